@@ -1,0 +1,40 @@
+// Reads mono audio from a file or standard input as signed 16-bit samples.
+// libsndfile does the container work: WAV (also WAVE_FORMAT_EXTENSIBLE), FLAC, OGG and
+// the rest it knows, converting other sample formats to 16 bits; raw input is signed
+// 16-bit little-endian at a rate the caller names.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+typedef struct sf_private_tag SNDFILE;
+
+class AudioInputError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class SoundFileReader {
+public:
+    // path "-" reads standard input. rawRate set: the input is raw PCM at that rate.
+    // Throws AudioInputError with a message for the user.
+    SoundFileReader(const std::string& path, std::optional<int> rawRate);
+    ~SoundFileReader();
+    SoundFileReader(const SoundFileReader&) = delete;
+    SoundFileReader& operator=(const SoundFileReader&) = delete;
+
+    int sampleRate() const { return m_rate; }
+
+    // Reads up to count samples; returns how many were read, 0 at the end. Throws
+    // AudioInputError when the input ends before the length its header promised.
+    size_t read(int16_t* samples, size_t count);
+
+private:
+    std::string m_name;
+    SNDFILE* m_file = nullptr;
+    int m_rate = 0;
+    int64_t m_expectedFrames = -1; // from the header; -1 when unknown (pipes, raw)
+    int64_t m_framesRead = 0;
+};

@@ -1,0 +1,28 @@
+# Installs the Debian packages velkor needs when they are missing. Sourced by run.sh
+# and test.sh; apt-get runs as root, or through sudo.
+
+VELKOR_BUILD_PACKAGES=(
+  cmake ninja-build g++ pkg-config
+  libsndfile1-dev portaudio19-dev libasound2-dev nlohmann-json3-dev libcli11-dev
+)
+VELKOR_TEST_PACKAGES=(
+  libgtest-dev libgmock-dev libbenchmark-dev sox
+)
+
+velkor_install_packages() {
+  local missing=()
+  local p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=()
+  if [ "$(id -u)" -ne 0 ]; then
+    command -v sudo >/dev/null || { echo "need root or sudo to install: ${missing[*]}" >&2; return 1; }
+    sudo=(sudo)
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo[@]}" apt-get update -qq
+  "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}

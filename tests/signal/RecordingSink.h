@@ -1,0 +1,39 @@
+// A command sink that keeps every posted event, for exact comparisons in tests.
+#pragma once
+
+#include "cmdwnd/commands.h"
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace testsignal {
+
+struct Event {
+    uint32_t code;
+    CmdPayload payload;
+};
+
+// One line per event, e.g. "ADD_LOGSTR CCSC | ...", "REPORT_SYSTEM 1/2/3",
+// "REPORT_CALL t0 1/2/3 <- 1/2/4 cc5 ch17", "MUTE".
+std::string describe(const Event& event);
+
+class RecordingSink : public CmdSink {
+public:
+    void post(uint32_t code, CmdPayload payload) override;
+
+    std::vector<Event> events() const;
+    std::vector<std::string> described() const;
+    // The log lines only, in order.
+    std::vector<std::string> lines() const;
+    // Everything but MUTE and UNMUTE.
+    std::vector<std::string> messages() const;
+    size_t count(uint32_t code) const;
+    void clear();
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<Event> m_events;
+};
+
+} // namespace testsignal
