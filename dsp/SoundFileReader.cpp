@@ -2,6 +2,9 @@
 
 #include <sndfile.h>
 
+#include <cstdlib>
+#include <string_view>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,18 +49,31 @@ SoundFileReader::SoundFileReader(const std::string& path, std::optional<int> raw
         throw AudioInputError(m_name + ": invalid sample rate in header");
     }
     m_rate = info.samplerate;
-    if (!rawRate && info.seekable && (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV) {
-        // libsndfile trims a data chunk that claims more than the file holds and only
-        // mentions it in its log; a cut-off recording must not pass as a complete one.
-        char log[4096];
-        sf_command(m_file, SFC_GET_LOG_INFO, log, sizeof log);
-        if (std::string_view(log).find("too large") != std::string_view::npos) {
-            sf_close(m_file);
-            m_file = nullptr;
-            throw AudioInputError(m_name + ": truncated file (the data is shorter than its header says)");
-        }
+    if (!rawRate && info.seekable && (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV && DataChunkCutShort()) {
+        sf_close(m_file);
+        m_file = nullptr;
+        throw AudioInputError(m_name + ": truncated file (the data is shorter than its header says)");
     }
     m_expectedFrames = info.seekable ? info.frames : -1;
+}
+
+bool SoundFileReader::DataChunkCutShort() const
+{
+    // libsndfile trims a data chunk that claims more than the file holds and only says
+    // so in its log ("data : 342400 (should be 171178)"). Writers that stream to a pipe
+    // put a placeholder length (0 or all ones) there: such a file is not cut off.
+    char log[8192] = {};
+    sf_command(m_file, SFC_GET_LOG_INFO, log, sizeof log);
+    const std::string_view text(log);
+    const size_t at = text.find("\ndata : ");
+    if (at == std::string_view::npos)
+        return false;
+    const size_t end = text.find('\n', at + 1);
+    const std::string_view entry = text.substr(at + 1, end == std::string_view::npos ? end : end - at - 1);
+    if (entry.find("should be") == std::string_view::npos)
+        return false;
+    const unsigned long long declared = std::strtoull(std::string(entry.substr(7)).c_str(), nullptr, 10);
+    return declared != 0 && declared < 0x7FFFFFFFull;
 }
 
 SoundFileReader::~SoundFileReader()

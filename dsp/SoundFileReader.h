@@ -32,6 +32,8 @@ public:
     size_t read(int16_t* samples, size_t count);
 
 private:
+    bool DataChunkCutShort() const;
+
     std::string m_name;
     SNDFILE* m_file = nullptr;
     int m_rate = 0;

@@ -1,0 +1,188 @@
+// Codeword framing fed bit by bit, as the demodulator hands bits over: synchronisation,
+// the codeword check, system codewords, the loss timer and the identity reports.
+#include "cmdwnd/MessageBox.h"
+#include "decoders/CMPT1327.h"
+#include "signal/Mpt1327Gen.h"
+#include "signal/RecordingSink.h"
+
+#include <gtest/gtest.h>
+
+using namespace mptgen;
+
+namespace {
+
+class Framing : public ::testing::Test {
+protected:
+    void send(uint64_t codeword)
+    {
+        for (int i = 63; i >= 0; --i)
+            decoder.ProcessBit((codeword >> i) & 1u);
+    }
+    void sendBits(int count, bool value)
+    {
+        for (int i = 0; i < count; ++i)
+            decoder.ProcessBit(value);
+    }
+    std::vector<std::string> messages() const { return sink.messages(); }
+
+    testsignal::RecordingSink sink;
+    CMPT1327 decoder{&sink, 48000};
+};
+
+uint64_t corrupt(uint64_t codeword, int bit)
+{
+    return codeword ^ (uint64_t{1} << (64 - bit));
+}
+
+TEST(Mpt1327Check, GoodCodewordsPassAndEverySingleErrorFails)
+{
+    const uint64_t good[] = {systemCodeword(0x0089), systemCodeword(0x2E1C, false, kDataSync),
+                             goToChannel(5, 100, 200, 17), misc(0, 3), dataCodeword(0x7FFFFFFFFFFF)};
+    for (uint64_t cw : good) {
+        EXPECT_EQ(CMPT1327::CheckCodeword(cw), 0) << std::hex << cw;
+        for (int bit = 1; bit <= 64; ++bit)
+            EXPECT_NE(CMPT1327::CheckCodeword(corrupt(cw, bit)), 0) << std::hex << cw << " bit " << bit;
+    }
+}
+
+TEST(Mpt1327Check, LastCheckBitIsSentInverted)
+{
+    // With bit 63 not inverted the cyclic part fails; flipping 63 and 64 together keeps
+    // the parity but not the check.
+    const uint64_t cw = misc(0, 3);
+    EXPECT_NE(CMPT1327::CheckCodeword(corrupt(corrupt(cw, 63), 64)) & 0x7FFF, 0);
+    EXPECT_EQ(CMPT1327::CheckCodeword(cw ^ 0x3) & 0x8000, 0); // two flips: parity holds
+}
+
+TEST_F(Framing, BadSystemCodewordMutesAndStillAligns)
+{
+    send(corrupt(systemCodeword(0x0089), 5));
+    send(misc(0, 3));
+    EXPECT_EQ(sink.described(),
+              (std::vector<std::string>{"MUTE", "ADD_LOGSTR MARK | Control channel marker          | (Act. Chan:   3)"}));
+}
+
+TEST_F(Framing, SystemIdentityIsReportedOncePerChange)
+{
+    send(systemCodeword(0x0089));
+    send(corrupt(misc(0, 1), 20)); // back to search mode
+    send(systemCodeword(0x0089));
+    send(corrupt(misc(0, 1), 20));
+    send(systemCodeword(0x0000)); // SYS 0 changes nothing
+    send(corrupt(misc(0, 1), 20));
+    send(systemCodeword(0x0101, false, kDataSync));
+    EXPECT_EQ(messages(), (std::vector<std::string>{
+                              "REPORT_SYSTEM 1/0/0",
+                              "ADD_LOGSTR CCSC | Control Channel System Codeword | SYSId: 0x0089 NET: 1 SITE: 1 LAB: 1",
+                              "REPORT_SYSTEM 2/0/0",
+                              "ADD_LOGSTR DCSC | Data Channel Systm Codeword     | SYSId: 0x0101 NET: 2 SITE: 0 LAB: 1",
+                          }));
+    EXPECT_EQ(sink.count(CMDWND_MUTE), 4u);
+}
+
+TEST_F(Framing, NetworkNumbers)
+{
+    struct {
+        uint16_t sys;
+        bool flag;
+        uint32_t system;
+        bool line;
+    } const cases[] = {
+        {0x0089, false, 1, true},
+        {0x0007, false, 128, true},    // bits 13-7 all zero
+        {0x4000 | 0x0089, false, 1, true}, // SYS bit 14 enters neither number
+        {0x3FF8, true, 1003, false},   // flag 1: no line, 1000 + bits 13-12
+        {0x1008, true, 1001, false},
+    };
+    for (const auto& c : cases) {
+        testsignal::RecordingSink sink;
+        CMPT1327 decoder(&sink, 48000);
+        for (uint64_t cw : {systemCodeword(c.sys, c.flag), goToChannel(1, 2, 3, 4)})
+            for (int i = 63; i >= 0; --i)
+                decoder.ProcessBit((cw >> i) & 1u);
+        const auto events = sink.messages();
+        ASSERT_EQ(events.size(), c.line ? 4u : 3u) << std::hex << c.sys;
+        EXPECT_EQ(events[0], "REPORT_SYSTEM " + std::to_string(c.system) + "/0/0");
+        EXPECT_EQ(events[c.line ? 2 : 1], "REPORT_CALL t0 " + std::to_string(c.system) + "/1/2 <- " +
+                                               std::to_string(c.system) + "/1/3 cc0 ch4");
+    }
+}
+
+TEST_F(Framing, SystemCodewordInTheStreamKeepsAlignmentSilently)
+{
+    send(systemCodeword(0x0089));
+    send(misc(0, 3));
+    send(systemCodeword(0x0089));
+    send(systemCodeword(0x0200));
+    send(misc(0, 4));
+    const auto events = messages();
+    ASSERT_EQ(events.size(), 4u);
+    EXPECT_EQ(events[3], "ADD_LOGSTR MARK | Control channel marker          | (Act. Chan:   4)");
+    EXPECT_EQ(sink.count(CMDWND_MUTE), 1u);
+}
+
+TEST_F(Framing, UnmuteOnThe193rdSearchBitOnce)
+{
+    send(systemCodeword(0x0089));
+    send(misc(0, 3));
+    send(corrupt(misc(0, 3), 30)); // the check fails on this codeword's last bit
+    sendBits(192, false);
+    EXPECT_EQ(sink.count(CMDWND_UNMUTE), 0u);
+    sendBits(1, false);
+    EXPECT_EQ(sink.count(CMDWND_UNMUTE), 1u);
+    sendBits(1000, false);
+    EXPECT_EQ(sink.count(CMDWND_UNMUTE), 1u);
+}
+
+TEST_F(Framing, SynchronisationRestartsTheLossTimer)
+{
+    send(systemCodeword(0x0089));
+    send(corrupt(misc(0, 3), 30));
+    sendBits(100, false);
+    send(systemCodeword(0x0089)); // 64 more search bits, then sync
+    send(corrupt(misc(0, 3), 30));
+    sendBits(192, false);
+    EXPECT_EQ(sink.count(CMDWND_UNMUTE), 0u);
+    sendBits(1, false);
+    EXPECT_EQ(sink.count(CMDWND_UNMUTE), 1u);
+    EXPECT_EQ(sink.count(CMDWND_MUTE), 2u);
+}
+
+TEST_F(Framing, IdentitiesAbove8184AreNotReported)
+{
+    send(systemCodeword(0x0089));
+    send(message(5, 8184, 0, 1, 0, 8185u << 5));
+    send(message(5, 8191, 0, 1, 0, 8184u << 5));
+    EXPECT_EQ(messages(), (std::vector<std::string>{
+                              "REPORT_SYSTEM 1/0/0",
+                              "ADD_LOGSTR CCSC | Control Channel System Codeword | SYSId: 0x0089 NET: 1 SITE: 1 LAB: 1",
+                              "REPORT_SYSTEM 1/5/8184",
+                              "ADD_LOGSTR ACKK | General acknowledgement         | (  5) Org: 8185 Tar: 8184",
+                              "REPORT_SYSTEM 1/5/8184",
+                              "ADD_LOGSTR ACKK | General acknowledgement         | (  5) Org: 8184 Tar: 8191",
+                          }));
+}
+
+TEST_F(Framing, SilentMessagesPostNoEmptyLine)
+{
+    send(systemCodeword(0x0089));
+    send(message(0x2A, 0x1555, 0, 0, 0)); // Aloha
+    send(broadcast(2, 0x89, 1));
+    send(broadcast(3, 0x89, 1));
+    EXPECT_EQ(sink.count(CMDWND_ADD_LOGSTR), 1u);
+    send(misc(0, 9)); // still aligned after the silent ones
+    EXPECT_EQ(sink.count(CMDWND_ADD_LOGSTR), 2u);
+}
+
+TEST(Mpt1327NoWindow, EveryBitShowsTheMessage)
+{
+    std::vector<std::string> shown;
+    auto old = setMessageBoxFunction([&](const std::string& text) { shown.push_back(text); });
+    CMPT1327 decoder(nullptr, 48000);
+    decoder.ProcessBit(true);
+    decoder.ProcessBit(false);
+    setMessageBoxFunction(old);
+    EXPECT_EQ(shown, (std::vector<std::string>(2, "No cmdWnd parameter passed to mpt1327 decoder!")));
+}
+
+} // namespace

@@ -1,0 +1,166 @@
+// velkor-decode as a user runs it: the bundled demo, other encodings of the same
+// audio, standard input, and every kind of bad input.
+#include "signal/Audio.h"
+#include "tools/ToolRunner.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <sndfile.h>
+
+#include <sstream>
+
+using namespace testsignal;
+
+namespace {
+
+const std::string kTool = VELKOR_DECODE_PATH;
+
+std::string sourceDir()
+{
+    const char* dir = std::getenv("VELKOR_SOURCE_DIR");
+    return dir ? dir : ".";
+}
+
+std::string demoWav() { return sourceDir() + "/samples/demo.wav"; }
+std::string demoLog() { return readFile(sourceDir() + "/samples/demo.log"); }
+
+std::vector<int16_t> readPcm(const std::string& path, int* rate)
+{
+    SF_INFO info{};
+    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+    if (!f)
+        throw std::runtime_error("cannot read " + path);
+    std::vector<int16_t> pcm(static_cast<size_t>(info.frames * info.channels));
+    sf_read_short(f, pcm.data(), static_cast<sf_count_t>(pcm.size()));
+    sf_close(f);
+    *rate = info.samplerate;
+    return pcm;
+}
+
+void writeAs(const std::string& path, const std::vector<int16_t>& pcm, int rate, int format, int channels = 1)
+{
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = format;
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
+    sf_write_short(f, pcm.data(), static_cast<sf_count_t>(pcm.size()));
+    sf_close(f);
+}
+
+TEST(VelkorDecode, DemoRecordingGivesItsExpectedLog)
+{
+    const auto r = runTool(kTool, {demoWav()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, demoLog());
+    EXPECT_EQ(r.err, "");
+}
+
+TEST(VelkorDecode, StandardInputAsWavAndAsRaw)
+{
+    auto r = runTool(kTool, {"-"}, demoWav());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, demoLog());
+
+    TempDir dir;
+    int rate = 0;
+    const auto pcm = readPcm(demoWav(), &rate);
+    writeFile(dir.file("demo.raw"), std::string(reinterpret_cast<const char*>(pcm.data()), pcm.size() * 2));
+    r = runTool(kTool, {"--rate", std::to_string(rate)}, dir.file("demo.raw"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, demoLog());
+}
+
+TEST(VelkorDecode, OtherSampleFormatsDecodeLikeTheSixteenBitWav)
+{
+    TempDir dir;
+    int rate = 0;
+    const auto pcm = readPcm(demoWav(), &rate);
+    const std::pair<const char*, int> formats[] = {
+        {"u8.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_U8},
+        {"float.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT},
+        {"pcm24.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24},
+        {"demo.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16},
+        {"extensible.wav", SF_FORMAT_WAVEX | SF_FORMAT_PCM_16},
+    };
+    for (const auto& [name, format] : formats) {
+        writeAs(dir.file(name), pcm, rate, format);
+        const auto r = runTool(kTool, {dir.file(name)});
+        EXPECT_EQ(r.status, 0) << name << ": " << r.err;
+        EXPECT_EQ(r.out, demoLog()) << name;
+    }
+}
+
+TEST(VelkorDecode, EventsAreJsonObjectsInPostingOrder)
+{
+    const auto r = runTool(kTool, {"--events", demoWav()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::istringstream lines(r.out);
+    std::string line;
+    std::vector<nlohmann::json> events;
+    while (std::getline(lines, line))
+        events.push_back(nlohmann::json::parse(line));
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.front(), nlohmann::json::parse(R"({"cmd":"MUTE"})"));
+    EXPECT_EQ(events[1], nlohmann::json::parse(R"({"cmd":"REPORT_SYSTEM","system":1,"fleet":0,"unit":0})"));
+    EXPECT_EQ(events.back(), nlohmann::json::parse(R"({"cmd":"UNMUTE"})"));
+
+    size_t texts = 0;
+    bool call = false;
+    bool clear = false;
+    for (const auto& e : events) {
+        if (e["cmd"] == "ADD_LOGSTR")
+            ++texts;
+        if (e["cmd"] == "REPORT_CALL" && !call) {
+            call = true;
+            EXPECT_EQ(e, nlohmann::json::parse(R"({"cmd":"REPORT_CALL","type":0,
+                "target":{"system":1,"fleet":1,"unit":100},"origin":{"system":1,"fleet":1,"unit":200},
+                "control_channel":1,"channel":17})"));
+        }
+        if (e["cmd"] == "CLEAR_CALL") {
+            clear = true;
+            EXPECT_EQ(e["control_channel"], 1);
+            EXPECT_EQ(e["channel"], 17);
+        }
+    }
+    EXPECT_TRUE(call);
+    EXPECT_TRUE(clear);
+    EXPECT_EQ(texts, 24u);
+}
+
+TEST(VelkorDecode, BadInputIsRefusedWithAClearMessage)
+{
+    TempDir dir;
+    int rate = 0;
+    const auto pcm = readPcm(demoWav(), &rate);
+    writeAs(dir.file("stereo.wav"), pcm, rate, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2);
+    writeFile(dir.file("notes.txt"), "These are not samples.\nJust text.\n");
+    const std::string wav = readFile(demoWav());
+    writeFile(dir.file("truncated.wav"), wav.substr(0, wav.size() / 2));
+    writeFile(dir.file("header-only.wav"), wav.substr(0, 30));
+    writeFile(dir.file("raw.pcm"), std::string(reinterpret_cast<const char*>(pcm.data()), 20000));
+
+    const struct {
+        std::vector<std::string> args;
+        std::string says;
+    } cases[] = {
+        {{dir.file("stereo.wav")}, "2 channels"},
+        {{dir.file("notes.txt")}, "cannot read audio"},
+        {{dir.file("truncated.wav")}, "truncated"},
+        {{dir.file("header-only.wav")}, "cannot read audio"},
+        {{dir.file("raw.pcm")}, "--rate"},
+        {{dir.file("missing.wav")}, "no such file"},
+        {{dir.path()}, "directory"},
+        {{"--rate", "0", dir.file("raw.pcm")}, "--rate"},
+        {{"--bogus", demoWav()}, "bogus"},
+    };
+    for (const auto& c : cases) {
+        const auto r = runTool(kTool, c.args);
+        EXPECT_EQ(r.status, 2) << c.args.back();
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << c.args.back() << " said: " << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
+}
+
+} // namespace
