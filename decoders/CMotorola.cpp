@@ -71,22 +71,28 @@ void CMotorola::HandleWord(motorola_word_s word)
     m_history[kOldest] = m_history[kMiddle];
     m_history[kMiddle] = m_history[kNewest];
     m_history[kNewest] = word;
-    ExaminePair(m_history[kOldest], m_history[kMiddle]);
+    if (m_historyWords < m_history.size())
+        ++m_historyWords;
+    if (m_historyWords < 2)
+        return; // the middle slot still holds nothing that was received
+    // Until three words have come, the oldest slot was never received either: a grant
+    // then has no known caller, rather than radio 0.
+    ExaminePair(m_historyWords == 3 ? &m_history[kOldest] : nullptr, m_history[kMiddle]);
 }
 
-void CMotorola::ExaminePair(const motorola_word_s& first, const motorola_word_s& second)
+void CMotorola::ExaminePair(const motorola_word_s* first, const motorola_word_s& second)
 {
-    if (first.command == kTwoWord && first.flag == 1 && second.flag == 1) {
+    if (first && first->command == kTwoWord && first->flag == 1 && second.flag == 1) {
         if (second.command == kSystemAnnouncement) {
-            SetSystem(first.address);
+            SetSystem(first->address);
             if ((second.address & kControlChannelMask) == kControlChannelBase)
                 m_controlChannel = static_cast<uint16_t>(second.address - kControlChannelBase);
             PostLine("SYSAN| System 0x%.4X on control channel %u", static_cast<unsigned>(m_system),
                      static_cast<unsigned>(m_controlChannel));
         } else if (second.command == kAffiliation) {
-            Post(CMDWND_REPORT_SYSTEM, Unit(first.address + kRadioOffset));
+            Post(CMDWND_REPORT_SYSTEM, Unit(first->address + kRadioOffset));
             Post(CMDWND_REPORT_SYSTEM, Unit(second.address));
-            PostLine("AFFIL| Radio %u affiliated to group %u", static_cast<unsigned>(first.address),
+            PostLine("AFFIL| Radio %u affiliated to group %u", static_cast<unsigned>(first->address),
                      static_cast<unsigned>(second.address));
         }
         return;
@@ -99,7 +105,7 @@ void CMotorola::ExaminePair(const motorola_word_s& first, const motorola_word_s&
     call.target = Unit(second.address);
     // A grant that follows an ordinary word answers the radio of that word; after
     // another grant (or a channel update) there is no caller to name.
-    call.origin = first.command < kFirstChannel ? Unit(first.address + kRadioOffset) : call.target;
+    call.origin = first && first->command < kFirstChannel ? Unit(first->address + kRadioOffset) : call.target;
     call.control_channel = m_controlChannel;
     call.channel = second.command;
     PostLine("VCALL| Call to %u from %u on channel %u", static_cast<unsigned>(call.target.unit),

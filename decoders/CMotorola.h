@@ -39,13 +39,15 @@ public:
     uint16_t controlChannel() const { return m_controlChannel; }
 
 private:
-    void ExaminePair(const motorola_word_s& first, const motorola_word_s& second);
+    // first is null while the history has not yet been filled that far.
+    void ExaminePair(const motorola_word_s* first, const motorola_word_s& second);
     void PostLine(const char* format, ...) __attribute__((format(printf, 2, 3)));
     void Post(uint32_t code, CmdPayload payload);
     velkor_address_s Unit(uint32_t unit) const { return {m_system, 1, unit}; }
 
     enum { kOldest, kMiddle, kNewest };
     std::array<motorola_word_s, 3> m_history{};
+    uint8_t m_historyWords = 0; // words that have entered the history, up to 3
     CmdSink* m_cmdWnd;
     MotorolaRegister m_register{};
     uint16_t m_system = 0;

@@ -164,6 +164,18 @@ INSTANTIATE_TEST_SUITE_P(
                   {"ADD_LOGSTR VCALL| Call to 500 from 500 on channel 380", "REPORT_CALL t0 0/1/500 <- 0/1/500 cc0 ch380"}}),
     [](const testing::TestParamInfo<GrantCase>& info) { return info.param.name; });
 
+TEST(Motorola, FirstGrantAfterStartHasNoCallerToName)
+{
+    // Nothing was received before the grant, so no radio 0 may be made up as its caller.
+    Decoder d;
+    EXPECT_THAT(d.sendMessages({motogen::grant(10, 400), motogen::radio(1)}),
+                ElementsAre("ADD_LOGSTR VCALL| Call to 10 from 10 on channel 400",
+                            "REPORT_CALL t0 0/1/10 <- 0/1/10 cc0 ch400"));
+    EXPECT_THAT(d.sendMessages({motogen::grant(11, 401), motogen::radio(2)}),
+                ElementsAre("ADD_LOGSTR VCALL| Call to 11 from 700001 on channel 401",
+                            "REPORT_CALL t0 0/1/11 <- 0/1/700001 cc0 ch401"));
+}
+
 TEST(Motorola, SystemAnnouncementInAndOutOfTheControlChannelRange)
 {
     Decoder d;
