@@ -87,7 +87,7 @@ TEST(Motorola, BlockThatFailsTheChecksumIsDroppedSilently)
     const Bits block = motogen::interleave(motogen::codeBits(data));
     air.insert(air.end(), block.begin(), block.end());
     testsignal::appendBits(air, motogen::kSync, 8);
-    testsignal::appendBits(air, 0, 200);
+    air.insert(air.end(), 200, 0);
     RecordingSink sink;
     CMotorola m(&sink, 48000);
     feedBits(m, air);
