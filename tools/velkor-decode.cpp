@@ -3,6 +3,7 @@
 
 #include "cmdwnd/MessageBox.h"
 #include "decoders/CMPT1327.h"
+#include "decoders/CMotorola.h"
 #include "dsp/SoundFileReader.h"
 #include "tools/EventPrinter.h"
 
@@ -20,18 +21,23 @@ int decode(const std::string& path, std::optional<int> rate, bool events)
     SoundFileReader reader(path, rate);
     EventPrinter printer(stdout, events);
     CMPT1327 mpt1327(&printer, reader.sampleRate());
+    CMotorola motorola(&printer, reader.sampleRate());
 
     // Blocks of one twentieth of a second, as the capture device delivers them.
     std::vector<int16_t> block(static_cast<size_t>(reader.sampleRate() / 20 > 0 ? reader.sampleRate() / 20 : 1));
-    while (const size_t got = reader.read(block.data(), block.size()))
+    // Every decoder sees every block, in a fixed order, so that the events of one
+    // block come out in the same order as in the dialog.
+    while (const size_t got = reader.read(block.data(), block.size())) {
         mpt1327.ProcessSamples(block.data(), static_cast<unsigned>(got));
+        motorola.ProcessSamples(block.data(), static_cast<unsigned>(got));
+    }
     return 0;
 }
 } // namespace
 
 int main(int argc, char** argv)
 {
-    CLI::App app{"Decodes MPT 1327 control-channel audio and prints the log lines."};
+    CLI::App app{"Decodes MPT 1327 and Motorola control-channel audio and prints the log lines."};
     std::optional<int> rate;
     bool events = false;
     std::string input = "-";
