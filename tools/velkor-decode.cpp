@@ -3,6 +3,7 @@
 
 #include "cmdwnd/MessageBox.h"
 #include "decoders/CMPT1327.h"
+#include "decoders/CNMT450.h"
 #include "dsp/SoundFileReader.h"
 #include "tools/EventPrinter.h"
 
@@ -19,19 +20,23 @@ int decode(const std::string& path, std::optional<int> rate, bool events)
 {
     SoundFileReader reader(path, rate);
     EventPrinter printer(stdout, events);
+    // The same order as the dialog's decoder bank: NMT-450 first, then MPT 1327.
+    CNMT450 nmt450(&printer, reader.sampleRate());
     CMPT1327 mpt1327(&printer, reader.sampleRate());
 
     // Blocks of one twentieth of a second, as the capture device delivers them.
     std::vector<int16_t> block(static_cast<size_t>(reader.sampleRate() / 20 > 0 ? reader.sampleRate() / 20 : 1));
-    while (const size_t got = reader.read(block.data(), block.size()))
+    while (const size_t got = reader.read(block.data(), block.size())) {
+        nmt450.ProcessSamples(block.data(), static_cast<unsigned>(got));
         mpt1327.ProcessSamples(block.data(), static_cast<unsigned>(got));
+    }
     return 0;
 }
 } // namespace
 
 int main(int argc, char** argv)
 {
-    CLI::App app{"Decodes MPT 1327 control-channel audio and prints the log lines."};
+    CLI::App app{"Decodes NMT-450 and MPT 1327 control-channel audio and prints the log lines."};
     std::optional<int> rate;
     bool events = false;
     std::string input = "-";
