@@ -136,6 +136,32 @@ TEST(Nmt450Code, TiesKeepTheLowerNumberedPredecessor)
     EXPECT_EQ(result1.bits, 0u);
 }
 
+// The trellis is left open at its end, so several end states can share the best
+// metric; the lowest-numbered one is traced back.
+TEST(Nmt450Code, EndStateTiesKeepTheLowestState)
+{
+    const auto bit = [](int k) { return uint64_t{1} << (63 - k); };
+    struct Case {
+        const char* name;
+        std::array<uint8_t, nmtgen::kDataBits> received;
+        unsigned errors;
+        uint64_t bits;
+    };
+    const Case cases[] = {
+        // State 0 (the sent path) against state 4 (bit 62 and a tail bit set).
+        {"parity 62", withFlips(0, {parityBit(62)}), 2, 0},
+        // State 0 is reached with bits 58 and 61 set; state 1 by the sent bits and the last
+        // tail bit set.
+        {"parity 58 and 67", withFlips(0, {parityBit(58), parityBit(67)}), 3, bit(58) | bit(61)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto result = decode(c.received);
+        EXPECT_EQ(result.errors, c.errors);
+        EXPECT_EQ(result.bits, c.bits);
+    }
+}
+
 TEST(Nmt450Fields, DigitsAreCutAndConverted)
 {
     struct Case {
