@@ -1,5 +1,7 @@
 #include "decoders/CNMT450.h"
 
+#include "decoders/NmtViterbi.h"
+
 namespace {
 // The last nine dotting bits and the frame sync word.
 constexpr uint32_t kSyncBits = 0xAAF12;

@@ -12,7 +12,6 @@
 
 #include "cmdwnd/commands.h"
 #include "decoders/NmtFields.h"
-#include "decoders/NmtViterbi.h"
 #include "dsp/CFSKDemodulator.h"
 
 #include <array>
