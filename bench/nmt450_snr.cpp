@@ -1,5 +1,5 @@
 // Frames decoded out of frames sent, NMT-450 in white noise: the figures for the
-// decoder's noise performance. Usage: nmt450-snr [frames per step] [rate]
+// decoder's noise performance. Usage: nmt450-snr [frames per step] [rate] [noise seed]
 
 #include "decoders/CNMT450.h"
 #include "signal/Nmt450Gen.h"
@@ -13,8 +13,9 @@ int main(int argc, char** argv)
 {
     const int frames = argc > 1 ? std::atoi(argv[1]) : 200;
     const int rate = argc > 2 ? std::atoi(argv[2]) : 48000;
+    const auto seed = static_cast<uint32_t>(argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 99);
     if (frames <= 0 || rate < 6000) {
-        std::fprintf(stderr, "usage: nmt450-snr [frames > 0] [rate >= 6000]\n");
+        std::fprintf(stderr, "usage: nmt450-snr [frames > 0] [rate >= 6000] [noise seed]\n");
         return 2;
     }
     std::mt19937_64 rng(2026);
@@ -34,7 +35,7 @@ int main(int argc, char** argv)
     std::printf("rate %d Hz, %d frames per step\n SNR dB  decoded  exact  rate\n", rate, frames);
     for (double snr : {20.0, 17.0, 14.0, 11.0, 8.0, 5.0, 2.0, 0.0}) {
         auto samples = clean;
-        testsignal::addNoise(samples, snr, 99);
+        testsignal::addNoise(samples, snr, seed);
         const auto pcm = testsignal::toPcm16(samples);
         testsignal::RecordingSink sink;
         CNMT450 decoder(&sink, rate);
