@@ -4,6 +4,7 @@
 #include "cmdwnd/MessageBox.h"
 #include "decoders/CMPT1327.h"
 #include "decoders/CMotorola.h"
+#include "decoders/CNMT450.h"
 #include "dsp/SoundFileReader.h"
 #include "tools/EventPrinter.h"
 
@@ -20,6 +21,8 @@ int decode(const std::string& path, std::optional<int> rate, bool events)
 {
     SoundFileReader reader(path, rate);
     EventPrinter printer(stdout, events);
+    // The same order as the dialog's decoder bank: NMT-450, MPT 1327, Motorola.
+    CNMT450 nmt450(&printer, reader.sampleRate());
     CMPT1327 mpt1327(&printer, reader.sampleRate());
     CMotorola motorola(&printer, reader.sampleRate());
 
@@ -28,6 +31,7 @@ int decode(const std::string& path, std::optional<int> rate, bool events)
     // Every decoder sees every block, in a fixed order, so that the events of one
     // block come out in the same order as in the dialog.
     while (const size_t got = reader.read(block.data(), block.size())) {
+        nmt450.ProcessSamples(block.data(), static_cast<unsigned>(got));
         mpt1327.ProcessSamples(block.data(), static_cast<unsigned>(got));
         motorola.ProcessSamples(block.data(), static_cast<unsigned>(got));
     }
@@ -37,7 +41,7 @@ int decode(const std::string& path, std::optional<int> rate, bool events)
 
 int main(int argc, char** argv)
 {
-    CLI::App app{"Decodes MPT 1327 and Motorola control-channel audio and prints the log lines."};
+    CLI::App app{"Decodes NMT-450, MPT 1327 and Motorola control-channel audio and prints the log lines."};
     std::optional<int> rate;
     bool events = false;
     std::string input = "-";
