@@ -82,6 +82,7 @@ int SerialPort::fail(const std::string& step, int err)
         close();
         m_lastError = err;   // the cause is the failed step, not anything the close did
     }
+    errno = err;
     return 0;
 }
 

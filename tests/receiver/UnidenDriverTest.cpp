@@ -268,7 +268,7 @@ TEST_P(UnidenDriver, ErrAndGarbageFailEveryOperation)
         EXPECT_EQ(driver->setBacklight(0), 0);
         // A refused "MD" ends the key sequence; a refused "PM" ends the tuning.
         const Commands commands = m_sim.commands();
-        ASSERT_GE(commands.size(), 2u);
+        ASSERT_GE(commands.size(), 3u);
         EXPECT_EQ(commands[0], "MD");
         EXPECT_EQ(commands[1], "PM005 04200000");
         EXPECT_EQ(commands[2], "SG");

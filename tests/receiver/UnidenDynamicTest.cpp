@@ -31,8 +31,13 @@ TEST_F(UnidenDynamic, QuickSearchHoldTunes)
     auto driver = start();
     EXPECT_EQ(driver->setFrequency(420.0125, 1), 1);
     EXPECT_EQ(driver->setFrequency(162.55, 0), 1);
+    m_sim.setSquelchOpen(true);
+    EXPECT_DOUBLE_EQ(driver->getFrequency(), 162.55);
+    EXPECT_EQ(driver->isSquelchOpen(), 1);
+    EXPECT_EQ(driver->startScan(), 1);
     EXPECT_EQ(m_sim.received(), "QSH,04200125,1250,NFM,0,0,0,0,0000000000000000,0,0\r"
-                                "QSH,01625500,2500,FM,0,0,0,0,0000000000000000,0,0\r");
+                                "QSH,01625500,2500,FM,0,0,0,0,0000000000000000,0,0\r"
+                                "GLG\rGLG\rKEY,S,P\r");
 }
 
 TEST_F(UnidenDynamic, QshReplyMustBeOk)
