@@ -131,53 +131,54 @@ void CAddrBook::stamp(CTreeItem* unit)
     SetCellText(unit, kColLastSeen, Now());
 }
 
-CTreeItem* CAddrBook::EnsureAddr(const velkor_address_s& a, bool* created)
+CTreeItem* CAddrBook::EnsureNode(CTreeItem* parent, uint32_t number, bool* created)
 {
     if (created)
         *created = false;
-    if (a.system == 0)
+    if (number == 0 || (parent && parent->indent > 2))
         return nullptr;
-    CTreeItem* sys = GetRoot(Ident(a.system));
-    if (!sys) {
-        sys = insertNode(nullptr, MakeNodeData(kImageSystem, "New System", Ident(a.system), "", false));
+    const std::string ident = Ident(number);
+    if (!parent) {
+        if (CTreeItem* sys = GetRoot(ident))
+            return sys;
+        CTreeItem* sys = insertNode(nullptr, MakeNodeData(kImageSystem, "New System", ident, "", false));
         if (!sys) {
             showMessageBox("Error inserting system in addressbook!");
             return nullptr;
         }
-        if (created && a.fleet == 0)
-            *created = true;
-    }
-    if (a.fleet == 0)
-        return sys;
-    CTreeItem* flt = FindChild(sys, Ident(a.fleet));
-    if (!flt) {
-        flt = insertNode(sys, MakeNodeData(kImageFleet, "Fleet " + Ident(a.fleet), Ident(a.fleet), "", false));
-        if (!flt) {
-            showMessageBox("Error inserting fleet in addressbook!");
-            return nullptr;
-        }
-        // Under an expanded system the new row stays where it was appended until the
-        // system is next collapsed, so that rows do not jump under the user's eyes.
-        if (sys->collapsed)
-            SortChildren(sys, false);
-        if (created && a.unit == 0)
-            *created = true;
-    }
-    if (a.unit == 0)
-        return flt;
-    CTreeItem* unit = FindChild(flt, Ident(a.unit));
-    if (!unit) {
-        unit = insertNode(flt, MakeNodeData(kImageUnit, Ident(a.unit), Ident(a.unit), "", true));
-        if (!unit) {
-            showMessageBox("Error inserting addr in addressbook!");
-            return nullptr;
-        }
-        if (flt->collapsed)
-            SortChildren(flt, false);
         if (created)
             *created = true;
+        return sys;
     }
-    return unit;
+    if (CTreeItem* child = FindChild(parent, ident))
+        return child;
+    const bool fleet = parent->indent == 1;
+    CTreeItem* child = fleet ? insertNode(parent, MakeNodeData(kImageFleet, "Fleet " + ident, ident, "", false))
+                             : insertNode(parent, MakeNodeData(kImageUnit, ident, ident, "", true));
+    if (!child) {
+        showMessageBox(fleet ? "Error inserting fleet in addressbook!" : "Error inserting addr in addressbook!");
+        return nullptr;
+    }
+    // Under an expanded parent the new row stays where it was appended until the parent
+    // is next collapsed, so that rows do not jump under the user's eyes.
+    if (parent->collapsed)
+        SortChildren(parent, false);
+    if (created)
+        *created = true;
+    return child;
+}
+
+CTreeItem* CAddrBook::EnsureAddr(const velkor_address_s& a, bool* created)
+{
+    if (created)
+        *created = false;
+    CTreeItem* node = EnsureNode(nullptr, a.system, created);
+    if (node && a.fleet != 0) {
+        node = EnsureNode(node, a.fleet, created);
+        if (node && a.unit != 0)
+            node = EnsureNode(node, a.unit, created);
+    }
+    return node;
 }
 
 void CAddrBook::AddAddr(const velkor_address_s& a)

@@ -44,6 +44,9 @@ public:
     // the deepest node of the address (nullptr for system 0 or on failure). created is
     // set when the deepest node is new.
     CTreeItem* EnsureAddr(const velkor_address_s& a, bool* created = nullptr);
+    // The child of parent (a system for nullptr, a fleet, a unit) with the Ident of
+    // number, created as AddAddr creates it when missing. nullptr for number 0.
+    CTreeItem* EnsureNode(CTreeItem* parent, uint32_t number, bool* created = nullptr);
     // Finds the node of an address (a system, fleet or unit); nullptr if absent.
     CTreeItem* FindAddr(const velkor_address_s& a) const;
 
