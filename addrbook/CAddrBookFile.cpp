@@ -102,6 +102,9 @@ int CAddrBook::LoadData(const std::string& path)
     }
 
     for (const std::string& section : file.sections()) {
+        // "[]" in a damaged file: no system number, and no way to write it back.
+        if (section.empty())
+            continue;
         const std::string sysName = decodeStoredText(file.getString(section, "sysName"));
         const std::string sysComment = decodeStoredText(file.getString(section, "sysComment"));
         CTreeItem* sys = GetRoot(section);
