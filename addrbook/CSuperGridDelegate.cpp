@@ -57,11 +57,11 @@ void CSuperGridDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, 
         if (index.column() == 0)
             r.setLeft(m_grid.GeometryOfRow(index.row()).textLeft);
         p->fillRect(r, m_grid.CurrentCellColor());
-        QStyleOptionFocusRect focus;
-        focus.rect = r;
-        focus.palette = pal;
-        focus.backgroundColor = m_grid.CurrentCellColor();
-        m_grid.style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, p, &m_grid);
+        // A dotted focus frame of our own: some styles fill their focus frame with a
+        // translucent tint, which would change the cell's colour.
+        p->setPen(QPen(pal.highlightedText().color(), 1, Qt::DotLine));
+        p->setBrush(Qt::NoBrush);
+        p->drawRect(r.adjusted(0, 0, -1, -1));
         p->setPen(pal.highlightedText().color());
     }
 
@@ -173,14 +173,24 @@ void CSuperGridDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptio
 
 bool CSuperGridDelegate::eventFilter(QObject* object, QEvent* event)
 {
-    // Tab ends the edit like a loss of focus; it must not walk on into the next cell.
+    // The edit box ends here and nowhere else: Enter commits, Escape cancels, Tab ends
+    // it like a loss of focus. None of them travels on to the grid, where Enter would
+    // open the next edit box and Tab would walk into the next cell.
     if (event->type() == QEvent::KeyPress) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
-            auto* editor = qobject_cast<QWidget*>(object);
+        auto* editor = qobject_cast<QWidget*>(object);
+        switch (static_cast<QKeyEvent*>(event)->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
             emit commitData(editor);
             emit closeEditor(editor, QAbstractItemDelegate::NoHint);
             return true;
+        case Qt::Key_Escape:
+            emit closeEditor(editor, QAbstractItemDelegate::RevertModelCache);
+            return true;
+        default:
+            break;
         }
     }
     return QStyledItemDelegate::eventFilter(object, event);
