@@ -41,12 +41,12 @@ CSuperGridCtrl::CSuperGridCtrl(std::unique_ptr<CGridTree> tree, QWidget* parent)
     : QTableView(parent)
     , m_tree(std::move(tree))
 {
-    m_model = new CSuperGridModel(*m_tree, this);
+    m_model = std::make_unique<CSuperGridModel>(*m_tree);
     m_model->setCommitFunction([this](int row, int column, const QString& text) {
         if (CTreeItem* node = NodeOfRow(row))
             CommitCellText(node, row, column, text);
     });
-    setModel(m_model);
+    setModel(m_model.get());
     m_delegate = new CSuperGridDelegate(*this);
     setItemDelegate(m_delegate);
 
@@ -75,8 +75,8 @@ CSuperGridCtrl::CSuperGridCtrl(std::unique_ptr<CGridTree> tree, QWidget* parent)
 
 CSuperGridCtrl::~CSuperGridCtrl()
 {
-    // The model must stop listening before the tree goes.
-    m_tree->SetListener(nullptr);
+    // The view lets go of the model before the model and then the tree are destroyed.
+    setModel(nullptr);
 }
 
 void CSuperGridCtrl::updateRowHeight()

@@ -41,6 +41,7 @@ public:
     CGridTree& Tree() { return *m_tree; }
     const CGridTree& Tree() const { return *m_tree; }
     CSuperGridModel& Model() { return *m_model; }
+    const CSuperGridModel& Model() const { return *m_model; }
 
     void InsertColumn(int index, const QString& header, int width, Qt::Alignment alignment = Qt::AlignLeft);
     // The row images; their size is also the indentation step.
@@ -99,8 +100,10 @@ private:
     void moveCurrentColumn(int delta);
     void updateRowHeight();
 
+    // The model listens to the tree, so it must go first; it has no Qt parent for that
+    // reason (Qt would delete it only after these members are gone).
     std::unique_ptr<CGridTree> m_tree;
-    CSuperGridModel* m_model = nullptr;       // owned by this widget (Qt parent)
+    std::unique_ptr<CSuperGridModel> m_model;
     CSuperGridDelegate* m_delegate = nullptr; // owned by this widget (Qt parent)
     std::vector<QPixmap> m_images;
     QSize m_imageSize {16, 16};
