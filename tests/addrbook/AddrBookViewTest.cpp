@@ -136,6 +136,34 @@ TEST_F(AddrBookView, EscapeCancelsAndAnEmptiedCellIsStored)
     EXPECT_EQ(cell(sys, 2), "");
 }
 
+TEST_F(AddrBookView, LosingTheFocusCommitsTheEdit)
+{
+    clickCell(0, 2);
+    key(Qt::Key_Return);
+    QLineEdit* e = editor();
+    ASSERT_NE(e, nullptr);
+    QTest::keyClicks(e, "left behind");
+    clickCell(1, 0);
+    QApplication::processEvents();
+    EXPECT_EQ(cell(book().GetRoot("1"), 2), "left behind");
+    EXPECT_EQ(grid->GetSelectedRow(), 1);
+}
+
+TEST_F(AddrBookView, LoadingIntoAnOpenSystemKeepsRowsInStep)
+{
+    clickCell(0, 0);
+    keypad(Qt::Key_Asterisk);
+    writeFile(path(), "[1]\nsysName=Ignored\nnumberOfFleets=2\nfleet0-Id=3\nfleet0-Name=Alpha\n"
+                      "fleet1-Id=10\nfleet1-NrOfUnits=1\nfleet1-unit0-Id=7\nfleet1-unit0-Name=007\n");
+    ASSERT_EQ(book().LoadData(path()), 1);
+    EXPECT_EQ(messages, std::vector<std::string> {"Error in CAddrBookCtrl::LoadData(), duplicate fleet item in system!"});
+    // The open system and fleet show their children sorted, each row on its own node.
+    EXPECT_EQ(shownNames(), (std::vector<std::string> {"New System", "Alpha", "Fleet 10", "007", "100", "101", "Fleet 11", "200", "New System"}));
+    for (int r = 0; r < grid->Model().rowCount(); ++r)
+        EXPECT_EQ(book().NodeOfRow(r)->row, r);
+    EXPECT_EQ(grid->GetSelectedNode(), book().GetRoot("1"));
+}
+
 TEST_F(AddrBookView, LeftAndRightStayWithinTheColumns)
 {
     clickCell(0, 0);
