@@ -10,7 +10,9 @@ CListEditCtrl::CListEditCtrl(QWidget* parent, int rightLimit)
 
 void CListEditCtrl::grow()
 {
-    const int wanted = fontMetrics().horizontalAdvance(text()) + 5 + 2 * frameGeometry().height() / 4;
+    // The text, 5 pixels, and what the frame and the inner margins take.
+    const int chrome = width() - contentsRect().width() + textMargins().left() + textMargins().right() + 4;
+    const int wanted = fontMetrics().horizontalAdvance(text()) + 5 + chrome;
     if (wanted <= width())
         return;
     resize(std::min(wanted, std::max(width(), m_rightLimit - x())), height());

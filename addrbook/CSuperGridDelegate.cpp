@@ -45,7 +45,7 @@ void CSuperGridDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, 
 
     const bool current = selected && index.column() == m_grid.GetCurrentColumn();
     if (index.column() == 0) {
-        paintTreeCell(p, cell, index, selected);
+        paintTreeCell(p, cell, index);
     } else {
         const CItemInfo::Color bg = node->data->GetCellColor(index.column() - 1);
         if (bg != CItemInfo::kNoColor && !current)
@@ -88,7 +88,7 @@ void CSuperGridDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, 
     p->restore();
 }
 
-void CSuperGridDelegate::paintTreeCell(QPainter* p, const QRect& cell, const QModelIndex& index, bool selected) const
+void CSuperGridDelegate::paintTreeCell(QPainter* p, const QRect& cell, const QModelIndex& index) const
 {
     const CTreeItem* node = m_grid.Model().nodeAt(index);
     const CSuperGridCtrl::RowGeometry g = m_grid.GeometryOfRow(index.row());
@@ -139,7 +139,6 @@ void CSuperGridDelegate::paintTreeCell(QPainter* p, const QRect& cell, const QMo
         box.palette = m_grid.palette();
         m_grid.style()->drawPrimitive(QStyle::PE_IndicatorCheckBox, &box, p, &m_grid);
     }
-    (void)selected;
     p->restore();
 }
 

@@ -20,6 +20,6 @@ protected:
     bool eventFilter(QObject* object, QEvent* event) override;
 
 private:
-    void paintTreeCell(QPainter* p, const QRect& cell, const QModelIndex& index, bool selected) const;
+    void paintTreeCell(QPainter* p, const QRect& cell, const QModelIndex& index) const;
     CSuperGridCtrl& m_grid;
 };
