@@ -4,6 +4,7 @@
 VELKOR_BUILD_PACKAGES=(
   cmake ninja-build g++ pkg-config
   libsndfile1-dev portaudio19-dev libasound2-dev nlohmann-json3-dev libcli11-dev
+  qt6-base-dev
 )
 VELKOR_TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev sox
