@@ -74,6 +74,8 @@ int main(int argc, char** argv)
     app.add_option("--snr-step", snrStep);
     app.add_option("--messages", messages);
     app.add_option("--phases", phases, "start phases per SNR, spread over one bit");
+    bool perPhase = false;
+    app.add_flag("--per-phase", perPhase, "one row per start phase");
     CLI11_PARSE(app, argc, argv);
 
     std::printf("protocol,rate,snr_db,sent,decoded\n");
@@ -83,8 +85,11 @@ int main(int argc, char** argv)
             int decoded = 0;
             for (int p = 0; p < phases; ++p) {
                 const Trial t{rate, snr, 0.01 + p / (1200.0 * phases), static_cast<uint32_t>(1000 + p), messages};
+                const int got = mpt1327Trial(t);
+                if (perPhase)
+                    std::printf("# phase %d/%d: %d of %d\n", p, phases, got, messages);
                 sent += messages;
-                decoded += mpt1327Trial(t);
+                decoded += got;
             }
             std::printf("%s,%d,%.1f,%d,%d\n", protocol.c_str(), rate, snr, sent, decoded);
             std::fflush(stdout);

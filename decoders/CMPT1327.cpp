@@ -85,6 +85,11 @@ void CMPT1327::ProcessBit(bool bit)
         }
         m_lossCount = 1;
         if (bits(1, 1) == 0 && IsSyncPattern()) {
+            // A repeated system codeword keeps the alignment. It still counts as a
+            // system report when its identity is new: if the codeword that started the
+            // alignment was damaged, this is the first good one, and without it every
+            // call would be reported for system 0 until the signal was lost.
+            SystemCodeword();
             m_bitCountdown = kArmed;
             return;
         }

@@ -1,22 +1,30 @@
 #include "dsp/CFSKDemodulator.h"
 
+#include <algorithm>
 #include <cmath>
-#include <limits>
 #include <new>
+#include <numeric>
 
 namespace {
 constexpr double kTwoPi = 6.283185307179586;
 
-unsigned bitPeriod(int sampleRate, int baudRate)
+// The counted window spans one bit period of decisions, centred between the two
+// changes of tone that bound the bit (measured best across rates and noise levels).
+constexpr double kCountedShare = 1.0;
+
+// Share of a clock error corrected at each change of decisions. Small, so that the
+// changes noise makes in the middle of a bit average out instead of moving the clock.
+constexpr double kClockGain = 0.04;
+
+// Samples for a whole number of cycles of a tone.
+uint64_t cycleSamples(int rate, unsigned tone)
 {
-    const float quotient = static_cast<float>(static_cast<double>(sampleRate) / baudRate);
-    return static_cast<unsigned>(std::floor(quotient));
+    return tone == 0 ? 1 : static_cast<uint64_t>(rate) / std::gcd(static_cast<uint64_t>(rate), uint64_t{tone});
 }
 
 std::vector<double> allocate(uint64_t count)
 {
-    // An impossible size must fail loudly at construction, never wrap around.
-    if (count * sizeof(double) > std::numeric_limits<uint32_t>::max())
+    if (count == 0 || count > (uint64_t{1} << 26))
         throw std::bad_alloc();
     return std::vector<double>(count, 0.0);
 }
@@ -24,71 +32,84 @@ std::vector<double> allocate(uint64_t count)
 
 CFSKDemodulator::CFSKDemodulator(int sampleRate, int baudRate, uint16_t tone1, uint16_t tone2)
     : CPhaseLockedLoop(sampleRate, baudRate),
-      m_samplesPerBit(bitPeriod(sampleRate, baudRate)),
-      m_windowMask(1u << ((m_samplesPerBit - 1) % 32)),
-      m_tone1(tone1),
-      m_tone2(tone2),
-      m_countdown(static_cast<int32_t>(m_samplesPerBit))
+      m_samplesPerBit(static_cast<double>(sampleRate) / baudRate),
+      m_correlatorLength(static_cast<uint32_t>(std::lround(m_samplesPerBit))),
+      m_countedWindow(static_cast<uint32_t>(std::clamp(std::lround(kCountedShare * m_samplesPerBit), 1l, 63l))),
+      m_windowMask(uint64_t{1} << (m_countedWindow - 1)),
+      m_countdown(m_samplesPerBit),
+      m_warmup(m_correlatorLength)
 {
-    const uint32_t n = m_samplesPerBit;
+    if (sampleRate <= 0 || baudRate <= 0 || m_correlatorLength < 2)
+        throw std::bad_alloc();
+
+    // Tables hold an exact whole number of cycles of both tones, so that stepping
+    // through them cyclically gives phase-continuous references at any rate.
+    const uint64_t length = std::lcm(cycleSamples(sampleRate, tone1), cycleSamples(sampleRate, tone2));
     for (auto& table : m_tables)
-        table = allocate(2ull * n);
+        table = allocate(length);
     for (auto& ring : m_rings)
-        ring = allocate(n);
-
-    for (uint32_t i = 0; i < 2 * n; ++i) {
-        const double frac = static_cast<double>(i) / n;
-        const double theta1 = frac * kTwoPi * (static_cast<double>(m_tone1) / baudRate);
-        const double theta2 = (static_cast<double>(m_tone2) / baudRate) * (frac * kTwoPi);
-        m_tables[kSin1][i] = std::sin(theta1);
-        m_tables[kCos1][i] = std::cos(theta1);
-        m_tables[kSin2][i] = std::sin(theta2);
-        m_tables[kCos2][i] = std::cos(theta2);
+        ring = allocate(m_correlatorLength);
+    for (uint64_t i = 0; i < length; ++i) {
+        const double t = static_cast<double>(i) / sampleRate;
+        m_tables[kSin1][i] = std::sin(kTwoPi * tone1 * t);
+        m_tables[kCos1][i] = std::cos(kTwoPi * tone1 * t);
+        m_tables[kSin2][i] = std::sin(kTwoPi * tone2 * t);
+        m_tables[kCos2][i] = std::cos(kTwoPi * tone2 * t);
     }
-}
 
-double CFSKDemodulator::sampleValue(int16_t sample)
-{
-    const auto u = static_cast<uint16_t>(sample);
-    return (static_cast<double>(u) - 32768.0) / 32768.0;
+    // A change of tone shows in the decisions once half the correlator holds the new
+    // tone. The clock is right when the counted window is centred between two such
+    // changes; counted from the bit decision before it, a change then falls about one
+    // sample later (found by measurement at every offered rate).
+    m_transitionPhase = (m_samplesPerBit - m_countedWindow) / 2.0 + 1.0;
 }
 
 void CFSKDemodulator::ProcessSamples(const int16_t* samples, unsigned count)
 {
-    const uint32_t n = m_samplesPerBit;
+    const uint32_t tableLength = static_cast<uint32_t>(m_tables[0].size());
     for (unsigned k = 0; k < count; ++k) {
         const double x = sampleValue(samples[k]);
-        const uint32_t slot = m_phase % n;
         for (int r = 0; r < kRefs; ++r) {
-            m_sums[r] -= m_rings[r][slot];
-            m_rings[r][slot] = m_tables[r][m_phase] * x;
-            m_sums[r] += m_rings[r][slot];
+            m_sums[r] -= m_rings[r][m_slot];
+            m_rings[r][m_slot] = m_tables[r][m_phase] * x;
+            m_sums[r] += m_rings[r][m_slot];
         }
-        m_phase = (m_phase + 1) % (2 * n);
+        if (++m_phase == tableLength)
+            m_phase = 0;
+        if (++m_slot == m_correlatorLength)
+            m_slot = 0;
 
         if (m_decisions & m_windowMask)
             --m_onesCount;
         m_decisions <<= 1;
-        const double a1 = std::sqrt(m_sums[kSin1] * m_sums[kSin1] + m_sums[kCos1] * m_sums[kCos1]);
-        const double a2 = std::sqrt(m_sums[kSin2] * m_sums[kSin2] + m_sums[kCos2] * m_sums[kCos2]);
-        if (a2 - a1 > 0) {
+        // Comparing squared magnitudes decides exactly as comparing magnitudes.
+        const double a1 = m_sums[kSin1] * m_sums[kSin1] + m_sums[kCos1] * m_sums[kCos1];
+        const double a2 = m_sums[kSin2] * m_sums[kSin2] + m_sums[kCos2] * m_sums[kCos2];
+        if (a2 > a1) {
             m_decisions |= 1;
             ++m_onesCount;
         }
 
-        if (--m_countdown == 0) {
-            ProcessBit(m_onesCount > 4);
-            int correction = 0;
-            if (m_onesCount > 4) {
-                const auto bit = [this](int k) { return (m_decisions >> k) & 1u; };
-                if (!(bit(3) && bit(5)))
-                    correction = bit(3) ? 3 : -3;
-                else if (!(bit(2) && bit(6)))
-                    correction = bit(2) ? 2 : -2;
-                else if (!(bit(1) && bit(7)))
-                    correction = bit(1) ? 1 : -1;
-            }
-            m_countdown = static_cast<int32_t>(n) + correction;
+        m_sinceBit += 1.0;
+        // Until the correlators have seen a whole bit period their decisions say
+        // nothing about where the bits begin.
+        if (m_warmup > 0)
+            --m_warmup;
+        else if (((m_decisions ^ (m_decisions >> 1)) & 1u) != 0) {
+            // The error wraps into [-N/2 + 1, N/2 + 1) samples, one sample off centre:
+            // with a clock half a bit off, rising and falling changes of a clean signal
+            // can otherwise land just either side of a symmetric wrap point and cancel
+            // out for ever. One sample is too little to bias the clock in noise.
+            double error = m_sinceBit - m_transitionPhase;
+            error -= m_samplesPerBit * std::floor((error - 1.0) / m_samplesPerBit + 0.5);
+            m_countdown += kClockGain * error;
+        }
+
+        m_countdown -= 1.0;
+        if (m_countdown < 0.5) {
+            ProcessBit(2 * m_onesCount > m_countedWindow);
+            m_countdown += m_samplesPerBit;
+            m_sinceBit = 0.0;
         }
     }
 }

@@ -1,8 +1,9 @@
 // Non-coherent two-tone detector for 1200 baud FFSK. Each tone is correlated with a
 // sine and a cosine over a sliding one-bit window (products kept in rings, sums
 // updated incrementally); at every sample the stronger tone gives a one-sample
-// decision, and a bit is taken from a count of recent decisions when the bit clock
-// runs out. A 1-bit also nudges the clock so that its run of decisions is centred.
+// decision, and a bit is the majority of the decisions in a window centred on the bit
+// when the bit clock runs out. The clock runs at the exact (fractional) bit period and
+// is nudged by where the decisions change, so it locks to any signal phase.
 #pragma once
 
 #include "dsp/CPhaseLockedLoop.h"
@@ -16,23 +17,30 @@ public:
 
     void ProcessSamples(const int16_t* samples, unsigned count) override;
 
-    unsigned samplesPerBit() const { return m_samplesPerBit; }
+    // Samples per bit, rate / baud: a fraction where the rate is not a multiple.
+    double samplesPerBit() const { return m_samplesPerBit; }
+    unsigned correlatorLength() const { return m_correlatorLength; }
+    unsigned countedWindow() const { return m_countedWindow; }
 
     // The value a 16-bit sample enters the correlators with.
-    static double sampleValue(int16_t sample);
+    static double sampleValue(int16_t sample) { return sample / 32768.0; }
 
 private:
     enum { kSin1, kCos1, kSin2, kCos2, kRefs };
 
-    std::array<std::vector<double>, kRefs> m_tables; // 2N entries: two bit periods
-    std::array<std::vector<double>, kRefs> m_rings;  // N products
+    std::array<std::vector<double>, kRefs> m_tables; // whole cycles of both tones
+    std::array<std::vector<double>, kRefs> m_rings;  // the products of the last bit period
     std::array<double, kRefs> m_sums{};
-    uint32_t m_phase = 0;
-    uint32_t m_samplesPerBit;
-    uint32_t m_windowMask;
-    unsigned m_tone1;
-    unsigned m_tone2;
-    uint32_t m_decisions = 0;
-    uint32_t m_onesCount = 0;
-    int32_t m_countdown;
+    uint32_t m_phase = 0; // position in the tables
+    uint32_t m_slot = 0;  // position in the rings
+    double m_samplesPerBit;
+    uint32_t m_correlatorLength; // ring length: the bit period rounded
+    uint32_t m_countedWindow;    // decisions counted per bit
+    uint64_t m_windowMask;
+    uint64_t m_decisions = 0; // per-sample decisions, newest in bit 0
+    uint32_t m_onesCount = 0; // 1-decisions among the counted window
+    double m_countdown;       // samples left until the next bit is decided
+    double m_sinceBit = 0;    // samples since the last bit was decided
+    double m_transitionPhase; // where a change of decisions falls when the clock is right
+    uint32_t m_warmup;        // samples until the correlators are full
 };

@@ -23,9 +23,9 @@ DecoderBank::DecoderBank(CmdSink* cmdWnd, unsigned sampleRate, std::unique_ptr<A
                          SourceEvents events)
     : m_cmdWnd(cmdWnd),
       m_sampleRate(checkedRate(sampleRate)),
-      // m_nmt450(cmdWnd, static_cast<int>(sampleRate)),
+      m_nmt450(cmdWnd, static_cast<int>(sampleRate)),
       m_mpt1327(cmdWnd, static_cast<int>(sampleRate)),
-      // m_motorola(cmdWnd, static_cast<int>(sampleRate)),
+      m_motorola(cmdWnd, static_cast<int>(sampleRate)),
       m_events(std::move(events))
 {
     if (!source)
@@ -83,13 +83,15 @@ void DecoderBank::FeedSamples(const int16_t* samples, unsigned count)
     // The flag is read again before each decoder, so that no decoder is entered once
     // the owner has begun to stop the bank.
     auto stopping = [this] { return m_stop.load(std::memory_order_acquire) != 0; };
-    // if (stopping()) return;
-    // m_nmt450.ProcessSamples(samples, count);
+    if (stopping())
+        return;
+    m_nmt450.ProcessSamples(samples, count);
     if (stopping())
         return;
     m_mpt1327.ProcessSamples(samples, count);
-    // if (stopping()) return;
-    // m_motorola.ProcessSamples(samples, count);
+    if (stopping())
+        return;
+    m_motorola.ProcessSamples(samples, count);
 }
 
 void DecoderBank::Overflow(uint64_t lostSamples, uint64_t deviceOverflows)

@@ -13,6 +13,8 @@
 
 #include "cmdwnd/commands.h"
 #include "decoders/CMPT1327.h"
+#include "decoders/CMotorola.h"
+#include "decoders/CNMT450.h"
 #include "dsp/AudioSource.h"
 
 #include <atomic>
@@ -73,9 +75,9 @@ private:
     std::unique_ptr<AudioSource> m_source;
     CmdSink* m_cmdWnd;
     unsigned m_sampleRate;
-    // TODO(nmt): CNMT450 m_nmt450; here, ahead of MPT 1327, once the decoder is merged.
+    CNMT450 m_nmt450;
     CMPT1327 m_mpt1327;
-    // TODO(moto): CMotorola m_motorola; here, after MPT 1327, once the decoder is merged.
+    CMotorola m_motorola;
     std::atomic<int> m_stop{0};
     SourceEvents m_events;
 };

@@ -113,11 +113,28 @@ TEST_F(Framing, SystemCodewordInTheStreamKeepsAlignmentSilently)
     send(systemCodeword(0x0089));
     send(misc(0, 3));
     send(systemCodeword(0x0089));
-    send(systemCodeword(0x0200));
     send(misc(0, 4));
     const auto events = messages();
     ASSERT_EQ(events.size(), 4u);
     EXPECT_EQ(events[3], "ADD_LOGSTR MARK | Control channel marker          | (Act. Chan:   4)");
+    EXPECT_EQ(sink.count(CMDWND_MUTE), 1u);
+}
+
+TEST_F(Framing, DamagedFirstSystemCodewordIsMadeUpByTheNextGoodOne)
+{
+    send(corrupt(systemCodeword(0x0089), 20));
+    send(goToChannel(1, 2, 3, 4));
+    send(systemCodeword(0x0089));
+    send(goToChannel(1, 2, 3, 4));
+    send(systemCodeword(0x0089));
+    EXPECT_EQ(messages(), (std::vector<std::string>{
+                              "REPORT_CALL t0 0/1/2 <- 0/1/3 cc0 ch4",
+                              "ADD_LOGSTR GTC  | Go To Channel Voice             | Ch:   4 (  1) Org:    3 Tar:    2 ",
+                              "REPORT_SYSTEM 1/0/0",
+                              "ADD_LOGSTR CCSC | Control Channel System Codeword | SYSId: 0x0089 NET: 1 SITE: 1 LAB: 1",
+                              "REPORT_CALL t0 1/1/2 <- 1/1/3 cc0 ch4",
+                              "ADD_LOGSTR GTC  | Go To Channel Voice             | Ch:   4 (  1) Org:    3 Tar:    2 ",
+                          }));
     EXPECT_EQ(sink.count(CMDWND_MUTE), 1u);
 }
 

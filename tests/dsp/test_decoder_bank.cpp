@@ -10,7 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <condition_variable>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -85,6 +87,47 @@ std::vector<std::string> decodeInBlocks(int rate, const std::vector<int16_t>& pc
     return sink.described();
 }
 
+// Which decoder made a log line of the bank recording.
+char protocol(const std::string& line)
+{
+    for (const char* moto : {"SYSAN|", "SITE |", "VCALL|"})
+        if (line.rfind(moto, 0) == 0)
+            return 'M';
+    for (const char* nmt : {"CTIND|", "CORDR|"})
+        if (line.rfind(nmt, 0) == 0)
+            return 'N';
+    return 'P';
+}
+
+std::vector<std::string> logLines(const std::vector<std::string>& described)
+{
+    std::vector<std::string> lines;
+    for (const auto& e : described)
+        if (e.rfind("ADD_LOGSTR ", 0) == 0)
+            lines.push_back(e.substr(11));
+    return lines;
+}
+
+// The lines of each decoder, apart: within a block the decoders take turns, so only
+// each decoder's own sequence is independent of the block size.
+std::map<char, std::vector<std::string>> byDecoder(const std::vector<std::string>& lines)
+{
+    std::map<char, std::vector<std::string>> out;
+    for (const auto& l : lines)
+        out[protocol(l)].push_back(l);
+    return out;
+}
+
+// The order in which the decoders' runs of lines come, e.g. "MPN".
+std::string runs(const std::vector<std::string>& lines)
+{
+    std::string o;
+    for (const auto& l : lines)
+        if (o.empty() || o.back() != protocol(l))
+            o += protocol(l);
+    return o;
+}
+
 TEST(DecoderBank, BlockIsOneTwentiethOfASecondOfSixteenBitSamples)
 {
     const struct {
@@ -103,7 +146,7 @@ TEST(DecoderBank, EmptyAndOddByteBlocksFeedWholeSamplesOnly)
 {
     const int rate = 48000;
     const auto pcm = bankRecording(rate);
-    const auto expected = decodeInBlocks(rate, pcm, DecoderBank::BlockSamples(rate));
+    const auto expected = decodeInBlocks(rate, pcm, 1);
     ASSERT_GT(expected.size(), 20u);
 
     // Each block points at one sample. 1 byte holds no whole sample: nothing may be
@@ -132,13 +175,22 @@ TEST(DecoderBank, EmptyAndOddByteBlocksFeedWholeSamplesOnly)
     EXPECT_EQ(sink.described(), decodeInBlocks(22050, pcm22, 1102));
 }
 
-TEST(DecoderBank, BlockSizeDoesNotChangeWhatIsDecoded)
+TEST(DecoderBank, BlockSizeDoesNotChangeWhatEachDecoderFinds)
 {
     const int rate = 44100;
     const auto pcm = bankRecording(rate);
-    const auto expected = decodeInBlocks(rate, pcm, DecoderBank::BlockSamples(rate));
-    for (size_t block : {size_t{1}, size_t{7}, size_t{480}, size_t{100000}})
-        EXPECT_EQ(decodeInBlocks(rate, pcm, block), expected) << block;
+    const auto reference = decodeInBlocks(rate, pcm, DecoderBank::BlockSamples(rate));
+    const auto expected = byDecoder(logLines(reference));
+    ASSERT_EQ(expected.size(), 3u);
+    auto sorted = [](std::vector<std::string> v) {
+        std::sort(v.begin(), v.end());
+        return v;
+    };
+    for (size_t block : {size_t{1}, size_t{7}, size_t{480}, size_t{100000}}) {
+        const auto events = decodeInBlocks(rate, pcm, block);
+        EXPECT_EQ(byDecoder(logLines(events)), expected) << block;
+        EXPECT_EQ(sorted(events), sorted(reference)) << block;
+    }
 }
 
 TEST(DecoderBank, DecodersTakeEachBlockInTheFixedOrder)
@@ -151,10 +203,14 @@ TEST(DecoderBank, DecodersTakeEachBlockInTheFixedOrder)
     DecoderBank bank(&whole, rate, nullptr);
     bank.FeedSamples(pcm.data(), static_cast<unsigned>(pcm.size()));
     const auto lines = whole.lines();
-    ASSERT_FALSE(lines.empty());
-    // TODO(nmt, moto): with all three decoders, the NMT-450 lines come first and the
-    // Motorola lines last, though the recording holds them the other way round.
-    EXPECT_EQ(lines.front().substr(0, 4), "CCSC");
+    EXPECT_EQ(runs(lines), "NPM");
+
+    // Block by block, time decides: Motorola, MPT 1327, NMT-450.
+    const auto timed = logLines(decodeInBlocks(rate, pcm, DecoderBank::BlockSamples(rate)));
+    EXPECT_EQ(runs(timed), "MPN");
+    // Each decoder's own lines are the same either way.
+    EXPECT_EQ(byDecoder(lines), byDecoder(timed));
+    EXPECT_EQ(byDecoder(lines).size(), 3u);
 }
 
 TEST(DecoderBank, NothingIsDecodedOnceStopped)

@@ -1,0 +1,138 @@
+#include "decoders/CMotorola.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace {
+constexpr uint8_t kUnmuteAfterBits = 160;
+
+constexpr uint16_t kIdle = 0x2F8;
+constexpr uint16_t kSiteAddress = 0xFFFF;
+constexpr uint16_t kSiteFirst = 0x360;
+constexpr uint16_t kSiteLast = 0x39F;
+constexpr uint16_t kSystemId = 0x32B;
+constexpr uint16_t kTwoWord = 0x308;
+constexpr uint16_t kSystemAnnouncement = 0x30B;
+constexpr uint16_t kAffiliation = 0x310;
+constexpr uint16_t kFirstChannel = 380;
+constexpr uint16_t kLastChannel = 759;
+
+constexpr uint16_t kControlChannelMask = 0xFC00;
+constexpr uint16_t kControlChannelBase = 0x2800;
+
+// Radios and talkgroups share one number space in the address book; radios are moved
+// out of the way of the groups.
+constexpr uint32_t kRadioOffset = 700000;
+
+bool isChannel(uint16_t command)
+{
+    return command >= kFirstChannel && command <= kLastChannel;
+}
+} // namespace
+
+CMotorola::CMotorola(CmdSink* cmdWnd, int sampleRate) : CGMSKDemodulator(sampleRate, kBaudRate), m_cmdWnd(cmdWnd) {}
+
+void CMotorola::ProcessBit(bool bit)
+{
+    // The data is sent with a 1 as a non-negative excursion of the audio.
+    m_register[0] = (m_register[0] << 1) | (m_register[1] >> 31);
+    m_register[1] = (m_register[1] << 1) | (m_register[2] >> 31);
+    m_register[2] = (m_register[2] << 1) | (bit ? 0u : 1u);
+
+    if (m_muteCountdown != 0 && ++m_muteCountdown > kUnmuteAfterBits) {
+        Post(CMDWND_UNMUTE, {});
+        m_muteCountdown = 0;
+    }
+
+    if (!motorola::syncInPlace(m_register))
+        return;
+    motorola_word_s word;
+    if (!motorola::decodeBlock(m_register, word))
+        return;
+    HandleWord(word);
+    Post(CMDWND_MUTE, {});
+    m_muteCountdown = 1;
+}
+
+void CMotorola::HandleWord(motorola_word_s word)
+{
+    if (word.command == kIdle)
+        return;
+    if (word.address == kSiteAddress && word.command >= kSiteFirst && word.command <= kSiteLast) {
+        PostLine("SITE | System 0x%.4X Site %u", static_cast<unsigned>(m_system),
+                 static_cast<unsigned>(word.command - kSiteFirst));
+        return;
+    }
+    if (word.command == kSystemId && word.flag == 0) {
+        SetSystem(word.address);
+        return;
+    }
+
+    m_history[kOldest] = m_history[kMiddle];
+    m_history[kMiddle] = m_history[kNewest];
+    m_history[kNewest] = word;
+    if (m_historyWords < m_history.size())
+        ++m_historyWords;
+    if (m_historyWords < 2)
+        return; // the middle slot still holds nothing that was received
+    // Until three words have come, the oldest slot was never received either: a grant
+    // then has no known caller, rather than radio 0.
+    ExaminePair(m_historyWords == 3 ? &m_history[kOldest] : nullptr, m_history[kMiddle]);
+}
+
+void CMotorola::ExaminePair(const motorola_word_s* first, const motorola_word_s& second)
+{
+    if (first && first->command == kTwoWord && first->flag == 1 && second.flag == 1) {
+        if (second.command == kSystemAnnouncement) {
+            SetSystem(first->address);
+            if ((second.address & kControlChannelMask) == kControlChannelBase)
+                m_controlChannel = static_cast<uint16_t>(second.address - kControlChannelBase);
+            PostLine("SYSAN| System 0x%.4X on control channel %u", static_cast<unsigned>(m_system),
+                     static_cast<unsigned>(m_controlChannel));
+        } else if (second.command == kAffiliation) {
+            Post(CMDWND_REPORT_SYSTEM, Unit(first->address + kRadioOffset));
+            Post(CMDWND_REPORT_SYSTEM, Unit(second.address));
+            PostLine("AFFIL| Radio %u affiliated to group %u", static_cast<unsigned>(first->address),
+                     static_cast<unsigned>(second.address));
+        }
+        return;
+    }
+    if (!isChannel(second.command))
+        return;
+
+    velkor_call_s call;
+    call.type = 0;
+    call.target = Unit(second.address);
+    // A grant that follows an ordinary word answers the radio of that word; after
+    // another grant (or a channel update) there is no caller to name.
+    call.origin = first && first->command < kFirstChannel ? Unit(first->address + kRadioOffset) : call.target;
+    call.control_channel = m_controlChannel;
+    call.channel = second.command;
+    PostLine("VCALL| Call to %u from %u on channel %u", static_cast<unsigned>(call.target.unit),
+             static_cast<unsigned>(call.origin.unit), static_cast<unsigned>(call.channel));
+    Post(CMDWND_REPORT_CALL, call);
+}
+
+void CMotorola::SetSystem(uint16_t system)
+{
+    if (system == m_system)
+        return;
+    m_system = system;
+    Post(CMDWND_REPORT_SYSTEM, velkor_address_s{system, 0, 0});
+}
+
+void CMotorola::PostLine(const char* format, ...)
+{
+    char line[96];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    Post(CMDWND_ADD_LOGSTR, LogText(line));
+}
+
+void CMotorola::Post(uint32_t code, CmdPayload payload)
+{
+    if (m_cmdWnd)
+        m_cmdWnd->post(code, std::move(payload));
+}

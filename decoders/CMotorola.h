@@ -1,0 +1,56 @@
+// Motorola 3600 bit/s control-channel decoder.
+//
+// The channel is a continuous stream of 84-bit frames: the sync byte 0xAC, then a
+// 76-bit interleaved, rate-1/2 coded block carrying one control word (see
+// MotorolaBlock.h). We test for the sync byte at every bit, with no locked state, and
+// decode the block in front of it once 12 more bits have come, so a block is released
+// by the sync byte of the frame after it.
+//
+// Most messages are single words; affiliations and system announcements are two
+// words (first word command 0x308, both flags set), and a voice grant may be preceded
+// by the word of the radio that asked for it. So words pass through a three-word
+// history and are interpreted in pairs one word late. Site and system identity words
+// and the idle word 0x2F8 are handled at once and stay out of the history, so that
+// they never split a pair.
+#pragma once
+
+#include "cmdwnd/commands.h"
+#include "decoders/MotorolaBlock.h"
+#include "dsp/CGMSKDemodulator.h"
+
+#include <array>
+
+class CMotorola : public CGMSKDemodulator {
+public:
+    static constexpr int kBaudRate = 3600;
+
+    // cmdWnd may be null: the channel is then decoded but nothing is posted.
+    CMotorola(CmdSink* cmdWnd, int sampleRate);
+
+    // bit is true for a bit of a negative run of samples.
+    void ProcessBit(bool bit) override;
+
+    // Interprets one word that passed the checksum.
+    void HandleWord(motorola_word_s word);
+    // Records a system identity and reports it when it is new.
+    void SetSystem(uint16_t system);
+
+    uint16_t system() const { return m_system; }
+    uint16_t controlChannel() const { return m_controlChannel; }
+
+private:
+    // first is null while the history has not yet been filled that far.
+    void ExaminePair(const motorola_word_s* first, const motorola_word_s& second);
+    void PostLine(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    void Post(uint32_t code, CmdPayload payload);
+    velkor_address_s Unit(uint32_t unit) const { return {m_system, 1, unit}; }
+
+    enum { kOldest, kMiddle, kNewest };
+    std::array<motorola_word_s, 3> m_history{};
+    uint8_t m_historyWords = 0; // words that have entered the history, up to 3
+    CmdSink* m_cmdWnd;
+    MotorolaRegister m_register{};
+    uint16_t m_system = 0;
+    uint16_t m_controlChannel = 0;
+    uint8_t m_muteCountdown = 0; // 0: idle; else bits since the last good word, plus 1
+};

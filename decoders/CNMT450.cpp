@@ -1,0 +1,87 @@
+#include "decoders/CNMT450.h"
+
+#include "decoders/NmtViterbi.h"
+
+namespace {
+// The last nine dotting bits and the frame sync word.
+constexpr uint32_t kSyncBits = 0xAAF12;
+// The newest 32 bits at a sync match: the 20 sync bits, then d0..d11 of which the odd
+// ones must be zero.
+constexpr uint32_t kNewestMask = 0xFFFFF555;
+constexpr uint32_t kNewestPattern = kSyncBits << 12;
+constexpr uint8_t kDueAfterSync = 129;  // d139 arrives 128 bits after d11
+constexpr uint8_t kDueAfterFrame = 167; // one frame length on
+constexpr uint16_t kLossBits = 250;
+constexpr unsigned kFirstDataBit = 21; // window position of d0
+} // namespace
+
+CNMT450::CNMT450(CmdSink* cmdWnd, int sampleRate, int baudRate, uint16_t tone1, uint16_t tone2)
+    : CFSKDemodulator(sampleRate, baudRate, tone1, tone2), m_cmdWnd(cmdWnd)
+{
+}
+
+void CNMT450::ProcessBit(bool bit)
+{
+    for (size_t i = 0; i + 1 < m_window.size(); ++i)
+        m_window[i] = (m_window[i] << 1) | (m_window[i + 1] >> 31);
+    m_window[4] = (m_window[4] << 1) | (bit ? 1u : 0u);
+
+    if (m_frameCountdown != 0)
+        --m_frameCountdown;
+
+    if (SyncAtNewest()) {
+        if (m_lossCount == 0)
+            Post(CMDWND_MUTE, {});
+        m_lossCount = 1;
+        m_frameCountdown = kDueAfterSync;
+    } else if (m_lossCount != 0) {
+        const uint16_t before = m_lossCount++;
+        if (before > kLossBits) {
+            Post(CMDWND_UNMUTE, {});
+            m_lossCount = 0;
+        }
+    }
+
+    if (SyncAtOldest() || m_frameCountdown == 1)
+        DecodeFrame();
+}
+
+bool CNMT450::SyncAtNewest() const
+{
+    return (m_window[4] & kNewestMask) == kNewestPattern;
+}
+
+bool CNMT450::SyncAtOldest() const
+{
+    return (m_window[0] >> 12) == kSyncBits;
+}
+
+unsigned CNMT450::WindowBit(unsigned position) const
+{
+    const unsigned index = position - 1;
+    return (m_window[index / 32] >> (31 - index % 32)) & 1u;
+}
+
+void CNMT450::DecodeFrame()
+{
+    std::array<uint8_t, NmtViterbi::kParityBits> q{};
+    std::array<uint8_t, NmtViterbi::kInfoBits> p{};
+    for (unsigned i = 0; i < q.size(); ++i)
+        q[i] = static_cast<uint8_t>(WindowBit(kFirstDataBit + 2 * i));
+    for (unsigned i = 0; i < p.size(); ++i)
+        p[i] = static_cast<uint8_t>(WindowBit(kFirstDataBit + 2 * i + 13));
+
+    const NmtViterbiResult decoded = NmtViterbi::Decode(q, p);
+    if (decoded.errors > kMaxErrors)
+        return;
+    m_frameCountdown = kDueAfterFrame;
+    ++m_acceptedFrames;
+    InterpretMessage(nmt450_fields_s::Cut(decoded.bits, decoded.errors));
+}
+
+void CNMT450::Post(uint32_t code, CmdPayload payload)
+{
+    // Without a command window there is nobody to tell; decoding goes on regardless.
+    if (m_cmdWnd)
+        m_cmdWnd->post(code, std::move(payload));
+}

@@ -1,0 +1,52 @@
+#include "decoders/NmtViterbi.h"
+
+namespace {
+constexpr int kStates = 8;
+constexpr uint8_t kUnreachable = 255;
+} // namespace
+
+NmtViterbiResult NmtViterbi::Decode(const std::array<uint8_t, kParityBits>& q, const std::array<uint8_t, kInfoBits>& p)
+{
+    std::array<uint8_t, kStates> metric;
+    metric.fill(kUnreachable);
+    metric[0] = 0;
+    // survivor[i][s]: the predecessor of state s at step i.
+    std::array<std::array<uint8_t, kStates>, kSteps + 1> survivor{};
+
+    for (int i = 1; i <= kSteps; ++i) {
+        const unsigned parity = q[static_cast<std::size_t>(i)] & 1u;
+        const unsigned info = i < kInfoBits ? (p[static_cast<std::size_t>(i)] & 1u) : 0u;
+        std::array<uint8_t, kStates> next;
+        next.fill(kUnreachable);
+        for (unsigned s = 0; s < kStates; ++s) {
+            if (metric[s] == kUnreachable)
+                continue;
+            for (unsigned x = 0; x <= 1; ++x) {
+                const unsigned to = ((s << 1) | x) & 7u;
+                const unsigned expected = (x ^ (s >> 2) ^ 1u) & 1u;
+                const unsigned cost = ((expected ^ parity) << 1) + (x ^ info);
+                // At most 3 per step over 67 steps: the sum stays below 255.
+                const auto candidate = static_cast<uint8_t>(metric[s] + cost);
+                if (candidate < next[to]) {
+                    next[to] = candidate;
+                    survivor[static_cast<std::size_t>(i)][to] = static_cast<uint8_t>(s);
+                }
+            }
+        }
+        metric = next;
+    }
+
+    unsigned state = 0;
+    for (unsigned s = 1; s < kStates; ++s)
+        if (metric[s] < metric[state])
+            state = s;
+
+    NmtViterbiResult result;
+    result.errors = metric[state];
+    for (int i = kSteps; i >= 1; --i) {
+        if (i < kInfoBits)
+            result.bits |= static_cast<uint64_t>(state & 1u) << (kInfoBits - 1 - i);
+        state = survivor[static_cast<std::size_t>(i)][state];
+    }
+    return result;
+}

@@ -1,0 +1,270 @@
+// The Motorola decoder fed with the bits of generated control-channel words: framing,
+// error correction, the word history and the exact events it posts.
+#include "MotorolaHarness.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace {
+
+using motogen::Word;
+using motoharness::feedBits;
+using testing::ElementsAre;
+using testing::IsEmpty;
+using testsignal::Bits;
+using testsignal::RecordingSink;
+
+struct Decoder {
+    RecordingSink sink;
+    CMotorola motorola{&sink, 48000};
+
+    std::vector<std::string> send(const std::vector<Word>& words)
+    {
+        sink.clear();
+        feedBits(motorola, motogen::stream(words));
+        return sink.described();
+    }
+    std::vector<std::string> sendMessages(const std::vector<Word>& words)
+    {
+        send(words);
+        return sink.messages();
+    }
+};
+
+TEST(Motorola, SiteWordBeforeAnySystemIsKnown)
+{
+    Decoder d;
+    EXPECT_THAT(d.send({motogen::site(5)}), ElementsAre("ADD_LOGSTR SITE | System 0x0000 Site 5", "MUTE"));
+}
+
+TEST(Motorola, WordIsDecodedAtTheBitThatCompletesSyncAndTwelveMoreBits)
+{
+    // Block, sync byte, 12 bits: nothing before the last of them.
+    Bits air = motogen::block(motogen::site(63));
+    testsignal::appendBits(air, motogen::kSync, 8);
+    testsignal::appendBits(air, 0x000, 12);
+    RecordingSink sink;
+    CMotorola m(&sink, 48000);
+    for (size_t i = 0; i < air.size(); ++i) {
+        m.ProcessBit(air[i] == 0);
+        if (i + 1 < air.size()) {
+            ASSERT_EQ(sink.count(CMDWND_MUTE), 0u) << "bit " << i;
+        }
+    }
+    EXPECT_THAT(sink.described(), ElementsAre("ADD_LOGSTR SITE | System 0x0000 Site 63", "MUTE"));
+}
+
+TEST(Motorola, EverySingleWrongBitInTheBlockIsCorrected)
+{
+    const std::vector<std::pair<Word, std::vector<std::string>>> cases = {
+        {motogen::systemId(0xBEEF), {"REPORT_SYSTEM 48879/0/0", "MUTE"}},
+        {motogen::site(42), {"ADD_LOGSTR SITE | System 0x0000 Site 42", "MUTE"}},
+        {motogen::systemId(0x0001), {"REPORT_SYSTEM 1/0/0", "MUTE"}},
+    };
+    for (const auto& [word, expected] : cases) {
+        for (int wrong = 0; wrong < motogen::kBlockBits; ++wrong) {
+            Bits air;
+            testsignal::appendBits(air, motogen::kSync, 8);
+            Bits block = motogen::block(word);
+            block[static_cast<size_t>(wrong)] ^= 1;
+            air.insert(air.end(), block.begin(), block.end());
+            testsignal::appendBits(air, motogen::kSync, 8);
+            testsignal::appendBits(air, 0xFFF, 12);
+            RecordingSink sink;
+            CMotorola m(&sink, 48000);
+            feedBits(m, air);
+            EXPECT_EQ(sink.described(), expected) << "air bit " << wrong << " of word " << word.command;
+        }
+    }
+}
+
+TEST(Motorola, BlockThatFailsTheChecksumIsDroppedSilently)
+{
+    auto data = motogen::dataBits(motogen::site(3));
+    data[30] ^= 1; // a clean code word whose checksum does not match its data
+    Bits air;
+    testsignal::appendBits(air, motogen::kSync, 8);
+    const Bits block = motogen::interleave(motogen::codeBits(data));
+    air.insert(air.end(), block.begin(), block.end());
+    testsignal::appendBits(air, motogen::kSync, 8);
+    air.insert(air.end(), 200, 0);
+    RecordingSink sink;
+    CMotorola m(&sink, 48000);
+    feedBits(m, air);
+    EXPECT_THAT(sink.described(), IsEmpty());
+}
+
+TEST(Motorola, InvertedPolarityDecodesNothing)
+{
+    Decoder d;
+    Bits air = motogen::stream({motogen::site(1), motogen::systemId(0x123), motogen::site(2)});
+    for (auto& bit : air)
+        bit ^= 1;
+    feedBits(d.motorola, air);
+    EXPECT_THAT(d.sink.described(), IsEmpty());
+}
+
+TEST(Motorola, IdleWordChangesNothingNotEvenTheHistory)
+{
+    Decoder d;
+    // radio, grant, then idle words, then a word that moves the grant on: the pair
+    // examined is still (radio, grant).
+    EXPECT_THAT(d.send({motogen::radio(1234), motogen::grant(77, 400), motogen::idle(), motogen::idle()}),
+                ElementsAre("MUTE", "MUTE", "MUTE", "MUTE"));
+    EXPECT_THAT(d.sendMessages({motogen::idle(), motogen::radio(9)}),
+                ElementsAre("ADD_LOGSTR VCALL| Call to 77 from 701234 on channel 400",
+                            "REPORT_CALL t0 0/1/77 <- 0/1/701234 cc0 ch400"));
+}
+
+TEST(Motorola, GrantIsReportedWhenTheNextHistoryWordArrives)
+{
+    Decoder d;
+    d.send({motogen::systemId(0x2A5)});
+    d.send(motogen::systemAnnouncement(0x2A5, 0x2800 + 12) + std::vector<Word>{motogen::radio(4321)});
+    // The grant is the newest word: nothing yet, and ignored words do not move it on.
+    EXPECT_THAT(d.send({motogen::grant(3001, 759), motogen::site(9), motogen::systemId(0x2A5)}),
+                ElementsAre("MUTE", "ADD_LOGSTR SITE | System 0x02A5 Site 9", "MUTE", "MUTE"));
+    EXPECT_THAT(d.send({motogen::radio(1)}),
+                ElementsAre("ADD_LOGSTR VCALL| Call to 3001 from 704321 on channel 759",
+                            "REPORT_CALL t0 677/1/3001 <- 677/1/704321 cc12 ch759", "MUTE"));
+}
+
+struct GrantCase {
+    const char* name;
+    Word first;
+    std::vector<std::string> expected; // after first, grant(500, 380), radio(2)
+};
+
+class MotorolaGrantOrigin : public testing::TestWithParam<GrantCase> {};
+
+TEST_P(MotorolaGrantOrigin, DependsOnTheWordBeforeTheGrant)
+{
+    Decoder d;
+    d.send({motogen::radio(10), GetParam().first});
+    EXPECT_EQ(d.sendMessages({motogen::grant(500, 380), motogen::radio(2)}), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MotorolaGrantOrigin,
+    testing::Values(
+        GrantCase{"RadioWordNamesTheCaller",
+                  motogen::radio(65535, 379),
+                  {"ADD_LOGSTR VCALL| Call to 500 from 765535 on channel 380", "REPORT_CALL t0 0/1/500 <- 0/1/765535 cc0 ch380"}},
+        GrantCase{"AfterAnotherGrantTheOriginIsTheTarget",
+                  motogen::grant(600, 700),
+                  {"ADD_LOGSTR VCALL| Call to 600 from 700010 on channel 700",
+                   "REPORT_CALL t0 0/1/600 <- 0/1/700010 cc0 ch700",
+                   "ADD_LOGSTR VCALL| Call to 500 from 500 on channel 380", "REPORT_CALL t0 0/1/500 <- 0/1/500 cc0 ch380"}},
+        GrantCase{"CommandAboveTheChannelsIsNoCaller",
+                  Word{77, 1, 761},
+                  {"ADD_LOGSTR VCALL| Call to 500 from 500 on channel 380", "REPORT_CALL t0 0/1/500 <- 0/1/500 cc0 ch380"}},
+        GrantCase{"TwoWordMessageIsNeverAGrant", Word{88, 1, 0x308}, {}},
+        GrantCase{"TwoWordHeaderWithoutFlagIsAnOrdinaryWord",
+                  Word{88, 0, 0x308},
+                  {"ADD_LOGSTR VCALL| Call to 500 from 500 on channel 380", "REPORT_CALL t0 0/1/500 <- 0/1/500 cc0 ch380"}}),
+    [](const testing::TestParamInfo<GrantCase>& info) { return info.param.name; });
+
+TEST(Motorola, FirstGrantAfterStartHasNoCallerToName)
+{
+    // Nothing was received before the grant, so no radio 0 may be made up as its caller.
+    Decoder d;
+    EXPECT_THAT(d.sendMessages({motogen::grant(10, 400), motogen::radio(1)}),
+                ElementsAre("ADD_LOGSTR VCALL| Call to 10 from 10 on channel 400",
+                            "REPORT_CALL t0 0/1/10 <- 0/1/10 cc0 ch400"));
+    EXPECT_THAT(d.sendMessages({motogen::grant(11, 401), motogen::radio(2)}),
+                ElementsAre("ADD_LOGSTR VCALL| Call to 11 from 700001 on channel 401",
+                            "REPORT_CALL t0 0/1/11 <- 0/1/700001 cc0 ch401"));
+}
+
+TEST(Motorola, SystemAnnouncementInAndOutOfTheControlChannelRange)
+{
+    Decoder d;
+    EXPECT_THAT(d.sendMessages(motogen::systemAnnouncement(0x1A2B, 0x2800 + 0x3FF) + std::vector<Word>{motogen::radio(1)}),
+                ElementsAre("REPORT_SYSTEM 6699/0/0", "ADD_LOGSTR SYSAN| System 0x1A2B on control channel 1023"));
+    EXPECT_EQ(d.motorola.controlChannel(), 0x3FF);
+    // Outside 0x2800 ... 0x2BFF the control channel stays; the same system is not
+    // reported again.
+    EXPECT_THAT(d.sendMessages(motogen::systemAnnouncement(0x1A2B, 0x2C00) + std::vector<Word>{motogen::radio(1)}),
+                ElementsAre("ADD_LOGSTR SYSAN| System 0x1A2B on control channel 1023"));
+    EXPECT_THAT(d.sendMessages(motogen::systemAnnouncement(0x0042, 0x27FF) + std::vector<Word>{motogen::radio(1)}),
+                ElementsAre("REPORT_SYSTEM 66/0/0", "ADD_LOGSTR SYSAN| System 0x0042 on control channel 1023"));
+    EXPECT_THAT(d.sendMessages(motogen::systemAnnouncement(0x0042, 0x2800) + std::vector<Word>{motogen::radio(1)}),
+                ElementsAre("ADD_LOGSTR SYSAN| System 0x0042 on control channel 0"));
+}
+
+TEST(Motorola, SystemIdentityIsReportedOnlyWhenItChanges)
+{
+    Decoder d;
+    EXPECT_THAT(d.sendMessages({motogen::systemId(0x123), motogen::systemId(0x123), motogen::site(7),
+                                motogen::systemId(0x456), motogen::systemId(0x123)}),
+                ElementsAre("REPORT_SYSTEM 291/0/0", "ADD_LOGSTR SITE | System 0x0123 Site 7", "REPORT_SYSTEM 1110/0/0",
+                            "REPORT_SYSTEM 291/0/0"));
+    // A system word with the flag set is an ordinary word.
+    EXPECT_THAT(d.sendMessages({Word{0x999, 1, 0x32B}, motogen::radio(5)}), IsEmpty());
+    EXPECT_EQ(d.motorola.system(), 0x123);
+}
+
+TEST(Motorola, SiteNeedsTheSiteAddress)
+{
+    Decoder d;
+    EXPECT_THAT(d.sendMessages({Word{0xFFFE, 0, 0x365}, Word{0xFFFF, 1, 0x39F}, Word{0xFFFF, 0, 0x3A0}}),
+                ElementsAre("ADD_LOGSTR SITE | System 0x0000 Site 63"));
+}
+
+TEST(Motorola, AffiliationReportsBothPartiesBeforeTheLine)
+{
+    Decoder d;
+    d.send({motogen::systemId(0xC0DE)});
+    EXPECT_THAT(d.send(motogen::affiliation(1234, 56) + std::vector<Word>{motogen::idle(), motogen::radio(3)}),
+                ElementsAre("MUTE", "MUTE", "MUTE", "REPORT_SYSTEM 49374/1/701234", "REPORT_SYSTEM 49374/1/56",
+                            "ADD_LOGSTR AFFIL| Radio 1234 affiliated to group 56", "MUTE"));
+}
+
+TEST(Motorola, UnmuteComesOnce160BitsAfterTheLastGoodWord)
+{
+    RecordingSink sink;
+    CMotorola m(&sink, 48000);
+    Bits air = motogen::stream({motogen::site(1), motogen::idle(), motogen::site(2), motogen::idle()});
+    // After the stream the channel goes quiet: a steady level, read as 1-bits.
+    air.insert(air.end(), 400, 1);
+    std::vector<size_t> mutes;
+    std::vector<size_t> unmutes;
+    for (size_t i = 0; i < air.size(); ++i) {
+        const size_t before = sink.events().size();
+        m.ProcessBit(air[i] == 0);
+        const auto events = sink.events();
+        for (size_t e = before; e < events.size(); ++e) {
+            if (events[e].code == CMDWND_MUTE)
+                mutes.push_back(i);
+            if (events[e].code == CMDWND_UNMUTE)
+                unmutes.push_back(i);
+        }
+    }
+    ASSERT_EQ(mutes.size(), 4u);
+    for (size_t k = 1; k < mutes.size(); ++k)
+        EXPECT_EQ(mutes[k] - mutes[k - 1], static_cast<size_t>(motogen::kFrameBits));
+    ASSERT_EQ(unmutes.size(), 1u);
+    EXPECT_EQ(unmutes[0] - mutes.back(), 160u);
+}
+
+TEST(Motorola, WithoutACommandWindowItStillDecodes)
+{
+    CMotorola m(nullptr, 48000);
+    feedBits(m, motogen::stream(motogen::systemAnnouncement(0x77, 0x2805) + std::vector<Word>{motogen::radio(1)}));
+    EXPECT_EQ(m.system(), 0x77);
+    EXPECT_EQ(m.controlChannel(), 5);
+}
+
+TEST(Motorola, HandleWordDirectly)
+{
+    RecordingSink sink;
+    CMotorola m(&sink, 48000);
+    m.HandleWord({0xFFFF, 0, 0x365});
+    m.SetSystem(0x10);
+    m.SetSystem(0x10);
+    m.HandleWord({0xFFFF, 1, 0x360});
+    EXPECT_THAT(sink.described(), ElementsAre("ADD_LOGSTR SITE | System 0x0000 Site 5", "REPORT_SYSTEM 16/0/0",
+                                              "ADD_LOGSTR SITE | System 0x0010 Site 0"));
+}
+
+} // namespace
