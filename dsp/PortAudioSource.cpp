@@ -96,6 +96,12 @@ std::string PortAudioSource::name() const
     return m_device.empty() ? std::string("default capture device") : m_device;
 }
 
+double PortAudioSource::inputLatency() const
+{
+    const PaStreamInfo* info = m_stream ? Pa_GetStreamInfo(static_cast<PaStream*>(m_stream)) : nullptr;
+    return info ? info->inputLatency : 0.0;
+}
+
 void PortAudioSource::open(unsigned sampleRate, size_t blockSamples)
 {
     close();

@@ -37,6 +37,10 @@ public:
     void close() override;
     std::string name() const override;
 
+    // The device's own input buffering in seconds, as PortAudio reports it for the
+    // open stream; 0 when no stream is open.
+    double inputLatency() const;
+
     // The capture devices PortAudio sees. Throws AudioSourceError when PortAudio
     // cannot start at all.
     static std::vector<DeviceInfo> captureDevices();
