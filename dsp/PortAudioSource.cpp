@@ -117,7 +117,12 @@ void PortAudioSource::open(unsigned sampleRate, size_t blockSamples)
         params.device = index;
         params.channelCount = 1;
         params.sampleFormat = paInt16;
-        params.suggestedLatency = info->defaultLowInputLatency;
+        // High latency with device periods of one block: with the low setting, or with
+        // periods of PortAudio's choosing, PortAudio's ALSA thread polls the pulse plugin
+        // many times a block and costs several percent of a core; this way capture
+        // costs well under one, and an event still reaches the sink within a block
+        // plus the device's buffering.
+        params.suggestedLatency = info->defaultHighInputLatency;
         const std::string what = "capture device \"" + m_deviceName + "\"";
         PaError err = Pa_IsFormatSupported(&params, nullptr, sampleRate);
         if (err != paFormatIsSupported)
@@ -127,7 +132,7 @@ void PortAudioSource::open(unsigned sampleRate, size_t blockSamples)
         m_ring = std::make_unique<SampleRing>(ringSamples);
         m_blockSamples = blockSamples;
         PaStream* stream = nullptr;
-        err = Pa_OpenStream(&stream, &params, nullptr, sampleRate, paFramesPerBufferUnspecified, paClipOff,
+        err = Pa_OpenStream(&stream, &params, nullptr, sampleRate, blockSamples, paClipOff,
                             captureCallback, this);
         if (err != paNoError)
             throw AudioSourceError("cannot open " + what + " at " + std::to_string(sampleRate) + " Hz: " + errorText(err));
