@@ -1,6 +1,7 @@
-// The zero-crossing slicer: runs of one sign measured in bit periods, the rounding
-// remainder carried from run to run and from block to block.
+// The zero-crossing slicer: bits at the bit rate, values from the sign, a bit grid
+// that follows the signal's own crossings, and block boundaries that do not matter.
 #include "dsp/CGMSKDemodulator.h"
+#include "signal/Nrz.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +18,6 @@ public:
     std::string bits;
 };
 
-// n samples of value v
 std::vector<int16_t> run(int n, int16_t v)
 {
     return std::vector<int16_t>(static_cast<size_t>(n), v);
@@ -29,51 +29,57 @@ std::vector<int16_t> operator+(std::vector<int16_t> a, const std::vector<int16_t
     return a;
 }
 
-void feed(CGMSKDemodulator& d, const std::vector<int16_t>& s)
+void feed(CGMSKDemodulator& d, const std::vector<int16_t>& s, size_t block = 0)
 {
-    d.ProcessSamples(s.data(), static_cast<unsigned>(s.size()));
+    if (block == 0)
+        block = std::max<size_t>(s.size(), 1);
+    for (size_t at = 0; at < s.size(); at += block)
+        d.ProcessSamples(s.data() + at, static_cast<unsigned>(std::min(block, s.size() - at)));
 }
 
-constexpr double kSample36k = 1.0 / 36000.0;
-
-struct RunCase {
-    const char* name;
-    std::vector<int16_t> samples;
-    std::string bits;
-    double remainderSamples; // accumulator afterwards, in samples of 1/36000 s
-};
-
-class SlicerRuns : public testing::TestWithParam<RunCase> {};
-
-TEST_P(SlicerRuns, YieldRoundedBitsAndCarryTheRemainder)
+testsignal::Bits randomBits(size_t count, uint32_t seed)
 {
-    BitCollector d(36000, 3600);
-    feed(d, GetParam().samples);
-    EXPECT_EQ(d.bits, GetParam().bits);
-    EXPECT_NEAR(d.timeAccumulator(), GetParam().remainderSamples * kSample36k, 1e-12);
+    std::mt19937 rng(seed);
+    testsignal::Bits bits;
+    for (size_t i = 0; i < count; ++i)
+        bits.push_back(static_cast<uint8_t>(rng() & 1u));
+    return bits;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    At36000Hz, SlicerRuns,
-    testing::Values(RunCase{"OneBitPeriodNegative", run(10, -500), "1", 0},
-                    RunCase{"FourteenSamplesOneBit", run(14, -500), "1", 4},
-                    RunCase{"SixteenSamplesTwoBits", run(16, -500), "11", -4},
-                    RunCase{"HalfBitTieRoundsUp", run(5, -1), "1", -5},
-                    RunCase{"JustUnderHalfBitNothing", run(4, -1), "", 4},
-                    RunCase{"ZeroIsNonNegative", run(10, 0), "0", 0},
-                    RunCase{"ShortRunTimeComesEarlier", run(3, -9) + run(8, 9), "0", 1},
-                    RunCase{"TwoShortRunsMakeOneBit", run(3, -9) + run(3, 9), "0", -4},
-                    RunCase{"RemainderCarriesAcrossSigns", run(14, -7) + run(6, 7) + run(10, -7), "101", 0},
-                    RunCase{"NegativeRemainderDelaysNextBit", run(16, -7) + run(8, 7), "11", 4},
-                    RunCase{"ExtremeValues", run(10, -32768) + run(10, 32767), "10", 0},
-                    RunCase{"NoSamples", {}, "", 0}),
-    [](const testing::TestParamInfo<RunCase>& info) { return info.param.name; });
+// The slicer hands on 1 for a negative run; the air's 1 is positive.
+std::string sliced(const testsignal::Bits& air)
+{
+    std::string s;
+    for (uint8_t b : air)
+        s += b ? '0' : '1';
+    return s;
+}
 
-TEST(GmskSlicer, AllZeroBlockGivesZeroBitsAtTheBitRate)
+TEST(GmskSlicer, SteadyLevelsGiveBitsAtTheBitRate)
+{
+    BitCollector negative(36000, 3600);
+    feed(negative, run(1800, -700));
+    EXPECT_EQ(negative.bits, std::string(180, '1'));
+
+    BitCollector zero(36000, 3600); // zero counts as non-negative
+    feed(zero, run(1800, 0));
+    EXPECT_EQ(zero.bits, std::string(180, '0'));
+}
+
+TEST(GmskSlicer, RunsGiveTheirRoundedNumberOfBits)
+{
+    // 36000 Hz: ten samples a bit. Once the moving sum has settled, runs of 2, 1 and 3
+    // bits come out as such.
+    BitCollector d(36000, 3600);
+    feed(d, run(100, 1000) + run(20, -1000) + run(10, 1000) + run(30, -1000) + run(100, 1000));
+    EXPECT_EQ(d.bits.find("0000000000110111"), 0u) << d.bits;
+}
+
+TEST(GmskSlicer, GlitchShorterThanHalfABitMakesNoBit)
 {
     BitCollector d(36000, 3600);
-    feed(d, run(1800, 0));
-    EXPECT_EQ(d.bits, std::string(180, '0'));
+    feed(d, run(100, 1000) + run(3, -1000) + run(100, 1000));
+    EXPECT_EQ(d.bits.find('1'), std::string::npos) << d.bits;
 }
 
 TEST(GmskSlicer, EmptyBlockChangesNothing)
@@ -81,66 +87,67 @@ TEST(GmskSlicer, EmptyBlockChangesNothing)
     BitCollector d(36000, 3600);
     feed(d, run(14, -3));
     const double before = d.timeAccumulator();
+    const std::string bits = d.bits;
     d.ProcessSamples(nullptr, 0);
-    EXPECT_EQ(d.bits, "1");
+    EXPECT_EQ(d.bits, bits);
     EXPECT_EQ(d.timeAccumulator(), before);
 }
 
-TEST(GmskSlicer, RunSplitAcrossBlocksYieldsTheSameBits)
+TEST(GmskSlicer, BlockBoundariesAreInvisible)
 {
-    // 16 negative samples then 24 positive ones, cut at every possible place.
-    const auto signal = run(16, -100) + run(24, 100);
-    BitCollector whole(36000, 3600);
-    feed(whole, signal);
-    ASSERT_EQ(whole.bits, "1100");
-    for (size_t cut = 0; cut <= signal.size(); ++cut) {
-        BitCollector split(36000, 3600);
-        split.ProcessSamples(signal.data(), static_cast<unsigned>(cut));
-        split.ProcessSamples(signal.data() + cut, static_cast<unsigned>(signal.size() - cut));
-        EXPECT_EQ(split.bits, whole.bits) << "cut at " << cut;
+    testsignal::NrzOptions o;
+    o.rate = 22050;
+    o.gaussianBt = 0.5;
+    o.leadSeconds = 0.37 / 3600;
+    auto audio = testsignal::nrz(randomBits(2000, 3), o);
+    testsignal::addNoise(audio, 8.0, 4);
+    const auto pcm = testsignal::toPcm16(audio);
+    BitCollector whole(22050, 3600);
+    feed(whole, pcm);
+    for (size_t block : {1u, 2u, 7u, 1102u, 4096u}) {
+        BitCollector split(22050, 3600);
+        feed(split, pcm, block);
+        EXPECT_EQ(split.bits, whole.bits) << "blocks of " << block;
+        EXPECT_DOUBLE_EQ(split.timeAccumulator(), whole.timeAccumulator());
     }
 }
 
-TEST(GmskSlicer, NextBlockStartsANewRunEvenWithTheSameSign)
+TEST(GmskSlicer, LocksToEveryStartPhaseAtEveryOfferedRate)
 {
-    // Two runs of 0.7 bit: the first yields a bit and leaves -0.3, the second brings
-    // it to +0.4, short of another bit: the same as one run of 1.4 bits.
-    BitCollector split(36000, 3600);
-    feed(split, run(7, -1));
-    feed(split, run(7, -1));
-    EXPECT_EQ(split.bits, "1");
-    EXPECT_NEAR(split.timeAccumulator(), 4 * kSample36k, 1e-12);
-}
-
-class SlicerRate : public testing::TestWithParam<int> {};
-
-TEST_P(SlicerRate, BitsFollowSampleTimeExactly)
-{
-    // Random runs of every length, in blocks of a twentieth of a second: however the
-    // audio looks, the bits handed on match its duration at 3600 bit/s.
-    const int rate = GetParam();
-    std::mt19937 rng(7);
-    std::uniform_int_distribution<int> length(1, 40);
-    std::vector<int16_t> audio;
-    int16_t sign = 1;
-    while (audio.size() < static_cast<size_t>(rate) * 2) {
-        audio.insert(audio.end(), static_cast<size_t>(length(rng)), static_cast<int16_t>(sign * 1000));
-        sign = static_cast<int16_t>(-sign);
-    }
-    BitCollector d(rate, 3600);
-    const size_t block = static_cast<size_t>(rate / 20);
-    for (size_t at = 0; at < audio.size(); at += block) {
-        const size_t n = std::min(block, audio.size() - at);
-        d.ProcessSamples(audio.data() + at, static_cast<unsigned>(n));
-        const double elapsed = static_cast<double>(at + n) / rate;
-        const double owed = elapsed - static_cast<double>(d.bits.size()) / 3600.0;
-        EXPECT_NEAR(owed, d.timeAccumulator(), 1e-9);
-        EXPECT_GE(d.timeAccumulator(), -0.5 / 3600.0 - 1e-12);
-        EXPECT_LT(d.timeAccumulator(), 0.5 / 3600.0);
+    const auto air = randomBits(600, 11);
+    const std::string sent = sliced(testsignal::Bits(air.begin() + 100, air.end()));
+    for (int rate : {48000, 44100, 36000, 24000, 22050, 21600, 12000, 11025, 10800}) {
+        for (int phase = 0; phase < 16; ++phase) {
+            testsignal::NrzOptions o;
+            o.rate = rate;
+            o.gaussianBt = 0.5;
+            o.leadSeconds = 0.002 + phase / (16.0 * 3600);
+            o.tailSeconds = 0.002;
+            BitCollector d(rate, 3600);
+            feed(d, testsignal::toPcm16(testsignal::nrz(air, o)), static_cast<size_t>(rate / 20));
+            EXPECT_NE(d.bits.find(sent), std::string::npos) << rate << " Hz, phase " << phase << "/16";
+            EXPECT_GE(d.timeAccumulator(), -0.5 / 3600);
+            EXPECT_LT(d.timeAccumulator(), 0.5 / 3600);
+        }
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(OfferedRates, SlicerRate, testing::Values(48000, 44100, 36000, 22050, 11025, 10800));
+TEST(GmskSlicer, FollowsATransmitterClockOffBy100Ppm)
+{
+    // 20 s of random bits: 7 bit periods of drift against the sample clock.
+    const auto air = randomBits(72000, 5);
+    const std::string sent = sliced(testsignal::Bits(air.begin() + 100, air.end()));
+    for (double ppm : {100.0, -100.0}) {
+        testsignal::NrzOptions o;
+        o.rate = 48000;
+        o.baud = 3600.0 * (1 + ppm * 1e-6);
+        o.gaussianBt = 0.5;
+        o.tailSeconds = 0.002;
+        BitCollector d(48000, 3600);
+        feed(d, testsignal::toPcm16(testsignal::nrz(air, o)), 2400);
+        EXPECT_NE(d.bits.find(sent), std::string::npos) << ppm << " ppm";
+    }
+}
 
 TEST(GmskSlicer, WithoutAPositiveRateNothingIsDecodedAndNothingHangs)
 {

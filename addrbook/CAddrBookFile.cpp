@@ -1,0 +1,257 @@
+// The address book file, addrbook.ini: one section per system, named by its Ident, with
+// numbered keys for its fleets and their units (see SaveData for the order). The file
+// is parsed once per load and written whole per save; the writing is atomic.
+#include "addrbook/AddrText.h"
+#include "addrbook/CAddrBook.h"
+#include "cmdwnd/MessageBox.h"
+#include "profile/ProfileFile.h"
+
+#include <algorithm>
+#include <map>
+#include <stdexcept>
+
+namespace {
+
+std::string key(uint32_t i, const char* field)
+{
+    return "fleet" + std::to_string(i) + "-" + field;
+}
+
+std::string key(uint32_t i, uint32_t j, const char* field)
+{
+    return "fleet" + std::to_string(i) + "-unit" + std::to_string(j) + "-" + field;
+}
+
+// Reads the decimal number at s[pos] (no sign); advances pos.
+bool digits(std::string_view s, size_t& pos, uint64_t& value)
+{
+    const size_t start = pos;
+    value = 0;
+    while (pos < s.size() && s[pos] >= '0' && s[pos] <= '9') {
+        value = std::min<uint64_t>(value * 10 + static_cast<uint64_t>(s[pos] - '0'), UINT64_C(1) << 40);
+        ++pos;
+    }
+    return pos > start;
+}
+
+bool startsWithNoCase(std::string_view s, size_t pos, std::string_view prefix)
+{
+    if (s.size() - pos < prefix.size())
+        return false;
+    for (size_t k = 0; k < prefix.size(); ++k) {
+        char c = s[pos + k];
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+        if (c != prefix[k])
+            return false;
+    }
+    return true;
+}
+
+// The highest fleet index, and per fleet the highest unit index, that any key of the
+// section names. A damaged count ("numberOfFleets=4000000000") then costs nothing:
+// entries beyond these indexes have no keys, and an entry without keys is skipped.
+struct SectionExtent {
+    int64_t maxFleet = -1;
+    std::map<uint64_t, int64_t> maxUnit;
+};
+
+SectionExtent scanKeys(const std::vector<std::string>& keys)
+{
+    SectionExtent e;
+    for (const std::string& k : keys) {
+        size_t pos = 0;
+        uint64_t i = 0;
+        uint64_t j = 0;
+        if (!startsWithNoCase(k, pos, "fleet"))
+            continue;
+        pos += 5;
+        if (!digits(k, pos, i) || pos >= k.size() || k[pos] != '-')
+            continue;
+        e.maxFleet = std::max<int64_t>(e.maxFleet, static_cast<int64_t>(i));
+        ++pos;
+        if (!startsWithNoCase(k, pos, "unit"))
+            continue;
+        pos += 4;
+        if (!digits(k, pos, j) || pos >= k.size() || k[pos] != '-')
+            continue;
+        auto& m = e.maxUnit.try_emplace(i, -1).first->second;
+        m = std::max<int64_t>(m, static_cast<int64_t>(j));
+    }
+    return e;
+}
+
+uint32_t boundedCount(uint32_t count, int64_t maxIndexPresent)
+{
+    return static_cast<uint32_t>(std::min<int64_t>(count, maxIndexPresent + 1));
+}
+
+} // namespace
+
+int CAddrBook::LoadData(const std::string& path)
+{
+    ProfileFile file;
+    try {
+        file = ProfileFile::load(path);
+    } catch (const ProfileError& e) {
+        // The file is there but we cannot read it: the book stays as it is, and the
+        // file must not be replaced by it at the next save.
+        m_loadIncomplete = true;
+        showMessageBox(std::string("Error reading address book: ") + e.what());
+        return 0;
+    }
+
+    for (const std::string& section : file.sections()) {
+        // "[]" in a damaged file: no system number, and no way to write it back.
+        if (section.empty())
+            continue;
+        const std::string sysName = decodeStoredText(file.getString(section, "sysName"));
+        const std::string sysComment = decodeStoredText(file.getString(section, "sysComment"));
+        CTreeItem* sys = GetRoot(section);
+        if (!sys) {
+            sys = insertNode(nullptr, MakeNodeData(kImageSystem, sysName, section, sysComment, false));
+            if (!sys) {
+                m_loadIncomplete = true;
+                showMessageBox("Error inserting system in addressbook!");
+                return 0;
+            }
+        }
+
+        const SectionExtent extent = scanKeys(file.keys(section));
+        const uint32_t fleets = boundedCount(file.getUInt(section, "numberOfFleets", 0), extent.maxFleet);
+        unsigned checkedFleets = 0;
+        for (uint32_t i = 0; i < fleets; ++i) {
+            const uint32_t fleetId = file.getUInt(section, key(i, "Id"), 0);
+            if (fleetId == 0)
+                continue;
+            const std::string fleetIdent = Ident(fleetId);
+            CTreeItem* flt = FindChild(sys, fleetIdent);
+            const bool merged = flt != nullptr;
+            if (merged) {
+                showMessageBox("Error in CAddrBookCtrl::LoadData(), duplicate fleet item in system!");
+            } else {
+                flt = insertNode(sys, MakeNodeData(kImageFleet, decodeStoredText(file.getString(section, key(i, "Name"))),
+                                                   fleetIdent, decodeStoredText(file.getString(section, key(i, "Comment"))),
+                                                   true));
+                if (!flt) {
+                    m_loadIncomplete = true;
+                    showMessageBox("Error inserting fleet in addressbook!");
+                    return 0;
+                }
+            }
+
+            const auto unitExtent = extent.maxUnit.find(i);
+            const uint32_t units = boundedCount(file.getUInt(section, key(i, "NrOfUnits"), 0),
+                                                unitExtent == extent.maxUnit.end() ? -1 : unitExtent->second);
+            unsigned checkedUnits = 0;
+            for (uint32_t j = 0; j < units; ++j) {
+                const uint32_t unitId = file.getUInt(section, key(i, j, "Id"), 0);
+                const int32_t checked = file.getInt(section, key(i, j, "Checked"), 0);
+                // Counted before the Id is looked at, as the file has always been read:
+                // a skipped entry that was checked still marks its fleet.
+                if (checked != 0)
+                    ++checkedUnits;
+                if (unitId == 0)
+                    continue;
+                const std::string unitIdent = Ident(unitId);
+                if (FindChild(flt, unitIdent)) {
+                    showMessageBox("Error in CAddrBookCtrl::LoadData(), duplicate addr item in fleet!");
+                    continue;
+                }
+                auto data = MakeNodeData(kImageUnit, decodeStoredText(file.getString(section, key(i, j, "Name"))),
+                                         unitIdent, decodeStoredText(file.getString(section, key(i, j, "Comment"))),
+                                         checked != 0);
+                data->SetSubItemText(kColLastSeen - 1, decodeStoredText(file.getString(section, key(i, j, "LastSeen"))));
+                if (!insertNode(flt, std::move(data))) {
+                    m_loadIncomplete = true;
+                    showMessageBox("Error inserting addr in addressbook!");
+                    return 0;
+                }
+            }
+            // A fleet listed twice is marked when either of its entries holds a checked
+            // unit; the second entry must not take back the mark of the first.
+            if (checkedUnits > 0) {
+                SetCheck(flt, true);
+                ++checkedFleets;
+            } else if (!merged) {
+                SetCheck(flt, false);
+            }
+        }
+        if (checkedFleets > 0)
+            SetCheck(sys, true);
+        SortChildren(sys, true);
+    }
+    return 1;
+}
+
+int CAddrBook::SaveData(const std::string& path)
+{
+    if (m_loadIncomplete) {
+        log("Address book not saved: loading " + path
+            + " stopped early, and saving the part that was loaded would erase the rest. The file is left as it was.");
+        return 0;
+    }
+    // Built whole in memory and renamed into place in one step, so that nothing from
+    // an earlier save survives and a crash never leaves half a book behind.
+    ProfileFile file;
+    try {
+        for (const auto& sys : Roots()) {
+            if (!sys) {
+                showMessageBox("Error getting system node in CAddrBookCtrl::SaveData()!");
+                return 0;
+            }
+            if (!sys->data) {
+                showMessageBox("Error getting system node data in CAddrBookCtrl::SaveData()!");
+                return 0;
+            }
+            const std::string& section = sys->data->GetSubItem(kColIdent - 1);
+            file.setString(section, "sysName", encodeStoredText(sys->data->GetItemText()));
+            file.setString(section, "sysComment", encodeStoredText(sys->data->GetSubItem(kColComment - 1)));
+            if (!sys->children.empty())
+                file.setString(section, "numberOfFleets", std::to_string(sys->children.size()));
+            uint32_t i = 0;
+            for (const auto& flt : sys->children) {
+                if (!flt) {
+                    showMessageBox("Error getting fleet node in CAddrBookCtrl::SaveData()!");
+                    return 0;
+                }
+                if (!flt->data) {
+                    showMessageBox("Error getting fleet node data in CAddrBookCtrl::SaveData()!");
+                    return 0;
+                }
+                file.setString(section, key(i, "Name"), encodeStoredText(flt->data->GetItemText()));
+                file.setString(section, key(i, "Id"), flt->data->GetSubItem(kColIdent - 1));
+                file.setString(section, key(i, "Comment"), encodeStoredText(flt->data->GetSubItem(kColComment - 1)));
+                if (!flt->children.empty())
+                    file.setString(section, key(i, "NrOfUnits"), std::to_string(flt->children.size()));
+                uint32_t j = 0;
+                for (const auto& unit : flt->children) {
+                    if (!unit) {
+                        showMessageBox("Error getting addr node in CAddrBookCtrl::SaveData()!");
+                        return 0;
+                    }
+                    if (!unit->data) {
+                        showMessageBox("Error getting addr node data in CAddrBookCtrl::SaveData()!");
+                        return 0;
+                    }
+                    const CItemInfo& d = *unit->data;
+                    file.setString(section, key(i, j, "Name"), encodeStoredText(d.GetItemText()));
+                    file.setString(section, key(i, j, "Id"), d.GetSubItem(kColIdent - 1));
+                    file.setString(section, key(i, j, "Comment"), encodeStoredText(d.GetSubItem(kColComment - 1)));
+                    file.setString(section, key(i, j, "LastSeen"), encodeStoredText(d.GetSubItem(kColLastSeen - 1)));
+                    file.setString(section, key(i, j, "Checked"), d.GetCheck() ? "1" : "0");
+                    ++j;
+                }
+                ++i;
+            }
+        }
+        file.save(path);
+    } catch (const std::invalid_argument& e) {
+        showMessageBox(std::string("Error saving address book: ") + e.what());
+        return 0;
+    } catch (const ProfileError& e) {
+        showMessageBox(std::string("Error saving address book: ") + e.what());
+        return 0;
+    }
+    return 1;
+}

@@ -1,0 +1,250 @@
+#include "addrbook/CGridTree.h"
+
+#include <algorithm>
+
+CTreeItem* CGridTree::NodeOfRow(int row) const
+{
+    if (row < 0 || row >= static_cast<int>(m_rows.size()))
+        return nullptr;
+    return m_rows[static_cast<size_t>(row)];
+}
+
+void CGridTree::renumberFrom(int row)
+{
+    for (size_t i = static_cast<size_t>(std::max(row, 0)); i < m_rows.size(); ++i)
+        m_rows[i]->row = static_cast<int>(i);
+}
+
+void CGridTree::insertRows(int position, const std::vector<CTreeItem*>& nodes)
+{
+    if (nodes.empty())
+        return;
+    const int last = position + static_cast<int>(nodes.size()) - 1;
+    if (m_listener)
+        m_listener->rowsAboutToBeInserted(position, last);
+    m_rows.insert(m_rows.begin() + position, nodes.begin(), nodes.end());
+    renumberFrom(position);
+    if (m_listener)
+        m_listener->rowsInserted();
+}
+
+void CGridTree::removeRows(int first, int count)
+{
+    if (count <= 0)
+        return;
+    if (m_listener)
+        m_listener->rowsAboutToBeRemoved(first, first + count - 1);
+    for (int i = first; i < first + count; ++i)
+        m_rows[static_cast<size_t>(i)]->row = -1;
+    m_rows.erase(m_rows.begin() + first, m_rows.begin() + first + count);
+    renumberFrom(first);
+    if (m_listener)
+        m_listener->rowsRemoved();
+}
+
+int CGridTree::ShownDescendants(const CTreeItem* node) const
+{
+    if (!node || !node->IsShown() || node->collapsed)
+        return 0;
+    // The shown descendants are exactly the rows after the node that are deeper.
+    int n = 0;
+    for (size_t i = static_cast<size_t>(node->row) + 1; i < m_rows.size() && m_rows[i]->indent > node->indent; ++i)
+        ++n;
+    return n;
+}
+
+CTreeItem* CGridTree::InsertRoot(std::unique_ptr<CItemInfo> data)
+{
+    if (!data)
+        return nullptr;
+    auto node = std::make_unique<CTreeItem>();
+    node->data = std::move(data);
+    node->indent = 1;
+    CTreeItem* raw = node.get();
+    m_roots.push_back(std::move(node));
+    insertRows(static_cast<int>(m_rows.size()), {raw});
+    return raw;
+}
+
+CTreeItem* CGridTree::InsertChild(CTreeItem* parent, std::unique_ptr<CItemInfo> data)
+{
+    if (!parent || !data)
+        return nullptr;
+    auto node = std::make_unique<CTreeItem>();
+    node->data = std::move(data);
+    node->parent = parent;
+    node->indent = parent->indent + 1;
+    CTreeItem* raw = node.get();
+    const bool hadChildren = parent->HasChildren();
+    if (!parent->collapsed && parent->IsShown()) {
+        const int position = parent->row + ShownDescendants(parent) + 1;
+        parent->children.push_back(std::move(node));
+        insertRows(position, {raw});
+    } else {
+        parent->children.push_back(std::move(node));
+    }
+    if (!hadChildren)
+        NodeChanged(parent); // it gains its +/- box
+    return raw;
+}
+
+bool CGridTree::Expand(CTreeItem* node)
+{
+    if (!node || !node->collapsed || !node->HasChildren() || !node->IsShown())
+        return false;
+    node->collapsed = false;
+    std::vector<CTreeItem*> shown;
+    shown.reserve(node->children.size());
+    for (const auto& c : node->children)
+        shown.push_back(c.get());
+    insertRows(node->row + 1, shown);
+    NodeChanged(node);
+    return true;
+}
+
+namespace {
+void markCollapsed(CTreeItem* node)
+{
+    if (node->collapsed)
+        return;
+    node->collapsed = true;
+    for (const auto& c : node->children)
+        markCollapsed(c.get());
+}
+} // namespace
+
+bool CGridTree::Collapse(CTreeItem* node)
+{
+    if (!node || node->collapsed)
+        return false;
+    const int count = ShownDescendants(node);
+    markCollapsed(node);
+    if (node->IsShown()) {
+        removeRows(node->row + 1, count);
+        NodeChanged(node);
+    }
+    return true;
+}
+
+void CGridTree::ExpandAll(CTreeItem* node)
+{
+    if (!node)
+        return;
+    Expand(node);
+    if (node->collapsed)
+        return;
+    for (const auto& c : node->children)
+        ExpandAll(c.get());
+}
+
+void CGridTree::ShowNode(CTreeItem* node)
+{
+    std::vector<CTreeItem*> chain;
+    for (CTreeItem* p = node ? node->parent : nullptr; p; p = p->parent)
+        chain.push_back(p);
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it)
+        Expand(*it);
+}
+
+void CGridTree::DeleteNode(CTreeItem* node)
+{
+    if (!node)
+        return;
+    if (node->IsShown()) {
+        const int count = 1 + ShownDescendants(node);
+        removeRows(node->row, count);
+    }
+    CTreeItem* parent = node->parent;
+    auto& siblings = parent ? parent->children : m_roots;
+    const auto it = std::find_if(siblings.begin(), siblings.end(), [node](const auto& p) { return p.get() == node; });
+    if (it == siblings.end())
+        return;
+    siblings.erase(it); // frees the node, its data and its subtree
+    if (parent && !parent->HasChildren()) {
+        parent->collapsed = true;
+        NodeChanged(parent);
+    }
+}
+
+void CGridTree::DeleteAll()
+{
+    removeRows(0, static_cast<int>(m_rows.size()));
+    m_roots.clear();
+}
+
+void CGridTree::sortLevel(std::vector<std::unique_ptr<CTreeItem>>& nodes, bool recursive)
+{
+    // std::string compares as unsigned bytes, which is the order the file has always had.
+    std::stable_sort(nodes.begin(), nodes.end(), [](const auto& a, const auto& b) {
+        return a->data->GetItemText() < b->data->GetItemText();
+    });
+    if (recursive)
+        for (auto& n : nodes)
+            sortLevel(n->children, true);
+}
+
+void CGridTree::collectShownChildren(CTreeItem* node, std::vector<CTreeItem*>& out)
+{
+    if (node->collapsed)
+        return;
+    for (const auto& c : node->children) {
+        out.push_back(c.get());
+        collectShownChildren(c.get(), out);
+    }
+}
+
+void CGridTree::relayoutAfterSort(CTreeItem* node)
+{
+    // Only an expanded node's rows move; the rows of its subtree are rebuilt in place.
+    std::vector<CTreeItem*> shown;
+    collectShownChildren(node, shown);
+    std::copy(shown.begin(), shown.end(), m_rows.begin() + node->row + 1);
+    renumberFrom(node->row + 1);
+}
+
+void CGridTree::SortChildren(CTreeItem* node, bool recursive)
+{
+    if (!node || node->children.empty())
+        return;
+    const bool moves = !node->collapsed && node->IsShown();
+    if (moves && m_listener)
+        m_listener->layoutAboutToChange();
+    sortLevel(node->children, recursive);
+    if (moves) {
+        relayoutAfterSort(node);
+        if (m_listener)
+            m_listener->layoutChanged();
+    }
+}
+
+void CGridTree::NodeChanged(const CTreeItem* node)
+{
+    if (m_listener && node && node->IsShown())
+        m_listener->rowChanged(node->row);
+}
+
+void CGridTree::SetCheck(CTreeItem* node, bool on)
+{
+    if (!node || !node->data)
+        return;
+    node->data->SetCheck(on);
+    NodeChanged(node);
+}
+
+void CGridTree::SetCheckDeep(CTreeItem* node, bool on)
+{
+    if (!node)
+        return;
+    for (const auto& c : node->children) {
+        SetCheck(c.get(), on);
+        SetCheckDeep(c.get(), on);
+    }
+}
+
+void CGridTree::SetCellText(CTreeItem* node, int column, std::string text)
+{
+    if (!node || !node->data)
+        return;
+    node->data->SetCellText(column, std::move(text));
+    NodeChanged(node);
+}

@@ -1,0 +1,79 @@
+// The tree of a tree grid together with the list of its shown rows. It knows nothing
+// of any toolkit: a view follows it through CGridTreeListener, so the same tree (and
+// the address book built on it) also serves the command-line tools and the tests.
+#pragma once
+
+#include "addrbook/CTreeItem.h"
+
+#include <memory>
+#include <vector>
+
+class CGridTreeListener {
+public:
+    virtual ~CGridTreeListener() = default;
+    virtual void rowsAboutToBeInserted(int first, int last) = 0;
+    virtual void rowsInserted() = 0;
+    virtual void rowsAboutToBeRemoved(int first, int last) = 0;
+    virtual void rowsRemoved() = 0;
+    // Texts, check mark or image of a shown row changed.
+    virtual void rowChanged(int row) = 0;
+    // Shown rows are reordered (children of an expanded node sorted).
+    virtual void layoutAboutToChange() = 0;
+    virtual void layoutChanged() = 0;
+};
+
+class CGridTree {
+public:
+    CGridTree() = default;
+    CGridTree(const CGridTree&) = delete;
+    CGridTree& operator=(const CGridTree&) = delete;
+    virtual ~CGridTree() = default;
+
+    void SetListener(CGridTreeListener* listener) { m_listener = listener; }
+
+    const std::vector<std::unique_ptr<CTreeItem>>& Roots() const { return m_roots; }
+    int GetRowCount() const { return static_cast<int>(m_rows.size()); }
+    CTreeItem* NodeOfRow(int row) const;
+    int RowOfNode(const CTreeItem* node) const { return node ? node->row : -1; }
+
+    // Both return the new node, or nullptr when data is missing.
+    CTreeItem* InsertRoot(std::unique_ptr<CItemInfo> data);
+    CTreeItem* InsertChild(CTreeItem* parent, std::unique_ptr<CItemInfo> data);
+
+    // Shows the children of a collapsed node (one level); false if nothing changed.
+    bool Expand(CTreeItem* node);
+    // Hides all descendants and marks every one of them collapsed.
+    bool Collapse(CTreeItem* node);
+    void ExpandAll(CTreeItem* node);
+    // Expands every collapsed ancestor, so that the node gets a row.
+    void ShowNode(CTreeItem* node);
+    // Removes the node with its subtree; the parent left without children collapses.
+    void DeleteNode(CTreeItem* node);
+    void DeleteAll();
+
+    // Byte-wise ascending by the text of column 0; equal names keep their order.
+    void SortChildren(CTreeItem* node, bool recursive);
+
+    void SetCheck(CTreeItem* node, bool on);
+    // Writes the value into every descendant, shown or not.
+    void SetCheckDeep(CTreeItem* node, bool on);
+    // Stores a cell text into the node and refreshes its row.
+    void SetCellText(CTreeItem* node, int column, std::string text);
+    // Tells the view that a shown node's row must be redrawn.
+    void NodeChanged(const CTreeItem* node);
+
+    // Number of shown rows below the node.
+    int ShownDescendants(const CTreeItem* node) const;
+
+private:
+    void insertRows(int position, const std::vector<CTreeItem*>& nodes);
+    void removeRows(int first, int count);
+    void renumberFrom(int row);
+    static void collectShownChildren(CTreeItem* node, std::vector<CTreeItem*>& out);
+    static void sortLevel(std::vector<std::unique_ptr<CTreeItem>>& nodes, bool recursive);
+    void relayoutAfterSort(CTreeItem* node);
+
+    std::vector<std::unique_ptr<CTreeItem>> m_roots;
+    std::vector<CTreeItem*> m_rows;
+    CGridTreeListener* m_listener = nullptr;
+};

@@ -1,0 +1,112 @@
+// A tree grid: a report-style list whose rows are the shown nodes of a tree, drawn
+// indented by depth with tree lines, a +/- box, the node's image and a check box. Every
+// cell of the selected row can be made current (Left/Right) and edited in place
+// (Enter). The behaviour particular to one use of it lives in the hooks below.
+#pragma once
+
+#include "addrbook/CGridTree.h"
+
+#include <QColor>
+#include <QPixmap>
+#include <QTableView>
+
+#include <memory>
+#include <vector>
+
+class CSuperGridModel;
+class CSuperGridDelegate;
+
+class CSuperGridCtrl : public QTableView {
+    Q_OBJECT
+public:
+    using CTreeItem = ::CTreeItem;
+
+    struct HitInfo {
+        int row = -1;
+        int column = -1;
+        QPoint pos;
+    };
+    // Where the parts of column 0 of a row are, in viewport coordinates.
+    struct RowGeometry {
+        QRect cell;
+        QRect expandBox;   // empty when the node has no children
+        QRect image;
+        QRect checkBox;    // empty without check boxes
+        int textLeft = 0;
+    };
+
+    explicit CSuperGridCtrl(std::unique_ptr<CGridTree> tree, QWidget* parent = nullptr);
+    ~CSuperGridCtrl() override;
+
+    CGridTree& Tree() { return *m_tree; }
+    const CGridTree& Tree() const { return *m_tree; }
+    CSuperGridModel& Model() { return *m_model; }
+    const CSuperGridModel& Model() const { return *m_model; }
+
+    void InsertColumn(int index, const QString& header, int width, Qt::Alignment alignment = Qt::AlignLeft);
+    // The row images; their size is also the indentation step.
+    void SetImageList(std::vector<QPixmap> images);
+    const std::vector<QPixmap>& ImageList() const { return m_images; }
+    QSize ImageSize() const { return m_imageSize; }
+    void SetCheckBoxes(bool on);
+    bool HasCheckBoxes() const { return m_checkBoxes; }
+
+    CTreeItem* NodeOfRow(int row) const { return m_tree->NodeOfRow(row); }
+    int RowOfNode(const CTreeItem* node) const { return m_tree->RowOfNode(node); }
+    CTreeItem* GetSelectedNode() const;
+    int GetSelectedRow() const;
+    void SelectRow(int row);
+    int GetCurrentColumn() const { return m_curSubItem; }
+    void SetCurrentColumn(int column);
+
+    bool Expand(CTreeItem* node);
+    bool Collapse(CTreeItem* node);
+    void ExpandAll(CTreeItem* node);
+    void DeleteNode(CTreeItem* node);
+    // Expands the node's ancestors, selects its row and scrolls it into view.
+    void SelectNode(CTreeItem* node);
+    // Opens the edit box over a cell of a row; false when the cell cannot be edited.
+    bool EditCell(int row, int column);
+
+    RowGeometry GeometryOfRow(int row) const;
+    // Cut with "..." to fit width: the longest prefix that fits with the ellipsis.
+    static QString ElideText(const QFontMetrics& fm, const QString& text, int width);
+
+    // Hooks.
+    virtual int NodeImage(const CTreeItem* node) const;
+    virtual QColor CurrentCellColor() const { return QColor(192, 0, 0); }
+    virtual void CommitCellText(CTreeItem* node, int row, int column, const QString& text);
+    virtual void CellMouseDown(const HitInfo& hit);
+    virtual bool BeforeExpand(CTreeItem*, int) { return true; }
+    virtual bool AfterExpand(CTreeItem*, int) { return true; }
+    virtual bool BeforeCollapse(CTreeItem*) { return true; }
+    virtual bool AfterCollapse(CTreeItem*) { return true; }
+    virtual bool BeforeDelete(CTreeItem*, int) { return true; }
+    virtual bool BeforeExpandAll(CTreeItem*, int) { return true; }
+    virtual bool BeforeKeyCollapse(CTreeItem*, int) { return true; }
+    virtual bool BeforeKeyExpand(CTreeItem*, int) { return true; }
+    virtual bool EnterOnCell() { return false; }
+    virtual bool AllowMouseDown(const HitInfo&) { return true; }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    friend class CSuperGridDelegate;
+    void toggleByUser(CTreeItem* node);
+    void flipCheck(CTreeItem* node);
+    void moveCurrentColumn(int delta);
+    void updateRowHeight();
+
+    // The model listens to the tree, so it must go first; it has no Qt parent for that
+    // reason (Qt would delete it only after these members are gone).
+    std::unique_ptr<CGridTree> m_tree;
+    std::unique_ptr<CSuperGridModel> m_model;
+    CSuperGridDelegate* m_delegate = nullptr; // owned by this widget (Qt parent)
+    std::vector<QPixmap> m_images;
+    QSize m_imageSize {16, 16};
+    bool m_checkBoxes = false;
+    int m_curSubItem = 0;
+};

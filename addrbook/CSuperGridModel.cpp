@@ -1,0 +1,143 @@
+#include "addrbook/CSuperGridModel.h"
+
+CSuperGridModel::CSuperGridModel(CGridTree& tree, QObject* parent)
+    : QAbstractTableModel(parent)
+    , m_tree(tree)
+{
+    m_tree.SetListener(this);
+}
+
+CSuperGridModel::~CSuperGridModel()
+{
+    m_tree.SetListener(nullptr);
+}
+
+void CSuperGridModel::addColumn(int index, const QString& header, Qt::Alignment alignment)
+{
+    index = std::clamp(index, 0, static_cast<int>(m_columns.size()));
+    beginInsertColumns({}, index, index);
+    m_columns.insert(m_columns.begin() + index, Column {header, alignment});
+    endInsertColumns();
+}
+
+Qt::Alignment CSuperGridModel::columnAlignment(int column) const
+{
+    if (column < 0 || column >= static_cast<int>(m_columns.size()))
+        return Qt::AlignLeft;
+    return m_columns[static_cast<size_t>(column)].alignment;
+}
+
+CTreeItem* CSuperGridModel::nodeAt(const QModelIndex& index) const
+{
+    return index.isValid() ? m_tree.NodeOfRow(index.row()) : nullptr;
+}
+
+int CSuperGridModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : m_tree.GetRowCount();
+}
+
+int CSuperGridModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(m_columns.size());
+}
+
+QVariant CSuperGridModel::data(const QModelIndex& index, int role) const
+{
+    const CTreeItem* node = nodeAt(index);
+    if (!node || !node->data)
+        return {};
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::EditRole:
+        return QString::fromStdString(node->data->GetCellText(index.column()));
+    case Qt::CheckStateRole:
+        if (index.column() == 0)
+            return node->data->GetCheck() ? Qt::Checked : Qt::Unchecked;
+        return {};
+    case Qt::TextAlignmentRole:
+        return QVariant::fromValue(columnAlignment(index.column()) | Qt::AlignVCenter);
+    default:
+        return {};
+    }
+}
+
+bool CSuperGridModel::setData(const QModelIndex& index, const QVariant& value, int role)
+{
+    if (role != Qt::EditRole || !nodeAt(index) || !m_commit)
+        return false;
+    m_commit(index.row(), index.column(), value.toString());
+    return true;
+}
+
+QVariant CSuperGridModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= static_cast<int>(m_columns.size()))
+        return {};
+    if (role == Qt::DisplayRole)
+        return m_columns[static_cast<size_t>(section)].header;
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(columnAlignment(section) | Qt::AlignVCenter);
+    return {};
+}
+
+Qt::ItemFlags CSuperGridModel::flags(const QModelIndex& index) const
+{
+    const CTreeItem* node = nodeAt(index);
+    if (!node || !node->data)
+        return Qt::NoItemFlags;
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    CItemInfo::CONTROLTYPE type;
+    if (index.column() == 0 || !node->data->GetControlType(index.column() - 1, type))
+        f |= Qt::ItemIsEditable;
+    return f;
+}
+
+void CSuperGridModel::rowsAboutToBeInserted(int first, int last)
+{
+    beginInsertRows({}, first, last);
+}
+
+void CSuperGridModel::rowsInserted()
+{
+    endInsertRows();
+}
+
+void CSuperGridModel::rowsAboutToBeRemoved(int first, int last)
+{
+    beginRemoveRows({}, first, last);
+}
+
+void CSuperGridModel::rowsRemoved()
+{
+    endRemoveRows();
+}
+
+void CSuperGridModel::rowChanged(int row)
+{
+    if (m_columns.empty())
+        return;
+    emit dataChanged(index(row, 0), index(row, static_cast<int>(m_columns.size()) - 1));
+}
+
+void CSuperGridModel::layoutAboutToChange()
+{
+    emit layoutAboutToBeChanged();
+    // The rows follow their nodes: remember which node every persistent index (the
+    // selection, the current cell) stood on.
+    m_layoutIndexes = persistentIndexList();
+    m_layoutNodes.clear();
+    for (const QModelIndex& i : m_layoutIndexes)
+        m_layoutNodes.emplace_back(nodeAt(i), i.column());
+}
+
+void CSuperGridModel::layoutChanged()
+{
+    QModelIndexList now;
+    for (const auto& [node, column] : m_layoutNodes)
+        now.append(node && node->IsShown() ? index(node->row, column) : QModelIndex());
+    changePersistentIndexList(m_layoutIndexes, now);
+    m_layoutIndexes.clear();
+    m_layoutNodes.clear();
+    emit QAbstractItemModel::layoutChanged();
+}

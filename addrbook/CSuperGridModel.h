@@ -1,0 +1,54 @@
+// The Qt model over a CGridTree: one model row per shown node, one column per grid
+// column. It only reads the tree; changes come in through the tree's listener calls.
+#pragma once
+
+#include "addrbook/CGridTree.h"
+
+#include <QAbstractTableModel>
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+class CSuperGridModel : public QAbstractTableModel, public CGridTreeListener {
+    Q_OBJECT
+public:
+    // An edited text on its way back to the grid's CommitCellText hook.
+    using CommitFn = std::function<void(int row, int column, const QString& text)>;
+
+    explicit CSuperGridModel(CGridTree& tree, QObject* parent = nullptr);
+    ~CSuperGridModel() override;
+
+    void setCommitFunction(CommitFn fn) { m_commit = std::move(fn); }
+    void addColumn(int index, const QString& header, Qt::Alignment alignment);
+    Qt::Alignment columnAlignment(int column) const;
+
+    CTreeItem* nodeAt(const QModelIndex& index) const;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    // CGridTreeListener
+    void rowsAboutToBeInserted(int first, int last) override;
+    void rowsInserted() override;
+    void rowsAboutToBeRemoved(int first, int last) override;
+    void rowsRemoved() override;
+    void rowChanged(int row) override;
+    void layoutAboutToChange() override;
+    void layoutChanged() override;
+
+private:
+    struct Column {
+        QString header;
+        Qt::Alignment alignment;
+    };
+    CGridTree& m_tree;
+    std::vector<Column> m_columns;
+    CommitFn m_commit;
+    QModelIndexList m_layoutIndexes;
+    std::vector<std::pair<CTreeItem*, int>> m_layoutNodes;
+};

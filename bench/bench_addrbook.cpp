@@ -1,0 +1,124 @@
+// The address book at the size of a busy network: 100 systems x 10 fleets x 20 units.
+// Loading and saving happen at start-up and shutdown; AddAddr and IsAddrChecked run for
+// every reported call on the user-interface thread.
+#include "addrbook/CAddrBook.h"
+#include "cmdwnd/MessageBox.h"
+
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <unistd.h>
+
+namespace {
+constexpr uint32_t kSystems = 100, kFleets = 10, kUnits = 20;
+
+velkor_address_s address(size_t i)
+{
+    // Identities as a network hands them out, not in the order they sort in.
+    const auto s = static_cast<uint32_t>(i % kSystems);
+    const auto f = static_cast<uint32_t>((i / kSystems) % kFleets);
+    const auto u = static_cast<uint32_t>((i / (kSystems * kFleets)) % kUnits);
+    return {1000 + s * 7, 200 + f * 3, 1 + u * 13};
+}
+
+void fill(CAddrBook& book)
+{
+    for (size_t i = 0; i < size_t {kSystems} * kFleets * kUnits; ++i)
+        book.AddAddr(address(i));
+}
+
+struct BookFile {
+    BookFile()
+        : path((std::filesystem::temp_directory_path() / ("velkor-bench-addrbook-" + std::to_string(::getpid()) + ".ini")).string())
+    {
+        CAddrBook book;
+        fill(book);
+        book.SaveData(path);
+    }
+    ~BookFile() { std::filesystem::remove(path); }
+    std::string path;
+};
+
+const BookFile& bookFile()
+{
+    static BookFile file;
+    return file;
+}
+
+void BM_LoadData(benchmark::State& state)
+{
+    const std::string& path = bookFile().path;
+    for (auto _ : state) {
+        auto book = std::make_unique<CAddrBook>();
+        benchmark::DoNotOptimize(book->LoadData(path));
+        state.PauseTiming(); // freeing the nodes is not part of loading
+        book.reset();
+        state.ResumeTiming();
+    }
+}
+
+void BM_SaveData(benchmark::State& state)
+{
+    CAddrBook book;
+    book.LoadData(bookFile().path);
+    const std::string out = bookFile().path + ".out";
+    for (auto _ : state)
+        benchmark::DoNotOptimize(book.SaveData(out));
+    std::filesystem::remove(out);
+}
+
+void BM_AddAddrExistingUnit(benchmark::State& state)
+{
+    CAddrBook book;
+    book.LoadData(bookFile().path);
+    size_t i = 0;
+    for (auto _ : state)
+        book.AddAddr(address(i++ * 7919 % (size_t {kSystems} * kFleets * kUnits)));
+}
+
+void BM_AddAddrNewUnit(benchmark::State& state)
+{
+    CAddrBook book;
+    book.LoadData(bookFile().path);
+    uint32_t unit = 100000;
+    size_t i = 0;
+    for (auto _ : state) {
+        velkor_address_s a = address(i++ * 7919 % (size_t {kSystems} * kFleets * kUnits));
+        a.unit = unit++;
+        book.AddAddr(a);
+    }
+}
+
+void BM_IsAddrChecked(benchmark::State& state)
+{
+    CAddrBook book;
+    book.LoadData(bookFile().path);
+    size_t i = 0;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(book.IsAddrChecked(address(i++ * 7919 % (size_t {kSystems} * kFleets * kUnits))));
+}
+
+void BM_IsAddrCheckedUnknown(benchmark::State& state)
+{
+    CAddrBook book;
+    book.LoadData(bookFile().path);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(book.IsAddrChecked({1000 + 99 * 7, 200 + 9 * 3, 999999}));
+}
+} // namespace
+
+BENCHMARK(BM_LoadData)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SaveData)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AddAddrExistingUnit)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_AddAddrNewUnit)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_IsAddrChecked)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_IsAddrCheckedUnknown)->Unit(benchmark::kMicrosecond);
+
+int main(int argc, char** argv)
+{
+    setMessageBoxFunction([](const std::string&) {});
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

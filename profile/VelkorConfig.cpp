@@ -1,0 +1,54 @@
+#include "profile/VelkorConfig.h"
+
+#include <string>
+
+using namespace velkor_ini;
+
+VelkorConfig VelkorConfig::load()
+{
+    return load(kFileName);
+}
+
+VelkorConfig VelkorConfig::load(const std::string& path)
+{
+    return VelkorConfig(ProfileFile::load(path));
+}
+
+bool VelkorConfig::flag(const char* section, const char* key, int32_t def) const
+{
+    return m_profile.getInt(section, key, def) == 1;
+}
+
+velkor_settings_s VelkorConfig::settings() const
+{
+    velkor_settings_s s;
+    s.samplerate = m_profile.getUInt(kAudio, kSampleRate, 48000);
+    s.mute = flag(kAudio, kMute, 1);
+    s.receiver_type = m_profile.getUInt(kTracking, kReceiverType, 0);
+    s.comport = m_profile.getUInt(kTracking, kComPort, 0);
+    s.memory = m_profile.getUInt(kTracking, kMemory, 0);
+    s.follow_calls = flag(kTracking, kFollowCalls, 1);
+    s.scan_on_clear = flag(kTracking, kScanOnClear, 0);
+    s.auto_add = flag(kTracking, kAutoAdd, 1);
+    s.backlight = flag(kTracking, kBacklight, 0);
+    s.return_to_cc = flag(kTracking, kReturnToCc, 0);
+    return s;
+}
+
+velkor_channel_plan_s VelkorConfig::channelPlan(uint32_t system) const
+{
+    const std::string id = std::to_string(system);
+    velkor_channel_plan_s plan;
+    plan.base = m_profile.getUInt(kSystems, "sysBase_" + id, 4200000);
+    plan.step = m_profile.getUInt(kSystems, "sysStep_" + id, 125);
+    plan.offset = static_cast<int16_t>(static_cast<uint16_t>(m_profile.getUInt(kSystems, "sysOffset_" + id, 0)));
+    return plan;
+}
+
+std::string VelkorConfig::serialDevice(uint32_t port) const
+{
+    const std::string device = m_profile.getString(kSerial, "com" + std::to_string(port));
+    if (!device.empty())
+        return device;
+    return "/dev/ttyS" + std::to_string(port - 1);
+}

@@ -1,0 +1,81 @@
+// The program's settings in velkor.ini. The file is named relative to the current
+// working directory, so it is the directory the process is in at the moment of each
+// load that counts. One load parses the file once; every reading below works on that
+// copy.
+//
+// [audio] and [tracking] hold what the settings dialog writes; [systems] holds each
+// system's channel plan, edited by hand. [serial] maps COM port numbers to device
+// paths (com1=/dev/ttyUSB0), since scanners on USB cables are not /dev/ttyS*.
+#pragma once
+
+#include "profile/ProfileFile.h"
+
+#include <cstdint>
+#include <string>
+
+namespace velkor_ini {
+inline constexpr const char* kFileName = "velkor.ini";
+
+inline constexpr const char* kAudio = "audio";
+inline constexpr const char* kSampleRate = "samplerate";
+inline constexpr const char* kMute = "mute";
+
+inline constexpr const char* kTracking = "tracking";
+inline constexpr const char* kReceiverType = "receiver_type";
+inline constexpr const char* kComPort = "comport";
+inline constexpr const char* kMemory = "memory";
+inline constexpr const char* kFollowCalls = "follow_calls";
+inline constexpr const char* kScanOnClear = "scan_on_clear";
+inline constexpr const char* kAutoAdd = "auto_add";
+inline constexpr const char* kBacklight = "backlight";
+inline constexpr const char* kReturnToCc = "return_to_cc";
+
+inline constexpr const char* kSystems = "systems";
+inline constexpr const char* kSerial = "serial";
+} // namespace velkor_ini
+
+// The settings as the running program applies them: a flag is on only when its value
+// is exactly 1 (the settings dialog, which shows any non-zero value checked, reads the
+// raw values through profile()).
+struct velkor_settings_s {
+    uint32_t samplerate = 48000;
+    bool mute = true;
+    uint32_t receiver_type = 0;
+    uint32_t comport = 0;        // 0: no receiver
+    uint32_t memory = 0;         // 0: tune directly
+    bool follow_calls = true;
+    bool scan_on_clear = false;
+    bool auto_add = true;
+    bool backlight = false;
+    bool return_to_cc = false;
+};
+
+// A system's channel plan as stored: base and step in units of 100 Hz.
+struct velkor_channel_plan_s {
+    uint32_t base = 4200000;     // 420.0 MHz
+    uint32_t step = 125;         // 12.5 kHz
+    int16_t offset = 0;          // only the low 16 bits of the stored value count
+};
+
+class VelkorConfig {
+public:
+    // Loads velkor.ini from the current working directory; a missing file gives every
+    // default. Throws ProfileError when the file exists but cannot be read.
+    static VelkorConfig load();
+    static VelkorConfig load(const std::string& path);
+    explicit VelkorConfig(ProfileFile profile) : m_profile(std::move(profile)) {}
+
+    velkor_settings_s settings() const;
+    velkor_channel_plan_s channelPlan(uint32_t system) const;
+
+    // The device path that COM port `port` stands for: [serial] comN, or /dev/ttyS(N-1)
+    // when the key is missing or empty. The port must be at least 1.
+    std::string serialDevice(uint32_t port) const;
+
+    const ProfileFile& profile() const { return m_profile; }
+
+private:
+    bool flag(const char* section, const char* key, int32_t def) const;
+
+    ProfileFile m_profile;
+};

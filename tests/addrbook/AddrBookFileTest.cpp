@@ -1,0 +1,346 @@
+#include "AddrBookFixture.h"
+
+#include "addrbook/AddrText.h"
+
+#include <unistd.h>
+
+namespace {
+
+class AddrBookFile : public AddrBookFixture {
+protected:
+    // The worked example: system 1234 named North with fleet 200 (unit 2001, Base,
+    // checked) and an empty fleet 201.
+    void buildExample(CAddrBook& book)
+    {
+        CTreeItem* sys = book.InsertRoot(CAddrBook::MakeNodeData(CAddrBook::kImageSystem, "North", "1234", "", true));
+        CTreeItem* f200 = book.InsertChild(sys, CAddrBook::MakeNodeData(CAddrBook::kImageFleet, "Fleet 200", "200", "", true));
+        book.InsertChild(sys, CAddrBook::MakeNodeData(CAddrBook::kImageFleet, "Fleet 201", "201", "", false));
+        book.InsertChild(f200, CAddrBook::MakeNodeData(CAddrBook::kImageUnit, "Base", "2001", "", true));
+    }
+};
+
+const char* const kExample = "[1234]\n"
+                             "sysName=North\n"
+                             "sysComment=\n"
+                             "numberOfFleets=2\n"
+                             "fleet0-Name=Fleet 200\n"
+                             "fleet0-Id=200\n"
+                             "fleet0-Comment=\n"
+                             "fleet0-NrOfUnits=1\n"
+                             "fleet0-unit0-Name=Base\n"
+                             "fleet0-unit0-Id=2001\n"
+                             "fleet0-unit0-Comment=\n"
+                             "fleet0-unit0-LastSeen=\n"
+                             "fleet0-unit0-Checked=1\n"
+                             "fleet1-Name=Fleet 201\n"
+                             "fleet1-Id=201\n"
+                             "fleet1-Comment=\n";
+
+TEST_F(AddrBookFile, WorkedExampleIsWrittenByteForByte)
+{
+    CAddrBook book;
+    prepare(book);
+    buildExample(book);
+    ASSERT_EQ(book.SaveData(path()), 1);
+    EXPECT_EQ(readFile(path()), kExample);
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(AddrBookFile, SaveLoadSaveGivesTheSameFileAndBook)
+{
+    CAddrBook book;
+    prepare(book);
+    buildExample(book);
+    book.AddAddr({1234, 200, 2002});
+    book.AddAddr({77, 5, 9});
+    book.CommitCellText(book.FindAddr({77, 0, 0}), CAddrBook::kColComment, "repeater, hill top = 1");
+    ASSERT_EQ(book.SaveData(path()), 1);
+    const std::string first = readFile(path());
+
+    CAddrBook again;
+    prepare(again);
+    ASSERT_EQ(again.LoadData(path()), 1);
+    EXPECT_EQ(again.GetAddrName(1234, 200, 2001), "Base");
+    EXPECT_EQ(again.GetAddrName(1234, 200, 2002), "2002");
+    EXPECT_EQ(cell(again.FindAddr({77, 0, 0}), CAddrBook::kColComment), "repeater, hill top = 1");
+    EXPECT_EQ(cell(again.FindAddr({1234, 200, 2002}), CAddrBook::kColLastSeen), CAddrBook::FormatLastSeen(1700000000));
+    ASSERT_EQ(again.SaveData(path("second.ini")), 1);
+    EXPECT_EQ(readFile(path("second.ini")), first);
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(AddrBookFile, SystemWithoutFleetsWritesOnlyNameAndComment)
+{
+    CAddrBook book;
+    prepare(book);
+    book.InsertRoot(CAddrBook::MakeNodeData(CAddrBook::kImageSystem, "Lonely", "5", "c", false));
+    ASSERT_EQ(book.SaveData(path()), 1);
+    EXPECT_EQ(readFile(path()), "[5]\nsysName=Lonely\nsysComment=c\n");
+    CAddrBook again;
+    ASSERT_EQ(again.LoadData(path()), 1);
+    ASSERT_EQ(again.Roots().size(), 1u);
+    EXPECT_EQ(name(again.Roots()[0].get()), "Lonely");
+    EXPECT_TRUE(again.Roots()[0]->children.empty());
+}
+
+TEST_F(AddrBookFile, MissingOrEmptyFileGivesAnEmptyBook)
+{
+    for (const char* text : {static_cast<const char*>(nullptr), "", "; only a comment\n\n"}) {
+        CAddrBook book;
+        if (text)
+            writeFile(path(), text);
+        EXPECT_EQ(book.LoadData(path()), 1);
+        EXPECT_TRUE(book.Roots().empty());
+    }
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(AddrBookFile, DuplicateFleetsMergeAndDuplicateUnitsAreSkipped)
+{
+    writeFile(path(), "[9]\nsysName=S\nnumberOfFleets=2\n"
+                      "fleet0-Name=First\nfleet0-Id=7\nfleet0-NrOfUnits=2\n"
+                      "fleet0-unit0-Name=A\nfleet0-unit0-Id=1\nfleet0-unit0-Checked=1\n"
+                      "fleet0-unit1-Name=A again\nfleet0-unit1-Id=1\nfleet0-unit1-Checked=0\n"
+                      "fleet1-Name=Second\nfleet1-Id=7\nfleet1-NrOfUnits=1\n"
+                      "fleet1-unit0-Name=B\nfleet1-unit0-Id=2\nfleet1-unit0-Checked=0\n");
+    CAddrBook book;
+    ASSERT_EQ(book.LoadData(path()), 1);
+    const CTreeItem* sys = book.GetRoot("9");
+    ASSERT_EQ(sys->children.size(), 1u);
+    const CTreeItem* fleet = sys->children[0].get();
+    EXPECT_EQ(name(fleet), "First");
+    ASSERT_EQ(fleet->children.size(), 2u);
+    EXPECT_EQ(name(fleet->children[0].get()), "A");
+    EXPECT_EQ(name(fleet->children[1].get()), "B");
+    // The second entry, without checked units, does not take back the first one's mark.
+    EXPECT_TRUE(checked(fleet));
+    EXPECT_TRUE(checked(sys));
+    EXPECT_EQ(messages, (std::vector<std::string> {"Error in CAddrBookCtrl::LoadData(), duplicate addr item in fleet!",
+                                                   "Error in CAddrBookCtrl::LoadData(), duplicate fleet item in system!"}));
+}
+
+TEST_F(AddrBookFile, ZeroAndUnparsableIdsAreSkippedSilently)
+{
+    writeFile(path(), "[3]\nnumberOfFleets=3\n"
+                      "fleet0-Id=0\nfleet0-NrOfUnits=1\nfleet0-unit0-Id=5\n"
+                      "fleet1-Id=abc\n"
+                      "fleet2-Id=12xyz\nfleet2-NrOfUnits=2\nfleet2-unit0-Id=0\nfleet2-unit0-Checked=1\n"
+                      "fleet2-unit1-Id=\nfleet2-unit1-Checked=0\n");
+    CAddrBook book;
+    ASSERT_EQ(book.LoadData(path()), 1);
+    const CTreeItem* sys = book.GetRoot("3");
+    ASSERT_EQ(sys->children.size(), 1u);
+    const CTreeItem* fleet = sys->children[0].get();
+    EXPECT_EQ(cell(fleet, CAddrBook::kColIdent), "12"); // the leading number, as Windows reads it
+    EXPECT_TRUE(fleet->children.empty());
+    // The skipped unit was checked and still marks its fleet (and so the system).
+    EXPECT_TRUE(checked(fleet));
+    EXPECT_TRUE(checked(sys));
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(AddrBookFile, CheckMarksOfFleetsAndSystemsFollowTheirUnits)
+{
+    writeFile(path(), "[1]\nnumberOfFleets=2\n"
+                      "fleet0-Id=10\nfleet0-NrOfUnits=2\nfleet0-unit0-Id=1\nfleet0-unit0-Checked=0\n"
+                      "fleet0-unit1-Id=2\nfleet0-unit1-Checked=0\n"
+                      "fleet1-Id=11\n"
+                      "[2]\nnumberOfFleets=2\n"
+                      "fleet0-Id=20\nfleet0-NrOfUnits=1\nfleet0-unit0-Id=1\nfleet0-unit0-Checked=0\n"
+                      "fleet1-Id=21\nfleet1-NrOfUnits=1\nfleet1-unit0-Id=1\nfleet1-unit0-Checked=5\n");
+    CAddrBook book;
+    ASSERT_EQ(book.LoadData(path()), 1);
+    EXPECT_FALSE(checked(book.GetRoot("1")));
+    EXPECT_FALSE(checked(book.FindAddr({1, 10, 0})));
+    EXPECT_FALSE(checked(book.FindAddr({1, 11, 0})));
+    EXPECT_TRUE(checked(book.GetRoot("2")));
+    EXPECT_FALSE(checked(book.FindAddr({2, 20, 0})));
+    EXPECT_TRUE(checked(book.FindAddr({2, 21, 0})));
+    EXPECT_EQ(book.IsAddrChecked({2, 21, 1}), 1);
+    EXPECT_EQ(book.IsAddrChecked({2, 20, 1}), 0);
+}
+
+TEST_F(AddrBookFile, LeadingZeroSectionNeverMatchesAReportedSystem)
+{
+    writeFile(path(), "[0042]\nsysName=Zeros\nnumberOfFleets=1\nfleet0-Id=1\nfleet0-NrOfUnits=1\nfleet0-unit0-Id=1\n"
+                      "fleet0-unit0-Checked=1\n");
+    CAddrBook book;
+    prepare(book);
+    ASSERT_EQ(book.LoadData(path()), 1);
+    EXPECT_EQ(name(book.GetRoot("0042")), "Zeros");
+    EXPECT_EQ(book.GetRoot("42"), nullptr);
+    EXPECT_EQ(book.IsAddrChecked({42, 1, 1}), -1);
+    EXPECT_EQ(book.GetAddrName(42, 0, 0), "42");
+    book.AddAddr({42, 0, 0});
+    EXPECT_EQ(book.Roots().size(), 2u);
+    ASSERT_EQ(book.SaveData(path()), 1);
+    EXPECT_NE(readFile(path()).find("[0042]\nsysName=Zeros\n"), std::string::npos);
+}
+
+TEST_F(AddrBookFile, AllSectionsAreReadBeyondFourKilobytesOfNames)
+{
+    // 300 sections of 15-character names: 4800 bytes of names, more than the 4096-byte
+    // buffer the file was once read with.
+    std::string text;
+    for (int i = 0; i < 300; ++i) {
+        char sec[32];
+        std::snprintf(sec, sizeof sec, "%015d", 1000 + i);
+        text += std::string("[") + sec + "]\nsysName=S" + std::to_string(i) + "\n";
+    }
+    writeFile(path(), text);
+    CAddrBook book;
+    prepare(book);
+    ASSERT_EQ(book.LoadData(path()), 1);
+    ASSERT_EQ(book.Roots().size(), 300u);
+    EXPECT_EQ(name(book.Roots()[299].get()), "S299");
+    ASSERT_EQ(book.SaveData(path()), 1);
+    CAddrBook again;
+    ASSERT_EQ(again.LoadData(path()), 1);
+    EXPECT_EQ(again.Roots().size(), 300u);
+    EXPECT_EQ(name(again.GetRoot("000000000001299")), "S299");
+}
+
+TEST_F(AddrBookFile, DamagedFileLoadsWhatItCanWithoutHanging)
+{
+    std::string text = "garbage line without equals\n[\n[]\nsysName=nameless\n"
+                       "[17]\nsysName=Ok\nnumberOfFleets=4000000000\nfleet3-Id=5\nfleet3-NrOfUnits=-1\n"
+                       "fleet3-unit2-Id=8\nfleet3-unit2-Checked=1\n"
+                       "[18]\nnumberOfFleets=-7\nfleet0-Id=-1\n";
+    text += "[19]\nsysName=bin";
+    text += '\0';
+    text += "ary\xff\xfe\nnumberOfFleets=1\nfleet0-Id=1\n";
+    writeFile(path(), text);
+    CAddrBook book;
+    prepare(book);
+    ASSERT_EQ(book.LoadData(path()), 1);
+    EXPECT_EQ(book.GetAddrName(17, 0, 0), "Ok");
+    EXPECT_EQ(book.GetAddrName(17, 5, 8), ""); // found, with the empty name of the file
+    EXPECT_EQ(book.IsAddrChecked({17, 5, 8}), 1);
+    // "-1" reads as 4294967295, as Windows reads it.
+    EXPECT_NE(book.FindAddr({18, 4294967295u, 0}), nullptr);
+    EXPECT_NE(book.GetRoot("19"), nullptr);
+    // A section without a name has no system number and could not be written back.
+    EXPECT_EQ(book.GetRoot(""), nullptr);
+    EXPECT_EQ(book.SaveData(path("out.ini")), 1);
+}
+
+TEST_F(AddrBookFile, SavingReplacesTheWholeFileAtomically)
+{
+    writeFile(path(), "[1]\nsysName=Old\nstale=1\n[2]\nsysName=Gone\n");
+    CAddrBook book;
+    prepare(book);
+    book.AddAddr({1, 0, 0});
+    ASSERT_EQ(book.SaveData(path()), 1);
+    EXPECT_EQ(readFile(path()), "[1]\nsysName=New System\nsysComment=\n");
+    // Nothing but the file itself is left in the directory.
+    int entries = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir))
+        ++entries;
+    EXPECT_EQ(entries, 1);
+}
+
+TEST_F(AddrBookFile, FailedSaveKeepsTheOldFileAndSaysSo)
+{
+    CAddrBook book;
+    prepare(book);
+    book.AddAddr({1, 0, 0});
+    EXPECT_EQ(book.SaveData((dir / "missing-dir" / "addrbook.ini").string()), 0);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_NE(messages[0].find("Error saving address book"), std::string::npos);
+}
+
+TEST_F(AddrBookFile, UnreadableFileIsNeverOverwritten)
+{
+    // A directory where the file should be: it exists, but cannot be read.
+    std::filesystem::create_directory(path());
+    CAddrBook book;
+    prepare(book);
+    EXPECT_EQ(book.LoadData(path()), 0);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(book.LoadIncomplete());
+    book.AddAddr({1, 2, 3});
+    EXPECT_EQ(book.SaveData(path()), 0);
+    EXPECT_TRUE(std::filesystem::is_directory(path()));
+    ASSERT_EQ(logLines.size(), 1u);
+    EXPECT_NE(logLines[0].find("not saved"), std::string::npos);
+}
+
+// Refuses every insertion after the first few, as a failing insertion would.
+class FailingBook : public CAddrBook {
+public:
+    explicit FailingBook(int allowed)
+        : m_allowed(allowed)
+    {
+    }
+
+protected:
+    CTreeItem* insertNode(CTreeItem* parent, std::unique_ptr<CItemInfo> data) override
+    {
+        if (m_allowed-- <= 0)
+            return nullptr;
+        return CAddrBook::insertNode(parent, std::move(data));
+    }
+
+private:
+    int m_allowed;
+};
+
+TEST_F(AddrBookFile, LoadThatStopsEarlyLeavesTheFileUntouchedOnSave)
+{
+    CAddrBook full;
+    prepare(full);
+    for (uint32_t s = 1; s <= 3; ++s)
+        for (uint32_t u = 1; u <= 3; ++u)
+            full.AddAddr({s, 1, u});
+    ASSERT_EQ(full.SaveData(path()), 1);
+    const std::string before = readFile(path());
+
+    struct Case {
+        int allowed;
+        const char* message;
+    };
+    for (const Case c : {Case {0, "Error inserting system in addressbook!"}, Case {1, "Error inserting fleet in addressbook!"},
+                         Case {7, "Error inserting addr in addressbook!"}}) {
+        messages.clear();
+        logLines.clear();
+        FailingBook book(c.allowed);
+        prepare(book);
+        EXPECT_EQ(book.LoadData(path()), 0);
+        EXPECT_EQ(messages, std::vector<std::string> {c.message});
+        EXPECT_EQ(book.SaveData(path()), 0);
+        EXPECT_EQ(readFile(path()), before);
+        EXPECT_EQ(logLines.size(), 1u);
+    }
+    // What was loaded before the failure stays.
+    FailingBook partial(7);
+    EXPECT_EQ(partial.LoadData(path()), 0);
+    EXPECT_EQ(partial.GetAddrName(1, 1, 3), "3");
+    EXPECT_NE(partial.FindAddr({2, 1, 0}), nullptr);
+}
+
+TEST_F(AddrBookFile, EightBitAndUnicodeNamesSurvive)
+{
+    // A name typed on another system in Windows-1252, and one typed here.
+    writeFile(path(), "[1]\nsysName=Kj\xF8ge \x80\nnumberOfFleets=1\nfleet0-Id=2\nfleet0-Name=\xC3\x98resund\n");
+    CAddrBook book;
+    prepare(book);
+    ASSERT_EQ(book.LoadData(path()), 1);
+    EXPECT_EQ(book.GetAddrName(1, 0, 0), "Kj\xC3\xB8ge \xE2\x82\xAC");
+    EXPECT_EQ(book.GetAddrName(1, 2, 0), "\xC3\x98resund");
+    book.AddAddr({1, 2, 3});
+    const std::string polish = "\xC5\x81\xC3\xB3\x64\xC5\xBA";    // Łódź: not in Windows-1252
+    const std::string lookalike = "\xC3\x83\xC2\xB8";              // "Ã¸": its 8-bit form reads as UTF-8
+    book.CommitCellText(book.FindAddr({1, 2, 3}), CAddrBook::kColName, polish);
+    book.CommitCellText(book.FindAddr({1, 2, 3}), CAddrBook::kColComment, lookalike);
+    ASSERT_EQ(book.SaveData(path()), 1);
+    const std::string text = readFile(path());
+    EXPECT_NE(text.find("sysName=Kj\xF8ge \x80\n"), std::string::npos); // still 8-bit for 8-bit readers
+    CAddrBook again;
+    ASSERT_EQ(again.LoadData(path()), 1);
+    EXPECT_EQ(again.GetAddrName(1, 0, 0), "Kj\xC3\xB8ge \xE2\x82\xAC");
+    EXPECT_EQ(again.GetAddrName(1, 2, 0), "\xC3\x98resund");
+    EXPECT_EQ(again.GetAddrName(1, 2, 3), polish);
+    EXPECT_EQ(cell(again.FindAddr({1, 2, 3}), CAddrBook::kColComment), lookalike);
+}
+
+} // namespace

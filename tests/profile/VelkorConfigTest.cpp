@@ -1,0 +1,98 @@
+#include "profile/VelkorConfig.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+TEST(VelkorConfig, NoFileGivesEveryDefault)
+{
+    const velkor_settings_s s = VelkorConfig(ProfileFile()).settings();
+    EXPECT_EQ(s.samplerate, 48000u);
+    EXPECT_TRUE(s.mute);
+    EXPECT_EQ(s.receiver_type, 0u);
+    EXPECT_EQ(s.comport, 0u);
+    EXPECT_EQ(s.memory, 0u);
+    EXPECT_TRUE(s.follow_calls);
+    EXPECT_FALSE(s.scan_on_clear);
+    EXPECT_TRUE(s.auto_add);
+    EXPECT_FALSE(s.backlight);
+    EXPECT_FALSE(s.return_to_cc);
+
+    const velkor_channel_plan_s plan = VelkorConfig(ProfileFile()).channelPlan(7);
+    EXPECT_EQ(plan.base, 4200000u);
+    EXPECT_EQ(plan.step, 125u);
+    EXPECT_EQ(plan.offset, 0);
+}
+
+TEST(VelkorConfig, FlagsAreOnOnlyWhenExactlyOne)
+{
+    const struct {
+        const char* value;
+        bool on;
+    } cases[] = {{"1", true}, {"2", false}, {"0", false}, {"-1", false}, {" 1abc", true}, {"", true /* empty: default 1 */}};
+    for (const auto& c : cases) {
+        const VelkorConfig config(ProfileFile::parse(std::string("[audio]\nmute=") + c.value + "\n"));
+        EXPECT_EQ(config.settings().mute, c.on) << "mute=" << c.value;
+        // The settings dialog reads the raw value and shows any non-zero value checked.
+        if (std::string(c.value) == "2") {
+            EXPECT_NE(config.profile().getInt(velkor_ini::kAudio, velkor_ini::kMute, 1), 0);
+        }
+    }
+}
+
+TEST(VelkorConfig, ValuesAreTakenAsTheyStand)
+{
+    const VelkorConfig config(ProfileFile::parse("[AUDIO]\nSampleRate=8000\n[tracking]\nreceiver_type=-1\n"
+                                                 "comport=3\nmemory=0012\nscan_on_clear=1\n"
+                                                 "[systems]\nsysBase_5=4500000\nsysStep_5=250\nsysOffset_5=70000\n"
+                                                 "sysOffset_6=-3\nsysBase_6=-1\n"));
+    const velkor_settings_s s = config.settings();
+    EXPECT_EQ(s.samplerate, 8000u);
+    EXPECT_EQ(s.receiver_type, 4294967295u);
+    EXPECT_EQ(s.comport, 3u);
+    EXPECT_EQ(s.memory, 12u);
+    EXPECT_TRUE(s.scan_on_clear);
+
+    const velkor_channel_plan_s plan5 = config.channelPlan(5);
+    EXPECT_EQ(plan5.base, 4500000u);
+    EXPECT_EQ(plan5.step, 250u);
+    EXPECT_EQ(plan5.offset, 4464);   // 70000 - 65536: only the low 16 bits count
+    const velkor_channel_plan_s plan6 = config.channelPlan(6);
+    EXPECT_EQ(plan6.offset, -3);
+    EXPECT_EQ(plan6.base, 4294967295u);
+    EXPECT_EQ(plan6.step, 125u);
+}
+
+TEST(VelkorConfig, SerialPortsMapToDevicePaths)
+{
+    const VelkorConfig config(ProfileFile::parse("[Serial]\nCOM1=/dev/ttyUSB0\ncom3=\n"));
+    EXPECT_EQ(config.serialDevice(1), "/dev/ttyUSB0");
+    EXPECT_EQ(config.serialDevice(2), "/dev/ttyS1");
+    EXPECT_EQ(config.serialDevice(3), "/dev/ttyS2");
+    EXPECT_EQ(config.serialDevice(4), "/dev/ttyS3");
+}
+
+TEST(VelkorConfig, LoadReadsVelkorIniFromTheCurrentDirectory)
+{
+    char tmpl[] = "/tmp/velkor-config-XXXXXX";
+    ASSERT_NE(::mkdtemp(tmpl), nullptr);
+    const fs::path dir = tmpl;
+    const fs::path old = fs::current_path();
+    std::ofstream(dir / "velkor.ini") << "[tracking]\r\ncomport=2\r\nmemory=33\r\n";
+    fs::current_path(dir);
+    const velkor_settings_s s = VelkorConfig::load().settings();
+    fs::current_path(old);
+    fs::remove_all(dir);
+    EXPECT_EQ(s.comport, 2u);
+    EXPECT_EQ(s.memory, 33u);
+}
+
+} // namespace

@@ -1,0 +1,29 @@
+// One modem trial: N distinct messages of a protocol, sent as audio at a sample rate,
+// start phase and signal-to-noise ratio, decoded by all three decoders as the decoder
+// bank runs them; counts the messages whose exact line came out. Shared by the
+// regression tests of decode rate and the decode-rate curves in bench/.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace modemtrial {
+
+enum class Protocol { Mpt1327, Nmt450, Motorola };
+
+Protocol protocolFromName(const std::string& name);
+
+struct Trial {
+    Protocol protocol = Protocol::Mpt1327;
+    int rate = 48000;
+    double snrDb = 100.0; // signal power over white-noise power across the sampled band
+    double phase = 0.0;   // start of the first bit, in bit periods after 10 ms
+    double rateOffsetPpm = 0.0; // transmitter bit rate error
+    uint32_t seed = 1;
+    int messages = 50;
+};
+
+// Messages decoded exactly.
+int run(const Trial& trial);
+
+} // namespace modemtrial

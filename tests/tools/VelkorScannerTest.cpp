@@ -1,0 +1,171 @@
+// velkor-scanner as a user runs it, against the simulated scanner.
+#include "fixtures/ScannerSimulator.h"
+#include "receiver/SerialPort.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <sys/wait.h>
+
+namespace {
+
+struct ToolRun {
+    int status = -1;
+    std::string output;   // standard output and standard error together
+};
+
+ToolRun run(const std::string& args, const std::string& cwd = {})
+{
+    std::string cmd = std::string(VELKOR_SCANNER_PATH) + " --timeout 40 " + args + " 2>&1";
+    if (!cwd.empty())
+        cmd = "cd '" + cwd + "' && " + cmd;
+    ToolRun r;
+    FILE* pipe = ::popen(cmd.c_str(), "r");
+    if (!pipe)
+        return r;
+    char buffer[256];
+    while (size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
+        r.output.append(buffer, n);
+    const int status = ::pclose(pipe);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+bool contains(const std::string& haystack, const std::string& needle)
+{
+    return haystack.find(needle) != std::string::npos;
+}
+
+using Commands = std::vector<std::string>;
+
+TEST(VelkorScanner, TunesThroughAMemoryChannelAndGivesTheBankTagBack)
+{
+    ScannerSimulator sim(ScannerFamily::Uniden780);
+    sim.setMode(2);
+    sim.setBankTag('B', "Mine");
+    const ToolRun r = run("--type 0 --device " + sim.devicePath() + " --memory 51 tune 420.0125 --narrow");
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_TRUE(contains(r.output, "Initialized Uniden 245/780 on " + sim.devicePath() + "."));
+    EXPECT_TRUE(contains(r.output, "OK\n"));
+    EXPECT_EQ(sim.commands(), (Commands{"IDF", "CDF", "QUF", "TA B B", "MD", "KEY01", "PM051 04200125", "LON",
+                                        "RM NFM", "TA B B Mine"}));
+}
+
+TEST(VelkorScanner, PrintsFrequencyAndSquelch)
+{
+    ScannerSimulator sim(ScannerFamily::Uniden250);
+    sim.setFrequency(4200125);
+    sim.setSquelchOpen(true);
+    ToolRun r = run("--type 1 --device " + sim.devicePath() + " freq");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(contains(r.output, "\n420.0125\n")) << r.output;
+    r = run("--type 1 --device " + sim.devicePath() + " squelch");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(contains(r.output, "\nopen\n")) << r.output;
+}
+
+TEST(VelkorScanner, ReceiverTypesBuildTheirDrivers)
+{
+    const struct {
+        const char* type;
+        ScannerFamily family;
+        const char* name;
+        int initStatus;   // with memory 600: only the 250 has that many channels
+    } cases[] = {
+        {"0", ScannerFamily::Uniden780, "Uniden 245/780", 1},
+        {"1", ScannerFamily::Uniden250, "Uniden 250/785", 0},
+        {"2", ScannerFamily::Dynamic, "Uniden Experimental", 0},
+        {"7", ScannerFamily::Uniden780, "Uniden 245/780", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.type);
+        ScannerSimulator sim(c.family);
+        const ToolRun r = run(std::string("--type ") + c.type + " --device " + sim.devicePath() + " --memory 600 init");
+        EXPECT_EQ(r.status, c.initStatus) << r.output;
+        if (c.initStatus)
+            EXPECT_TRUE(contains(r.output, "Initialization of receiver failed!"));
+        else
+            EXPECT_TRUE(contains(r.output, std::string("Initialized ") + c.name));
+    }
+}
+
+TEST(VelkorScanner, RefusalsAndSilenceExitOne)
+{
+    ScannerSimulator sim(ScannerFamily::Dynamic);
+    sim.overrideReply("QSH", "QSH,NG");
+    ToolRun r = run("--type 2 --device " + sim.devicePath() + " tune 162.55");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains(r.output, "FAILED"));
+    sim.setBehaviour(ScannerBehaviour::Silent);
+    r = run("--type 2 --device " + sim.devicePath() + " freq");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains(r.output, "FAILED"));
+    r = run("--type 2 --device " + sim.devicePath() + " backlight 1");
+    EXPECT_EQ(r.status, 1);
+}
+
+TEST(VelkorScanner, Text2WithoutTextPutsTheBankTagBack)
+{
+    ScannerSimulator sim(ScannerFamily::Uniden780);
+    sim.setBankTag('A', "Mine");
+    ToolRun r = run("--device " + sim.devicePath() + " --memory 3 text2");
+    EXPECT_EQ(r.status, 0) << r.output;
+    r = run("--device " + sim.devicePath() + " --memory 3 text 'Fleet 12'");
+    EXPECT_EQ(r.status, 0) << r.output;
+    const Commands commands = sim.commands();
+    EXPECT_EQ(commands[4], "TA B A Mine");
+    EXPECT_EQ(commands[5], "TA B A Mine");   // the destructor's restore
+    EXPECT_EQ(commands[10], "TA C 003 Fleet 12");
+    r = run("--device " + sim.devicePath() + " text x");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains(r.output, "--memory"));
+}
+
+TEST(VelkorScanner, PortNumbersComeFromVelkorIni)
+{
+    ScannerSimulator sim(ScannerFamily::Uniden780);
+    char tmpl[] = "/tmp/velkor-scanner-XXXXXX";
+    ASSERT_NE(::mkdtemp(tmpl), nullptr);
+    std::ofstream(std::string(tmpl) + "/velkor.ini") << "[serial]\ncom3=" << sim.devicePath() << "\n";
+    const ToolRun r = run("--port 3 scan", tmpl);
+    std::filesystem::remove_all(tmpl);
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_TRUE(contains(r.output, "Initialized Uniden 245/780 on serial port 3."));
+}
+
+TEST(VelkorScanner, UsageAndPortErrorsExitTwo)
+{
+    const char* usage[] = {"--device /dev/null", "--port 1 --device /dev/null init", "init",
+                           "--device /dev/null tune", "--device /dev/null tune abc", "--device /dev/null backlight 3",
+                           "--device /dev/null --memory -1 init", "--device /dev/null frobnicate"};
+    for (const char* args : usage) {
+        const ToolRun r = run(args);
+        EXPECT_EQ(r.status, 2) << args << "\n" << r.output;
+    }
+    for (const char* args : {"--port 0 init", "--port -3 init", "--port 123456789 init", "--device /dev/velkor-none init",
+                             "--device /dev/null init"}) {
+        const ToolRun r = run(args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_TRUE(contains(r.output, "Error opening serial port!")) << args << "\n" << r.output;
+    }
+    EXPECT_TRUE(contains(run("--port 0 init").output, "names no serial device"));
+}
+
+TEST(VelkorScanner, BusyPortIsAPortError)
+{
+    ScannerSimulator sim(ScannerFamily::Uniden780);
+    SerialPort holder;
+    ASSERT_EQ(holder.open(sim.devicePath(), 19200, 8, 0, 2), 1);
+    const ToolRun r = run("--device " + sim.devicePath() + " init");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(contains(r.output, "Error opening serial port!"));
+    EXPECT_TRUE(contains(r.output, "In use by another program")) << r.output;
+}
+
+} // namespace

@@ -1,0 +1,39 @@
+// CSV export and import of the address book, for alias lists kept in other programs
+// (talkgroup and radio names). RFC 4180: comma-separated, fields with a comma, a quote
+// or a line break in double quotes, quotes doubled, CRLF line ends; UTF-8 text.
+//
+// Columns: system,fleet,unit,name,comment,last_seen,checked. A system row leaves fleet
+// and unit empty, a fleet row leaves unit empty.
+#pragma once
+
+#include "addrbook/CAddrBook.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct CsvRecord {
+    size_t line = 0; // line number (from 1) where the record starts
+    std::vector<std::string> fields;
+};
+
+// Splits RFC 4180 text into records; an unterminated or misplaced quote gives an error
+// naming its line. Blank lines are not records.
+bool parseCsv(std::string_view text, std::vector<CsvRecord>& records, std::string& error);
+std::string csvField(std::string_view text);
+
+// The whole book, header first, systems in book order with each one's fleets and units
+// below it.
+std::string exportCsv(const CAddrBook& book);
+
+struct CsvImportResult {
+    bool ok = false;
+    std::string error; // "line N: ..." when !ok
+    unsigned created = 0;
+    unsigned updated = 0;
+};
+
+// Checks every row first and changes nothing unless all are good; then creates the
+// missing nodes as AddAddr does, replaces names and comments given non-empty, sets the
+// mark where checked is given (0 or 1), and gives new units the Last Seen of the row.
+CsvImportResult importCsv(CAddrBook& book, std::string_view text);

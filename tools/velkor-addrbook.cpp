@@ -1,0 +1,130 @@
+// velkor-addrbook: statistics, CSV export and CSV import of the address book file, with
+// the dialog's own loading and saving code.
+
+#include "addrbook/CAddrBook.h"
+#include "cmdwnd/MessageBox.h"
+#include "tools/AddrBookCsv.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+namespace {
+constexpr int kExitFailed = 1;
+constexpr int kExitBadInput = 2;
+
+void say(const std::string& text)
+{
+    std::fprintf(stderr, "velkor-addrbook: %s\n", text.c_str());
+}
+
+bool load(CAddrBook& book, const std::string& path)
+{
+    if (book.LoadData(path))
+        return true;
+    say("could not load " + path);
+    return false;
+}
+
+bool readFile(const std::string& path, std::string& text)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        say("cannot open " + path);
+        return false;
+    }
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    if (in.bad()) {
+        say("cannot read " + path);
+        return false;
+    }
+    text = ss.str();
+    return true;
+}
+
+int stats(const std::string& file)
+{
+    CAddrBook book;
+    if (!load(book, file))
+        return kExitFailed;
+    const CAddrBook::Counts c = book.CountNodes();
+    std::printf("systems %u fleets %u units %u checked %u\n", c.systems, c.fleets, c.units, c.checked);
+    return 0;
+}
+
+int exportTo(const std::string& file, const std::string& csv)
+{
+    CAddrBook book;
+    if (!load(book, file))
+        return kExitFailed;
+    const std::string text = exportCsv(book);
+    if (csv.empty() || csv == "-") {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : kExitFailed;
+    }
+    std::ofstream out(csv, std::ios::binary | std::ios::trunc);
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.close();
+    if (!out) {
+        say("cannot write " + csv);
+        return kExitFailed;
+    }
+    return 0;
+}
+
+int importFrom(const std::string& file, const std::string& csv)
+{
+    std::string text;
+    if (!readFile(csv, text))
+        return kExitBadInput;
+    CAddrBook book;
+    if (!load(book, file))
+        return kExitFailed;
+    const CsvImportResult r = importCsv(book, text);
+    if (!r.ok) {
+        say(csv + ": " + r.error + "; nothing saved");
+        return kExitBadInput;
+    }
+    if (!book.SaveData(file)) {
+        say("could not save " + file);
+        return kExitFailed;
+    }
+    std::fprintf(stderr, "velkor-addrbook: %u nodes created, %u updated\n", r.created, r.updated);
+    return 0;
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    CLI::App app {"Address book statistics, CSV export and CSV import (addrbook.ini)."};
+    app.require_subcommand(1);
+    std::string file = "addrbook.ini";
+    std::string csv;
+    app.add_option("--file", file, "address book file (default: addrbook.ini in the current directory)");
+    CLI::App* st = app.add_subcommand("stats", "print: systems N fleets N units N checked N");
+    CLI::App* ex = app.add_subcommand("export", "write every node as a CSV row (standard output without CSV)");
+    ex->add_option("csv", csv, "CSV file to write");
+    CLI::App* im = app.add_subcommand("import", "merge CSV rows into the book and save it");
+    im->add_option("csv", csv, "CSV file to read")->required();
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        say(e.what());
+        return kExitBadInput;
+    }
+
+    setMessageBoxFunction(say);
+    if (st->parsed())
+        return stats(file);
+    if (ex->parsed())
+        return exportTo(file, csv);
+    if (im->parsed())
+        return importFrom(file, csv);
+    return kExitBadInput;
+}

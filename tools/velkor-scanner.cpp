@@ -1,0 +1,162 @@
+// velkor-scanner: one receiver operation from the command line, to check a scanner
+// and its cable before tracking. The driver is built, initialised and destroyed as the
+// dialog program does it (so a borrowed bank tag goes back to the scanner); the
+// program's log texts go to standard error, the result to standard output.
+//
+// Exit status: 0 the operation succeeded; 1 the scanner refused, stayed silent or
+// failed to initialise; 2 a usage or port error.
+
+#include "receiver/CUniden250.h"
+#include "receiver/CUniden780.h"
+#include "receiver/CUnidenDynamic.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitRefused = 1;
+constexpr int kExitUsage = 2;
+
+struct Options {
+    unsigned type = 0;
+    std::optional<int> port;
+    std::optional<std::string> device;
+    uint32_t memory = 0;
+    unsigned timeoutMs = CUnidenScanner::kReadTimeoutMs;
+    double mhz = 0.0;
+    bool narrow = false;
+    std::string text;
+    std::optional<std::string> text2;
+    int level = 0;
+};
+
+std::string where(const Options& o)
+{
+    return o.device ? *o.device : "serial port " + std::to_string(*o.port);
+}
+
+// The drivers of the receiver-type list: 1 the 250/785, 2 the experimental one, any
+// other value the 245/780.
+std::unique_ptr<CReceiverCtrl> build(const Options& o, std::string* name)
+{
+    const SerialTarget target = o.device ? SerialTarget(*o.device) : SerialTarget(*o.port);
+    if (o.type == 1) {
+        *name = "Uniden 250/785";
+        return std::make_unique<CUniden250>(target, o.memory, 19200, 8, 0, 2, o.timeoutMs);
+    }
+    if (o.type == 2) {
+        *name = "Uniden Experimental";
+        return std::make_unique<CUnidenDynamic>(target, 19200, 8, 0, 2, o.timeoutMs);
+    }
+    *name = "Uniden 245/780";
+    return std::make_unique<CUniden780>(target, o.memory, 19200, 8, 0, 2, o.timeoutMs);
+}
+
+int report(bool ok)
+{
+    std::puts(ok ? "OK" : "FAILED");
+    return ok ? kExitOk : kExitRefused;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    CLI::App app{"Runs one receiver operation on a Uniden scanner, to check it and its cable."};
+    app.require_subcommand(1);
+    Options o;
+    app.add_option("--type", o.type, "receiver type: 0 Uniden 245/780/895, 1 Uniden 250/785/3300, 2 Uniden Experimental");
+    auto* port = app.add_option("--port", o.port, "COM port number (device from velkor.ini [serial] comN, else /dev/ttyS(N-1))");
+    auto* device = app.add_option("--device", o.device, "serial device path, e.g. /dev/ttyUSB0");
+    port->excludes(device);
+    app.add_option("--memory", o.memory, "memory channel the program may overwrite (0: tune directly)");
+    app.add_option("--timeout", o.timeoutMs, "read time-out per reply line in ms")->check(CLI::Range(1u, 60000u));
+
+    auto* init = app.add_subcommand("init", "only initialise the receiver");
+    auto* tune = app.add_subcommand("tune", "tune to a frequency");
+    tune->add_option("mhz", o.mhz, "frequency in MHz")->required()->check(CLI::Range(0.0001, 9999.9999));
+    tune->add_flag("--narrow", o.narrow, "narrow FM");
+    auto* freq = app.add_subcommand("freq", "print the frequency the scanner reports");
+    auto* squelch = app.add_subcommand("squelch", "print whether the squelch is open");
+    auto* scan = app.add_subcommand("scan", "start scanning");
+    auto* text = app.add_subcommand("text", "write the memory channel's text tag");
+    text->add_option("text", o.text, "text")->required();
+    auto* text2 = app.add_subcommand("text2", "write the bank's text tag; without TEXT put back the scanner's own");
+    text2->add_option("text", o.text2, "text");
+    auto* backlight = app.add_subcommand("backlight", "set the backlight");
+    backlight->add_option("level", o.level, "0 full, 1 dimmed, 2 off")->required()->check(CLI::Range(0, 2));
+
+    try {
+        app.parse(argc, argv);
+        if (!o.port && !o.device)
+            throw CLI::RequiredError("--port or --device");
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        std::fprintf(stderr, "velkor-scanner: %s\n", e.what());
+        return kExitUsage;
+    }
+
+    std::string name;
+    std::unique_ptr<CReceiverCtrl> receiver;
+    try {
+        receiver = build(o, &name);
+    } catch (const SerialPortError& e) {
+        std::fprintf(stderr, "ERROR initializing receiver on %s: %s\n%s\n", where(o).c_str(), e.what(),
+                     e.reason().c_str());
+        return kExitUsage;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "ERROR initializing receiver on %s.\n%s\n", where(o).c_str(), e.what());
+        return kExitUsage;
+    }
+    if (!receiver->initialize()) {
+        receiver.reset();
+        std::fprintf(stderr, "Initialization of receiver failed!\n");
+        return kExitRefused;
+    }
+    std::fprintf(stderr, "Initialized %s on %s.\n", name.c_str(), where(o).c_str());
+
+    // Each operation runs with the receiver alive; the result is printed after it is
+    // destroyed, so that everything the destructor sends has gone out.
+    int ok = 0;
+    double mhz = 0.0;
+    const CLI::App* command = app.get_subcommands().front();
+    if (command == init)
+        ok = 1;
+    else if (command == tune)
+        ok = receiver->setFrequency(o.mhz, o.narrow ? 1 : 0);
+    else if (command == freq)
+        ok = (mhz = receiver->getFrequency()) != 0.0;
+    else if (command == squelch)
+        ok = receiver->isSquelchOpen();
+    else if (command == scan)
+        ok = receiver->startScan();
+    else if (command == text)
+        ok = receiver->setText(o.text.c_str());
+    else if (command == text2)
+        ok = receiver->setText2(o.text2 ? o.text2->c_str() : nullptr);
+    else if (command == backlight)
+        ok = receiver->setBacklight(o.level);
+    receiver.reset();
+
+    if (command == squelch) {
+        // A silent scanner also reads as closed; there is no third answer.
+        std::puts(ok ? "open" : "closed");
+        return kExitOk;
+    }
+    if (command == freq) {
+        if (!ok)
+            return report(false);
+        std::printf("%.4f\n", mhz);
+        return kExitOk;
+    }
+    if ((command == text || command == text2) && !ok && o.type != 2 && o.memory == 0)
+        std::fprintf(stderr, "velkor-scanner: display texts need a memory channel (--memory)\n");
+    return report(ok != 0);
+}
