@@ -49,6 +49,11 @@ int captureCallback(const void* input, void*, unsigned long frames, const PaStre
     return paContinue;
 }
 
+void streamFinished(void* user)
+{
+    static_cast<PortAudioSource*>(user)->Finished();
+}
+
 // Finds the device to open: the default input, else an exact name, else the one
 // device whose name contains the given text.
 PaDeviceIndex findDevice(const std::string& wanted)
@@ -137,6 +142,7 @@ void PortAudioSource::open(unsigned sampleRate, size_t blockSamples)
         if (err != paNoError)
             throw AudioSourceError("cannot open " + what + " at " + std::to_string(sampleRate) + " Hz: " + errorText(err));
         m_stream = stream;
+        Pa_SetStreamFinishedCallback(stream, streamFinished);
     } catch (...) {
         close();
         throw;
@@ -149,6 +155,7 @@ void PortAudioSource::start(Handlers handlers)
         return;
     m_handlers = std::move(handlers);
     m_stopping = false;
+    m_finished = false;
     m_thread = std::thread([this] { DecodingThread(); });
     const PaError err = Pa_StartStream(static_cast<PaStream*>(m_stream));
     if (err != paNoError) {
@@ -167,6 +174,12 @@ void PortAudioSource::Captured(const int16_t* samples, size_t count, bool device
     // Waking the decoding thread for less than a block would only cost CPU.
     if (wake || m_ring->available() >= m_blockSamples)
         Wake();
+}
+
+void PortAudioSource::Finished()
+{
+    m_finished.store(true, std::memory_order_release);
+    Wake();
 }
 
 void PortAudioSource::Wake()
@@ -202,6 +215,12 @@ void PortAudioSource::DecodingThread()
                 m_handlers.block(block.data(), block.size() * sizeof(int16_t));
         }
         reportLosses();
+        // A stream that ends while nobody stops it has lost its device.
+        if (m_finished.load(std::memory_order_acquire) && !m_stopping.load(std::memory_order_acquire)) {
+            if (m_handlers.ended)
+                m_handlers.ended("capture from \"" + m_deviceName + "\" stopped: the device or audio server went away");
+            return;
+        }
         m_wakeups.wait(seen, std::memory_order_acquire);
     }
 }

@@ -47,6 +47,8 @@ public:
 
     // Called by PortAudio on its own real-time thread.
     void Captured(const int16_t* samples, size_t count, bool deviceOverflow);
+    // Called by PortAudio when the stream has ended, also when it ends by itself.
+    void Finished();
 
 private:
     void DecodingThread();
@@ -61,6 +63,7 @@ private:
     Handlers m_handlers;
     std::thread m_thread;
     std::atomic<bool> m_stopping{false};
+    std::atomic<bool> m_finished{false};
     std::atomic<uint32_t> m_wakeups{0};
     std::atomic<uint64_t> m_deviceOverflows{0};
 };

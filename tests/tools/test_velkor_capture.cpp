@@ -142,6 +142,28 @@ TEST(VelkorCapture, ListsTheServersDevicesAndRefusesAnUnknownOne)
     EXPECT_EQ(unknown.out, "");
 }
 
+TEST(VelkorCapture, AServerThatGoesAwayEndsCaptureWithAnError)
+{
+    // A second private server of our own, so that stopping it harms no other test.
+    REQUIRE_AUDIO_SERVER();
+    const char* sourceDir = std::getenv("VELKOR_SOURCE_DIR");
+    ASSERT_NE(sourceDir, nullptr);
+    const std::string fixture = std::string(sourceDir) + "/tests/fixtures/pulseaudio.sh";
+    TempDir dir;
+    const std::string serverDir = dir.file("pulse");
+    const auto started = runTool(fixture, {"start", serverDir});
+    ASSERT_EQ(started.status, 0) << started.out << started.err;
+
+    ToolProcess capture(kTool, {"--capture"}, {{"PULSE_SERVER", "unix:" + serverDir + "/native"}});
+    ASSERT_TRUE(capture.waitForErr("capturing from", 15s)) << capture.err();
+    const auto stopped = runTool(fixture, {"stop", serverDir});
+    EXPECT_EQ(stopped.status, 0) << stopped.err;
+    EXPECT_EQ(capture.wait(15s), 2) << capture.err();
+    EXPECT_NE(capture.err().find("velkor-decode: capture from \"default\" stopped: the device or audio server went away\n"),
+              std::string::npos)
+        << capture.err();
+}
+
 TEST(VelkorCapture, NoAudioServerIsAClearError)
 {
     // A server address where nothing listens; this machine has no sound card of its
