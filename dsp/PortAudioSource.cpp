@@ -6,6 +6,25 @@
 
 #include <mutex>
 
+#if defined(__SANITIZE_ADDRESS__)
+// ALSA's plugins and JACK allocate memory in the static initialisers of the modules that
+// ALSA loads while PortAudio probes the devices, and never free it; ALSA unloads the
+// modules at Pa_Terminate, and LeakSanitizer reports that memory at exit. Not ours.
+// Those reports only name _dl_init with full stacks, hence the slow unwinder.
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:_dl_init\nleak:dl_open_worker\n";
+}
+extern "C" const char* __lsan_default_options()
+{
+    return "print_suppressions=0";
+}
+extern "C" const char* __asan_default_options()
+{
+    return "fast_unwind_on_malloc=0";
+}
+#endif
+
 namespace {
 
 constexpr double kRingSeconds = 2.0;

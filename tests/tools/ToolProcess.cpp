@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <fstream>
 #include <stdexcept>
 #include <thread>
 
@@ -57,6 +58,15 @@ ToolProcess::ToolProcess(const std::string& program, const std::vector<std::stri
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0)
         throw std::runtime_error("cannot start " + program + ": " + std::strerror(rc));
+}
+
+std::string ToolProcess::readHead(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::string text(1 << 20, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<size_t>(in.gcount()));
+    return text;
 }
 
 ToolProcess::~ToolProcess()

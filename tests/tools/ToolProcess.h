@@ -24,8 +24,10 @@ public:
     ToolProcess(const ToolProcess&) = delete;
     ToolProcess& operator=(const ToolProcess&) = delete;
 
-    std::string out() const { return readFile(m_dir.file("out")); }
-    std::string err() const { return readFile(m_dir.file("err")); }
+    // What the program printed so far, at most the first megabyte of each: a program
+    // gone wrong must not take the test's memory with it.
+    std::string out() const { return readHead(m_dir.file("out")); }
+    std::string err() const { return readHead(m_dir.file("err")); }
 
     // Waits until the standard error holds text, or the program ended, or the time is
     // up; true when the text is there.
@@ -36,6 +38,7 @@ public:
     int wait(std::chrono::milliseconds limit);
 
 private:
+    static std::string readHead(const std::string& path);
     bool running();
 
     TempDir m_dir;

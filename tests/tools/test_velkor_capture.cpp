@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <sstream>
 #include <thread>
 
@@ -142,21 +143,67 @@ TEST(VelkorCapture, ListsTheServersDevicesAndRefusesAnUnknownOne)
     EXPECT_EQ(unknown.out, "");
 }
 
+// A second private server, for tests that suspend or stop it.
+class OwnServer {
+public:
+    OwnServer()
+    {
+        const char* sourceDir = std::getenv("VELKOR_SOURCE_DIR");
+        m_fixture = std::string(sourceDir ? sourceDir : ".") + "/tests/fixtures/pulseaudio.sh";
+        const auto started = runTool(m_fixture, {"start", dir()});
+        m_running = started.status == 0;
+        m_log = started.out + started.err;
+    }
+    ~OwnServer()
+    {
+        if (m_running)
+            stop();
+    }
+    bool running() const { return m_running; }
+    const std::string& log() const { return m_log; }
+    std::string dir() const { return m_dir.file("pulse"); }
+    std::map<std::string, std::string> env() const { return {{"PULSE_SERVER", "unix:" + dir() + "/native"}}; }
+    ToolResult pactl(const std::vector<std::string>& args) const
+    {
+        return runToolWithEnv(findProgram("pactl"), args, env(), 10s);
+    }
+    ToolResult stop()
+    {
+        m_running = false;
+        return runTool(m_fixture, {"stop", dir()});
+    }
+
+private:
+    TempDir m_dir;
+    std::string m_fixture;
+    bool m_running = false;
+    std::string m_log;
+};
+
+TEST(VelkorCapture, StopsAtOnceWhenTheDeviceDeliversNothing)
+{
+    REQUIRE_AUDIO_SERVER();
+    OwnServer server;
+    ASSERT_TRUE(server.running()) << server.log();
+    // A suspended source hands out no samples at all.
+    ASSERT_EQ(server.pactl({"suspend-source", "velkor_null.monitor", "1"}).status, 0);
+    ToolProcess capture(kTool, {"--capture", "--events"}, server.env());
+    ASSERT_TRUE(capture.waitForErr("capturing from", 15s)) << capture.err();
+    std::this_thread::sleep_for(500ms);
+    capture.signal(SIGINT);
+    // The limit only keeps a hang from stalling the suite; stopping takes milliseconds.
+    EXPECT_EQ(capture.wait(10s), 0) << capture.err();
+    EXPECT_EQ(capture.out(), "");
+}
+
 TEST(VelkorCapture, AServerThatGoesAwayEndsCaptureWithAnError)
 {
-    // A second private server of our own, so that stopping it harms no other test.
     REQUIRE_AUDIO_SERVER();
-    const char* sourceDir = std::getenv("VELKOR_SOURCE_DIR");
-    ASSERT_NE(sourceDir, nullptr);
-    const std::string fixture = std::string(sourceDir) + "/tests/fixtures/pulseaudio.sh";
-    TempDir dir;
-    const std::string serverDir = dir.file("pulse");
-    const auto started = runTool(fixture, {"start", serverDir});
-    ASSERT_EQ(started.status, 0) << started.out << started.err;
-
-    ToolProcess capture(kTool, {"--capture"}, {{"PULSE_SERVER", "unix:" + serverDir + "/native"}});
+    OwnServer server;
+    ASSERT_TRUE(server.running()) << server.log();
+    ToolProcess capture(kTool, {"--capture"}, server.env());
     ASSERT_TRUE(capture.waitForErr("capturing from", 15s)) << capture.err();
-    const auto stopped = runTool(fixture, {"stop", serverDir});
+    const auto stopped = server.stop();
     EXPECT_EQ(stopped.status, 0) << stopped.err;
     EXPECT_EQ(capture.wait(15s), 2) << capture.err();
     EXPECT_NE(capture.err().find("velkor-decode: capture from \"default\" stopped: the device or audio server went away\n"),
