@@ -47,7 +47,7 @@ protected:
         sim = std::make_unique<ScannerSimulator>(family);
         testsignal::writeFile(m_dir.file("velkor.ini"),
                               "[serial]\ncom1=" + sim->devicePath() + "\n[systems]\n" + systems);
-        wnd = std::make_unique<CCmdWnd>(owner, nullptr);
+        wnd = std::make_unique<CCmdWnd>(owner, std::unique_ptr<MixerBackend>());
         ASSERT_EQ(wnd->CreateReceiver(type, 1, memory), 1);
         drain();
         sim->clearReceived();
@@ -107,8 +107,76 @@ TEST_F(TrackE2E, Mpt1327CallIsFollowedAndCleared)
 {
     // The demo traffic: system codeword and MARK (control channel 1), a go-to-channel
     // for 1-200 calling 1-100 on channel 17, the clear-down back to channel 1.
-    start(ScannerFamily::Uniden250, 1, 5, "sysBase_SYS=1690000\nsysStep_SYS=125\nsysOffset_SYS=1\n");
-    FAIL() << "probe";
+    start(ScannerFamily::Uniden250, 1, 5, "sysBase_1=1690000\nsysStep_1=125\nsysOffset_1=1\n");
+    sim->setFrequency(1690125);   // the scanner sits on channel 1
+    owner.addUnit({1, 1, 100}, "Dispatch", true);
+    owner.addUnit({1, 1, 200}, "Car 7", false);
+    owner.nameNode({1, 1, 0}, "Taxi");
+    owner.nameNode({1, 0, 0}, "Site North");
+    play(ffskAudio(mptgen::demoControlChannel().bits));
+
+    EXPECT_EQ(sim->commands(), (Texts{
+                                   "SG",                       // system report: channel 1 learned
+                                   "TA C 005 Site North",      // the system's name
+                                   "MD", "PM005 01692000", "LON", "RM NFM",   // channel 17 at 169.2 MHz
+                                   "TA C 005 Car 7 > Dispatch", "TA B A Taxi",
+                                   "MD", "PM005 01690000", "LON", "RM NFM",   // back to channel 1
+                                   "TA C 005 Site North", "TA B A Bank A tag",
+                               }));
+    EXPECT_EQ(trackerLines(), (Texts{"Initialized Uniden 250/785 on serial port 1.",
+                                     "     | Call duration:    0m  1s        |"}));
+    EXPECT_EQ(owner.log.lines.size(), mptgen::kDemoLines + 3);
+    EXPECT_EQ(owner.log.lines.front(), "Line-In muting unavailable: no mixer");
+    EXPECT_EQ(wnd->tracker().callCounter(), 0u);
+    EXPECT_FALSE(owner.endCallEnabled);
+    EXPECT_TRUE(shown.empty());
+}
+
+TEST_F(TrackE2E, Nmt450AllocationIsFollowedAndCleared)
+{
+    // Channels 1 (calling) and 190 (traffic) are 21 and 10 in the plan's numbering.
+    start(ScannerFamily::Uniden780, 0, 0, "sysBase_80000=4630000\nsysStep_80000=250\nsysOffset_80000=1\n");
+    sim->setFrequency(4635000);   // channel 21
+    owner.addUnit({80000, 1, 234567}, "Boat", true);
+    testsignal::Bits bits;
+    for (const char* hex : {"201461eb00028000", "201c611234567000", "2015611234567190", "1906611234567666",
+                            "1906611234567ddd", "201f61f000c00000"})
+        nmtgen::append(bits, nmtgen::fromHex(hex));
+    play(ffskAudio(bits));
+
+    // Memory 0 tunes directly and writes no texts.
+    EXPECT_EQ(sim->commands(), (Texts{"SG", "RF04632250", "RF04635000"}));
+    EXPECT_EQ(trackerLines(), (Texts{"Initialized Uniden 245/780 on serial port 1.",
+                                     "     | Call duration:    0m  1s        |"}));
+    EXPECT_EQ(wnd->tracker().systemParams(80000)->control_channel, 21);
+}
+
+TEST_F(TrackE2E, MotorolaGrantIsClearedByTheSquelchQuery)
+{
+    start(ScannerFamily::Dynamic, 2, 0, "");
+    owner.addUnit({961, 1, 100}, "Group 100", true);
+    // A grant passes through the decoder's history and comes out when the next word
+    // that is not idle has arrived.
+    const auto words = motogen::systemAnnouncement(0x3C1, 0x2800 + 42) +
+                       std::vector<motogen::Word>{motogen::radio(2001), motogen::site(17), motogen::grant(100, 600),
+                                                  motogen::radio(1), motogen::idle()};
+    play(testsignal::nrz(motogen::stream(words), testsignal::NrzOptions{}));
+    ASSERT_EQ(wnd->tracker().callCounter(), 1u);
+    EXPECT_TRUE(owner.endCallEnabled);
+
+    // Four ticks of the call timer bring the counter to 5 and the squelch query.
+    for (int i = 0; i < 4; ++i)
+        wnd->OnTimer(CallTracker::kCallTimer);
+    drain();
+
+    // The system report asks for the frequency; channel 600 of the default plan is
+    // 427.5 MHz, control channel 42 is 420.525 MHz.
+    EXPECT_EQ(sim->commands(), (Texts{"GLG", "QSH,04275000,1250,NFM,0,0,0,0,0000000000000000,0,0", "GLG",
+                                      "QSH,04205250,1250,NFM,0,0,0,0,0000000000000000,0,0"}));
+    EXPECT_EQ(wnd->tracker().callCounter(), 0u);
+    EXPECT_FALSE(owner.endCallEnabled);
+    EXPECT_EQ(trackerLines(), (Texts{"Initialized Uniden Experimental on serial port 1.",
+                                     "     | Call duration:    0m  5s        |"}));
 }
 
 } // namespace
