@@ -1,0 +1,148 @@
+// velkor-track as a user runs it: velkor.ini and addrbook.ini in the current directory,
+// a recording of a control channel, the scanner on a serial port (a simulated one on
+// a pseudo-terminal).
+#include "addrbook/CAddrBook.h"
+#include "fixtures/ScannerSimulator.h"
+#include "signal/DemoScenario.h"
+#include "tools/ToolRunner.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+
+extern char** environ;
+
+namespace {
+
+using Texts = std::vector<std::string>;
+
+Texts splitLines(const std::string& text)
+{
+    Texts out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        out.push_back(line);
+    return out;
+}
+
+bool contains(const Texts& lines, const std::string& line)
+{
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+// Whether needle appears in hay in this order (other elements between allowed).
+bool inOrder(const Texts& hay, const Texts& needle)
+{
+    auto at = hay.begin();
+    for (const auto& n : needle) {
+        at = std::find(at, hay.end(), n);
+        if (at == hay.end())
+            return false;
+        ++at;
+    }
+    return true;
+}
+
+class VelkorTrack : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        testsignal::FfskOptions o;
+        o.rate = 48000;
+        o.leadSeconds = 0.01;
+        o.tailSeconds = 0.2;
+        auto samples = testsignal::ffsk(mptgen::demoControlChannel().bits, o);
+        testsignal::addNoise(samples, 20.0, 3);
+        testsignal::writeWav(dir.file("demo.wav"), testsignal::toPcm16(samples), o.rate);
+
+        testsignal::writeFile(dir.file("velkor.ini"), "[tracking]\nreceiver_type=1\ncomport=1\nmemory=5\n"
+                                                      "return_to_cc=1\n[serial]\ncom1=" + sim.devicePath() +
+                                                          "\n[systems]\nsysBase_1=1690000\nsysOffset_1=1\n");
+        CAddrBook book;
+        book.EnsureAddr({1, 1, 100})->data->SetItemText("Dispatch");
+        book.EnsureAddr({1, 1, 100})->data->SetCheck(true);
+        ASSERT_EQ(book.SaveData(dir.file("addrbook.ini")), 1);
+        sim.setFrequency(1690125);
+    }
+
+    testsignal::TempDir dir;
+    ScannerSimulator sim{ScannerFamily::Uniden250};
+};
+
+TEST_F(VelkorTrack, FollowsTheCallOfARecordingAndSavesTheBook)
+{
+    const auto r = testsignal::runTool(VELKOR_TRACK_PATH, {"--input", "demo.wav"}, {}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    const Texts lines = splitLines(r.out);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[0].rfind("Line-In muting unavailable: ", 0), 0u) << lines[0];
+    EXPECT_EQ(lines[1], "Starting decoder thread.");
+    EXPECT_EQ(lines[2], "Initialized and running.");
+    EXPECT_TRUE(contains(lines, "Initialized Uniden 250/785 on serial port 1."));
+    EXPECT_TRUE(inOrder(lines, {"GTC  | Go To Channel Voice             | Ch:  17 (  1) Org:  200 Tar:  100 ",
+                                "     | Call duration:    0m  1s        |",
+                                "CLEAR| Call clear-down                 | Ch:  17 -> CCh:   1"}));
+    // Every decoder line, the three start-up lines, the receiver and the duration.
+    EXPECT_EQ(lines.size(), mptgen::kDemoLines + 5);
+
+    EXPECT_TRUE(inOrder(sim.commands(), {"SG", "PM005 01692000", "TA C 005 200 > Dispatch", "TA B A Fleet 1", "PM005 01690000"}));
+    // The book was saved with the units heard (auto_add is on by default).
+    CAddrBook saved;
+    ASSERT_EQ(saved.LoadData(dir.file("addrbook.ini")), 1);
+    EXPECT_NE(saved.FindAddr({1, 1, 4321}), nullptr);
+    EXPECT_EQ(saved.IsAddrChecked({1, 1, 100}), 1);
+}
+
+TEST_F(VelkorTrack, BadInputIsReportedWithoutCrash)
+{
+    testsignal::writeFile(dir.file("bad.wav"), "RIFF but not really");
+    const auto r = testsignal::runTool(VELKOR_TRACK_PATH, {"--input", "bad.wav"}, {}, dir.path());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("velkor-track: "), std::string::npos) << r.err;
+    // Shut down in order all the same: the book is saved.
+    CAddrBook saved;
+    ASSERT_EQ(saved.LoadData(dir.file("addrbook.ini")), 1);
+    EXPECT_EQ(saved.IsAddrChecked({1, 1, 100}), 1);
+}
+
+TEST_F(VelkorTrack, SignalsShutDownInOrder)
+{
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(sig);
+        std::remove(dir.file("addrbook.ini").c_str());
+        sim.clearReceived();
+        const std::string out = dir.file("out");
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addchdir_np(&actions, dir.path().c_str());
+        std::string program = VELKOR_TRACK_PATH, input = "--input", file = "demo.wav", pace = "--realtime";
+        char* argv[] = {program.data(), input.data(), file.data(), pace.data(), nullptr};
+        pid_t pid = 0;
+        ASSERT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        // Running once the start-up lines are out.
+        for (int i = 0; i < 200 && testsignal::readFile(out).find("Initialized and running.") == std::string::npos; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ::kill(pid, sig);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        // The recording lasts seconds at its own pace; the signal ended it early.
+        EXPECT_FALSE(contains(splitLines(testsignal::readFile(out)),
+                              "MOVE | Move to specified ControlChannel | -> CCh:   2"));
+        CAddrBook saved;
+        EXPECT_EQ(saved.LoadData(dir.file("addrbook.ini")), 1);
+        EXPECT_EQ(saved.CountNodes().systems, 1u);
+    }
+}
+
+} // namespace
