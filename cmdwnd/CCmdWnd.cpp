@@ -49,8 +49,7 @@ CCmdWnd::CCmdWnd(CmdWndOwner& owner, std::unique_ptr<MixerBackend> mixer, QObjec
     }
 }
 
-CCmdWnd::CCmdWnd(CmdWndOwner& owner, QObject* parent)
-    : CCmdWnd(owner, std::make_unique<AlsaMixerBackend>(), parent)
+CCmdWnd::CCmdWnd(CmdWndOwner& owner) : CCmdWnd(owner, std::make_unique<AlsaMixerBackend>())
 {
 }
 

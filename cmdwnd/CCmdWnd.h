@@ -26,8 +26,8 @@ public:
     // mixer: the backend of the Line-In mixer; without one (or when it finds nothing
     // to mute) the window logs one line and runs without muting.
     CCmdWnd(CmdWndOwner& owner, std::unique_ptr<MixerBackend> mixer, QObject* parent = nullptr);
-    // With ALSA's default mixer.
-    explicit CCmdWnd(CmdWndOwner& owner, QObject* parent = nullptr);
+    // With ALSA's default mixer and its "Line" and "Mic" elements.
+    explicit CCmdWnd(CmdWndOwner& owner);
     ~CCmdWnd() override;
 
     // From any thread.

@@ -8,6 +8,7 @@ VELKOR_BUILD_PACKAGES=(
 )
 VELKOR_TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev sox
+  pulseaudio pulseaudio-utils libasound2-plugins
 )
 
 velkor_install_packages() {
