@@ -179,6 +179,38 @@ TEST_F(TrackE2E, MotorolaGrantIsClearedByTheSquelchQuery)
                                      "     | Call duration:    0m  5s        |"}));
 }
 
+TEST_F(TrackE2E, CreateReceiverLogsItsOutcome)
+{
+    sim = std::make_unique<ScannerSimulator>(ScannerFamily::Uniden780);
+    testsignal::writeFile(m_dir.file("velkor.ini"),
+                          "[serial]\ncom1=" + sim->devicePath() + "\ncom2=" + m_dir.file("no-such-tty") + "\n");
+    wnd = std::make_unique<CCmdWnd>(owner, std::unique_ptr<MixerBackend>());
+    owner.log.lines.clear();
+    const struct {
+        uint32_t type, port, memory;
+        int result;
+        bool receiver;
+        const char* line;   // nullptr: no line
+    } cases[] = {
+        {0, 1, 0, 1, true, "Initialized Uniden 245/780 on serial port 1."},
+        {7, 1, 3, 1, true, "Initialized Uniden 245/780 on serial port 1."},
+        {0, 1, 501, 1, false, "Initialization of receiver failed!"},   // the 780 has 500 channels
+        {1, 2, 0, 0, false, "ERROR initializing receiver on serial port 2: Error opening serial port!"},
+        {2, 1, 0, 1, true, "Initialized Uniden Experimental on serial port 1."},
+        {0, 0, 0, 1, false, nullptr},   // no port: the receiver goes, nothing is logged
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line ? c.line : "none");
+        owner.log.lines.clear();
+        // Each case replaces the receiver of the case before.
+        EXPECT_EQ(wnd->CreateReceiver(c.type, c.port, c.memory), c.result);
+        EXPECT_EQ(wnd->tracker().receiver() != nullptr, c.receiver);
+        EXPECT_TRUE(owner.log.lines.empty());   // posted, not appended
+        drain();
+        EXPECT_EQ(owner.log.all(), c.line ? Texts{c.line} : Texts{});
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
