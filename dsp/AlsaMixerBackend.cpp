@@ -12,9 +12,21 @@ AlsaMixerBackend::~AlsaMixerBackend()
     close();
 }
 
+namespace {
+// ALSA prints its own complaints to standard error while it looks for a card; the
+// reason reaches the user through MixerError instead, once.
+void quiet(const char*, int, const char*, int, const char*, ...) {}
+
+struct QuietAlsa {
+    QuietAlsa() { snd_lib_error_set_handler(quiet); }
+    ~QuietAlsa() { snd_lib_error_set_handler(nullptr); }
+};
+} // namespace
+
 void AlsaMixerBackend::open()
 {
     close();
+    QuietAlsa quietWhileOpening;
     snd_mixer_t* mixer = nullptr;
     int err = snd_mixer_open(&mixer, 0);
     if (err < 0)

@@ -6,9 +6,13 @@
 int ConsoleLogList::append(const LogText& line)
 {
     const std::string text = cp1252ToUtf8(line);
-    if (std::fprintf(m_out, "%s\n", text.c_str()) < 0)
+    if (std::fprintf(m_out, "%s\n", text.c_str()) < 0 || std::fflush(m_out) != 0) {
+        if (m_outputLost) {
+            m_outputLost();
+            m_outputLost = nullptr;
+        }
         return -1;
-    std::fflush(m_out);
+    }
     return m_count++;
 }
 

@@ -7,12 +7,15 @@
 #include "cmdwnd/CmdWndOwner.h"
 
 #include <cstdio>
+#include <functional>
 
 // The log list as a stream. It remembers how many lines a list box would hold, so the
 // command window's 1001-line rule sees what it would see on screen.
 class ConsoleLogList : public LogListView {
 public:
     explicit ConsoleLogList(std::FILE* out) : m_out(out) {}
+    // Runs once, at the first line that cannot be written (a reader that went away).
+    void setOutputLost(std::function<void()> fn) { m_outputLost = std::move(fn); }
     int count() const override { return m_count; }
     void removeFirst() override
     {
@@ -25,6 +28,7 @@ public:
 private:
     std::FILE* m_out;
     int m_count = 0;
+    std::function<void()> m_outputLost;
 };
 
 class ConsoleOwner : public CmdWndOwner {
@@ -39,6 +43,7 @@ public:
     void enableEndCall(bool) override {}
 
     CAddrBook& book() { return m_book; }
+    ConsoleLogList& console() { return m_log; }
 
 private:
     velkor_settings_s m_settings;

@@ -109,8 +109,12 @@ int main(int argc, char** argv)
     sigemptyset(&sa.sa_mask);
     for (int sig : {SIGINT, SIGTERM, SIGHUP})
         sigaction(sig, &sa, nullptr);
+    // A reader of standard output that goes away (velkor-track | head) ends the run
+    // like a signal, with the book saved, instead of killing the process.
+    std::signal(SIGPIPE, SIG_IGN);
 
     ConsoleOwner owner(stdout, settings);
+    owner.console().setOutputLost([] { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); });
     owner.book().LoadData(inCurrentDir("addrbook.ini"));
 
     int status = 0;
