@@ -4,6 +4,7 @@
 #include "addrbook/CAddrBook.h"
 #include "fixtures/ScannerSimulator.h"
 #include "signal/DemoScenario.h"
+#include "tools/PulseServer.h"
 #include "tools/ToolRunner.h"
 
 #include <gtest/gtest.h>
@@ -48,6 +49,34 @@ bool inOrder(const Texts& hay, const Texts& needle)
         ++at;
     }
     return true;
+}
+
+// Starts velkor-track in dir with its standard output into outPath.
+pid_t spawnTrack(const std::string& dir, const std::vector<std::string>& args, const std::string& outPath)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+    std::string program = VELKOR_TRACK_PATH;
+    std::vector<std::string> all = args;
+    std::vector<char*> argv{program.data()};
+    for (auto& a : all)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+int waitStatus(pid_t pid)
+{
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 class VelkorTrack : public ::testing::Test {
@@ -119,23 +148,13 @@ TEST_F(VelkorTrack, SignalsShutDownInOrder)
         std::remove(dir.file("addrbook.ini").c_str());
         sim.clearReceived();
         const std::string out = dir.file("out");
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addchdir_np(&actions, dir.path().c_str());
-        std::string program = VELKOR_TRACK_PATH, input = "--input", file = "demo.wav", pace = "--realtime";
-        char* argv[] = {program.data(), input.data(), file.data(), pace.data(), nullptr};
-        pid_t pid = 0;
-        ASSERT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ), 0);
-        posix_spawn_file_actions_destroy(&actions);
+        const pid_t pid = spawnTrack(dir.path(), {"--input", "demo.wav", "--realtime"}, out);
+        ASSERT_GT(pid, 0);
         // Running once the start-up lines are out.
         for (int i = 0; i < 200 && testsignal::readFile(out).find("Initialized and running.") == std::string::npos; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         ::kill(pid, sig);
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        EXPECT_EQ(waitStatus(pid), 0);
         // The recording lasts seconds at its own pace; the signal ended it early.
         EXPECT_FALSE(contains(splitLines(testsignal::readFile(out)),
                               "MOVE | Move to specified ControlChannel | -> CCh:   2"));
@@ -143,6 +162,31 @@ TEST_F(VelkorTrack, SignalsShutDownInOrder)
         EXPECT_EQ(saved.LoadData(dir.file("addrbook.ini")), 1);
         EXPECT_EQ(saved.CountNodes().systems, 1u);
     }
+}
+
+TEST_F(VelkorTrack, MutesTheSoundServersSourceWhileDataIsHeard)
+{
+    testsignal::PulseServer server;
+    if (!server.ready())
+        GTEST_SKIP() << "no PulseAudio server could be started";
+    const std::string out = dir.file("out");
+    const pid_t pid = spawnTrack(dir.path(), {"--input", "demo.wav", "--realtime", "--line-element", "Capture"}, out);
+    ASSERT_GT(pid, 0);
+    // The recording is control-channel data from start to end: the source is muted
+    // while it plays.
+    bool mutedSeen = false;
+    for (int i = 0; i < 100 && !mutedSeen; ++i) {
+        mutedSeen = server.sourceMute() == "Mute: yes\n";
+        if (!mutedSeen)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_TRUE(mutedSeen);
+    EXPECT_EQ(waitStatus(pid), 0);
+    // Unmuted at the end, and no line about muting being unavailable.
+    EXPECT_EQ(server.sourceMute(), "Mute: no\n");
+    const Texts lines = splitLines(testsignal::readFile(out));
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0], "Starting decoder thread.");
 }
 
 } // namespace
