@@ -27,13 +27,12 @@ void showOnGuiThread(const std::string& text)
 
 bool CVelkorApp::InitInstance()
 {
-    QApplication::setApplicationName(QStringLiteral("velkor"));
-    QApplication::setApplicationVersion(QStringLiteral(VELKOR_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("velkor"));
     setMessageBoxFunction(showOnGuiThread);
 
     {
         CVelkorDlg dlg;
+        dlg.setEchoLog(echoLog);
         SignalWatcher watcher({SIGINT, SIGTERM, SIGHUP});
         QObject::connect(&watcher, &SignalWatcher::received, &dlg, &CVelkorDlg::OnTerminate);
         dlg.DoModal();

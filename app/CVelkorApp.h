@@ -6,4 +6,7 @@ class CVelkorApp {
 public:
     // Runs the program; false, as the program has ended when it returns.
     bool InitInstance();
+
+    // Every line the log list gets is also printed to standard output.
+    bool echoLog = false;
 };

@@ -18,6 +18,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <cstdio>
+
 namespace {
 
 // 9-point "Lucida Console" where it is installed, else the desktop's fixed-pitch font at
@@ -153,6 +155,19 @@ std::string CVelkorDlg::GetAddrName(uint32_t system, uint32_t fleet, uint32_t un
 int CVelkorDlg::IsAddrChecked(const velkor_address_s& address, int select)
 {
     return m_grid->IsAddrChecked(address, select);
+}
+
+void CVelkorDlg::setEchoLog(bool echo)
+{
+    QAbstractItemModel* model = m_logList->model();
+    disconnect(model, &QAbstractItemModel::rowsInserted, this, nullptr);
+    if (!echo)
+        return;
+    connect(model, &QAbstractItemModel::rowsInserted, this, [model](const QModelIndex&, int first, int last) {
+        for (int row = first; row <= last; ++row)
+            std::fprintf(stdout, "%s\n", model->index(row, 0).data().toString().toUtf8().constData());
+        std::fflush(stdout);
+    });
 }
 
 void CVelkorDlg::AppendLogLine(const char* line)

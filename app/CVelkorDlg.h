@@ -65,6 +65,9 @@ public:
     int IsAddrChecked(const velkor_address_s& address, int select) override;
     void enableEndCall(bool enable) override;
 
+    // Mirrors the log list on standard output, line by line, as UTF-8.
+    void setEchoLog(bool echo);
+
     // A line of the dialog's own, appended directly (no bound, no caret move).
     void AppendLogLine(const char* line);
 

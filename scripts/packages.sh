@@ -7,7 +7,7 @@ VELKOR_BUILD_PACKAGES=(
   qt6-base-dev
 )
 VELKOR_TEST_PACKAGES=(
-  libgtest-dev libgmock-dev libbenchmark-dev sox
+  libgtest-dev libgmock-dev libbenchmark-dev sox xvfb xauth imagemagick
 )
 
 velkor_install_packages() {
