@@ -12,6 +12,7 @@
 #include <QContextMenuEvent>
 #include <QFontDatabase>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -24,12 +25,25 @@ namespace {
 
 // 9-point "Lucida Console" where it is installed, else the desktop's fixed-pitch font at
 // the same size: the decoders' lines are fixed columns.
+// Judged by the glyphs, not by the font's own claim, which some monospace fonts get wrong.
+bool isMonospace(const QFont& font)
+{
+    const QFontMetrics fm(font);
+    return fm.horizontalAdvance(QLatin1Char('i')) == fm.horizontalAdvance(QLatin1Char('W'));
+}
+
 QFont logListFont()
 {
     if (QFontDatabase::families().contains(QStringLiteral("Lucida Console")))
         return QFont(QStringLiteral("Lucida Console"), 9);
-    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPointSize(9);
+    for (QFont font : {QFontDatabase::systemFont(QFontDatabase::FixedFont), QFont(QStringLiteral("monospace")),
+                       QFont(QStringLiteral("DejaVu Sans Mono")), QFont(QStringLiteral("Liberation Mono"))}) {
+        font.setPointSize(9);
+        font.setStyleHint(QFont::TypeWriter);
+        if (isMonospace(font))
+            return font;
+    }
+    QFont font(QStringLiteral("monospace"), 9);
     font.setStyleHint(QFont::TypeWriter);
     return font;
 }
@@ -89,13 +103,23 @@ void CVelkorDlg::buildControls()
     m_endCallButton = new QPushButton(QStringLiteral("End Call"), this);
     du.place(m_endCallButton, 13, 9, 43, 14);
     m_endCallButton->setEnabled(false);
-    // Enter on a button presses that button; anywhere else it does nothing.
-    for (QPushButton* b : {m_settingsButton, m_endCallButton}) {
-        b->setAutoDefault(true);
-        b->setDefault(false);
-    }
+    // No default button: Enter presses the button that has the focus and does nothing
+    // anywhere else (see keyPressEvent).
+    for (QPushButton* b : {m_settingsButton, m_endCallButton})
+        b->setAutoDefault(false);
     connect(m_settingsButton, &QPushButton::clicked, this, &CVelkorDlg::OnSettings);
     connect(m_endCallButton, &QPushButton::clicked, this, &CVelkorDlg::OnEndCall);
+}
+
+void CVelkorDlg::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget()); button && button->isEnabled())
+            button->click();
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void CVelkorDlg::contextMenuEvent(QContextMenuEvent* event)

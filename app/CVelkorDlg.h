@@ -88,6 +88,7 @@ protected:
     void accept() override {}
     // Escape, the close box, Alt+F4.
     void reject() override { OnCancel(); }
+    void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
