@@ -99,6 +99,22 @@ TEST_F(VelkorDlg, StartsWithDefaultsWhenThereAreNoFiles)
     EXPECT_TRUE(messages.empty());
 }
 
+TEST_F(VelkorDlg, WithoutACommandWindowTheDialogStaysOpenAndStartsNothing)
+{
+    CVelkorDlg::Parts parts = testParts();
+    parts.commandWindow = [](CmdWndOwner&) -> std::unique_ptr<CommandWindow> { throw std::runtime_error("no window"); };
+    start(std::move(parts));
+    EXPECT_FALSE(started);
+    EXPECT_EQ(messages, std::vector<std::string> {"Error creating command window!"});
+    EXPECT_EQ(newLines(), Lines {});
+    EXPECT_EQ(dlg->decoderBank(), nullptr);
+    // The settings still open and close; with nothing to restart nothing happens.
+    QTimer::singleShot(0, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape); });
+    dlg->OnSettings();
+    EXPECT_EQ(newLines(), Lines {});
+    EXPECT_TRUE(dlg->isVisible());
+}
+
 TEST_F(VelkorDlg, ADecoderBankThatCannotBeBuiltIsLoggedOnceAndTriedAgainOnAnotherRate)
 {
     writeFile("velkor.ini", "[audio]\nsamplerate=5\n");
