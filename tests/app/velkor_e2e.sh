@@ -121,7 +121,7 @@ wait_for "^MOVE " 10 velkor.out || fail "the last line of the recording was not 
 sleep 1
 
 mkdir -p "$artifacts"
-import -window root "$artifacts/velkor-dialog.png" || fail "no screenshot"
+import -window root -trim +repage "$artifacts/velkor-dialog.png" || fail "no screenshot"
 
 kill -TERM "$velkor_pid"
 for _ in $(seq 100); do
