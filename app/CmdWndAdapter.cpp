@@ -1,7 +1,45 @@
+#include "app/CmdWndAdapter.h"
+
+#if __has_include("cmdwnd/CCmdWnd.h")
+
+#include "cmdwnd/CCmdWnd.h"
+#include "dsp/MixerBackend.h"
+
+namespace {
+
+class CmdWndAdapter : public CommandWindow {
+public:
+    explicit CmdWndAdapter(std::unique_ptr<CCmdWnd> window) : m_window(std::move(window))
+    {
+        m_window->setObjectName(QStringLiteral("velkor command window"));
+    }
+    void post(uint32_t code, CmdPayload payload) override { m_window->post(code, std::move(payload)); }
+    int CreateReceiver(uint32_t type, uint32_t port, uint32_t memory) override
+    {
+        return m_window->CreateReceiver(type, port, memory);
+    }
+
+private:
+    std::unique_ptr<CCmdWnd> m_window;
+};
+
+} // namespace
+
+std::unique_ptr<CommandWindow> MakeCommandWindow(CmdWndOwner& owner)
+{
+    return std::make_unique<CmdWndAdapter>(std::make_unique<CCmdWnd>(owner));
+}
+
+std::unique_ptr<CommandWindow> MakeCommandWindow(CmdWndOwner& owner, std::unique_ptr<MixerBackend> mixer)
+{
+    return std::make_unique<CmdWndAdapter>(std::make_unique<CCmdWnd>(owner, std::move(mixer)));
+}
+
+#else
+
 // INTERIM until the command window with call tracking is merged: a command window that
 // shows the decoders' lines in the log list and leaves calls, mute and the receiver
-// alone. Replaced by an adapter over CCmdWnd.
-#include "app/CmdWndAdapter.h"
+// alone.
 
 #include "cmdwnd/CmdDispatch.h"
 
@@ -65,3 +103,5 @@ std::unique_ptr<CommandWindow> MakeCommandWindow(CmdWndOwner& owner)
 {
     return std::make_unique<LogOnlyCommandWindow>(owner);
 }
+
+#endif

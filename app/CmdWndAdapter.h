@@ -6,5 +6,9 @@
 
 #include <memory>
 
-// Throws what constructing the command window throws.
+class MixerBackend;
+
+// With ALSA's default mixer. Throws what constructing the command window throws.
 std::unique_ptr<CommandWindow> MakeCommandWindow(CmdWndOwner& owner);
+// With the given mixer (tests give a stand-in for a sound card's mixer).
+std::unique_ptr<CommandWindow> MakeCommandWindow(CmdWndOwner& owner, std::unique_ptr<MixerBackend> mixer);

@@ -1,18 +1,41 @@
-// The main dialog's parts for tests: the program's own command window, and a decoder
-// bank fed from a file (decoded as fast as it goes) or from nothing, in place of the
-// capture device.
+// The main dialog's parts for tests: the program's own command window on a stand-in for
+// the sound card's mixer, and a decoder bank fed from a file (decoded as fast as it
+// goes) or from nothing, in place of the capture device.
 #pragma once
 
 #include "app/CVelkorDlg.h"
+#include "app/CmdWndAdapter.h"
 #include "dsp/DecoderBank.h"
 #include "dsp/FileSource.h"
 
 #include <optional>
 #include <string>
 
+#if __has_include("dsp/MixerBackend.h")
+#include "dsp/MixerBackend.h"
+
+// A sound card with a Line-In and its mute switch, which accepts every setting.
+class StandInMixer : public MixerBackend {
+public:
+    void open() override {}
+    bool selectLine(Line line) override { return line == Line::LineIn; }
+    bool selectControl(Control control, long* muted, long* unmuted) override
+    {
+        *muted = 0;
+        *unmuted = 1;
+        return control == Control::MuteSwitch;
+    }
+    bool set(long) override { return true; }
+    void close() override {}
+};
+#endif
+
 inline CVelkorDlg::Parts testParts(const std::string& feedFile = {})
 {
     CVelkorDlg::Parts parts = CVelkorDlg::DefaultParts();
+#if __has_include("dsp/MixerBackend.h")
+    parts.commandWindow = [](CmdWndOwner& owner) { return MakeCommandWindow(owner, std::make_unique<StandInMixer>()); };
+#endif
     parts.decoderBank = [feedFile](CmdSink* cmdWnd, unsigned sampleRate) {
         std::unique_ptr<AudioSource> source;
         if (!feedFile.empty())
