@@ -4,6 +4,12 @@
 
 #include <QListWidget>
 
+QListLogView::QListLogView(QListWidget* list) : m_list(list)
+{
+    if (m_list)
+        m_list->setUniformItemSizes(true);
+}
+
 int QListLogView::count() const
 {
     return m_list ? m_list->count() : 0;

@@ -8,7 +8,10 @@ class QListWidget;
 
 class QListLogView : public LogListView {
 public:
-    explicit QListLogView(QListWidget* list) : m_list(list) {}
+    // Sets the list to uniform item sizes: every line is one line of one font, and
+    // without it the list lays out all its lines again for every line that scrolls
+    // into view.
+    explicit QListLogView(QListWidget* list);
 
     int count() const override;
     void removeFirst() override;
