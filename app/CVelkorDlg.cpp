@@ -7,6 +7,7 @@
 #include "app/CPrefDlg.h"
 #include "app/DialogUnits.h"
 #include "app/ProgramIcon.h"
+#include "cmdwnd/CCmdWnd.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>

@@ -8,7 +8,6 @@
 // and the End Call button through CmdWndOwner.
 #pragma once
 
-#include "app/CommandWindow.h"
 #include "cmdwnd/CmdWndOwner.h"
 #include "cmdwnd/QListLogView.h"
 
@@ -19,6 +18,7 @@
 #include <optional>
 
 class CAddrBookCtrl;
+class CCmdWnd;
 class DecoderBank;
 class QFrame;
 class QLabel;
@@ -31,7 +31,7 @@ public:
     // How the dialog builds what it owns. Both may throw: a command window that cannot
     // be built stops the start-up; a decoder bank that cannot be built is logged.
     struct Parts {
-        std::function<std::unique_ptr<CommandWindow>(CmdWndOwner& owner)> commandWindow;
+        std::function<std::unique_ptr<CCmdWnd>(CmdWndOwner& owner)> commandWindow;
         std::function<std::unique_ptr<DecoderBank>(CmdSink* cmdWnd, unsigned sampleRate)> decoderBank;
     };
     // The program's own: the command window on ALSA's mixer, live capture.
@@ -71,7 +71,7 @@ public:
     // A line of the dialog's own, appended directly (no bound, no caret move).
     void AppendLogLine(const char* line);
 
-    CommandWindow* commandWindow() const { return m_cmdWnd.get(); }
+    CCmdWnd* commandWindow() const { return m_cmdWnd.get(); }
     DecoderBank* decoderBank() const { return m_bank.get(); }
     QListWidget* logListWidget() const { return m_logList; }
     CAddrBookCtrl* addrBook() const { return m_grid; }
@@ -101,7 +101,7 @@ private:
     void closeNestedDialogs();
 
     Parts m_parts;
-    std::unique_ptr<CommandWindow> m_cmdWnd;
+    std::unique_ptr<CCmdWnd> m_cmdWnd;
     std::unique_ptr<DecoderBank> m_bank;
     // The settings as last applied: all off and no rate until the first application.
     velkor_settings_s m_settings {0, false, 0, 0, 0, false, false, false, false, false};

@@ -2,7 +2,7 @@
 #include "app/CVelkorDlg.h"
 
 #include "addrbook/CAddrBookCtrl.h"
-#include "app/CmdWndAdapter.h"
+#include "cmdwnd/CCmdWnd.h"
 #include "cmdwnd/MessageBox.h"
 #include "dsp/DecoderBank.h"
 #include "dsp/PortAudioSource.h"
@@ -14,7 +14,7 @@
 CVelkorDlg::Parts CVelkorDlg::DefaultParts()
 {
     Parts parts;
-    parts.commandWindow = [](CmdWndOwner& owner) { return MakeCommandWindow(owner); };
+    parts.commandWindow = [](CmdWndOwner& owner) { return std::make_unique<CCmdWnd>(owner); };
     parts.decoderBank = [](CmdSink* cmdWnd, unsigned sampleRate) {
         DecoderBank::SourceEvents events;
         // A capture device that fails while running (unplugged, the sound server gone)
@@ -51,8 +51,12 @@ bool CVelkorDlg::OnInitDialog()
 {
     m_grid->LoadData("addrbook.ini");
 
+    // A command window that cannot be built (its mixer raising an error) is handled
+    // like one whose window cannot be created.
     try {
         m_cmdWnd = m_parts.commandWindow(*this);
+        if (m_cmdWnd)
+            m_cmdWnd->setObjectName(QStringLiteral("velkor command window"));
     } catch (const std::exception&) {
         m_cmdWnd.reset();
     }

@@ -4,14 +4,13 @@
 #pragma once
 
 #include "app/CVelkorDlg.h"
-#include "app/CmdWndAdapter.h"
+#include "cmdwnd/CCmdWnd.h"
 #include "dsp/DecoderBank.h"
 #include "dsp/FileSource.h"
 
 #include <optional>
 #include <string>
 
-#if __has_include("dsp/MixerBackend.h")
 #include "dsp/MixerBackend.h"
 
 // A sound card with a Line-In and its mute switch, which accepts every setting.
@@ -28,14 +27,11 @@ public:
     bool set(long) override { return true; }
     void close() override {}
 };
-#endif
 
 inline CVelkorDlg::Parts testParts(const std::string& feedFile = {})
 {
     CVelkorDlg::Parts parts = CVelkorDlg::DefaultParts();
-#if __has_include("dsp/MixerBackend.h")
-    parts.commandWindow = [](CmdWndOwner& owner) { return MakeCommandWindow(owner, std::make_unique<StandInMixer>()); };
-#endif
+    parts.commandWindow = [](CmdWndOwner& owner) { return std::make_unique<CCmdWnd>(owner, std::make_unique<StandInMixer>()); };
     parts.decoderBank = [feedFile](CmdSink* cmdWnd, unsigned sampleRate) {
         std::unique_ptr<AudioSource> source;
         if (!feedFile.empty())

@@ -102,7 +102,7 @@ TEST_F(VelkorDlg, StartsWithDefaultsWhenThereAreNoFiles)
 TEST_F(VelkorDlg, WithoutACommandWindowTheDialogStaysOpenAndStartsNothing)
 {
     CVelkorDlg::Parts parts = testParts();
-    parts.commandWindow = [](CmdWndOwner&) -> std::unique_ptr<CommandWindow> { throw std::runtime_error("no window"); };
+    parts.commandWindow = [](CmdWndOwner&) -> std::unique_ptr<CCmdWnd> { throw std::runtime_error("no window"); };
     start(std::move(parts));
     EXPECT_FALSE(started);
     EXPECT_EQ(messages, std::vector<std::string> {"Error creating command window!"});
