@@ -145,7 +145,7 @@ back=$(grep -n '^RF04200125$' scanner.lines | tail -1 | cut -d: -f1)
 [ -n "$back" ] && [ "$back" -gt "$traffic" ] || fail "the scanner did not go back to 420.0125 MHz after the call"
 # The address book, saved on SIGTERM: the followed unit and the units heard, each with
 # a Last Seen time.
-grep -q '^fleet0-unit0-Comment=followed' addrbook.ini || fail "the followed unit lost its comment"
+grep -q '^fleet0-unit[0-9]*-Comment=followed$' addrbook.ini || fail "the followed unit lost its comment"
 for unit in 100 200; do
     grep -q "unit[0-9]*-Id=$unit\$" addrbook.ini || fail "unit $unit is not in addrbook.ini"
 done
