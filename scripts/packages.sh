@@ -9,6 +9,7 @@ VELKOR_BUILD_PACKAGES=(
 VELKOR_TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev sox
   pulseaudio pulseaudio-utils libasound2-plugins
+  xvfb xauth imagemagick
 )
 
 velkor_install_packages() {

@@ -1,0 +1,176 @@
+#include "app/CPrefDlg.h"
+
+#include "app/DialogUnits.h"
+#include "app/PortItemDelegate.h"
+#include "cmdwnd/MessageBox.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+
+using namespace velkor_ini;
+
+namespace {
+
+QCheckBox* checkBox(QWidget* parent, const DialogUnits& du, const char* text, int x, int y, int w, int h)
+{
+    auto* box = new QCheckBox(QString::fromLatin1(text), parent);
+    du.place(box, x, y, w, h);
+    return box;
+}
+
+QLabel* label(QWidget* parent, const DialogUnits& du, const char* text, int x, int y, int w, int h)
+{
+    auto* l = new QLabel(QString::fromLatin1(text), parent);
+    du.place(l, x, y, w, h);
+    return l;
+}
+
+void groupBox(QWidget* parent, const DialogUnits& du, const char* text, int x, int y, int w, int h)
+{
+    auto* g = new QGroupBox(QString::fromLatin1(text), parent);
+    du.place(g, x, y, w, h);
+    // A frame only: the controls inside are the dialog's own children, in the dialog's
+    // own control order, as the group box of a dialog resource is.
+    g->setFocusPolicy(Qt::NoFocus);
+}
+
+// The index of the list item for a stored value, or -1 (no selection) outside the list.
+int listIndex(uint32_t value, int count)
+{
+    return value < static_cast<uint32_t>(count) ? static_cast<int>(value) : -1;
+}
+
+} // namespace
+
+CPrefDlg::CPrefDlg(QWidget* parent, std::string path) : QDialog(parent), m_path(std::move(path))
+{
+    buildControls();
+    OnInitDialog();
+}
+
+void CPrefDlg::buildControls()
+{
+    setWindowTitle(QStringLiteral("Settings"));
+    const DialogUnits du(font());
+    setFixedSize(du.size(280, 146));
+
+    // Created in the dialog's control order, which is also the Tab order.
+    groupBox(this, du, "Control-Channel Decoding", 7, 7, 128, 74);
+    label(this, du, "Sample rate", 16, 22, 44, 8);
+    m_sampleRate = new QComboBox(this);
+    for (unsigned rate : kSampleRates)
+        m_sampleRate->addItem(QString::number(rate));
+    du.placeDropDown(m_sampleRate, 60, 19, 58, 101);
+    m_mute = checkBox(this, du, "Mute Line-In when decoding", 16, 37, 106, 12);
+    m_autoAdd = checkBox(this, du, "Automatically add new IDs", 16, 49, 100, 11);
+    m_followCalls = checkBox(this, du, "Tune receiver to follow calls", 16, 60, 103, 12);
+
+    groupBox(this, du, "Monitoring Receiver", 145, 7, 129, 107);
+    label(this, du, "Type", 156, 22, 19, 8);
+    // The items are in sorted order already, so the index is the receiver_type value.
+    m_receiverType = new QComboBox(this);
+    m_receiverType->addItems({QStringLiteral("Uniden 245/780/895"), QStringLiteral("Uniden 250/785/3300"),
+                              QStringLiteral("Uniden Experimental")});
+    du.placeDropDown(m_receiverType, 176, 19, 87, 73);
+    label(this, du, "On serial port", 156, 39, 45, 8);
+    m_comPort = new QComboBox(this);
+    m_comPort->setItemDelegate(new PortItemDelegate(m_comPort));
+    m_comPort->addItem(QStringLiteral("None"));
+    for (int port = 1; port <= kComPorts; ++port)
+        m_comPort->addItem(QStringLiteral("COM%1").arg(port));
+    du.placeDropDown(m_comPort, 203, 35, 60, 67);
+    label(this, du, "Use memory # (0=none)", 155, 56, 81, 8);
+    m_memory = new QLineEdit(this);
+    // Typing and pasting take digits only, at most four. A limit by validator rather
+    // than by maximum length: a longer stored number is shown as it stands instead of
+    // being cut, so saving without touching the field keeps it.
+    m_memory->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,4}")), m_memory));
+    du.place(m_memory, 238, 53, 25, 13);
+    m_scanOnClear = checkBox(this, du, "Start scanning on cleardown", 155, 69, 105, 12);
+    m_returnToCc = checkBox(this, du, "Return to control channel", 155, 81, 105, 12);
+    m_backlight = checkBox(this, du, "Control Backlight", 155, 94, 69, 10);
+
+    m_save = new QPushButton(QStringLiteral("Save"), this);
+    du.place(m_save, 74, 125, 50, 14);
+    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    du.place(m_cancel, 155, 125, 50, 14);
+    // Cancel is the default: Enter anywhere but on Save leaves the file alone.
+    m_cancel->setDefault(true);
+    connect(m_save, &QPushButton::clicked, this, &CPrefDlg::accept);
+    connect(m_cancel, &QPushButton::clicked, this, &CPrefDlg::reject);
+
+    for (QComboBox* list : {m_comPort, m_receiverType, m_sampleRate})
+        connect(list, &QComboBox::currentIndexChanged, this, &CPrefDlg::OnSelChange);
+}
+
+void CPrefDlg::OnInitDialog()
+{
+    VelkorConfig config {ProfileFile()};
+    try {
+        config = VelkorConfig::load(m_path);
+    } catch (const ProfileError& e) {
+        // The defaults are shown; Save would try to write the file and report again.
+        showMessageBox(std::string("Couldn't read the settings: ") + e.what());
+    }
+    const ProfileFile& ini = config.profile();
+
+    const uint32_t rate = ini.getUInt(kAudio, kSampleRate, 48000);
+    int rateIndex = 0;
+    for (int i = 0; i < static_cast<int>(std::size(kSampleRates)); ++i)
+        if (kSampleRates[i] == rate)
+            rateIndex = i;
+    m_sampleRate->setCurrentIndex(rateIndex);
+    m_mute->setChecked(ini.getInt(kAudio, kMute, 1) != 0);
+
+    m_storedReceiverType = ini.getUInt(kTracking, kReceiverType, 0);
+    m_storedComPort = ini.getUInt(kTracking, kComPort, 0);
+    m_receiverType->setCurrentIndex(listIndex(m_storedReceiverType, m_receiverType->count()));
+    m_comPort->setCurrentIndex(listIndex(m_storedComPort, m_comPort->count()));
+    for (int port = 1; port <= kComPorts; ++port)
+        m_comPort->setItemData(port, QString::fromStdString(config.serialDevice(static_cast<uint32_t>(port))), Qt::UserRole);
+    m_comPort->setToolTip(QStringLiteral("COMn is the device named by comN in the [serial] section of velkor.ini"));
+
+    m_memory->setText(QString::number(ini.getInt(kTracking, kMemory, 0)));
+
+    m_followCalls->setChecked(ini.getInt(kTracking, kFollowCalls, 1) != 0);
+    m_scanOnClear->setChecked(ini.getInt(kTracking, kScanOnClear, 0) != 0);
+    m_autoAdd->setChecked(ini.getInt(kTracking, kAutoAdd, 1) != 0);
+    m_backlight->setChecked(ini.getInt(kTracking, kBacklight, 0) != 0);
+    m_returnToCc->setChecked(ini.getInt(kTracking, kReturnToCc, 0) != 0);
+}
+
+void CPrefDlg::accept()
+{
+    const auto flag = [](const QCheckBox* box) { return box->isChecked() ? "1" : "0"; };
+    // A list without a selection would report -1 and store 4294967295, which the
+    // program would then try as a serial port: keep what the file held instead.
+    const auto index = [](const QComboBox* list, uint32_t stored) {
+        return std::to_string(list->currentIndex() >= 0 ? static_cast<uint32_t>(list->currentIndex()) : stored);
+    };
+    try {
+        // Read afresh, so that whatever else the file holds ([systems], [serial], hand
+        // edits made while the dialog was open) is kept.
+        ProfileFile ini = ProfileFile::load(m_path);
+        ini.setString(kAudio, kSampleRate, m_sampleRate->currentText().left(50).toStdString());
+        ini.setString(kAudio, kMute, flag(m_mute));
+        ini.setString(kTracking, kReceiverType, index(m_receiverType, m_storedReceiverType));
+        ini.setString(kTracking, kComPort, index(m_comPort, m_storedComPort));
+        ini.setString(kTracking, kMemory, m_memory->text().toStdString());
+        ini.setString(kTracking, kFollowCalls, flag(m_followCalls));
+        ini.setString(kTracking, kScanOnClear, flag(m_scanOnClear));
+        ini.setString(kTracking, kAutoAdd, flag(m_autoAdd));
+        ini.setString(kTracking, kBacklight, flag(m_backlight));
+        ini.setString(kTracking, kReturnToCc, flag(m_returnToCc));
+        ini.save(m_path);
+    } catch (const ProfileError& e) {
+        showMessageBox(std::string("Couldn't save the settings: ") + e.what());
+        return;
+    }
+    QDialog::accept();
+}

@@ -1,0 +1,58 @@
+// The settings dialog: the one editor of velkor.ini's [audio] and [tracking]. It loads
+// every control from the file when it is built and writes every value back on Save; it
+// applies nothing itself (the main dialog re-reads the file after it closes, whichever
+// button closed it). The controls are the state: the dialog keeps no values of its own.
+#pragma once
+
+#include "profile/VelkorConfig.h"
+
+#include <QDialog>
+
+#include <string>
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+
+class CPrefDlg : public QDialog {
+    Q_OBJECT
+public:
+    // path names the file relative to the working directory at the moment of each access.
+    explicit CPrefDlg(QWidget* parent = nullptr, std::string path = velkor_ini::kFileName);
+
+    // The sample rates the list offers, in list order.
+    static constexpr unsigned kSampleRates[] = {48000, 44100, 36000, 24000, 22050, 21600, 12000, 11025, 10800};
+    static constexpr int kComPorts = 4;
+
+    // The controls, in the order the dialog keeps them.
+    QCheckBox* m_mute;
+    QCheckBox* m_followCalls;
+    QCheckBox* m_scanOnClear;
+    QComboBox* m_comPort;
+    QCheckBox* m_autoAdd;
+    QLineEdit* m_memory;
+    QCheckBox* m_backlight;
+    QComboBox* m_receiverType;
+    QComboBox* m_sampleRate;
+    QCheckBox* m_returnToCc;
+    QPushButton* m_save;
+    QPushButton* m_cancel;
+
+protected:
+    // Save: writes the file, then closes with the OK result. A file that cannot be
+    // written is reported and the dialog stays open, so nothing typed is lost.
+    void accept() override;
+
+private:
+    void buildControls();
+    void OnInitDialog();
+    // The three lists' selection changes: nothing depends on another control.
+    void OnSelChange() {}
+
+    std::string m_path;
+    // What the file held when the dialog opened: a list left without a selection
+    // writes this back.
+    uint32_t m_storedReceiverType = 0;
+    uint32_t m_storedComPort = 0;
+};

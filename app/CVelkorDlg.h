@@ -1,0 +1,119 @@
+// The main dialog: the log list, the address book grid, Settings and End Call. It owns
+// the command window and the decoder bank, applies velkor.ini at start-up and after the
+// settings dialog, and on closing saves the address book, asks, and tears down in order:
+// the decoder bank first (no decoder posts afterwards), then the command window (which
+// unmutes the Line-In and gives the scanner back), then the widgets.
+//
+// The command window reads the settings as last applied, the log list, the address book
+// and the End Call button through CmdWndOwner.
+#pragma once
+
+#include "cmdwnd/CmdWndOwner.h"
+#include "cmdwnd/QListLogView.h"
+
+#include <QDialog>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class CAddrBookCtrl;
+class CCmdWnd;
+class DecoderBank;
+class QFrame;
+class QLabel;
+class QListWidget;
+class QPushButton;
+
+class CVelkorDlg : public QDialog, public CmdWndOwner {
+    Q_OBJECT
+public:
+    // How the dialog builds what it owns. Both may throw: a command window that cannot
+    // be built stops the start-up; a decoder bank that cannot be built is logged.
+    struct Parts {
+        std::function<std::unique_ptr<CCmdWnd>(CmdWndOwner& owner)> commandWindow;
+        std::function<std::unique_ptr<DecoderBank>(CmdSink* cmdWnd, unsigned sampleRate)> decoderBank;
+    };
+    // The program's own: the command window on ALSA's mixer, live capture.
+    static Parts DefaultParts();
+
+    explicit CVelkorDlg(Parts parts = DefaultParts(), QWidget* parent = nullptr);
+    ~CVelkorDlg() override;
+
+    // Start-up: the address book, the command window, the settings; then the dialog is
+    // ready to be shown. False when the command window could not be built.
+    bool OnInitDialog();
+    // Start-up, then the modal run; the dialog's result.
+    int DoModal();
+
+    // Reads velkor.ini and restarts what changed since it was last applied.
+    void ApplySettings();
+
+    void OnSettings();
+    void OnEndCall();
+    void OnAbout();
+    // The quit question, after saving the address book.
+    void OnCancel();
+    // SIGINT, SIGTERM, SIGHUP: save and shut down without asking.
+    void OnTerminate(int signalNumber);
+
+    // CmdWndOwner
+    velkor_settings_s currentSettings() const override { return m_settings; }
+    LogListView& logList() override { return m_logView; }
+    void AddAddr(const velkor_address_s& address) override;
+    std::string GetAddrName(uint32_t system, uint32_t fleet, uint32_t unit) const override;
+    int IsAddrChecked(const velkor_address_s& address, int select) override;
+    void enableEndCall(bool enable) override;
+
+    // Mirrors the log list on standard output, line by line, as UTF-8.
+    void setEchoLog(bool echo);
+
+    // A line of the dialog's own, appended directly (no bound, no caret move).
+    void AppendLogLine(const char* line);
+
+    CCmdWnd* commandWindow() const { return m_cmdWnd.get(); }
+    DecoderBank* decoderBank() const { return m_bank.get(); }
+    QListWidget* logListWidget() const { return m_logList; }
+    CAddrBookCtrl* addrBook() const { return m_grid; }
+    QPushButton* settingsButton() const { return m_settingsButton; }
+    QPushButton* endCallButton() const { return m_endCallButton; }
+    QLabel* iconLabel() const { return m_icon; }
+
+    static constexpr const char* kQuitQuestion = "Are you sure you want to quit?   ";
+    // The answer to the quit question; tests replace it.
+    std::function<bool()> askQuit;
+
+protected:
+    // Enter: the dialog does not close.
+    void accept() override {}
+    // Escape, the close box, Alt+F4.
+    void reject() override { OnCancel(); }
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void OnCreate();
+    void buildControls();
+    void SaveAddrBook();
+    // Closes the settings dialog, a message box or the About box left open when a
+    // signal ends the program, so that their modal runs return.
+    void closeNestedDialogs();
+
+    Parts m_parts;
+    std::unique_ptr<CCmdWnd> m_cmdWnd;
+    std::unique_ptr<DecoderBank> m_bank;
+    // The settings as last applied: all off and no rate until the first application.
+    velkor_settings_s m_settings {0, false, 0, 0, 0, false, false, false, false, false};
+    // Unset until applied, so that the first application always sets up the receiver.
+    std::optional<uint32_t> m_receiverType;
+    bool m_terminating = false;
+
+    CAddrBookCtrl* m_grid = nullptr;
+    QListWidget* m_logList = nullptr;
+    QLabel* m_icon = nullptr;
+    QFrame* m_frame = nullptr;
+    QPushButton* m_settingsButton = nullptr;
+    QPushButton* m_endCallButton = nullptr;
+    QListLogView m_logView {nullptr};
+};

@@ -1,0 +1,42 @@
+// The main dialog's parts for tests: the program's own command window on a stand-in for
+// the sound card's mixer, and a decoder bank fed from a file (decoded as fast as it
+// goes) or from nothing, in place of the capture device.
+#pragma once
+
+#include "app/CVelkorDlg.h"
+#include "cmdwnd/CCmdWnd.h"
+#include "dsp/DecoderBank.h"
+#include "dsp/FileSource.h"
+
+#include <optional>
+#include <string>
+
+#include "dsp/MixerBackend.h"
+
+// A sound card with a Line-In and its mute switch, which accepts every setting.
+class StandInMixer : public MixerBackend {
+public:
+    void open() override {}
+    bool selectLine(Line line) override { return line == Line::LineIn; }
+    bool selectControl(Control control, long* muted, long* unmuted) override
+    {
+        *muted = 0;
+        *unmuted = 1;
+        return control == Control::MuteSwitch;
+    }
+    bool set(long) override { return true; }
+    void close() override {}
+};
+
+inline CVelkorDlg::Parts testParts(const std::string& feedFile = {})
+{
+    CVelkorDlg::Parts parts = CVelkorDlg::DefaultParts();
+    parts.commandWindow = [](CmdWndOwner& owner) { return std::make_unique<CCmdWnd>(owner, std::make_unique<StandInMixer>()); };
+    parts.decoderBank = [feedFile](CmdSink* cmdWnd, unsigned sampleRate) {
+        std::unique_ptr<AudioSource> source;
+        if (!feedFile.empty())
+            source = std::make_unique<FileSource>(feedFile, std::nullopt);
+        return std::make_unique<DecoderBank>(cmdWnd, sampleRate, std::move(source));
+    };
+    return parts;
+}

@@ -1,0 +1,246 @@
+// The settings dialog with real widgets, keys and files: what it shows for each stored
+// file, what it writes back, and which keys close it how.
+#include "AppFixture.h"
+
+#include "app/CPrefDlg.h"
+#include "app/DialogUnits.h"
+#include "app/PortItemDelegate.h"
+
+#include <QAbstractItemView>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <sys/stat.h>
+
+namespace {
+
+class PrefDlg : public AppFixture {
+protected:
+    std::unique_ptr<CPrefDlg> open()
+    {
+        auto dlg = std::make_unique<CPrefDlg>();
+        dlg->show();
+        dlg->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
+        return dlg;
+    }
+    // Presses Enter in a control and reports whether the dialog closed with OK.
+    static int enterIn(CPrefDlg& dlg, QWidget* control)
+    {
+        control->setFocus();
+        QTest::keyClick(control, Qt::Key_Return);
+        EXPECT_FALSE(dlg.isVisible());
+        return dlg.result();
+    }
+    static std::string shown(const CPrefDlg& d)
+    {
+        const auto box = [](const QCheckBox* b) { return b->isChecked() ? "1" : "0"; };
+        std::ostringstream s;
+        s << "rate=" << d.m_sampleRate->currentText().toStdString() << " mute=" << box(d.m_mute)
+          << " type=" << d.m_receiverType->currentIndex() << " port=" << d.m_comPort->currentIndex()
+          << " memory=" << d.m_memory->text().toStdString() << " follow=" << box(d.m_followCalls)
+          << " scan=" << box(d.m_scanOnClear) << " add=" << box(d.m_autoAdd) << " backlight=" << box(d.m_backlight)
+          << " cc=" << box(d.m_returnToCc);
+        return s.str();
+    }
+};
+
+struct LoadSaveCase {
+    const char* name;
+    const char* file;      // nullptr: no file
+    const char* shown;
+    const char* saved;     // the whole file after Save without changes
+};
+
+const LoadSaveCase kLoadSave[] = {
+    {"no file", nullptr,
+     "rate=48000 mute=1 type=0 port=0 memory=0 follow=1 scan=0 add=1 backlight=0 cc=0",
+     "[audio]\nsamplerate=48000\nmute=1\n[tracking]\nreceiver_type=0\ncomport=0\nmemory=0\n"
+     "follow_calls=1\nscan_on_clear=0\nauto_add=1\nbacklight=0\nreturn_to_cc=0\n"},
+    {"every value set",
+     "[audio]\nsamplerate=11025\nmute=0\n[tracking]\nreceiver_type=2\ncomport=3\nmemory=17\n"
+     "follow_calls=0\nscan_on_clear=1\nauto_add=0\nbacklight=1\nreturn_to_cc=1\n",
+     "rate=11025 mute=0 type=2 port=3 memory=17 follow=0 scan=1 add=0 backlight=1 cc=1",
+     "[audio]\nsamplerate=11025\nmute=0\n[tracking]\nreceiver_type=2\ncomport=3\nmemory=17\n"
+     "follow_calls=0\nscan_on_clear=1\nauto_add=0\nbacklight=1\nreturn_to_cc=1\n"},
+    // Any non-zero value checks a box and is written back as 1; a rate outside the list
+    // shows and saves as 48000.
+    {"odd values",
+     "[audio]\nsamplerate=8000\nmute=2\n[tracking]\nreceiver_type=1\ncomport=4\nmemory=-3\n"
+     "follow_calls=-1\nscan_on_clear=7\nauto_add=0x\nbacklight=3abc\nreturn_to_cc=9\n",
+     "rate=48000 mute=1 type=1 port=4 memory=-3 follow=1 scan=1 add=0 backlight=1 cc=1",
+     "[audio]\nsamplerate=48000\nmute=1\n[tracking]\nreceiver_type=1\ncomport=4\nmemory=-3\n"
+     "follow_calls=1\nscan_on_clear=1\nauto_add=0\nbacklight=1\nreturn_to_cc=1\n"},
+    // Lists without a selection keep the stored numbers instead of writing 4294967295.
+    {"indexes outside the lists",
+     "[tracking]\nreceiver_type=3\ncomport=9\n",
+     "rate=48000 mute=1 type=-1 port=-1 memory=0 follow=1 scan=0 add=1 backlight=0 cc=0",
+     "[tracking]\nreceiver_type=3\ncomport=9\nmemory=0\nfollow_calls=1\nscan_on_clear=0\nauto_add=1\n"
+     "backlight=0\nreturn_to_cc=0\n[audio]\nsamplerate=48000\nmute=1\n"},
+    {"negative port", "[tracking]\ncomport=-1\n",
+     "rate=48000 mute=1 type=0 port=-1 memory=0 follow=1 scan=0 add=1 backlight=0 cc=0",
+     "[tracking]\ncomport=4294967295\nreceiver_type=0\nmemory=0\nfollow_calls=1\nscan_on_clear=0\nauto_add=1\n"
+     "backlight=0\nreturn_to_cc=0\n[audio]\nsamplerate=48000\nmute=1\n"},
+    // A number longer than the field allows is shown and kept as it stands.
+    {"long memory number", "[tracking]\nmemory=123456\n",
+     "rate=48000 mute=1 type=0 port=0 memory=123456 follow=1 scan=0 add=1 backlight=0 cc=0",
+     "[tracking]\nmemory=123456\nreceiver_type=0\ncomport=0\nfollow_calls=1\nscan_on_clear=0\nauto_add=1\n"
+     "backlight=0\nreturn_to_cc=0\n[audio]\nsamplerate=48000\nmute=1\n"},
+};
+
+TEST_F(PrefDlg, ShowsAndSavesBackEveryStoredFile)
+{
+    for (const LoadSaveCase& c : kLoadSave) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove("velkor.ini");
+        if (c.file)
+            writeFile("velkor.ini", c.file);
+        auto dlg = open();
+        EXPECT_EQ(shown(*dlg), c.shown);
+        QTest::mouseClick(dlg->m_save, Qt::LeftButton);
+        EXPECT_EQ(dlg->result(), QDialog::Accepted);
+        EXPECT_EQ(readFile("velkor.ini"), c.saved);
+        EXPECT_TRUE(messages.empty());
+    }
+}
+
+TEST_F(PrefDlg, SavingKeepsEverythingElseInTheFile)
+{
+    const std::string before = "; my scanner\r\n[serial]\r\ncom1=/dev/ttyUSB0\r\n[systems]\r\nsysBase_7=4500000\r\n"
+                               "[tracking]\r\nmemory=5\r\n";
+    writeFile("velkor.ini", before);
+    auto dlg = open();
+    dlg->m_memory->setFocus();
+    dlg->m_memory->selectAll();
+    QTest::keyClicks(dlg->m_memory, "42");
+    QTest::mouseClick(dlg->m_save, Qt::LeftButton);
+    EXPECT_EQ(readFile("velkor.ini"),
+              "; my scanner\r\n[serial]\r\ncom1=/dev/ttyUSB0\r\n[systems]\r\nsysBase_7=4500000\r\n"
+              "[tracking]\r\nmemory=42\r\nreceiver_type=0\r\ncomport=0\r\nfollow_calls=1\r\nscan_on_clear=0\r\n"
+              "auto_add=1\r\nbacklight=0\r\nreturn_to_cc=0\r\n[audio]\r\nsamplerate=48000\r\nmute=1\r\n");
+}
+
+TEST_F(PrefDlg, ChoicesMadeWithMouseAndKeysAreWritten)
+{
+    auto dlg = open();
+    dlg->m_sampleRate->setFocus();
+    QTest::keyClick(dlg->m_sampleRate, Qt::Key_Down);  // 44100
+    QTest::keyClick(dlg->m_sampleRate, Qt::Key_Down);  // 36000
+    QTest::mouseClick(dlg->m_mute, Qt::LeftButton);
+    dlg->m_receiverType->setFocus();
+    QTest::keyClick(dlg->m_receiverType, Qt::Key_End);  // Uniden Experimental
+    dlg->m_comPort->setFocus();
+    QTest::keyClick(dlg->m_comPort, Qt::Key_Down);
+    QTest::keyClick(dlg->m_comPort, Qt::Key_Down);      // COM2
+    dlg->m_memory->setFocus();
+    dlg->m_memory->selectAll();
+    QTest::keyClick(dlg->m_memory, Qt::Key_Backspace);  // an empty field is written empty
+    for (QCheckBox* box : {dlg->m_followCalls, dlg->m_scanOnClear, dlg->m_autoAdd, dlg->m_backlight, dlg->m_returnToCc}) {
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_Space);
+    }
+    dlg->m_save->setFocus();
+    QTest::keyClick(dlg->m_save, Qt::Key_Return);  // Enter on Save itself saves
+    EXPECT_EQ(dlg->result(), QDialog::Accepted);
+    EXPECT_EQ(readFile("velkor.ini"),
+              "[audio]\nsamplerate=36000\nmute=0\n[tracking]\nreceiver_type=2\ncomport=2\nmemory=\n"
+              "follow_calls=0\nscan_on_clear=1\nauto_add=0\nbacklight=1\nreturn_to_cc=1\n");
+}
+
+TEST_F(PrefDlg, EnterInAnyOtherControlAndEscapeCancel)
+{
+    writeFile("velkor.ini", "[audio]\nmute=2\n");
+    const auto controls = [](CPrefDlg& d) {
+        return std::vector<QWidget*> {d.m_sampleRate, d.m_mute, d.m_autoAdd, d.m_followCalls, d.m_receiverType,
+                                      d.m_comPort, d.m_memory, d.m_scanOnClear, d.m_returnToCc, d.m_backlight, d.m_cancel};
+    };
+    const size_t count = controls(*open()).size();
+    for (size_t i = 0; i < count; ++i) {
+        auto dlg = open();
+        QWidget* control = controls(*dlg)[i];
+        SCOPED_TRACE(control->metaObject()->className());
+        if (auto* box = qobject_cast<QCheckBox*>(control))
+            box->toggle();
+        EXPECT_EQ(enterIn(*dlg, control), QDialog::Rejected);
+    }
+    auto dlg = open();
+    QTest::keyClick(dlg->m_mute, Qt::Key_Escape);
+    EXPECT_EQ(dlg->result(), QDialog::Rejected);
+    EXPECT_FALSE(dlg->isVisible());
+    EXPECT_EQ(readFile("velkor.ini"), "[audio]\nmute=2\n");
+}
+
+TEST_F(PrefDlg, MemoryFieldTakesAtMostFourDigits)
+{
+    auto dlg = open();
+    dlg->m_memory->setFocus();
+    dlg->m_memory->selectAll();
+    QTest::keyClicks(dlg->m_memory, "1a-2 3.456");
+    EXPECT_EQ(dlg->m_memory->text(), "1234");
+    dlg->m_memory->selectAll();
+    dlg->m_memory->insert("98x7");  // as a paste: refused whole
+    EXPECT_EQ(dlg->m_memory->text(), "1234");
+}
+
+TEST_F(PrefDlg, PortListNamesTheDeviceOfEachPort)
+{
+    writeFile("velkor.ini", "[serial]\ncom1=/dev/ttyUSB0\ncom3=\n");
+    auto dlg = open();
+    QComboBox* list = dlg->m_comPort;
+    ASSERT_EQ(list->count(), 5);
+    EXPECT_EQ(list->itemText(0), "None");
+    EXPECT_EQ(list->itemText(2), "COM2");
+    EXPECT_NE(qobject_cast<PortItemDelegate*>(list->view()->itemDelegate()), nullptr);
+    const auto popupText = [&](int row) { return PortItemDelegate::RowText(list->model()->index(row, 0)); };
+    EXPECT_EQ(popupText(0), "None");
+    EXPECT_EQ(popupText(1), "COM1  (/dev/ttyUSB0)");
+    EXPECT_EQ(popupText(3), "COM3  (/dev/ttyS2)");
+    EXPECT_EQ(popupText(4), "COM4  (/dev/ttyS3)");
+}
+
+TEST_F(PrefDlg, UnwritableFileIsReportedAndTheDialogStaysOpen)
+{
+    std::filesystem::create_directory("velkor.ini");  // a directory where the file should be
+    auto dlg = open();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].rfind("Couldn't read the settings: ", 0), 0u) << messages[0];
+    EXPECT_EQ(shown(*dlg), "rate=48000 mute=1 type=0 port=0 memory=0 follow=1 scan=0 add=1 backlight=0 cc=0");
+    QTest::mouseClick(dlg->m_save, Qt::LeftButton);
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[1].rfind("Couldn't save the settings: ", 0), 0u) << messages[1];
+    EXPECT_TRUE(dlg->isVisible());
+    QTest::mouseClick(dlg->m_cancel, Qt::LeftButton);
+    EXPECT_EQ(dlg->result(), QDialog::Rejected);
+}
+
+TEST_F(PrefDlg, LayoutFollowsTheDialogUnitsOfItsFont)
+{
+    auto dlg = open();
+    const DialogUnits du(dlg->font());
+    EXPECT_EQ(dlg->size(), du.size(280, 146));
+    EXPECT_EQ(dlg->windowTitle(), "Settings");
+    EXPECT_EQ(dlg->m_save->geometry(), du.rect(74, 125, 50, 14));
+    EXPECT_EQ(dlg->m_cancel->geometry(), du.rect(155, 125, 50, 14));
+    EXPECT_EQ(dlg->m_backlight->geometry(), du.rect(155, 94, 69, 10));
+    EXPECT_EQ(dlg->m_memory->geometry(), du.rect(238, 53, 25, 13));
+    EXPECT_EQ(dlg->m_comPort->pos(), du.rect(203, 35, 60, 67).topLeft());
+    EXPECT_TRUE(dlg->m_cancel->isDefault());
+    EXPECT_FALSE(dlg->m_save->isDefault());
+    // Tab goes through the controls in the dialog's order.
+    std::vector<QWidget*> order;
+    QWidget* w = dlg->m_sampleRate;
+    for (int i = 0; i < 12; ++i, w = w->nextInFocusChain()) {
+        while (!(w->focusPolicy() & Qt::TabFocus))
+            w = w->nextInFocusChain();
+        order.push_back(w);
+    }
+    const std::vector<QWidget*> expected {dlg->m_sampleRate, dlg->m_mute, dlg->m_autoAdd, dlg->m_followCalls,
+                                          dlg->m_receiverType, dlg->m_comPort, dlg->m_memory, dlg->m_scanOnClear,
+                                          dlg->m_returnToCc, dlg->m_backlight, dlg->m_save, dlg->m_cancel};
+    EXPECT_EQ(order, expected);
+}
+
+} // namespace

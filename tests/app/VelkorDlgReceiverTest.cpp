@@ -1,0 +1,113 @@
+// The main dialog setting up the receiver through the command window, with the
+// simulated scanner on a pseudo-terminal as COM1.
+#include "AppFixture.h"
+#include "DlgParts.h"
+
+#include "fixtures/ScannerSimulator.h"
+
+#include <QApplication>
+#include <QListWidget>
+#include <QTest>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace {
+
+class VelkorDlgReceiver : public AppFixture {
+protected:
+    void TearDown() override
+    {
+        dlg.reset();
+        AppFixture::TearDown();
+    }
+    void start(const std::string& ini)
+    {
+        writeFile("velkor.ini", ini);
+        dlg = std::make_unique<CVelkorDlg>(testParts());
+        dlg->OnInitDialog();
+        settle();
+    }
+    static void settle()
+    {
+        for (int i = 0; i < 5; ++i)
+            QApplication::processEvents();
+    }
+    void reapply(const std::string& ini)
+    {
+        writeFile("velkor.ini", ini);
+        dlg->ApplySettings();
+        settle();
+    }
+    std::vector<std::string> newLines()
+    {
+        std::vector<std::string> out;
+        for (int i = static_cast<int>(seen); i < dlg->logListWidget()->count(); ++i)
+            out.push_back(dlg->logListWidget()->item(i)->text().toStdString());
+        seen = static_cast<size_t>(dlg->logListWidget()->count());
+        return out;
+    }
+    std::string serial() const { return "[serial]\ncom1=" + sim.devicePath() + "\n"; }
+    // True when nobody holds the scanner's port any more.
+    bool portFree() const
+    {
+        const int fd = ::open(sim.devicePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (fd < 0)
+            return false;
+        const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+        ::close(fd);
+        return free;
+    }
+
+    ScannerSimulator sim {ScannerFamily::Uniden780};
+    std::unique_ptr<CVelkorDlg> dlg;
+    size_t seen = 0;
+};
+
+using Lines = std::vector<std::string>;
+
+TEST_F(VelkorDlgReceiver, AReceiverOnAMissingPortLogsTheErrorAfterStartUp)
+{
+    start("[tracking]\ncomport=2\n[serial]\ncom2=" + (dir / "no-such-device").string() + "\n");
+    EXPECT_EQ(newLines(), (Lines {"Starting decoder thread.", "Initialized and running.",
+                                  "ERROR initializing receiver on serial port 2: Error opening serial port!"}));
+}
+
+TEST_F(VelkorDlgReceiver, OnlyAChangedTypePortOrMemoryRecreatesTheReceiver)
+{
+    start("[tracking]\ncomport=1\n" + serial());
+    EXPECT_EQ(newLines(), (Lines {"Starting decoder thread.", "Initialized and running.",
+                                  "Initialized Uniden 245/780 on serial port 1."}));
+    EXPECT_FALSE(portFree());
+
+    // A flag: nothing restarts, the scanner hears nothing.
+    sim.clearReceived();
+    reapply("[tracking]\ncomport=1\nbacklight=1\n" + serial());
+    EXPECT_EQ(newLines(), Lines {});
+    EXPECT_EQ(sim.received(), "");
+
+    // The memory number alone: a new receiver.
+    reapply("[tracking]\ncomport=1\nmemory=5\n" + serial());
+    EXPECT_EQ(newLines(), Lines {"Initialized Uniden 245/780 on serial port 1."});
+
+    // A type outside the list builds the 245/780 driver.
+    reapply("[tracking]\ncomport=1\nmemory=5\nreceiver_type=9\n" + serial());
+    EXPECT_EQ(newLines(), Lines {"Initialized Uniden 245/780 on serial port 1."});
+
+    // Port None: the receiver goes without a word and lets go of the port.
+    reapply("[tracking]\ncomport=0\n" + serial());
+    EXPECT_EQ(newLines(), Lines {});
+    EXPECT_TRUE(portFree());
+}
+
+TEST_F(VelkorDlgReceiver, QuittingGivesTheScannerBack)
+{
+    start("[tracking]\ncomport=1\n" + serial());
+    newLines();
+    EXPECT_FALSE(portFree());
+    dlg.reset();
+    EXPECT_TRUE(portFree());
+}
+
+} // namespace

@@ -1,0 +1,341 @@
+// The main dialog with its real parts: the decoder bank (fed by a file where a test
+// needs decoded audio, by nothing otherwise), the command window, real files in a
+// scratch working directory, real keys.
+#include "AppFixture.h"
+#include "DlgParts.h"
+
+#include "addrbook/CAddrBookCtrl.h"
+#include "addrbook/CSuperGridModel.h"
+#include "app/CVelkorDlg.h"
+#include "app/DialogUnits.h"
+#include "dsp/DecoderBank.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <thread>
+
+namespace {
+
+class VelkorDlg : public AppFixture {
+protected:
+    void TearDown() override
+    {
+        dlg.reset();
+        AppFixture::TearDown();
+    }
+
+    CVelkorDlg& start(CVelkorDlg::Parts parts = testParts())
+    {
+        dlg = std::make_unique<CVelkorDlg>(std::move(parts));
+        dlg->askQuit = [this] {
+            ++questions;
+            return answer;
+        };
+        started = dlg->OnInitDialog();
+        dlg->show();
+        dlg->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
+        settle();
+        return *dlg;
+    }
+    static void settle()
+    {
+        for (int i = 0; i < 5; ++i)
+            QApplication::processEvents();
+    }
+    std::vector<std::string> lines() const
+    {
+        std::vector<std::string> out;
+        for (int i = 0; i < dlg->logListWidget()->count(); ++i)
+            out.push_back(dlg->logListWidget()->item(i)->text().toStdString());
+        return out;
+    }
+    // The lines added since the last call.
+    std::vector<std::string> newLines()
+    {
+        std::vector<std::string> all = lines();
+        std::vector<std::string> out(all.begin() + std::min(seen, all.size()), all.end());
+        seen = all.size();
+        return out;
+    }
+    void reapply(const std::string& ini)
+    {
+        writeFile("velkor.ini", ini);
+        dlg->ApplySettings();
+        settle();
+    }
+
+    std::unique_ptr<CVelkorDlg> dlg;
+    bool started = false;
+    int questions = 0;
+    bool answer = false;
+    size_t seen = 0;
+};
+
+using Lines = std::vector<std::string>;
+
+TEST_F(VelkorDlg, StartsWithDefaultsWhenThereAreNoFiles)
+{
+    start();
+    EXPECT_TRUE(started);
+    EXPECT_EQ(newLines(), (Lines {"Starting decoder thread.", "Initialized and running."}));
+    ASSERT_NE(dlg->decoderBank(), nullptr);
+    EXPECT_EQ(dlg->decoderBank()->sampleRate(), 48000u);
+    const velkor_settings_s s = dlg->currentSettings();
+    EXPECT_EQ(s.samplerate, 48000u);
+    EXPECT_TRUE(s.mute);
+    EXPECT_TRUE(s.follow_calls);
+    EXPECT_TRUE(s.auto_add);
+    EXPECT_FALSE(s.scan_on_clear || s.backlight || s.return_to_cc);
+    EXPECT_EQ(s.comport, 0u);
+    EXPECT_FALSE(dlg->endCallButton()->isEnabled());
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(VelkorDlg, WithoutACommandWindowTheDialogStaysOpenAndStartsNothing)
+{
+    CVelkorDlg::Parts parts = testParts();
+    parts.commandWindow = [](CmdWndOwner&) -> std::unique_ptr<CCmdWnd> { throw std::runtime_error("no window"); };
+    start(std::move(parts));
+    EXPECT_FALSE(started);
+    EXPECT_EQ(messages, std::vector<std::string> {"Error creating command window!"});
+    EXPECT_EQ(newLines(), Lines {});
+    EXPECT_EQ(dlg->decoderBank(), nullptr);
+    // The settings still open and close; with nothing to restart nothing happens.
+    QTimer::singleShot(0, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape); });
+    dlg->OnSettings();
+    EXPECT_EQ(newLines(), Lines {});
+    EXPECT_TRUE(dlg->isVisible());
+}
+
+TEST_F(VelkorDlg, ADecoderBankThatCannotBeBuiltIsLoggedOnceAndTriedAgainOnAnotherRate)
+{
+    writeFile("velkor.ini", "[audio]\nsamplerate=5\n");
+    start();
+    EXPECT_EQ(newLines(), (Lines {"Starting decoder thread.", "ERROR: Couldn't start collecting data, usupported samplerate?",
+                                  "Initialized and running."}));
+    EXPECT_EQ(dlg->decoderBank(), nullptr);
+    reapply("[audio]\nsamplerate=5\n");
+    EXPECT_EQ(newLines(), Lines {});
+    reapply("[audio]\nsamplerate=22050\n");
+    EXPECT_EQ(newLines(), Lines {"Starting decoder thread."});
+    ASSERT_NE(dlg->decoderBank(), nullptr);
+    EXPECT_EQ(dlg->decoderBank()->sampleRate(), 22050u);
+}
+
+TEST_F(VelkorDlg, ApplySettingsRestartsOnlyWhatChanged)
+{
+    writeFile("velkor.ini", "[audio]\nsamplerate=48000\nmute=1\n");
+    start();
+    newLines();
+    DecoderBank* bank = dlg->decoderBank();
+
+    // Unchanged: nothing restarts, nothing is logged.
+    reapply("[audio]\nsamplerate=48000\nmute=1\n");
+    EXPECT_EQ(newLines(), Lines {});
+    EXPECT_EQ(dlg->decoderBank(), bank);
+
+    // A flag: taken as on only when it is exactly 1; nothing restarts.
+    reapply("[audio]\nsamplerate=48000\nmute=2\n[tracking]\nscan_on_clear=1\nbacklight=1\nreturn_to_cc=1\n"
+            "follow_calls=0\nauto_add=7\n");
+    EXPECT_EQ(newLines(), Lines {});
+    EXPECT_EQ(dlg->decoderBank(), bank);
+    velkor_settings_s s = dlg->currentSettings();
+    EXPECT_FALSE(s.mute);
+    EXPECT_TRUE(s.scan_on_clear && s.backlight && s.return_to_cc);
+    EXPECT_FALSE(s.follow_calls || s.auto_add);
+
+    // A new rate: a new bank.
+    reapply("[audio]\nsamplerate=11025\n");
+    EXPECT_EQ(newLines(), Lines {"Restarting decoder thread."});
+    ASSERT_NE(dlg->decoderBank(), nullptr);
+    EXPECT_EQ(dlg->decoderBank()->sampleRate(), 11025u);
+    s = dlg->currentSettings();
+    EXPECT_TRUE(s.mute && s.follow_calls && s.auto_add);
+}
+
+TEST_F(VelkorDlg, AnUnreadableSettingsFileChangesNothing)
+{
+    start();
+    newLines();
+    DecoderBank* bank = dlg->decoderBank();
+    std::filesystem::create_directory("velkor.ini");
+    dlg->ApplySettings();
+    const Lines added = newLines();
+    ASSERT_EQ(added.size(), 1u);
+    EXPECT_EQ(added[0].rfind("ERROR reading velkor.ini: ", 0), 0u) << added[0];
+    EXPECT_EQ(dlg->decoderBank(), bank);
+}
+
+TEST_F(VelkorDlg, SettingsDialogCancelledStillReappliesTheFile)
+{
+    start();
+    newLines();
+    // The settings dialog is modal: answer it from the event loop.
+    writeFile("velkor.ini", "[audio]\nsamplerate=12000\n");
+    QTimer::singleShot(0, [] {
+        QWidget* modal = QApplication::activeModalWidget();
+        ASSERT_NE(modal, nullptr);
+        EXPECT_EQ(modal->windowTitle(), "Settings");
+        QTest::keyClick(modal, Qt::Key_Escape);
+    });
+    QTest::mouseClick(dlg->settingsButton(), Qt::LeftButton);
+    EXPECT_EQ(newLines(), Lines {"Restarting decoder thread."});
+    EXPECT_EQ(readFile("velkor.ini"), "[audio]\nsamplerate=12000\n");
+}
+
+TEST_F(VelkorDlg, EnterDoesNothing)
+{
+    start();
+    for (QWidget* w : {static_cast<QWidget*>(dlg->logListWidget()), static_cast<QWidget*>(dlg.get())}) {
+        w->setFocus();
+        QTest::keyClick(w, Qt::Key_Return);
+        QTest::keyClick(w, Qt::Key_Enter, Qt::KeypadModifier);
+    }
+    EXPECT_TRUE(dlg->isVisible());
+    EXPECT_EQ(questions, 0);
+}
+
+TEST_F(VelkorDlg, EveryAttemptToCloseSavesTheAddressBookAndAsks)
+{
+    start();
+    dlg->AddAddr({1, 2, 3});
+    answer = false;
+    QTest::keyClick(dlg.get(), Qt::Key_Escape);
+    EXPECT_EQ(questions, 1);
+    EXPECT_TRUE(dlg->isVisible());
+    EXPECT_NE(readFile("addrbook.ini").find("fleet0-unit0-Id=3"), std::string::npos);
+
+    dlg->AddAddr({1, 2, 4});
+    EXPECT_FALSE(dlg->close());  // the close box: No keeps the dialog
+    EXPECT_EQ(questions, 2);
+    EXPECT_NE(readFile("addrbook.ini").find("fleet0-unit1-Id=4"), std::string::npos);
+
+    answer = true;
+    EXPECT_TRUE(dlg->close());
+    EXPECT_EQ(questions, 3);
+    EXPECT_FALSE(dlg->isVisible());
+    EXPECT_EQ(dlg->result(), 0);
+}
+
+TEST_F(VelkorDlg, TheQuitQuestionHasItsExactText)
+{
+    EXPECT_STREQ(CVelkorDlg::kQuitQuestion, "Are you sure you want to quit?   ");
+}
+
+TEST_F(VelkorDlg, ASignalSavesAndEndsWithoutAskingEvenFromTheSettingsDialog)
+{
+    start();
+    dlg->AddAddr({7, 1, 9});
+    // The signal arrives while the settings dialog runs its own modal loop.
+    QTimer::singleShot(0, [this] {
+        QTimer::singleShot(0, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            EXPECT_TRUE(modal && modal->windowTitle() == "Settings");
+            dlg->OnTerminate(15);
+        });
+        dlg->OnSettings();
+    });
+    EXPECT_EQ(dlg->exec(), 0);
+    EXPECT_EQ(questions, 0);
+    EXPECT_FALSE(dlg->isVisible());
+    EXPECT_NE(readFile("addrbook.ini").find("[7]"), std::string::npos);
+    EXPECT_FALSE(exists("velkor.ini"));  // the settings dialog closed without saving
+}
+
+TEST_F(VelkorDlg, TeardownStopsTheBankBeforeTheCommandWindowGoes)
+{
+    // The bank decodes the demo recording as fast as it can on its own thread while the
+    // dialog is destroyed; a post after the command window is gone would be a use after
+    // free (the sanitizer build catches it).
+    ASSERT_NE(std::getenv("VELKOR_SOURCE_DIR"), nullptr);
+    const std::string demo = std::string(std::getenv("VELKOR_SOURCE_DIR")) + "/samples/demo.wav";
+    for (int round = 0; round < 5; ++round) {
+        start(testParts(demo));
+        std::this_thread::sleep_for(std::chrono::milliseconds(round * 3));
+        dlg.reset();
+    }
+    start(testParts(demo));
+    // Given time, the recording's lines arrive in the log list.
+    for (int i = 0; i < 200 && lines().size() < 10; ++i)
+        QTest::qWait(10);
+    const Lines all = lines();
+    EXPECT_NE(std::find(all.begin(), all.end(),
+                        "CCSC | Control Channel System Codeword | SYSId: 0x0089 NET: 1 SITE: 1 LAB: 1"),
+              all.end());
+}
+
+TEST_F(VelkorDlg, EndCallButtonFollowsTheTrackerAndPostsEndCall)
+{
+    start();
+    EXPECT_FALSE(dlg->endCallButton()->isEnabled());
+    dlg->enableEndCall(true);
+    EXPECT_TRUE(dlg->endCallButton()->isEnabled());
+    QTest::mouseClick(dlg->endCallButton(), Qt::LeftButton);  // no call: nothing happens
+    settle();
+    dlg->enableEndCall(false);
+    EXPECT_FALSE(dlg->endCallButton()->isEnabled());
+}
+
+TEST_F(VelkorDlg, LaidOutInDialogUnits)
+{
+    start();
+    const DialogUnits du(dlg->font());
+    EXPECT_EQ(dlg->windowTitle(), "  velkor  -  version 0.8.1");
+    EXPECT_EQ(dlg->size(), du.size(457, 287));
+    EXPECT_EQ(dlg->logListWidget()->geometry(), du.rect(7, 240, 443, 40));
+    EXPECT_EQ(dlg->addrBook()->geometry(), du.rect(7, 30, 443, 203));
+    EXPECT_EQ(dlg->settingsButton()->geometry(), du.rect(375, 9, 43, 14));
+    EXPECT_EQ(dlg->endCallButton()->geometry(), du.rect(13, 9, 43, 14));
+    EXPECT_EQ(dlg->endCallButton()->text(), "End Call");
+    EXPECT_EQ(dlg->settingsButton()->text(), "Settings");
+    EXPECT_EQ(dlg->iconLabel()->pos(), du.rect(429, 6, 20, 20).topLeft());
+    EXPECT_EQ(dlg->addrBook()->Model().columnCount(), 4);
+    const QFontMetrics logFont(dlg->logListWidget()->font());
+    EXPECT_EQ(logFont.horizontalAdvance('i'), logFont.horizontalAdvance('W'))
+        << QFontInfo(dlg->logListWidget()->font()).family().toStdString();
+    EXPECT_EQ(dlg->logListWidget()->font().pointSize(), 9);
+    EXPECT_EQ(dlg->logListWidget()->selectionMode(), QAbstractItemView::ExtendedSelection);
+    EXPECT_FALSE(dlg->windowIcon().isNull());
+}
+
+TEST_F(VelkorDlg, AboutOpensFromTheIconAndTheContextMenu)
+{
+    start();
+    QTimer::singleShot(0, [] {
+        QWidget* about = QApplication::activeModalWidget();
+        ASSERT_NE(about, nullptr);
+        EXPECT_EQ(about->windowTitle(), "About velkor");
+        QTest::keyClick(about, Qt::Key_Return);
+    });
+    QTest::mouseClick(dlg->iconLabel(), Qt::LeftButton);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+
+    bool offered = false;
+    QTimer::singleShot(0, [&offered] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        ASSERT_EQ(menu->actions().size(), 1);
+        offered = menu->actions()[0]->text() == "&About velkor...";
+        QTimer::singleShot(0, [] {
+            QWidget* about = QApplication::activeModalWidget();
+            ASSERT_NE(about, nullptr);
+            EXPECT_EQ(about->windowTitle(), "About velkor");
+            QTest::keyClick(about, Qt::Key_Escape);
+        });
+        menu->actions()[0]->trigger();
+        menu->close();
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(200, 10), dlg->mapToGlobal(QPoint(200, 10)));
+    QApplication::sendEvent(dlg.get(), &event);
+    EXPECT_TRUE(offered);
+}
+
+} // namespace
