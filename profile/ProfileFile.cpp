@@ -27,6 +27,17 @@ std::string_view trim(std::string_view s)
     return s;
 }
 
+// A NUL or CR byte inside a value reads as a blank, the way setString stores it, so
+// that a value read from a damaged file writes back and reads again unchanged.
+std::string valueText(std::string_view s)
+{
+    std::string v(s);
+    for (char& c : v)
+        if (c == '\0' || c == '\r')
+            c = ' ';
+    return std::string(trim(v));
+}
+
 // Folds ASCII letters only: names in files written on Windows are compared the way
 // its profile functions compare them, and other bytes must never merge.
 std::string fold(std::string_view s)
@@ -127,8 +138,11 @@ ProfileFile ProfileFile::parse(std::string_view text)
         const size_t nl = text.find('\n');
         std::string_view raw = text.substr(0, nl);
         text.remove_prefix(nl == std::string_view::npos ? text.size() : nl + 1);
+        // Stray CRs before the line end (a file converted to CRLF twice) belong to
+        // the line end too: kept in the line, they would be lost at the next save.
         if (!raw.empty() && raw.back() == '\r') {
-            raw.remove_suffix(1);
+            while (!raw.empty() && raw.back() == '\r')
+                raw.remove_suffix(1);
             if (first)
                 profile.m_crlf = true;
         }
@@ -148,7 +162,7 @@ ProfileFile ProfileFile::parse(std::string_view text)
             const size_t eq = t.find('=');
             line.key = std::string(trim(t.substr(0, eq)));
             if (eq != std::string_view::npos)
-                line.value = std::string(trim(t.substr(eq + 1)));
+                line.value = valueText(t.substr(eq + 1));
             line.isEntry = !line.key.empty();
         }
         Section& section = profile.m_sections.back();
@@ -316,7 +330,8 @@ void ProfileFile::setString(std::string_view section, std::string_view key, std:
 {
     section = trim(section);
     key = trim(key);
-    if (section.find_first_of(std::string_view("]\r\n\0", 4)) != std::string_view::npos)
+    // A ']' inside the name is fine: a header is read up to its last ']'.
+    if (section.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos)
         throw std::invalid_argument("profile section name holds a character a section line cannot hold");
     if (key.empty() || key.front() == '[' || key.front() == ';'
         || key.find_first_of(std::string_view("=\r\n\0", 4)) != std::string_view::npos)

@@ -78,7 +78,8 @@ public:
     // Replaces the key's line in its section, or appends "key=value" at the end of
     // the section, creating the section at the end of the file when needed. A value
     // cannot span lines: CR, LF and NUL bytes in it are stored as blanks. Section
-    // names must not hold ']', CR, LF or NUL; key names must not hold '=', CR, LF or
+    // names must not hold CR, LF or NUL (a ']' is fine: a header reads up to its last
+    // ']'); key names must not hold '=', CR, LF or
     // NUL or start with '['; names are trimmed. Breaking these throws
     // std::invalid_argument.
     void setString(std::string_view section, std::string_view key, std::string_view value);
