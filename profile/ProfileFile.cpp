@@ -7,7 +7,9 @@
 #include <cstring>
 #include <utility>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -104,6 +106,30 @@ std::string directoryOf(const std::string& path)
     if (slash == std::string::npos)
         return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Removes the temporary files that saves of target by processes no longer running left
+// behind (killed or crashed between creating the file and renaming it).
+void removeStaleTemporaries(const std::string& target)
+{
+    const std::string dir = directoryOf(target);
+    const size_t slash = target.rfind('/');
+    const std::string prefix = (slash == std::string::npos ? target : target.substr(slash + 1)) + ".tmp-";
+    DIR* d = ::opendir(dir.c_str());
+    if (!d)
+        return;
+    while (const dirent* e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        if (name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        char* end = nullptr;
+        const long pid = std::strtol(name.c_str() + prefix.size(), &end, 10);
+        if (pid <= 0 || *end != '-' || pid == ::getpid())
+            continue;
+        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+            ::unlink((dir + "/" + name).c_str());
+    }
+    ::closedir(d);
 }
 
 } // namespace
@@ -261,6 +287,8 @@ void ProfileFile::save(const std::string& path) const
     if (::rename(tmp.path().c_str(), target.c_str()) != 0)
         throw ProfileError(systemError("Cannot write", path, errno));
     tmp.release();
+
+    removeStaleTemporaries(target);
 
     // Make the rename itself durable; a failure here cannot undo it and is ignored.
     const int dir = ::open(directoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
