@@ -42,8 +42,8 @@ lines=$(wc -l <"$out/lines")
 first=${samples[0]:-0}
 last=${samples[${#samples[@]}-1]:-0}
 max=$(printf '%s\n' "${samples[@]}" | sort -n | tail -1)
-elapsed=$(echo "$end - $start" | bc)
-speed=$(echo "scale=0; $hours * 3600 / $elapsed" | bc)
+elapsed=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.1f", b - a }')
+speed=$(awk -v h="$hours" -v e="$elapsed" 'BEGIN { printf "%d", h * 3600 / e }')
 echo "audio: $hours h at $rate Hz in ${elapsed} s (${speed}x real time), $lines log lines"
 echo "velkor-decode RSS: first ${first} kB, last ${last} kB, highest ${max} kB (${#samples[@]} samples)"
 # Flat: the end no more than 1 MB above the start.

@@ -8,6 +8,7 @@ VELKOR_BUILD_PACKAGES=(
 )
 VELKOR_TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev sox
+  clang libclang-rt-14-dev clang-tidy cppcheck
 )
 
 velkor_install_packages() {
