@@ -29,7 +29,7 @@ start=$(date +%s.%N)
 "$gen" --hours "$hours" --rate "$rate" | "$decode" --rate "$rate" - >"$out/lines" &
 pid=$!
 samples=()
-sleep 2
+sleep 1
 while kill -0 "$pid" 2>/dev/null; do
   r=$(rss "$pid")
   [ -n "$r" ] && samples+=("$r")
@@ -39,6 +39,7 @@ wait "$pid"
 end=$(date +%s.%N)
 
 lines=$(wc -l <"$out/lines")
+[ ${#samples[@]} -gt 0 ] || { echo "the run ended before memory could be sampled: give more hours" >&2; exit 2; }
 first=${samples[0]:-0}
 last=${samples[${#samples[@]}-1]:-0}
 max=$(printf '%s\n' "${samples[@]}" | sort -n | tail -1)
