@@ -34,19 +34,17 @@ int main(int argc, char** argv)
         const auto protocol = modemtrial::protocolFromName(name);
         for (int rate : rates) {
             for (double snr = snrHigh; snr >= snrLow - 1e-9; snr -= snrStep) {
+                modemtrial::Trial t;
+                t.protocol = protocol;
+                t.rate = rate;
+                t.snrDb = snr;
+                t.messages = messages;
+                const auto perPhaseCounts = modemtrial::runOverPhases(t, phases);
                 int decoded = 0;
-                for (int p = 0; p < phases; ++p) {
-                    modemtrial::Trial t;
-                    t.protocol = protocol;
-                    t.rate = rate;
-                    t.snrDb = snr;
-                    t.phase = static_cast<double>(p) / phases;
-                    t.seed = static_cast<uint32_t>(1000 + p);
-                    t.messages = messages;
-                    const int got = modemtrial::run(t);
+                for (size_t p = 0; p < perPhaseCounts.size(); ++p) {
                     if (perPhase)
-                        std::printf("# phase %d/%d: %d of %d\n", p, phases, got, messages);
-                    decoded += got;
+                        std::printf("# phase %zu/%d: %d of %d\n", p, phases, perPhaseCounts[p], messages);
+                    decoded += perPhaseCounts[p];
                 }
                 std::printf("%s,%d,%.1f,%d,%d\n", name.c_str(), rate, snr, messages * phases, decoded);
                 std::fflush(stdout);

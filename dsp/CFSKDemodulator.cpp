@@ -22,11 +22,12 @@ uint64_t cycleSamples(int rate, unsigned tone)
     return tone == 0 ? 1 : static_cast<uint64_t>(rate) / std::gcd(static_cast<uint64_t>(rate), uint64_t{tone});
 }
 
-std::vector<double> allocate(uint64_t count)
+template <typename T>
+std::vector<T> allocate(uint64_t count)
 {
-    if (count == 0 || count > (uint64_t{1} << 26))
+    if (count == 0 || count > (uint64_t{1} << 24))
         throw std::bad_alloc();
-    return std::vector<double>(count, 0.0);
+    return std::vector<T>(count, T{});
 }
 } // namespace
 
@@ -45,16 +46,14 @@ CFSKDemodulator::CFSKDemodulator(int sampleRate, int baudRate, uint16_t tone1, u
     // Tables hold an exact whole number of cycles of both tones, so that stepping
     // through them cyclically gives phase-continuous references at any rate.
     const uint64_t length = std::lcm(cycleSamples(sampleRate, tone1), cycleSamples(sampleRate, tone2));
-    for (auto& table : m_tables)
-        table = allocate(length);
-    for (auto& ring : m_rings)
-        ring = allocate(m_correlatorLength);
+    m_tables = allocate<Quad>(length);
+    m_rings = allocate<Quad>(m_correlatorLength);
     for (uint64_t i = 0; i < length; ++i) {
         const double t = static_cast<double>(i) / sampleRate;
-        m_tables[kSin1][i] = std::sin(kTwoPi * tone1 * t);
-        m_tables[kCos1][i] = std::cos(kTwoPi * tone1 * t);
-        m_tables[kSin2][i] = std::sin(kTwoPi * tone2 * t);
-        m_tables[kCos2][i] = std::cos(kTwoPi * tone2 * t);
+        m_tables[i][kSin1] = std::sin(kTwoPi * tone1 * t);
+        m_tables[i][kCos1] = std::cos(kTwoPi * tone1 * t);
+        m_tables[i][kSin2] = std::sin(kTwoPi * tone2 * t);
+        m_tables[i][kCos2] = std::cos(kTwoPi * tone2 * t);
     }
 
     // A change of tone shows in the decisions once half the correlator holds the new
@@ -66,13 +65,15 @@ CFSKDemodulator::CFSKDemodulator(int sampleRate, int baudRate, uint16_t tone1, u
 
 void CFSKDemodulator::ProcessSamples(const int16_t* samples, unsigned count)
 {
-    const uint32_t tableLength = static_cast<uint32_t>(m_tables[0].size());
+    const auto tableLength = static_cast<uint32_t>(m_tables.size());
     for (unsigned k = 0; k < count; ++k) {
         const double x = sampleValue(samples[k]);
+        Quad& ring = m_rings[m_slot];
+        const Quad& table = m_tables[m_phase];
         for (int r = 0; r < kRefs; ++r) {
-            m_sums[r] -= m_rings[r][m_slot];
-            m_rings[r][m_slot] = m_tables[r][m_phase] * x;
-            m_sums[r] += m_rings[r][m_slot];
+            m_sums[r] -= ring[r];
+            ring[r] = table[r] * x;
+            m_sums[r] += ring[r];
         }
         if (++m_phase == tableLength)
             m_phase = 0;

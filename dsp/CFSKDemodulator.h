@@ -28,8 +28,11 @@ public:
 private:
     enum { kSin1, kCos1, kSin2, kCos2, kRefs };
 
-    std::array<std::vector<double>, kRefs> m_tables; // whole cycles of both tones
-    std::array<std::vector<double>, kRefs> m_rings;  // the products of the last bit period
+    // The four references side by side, so that one sample touches one cache line of
+    // each array.
+    using Quad = std::array<double, kRefs>;
+    std::vector<Quad> m_tables; // whole cycles of both tones
+    std::vector<Quad> m_rings;  // the products of the last bit period
     std::array<double, kRefs> m_sums{};
     uint32_t m_phase = 0; // position in the tables
     uint32_t m_slot = 0;  // position in the rings

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <numeric>
+
 using modemtrial::Protocol;
 
 namespace {
@@ -15,19 +17,14 @@ const char* name(Protocol p)
 
 int decoded(Protocol protocol, int rate, double snr, int phases, int messages, double ppm = 0.0)
 {
-    int total = 0;
-    for (int p = 0; p < phases; ++p) {
-        modemtrial::Trial t;
-        t.protocol = protocol;
-        t.rate = rate;
-        t.snrDb = snr;
-        t.phase = static_cast<double>(p) / phases;
-        t.seed = static_cast<uint32_t>(1000 + p);
-        t.messages = messages;
-        t.rateOffsetPpm = ppm;
-        total += modemtrial::run(t);
-    }
-    return total;
+    modemtrial::Trial t;
+    t.protocol = protocol;
+    t.rate = rate;
+    t.snrDb = snr;
+    t.messages = messages;
+    t.rateOffsetPpm = ppm;
+    const auto counts = modemtrial::runOverPhases(t, phases);
+    return std::accumulate(counts.begin(), counts.end(), 0);
 }
 
 TEST(ModemBands, CleanSignalsDecodeCompletelyAtEveryRateAndPhase)

@@ -135,4 +135,15 @@ int run(const Trial& t)
     return decoded;
 }
 
+std::vector<int> runOverPhases(Trial trial, int phases)
+{
+    std::vector<int> decoded;
+    for (int p = 0; p < phases; ++p) {
+        trial.phase = static_cast<double>(p) / phases;
+        trial.seed = static_cast<uint32_t>(1000 + p);
+        decoded.push_back(run(trial));
+    }
+    return decoded;
+}
+
 } // namespace modemtrial

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace modemtrial {
 
@@ -25,5 +26,9 @@ struct Trial {
 
 // Messages decoded exactly.
 int run(const Trial& trial);
+
+// The trial at `phases` start phases spread evenly over one bit (noise seed 1000 + k for
+// the k-th); the messages decoded at each.
+std::vector<int> runOverPhases(Trial trial, int phases);
 
 } // namespace modemtrial
