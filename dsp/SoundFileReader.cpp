@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-SoundFileReader::SoundFileReader(const std::string& path, std::optional<int> rawRate)
+SoundFileReader::SoundFileReader(const std::string& path, std::optional<int> rawRate, std::optional<int> channel)
     : m_name(path == "-" ? std::string("standard input") : path)
 {
     SF_INFO info{};
@@ -37,12 +37,19 @@ SoundFileReader::SoundFileReader(const std::string& path, std::optional<int> raw
             why += " (for raw signed 16-bit PCM give --rate)";
         throw AudioInputError(m_name + ": cannot read audio: " + why);
     }
-    if (info.channels != 1) {
+    if (info.channels < 1 || (info.channels != 1 && !channel) || (channel && (*channel < 1 || *channel > info.channels))) {
         sf_close(m_file);
         m_file = nullptr;
-        throw AudioInputError(m_name + ": has " + std::to_string(info.channels) +
-                              " channels; only mono audio can be decoded");
+        const std::string count = std::to_string(info.channels);
+        if (channel && info.channels == 1)
+            throw AudioInputError(m_name + ": has 1 channel; there is no channel " + std::to_string(*channel));
+        if (channel)
+            throw AudioInputError(m_name + ": has " + count + " channels; --channel N takes N from 1 to " + count);
+        throw AudioInputError(m_name + ": has " + count +
+                              " channels; pick the one to decode with --channel N (1 to " + count + ")");
     }
+    m_channels = info.channels;
+    m_channel = channel ? *channel - 1 : 0;
     if (info.samplerate <= 0) {
         sf_close(m_file);
         m_file = nullptr;
@@ -84,7 +91,15 @@ SoundFileReader::~SoundFileReader()
 
 size_t SoundFileReader::read(int16_t* samples, size_t count)
 {
-    const sf_count_t got = sf_read_short(m_file, samples, static_cast<sf_count_t>(count));
+    sf_count_t got = 0;
+    if (m_channels == 1) {
+        got = sf_readf_short(m_file, samples, static_cast<sf_count_t>(count));
+    } else {
+        m_frames.resize(count * static_cast<size_t>(m_channels));
+        got = sf_readf_short(m_file, m_frames.data(), static_cast<sf_count_t>(count));
+        for (sf_count_t i = 0; i < got; ++i)
+            samples[i] = m_frames[static_cast<size_t>(i * m_channels + m_channel)];
+    }
     if (got < 0)
         throw AudioInputError(m_name + ": read error: " + sf_strerror(m_file));
     m_framesRead += got;

@@ -1,13 +1,16 @@
 // Reads mono audio from a file or standard input as signed 16-bit samples.
 // libsndfile does the container work: WAV (also WAVE_FORMAT_EXTENSIBLE), FLAC, OGG and
 // the rest it knows, converting other sample formats to 16 bits; raw input is signed
-// 16-bit little-endian at a rate the caller names.
+// 16-bit little-endian at a rate the caller names. Of a file with several channels one
+// channel is read, and only when the caller names it: a silent mix of two receivers'
+// audio would decode neither.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 typedef struct sf_private_tag SNDFILE;
 
@@ -19,8 +22,9 @@ public:
 class SoundFileReader {
 public:
     // path "-" reads standard input. rawRate set: the input is raw PCM at that rate.
+    // channel (1-based) picks one channel of a multi-channel file.
     // Throws AudioInputError with a message for the user.
-    SoundFileReader(const std::string& path, std::optional<int> rawRate);
+    SoundFileReader(const std::string& path, std::optional<int> rawRate, std::optional<int> channel = std::nullopt);
     ~SoundFileReader();
     SoundFileReader(const SoundFileReader&) = delete;
     SoundFileReader& operator=(const SoundFileReader&) = delete;
@@ -37,6 +41,9 @@ private:
     std::string m_name;
     SNDFILE* m_file = nullptr;
     int m_rate = 0;
+    int m_channels = 1;
+    int m_channel = 0;               // 0-based channel that read() returns
+    std::vector<int16_t> m_frames;   // interleaved frames of a multi-channel file
     int64_t m_expectedFrames = -1; // from the header; -1 when unknown (pipes, raw)
     int64_t m_framesRead = 0;
 };

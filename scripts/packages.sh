@@ -3,11 +3,11 @@
 
 VELKOR_BUILD_PACKAGES=(
   cmake ninja-build g++ pkg-config
-  libsndfile1-dev portaudio19-dev libasound2-dev nlohmann-json3-dev libcli11-dev
-  qt6-base-dev
+  libsndfile1-dev portaudio19-dev libjack-jackd2-dev libasound2-dev libasound2-plugins
+  nlohmann-json3-dev libcli11-dev qt6-base-dev
 )
 VELKOR_TEST_PACKAGES=(
-  libgtest-dev libgmock-dev libbenchmark-dev sox
+  libgtest-dev libgmock-dev libbenchmark-dev sox pulseaudio pulseaudio-utils
   clang libclang-rt-14-dev clang-tidy cppcheck
 )
 

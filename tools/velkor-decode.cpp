@@ -1,54 +1,144 @@
-// velkor-decode: the decoders without the dialog. Reads audio from a file or standard
-// input and prints what the decoders post: log lines, or every event as JSON.
+// velkor-decode: the decoder bank without the dialog. Decodes a file, standard input or
+// live capture and prints what the decoders post: log lines, or every event as JSON.
 
 #include "cmdwnd/MessageBox.h"
-#include "decoders/CMPT1327.h"
-#include "decoders/CMotorola.h"
-#include "decoders/CNMT450.h"
-#include "dsp/SoundFileReader.h"
+#include "dsp/DecoderBank.h"
+#include "dsp/FileSource.h"
+#include "dsp/PortAudioSource.h"
 #include "tools/EventPrinter.h"
 
 #include <CLI/CLI.hpp>
 
+#include <pthread.h>
+#include <signal.h>
+
+#include <cinttypes>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 #include <optional>
-#include <vector>
 
 namespace {
 constexpr int kExitBadInput = 2;
+constexpr unsigned kDefaultCaptureRate = 48000;
 
-int decode(const std::string& path, std::optional<int> rate, bool events)
+void complain(const std::string& text)
 {
-    SoundFileReader reader(path, rate);
-    EventPrinter printer(stdout, events);
-    // The same order as the dialog's decoder bank: NMT-450, MPT 1327, Motorola.
-    CNMT450 nmt450(&printer, reader.sampleRate());
-    CMPT1327 mpt1327(&printer, reader.sampleRate());
-    CMotorola motorola(&printer, reader.sampleRate());
+    std::fflush(stdout);
+    std::fprintf(stderr, "velkor-decode: %s\n", text.c_str());
+}
 
-    // Blocks of one twentieth of a second, as the capture device delivers them.
-    std::vector<int16_t> block(static_cast<size_t>(reader.sampleRate() / 20 > 0 ? reader.sampleRate() / 20 : 1));
-    // Every decoder sees every block, in a fixed order, so that the events of one
-    // block come out in the same order as in the dialog.
-    while (const size_t got = reader.read(block.data(), block.size())) {
-        nmt450.ProcessSamples(block.data(), static_cast<unsigned>(got));
-        mpt1327.ProcessSamples(block.data(), static_cast<unsigned>(got));
-        motorola.ProcessSamples(block.data(), static_cast<unsigned>(got));
+void reportOverflow(uint64_t lostSamples, uint64_t deviceOverflows)
+{
+    if (lostSamples)
+        std::fprintf(stderr, "velkor-decode: audio input overflow: decoding fell behind, %" PRIu64 " samples lost\n",
+                     lostSamples);
+    if (deviceOverflows)
+        std::fprintf(stderr, "velkor-decode: audio input overflow: the capture device dropped audio (%" PRIu64 "x)\n",
+                     deviceOverflows);
+}
+
+int decodeFile(const std::string& path, std::optional<int> rate, std::optional<int> channel, bool events)
+{
+    auto source = std::make_unique<FileSource>(path, rate, channel);
+    const unsigned sampleRate = source->sampleRate();
+    EventPrinter printer(stdout, events);
+
+    std::mutex mutex;
+    std::condition_variable cv;
+    std::optional<std::string> end;
+    DecoderBank::SourceEvents sourceEvents;
+    sourceEvents.ended = [&](const std::string& error) {
+        std::lock_guard lock(mutex);
+        end = error;
+        cv.notify_one();
+    };
+    sourceEvents.overflow = reportOverflow;
+    DecoderBank bank(&printer, sampleRate, std::move(source), sourceEvents);
+    std::unique_lock lock(mutex);
+    cv.wait(lock, [&] { return end.has_value(); });
+    if (!end->empty())
+        throw AudioInputError(*end);
+    return 0;
+}
+
+// Live capture until SIGINT or SIGTERM. The signals are blocked in every thread and
+// taken by sigwait here, so that the bank is stopped and destroyed on this thread, in
+// order, and never from a signal handler.
+int capture(const std::string& device, unsigned rate, bool events)
+{
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGUSR1); // the source ended by itself
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    EventPrinter printer(stdout, events);
+    const pthread_t mainThread = pthread_self();
+    std::mutex mutex;
+    std::string endError = "capture ended";
+    DecoderBank::SourceEvents sourceEvents;
+    sourceEvents.ended = [&](const std::string& error) {
+        {
+            std::lock_guard lock(mutex);
+            if (!error.empty())
+                endError = error;
+        }
+        pthread_kill(mainThread, SIGUSR1);
+    };
+    sourceEvents.overflow = reportOverflow;
+    DecoderBank bank(&printer, rate, std::make_unique<PortAudioSource>(device), sourceEvents);
+    std::fprintf(stderr, "velkor-decode: capturing from \"%s\" at %u Hz until interrupted\n",
+                 bank.source()->name().c_str(), rate);
+
+    int signal = 0;
+    sigwait(&signals, &signal);
+    bank.Stop();
+    if (signal == SIGUSR1) {
+        std::lock_guard lock(mutex);
+        complain(endError);
+        return kExitBadInput;
     }
+    return 0;
+}
+
+int listDevices()
+{
+    const auto devices = PortAudioSource::captureDevices();
+    if (devices.empty()) {
+        complain("no capture devices found (no sound card, or no audio server running)");
+        return kExitBadInput;
+    }
+    for (const auto& d : devices)
+        std::printf("%s (%s, %d channel%s, %.0f Hz%s)\n", d.name.c_str(), d.hostApi.c_str(), d.inputChannels,
+                    d.inputChannels == 1 ? "" : "s", d.defaultRate, d.isDefault ? ", default" : "");
     return 0;
 }
 } // namespace
 
 int main(int argc, char** argv)
 {
-    CLI::App app{"Decodes NMT-450, MPT 1327 and Motorola control-channel audio and prints the log lines."};
+    CLI::App app{"Decodes NMT-450, MPT 1327 and Motorola control-channel audio from a file, standard input or "
+                 "a capture device and prints the log lines."};
     std::optional<int> rate;
+    std::optional<int> channel;
     bool events = false;
+    bool captureMode = false;
+    bool list = false;
+    std::string device;
     std::string input = "-";
-    app.add_option("--rate", rate, "sample rate of raw signed 16-bit little-endian input (Hz)")
-        ->check(CLI::Range(1000, 1000000));
+    app.add_option("--rate", rate, "sample rate of raw signed 16-bit little-endian input, or of capture (Hz)")
+        ->check(CLI::Range(static_cast<int>(DecoderBank::kMinSampleRate), static_cast<int>(DecoderBank::kMaxSampleRate)));
+    auto* channelOption = app.add_option("--channel", channel, "channel N (from 1) of a multi-channel file")
+                              ->check(CLI::Range(1, 1024));
     app.add_flag("--events", events, "print every event as a JSON object");
-    app.add_option("file", input, "WAV or raw audio file; - or nothing reads standard input");
+    auto* captureOption = app.add_flag("--capture", captureMode, "decode live from the capture device until interrupted");
+    app.add_option("--device", device, "capture device name (default: the default input)")->needs(captureOption);
+    auto* listOption = app.add_flag("--list-devices", list, "print the capture devices and exit");
+    auto* fileOption = app.add_option("file", input, "audio file (WAV, FLAC, OGG, MP3 or raw); - or nothing reads "
+                                                     "standard input");
+    captureOption->excludes(fileOption)->excludes(channelOption)->excludes(listOption);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -60,14 +150,13 @@ int main(int argc, char** argv)
 
     setMessageBoxFunction([](const std::string& text) { std::fprintf(stderr, "velkor-decode: %s\n", text.c_str()); });
     try {
-        return decode(input, rate, events);
-    } catch (const AudioInputError& e) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "velkor-decode: %s\n", e.what());
-        return kExitBadInput;
+        if (list)
+            return listDevices();
+        if (captureMode)
+            return capture(device, rate ? static_cast<unsigned>(*rate) : kDefaultCaptureRate, events);
+        return decodeFile(input, rate, channel, events);
     } catch (const std::exception& e) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "velkor-decode: %s\n", e.what());
+        complain(e.what());
         return kExitBadInput;
     }
 }

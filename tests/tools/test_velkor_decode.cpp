@@ -145,7 +145,13 @@ TEST(VelkorDecode, BadInputIsRefusedWithAClearMessage)
         std::vector<std::string> args;
         std::string says;
     } cases[] = {
-        {{dir.file("stereo.wav")}, "2 channels"},
+        {{dir.file("stereo.wav")}, "has 2 channels; pick the one to decode with --channel N (1 to 2)"},
+        {{"--channel", "3", dir.file("stereo.wav")}, "--channel N takes N from 1 to 2"},
+        {{"--channel", "2", demoWav()}, "has 1 channel; there is no channel 2"},
+        {{"--channel", "0", demoWav()}, "--channel"},
+        {{"--rate", "1000", dir.file("raw.pcm")}, "--rate"},
+        {{"--capture", demoWav()}, "excludes"},
+        {{"--device", "default", demoWav()}, "--capture"},
         {{dir.file("notes.txt")}, "cannot read audio"},
         {{dir.file("truncated.wav")}, "truncated"},
         {{dir.file("header-only.wav")}, "cannot read audio"},
@@ -161,6 +167,51 @@ TEST(VelkorDecode, BadInputIsRefusedWithAClearMessage)
         EXPECT_NE(r.err.find(c.says), std::string::npos) << c.args.back() << " said: " << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     }
+}
+
+TEST(VelkorDecode, ChannelPicksOneChannelOfAMultiChannelFile)
+{
+    TempDir dir;
+    int rate = 0;
+    const auto pcm = readPcm(demoWav(), &rate);
+    // Three channels: silence, the demo, the demo upside down (which decodes to
+    // nothing useful, or to other lines).
+    std::vector<int16_t> frames;
+    for (int16_t s : pcm) {
+        frames.push_back(0);
+        frames.push_back(s);
+        frames.push_back(static_cast<int16_t>(-std::max<int>(s, -32767)));
+    }
+    writeAs(dir.file("three.wav"), frames, rate, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 3);
+    writeAs(dir.file("three.flac"), frames, rate, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 3);
+    for (const char* name : {"three.wav", "three.flac"}) {
+        auto r = runTool(kTool, {"--channel", "2", dir.file(name)});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, demoLog()) << name;
+        r = runTool(kTool, {"--channel", "1", dir.file(name)});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, "") << name;
+    }
+    // Standard input too.
+    const auto r = runTool(kTool, {"--channel", "2", "-"}, dir.file("three.wav"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, demoLog());
+}
+
+TEST(VelkorDecode, TruncatedInputKeepsWhatWasDecodedAndFails)
+{
+    // A FLAC stream cut short: what came before the cut is printed, then one message.
+    TempDir dir;
+    int rate = 0;
+    const auto pcm = readPcm(demoWav(), &rate);
+    writeAs(dir.file("demo.flac"), pcm, rate, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+    const std::string flac = readFile(dir.file("demo.flac"));
+    writeFile(dir.file("cut.flac"), flac.substr(0, flac.size() * 3 / 4));
+    const auto r = runTool(kTool, {dir.file("cut.flac")});
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_NE(r.err.find("cut.flac"), std::string::npos) << r.err;
+    EXPECT_EQ(demoLog().rfind(r.out, 0), 0u) << "printed lines are not the start of the log: " << r.out;
 }
 
 } // namespace

@@ -1,0 +1,49 @@
+// Where the decoder bank's audio comes from: a capture device or a file. A source is
+// opened at a sample rate, then delivers blocks of signed 16-bit mono samples on a
+// thread of its own until it is stopped or its input ends.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+// A source that cannot be opened or fails while running; the message is for the user.
+class AudioSourceError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class AudioSource {
+public:
+    struct Handlers {
+        // A filled block: bytes of 16-bit samples in host order. An odd trailing byte
+        // is no sample. Runs on the source's thread, one block at a time.
+        std::function<void(const int16_t* samples, size_t bytes)> block;
+        // Audio that was lost before it could be delivered: samples dropped because
+        // the consumer fell behind, and overflows the device itself reported (whose
+        // size it does not tell). Both are counts since the last report.
+        std::function<void(uint64_t lostSamples, uint64_t deviceOverflows)> overflow;
+        // The input has ended by itself: error is empty at the normal end of a file,
+        // else it says why. Called at most once, on the source's thread, after the
+        // last block; never once stop() has returned.
+        std::function<void(const std::string& error)> ended;
+    };
+
+    virtual ~AudioSource() = default;
+
+    // Readies the input for sampleRate and blocks of blockSamples samples. Throws
+    // AudioSourceError when the input does not exist or refuses the rate.
+    virtual void open(unsigned sampleRate, size_t blockSamples) = 0;
+    // Starts delivering on the source's own thread.
+    virtual void start(Handlers handlers) = 0;
+    // Returns once no handler runs and none will run again; prompt even when the
+    // input delivers nothing. Harmless when not started or already stopped.
+    virtual void stop() = 0;
+    // Releases the input; stops first when still running.
+    virtual void close() = 0;
+
+    // What the input is, for messages: a device name or a file name.
+    virtual std::string name() const = 0;
+};

@@ -1,0 +1,231 @@
+// velkor-decode --capture end to end: a recording played into the audio server's null
+// sink is captured from its monitor, the default source, and must decode exactly as
+// the file does. Needs the PulseAudio server that ./test.sh starts (PULSE_SERVER); run
+// elsewhere, the tests that need it are skipped, unless VELKOR_AUDIO_SERVER=1 says the
+// server must be there.
+#include "signal/BankScenario.h"
+#include "tools/ToolProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <thread>
+
+using namespace testsignal;
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::string kTool = VELKOR_DECODE_PATH;
+
+std::string findProgram(const std::string& name)
+{
+    const char* path = std::getenv("PATH");
+    std::istringstream dirs(path ? path : "/usr/bin:/bin");
+    std::string dir;
+    while (std::getline(dirs, dir, ':')) {
+        const auto candidate = std::filesystem::path(dir) / name;
+        if (access(candidate.c_str(), X_OK) == 0)
+            return candidate.string();
+    }
+    return {};
+}
+
+// Empty when the test server is there, else why not.
+std::string audioServerMissing()
+{
+    const char* server = std::getenv("PULSE_SERVER");
+    if (!server || !*server)
+        return "no audio server for the test (PULSE_SERVER is not set; ./test.sh starts one)";
+    const std::string pactl = findProgram("pactl");
+    if (pactl.empty() || findProgram("paplay").empty())
+        return "pactl or paplay not installed (Debian package pulseaudio-utils)";
+    if (runToolWithEnv(pactl, {"info"}, {}, 10s).status != 0)
+        return std::string("the audio server at ") + server + " does not answer";
+    return {};
+}
+
+#define REQUIRE_AUDIO_SERVER()                                                                                          \
+    do {                                                                                                                \
+        const std::string missing = audioServerMissing();                                                               \
+        if (!missing.empty()) {                                                                                         \
+            const char* required = std::getenv("VELKOR_AUDIO_SERVER");                                                  \
+            if (required && std::string(required) == "1")                                                               \
+                FAIL() << missing;                                                                                      \
+            GTEST_SKIP() << missing;                                                                                    \
+        }                                                                                                               \
+    } while (0)
+
+size_t lineCount(const std::string& text)
+{
+    return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+std::vector<std::string> splitLines(const std::string& text, bool withMutes = true)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line))
+        if (withMutes || line.find("MUTE\"}") == std::string::npos)
+            lines.push_back(line);
+    return lines;
+}
+
+TEST(VelkorCapture, PlayedRecordingDecodesAsTheFileDoes)
+{
+    REQUIRE_AUDIO_SERVER();
+    TempDir dir;
+    const int rate = 48000;
+    const std::string wav = dir.file("bank.wav");
+    writeWav(wav, bankRecording(rate), rate);
+    const auto fromFile = runTool(kTool, {"--events", wav});
+    ASSERT_EQ(fromFile.status, 0) << fromFile.err;
+    for (const char* expected : {"\"SYSAN| System 0x05A5", "\"CCSC | Control Channel", "\"CTIND| Calling",
+                                 "\"cmd\":\"REPORT_CALL\"", "\"cmd\":\"MUTE\"", "\"cmd\":\"UNMUTE\""})
+        ASSERT_NE(fromFile.out.find(expected), std::string::npos) << expected;
+
+    ToolProcess capture(kTool, {"--capture", "--events"});
+    ASSERT_TRUE(capture.waitForErr("capturing from", 15s)) << capture.err();
+    const auto played = runTool(findProgram("paplay"), {wav});
+    ASSERT_EQ(played.status, 0) << played.err;
+    // paplay returns once the server has played the last sample; give the capture
+    // path (monitor, ALSA plugin, one block) time to deliver it.
+    std::this_thread::sleep_for(1s);
+    capture.signal(SIGINT);
+    EXPECT_EQ(capture.wait(10s), 0) << capture.err();
+    // Capture starts at no particular sample, so the blocks fall elsewhere in the
+    // audio than they do in the file. Each decoder's events are the same either way;
+    // only a MUTE of one decoder and an UNMUTE of another in the same block may trade
+    // places.
+    const auto captured = capture.out();
+    EXPECT_EQ(splitLines(captured, false), splitLines(fromFile.out, false));
+    auto sorted = [](std::vector<std::string> v) {
+        std::sort(v.begin(), v.end());
+        return v;
+    };
+    EXPECT_EQ(sorted(splitLines(captured)), sorted(splitLines(fromFile.out)));
+    EXPECT_EQ(lineCount(capture.err()), 1u) << capture.err();
+}
+
+TEST(VelkorCapture, TermStopsItCleanlyAndSilenceDecodesToNothing)
+{
+    REQUIRE_AUDIO_SERVER();
+    ToolProcess capture(kTool, {"--capture", "--device", "default", "--rate", "22050"});
+    ASSERT_TRUE(capture.waitForErr("capturing from \"default\" at 22050 Hz", 15s)) << capture.err();
+    std::this_thread::sleep_for(300ms);
+    capture.signal(SIGTERM);
+    EXPECT_EQ(capture.wait(10s), 0) << capture.err();
+    EXPECT_EQ(capture.out(), "");
+    EXPECT_EQ(lineCount(capture.err()), 1u) << capture.err();
+}
+
+TEST(VelkorCapture, ListsTheServersDevicesAndRefusesAnUnknownOne)
+{
+    REQUIRE_AUDIO_SERVER();
+    const auto list = runToolWithEnv(kTool, {"--list-devices"}, {});
+    EXPECT_EQ(list.status, 0) << list.err;
+    EXPECT_NE(list.out.find("default ("), std::string::npos) << list.out;
+    EXPECT_EQ(list.err, "");
+
+    const auto unknown = runToolWithEnv(kTool, {"--capture", "--device", "velkor-no-such-device"}, {});
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(unknown.err.find("no capture device named \"velkor-no-such-device\""), std::string::npos) << unknown.err;
+    EXPECT_NE(unknown.err.find("\"default\""), std::string::npos) << unknown.err;
+    EXPECT_EQ(lineCount(unknown.err), 1u) << unknown.err;
+    EXPECT_EQ(unknown.out, "");
+}
+
+// A second private server, for tests that suspend or stop it.
+class OwnServer {
+public:
+    OwnServer()
+    {
+        const char* sourceDir = std::getenv("VELKOR_SOURCE_DIR");
+        m_fixture = std::string(sourceDir ? sourceDir : ".") + "/tests/fixtures/pulseaudio.sh";
+        const auto started = runTool(m_fixture, {"start", dir()});
+        m_running = started.status == 0;
+        m_log = started.out + started.err;
+    }
+    ~OwnServer()
+    {
+        if (m_running)
+            stop();
+    }
+    bool running() const { return m_running; }
+    const std::string& log() const { return m_log; }
+    std::string dir() const { return m_dir.file("pulse"); }
+    std::map<std::string, std::string> env() const { return {{"PULSE_SERVER", "unix:" + dir() + "/native"}}; }
+    ToolResult pactl(const std::vector<std::string>& args) const
+    {
+        return runToolWithEnv(findProgram("pactl"), args, env(), 10s);
+    }
+    ToolResult stop()
+    {
+        m_running = false;
+        return runTool(m_fixture, {"stop", dir()});
+    }
+
+private:
+    TempDir m_dir;
+    std::string m_fixture;
+    bool m_running = false;
+    std::string m_log;
+};
+
+TEST(VelkorCapture, StopsAtOnceWhenTheDeviceDeliversNothing)
+{
+    REQUIRE_AUDIO_SERVER();
+    OwnServer server;
+    ASSERT_TRUE(server.running()) << server.log();
+    // A suspended source hands out no samples at all.
+    ASSERT_EQ(server.pactl({"suspend-source", "velkor_null.monitor", "1"}).status, 0);
+    ToolProcess capture(kTool, {"--capture", "--events"}, server.env());
+    ASSERT_TRUE(capture.waitForErr("capturing from", 15s)) << capture.err();
+    std::this_thread::sleep_for(500ms);
+    capture.signal(SIGINT);
+    // The limit only keeps a hang from stalling the suite; stopping takes milliseconds.
+    EXPECT_EQ(capture.wait(10s), 0) << capture.err();
+    EXPECT_EQ(capture.out(), "");
+}
+
+TEST(VelkorCapture, AServerThatGoesAwayEndsCaptureWithAnError)
+{
+    REQUIRE_AUDIO_SERVER();
+    OwnServer server;
+    ASSERT_TRUE(server.running()) << server.log();
+    ToolProcess capture(kTool, {"--capture"}, server.env());
+    ASSERT_TRUE(capture.waitForErr("capturing from", 15s)) << capture.err();
+    const auto stopped = server.stop();
+    EXPECT_EQ(stopped.status, 0) << stopped.err;
+    EXPECT_EQ(capture.wait(15s), 2) << capture.err();
+    EXPECT_NE(capture.err().find("velkor-decode: capture from \"default\" stopped: the device or audio server went away\n"),
+              std::string::npos)
+        << capture.err();
+}
+
+TEST(VelkorCapture, NoAudioServerIsAClearError)
+{
+    // A server address where nothing listens; this machine has no sound card of its
+    // own, so there is nothing to capture from.
+    const std::map<std::string, std::string> env = {{"PULSE_SERVER", "unix:/nonexistent/velkor/native"}};
+    const auto list = runToolWithEnv(kTool, {"--list-devices"}, env);
+    if (list.status == 0)
+        GTEST_SKIP() << "this machine has capture devices of its own: " << list.out;
+
+    EXPECT_EQ(list.status, 2);
+    EXPECT_EQ(list.err, "velkor-decode: no capture devices found (no sound card, or no audio server running)\n");
+    const auto capture = runToolWithEnv(kTool, {"--capture"}, env);
+    EXPECT_EQ(capture.status, 2);
+    EXPECT_EQ(capture.err, "velkor-decode: no capture device found (no sound card, or no audio server running)\n");
+    EXPECT_EQ(capture.out, "");
+}
+
+} // namespace
