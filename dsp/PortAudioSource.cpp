@@ -4,6 +4,7 @@
 #include <jack/jack.h>
 #include <portaudio.h>
 
+#include <chrono>
 #include <mutex>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -28,6 +29,9 @@ extern "C" const char* __asan_default_options()
 namespace {
 
 constexpr double kRingSeconds = 2.0;
+// A capture device delivers all the time, silence included; this long without a block
+// means it has gone.
+constexpr auto kStallLimit = std::chrono::seconds(5);
 
 // ALSA and JACK print their probing of every possible device to standard error when
 // PortAudio enumerates them ("Unknown PCM cards.pcm.rear", "jack server is not
@@ -203,8 +207,7 @@ void PortAudioSource::Finished()
 
 void PortAudioSource::Wake()
 {
-    m_wakeups.fetch_add(1, std::memory_order_release);
-    m_wakeups.notify_one();
+    m_wake.release();
 }
 
 void PortAudioSource::DecodingThread()
@@ -222,25 +225,35 @@ void PortAudioSource::DecodingThread()
         reportedDrops = drops;
         reportedOverflows = overflows;
     };
+    auto lastBlock = std::chrono::steady_clock::now();
+    auto end = [&](const std::string& why) {
+        if (m_handlers.ended)
+            m_handlers.ended("capture from \"" + m_deviceName + "\" stopped: " + why);
+    };
     for (;;) {
-        // Read the wake-up count before looking for work: a wake-up that comes while
-        // we work makes the wait below return at once.
-        const uint32_t seen = m_wakeups.load(std::memory_order_acquire);
         if (m_stopping.load(std::memory_order_acquire))
             return;
         while (!m_stopping.load(std::memory_order_acquire) && m_ring->read(block.data(), block.size())) {
+            lastBlock = std::chrono::steady_clock::now();
             reportLosses();
             if (m_handlers.block)
                 m_handlers.block(block.data(), block.size() * sizeof(int16_t));
         }
         reportLosses();
+        if (m_stopping.load(std::memory_order_acquire))
+            return;
         // A stream that ends while nobody stops it has lost its device.
-        if (m_finished.load(std::memory_order_acquire) && !m_stopping.load(std::memory_order_acquire)) {
-            if (m_handlers.ended)
-                m_handlers.ended("capture from \"" + m_deviceName + "\" stopped: the device or audio server went away");
+        if (m_finished.load(std::memory_order_acquire)) {
+            end("the stream ended (the device or audio server went away)");
             return;
         }
-        m_wakeups.wait(seen, std::memory_order_acquire);
+        if (std::chrono::steady_clock::now() - lastBlock > kStallLimit) {
+            end("no audio for " + std::to_string(kStallLimit.count()) +
+                " seconds (the device or audio server went away)");
+            return;
+        }
+        // Wake-ups left over from blocks already taken only cost an empty round.
+        m_wake.try_acquire_for(std::chrono::milliseconds(500));
     }
 }
 

@@ -4,7 +4,9 @@
 // thread; the decoding thread takes whole blocks out of the ring. The device always has
 // buffers to fill, so nothing is lost while a block is being decoded; if decoding ever
 // falls behind by more than the ring holds (two seconds), the dropped samples are
-// counted and reported.
+// counted and reported. A device that stops delivering (an audio server that went
+// away, where PortAudio's thread may keep running without ever calling back) ends
+// the capture with an error after a few seconds without audio.
 #pragma once
 
 #include "dsp/AudioSource.h"
@@ -13,6 +15,7 @@
 #include <atomic>
 #include <memory>
 #include <optional>
+#include <semaphore>
 #include <thread>
 #include <vector>
 
@@ -64,6 +67,6 @@ private:
     std::thread m_thread;
     std::atomic<bool> m_stopping{false};
     std::atomic<bool> m_finished{false};
-    std::atomic<uint32_t> m_wakeups{0};
+    std::counting_semaphore<> m_wake{0};
     std::atomic<uint64_t> m_deviceOverflows{0};
 };

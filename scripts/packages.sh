@@ -7,7 +7,8 @@ VELKOR_BUILD_PACKAGES=(
   nlohmann-json3-dev libcli11-dev qt6-base-dev
 )
 VELKOR_TEST_PACKAGES=(
-  libgtest-dev libgmock-dev libbenchmark-dev sox pulseaudio pulseaudio-utils
+  libgtest-dev libgmock-dev libbenchmark-dev sox
+  pulseaudio pulseaudio-utils libasound2-plugins
   clang libclang-rt-14-dev clang-tidy cppcheck
 )
 

@@ -13,6 +13,7 @@
 #include <signal.h>
 
 #include <cinttypes>
+#include <cstdlib>
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
@@ -94,12 +95,17 @@ int capture(const std::string& device, unsigned rate, bool events)
 
     int signal = 0;
     sigwait(&signals, &signal);
-    bank.Stop();
     if (signal == SIGUSR1) {
+        // The device is gone. PortAudio may never give back a stream whose connection
+        // died (its thread can keep polling it), so we do not wait for it to let go:
+        // the decoding thread has already left the decoders, and every line printed
+        // so far is flushed.
         std::lock_guard lock(mutex);
         complain(endError);
-        return kExitBadInput;
+        std::fflush(stderr);
+        std::_Exit(kExitBadInput);
     }
+    bank.Stop();
     return 0;
 }
 

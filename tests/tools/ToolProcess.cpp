@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <stdexcept>
@@ -66,6 +67,17 @@ std::string ToolProcess::readHead(const std::string& path)
     std::string text(1 << 20, '\0');
     in.read(text.data(), static_cast<std::streamsize>(text.size()));
     text.resize(static_cast<size_t>(in.gcount()));
+    return text;
+}
+
+std::string ToolProcess::errTail() const
+{
+    std::ifstream in(m_dir.file("err"), std::ios::binary | std::ios::ate);
+    const std::streamoff size = in.tellg();
+    const std::streamoff from = std::max<std::streamoff>(0, size - (64 << 10));
+    in.seekg(from);
+    std::string text(static_cast<size_t>(size - from), '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
     return text;
 }
 

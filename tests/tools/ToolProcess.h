@@ -28,6 +28,9 @@ public:
     // gone wrong must not take the test's memory with it.
     std::string out() const { return readHead(m_dir.file("out")); }
     std::string err() const { return readHead(m_dir.file("err")); }
+    // The last 64 KiB of the standard error: what a program said last, after whatever
+    // a library may have flooded it with.
+    std::string errTail() const;
 
     // Waits until the standard error holds text, or the program ended, or the time is
     // up; true when the text is there.

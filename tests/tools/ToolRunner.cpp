@@ -15,7 +15,8 @@ extern char** environ;
 
 namespace testsignal {
 
-ToolResult runTool(const std::string& program, const std::vector<std::string>& args, const std::string& stdinPath)
+ToolResult runTool(const std::string& program, const std::vector<std::string>& args, const std::string& stdinPath,
+                   const std::string& workDir)
 {
     TempDir dir;
     const std::string outPath = dir.file("out");
@@ -27,6 +28,8 @@ ToolResult runTool(const std::string& program, const std::vector<std::string>& a
                                      O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (!workDir.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
 
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));

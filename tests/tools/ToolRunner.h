@@ -12,9 +12,10 @@ struct ToolResult {
     std::string err;
 };
 
-// Runs program with args; stdinPath (if not empty) becomes its standard input.
+// Runs program with args; stdinPath (if not empty) becomes its standard input, and
+// workDir (if not empty) its current directory.
 ToolResult runTool(const std::string& program, const std::vector<std::string>& args,
-                   const std::string& stdinPath = {});
+                   const std::string& stdinPath = {}, const std::string& workDir = {});
 
 // A fresh temporary directory, removed with the object.
 class TempDir {

@@ -1,0 +1,165 @@
+#include "cmdwnd/CCmdWnd.h"
+
+#include "dsp/AlsaMixerBackend.h"
+#include "receiver/CUniden250.h"
+#include "receiver/CUniden780.h"
+#include "receiver/CUnidenDynamic.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QTimerEvent>
+
+#include <cstdio>
+
+namespace {
+
+// One posted command; Qt owns the event, the event owns the payload, so a command
+// dropped at destruction frees its payload with it.
+class CmdEvent : public QEvent {
+public:
+    CmdEvent(uint32_t code, CmdPayload payload) : QEvent(type()), code(code), payload(std::move(payload)) {}
+    static QEvent::Type type()
+    {
+        static const auto t = static_cast<QEvent::Type>(QEvent::registerEventType());
+        return t;
+    }
+    uint32_t code;
+    CmdPayload payload;
+};
+
+// The serial line every Uniden scanner here speaks: 19200 baud, 8 data bits, no
+// parity, two stop bits.
+constexpr unsigned kBaud = 19200;
+constexpr uint8_t kByteSize = 8;
+constexpr uint8_t kParityNone = 0;
+constexpr uint8_t kTwoStopBits = 2;
+
+} // namespace
+
+CCmdWnd::CCmdWnd(CmdWndOwner& owner, std::unique_ptr<MixerBackend> mixer, QObject* parent)
+    : QObject(parent), m_owner(owner), m_tracker(owner, *this, *this)
+{
+    setObjectName(QStringLiteral("velkor command window"));
+    try {
+        m_mixer = std::make_unique<LineInMixer>(std::move(mixer));
+    } catch (const MixerError& e) {
+        // The usual case on a desktop whose sound goes through a sound server: nothing
+        // to mute, and decoding and tracking go on all the same.
+        m_owner.logList().append(std::string("Line-In muting unavailable: ") + e.what());
+    }
+}
+
+CCmdWnd::CCmdWnd(CmdWndOwner& owner) : CCmdWnd(owner, std::make_unique<AlsaMixerBackend>())
+{
+}
+
+CCmdWnd::~CCmdWnd()
+{
+    // Never leave the Line-In muted behind us.
+    if (m_mixer && m_owner.currentSettings().mute)
+        m_mixer->Unmute();
+    m_callTimer.stop();
+    m_suppressionTimer.stop();
+    m_tracker.deleteReceiver();
+    if (m_mixer)
+        m_mixer->Close();
+}
+
+void CCmdWnd::post(uint32_t code, CmdPayload payload)
+{
+    // Qt takes the event and delivers it on this object's thread in posting order.
+    QCoreApplication::postEvent(this, std::make_unique<CmdEvent>(code, std::move(payload)).release());
+}
+
+bool CCmdWnd::event(QEvent* e)
+{
+    if (e->type() == CmdEvent::type()) {
+        auto* cmd = static_cast<CmdEvent*>(e);
+        OnCmdWndMessage(cmd->code, std::move(cmd->payload));
+        return true;
+    }
+    return QObject::event(e);
+}
+
+void CCmdWnd::OnCmdWndMessage(uint32_t code, CmdPayload payload)
+{
+    dispatchCommand(*this, code, std::move(payload));
+}
+
+void CCmdWnd::setMuted(bool muted)
+{
+    if (m_mixer)
+        m_mixer->SetMuted(muted);
+}
+
+void CCmdWnd::timerEvent(QTimerEvent* e)
+{
+    if (e->timerId() == m_callTimer.timerId())
+        OnTimer(CallTracker::kCallTimer);
+    else if (e->timerId() == m_suppressionTimer.timerId())
+        OnTimer(CallTracker::kSuppressionTimer);
+    else
+        QObject::timerEvent(e);
+}
+
+void CCmdWnd::OnTimer(int id)
+{
+    m_tracker.onTimer(id);
+}
+
+void CCmdWnd::startTimer(int id, int intervalMs)
+{
+    if (id == CallTracker::kCallTimer)
+        m_callTimer.start(intervalMs, this);
+    else if (id == CallTracker::kSuppressionTimer)
+        m_suppressionTimer.start(intervalMs, this);
+}
+
+void CCmdWnd::stopTimer(int id)
+{
+    if (id == CallTracker::kCallTimer)
+        m_callTimer.stop();
+    else if (id == CallTracker::kSuppressionTimer)
+        m_suppressionTimer.stop();
+}
+
+int CCmdWnd::CreateReceiver(uint32_t type, uint32_t port, uint32_t memory)
+{
+    m_tracker.deleteReceiver();
+    if (port == 0)
+        return 1;
+    char line[160];
+    try {
+        std::unique_ptr<CReceiverCtrl> receiver;
+        const SerialTarget where(static_cast<int>(port));
+        const char* format = nullptr;
+        switch (type) {
+        case 1:
+            receiver = std::make_unique<CUniden250>(where, memory, kBaud, kByteSize, kParityNone, kTwoStopBits);
+            format = "Initialized Uniden 250/785 on serial port %u.";
+            break;
+        case 2:
+            receiver = std::make_unique<CUnidenDynamic>(where, kBaud, kByteSize, kParityNone, kTwoStopBits);
+            format = "Initialized Uniden Experimental on serial port %u.";
+            break;
+        default:
+            receiver = std::make_unique<CUniden780>(where, memory, kBaud, kByteSize, kParityNone, kTwoStopBits);
+            format = "Initialized Uniden 245/780 on serial port %u.";
+            break;
+        }
+        std::snprintf(line, sizeof line, format, port);
+        if (receiver->initialize() == 0) {
+            std::snprintf(line, sizeof line, "Initialization of receiver failed!");
+            receiver.reset();
+        }
+        m_tracker.setReceiver(std::move(receiver));
+        post(CMDWND_ADD_LOGSTR, LogText(line));
+        return 1;
+    } catch (const SerialPortError& e) {
+        std::snprintf(line, sizeof line, "ERROR initializing receiver on serial port %u: %s", port, e.what());
+    } catch (...) {
+        std::snprintf(line, sizeof line, "ERROR initializing receiver on serial port %u.", port);
+    }
+    post(CMDWND_ADD_LOGSTR, LogText(line));
+    return 0;
+}

@@ -1,0 +1,71 @@
+// The command window: the one consumer of every decoder event. Decoders on the capture
+// thread post commands (post() is thread-safe); the window handles them on its own
+// thread (the GUI thread), one at a time, in posting order, and owns each payload from
+// the moment it is posted. It keeps the log list through its owner, follows calls with
+// the receiver (CallTracker), and mutes the Line-In while control-channel data is
+// heard.
+//
+// Destroying it unmutes the Line-In (when muting is on), deletes the receiver, which
+// restores the scanner, and closes the mixer, in that order. Commands still queued then
+// are dropped with their payloads.
+#pragma once
+
+#include "cmdwnd/CallTracker.h"
+#include "cmdwnd/CmdDispatch.h"
+#include "cmdwnd/CmdWndOwner.h"
+#include "dsp/LineInMixer.h"
+
+#include <QBasicTimer>
+#include <QObject>
+
+#include <memory>
+
+class CCmdWnd : public QObject, public CmdSink, private CmdHandler, private TrackerTimers {
+    Q_OBJECT
+public:
+    // mixer: the backend of the Line-In mixer; without one (or when it finds nothing
+    // to mute) the window logs one line and runs without muting.
+    CCmdWnd(CmdWndOwner& owner, std::unique_ptr<MixerBackend> mixer, QObject* parent = nullptr);
+    // With ALSA's default mixer and its "Line" and "Mic" elements.
+    explicit CCmdWnd(CmdWndOwner& owner);
+    ~CCmdWnd() override;
+
+    // From any thread.
+    void post(uint32_t code, CmdPayload payload) override;
+
+    // Handles one command now; the event handler calls it for every posted command.
+    void OnCmdWndMessage(uint32_t code, CmdPayload payload);
+    // The timers' handler; tests call it directly instead of waiting.
+    void OnTimer(int id);
+
+    // Replaces the receiver with a Uniden driver of the type (1: 250/785, 2:
+    // experimental, else 245/780) on serial port `port`; port 0 leaves none. Posts the
+    // outcome as a log line. 0 when building the driver failed, else 1.
+    int CreateReceiver(uint32_t type, uint32_t port, uint32_t memory);
+
+    CallTracker& tracker() { return m_tracker; }
+    LineInMixer* mixer() const { return m_mixer.get(); }
+
+protected:
+    bool event(QEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+
+private:
+    // CmdHandler
+    LogListView& logList() override { return m_owner.logList(); }
+    bool muteEnabled() const override { return m_owner.currentSettings().mute; }
+    void setMuted(bool muted) override;
+    void reportCall(const velkor_call_s& call) override { m_tracker.reportCall(call); }
+    void clearCall(const velkor_call_s& call) override { m_tracker.clearCall(call); }
+    void endCall() override { m_tracker.endCall(); }
+    void reportSystem(const velkor_address_s& address) override { m_tracker.reportSystem(address); }
+    // TrackerTimers
+    void startTimer(int id, int intervalMs) override;
+    void stopTimer(int id) override;
+
+    CmdWndOwner& m_owner;
+    std::unique_ptr<LineInMixer> m_mixer;
+    CallTracker m_tracker;
+    QBasicTimer m_callTimer;
+    QBasicTimer m_suppressionTimer;
+};

@@ -1,0 +1,82 @@
+// Follows calls with the receiver. A reported call whose called unit is checked in the
+// address book (or, when the called unit is not in the book, whose calling unit is)
+// tunes the scanner to the traffic channel, writes the parties' names into its display
+// and starts the call timer; a clear-down, a closed squelch or End Call sends the
+// scanner back (scanning, the control channel, or no frequency) and logs the call's
+// duration. System reports load each system's channel plan and learn the control
+// channel the scanner is on.
+//
+// Qt-free: the command window gives it its two timers and a way to post to itself.
+// Everything runs on the command window's thread.
+#pragma once
+
+#include "cmdwnd/ChannelPlan.h"
+#include "cmdwnd/CmdWndOwner.h"
+#include "receiver/CReceiverCtrl.h"
+
+#include <functional>
+#include <map>
+#include <memory>
+
+// The two window timers of the command window.
+class TrackerTimers {
+public:
+    virtual ~TrackerTimers() = default;
+    // Starts the timer, or starts it again when it runs.
+    virtual void startTimer(int id, int intervalMs) = 0;
+    virtual void stopTimer(int id) = 0;
+};
+
+class CallTracker {
+public:
+    static constexpr int kCallTimer = 1;
+    static constexpr int kCallTimerMs = 1000;
+    static constexpr int kSuppressionTimer = 2;
+    static constexpr int kSuppressionTimerMs = 10000;
+    // The squelch is queried whenever the call counter reaches a multiple of this.
+    static constexpr uint32_t kSquelchPeriod = 5;
+
+    // self receives the clears of the squelch query, as any other poster's.
+    CallTracker(CmdWndOwner& owner, TrackerTimers& timers, CmdSink& self);
+    ~CallTracker();
+
+    void reportCall(const velkor_call_s& call);
+    void clearCall(const velkor_call_s& call);
+    void endCall();
+    void reportSystem(const velkor_address_s& address);
+    void onTimer(int id);
+
+    // Replaces the receiver; the old one is deleted first (it restores the scanner).
+    void setReceiver(std::unique_ptr<CReceiverCtrl> receiver);
+    void deleteReceiver();
+    CReceiverCtrl* receiver() const { return m_receiver.get(); }
+
+    // Where a system's channel plan comes from: velkor.ini in the current directory
+    // unless replaced. May throw; the system then stays unknown and is loaded again at
+    // its next report.
+    using PlanSource = std::function<velkor_channel_plan_s(uint32_t system)>;
+    void setPlanSource(PlanSource source) { m_planSource = std::move(source); }
+
+    uint32_t callCounter() const { return m_callCounter; }
+    const velkor_call_s& trackedCall() const { return m_trackedCall; }
+    const velkor_address_s& suppressedTarget() const { return m_suppressedTarget; }
+    const velkor_system_params_s* systemParams(uint32_t system) const;
+
+private:
+    void log(const std::string& line);
+    // The frequency of channel, or nullopt after logging why the receiver cannot be
+    // tuned there.
+    std::optional<double> tuningFrequency(uint32_t system, uint32_t channel, int* narrow);
+    std::string nameOf(uint32_t system, uint32_t fleet, uint32_t unit) const;
+
+    CmdWndOwner& m_owner;
+    TrackerTimers& m_timers;
+    CmdSink& m_self;
+    PlanSource m_planSource;
+
+    std::unique_ptr<CReceiverCtrl> m_receiver;
+    std::map<uint32_t, velkor_system_params_s> m_systems;
+    uint32_t m_callCounter = 0;
+    velkor_address_s m_suppressedTarget{};
+    velkor_call_s m_trackedCall{};
+};

@@ -1,0 +1,58 @@
+// An owner for the command window in tests: settings in a field, the log list in
+// memory, the real address book model and the End Call button as a flag.
+#pragma once
+
+#include "addrbook/CAddrBook.h"
+#include "cmdwnd/CmdWndOwner.h"
+
+#include <deque>
+#include <string>
+#include <vector>
+
+class MemoryLogList : public LogListView {
+public:
+    int count() const override { return static_cast<int>(lines.size()); }
+    void removeFirst() override { lines.pop_front(); }
+    int append(const LogText& line) override
+    {
+        lines.push_back(line);
+        return count() - 1;
+    }
+    void showLine(int index) override { caret = index; }
+
+    std::vector<std::string> all() const { return {lines.begin(), lines.end()}; }
+
+    std::deque<std::string> lines;
+    int caret = -1;
+};
+
+class TestOwner : public CmdWndOwner {
+public:
+    TestOwner() { book.SetClock([] { return std::time_t(1700000000); }); }
+
+    velkor_settings_s currentSettings() const override { return settings; }
+    LogListView& logList() override { return log; }
+    void AddAddr(const velkor_address_s& a) override { book.AddAddr(a); }
+    std::string GetAddrName(uint32_t s, uint32_t f, uint32_t u) const override { return book.GetAddrName(s, f, u); }
+    int IsAddrChecked(const velkor_address_s& a, int select) override
+    {
+        selects.push_back(select);
+        return book.IsAddrChecked(a);
+    }
+    void enableEndCall(bool enable) override { endCallEnabled = enable; }
+
+    // Adds the unit with a name, checked or not.
+    void addUnit(const velkor_address_s& a, const std::string& name, bool checked)
+    {
+        CTreeItem* node = book.EnsureAddr(a);
+        node->data->SetItemText(name);
+        node->data->SetCheck(checked);
+    }
+    void nameNode(const velkor_address_s& a, const std::string& name) { book.EnsureAddr(a)->data->SetItemText(name); }
+
+    velkor_settings_s settings;
+    MemoryLogList log;
+    CAddrBook book;
+    bool endCallEnabled = false;
+    std::vector<int> selects;
+};

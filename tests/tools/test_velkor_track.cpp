@@ -1,0 +1,192 @@
+// velkor-track as a user runs it: velkor.ini and addrbook.ini in the current directory,
+// a recording of a control channel, the scanner on a serial port (a simulated one on
+// a pseudo-terminal).
+#include "addrbook/CAddrBook.h"
+#include "fixtures/ScannerSimulator.h"
+#include "signal/DemoScenario.h"
+#include "tools/PulseServer.h"
+#include "tools/ToolRunner.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+
+extern char** environ;
+
+namespace {
+
+using Texts = std::vector<std::string>;
+
+Texts splitLines(const std::string& text)
+{
+    Texts out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        out.push_back(line);
+    return out;
+}
+
+bool contains(const Texts& lines, const std::string& line)
+{
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+// Whether needle appears in hay in this order (other elements between allowed).
+bool inOrder(const Texts& hay, const Texts& needle)
+{
+    auto at = hay.begin();
+    for (const auto& n : needle) {
+        at = std::find(at, hay.end(), n);
+        if (at == hay.end())
+            return false;
+        ++at;
+    }
+    return true;
+}
+
+// Starts velkor-track in dir with its standard output into outPath.
+pid_t spawnTrack(const std::string& dir, const std::vector<std::string>& args, const std::string& outPath)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+    std::string program = VELKOR_TRACK_PATH;
+    std::vector<std::string> all = args;
+    std::vector<char*> argv{program.data()};
+    for (auto& a : all)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+int waitStatus(pid_t pid)
+{
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+class VelkorTrack : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        testsignal::FfskOptions o;
+        o.rate = 48000;
+        o.leadSeconds = 0.01;
+        o.tailSeconds = 0.2;
+        auto samples = testsignal::ffsk(mptgen::demoControlChannel().bits, o);
+        testsignal::addNoise(samples, 20.0, 3);
+        testsignal::writeWav(dir.file("demo.wav"), testsignal::toPcm16(samples), o.rate);
+
+        testsignal::writeFile(dir.file("velkor.ini"), "[tracking]\nreceiver_type=1\ncomport=1\nmemory=5\n"
+                                                      "return_to_cc=1\n[serial]\ncom1=" + sim.devicePath() +
+                                                          "\n[systems]\nsysBase_1=1690000\nsysOffset_1=1\n");
+        CAddrBook book;
+        book.EnsureAddr({1, 1, 100})->data->SetItemText("Dispatch");
+        book.EnsureAddr({1, 1, 100})->data->SetCheck(true);
+        ASSERT_EQ(book.SaveData(dir.file("addrbook.ini")), 1);
+        sim.setFrequency(1690125);
+    }
+
+    testsignal::TempDir dir;
+    ScannerSimulator sim{ScannerFamily::Uniden250};
+};
+
+TEST_F(VelkorTrack, FollowsTheCallOfARecordingAndSavesTheBook)
+{
+    const auto r = testsignal::runTool(VELKOR_TRACK_PATH, {"--input", "demo.wav"}, {}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    const Texts lines = splitLines(r.out);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[0].rfind("Line-In muting unavailable: ", 0), 0u) << lines[0];
+    EXPECT_EQ(lines[1], "Starting decoder thread.");
+    EXPECT_EQ(lines[2], "Initialized and running.");
+    EXPECT_TRUE(contains(lines, "Initialized Uniden 250/785 on serial port 1."));
+    EXPECT_TRUE(inOrder(lines, {"GTC  | Go To Channel Voice             | Ch:  17 (  1) Org:  200 Tar:  100 ",
+                                "     | Call duration:    0m  1s        |",
+                                "CLEAR| Call clear-down                 | Ch:  17 -> CCh:   1"}));
+    // Every decoder line, the three start-up lines, the receiver and the duration.
+    EXPECT_EQ(lines.size(), mptgen::kDemoLines + 5);
+
+    EXPECT_TRUE(inOrder(sim.commands(), {"SG", "PM005 01692000", "TA C 005 200 > Dispatch", "TA B A Fleet 1", "PM005 01690000"}));
+    // The book was saved with the units heard (auto_add is on by default).
+    CAddrBook saved;
+    ASSERT_EQ(saved.LoadData(dir.file("addrbook.ini")), 1);
+    EXPECT_NE(saved.FindAddr({1, 1, 4321}), nullptr);
+    EXPECT_EQ(saved.IsAddrChecked({1, 1, 100}), 1);
+}
+
+TEST_F(VelkorTrack, BadInputIsReportedWithoutCrash)
+{
+    testsignal::writeFile(dir.file("bad.wav"), "RIFF but not really");
+    const auto r = testsignal::runTool(VELKOR_TRACK_PATH, {"--input", "bad.wav"}, {}, dir.path());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("velkor-track: "), std::string::npos) << r.err;
+    // Shut down in order all the same: the book is saved.
+    CAddrBook saved;
+    ASSERT_EQ(saved.LoadData(dir.file("addrbook.ini")), 1);
+    EXPECT_EQ(saved.IsAddrChecked({1, 1, 100}), 1);
+}
+
+TEST_F(VelkorTrack, SignalsShutDownInOrder)
+{
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(sig);
+        std::remove(dir.file("addrbook.ini").c_str());
+        sim.clearReceived();
+        const std::string out = dir.file("out");
+        const pid_t pid = spawnTrack(dir.path(), {"--input", "demo.wav", "--realtime"}, out);
+        ASSERT_GT(pid, 0);
+        // Running once the start-up lines are out.
+        for (int i = 0; i < 200 && testsignal::readFile(out).find("Initialized and running.") == std::string::npos; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ::kill(pid, sig);
+        EXPECT_EQ(waitStatus(pid), 0);
+        // The recording lasts seconds at its own pace; the signal ended it early.
+        EXPECT_FALSE(contains(splitLines(testsignal::readFile(out)),
+                              "MOVE | Move to specified ControlChannel | -> CCh:   2"));
+        CAddrBook saved;
+        EXPECT_EQ(saved.LoadData(dir.file("addrbook.ini")), 1);
+        EXPECT_EQ(saved.CountNodes().systems, 1u);
+    }
+}
+
+TEST_F(VelkorTrack, MutesTheSoundServersSourceWhileDataIsHeard)
+{
+    testsignal::PulseServer server;
+    if (!server.ready())
+        GTEST_SKIP() << "no PulseAudio server could be started";
+    const std::string out = dir.file("out");
+    const pid_t pid = spawnTrack(dir.path(), {"--input", "demo.wav", "--realtime", "--line-element", "Capture"}, out);
+    ASSERT_GT(pid, 0);
+    // The recording is control-channel data from start to end: the source is muted
+    // while it plays.
+    bool mutedSeen = false;
+    for (int i = 0; i < 100 && !mutedSeen; ++i) {
+        mutedSeen = server.sourceMute() == "Mute: yes\n";
+        if (!mutedSeen)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_TRUE(mutedSeen);
+    EXPECT_EQ(waitStatus(pid), 0);
+    // Unmuted at the end, and no line about muting being unavailable.
+    EXPECT_EQ(server.sourceMute(), "Mute: no\n");
+    const Texts lines = splitLines(testsignal::readFile(out));
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0], "Starting decoder thread.");
+}
+
+} // namespace

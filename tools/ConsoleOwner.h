@@ -1,0 +1,52 @@
+// The command window's owner without a display: the log list is standard output (one
+// UTF-8 line per log line, flushed at once), the address book is the model without
+// its grid, and there is no End Call button to enable.
+#pragma once
+
+#include "addrbook/CAddrBook.h"
+#include "cmdwnd/CmdWndOwner.h"
+
+#include <cstdio>
+#include <functional>
+
+// The log list as a stream. It remembers how many lines a list box would hold, so the
+// command window's 1001-line rule sees what it would see on screen.
+class ConsoleLogList : public LogListView {
+public:
+    explicit ConsoleLogList(std::FILE* out) : m_out(out) {}
+    // Runs once, at the first line that cannot be written (a reader that went away).
+    void setOutputLost(std::function<void()> fn) { m_outputLost = std::move(fn); }
+    int count() const override { return m_count; }
+    void removeFirst() override
+    {
+        if (m_count > 0)
+            --m_count;
+    }
+    int append(const LogText& line) override;
+    void showLine(int) override {}
+
+private:
+    std::FILE* m_out;
+    int m_count = 0;
+    std::function<void()> m_outputLost;
+};
+
+class ConsoleOwner : public CmdWndOwner {
+public:
+    ConsoleOwner(std::FILE* out, velkor_settings_s settings);
+
+    velkor_settings_s currentSettings() const override { return m_settings; }
+    LogListView& logList() override { return m_log; }
+    void AddAddr(const velkor_address_s& a) override { m_book.AddAddr(a); }
+    std::string GetAddrName(uint32_t s, uint32_t f, uint32_t u) const override { return m_book.GetAddrName(s, f, u); }
+    int IsAddrChecked(const velkor_address_s& a, int) override { return m_book.IsAddrChecked(a); }
+    void enableEndCall(bool) override {}
+
+    CAddrBook& book() { return m_book; }
+    ConsoleLogList& console() { return m_log; }
+
+private:
+    velkor_settings_s m_settings;
+    ConsoleLogList m_log;
+    CAddrBook m_book;
+};

@@ -1,0 +1,150 @@
+// velkor-track: the trunk tracker without a display. It reads velkor.ini and
+// addrbook.ini from the current directory as the dialog does, decodes a recording (or
+// live audio), and runs the dialog's command window, call tracking, receiver and
+// Line-In mixer. Log lines go to standard output as the log list shows them; what the
+// dialog would show in a message box goes to standard error. SIGINT, SIGTERM, SIGHUP
+// or the end of the recording save the address book and shut down in the dialog's
+// order: decoding stops first, then the command window goes (unmuting the Line-In,
+// putting the scanner back, closing the mixer).
+
+#include "cmdwnd/CCmdWnd.h"
+#include "cmdwnd/MessageBox.h"
+#include "dsp/AlsaMixerBackend.h"
+#include "tools/ConsoleOwner.h"
+#include "tools/TrackInput.h"
+
+#include <CLI/CLI.hpp>
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <unistd.h>
+
+namespace {
+constexpr int kExitBadInput = 2;
+
+int g_signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
+}
+
+// The files are named relative to the directory the process is in at each access,
+// as the dialog names them.
+std::string inCurrentDir(const char* name)
+{
+    std::error_code ec;
+    const auto dir = std::filesystem::current_path(ec);
+    return ec ? std::string(name) : (dir / name).string();
+}
+
+void err(const std::string& text)
+{
+    std::fprintf(stderr, "velkor-track: %s\n", text.c_str());
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    CLI::App cli{"Trunk tracker without a display: decodes control-channel audio and follows calls with the "
+                 "scanner configured in velkor.ini."};
+    std::string input;
+    std::optional<int> rate;
+    bool realtime = false;
+    std::string device;
+    std::string mixerDevice = "default";
+    std::string lineElement = "Line";
+    std::string micElement = "Mic";
+    cli.add_option("--input", input, "recording to decode (WAV, or raw with --rate) instead of live capture");
+    cli.add_option("--rate", rate, "sample rate of a raw recording (Hz)")->check(CLI::Range(1000, 1000000));
+    cli.add_flag("--realtime", realtime, "play the recording at its own pace, as live audio comes");
+    cli.add_option("--device", device, "capture device (default: the system's default input)");
+    cli.add_option("--mixer", mixerDevice, "ALSA mixer that holds the Line-In")->capture_default_str();
+    cli.add_option("--line-element", lineElement, "mixer element of the Line-In")->capture_default_str();
+    cli.add_option("--mic-element", micElement, "mixer element used when there is no Line-In")->capture_default_str();
+    try {
+        cli.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return cli.exit(e);
+    } catch (const CLI::ParseError& e) {
+        err(e.what());
+        return kExitBadInput;
+    }
+    if (input.empty()) {
+        err("live capture needs the decoder bank, which this build does not have; use --input FILE");
+        return kExitBadInput;
+    }
+
+    // Qt's own arguments are not ours; give it none.
+    int qtArgc = 1;
+    QCoreApplication app(qtArgc, argv);
+    setMessageBoxFunction([](const std::string& text) { err(text); });
+
+    velkor_settings_s settings;
+    try {
+        settings = VelkorConfig::load(inCurrentDir(velkor_ini::kFileName)).settings();
+    } catch (const std::exception& e) {
+        err(e.what());
+        return kExitBadInput;
+    }
+
+    if (::pipe(g_signalPipe) != 0) {
+        err("cannot create the signal pipe");
+        return 1;
+    }
+    QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [] {
+        char byte = 0;
+        [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &byte, 1);
+        QCoreApplication::quit();
+    });
+    struct sigaction sa {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(sig, &sa, nullptr);
+    // A reader of standard output that goes away (velkor-track | head) ends the run
+    // like a signal, with the book saved, instead of killing the process.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    ConsoleOwner owner(stdout, settings);
+    owner.console().setOutputLost([] { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); });
+    owner.book().LoadData(inCurrentDir("addrbook.ini"));
+
+    int status = 0;
+    {
+        auto wnd = std::make_unique<CCmdWnd>(
+            owner, std::make_unique<AlsaMixerBackend>(mixerDevice, lineElement, micElement));
+
+        // The dialog's start-up: the decoders first, then the receiver, then the line
+        // that says all is running.
+        owner.logList().append("Starting decoder thread.");
+        TrackInput decoding(input, rate, realtime, *wnd, [&status](const std::string& error) {
+            // Runs on the input's thread: the quit is queued behind every command the
+            // recording made, so all of them are handled first.
+            if (!error.empty()) {
+                QMetaObject::invokeMethod(qApp, [error, &status] {
+                    err(error);
+                    status = kExitBadInput;
+                }, Qt::QueuedConnection);
+            }
+            QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+        });
+        decoding.start();
+        wnd->CreateReceiver(settings.receiver_type, settings.comport, settings.memory);
+        owner.logList().append("Initialized and running.");
+
+        app.exec();
+
+        owner.book().SaveData(inCurrentDir("addrbook.ini"));
+        decoding.stop();
+        wnd.reset();
+    }
+    return status;
+}
