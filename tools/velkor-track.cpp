@@ -10,8 +10,11 @@
 #include "cmdwnd/CCmdWnd.h"
 #include "cmdwnd/MessageBox.h"
 #include "dsp/AlsaMixerBackend.h"
+#include "dsp/DecoderBank.h"
+#include "dsp/FileSource.h"
+#include "dsp/PortAudioSource.h"
 #include "tools/ConsoleOwner.h"
-#include "tools/TrackInput.h"
+#include "tools/PacedSource.h"
 
 #include <CLI/CLI.hpp>
 
@@ -61,10 +64,12 @@ int main(int argc, char** argv)
     std::string mixerDevice = "default";
     std::string lineElement = "Line";
     std::string micElement = "Mic";
-    cli.add_option("--input", input, "recording to decode (WAV, or raw with --rate) instead of live capture");
+    cli.add_option("--input", input, "recording to decode (WAV, or raw with --rate; - is standard input) instead "
+                                     "of live capture");
     cli.add_option("--rate", rate, "sample rate of a raw recording (Hz)")->check(CLI::Range(1000, 1000000));
     cli.add_flag("--realtime", realtime, "play the recording at its own pace, as live audio comes");
-    cli.add_option("--device", device, "capture device (default: the system's default input)");
+    cli.add_option("--device", device, "capture device for live audio (default: the system's default input), "
+                                       "at [audio] samplerate of velkor.ini");
     cli.add_option("--mixer", mixerDevice, "ALSA mixer that holds the Line-In")->capture_default_str();
     cli.add_option("--line-element", lineElement, "mixer element of the Line-In")->capture_default_str();
     cli.add_option("--mic-element", micElement, "mixer element used when there is no Line-In")->capture_default_str();
@@ -76,8 +81,8 @@ int main(int argc, char** argv)
         err(e.what());
         return kExitBadInput;
     }
-    if (input.empty()) {
-        err("live capture needs the decoder bank, which this build does not have; use --input FILE");
+    if (realtime && input.empty()) {
+        err("--realtime paces a recording; it needs --input FILE");
         return kExitBadInput;
     }
 
@@ -125,9 +130,10 @@ int main(int argc, char** argv)
         // The dialog's start-up: the decoders first, then the receiver, then the line
         // that says all is running.
         owner.logList().append("Starting decoder thread.");
-        TrackInput decoding(input, rate, realtime, *wnd, [&status](const std::string& error) {
-            // Runs on the input's thread: the quit is queued behind every command the
-            // recording made, so all of them are handled first.
+        DecoderBank::SourceEvents events;
+        events.ended = [&status](const std::string& error) {
+            // On the source's thread: the quit is queued behind every command the
+            // input made, so all of them are handled first.
             if (!error.empty()) {
                 QMetaObject::invokeMethod(qApp, [error, &status] {
                     err(error);
@@ -135,15 +141,40 @@ int main(int argc, char** argv)
                 }, Qt::QueuedConnection);
             }
             QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
-        });
-        decoding.start();
-        wnd->CreateReceiver(settings.receiver_type, settings.comport, settings.memory);
-        owner.logList().append("Initialized and running.");
+        };
+        std::unique_ptr<DecoderBank> bank;
+        try {
+            if (!input.empty()) {
+                auto file = std::make_unique<FileSource>(input, rate);
+                const unsigned fileRate = file->sampleRate();
+                std::unique_ptr<AudioSource> source = std::move(file);
+                if (realtime)
+                    source = std::make_unique<PacedSource>(std::move(source));
+                bank = std::make_unique<DecoderBank>(wnd.get(), fileRate, std::move(source), events);
+            } else {
+                bank = std::make_unique<DecoderBank>(wnd.get(), settings.samplerate,
+                                                     std::make_unique<PortAudioSource>(device), events);
+            }
+        } catch (const AudioInputError& e) {
+            err(e.what());
+            status = kExitBadInput;
+        } catch (const std::exception& e) {
+            owner.logList().append("ERROR: Couldn't start collecting data, usupported samplerate?");
+            err(e.what());
+            status = 1;
+        }
 
-        app.exec();
+        // Without input there is nothing to track: the run ends at once, in order.
+        if (bank) {
+            wnd->CreateReceiver(settings.receiver_type, settings.comport, settings.memory);
+            owner.logList().append("Initialized and running.");
+            app.exec();
+        }
 
         owner.book().SaveData(inCurrentDir("addrbook.ini"));
-        decoding.stop();
+        if (bank)
+            bank->Stop();
+        bank.reset();
         wnd.reset();
     }
     return status;

@@ -3,9 +3,7 @@
 // the exact commands the scanner receives.
 #include "cmdwnd/CCmdWnd.h"
 #include "cmdwnd/MessageBox.h"
-#include "decoders/CMPT1327.h"
-#include "decoders/CMotorola.h"
-#include "decoders/CNMT450.h"
+#include "dsp/DecoderBank.h"
 #include "fixtures/ScannerSimulator.h"
 #include "signal/DemoScenario.h"
 #include "signal/MotorolaGen.h"
@@ -53,22 +51,18 @@ protected:
         sim->clearReceived();
     }
 
-    // The decoders in the order of the decoder bank, on capture-sized blocks; the
-    // command window handles what they post as the GUI thread would.
+    // The dialog's decoder bank, fed capture-sized blocks; the command window handles
+    // what the decoders post as the GUI thread would, between blocks.
     void play(const testsignal::Samples& samples)
     {
-        CNMT450 nmt450(wnd.get(), kRate);
-        CMPT1327 mpt1327(wnd.get(), kRate);
-        CMotorola motorola(wnd.get(), kRate);
+        DecoderBank bank(wnd.get(), kRate, nullptr);
         const auto pcm = testsignal::toPcm16(samples);
-        const size_t block = kRate / 20;
+        const size_t block = DecoderBank::BlockSamples(kRate);
         for (size_t at = 0; at < pcm.size(); at += block) {
-            const auto n = static_cast<unsigned>(std::min(block, pcm.size() - at));
-            nmt450.ProcessSamples(pcm.data() + at, n);
-            mpt1327.ProcessSamples(pcm.data() + at, n);
-            motorola.ProcessSamples(pcm.data() + at, n);
+            bank.FeedBlock(pcm.data() + at, std::min(block, pcm.size() - at) * sizeof(int16_t));
             drain();
         }
+        bank.Stop();
     }
 
     static void drain() { QCoreApplication::sendPostedEvents(); }

@@ -13,7 +13,7 @@
 #include <vector>
 
 // Long enough for the simulator's thread to answer on a busy machine.
-inline constexpr unsigned kTestTimeoutMs = 60;
+inline constexpr unsigned kTestTimeoutMs = 200;
 inline const std::string kWakeUp = "\rIDF\rCDF\rQUF\r";
 
 // Milliseconds a call took; used only to show that nothing waits beyond its bounds.
