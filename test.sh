@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the tests need, builds, and runs every test: once in a normal build,
-# once more with AddressSanitizer and UndefinedBehaviorSanitizer.
+# once more with AddressSanitizer and UndefinedBehaviorSanitizer; then the static
+# checks and a short run of every fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/packages.sh
@@ -25,3 +26,25 @@ cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELKOR_SANITIZE=ON 
 cmake --build build/asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build/asan --output-on-failure --timeout 900 -j "$jobs"
+
+echo "== static checks: cppcheck and clang-tidy =="
+JOBS=$jobs scripts/static-checks.sh build/test
+
+echo "== fuzz targets: a short run of each =="
+CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELKOR_FUZZ=ON
+cmake --build build/fuzz --target velkor-fuzzers -j "$jobs"
+# Runs per target: some 10 to 30 s each. New inputs go to a scratch folder, not the repo.
+declare -A runs=([fuzz_audio]=2000 [fuzz_bits]=30000 [fuzz_profile]=5000 [fuzz_addrbook]=5000 [fuzz_scanner]=2000)
+for t in fuzz_audio fuzz_bits fuzz_profile fuzz_addrbook fuzz_scanner; do
+  scratch=build/fuzz/ci-corpus/$t
+  rm -rf "$scratch" && mkdir -p "$scratch" build/fuzz/artifacts
+  echo "-- $t: ${runs[$t]} runs"
+  if ! "build/fuzz/tests/fuzz/$t" -runs="${runs[$t]}" -seed=1 -max_len=16384 -timeout=10 \
+      -artifact_prefix=build/fuzz/artifacts/"$t"- "$scratch" tests/fuzz/corpus/"$t" tests/fuzz/regress/"$t" \
+      >build/fuzz/"$t".ci.log 2>&1; then
+    tail -40 build/fuzz/"$t".ci.log >&2
+    echo "$t failed; the input is in build/fuzz/artifacts" >&2
+    exit 1
+  fi
+  grep -E '^Done' build/fuzz/"$t".ci.log || true
+done

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <stdexcept>
 
 namespace {
@@ -48,17 +49,14 @@ bool startsWithNoCase(std::string_view s, size_t pos, std::string_view prefix)
     return true;
 }
 
-// The highest fleet index, and per fleet the highest unit index, that any key of the
-// section names. A damaged count ("numberOfFleets=4000000000") then costs nothing:
-// entries beyond these indexes have no keys, and an entry without keys is skipped.
-struct SectionExtent {
-    int64_t maxFleet = -1;
-    std::map<uint64_t, int64_t> maxUnit;
-};
+// The fleet indexes, and per fleet the unit indexes, that any key of the section names.
+// Only these are visited: an entry without keys would be skipped anyway, so a damaged
+// count ("numberOfFleets=4000000000") or a key with a huge index costs nothing.
+using SectionEntries = std::map<uint32_t, std::set<uint32_t>>;
 
-SectionExtent scanKeys(const std::vector<std::string>& keys)
+SectionEntries scanKeys(const std::vector<std::string>& keys)
 {
-    SectionExtent e;
+    SectionEntries e;
     for (const std::string& k : keys) {
         size_t pos = 0;
         uint64_t i = 0;
@@ -66,24 +64,18 @@ SectionExtent scanKeys(const std::vector<std::string>& keys)
         if (!startsWithNoCase(k, pos, "fleet"))
             continue;
         pos += 5;
-        if (!digits(k, pos, i) || pos >= k.size() || k[pos] != '-')
+        if (!digits(k, pos, i) || pos >= k.size() || k[pos] != '-' || i > UINT32_MAX)
             continue;
-        e.maxFleet = std::max<int64_t>(e.maxFleet, static_cast<int64_t>(i));
+        auto& units = e[static_cast<uint32_t>(i)];
         ++pos;
         if (!startsWithNoCase(k, pos, "unit"))
             continue;
         pos += 4;
-        if (!digits(k, pos, j) || pos >= k.size() || k[pos] != '-')
+        if (!digits(k, pos, j) || pos >= k.size() || k[pos] != '-' || j > UINT32_MAX)
             continue;
-        auto& m = e.maxUnit.try_emplace(i, -1).first->second;
-        m = std::max<int64_t>(m, static_cast<int64_t>(j));
+        units.insert(static_cast<uint32_t>(j));
     }
     return e;
-}
-
-uint32_t boundedCount(uint32_t count, int64_t maxIndexPresent)
-{
-    return static_cast<uint32_t>(std::min<int64_t>(count, maxIndexPresent + 1));
 }
 
 } // namespace
@@ -102,8 +94,9 @@ int CAddrBook::LoadData(const std::string& path)
     }
 
     for (const std::string& section : file.sections()) {
-        // "[]" in a damaged file: no system number, and no way to write it back.
-        if (section.empty())
+        // "[]", or a name holding a NUL or CR byte, in a damaged file: no system
+        // number, and no way to write it back.
+        if (section.empty() || section.find_first_of(std::string_view("\0\r", 2)) != std::string::npos)
             continue;
         const std::string sysName = decodeStoredText(file.getString(section, "sysName"));
         const std::string sysComment = decodeStoredText(file.getString(section, "sysComment"));
@@ -117,10 +110,12 @@ int CAddrBook::LoadData(const std::string& path)
             }
         }
 
-        const SectionExtent extent = scanKeys(file.keys(section));
-        const uint32_t fleets = boundedCount(file.getUInt(section, "numberOfFleets", 0), extent.maxFleet);
+        const SectionEntries entries = scanKeys(file.keys(section));
+        const uint32_t fleets = file.getUInt(section, "numberOfFleets", 0);
         unsigned checkedFleets = 0;
-        for (uint32_t i = 0; i < fleets; ++i) {
+        for (const auto& [i, unitIndexes] : entries) {
+            if (i >= fleets)
+                break;
             const uint32_t fleetId = file.getUInt(section, key(i, "Id"), 0);
             if (fleetId == 0)
                 continue;
@@ -140,11 +135,11 @@ int CAddrBook::LoadData(const std::string& path)
                 }
             }
 
-            const auto unitExtent = extent.maxUnit.find(i);
-            const uint32_t units = boundedCount(file.getUInt(section, key(i, "NrOfUnits"), 0),
-                                                unitExtent == extent.maxUnit.end() ? -1 : unitExtent->second);
+            const uint32_t units = file.getUInt(section, key(i, "NrOfUnits"), 0);
             unsigned checkedUnits = 0;
-            for (uint32_t j = 0; j < units; ++j) {
+            for (const uint32_t j : unitIndexes) {
+                if (j >= units)
+                    break;
                 const uint32_t unitId = file.getUInt(section, key(i, j, "Id"), 0);
                 const int32_t checked = file.getInt(section, key(i, j, "Checked"), 0);
                 // Counted before the Id is looked at, as the file has always been read:

@@ -46,6 +46,8 @@ NmtViterbiResult NmtViterbi::Decode(const std::array<uint8_t, kParityBits>& q, c
     for (int i = kSteps; i >= 1; --i) {
         if (i < kInfoBits)
             result.bits |= static_cast<uint64_t>(state & 1u) << (kInfoBits - 1 - i);
+        // survivor holds kSteps + 1 steps; cppcheck takes its size for kSteps.
+        // cppcheck-suppress containerOutOfBounds
         state = survivor[static_cast<std::size_t>(i)][state];
     }
     return result;

@@ -7,7 +7,9 @@
 #include <cstring>
 #include <utility>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,6 +27,17 @@ std::string_view trim(std::string_view s)
     while (!s.empty() && isBlank(s.back()))
         s.remove_suffix(1);
     return s;
+}
+
+// A NUL or CR byte inside a value reads as a blank, the way setString stores it, so
+// that a value read from a damaged file writes back and reads again unchanged.
+std::string valueText(std::string_view s)
+{
+    std::string v(s);
+    for (char& c : v)
+        if (c == '\0' || c == '\r')
+            c = ' ';
+    return std::string(trim(v));
 }
 
 // Folds ASCII letters only: names in files written on Windows are compared the way
@@ -95,6 +108,30 @@ std::string directoryOf(const std::string& path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// Removes the temporary files that saves of target by processes no longer running left
+// behind (killed or crashed between creating the file and renaming it).
+void removeStaleTemporaries(const std::string& target)
+{
+    const std::string dir = directoryOf(target);
+    const size_t slash = target.rfind('/');
+    const std::string prefix = (slash == std::string::npos ? target : target.substr(slash + 1)) + ".tmp-";
+    DIR* d = ::opendir(dir.c_str());
+    if (!d)
+        return;
+    while (const dirent* e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        if (name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        char* end = nullptr;
+        const long pid = std::strtol(name.c_str() + prefix.size(), &end, 10);
+        if (pid <= 0 || *end != '-' || pid == ::getpid())
+            continue;
+        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+            ::unlink((dir + "/" + name).c_str());
+    }
+    ::closedir(d);
+}
+
 } // namespace
 
 std::optional<int32_t> ProfileFile::leadingInt(std::string_view text)
@@ -127,8 +164,11 @@ ProfileFile ProfileFile::parse(std::string_view text)
         const size_t nl = text.find('\n');
         std::string_view raw = text.substr(0, nl);
         text.remove_prefix(nl == std::string_view::npos ? text.size() : nl + 1);
+        // Stray CRs before the line end (a file converted to CRLF twice) belong to
+        // the line end too: kept in the line, they would be lost at the next save.
         if (!raw.empty() && raw.back() == '\r') {
-            raw.remove_suffix(1);
+            while (!raw.empty() && raw.back() == '\r')
+                raw.remove_suffix(1);
             if (first)
                 profile.m_crlf = true;
         }
@@ -148,7 +188,7 @@ ProfileFile ProfileFile::parse(std::string_view text)
             const size_t eq = t.find('=');
             line.key = std::string(trim(t.substr(0, eq)));
             if (eq != std::string_view::npos)
-                line.value = std::string(trim(t.substr(eq + 1)));
+                line.value = valueText(t.substr(eq + 1));
             line.isEntry = !line.key.empty();
         }
         Section& section = profile.m_sections.back();
@@ -248,6 +288,8 @@ void ProfileFile::save(const std::string& path) const
         throw ProfileError(systemError("Cannot write", path, errno));
     tmp.release();
 
+    removeStaleTemporaries(target);
+
     // Make the rename itself durable; a failure here cannot undo it and is ignored.
     const int dir = ::open(directoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
@@ -316,7 +358,8 @@ void ProfileFile::setString(std::string_view section, std::string_view key, std:
 {
     section = trim(section);
     key = trim(key);
-    if (section.find_first_of(std::string_view("]\r\n\0", 4)) != std::string_view::npos)
+    // A ']' inside the name is fine: a header is read up to its last ']'.
+    if (section.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos)
         throw std::invalid_argument("profile section name holds a character a section line cannot hold");
     if (key.empty() || key.front() == '[' || key.front() == ';'
         || key.find_first_of(std::string_view("=\r\n\0", 4)) != std::string_view::npos)

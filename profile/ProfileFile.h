@@ -18,7 +18,8 @@
 // The file is parsed once by load(), kept in memory, and written whole by save().
 // save() is atomic: the new text goes into a temporary file beside the old one,
 // which is synced and then renamed over it, so a crash or a full disk leaves either
-// the old file or the new one, never a truncated one. Untouched lines (comments,
+// the old file or the new one, never a truncated one. The temporary file of a save
+// that was killed is removed by the next save of the same file. Untouched lines (comments,
 // blank lines, spacing) are written back exactly as read, in the file's own line-end
 // style (CRLF if its first line ended so; LF for new files).
 #pragma once
@@ -78,7 +79,8 @@ public:
     // Replaces the key's line in its section, or appends "key=value" at the end of
     // the section, creating the section at the end of the file when needed. A value
     // cannot span lines: CR, LF and NUL bytes in it are stored as blanks. Section
-    // names must not hold ']', CR, LF or NUL; key names must not hold '=', CR, LF or
+    // names must not hold CR, LF or NUL (a ']' is fine: a header reads up to its last
+    // ']'); key names must not hold '=', CR, LF or
     // NUL or start with '['; names are trimmed. Breaking these throws
     // std::invalid_argument.
     void setString(std::string_view section, std::string_view key, std::string_view value);

@@ -47,7 +47,7 @@ velkor_channel_plan_s VelkorConfig::channelPlan(uint32_t system) const
 
 std::string VelkorConfig::serialDevice(uint32_t port) const
 {
-    const std::string device = m_profile.getString(kSerial, "com" + std::to_string(port));
+    std::string device = m_profile.getString(kSerial, "com" + std::to_string(port));
     if (!device.empty())
         return device;
     return "/dev/ttyS" + std::to_string(port - 1);

@@ -10,6 +10,7 @@ VELKOR_TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev sox
   pulseaudio pulseaudio-utils libasound2-plugins
   xvfb xauth imagemagick
+  clang libclang-rt-14-dev clang-tidy cppcheck
 )
 
 velkor_install_packages() {

@@ -260,6 +260,8 @@ CsvImportResult importCsv(CAddrBook& book, std::string_view text)
                 return result;
             }
         }
+        if (!node) // the system is never 0, so the loop above always ran
+            continue;
         const int depth = node->indent;
         if (!ir.name.empty())
             book.SetCellText(node, CAddrBook::kColName, ir.name);

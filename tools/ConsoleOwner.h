@@ -33,7 +33,7 @@ private:
 
 class ConsoleOwner : public CmdWndOwner {
 public:
-    ConsoleOwner(std::FILE* out, velkor_settings_s settings);
+    ConsoleOwner(std::FILE* out, const velkor_settings_s& settings);
 
     velkor_settings_s currentSettings() const override { return m_settings; }
     LogListView& logList() override { return m_log; }

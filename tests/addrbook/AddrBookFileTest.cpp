@@ -205,6 +205,9 @@ TEST_F(AddrBookFile, DamagedFileLoadsWhatItCanWithoutHanging)
     std::string text = "garbage line without equals\n[\n[]\nsysName=nameless\n"
                        "[17]\nsysName=Ok\nnumberOfFleets=4000000000\nfleet3-Id=5\nfleet3-NrOfUnits=-1\n"
                        "fleet3-unit2-Id=8\nfleet3-unit2-Checked=1\n"
+                       // Keys with huge indexes, under huge counts.
+                       "fleet4000000-Id=6\nfleet4000000-NrOfUnits=4000000000\nfleet4000000-unit3999999999-Id=9\n"
+                       "fleet22222222222222222222222222-Id=7\n"
                        "[18]\nnumberOfFleets=-7\nfleet0-Id=-1\n";
     text += "[19]\nsysName=bin";
     text += '\0';
@@ -216,6 +219,8 @@ TEST_F(AddrBookFile, DamagedFileLoadsWhatItCanWithoutHanging)
     EXPECT_EQ(book.GetAddrName(17, 0, 0), "Ok");
     EXPECT_EQ(book.GetAddrName(17, 5, 8), ""); // found, with the empty name of the file
     EXPECT_EQ(book.IsAddrChecked({17, 5, 8}), 1);
+    EXPECT_EQ(book.IsAddrChecked({17, 6, 9}), 0);
+    EXPECT_EQ(book.FindAddr({17, 7, 0}), nullptr);
     // "-1" reads as 4294967295, as Windows reads it.
     EXPECT_NE(book.FindAddr({18, 4294967295u, 0}), nullptr);
     EXPECT_NE(book.GetRoot("19"), nullptr);

@@ -164,11 +164,47 @@ TEST_F(ProfileFileTest, EightBitBytesSurviveAWholeFileRoundTrip)
 TEST(ProfileFileSet, RefusesNamesThatCannotBeWritten)
 {
     ProfileFile profile;
-    EXPECT_THROW(profile.setString("a]b", "k", "v"), std::invalid_argument);
+    EXPECT_THROW(profile.setString("a\rb", "k", "v"), std::invalid_argument);
     EXPECT_THROW(profile.setString("s", "k=1", "v"), std::invalid_argument);
     EXPECT_THROW(profile.setString("s", "", "v"), std::invalid_argument);
     EXPECT_THROW(profile.setString("s", "a\nb", "v"), std::invalid_argument);
     EXPECT_EQ(profile.text(), "");
+}
+
+// A header is read up to its last ']', so a name holding one (found in a file) writes
+// back and reads again as the same section.
+TEST(ProfileFileSet, SectionNameWithBracketRoundTrips)
+{
+    const ProfileFile read = ProfileFile::parse("[a]b]\nk=1\n");
+    ASSERT_EQ(read.sections(), std::vector<std::string>{"a]b"});
+    ProfileFile written;
+    written.setString("a]b", "k", "1");
+    EXPECT_EQ(written.text(), "[a]b]\nk=1\n");
+    EXPECT_EQ(ProfileFile::parse(written.text()).getInt("a]b", "k", 0), 1);
+}
+
+// Damaged files: whatever is read writes back and reads again as the same values.
+TEST(ProfileFileParse, DamageReadsAsItWritesBack)
+{
+    using namespace std::string_literals;
+    const struct {
+        std::string text;
+        std::string value;
+    } cases[] = {
+        {"[s]\nk=a\0b\n"s, "a b"},
+        {"[s]\nk=ab\0\n"s, "ab"},
+        {"[s]\nk=ab\r\r\n"s, "ab"},
+        {"[s]\nk=a\rb\n"s, "a b"},
+        {"[s]\nk=ab\r\r"s, "ab"},
+    };
+    for (const auto& c : cases) {
+        const ProfileFile read = ProfileFile::parse(c.text);
+        EXPECT_EQ(read.getString("s", "k"), c.value);
+        ProfileFile written = read;
+        written.setString("s", "k", read.getString("s", "k"));
+        EXPECT_EQ(ProfileFile::parse(written.text()).getString("s", "k"), c.value);
+        EXPECT_EQ(ProfileFile::parse(read.text()).text(), read.text());
+    }
 }
 
 TEST(ProfileFileSet, RemovesKeysAndSections)

@@ -1,0 +1,82 @@
+// Soak of the log list the dialog shows: 100,000 decoder lines through the command
+// window into a real list widget. The list stays at 1001 lines, the newest last, and
+// the process's memory is the same at the end as after the first lines.
+#include "cmdwnd/CCmdWnd.h"
+#include "cmdwnd/QListLogView.h"
+#include "TestOwner.h"
+
+#include <QApplication>
+#include <QListWidget>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+namespace {
+
+long residentKb()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stol(line.substr(6));
+    return -1;
+}
+
+class NoMixer : public MixerBackend {
+public:
+    void open() override { throw MixerError("no mixer in this test"); }
+    bool selectLine(Line) override { return false; }
+    bool selectControl(Control, long*, long*) override { return false; }
+    bool set(long) override { return false; }
+    void close() override {}
+};
+
+class WidgetOwner : public TestOwner {
+public:
+    LogListView& logList() override { return view; }
+    QListWidget list;
+    QListLogView view{&list};
+};
+
+} // namespace
+
+TEST(LogSoak, HundredThousandLinesKeepTheListAt1001AndMemoryFlat)
+{
+    WidgetOwner owner;
+    CCmdWnd wnd(owner, std::make_unique<NoMixer>());
+    constexpr int kLines = 100000;
+    constexpr int kBatch = 1000;
+    long startKb = 0;
+    for (int i = 0; i < kLines; ++i) {
+        // A line as long as the decoders write them.
+        wnd.post(CMDWND_ADD_LOGSTR, LogText("GTC  | Go To Channel Voice             | Ch:  17 (  1) Org:  200 Tar:  "
+                                            + std::to_string(i)));
+        if ((i + 1) % kBatch == 0) {
+            QCoreApplication::sendPostedEvents();
+            ASSERT_LE(owner.list.count(), 1001);
+            if (i + 1 == 10 * kBatch)
+                startKb = residentKb();
+        }
+    }
+    QCoreApplication::sendPostedEvents();
+    const long endKb = residentKb();
+    ASSERT_EQ(owner.list.count(), 1001);
+    EXPECT_TRUE(owner.list.item(1000)->text().endsWith(QString::number(kLines - 1)));
+    EXPECT_EQ(owner.list.currentRow(), 1000);
+    // Flat: allocator noise only.
+    EXPECT_LT(endKb - startKb, 2048) << "resident memory grew from " << startKb << " kB to " << endKb << " kB";
+    std::printf("100,000 log lines: list %d lines; resident memory after 10,000 lines %ld kB, at the end %ld kB\n",
+                owner.list.count(), startKb, endKb);
+}
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

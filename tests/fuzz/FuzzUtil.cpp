@@ -1,0 +1,37 @@
+#include "FuzzUtil.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace fuzzutil {
+
+ScratchFile::ScratchFile(const char* name)
+{
+    // Saves sync the file to disk; in memory that costs nothing, so runs stay fast.
+    const char* dir = std::getenv("TMPDIR");
+    std::error_code ec;
+    const std::string base = dir && *dir ? dir : std::filesystem::is_directory("/dev/shm", ec) ? "/dev/shm" : "/tmp";
+    m_path = base + "/velkor-fuzz-" + std::to_string(::getpid()) + "-" + name;
+}
+
+ScratchFile::~ScratchFile()
+{
+    std::remove(m_path.c_str());
+}
+
+void ScratchFile::write(const uint8_t* data, size_t size) const
+{
+    std::ofstream out(m_path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    FUZZ_CHECK(out.good());
+}
+
+std::string ScratchFile::read() const
+{
+    std::ifstream in(m_path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+} // namespace fuzzutil
