@@ -3,7 +3,7 @@
 #pragma once
 
 #include "addrbook/CAddrBook.h"
-#include "cmdwnd/MessageBox.h"
+#include "fixtures/ScratchFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -13,37 +13,12 @@
 #include <string>
 #include <vector>
 
-class AddrBookFixture : public ::testing::Test {
+class AddrBookFixture : public ScratchFixture {
 protected:
-    void SetUp() override
-    {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = std::filesystem::temp_directory_path()
-            / ("velkor-ab-" + std::string(info->test_suite_name()) + "-" + info->name() + "-" + std::to_string(::getpid()));
-        std::filesystem::remove_all(dir);
-        std::filesystem::create_directories(dir);
-        previous = setMessageBoxFunction([this](const std::string& t) { messages.push_back(t); });
-    }
-    void TearDown() override
-    {
-        setMessageBoxFunction(std::move(previous));
-        std::filesystem::remove_all(dir);
-    }
+    AddrBookFixture() : ScratchFixture("velkor-ab-") {}
 
     std::string path(const std::string& name = "addrbook.ini") const { return (dir / name).string(); }
 
-    static void writeFile(const std::string& p, const std::string& text)
-    {
-        std::ofstream out(p, std::ios::binary | std::ios::trunc);
-        out << text;
-    }
-    static std::string readFile(const std::string& p)
-    {
-        std::ifstream in(p, std::ios::binary);
-        std::ostringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    }
     // A book whose clock stands still and whose log is kept.
     void prepare(CAddrBook& book)
     {
@@ -54,8 +29,5 @@ protected:
     static std::string cell(const CTreeItem* n, int column) { return n && n->data ? n->data->GetCellText(column) : "<none>"; }
     static bool checked(const CTreeItem* n) { return n && n->data && n->data->GetCheck(); }
 
-    std::filesystem::path dir;
-    std::vector<std::string> messages;
     std::vector<std::string> logLines;
-    MessageBoxFn previous;
 };

@@ -3,7 +3,7 @@
 // to it), and the message boxes it would show are captured.
 #pragma once
 
-#include "cmdwnd/MessageBox.h"
+#include "fixtures/ScratchFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -15,42 +15,23 @@
 
 #include <unistd.h>
 
-class AppFixture : public ::testing::Test {
+class AppFixture : public ScratchFixture {
 protected:
+    AppFixture() : ScratchFixture("velkor-app-") {}
+
     void SetUp() override
     {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = std::filesystem::temp_directory_path()
-            / ("velkor-app-" + std::string(info->test_suite_name()) + "-" + info->name() + "-" + std::to_string(::getpid()));
-        std::filesystem::remove_all(dir);
-        std::filesystem::create_directories(dir);
+        ScratchFixture::SetUp();
         oldCwd = std::filesystem::current_path();
         std::filesystem::current_path(dir);
-        previous = setMessageBoxFunction([this](const std::string& t) { messages.push_back(t); });
     }
     void TearDown() override
     {
-        setMessageBoxFunction(std::move(previous));
         std::filesystem::current_path(oldCwd);
-        std::filesystem::remove_all(dir);
+        ScratchFixture::TearDown();
     }
 
-    static void writeFile(const std::string& p, const std::string& text)
-    {
-        std::ofstream out(p, std::ios::binary | std::ios::trunc);
-        out << text;
-    }
-    static std::string readFile(const std::string& p)
-    {
-        std::ifstream in(p, std::ios::binary);
-        std::ostringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    }
     static bool exists(const std::string& p) { return std::filesystem::exists(p); }
 
-    std::filesystem::path dir;
     std::filesystem::path oldCwd;
-    std::vector<std::string> messages;
-    MessageBoxFn previous;
 };
