@@ -67,8 +67,12 @@ TEST(LogSoak, HundredThousandLinesKeepTheListAt1001AndMemoryFlat)
     ASSERT_EQ(owner.list.count(), 1001);
     EXPECT_TRUE(owner.list.item(1000)->text().endsWith(QString::number(kLines - 1)));
     EXPECT_EQ(owner.list.currentRow(), 1000);
-    // Flat: allocator noise only.
+    // Flat: allocator noise only. Under AddressSanitizer freed memory waits in its
+    // quarantine (256 MB) before it is reused, so resident memory says nothing there;
+    // LeakSanitizer checks for leaks in that build instead.
+#if !defined(__SANITIZE_ADDRESS__)
     EXPECT_LT(endKb - startKb, 2048) << "resident memory grew from " << startKb << " kB to " << endKb << " kB";
+#endif
     std::printf("100,000 log lines: list %d lines; resident memory after 10,000 lines %ld kB, at the end %ld kB\n",
                 owner.list.count(), startKb, endKb);
 }
