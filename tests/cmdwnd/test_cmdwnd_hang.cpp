@@ -10,6 +10,8 @@
 
 #include <QApplication>
 
+#include "fixtures/NoMixer.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -36,16 +38,6 @@ class TimedOwner : public TestOwner {
 public:
     LogListView& logList() override { return timed; }
     TimedLog timed;
-};
-
-// No sound card in the test: nothing to mute.
-class NoMixer : public MixerBackend {
-public:
-    void open() override { throw MixerError("no mixer in this test"); }
-    bool selectLine(Line) override { return false; }
-    bool selectControl(Control, long*, long*) override { return false; }
-    bool set(long) override { return false; }
-    void close() override {}
 };
 
 velkor_call_s call(uint32_t unit)
@@ -125,12 +117,4 @@ TEST(CmdWndHang, SilentScannerNeverStopsTheDecoderEvents)
                 "longest round of posting %ld us\n",
                 kRounds, longestGapMs, static_cast<double>(longestGapMs) / kTimeoutMs, longestPostUs);
     setMessageBoxFunction(old);
-}
-
-int main(int argc, char** argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

@@ -8,6 +8,8 @@
 #include <QApplication>
 #include <QListWidget>
 
+#include "fixtures/NoMixer.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -25,15 +27,6 @@ long residentKb()
             return std::stol(line.substr(6));
     return -1;
 }
-
-class NoMixer : public MixerBackend {
-public:
-    void open() override { throw MixerError("no mixer in this test"); }
-    bool selectLine(Line) override { return false; }
-    bool selectControl(Control, long*, long*) override { return false; }
-    bool set(long) override { return false; }
-    void close() override {}
-};
 
 class WidgetOwner : public TestOwner {
 public:
@@ -75,12 +68,4 @@ TEST(LogSoak, HundredThousandLinesKeepTheListAt1001AndMemoryFlat)
 #endif
     std::printf("100,000 log lines: list %d lines; resident memory after 10,000 lines %ld kB, at the end %ld kB\n",
                 owner.list.count(), startKb, endKb);
-}
-
-int main(int argc, char** argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }
