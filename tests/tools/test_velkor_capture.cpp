@@ -210,10 +210,11 @@ TEST(VelkorCapture, AServerThatGoesAwayEndsCaptureWithAnError)
     // connection without ever calling back; then the capture ends after a few seconds
     // without audio. Either way: one message of ours, exit status 2.
     EXPECT_EQ(capture.wait(30s), 2) << capture.err().substr(0, 2000);
-    // PortAudio reports the dead connection on standard error too, possibly at length.
+    // PortAudio reports the dead connection on standard error too, possibly at length,
+    // and its polling thread may still be writing after our message: ours need not be
+    // the last line.
     const std::string err = capture.errTail();
     EXPECT_NE(err.find("velkor-decode: capture from \"default\" stopped: "), std::string::npos) << err.substr(0, 2000);
-    EXPECT_EQ(err.substr(err.size() - std::min<size_t>(err.size(), 11)), "went away)\n") << err.substr(0, 2000);
 }
 
 TEST(VelkorCapture, NoAudioServerIsAClearError)
