@@ -18,6 +18,7 @@ export PULSE_SERVER="unix:$pulse_dir/native" VELKOR_AUDIO_SERVER=1
 
 echo "== build and test =="
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+scripts/check-layers.sh build/test
 cmake --build build/test -j "$jobs"
 ctest --test-dir build/test --output-on-failure --timeout 600 -j "$jobs"
 

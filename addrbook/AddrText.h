@@ -18,14 +18,13 @@
 // followed by a symbol from 0x80-0xBF), which names practically never contain.
 #pragma once
 
+#include "text/Cp1252.h"
+
 #include <string>
 #include <string_view>
 
-bool isValidUtf8(std::string_view bytes);
 std::string decodeStoredText(std::string_view bytes);
 std::string encodeStoredText(std::string_view utf8);
-// For the log and the scanner display; characters outside the code page become '?'.
-std::string utf8ToCp1252(std::string_view utf8);
 // Line breaks and other control characters cannot live in a key=value line; they
 // become blanks.
 std::string singleLine(std::string_view text);

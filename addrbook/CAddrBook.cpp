@@ -1,7 +1,7 @@
 #include "addrbook/CAddrBook.h"
 
 #include "addrbook/AddrText.h"
-#include "cmdwnd/MessageBox.h"
+#include "notify/MessageBox.h"
 
 #include <cstdio>
 

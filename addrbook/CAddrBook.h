@@ -5,7 +5,7 @@
 #pragma once
 
 #include "addrbook/CGridTree.h"
-#include "cmdwnd/commands.h"
+#include "protocol/commands.h"
 
 #include <cstdint>
 #include <ctime>

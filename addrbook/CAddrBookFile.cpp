@@ -3,7 +3,7 @@
 // is parsed once per load and written whole per save; the writing is atomic.
 #include "addrbook/AddrText.h"
 #include "addrbook/CAddrBook.h"
-#include "cmdwnd/MessageBox.h"
+#include "notify/MessageBox.h"
 #include "profile/ProfileFile.h"
 
 #include <algorithm>

@@ -2,7 +2,8 @@
 
 #include "app/DialogUnits.h"
 #include "app/PortItemDelegate.h"
-#include "cmdwnd/MessageBox.h"
+#include "notify/MessageBox.h"
+#include "receiver/ReceiverFactory.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -75,8 +76,8 @@ void CPrefDlg::buildControls()
     label(this, du, "Type", 156, 22, 19, 8);
     // The items are in sorted order already, so the index is the receiver_type value.
     m_receiverType = new QComboBox(this);
-    m_receiverType->addItems({QStringLiteral("Uniden 245/780/895"), QStringLiteral("Uniden 250/785/3300"),
-                              QStringLiteral("Uniden Experimental")});
+    for (const receiver_model_s& model : receiverModels())
+        m_receiverType->addItem(QString::fromLatin1(model.listText));
     du.placeDropDown(m_receiverType, 176, 19, 87, 73);
     label(this, du, "On serial port", 156, 39, 45, 8);
     m_comPort = new QComboBox(this);

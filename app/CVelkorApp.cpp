@@ -1,8 +1,8 @@
 #include "app/CVelkorApp.h"
 
 #include "app/CVelkorDlg.h"
-#include "app/SignalWatcher.h"
-#include "cmdwnd/MessageBox.h"
+#include "session/SignalWatcher.h"
+#include "notify/MessageBox.h"
 
 #include <QApplication>
 #include <QMessageBox>

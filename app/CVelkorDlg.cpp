@@ -158,8 +158,8 @@ void CVelkorDlg::OnSettings()
 
 void CVelkorDlg::OnEndCall()
 {
-    if (m_cmdWnd)
-        m_cmdWnd->post(CMDWND_END_CALL, {});
+    if (CCmdWnd* wnd = commandWindow())
+        wnd->post(CMDWND_END_CALL, {});
 }
 
 void CVelkorDlg::enableEndCall(bool enable)
@@ -203,7 +203,7 @@ void CVelkorDlg::AppendLogLine(const char* line)
 void CVelkorDlg::SaveAddrBook()
 {
     // Named relative to the working directory at the moment of saving.
-    m_grid->SaveData("addrbook.ini");
+    m_session->saveBook();
 }
 
 void CVelkorDlg::OnCancel()

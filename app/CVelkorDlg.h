@@ -8,14 +8,14 @@
 // and the End Call button through CmdWndOwner.
 #pragma once
 
+#include "app/QListLogView.h"
 #include "cmdwnd/CmdWndOwner.h"
-#include "cmdwnd/QListLogView.h"
+#include "session/TrackingSession.h"
 
 #include <QDialog>
 
 #include <functional>
 #include <memory>
-#include <optional>
 
 class CAddrBookCtrl;
 class CCmdWnd;
@@ -28,12 +28,8 @@ class QPushButton;
 class CVelkorDlg : public QDialog, public CmdWndOwner {
     Q_OBJECT
 public:
-    // How the dialog builds what it owns. Both may throw: a command window that cannot
-    // be built stops the start-up; a decoder bank that cannot be built is logged.
-    struct Parts {
-        std::function<std::unique_ptr<CCmdWnd>(CmdWndOwner& owner)> commandWindow;
-        std::function<std::unique_ptr<DecoderBank>(CmdSink* cmdWnd, unsigned sampleRate)> decoderBank;
-    };
+    // How the dialog's session builds the command window and the decoder bank.
+    using Parts = TrackingSession::Parts;
     // The program's own: the command window on ALSA's mixer, live capture.
     static Parts DefaultParts();
 
@@ -58,7 +54,7 @@ public:
     void OnTerminate(int signalNumber);
 
     // CmdWndOwner
-    velkor_settings_s currentSettings() const override { return m_settings; }
+    velkor_settings_s currentSettings() const override { return m_session->settings(); }
     LogListView& logList() override { return m_logView; }
     void AddAddr(const velkor_address_s& address) override;
     std::string GetAddrName(uint32_t system, uint32_t fleet, uint32_t unit) const override;
@@ -71,8 +67,8 @@ public:
     // A line of the dialog's own, appended directly (no bound, no caret move).
     void AppendLogLine(const char* line);
 
-    CCmdWnd* commandWindow() const { return m_cmdWnd.get(); }
-    DecoderBank* decoderBank() const { return m_bank.get(); }
+    CCmdWnd* commandWindow() const { return m_session->commandWindow(); }
+    DecoderBank* decoderBank() const { return m_session->decoderBank(); }
     QListWidget* logListWidget() const { return m_logList; }
     CAddrBookCtrl* addrBook() const { return m_grid; }
     QPushButton* settingsButton() const { return m_settingsButton; }
@@ -100,13 +96,8 @@ private:
     // signal ends the program, so that their modal runs return.
     void closeNestedDialogs();
 
-    Parts m_parts;
-    std::unique_ptr<CCmdWnd> m_cmdWnd;
-    std::unique_ptr<DecoderBank> m_bank;
-    // The settings as last applied: all off and no rate until the first application.
-    velkor_settings_s m_settings {0, false, 0, 0, 0, false, false, false, false, false};
-    // Unset until applied, so that the first application always sets up the receiver.
-    std::optional<uint32_t> m_receiverType;
+    // The book, the command window, the settings and the decoder bank.
+    std::unique_ptr<TrackingSession> m_session;
     bool m_terminating = false;
 
     CAddrBookCtrl* m_grid = nullptr;

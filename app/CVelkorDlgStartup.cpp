@@ -2,13 +2,10 @@
 #include "app/CVelkorDlg.h"
 
 #include "addrbook/CAddrBookCtrl.h"
+#include "audio/PortAudioSource.h"
+#include "bank/DecoderBank.h"
 #include "cmdwnd/CCmdWnd.h"
-#include "cmdwnd/MessageBox.h"
-#include "dsp/DecoderBank.h"
-#include "dsp/PortAudioSource.h"
-#include "profile/VelkorConfig.h"
 
-#include <QListWidget>
 #include <QMessageBox>
 
 CVelkorDlg::Parts CVelkorDlg::DefaultParts()
@@ -27,7 +24,7 @@ CVelkorDlg::Parts CVelkorDlg::DefaultParts()
     return parts;
 }
 
-CVelkorDlg::CVelkorDlg(Parts parts, QWidget* parent) : QDialog(parent), m_parts(std::move(parts))
+CVelkorDlg::CVelkorDlg(Parts parts, QWidget* parent) : QDialog(parent)
 {
     askQuit = [this] {
         return QMessageBox::question(this, QStringLiteral("velkor"), QString::fromLatin1(kQuitQuestion),
@@ -36,38 +33,22 @@ CVelkorDlg::CVelkorDlg(Parts parts, QWidget* parent) : QDialog(parent), m_parts(
     };
     OnCreate();
     buildControls();
+    m_session = std::make_unique<TrackingSession>(*this, m_grid->Book(), std::move(parts));
 }
 
 CVelkorDlg::~CVelkorDlg()
 {
     // The decoder bank first: once it is gone no decoder posts again. Then the command
-    // window (Line-In unmuted, receiver and mixer closed), then the widgets.
-    m_bank.reset();
-    m_cmdWnd.reset();
+    // window (Line-In unmuted, receiver and mixer closed), then the widgets. The
+    // command window still reads the settings through this dialog while it goes.
+    m_session->stop();
+    m_session.reset();
     m_logView = QListLogView(nullptr);
 }
 
 bool CVelkorDlg::OnInitDialog()
 {
-    m_grid->LoadData("addrbook.ini");
-
-    // A command window that cannot be built (its mixer raising an error) is handled
-    // like one whose window cannot be created.
-    try {
-        m_cmdWnd = m_parts.commandWindow(*this);
-        if (m_cmdWnd)
-            m_cmdWnd->setObjectName(QStringLiteral("velkor command window"));
-    } catch (const std::exception&) {
-        m_cmdWnd.reset();
-    }
-    if (!m_cmdWnd) {
-        showMessageBox("Error creating command window!");
-        return false;
-    }
-
-    ApplySettings();
-    AppendLogLine("Initialized and running.");
-    return true;
+    return m_session->start() != TrackingSession::Started::NoCommandWindow;
 }
 
 int CVelkorDlg::DoModal()
@@ -78,52 +59,5 @@ int CVelkorDlg::DoModal()
 
 void CVelkorDlg::ApplySettings()
 {
-    // Without a command window (its creation failed at start-up) there is nothing to
-    // decode into and no receiver to drive.
-    if (!m_cmdWnd)
-        return;
-    VelkorConfig config {ProfileFile()};
-    try {
-        config = VelkorConfig::load();
-    } catch (const ProfileError& e) {
-        // Nothing is changed on a file that cannot be read: what runs keeps running.
-        AppendLogLine((std::string("ERROR reading velkor.ini: ") + e.what()).c_str());
-        return;
-    }
-    const velkor_settings_s s = config.settings();
-
-    if (s.samplerate != m_settings.samplerate) {
-        // Remembered even when the bank fails, so that it is tried again only when the
-        // configured rate changes.
-        m_settings.samplerate = s.samplerate;
-        if (m_bank) {
-            m_bank.reset();
-            AppendLogLine("Restarting decoder thread.");
-        } else {
-            AppendLogLine("Starting decoder thread.");
-        }
-        try {
-            m_bank = m_parts.decoderBank(m_cmdWnd.get(), s.samplerate);
-        } catch (const std::exception&) {
-            m_bank.reset();
-            AppendLogLine("ERROR: Couldn't start collecting data, usupported samplerate?");
-        }
-    }
-
-    m_settings.mute = s.mute;
-
-    if (!m_receiverType || *m_receiverType != s.receiver_type || m_settings.comport != s.comport
-        || m_settings.memory != s.memory) {
-        m_receiverType = s.receiver_type;
-        m_settings.receiver_type = s.receiver_type;
-        m_settings.comport = s.comport;
-        m_settings.memory = s.memory;
-        m_cmdWnd->CreateReceiver(s.receiver_type, s.comport, s.memory);
-    }
-
-    m_settings.follow_calls = s.follow_calls;
-    m_settings.scan_on_clear = s.scan_on_clear;
-    m_settings.auto_add = s.auto_add;
-    m_settings.backlight = s.backlight;
-    m_settings.return_to_cc = s.return_to_cc;
+    m_session->applySettings();
 }

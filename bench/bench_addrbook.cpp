@@ -2,7 +2,7 @@
 // Loading and saving happen at start-up and shutdown; AddAddr and IsAddrChecked run for
 // every reported call on the user-interface thread.
 #include "addrbook/CAddrBook.h"
-#include "cmdwnd/MessageBox.h"
+#include "notify/MessageBox.h"
 
 #include <benchmark/benchmark.h>
 

@@ -2,7 +2,7 @@
 // a second, on the bank recording (Motorola, MPT 1327 and NMT-450 traffic with noise)
 // and on silence with noise, which is what a scanner gives between transmissions.
 // Items are samples; x_realtime says how many times faster than the audio plays.
-#include "dsp/DecoderBank.h"
+#include "bank/DecoderBank.h"
 #include "signal/BankScenario.h"
 
 #include <benchmark/benchmark.h>

@@ -4,7 +4,7 @@
 // after the address book update. A busy control channel makes tens of lines a second;
 // this shows how much of the GUI thread that takes.
 #include "cmdwnd/CCmdWnd.h"
-#include "cmdwnd/QListLogView.h"
+#include "app/QListLogView.h"
 #include "addrbook/CAddrBook.h"
 
 #include <QApplication>

@@ -9,8 +9,8 @@
 // stream says when each buffer reaches the sink (outputBufferDacTime).
 //
 //   PULSE_SERVER=unix:DIR/native capture-latency [BURSTS]
-#include "dsp/DecoderBank.h"
-#include "dsp/PortAudioSource.h"
+#include "bank/DecoderBank.h"
+#include "audio/PortAudioSource.h"
 #include "signal/Mpt1327Gen.h"
 
 #include <portaudio.h>

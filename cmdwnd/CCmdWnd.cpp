@@ -1,9 +1,8 @@
 #include "cmdwnd/CCmdWnd.h"
 
-#include "dsp/AlsaMixerBackend.h"
-#include "receiver/CUniden250.h"
-#include "receiver/CUniden780.h"
-#include "receiver/CUnidenDynamic.h"
+#include "mixer/AlsaMixerBackend.h"
+#include "profile/VelkorConfig.h"
+#include "receiver/ReceiverFactory.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -27,17 +26,11 @@ public:
     CmdPayload payload;
 };
 
-// The serial line every Uniden scanner here speaks: 19200 baud, 8 data bits, no
-// parity, two stop bits.
-constexpr unsigned kBaud = 19200;
-constexpr uint8_t kByteSize = 8;
-constexpr uint8_t kParityNone = 0;
-constexpr uint8_t kTwoStopBits = 2;
-
 } // namespace
 
 CCmdWnd::CCmdWnd(CmdWndOwner& owner, std::unique_ptr<MixerBackend> mixer, QObject* parent)
-    : QObject(parent), m_owner(owner), m_tracker(owner, *this, *this)
+    : QObject(parent), m_owner(owner), m_tracker(owner, *this, *this),
+      m_portDevice([](uint32_t port, std::string* why) { return VelkorConfig::comPortDevice(port, why); })
 {
     setObjectName(QStringLiteral("velkor command window"));
     try {
@@ -130,24 +123,15 @@ int CCmdWnd::CreateReceiver(uint32_t type, uint32_t port, uint32_t memory)
         return 1;
     char line[160];
     try {
-        std::unique_ptr<CReceiverCtrl> receiver;
-        const SerialTarget where(static_cast<int>(port));
-        const char* format = nullptr;
-        switch (type) {
-        case 1:
-            receiver = std::make_unique<CUniden250>(where, memory, kBaud, kByteSize, kParityNone, kTwoStopBits);
-            format = "Initialized Uniden 250/785 on serial port %u.";
-            break;
-        case 2:
-            receiver = std::make_unique<CUnidenDynamic>(where, kBaud, kByteSize, kParityNone, kTwoStopBits);
-            format = "Initialized Uniden Experimental on serial port %u.";
-            break;
-        default:
-            receiver = std::make_unique<CUniden780>(where, memory, kBaud, kByteSize, kParityNone, kTwoStopBits);
-            format = "Initialized Uniden 245/780 on serial port %u.";
-            break;
-        }
-        std::snprintf(line, sizeof line, format, port);
+        std::string why;
+        receiver_params_s params;
+        params.type = type;
+        params.device = m_portDevice(port, &why);
+        params.memory = memory;
+        if (params.device.empty())
+            throw SerialPortError(why);
+        std::unique_ptr<CReceiverCtrl> receiver = makeReceiver(params);
+        std::snprintf(line, sizeof line, "Initialized %s on serial port %u.", receiverModel(type).name, port);
         if (receiver->initialize() == 0) {
             std::snprintf(line, sizeof line, "Initialization of receiver failed!");
             receiver.reset();

@@ -13,12 +13,14 @@
 #include "cmdwnd/CallTracker.h"
 #include "cmdwnd/CmdDispatch.h"
 #include "cmdwnd/CmdWndOwner.h"
-#include "dsp/LineInMixer.h"
+#include "mixer/LineInMixer.h"
 
 #include <QBasicTimer>
 #include <QObject>
 
+#include <functional>
 #include <memory>
+#include <string>
 
 class CCmdWnd : public QObject, public CmdSink, private CmdHandler, private TrackerTimers {
     Q_OBJECT
@@ -38,10 +40,16 @@ public:
     // The timers' handler; tests call it directly instead of waiting.
     void OnTimer(int id);
 
-    // Replaces the receiver with a Uniden driver of the type (1: 250/785, 2:
-    // experimental, else 245/780) on serial port `port`; port 0 leaves none. Posts the
-    // outcome as a log line. 0 when building the driver failed, else 1.
+    // Replaces the receiver with the driver of the type (receiverModels(): 1 Uniden
+    // 250/785, 2 experimental, any other the 245/780) on COM port `port`; port 0 leaves
+    // none. Posts the outcome as a log line. 0 when building the driver failed, else 1.
     int CreateReceiver(uint32_t type, uint32_t port, uint32_t memory);
+
+    // Where the device of a COM port comes from: velkor.ini in the current directory,
+    // read at every CreateReceiver, unless replaced. Empty, with the reason, for a port
+    // that names no device.
+    using PortDeviceSource = std::function<std::string(uint32_t port, std::string* why)>;
+    void setPortDeviceSource(PortDeviceSource source) { m_portDevice = std::move(source); }
 
     CallTracker& tracker() { return m_tracker; }
     LineInMixer* mixer() const { return m_mixer.get(); }
@@ -68,4 +76,5 @@ private:
     CallTracker m_tracker;
     QBasicTimer m_callTimer;
     QBasicTimer m_suppressionTimer;
+    PortDeviceSource m_portDevice;
 };

@@ -1,6 +1,6 @@
 #include "cmdwnd/CallTracker.h"
 
-#include "addrbook/AddrText.h"
+#include "text/Cp1252.h"
 
 #include <cstdio>
 

@@ -1,20 +1,6 @@
 #include "cmdwnd/CmdDispatch.h"
 
-#include "cmdwnd/MessageBox.h"
-
-const char* commandName(uint32_t code)
-{
-    switch (code) {
-    case CMDWND_ADD_LOGSTR: return "ADD_LOGSTR";
-    case CMDWND_REPORT_CALL: return "REPORT_CALL";
-    case CMDWND_CLEAR_CALL: return "CLEAR_CALL";
-    case CMDWND_MUTE: return "MUTE";
-    case CMDWND_UNMUTE: return "UNMUTE";
-    case CMDWND_REPORT_SYSTEM: return "REPORT_SYSTEM";
-    case CMDWND_END_CALL: return "END_CALL";
-    default: return nullptr;
-    }
-}
+#include "notify/MessageBox.h"
 
 void addLogLine(LogListView& list, const LogText& line)
 {

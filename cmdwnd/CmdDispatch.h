@@ -4,7 +4,7 @@
 // command, one at a time, in posting order, on one thread.
 #pragma once
 
-#include "cmdwnd/commands.h"
+#include "protocol/commands.h"
 
 // The log list as the command window sees it (a list box on screen).
 class LogListView {

@@ -1,6 +1,6 @@
 #include "decoders/CMPT1327.h"
 
-#include "cmdwnd/MessageBox.h"
+#include "notify/MessageBox.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -8,7 +8,7 @@
 // once found, every further 64 bits form a codeword until one fails its check.
 #pragma once
 
-#include "cmdwnd/commands.h"
+#include "protocol/commands.h"
 #include "dsp/CFSKDemodulator.h"
 
 class CMPT1327 : public CFSKDemodulator {

@@ -14,7 +14,7 @@
 // they never split a pair.
 #pragma once
 
-#include "cmdwnd/commands.h"
+#include "protocol/commands.h"
 #include "decoders/MotorolaBlock.h"
 #include "dsp/CGMSKDemodulator.h"
 

@@ -10,7 +10,7 @@
 // sync match, and 166 bits after an accepted frame, which bridges a damaged sync word.
 #pragma once
 
-#include "cmdwnd/commands.h"
+#include "protocol/commands.h"
 #include "decoders/NmtFields.h"
 #include "dsp/CFSKDemodulator.h"
 

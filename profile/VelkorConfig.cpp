@@ -52,3 +52,19 @@ std::string VelkorConfig::serialDevice(uint32_t port) const
         return device;
     return "/dev/ttyS" + std::to_string(port - 1);
 }
+
+std::string VelkorConfig::comPortDevice(int64_t port, std::string* why)
+{
+    if (port < 1 || port > kMaxComPort) {
+        if (why)
+            *why = "COM port number " + std::to_string(port) + " names no serial device (1 to 8 digits)";
+        return {};
+    }
+    try {
+        return load().serialDevice(static_cast<uint32_t>(port));
+    } catch (const ProfileError& e) {
+        if (why)
+            *why = e.what();
+        return {};
+    }
+}

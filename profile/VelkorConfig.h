@@ -72,6 +72,13 @@ public:
     // when the key is missing or empty. The port must be at least 1.
     std::string serialDevice(uint32_t port) const;
 
+    // The device of COM port `port` by velkor.ini in the current directory, read now.
+    // Empty, with the reason in *why, for a number that can name no device (below 1,
+    // more than eight digits: it comes from a hand-editable file) or a file that cannot
+    // be read.
+    static std::string comPortDevice(int64_t port, std::string* why = nullptr);
+    static constexpr int64_t kMaxComPort = 99999999;
+
     const ProfileFile& profile() const { return m_profile; }
 
 private:

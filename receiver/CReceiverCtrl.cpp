@@ -1,11 +1,9 @@
 #include "receiver/CReceiverCtrl.h"
 
-CReceiverCtrl::CReceiverCtrl(const SerialTarget& where, unsigned baudRate, uint8_t byteSize, uint8_t parity,
+CReceiverCtrl::CReceiverCtrl(const std::string& device, unsigned baudRate, uint8_t byteSize, uint8_t parity,
                              uint8_t stopBits)
 {
-    const int ok = where.device.empty() ? m_port.open(where.port, baudRate, byteSize, parity, stopBits)
-                                        : m_port.open(where.device, baudRate, byteSize, parity, stopBits);
-    if (!ok) {
+    if (!m_port.open(device, baudRate, byteSize, parity, stopBits)) {
         m_port.close();
         throw SerialPortError(m_port.errorText());
     }

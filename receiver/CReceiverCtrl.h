@@ -9,16 +9,6 @@
 #include <stdexcept>
 #include <string>
 
-// The port a receiver talks through: a COM port number (mapped to a device by
-// velkor.ini [serial]) or a device path given directly.
-struct SerialTarget {
-    SerialTarget(int comPort) : port(comPort) {}
-    SerialTarget(std::string devicePath) : device(std::move(devicePath)) {}
-    SerialTarget(const char* devicePath) : device(devicePath) {}
-    int port = 0;
-    std::string device;
-};
-
 // Thrown by a receiver's constructor when its port cannot be opened. what() is the
 // program's fixed text; reason() says which step failed and why.
 class SerialPortError : public std::runtime_error {
@@ -33,8 +23,8 @@ private:
 
 class CReceiverCtrl {
 public:
-    // Opens the port; throws SerialPortError when it cannot be opened.
-    CReceiverCtrl(const SerialTarget& where, unsigned baudRate, uint8_t byteSize, uint8_t parity, uint8_t stopBits);
+    // Opens the serial device; throws SerialPortError when it cannot be opened.
+    CReceiverCtrl(const std::string& device, unsigned baudRate, uint8_t byteSize, uint8_t parity, uint8_t stopBits);
     virtual ~CReceiverCtrl();
     CReceiverCtrl(const CReceiverCtrl&) = delete;
     CReceiverCtrl& operator=(const CReceiverCtrl&) = delete;

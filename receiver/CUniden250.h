@@ -17,7 +17,7 @@
 class CUniden250 : public CUnidenScanner {
 public:
     // memory: the channel the program may overwrite; 0 tunes directly.
-    CUniden250(const SerialTarget& where, uint32_t memory, unsigned baudRate, uint8_t byteSize, uint8_t parity,
+    CUniden250(const std::string& device, uint32_t memory, unsigned baudRate, uint8_t byteSize, uint8_t parity,
                uint8_t stopBits, unsigned readTimeoutMs = kReadTimeoutMs);
     ~CUniden250() override;
 

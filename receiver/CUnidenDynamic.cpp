@@ -11,9 +11,9 @@ bool hasFrequency(const char* reply)
 
 } // namespace
 
-CUnidenDynamic::CUnidenDynamic(const SerialTarget& where, unsigned baudRate, uint8_t byteSize, uint8_t parity,
+CUnidenDynamic::CUnidenDynamic(const std::string& device, unsigned baudRate, uint8_t byteSize, uint8_t parity,
                                uint8_t stopBits, unsigned readTimeoutMs)
-    : CUnidenScanner(where, baudRate, byteSize, parity, stopBits, readTimeoutMs)
+    : CUnidenScanner(device, baudRate, byteSize, parity, stopBits, readTimeoutMs)
 {
 }
 

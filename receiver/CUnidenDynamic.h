@@ -8,7 +8,7 @@
 
 class CUnidenDynamic : public CUnidenScanner {
 public:
-    CUnidenDynamic(const SerialTarget& where, unsigned baudRate, uint8_t byteSize, uint8_t parity, uint8_t stopBits,
+    CUnidenDynamic(const std::string& device, unsigned baudRate, uint8_t byteSize, uint8_t parity, uint8_t stopBits,
                    unsigned readTimeoutMs = kReadTimeoutMs);
 
     int initialize() override { return 1; }

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
-CUnidenScanner::CUnidenScanner(const SerialTarget& where, unsigned baudRate, uint8_t byteSize, uint8_t parity,
+CUnidenScanner::CUnidenScanner(const std::string& device, unsigned baudRate, uint8_t byteSize, uint8_t parity,
                                uint8_t stopBits, unsigned readTimeoutMs)
-    : CReceiverCtrl(where, baudRate, byteSize, parity, stopBits)
+    : CReceiverCtrl(device, baudRate, byteSize, parity, stopBits)
 {
     m_port.setReadTimeout(readTimeoutMs);
 }

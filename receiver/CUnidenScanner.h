@@ -13,7 +13,7 @@ public:
     // Every reply line is waited for this long.
     static constexpr unsigned kReadTimeoutMs = 500;
 
-    CUnidenScanner(const SerialTarget& where, unsigned baudRate, uint8_t byteSize, uint8_t parity, uint8_t stopBits,
+    CUnidenScanner(const std::string& device, unsigned baudRate, uint8_t byteSize, uint8_t parity, uint8_t stopBits,
                    unsigned readTimeoutMs = kReadTimeoutMs);
     ~CUnidenScanner() override;
 

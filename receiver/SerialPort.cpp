@@ -1,7 +1,5 @@
 #include "receiver/SerialPort.h"
 
-#include "profile/VelkorConfig.h"
-
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -50,29 +48,7 @@ tcflag_t sizeFor(uint8_t bits)
     }
 }
 
-constexpr int kMaxPortDigits = 8;
-constexpr int kMaxPort = 99999999;
-
 } // namespace
-
-std::string SerialPort::deviceForPort(int port, std::string* why)
-{
-    // The number comes from a hand-editable file; one that cannot name a device is
-    // refused here rather than formatted into a name.
-    if (port < 1 || port > kMaxPort) {
-        if (why)
-            *why = "COM port number " + std::to_string(port) + " names no serial device (1 to "
-                + std::to_string(kMaxPortDigits) + " digits)";
-        return {};
-    }
-    try {
-        return VelkorConfig::load().serialDevice(static_cast<uint32_t>(port));
-    } catch (const ProfileError& e) {
-        if (why)
-            *why = e.what();
-        return {};
-    }
-}
 
 int SerialPort::fail(const std::string& step, int err)
 {
@@ -84,20 +60,6 @@ int SerialPort::fail(const std::string& step, int err)
     }
     errno = err;
     return 0;
-}
-
-int SerialPort::open(int port, unsigned baudRate, uint8_t byteSize, uint8_t parity, uint8_t stopBits)
-{
-    if (isOpen())
-        return 1;
-    std::string why;
-    const std::string device = deviceForPort(port, &why);
-    if (device.empty()) {
-        m_lastError = EINVAL;
-        m_errorText = why;
-        return 0;
-    }
-    return open(device, baudRate, byteSize, parity, stopBits);
 }
 
 int SerialPort::open(const std::string& device, unsigned baudRate, uint8_t byteSize, uint8_t parity, uint8_t stopBits)

@@ -25,14 +25,12 @@ public:
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
-    // Opens COM port `port`: the device that [serial] comN of velkor.ini in the
-    // current directory names, else /dev/ttyS(N-1). Ports below 1 and numbers of more
-    // than eight digits name no device and are refused (EINVAL).
+    // Opens the serial device at that path (the configuration says which device a COM
+    // port number stands for).
     // parity: 0 none, 1 odd, 2 even, 3 mark, 4 space; stopBits: 0 one, 2 two (1, one
     // and a half, has no termios form and is refused).
     // 1 on success or if already open; 0 on failure with lastError() and errorText()
     // telling the failing step (the error of that step, not of the close after it).
-    int open(int port, unsigned baudRate, uint8_t byteSize, uint8_t parity, uint8_t stopBits);
     int open(const std::string& device, unsigned baudRate, uint8_t byteSize, uint8_t parity, uint8_t stopBits);
 
     // 1 if nothing was open; otherwise 1 when the device closed cleanly, else 0.
@@ -57,10 +55,6 @@ public:
     const std::string& device() const { return m_device; }
     int lastError() const { return m_lastError; }
     const std::string& errorText() const { return m_errorText; }
-
-    // The device path a port number stands for, or an empty string (with the reason
-    // in *why) for a number that can name no device.
-    static std::string deviceForPort(int port, std::string* why = nullptr);
 
 private:
     enum class Wait { Read, Write };

@@ -2,8 +2,8 @@
 // the dialog's own loading and saving code.
 
 #include "addrbook/CAddrBook.h"
-#include "cmdwnd/MessageBox.h"
-#include "tools/AddrBookCsv.h"
+#include "notify/MessageBox.h"
+#include "addrbook/AddrBookCsv.h"
 
 #include <CLI/CLI.hpp>
 

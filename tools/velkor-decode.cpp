@@ -1,11 +1,11 @@
 // velkor-decode: the decoder bank without the dialog. Decodes a file, standard input or
 // live capture and prints what the decoders post: log lines, or every event as JSON.
 
-#include "cmdwnd/MessageBox.h"
-#include "dsp/DecoderBank.h"
-#include "dsp/FileSource.h"
-#include "dsp/PortAudioSource.h"
-#include "tools/EventPrinter.h"
+#include "notify/MessageBox.h"
+#include "bank/DecoderBank.h"
+#include "audio/FileSource.h"
+#include "audio/PortAudioSource.h"
+#include "events/EventPrinter.h"
 
 #include <CLI/CLI.hpp>
 

@@ -6,9 +6,8 @@
 // Exit status: 0 the operation succeeded; 1 the scanner refused, stayed silent or
 // failed to initialise; 2 a usage or port error.
 
-#include "receiver/CUniden250.h"
-#include "receiver/CUniden780.h"
-#include "receiver/CUnidenDynamic.h"
+#include "profile/VelkorConfig.h"
+#include "receiver/ReceiverFactory.h"
 
 #include <CLI/CLI.hpp>
 
@@ -41,21 +40,24 @@ std::string where(const Options& o)
     return o.device ? *o.device : "serial port " + std::to_string(*o.port);
 }
 
-// The drivers of the receiver-type list: 1 the 250/785, 2 the experimental one, any
-// other value the 245/780.
+// The driver the program would build for these settings. A COM port number names its
+// device through velkor.ini [serial] in the current directory, as in the program.
 std::unique_ptr<CReceiverCtrl> build(const Options& o, std::string* name)
 {
-    const SerialTarget target = o.device ? SerialTarget(*o.device) : SerialTarget(*o.port);
-    if (o.type == 1) {
-        *name = "Uniden 250/785";
-        return std::make_unique<CUniden250>(target, o.memory, 19200, 8, 0, 2, o.timeoutMs);
+    receiver_params_s params;
+    params.type = o.type;
+    params.memory = o.memory;
+    params.readTimeoutMs = o.timeoutMs;
+    if (o.device) {
+        params.device = *o.device;
+    } else {
+        std::string why;
+        params.device = VelkorConfig::comPortDevice(*o.port, &why);
+        if (params.device.empty())
+            throw SerialPortError(why);
     }
-    if (o.type == 2) {
-        *name = "Uniden Experimental";
-        return std::make_unique<CUnidenDynamic>(target, 19200, 8, 0, 2, o.timeoutMs);
-    }
-    *name = "Uniden 245/780";
-    return std::make_unique<CUniden780>(target, o.memory, 19200, 8, 0, 2, o.timeoutMs);
+    *name = receiverModel(o.type).name;
+    return makeReceiver(params);
 }
 
 int report(bool ok)
@@ -71,7 +73,10 @@ int main(int argc, char** argv)
     CLI::App app{"Runs one receiver operation on a Uniden scanner, to check it and its cable."};
     app.require_subcommand(1);
     Options o;
-    app.add_option("--type", o.type, "receiver type: 0 Uniden 245/780/895, 1 Uniden 250/785/3300, 2 Uniden Experimental");
+    std::string types = "receiver type:";
+    for (const receiver_model_s& m : receiverModels())
+        types += " " + std::to_string(m.type) + " " + m.listText + (&m == &receiverModels().back() ? "" : ",");
+    app.add_option("--type", o.type, types);
     auto* port = app.add_option("--port", o.port, "COM port number (device from velkor.ini [serial] comN, else /dev/ttyS(N-1))");
     auto* device = app.add_option("--device", o.device, "serial device path, e.g. /dev/ttyUSB0");
     port->excludes(device);

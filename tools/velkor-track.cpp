@@ -7,36 +7,28 @@
 // order: decoding stops first, then the command window goes (unmuting the Line-In,
 // putting the scanner back, closing the mixer).
 
+#include "audio/FileSource.h"
+#include "audio/PacedSource.h"
+#include "audio/PortAudioSource.h"
+#include "bank/DecoderBank.h"
 #include "cmdwnd/CCmdWnd.h"
-#include "cmdwnd/MessageBox.h"
-#include "dsp/AlsaMixerBackend.h"
-#include "dsp/DecoderBank.h"
-#include "dsp/FileSource.h"
-#include "dsp/PortAudioSource.h"
-#include "tools/ConsoleOwner.h"
-#include "tools/PacedSource.h"
+#include "mixer/AlsaMixerBackend.h"
+#include "notify/MessageBox.h"
+#include "session/ConsoleOwner.h"
+#include "session/SignalWatcher.h"
+#include "session/TrackingSession.h"
 
 #include <CLI/CLI.hpp>
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
 
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
-#include <unistd.h>
 
 namespace {
 constexpr int kExitBadInput = 2;
-
-int g_signalPipe[2] = {-1, -1};
-
-void onSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
-}
 
 // The files are named relative to the directory the process is in at each access,
 // as the dialog names them.
@@ -99,37 +91,34 @@ int main(int argc, char** argv)
         return kExitBadInput;
     }
 
-    if (::pipe(g_signalPipe) != 0) {
-        err("cannot create the signal pipe");
-        return 1;
+    // A recording is opened first: a file that is not audio is bad input, reported
+    // before anything else is touched.
+    std::unique_ptr<FileSource> file;
+    if (!input.empty()) {
+        try {
+            file = std::make_unique<FileSource>(input, rate);
+        } catch (const std::exception& e) {
+            err(e.what());
+            return kExitBadInput;
+        }
     }
-    QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [] {
-        char byte = 0;
-        [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &byte, 1);
-        QCoreApplication::quit();
-    });
-    struct sigaction sa {};
-    sa.sa_handler = onSignal;
-    sigemptyset(&sa.sa_mask);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP})
-        sigaction(sig, &sa, nullptr);
+
+    SignalWatcher watcher({SIGINT, SIGTERM, SIGHUP});
+    QObject::connect(&watcher, &SignalWatcher::received, &app, [] { QCoreApplication::quit(); });
     // A reader of standard output that goes away (velkor-track | head) ends the run
     // like a signal, with the book saved, instead of killing the process.
     std::signal(SIGPIPE, SIG_IGN);
 
     ConsoleOwner owner(stdout, settings);
     owner.console().setOutputLost([] { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); });
-    owner.book().LoadData(inCurrentDir("addrbook.ini"));
 
     int status = 0;
-    {
-        auto wnd = std::make_unique<CCmdWnd>(
-            owner, std::make_unique<AlsaMixerBackend>(mixerDevice, lineElement, micElement));
-
-        // The dialog's start-up: the decoders first, then the receiver, then the line
-        // that says all is running.
-        owner.logList().append("Starting decoder thread.");
+    TrackingSession::Parts parts;
+    parts.decodingRequired = true;
+    parts.commandWindow = [&](CmdWndOwner& o) {
+        return std::make_unique<CCmdWnd>(o, std::make_unique<AlsaMixerBackend>(mixerDevice, lineElement, micElement));
+    };
+    parts.decoderBank = [&](CmdSink* wnd, unsigned sampleRate) {
         DecoderBank::SourceEvents events;
         events.ended = [&status](const std::string& error) {
             // On the source's thread: the quit is queued behind every command the
@@ -142,40 +131,31 @@ int main(int argc, char** argv)
             }
             QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
         };
-        std::unique_ptr<DecoderBank> bank;
-        try {
-            if (!input.empty()) {
-                auto file = std::make_unique<FileSource>(input, rate);
-                const unsigned fileRate = file->sampleRate();
-                std::unique_ptr<AudioSource> source = std::move(file);
-                if (realtime)
-                    source = std::make_unique<PacedSource>(std::move(source));
-                bank = std::make_unique<DecoderBank>(wnd.get(), fileRate, std::move(source), events);
-            } else {
-                bank = std::make_unique<DecoderBank>(wnd.get(), settings.samplerate,
-                                                     std::make_unique<PortAudioSource>(device), events);
-            }
-        } catch (const AudioInputError& e) {
-            err(e.what());
-            status = kExitBadInput;
-        } catch (const std::exception& e) {
-            owner.logList().append("ERROR: Couldn't start collecting data, usupported samplerate?");
-            err(e.what());
-            status = 1;
-        }
+        if (!file)
+            return std::make_unique<DecoderBank>(wnd, sampleRate, std::make_unique<PortAudioSource>(device), events);
+        // A recording is decoded at its own rate, whatever velkor.ini says.
+        const unsigned fileRate = file->sampleRate();
+        std::unique_ptr<AudioSource> source = std::move(file);
+        if (realtime)
+            source = std::make_unique<PacedSource>(std::move(source));
+        return std::make_unique<DecoderBank>(wnd, fileRate, std::move(source), events);
+    };
 
+    TrackingSession session(owner, owner.book(), std::move(parts), inCurrentDir("addrbook.ini"));
+    switch (session.start()) {
+    case TrackingSession::Started::Running:
+        app.exec();
+        break;
+    case TrackingSession::Started::NoDecoding:
         // Without input there is nothing to track: the run ends at once, in order.
-        if (bank) {
-            wnd->CreateReceiver(settings.receiver_type, settings.comport, settings.memory);
-            owner.logList().append("Initialized and running.");
-            app.exec();
-        }
-
-        owner.book().SaveData(inCurrentDir("addrbook.ini"));
-        if (bank)
-            bank->Stop();
-        bank.reset();
-        wnd.reset();
+        err(session.decodingError());
+        status = 1;
+        break;
+    case TrackingSession::Started::NoCommandWindow:
+        status = 1;
+        break;
     }
+    session.saveBook();
+    session.stop();
     return status;
 }

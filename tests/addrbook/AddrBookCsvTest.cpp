@@ -1,6 +1,6 @@
 #include "AddrBookFixture.h"
 
-#include "tools/AddrBookCsv.h"
+#include "addrbook/AddrBookCsv.h"
 
 #include <cstdlib>
 

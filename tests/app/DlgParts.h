@@ -5,13 +5,13 @@
 
 #include "app/CVelkorDlg.h"
 #include "cmdwnd/CCmdWnd.h"
-#include "dsp/DecoderBank.h"
-#include "dsp/FileSource.h"
+#include "bank/DecoderBank.h"
+#include "audio/FileSource.h"
 
 #include <optional>
 #include <string>
 
-#include "dsp/MixerBackend.h"
+#include "mixer/MixerBackend.h"
 
 // A sound card with a Line-In and its mute switch, which accepts every setting.
 class StandInMixer : public MixerBackend {

@@ -4,7 +4,7 @@
 #include "app/CAboutDlg.h"
 #include "app/DialogUnits.h"
 #include "app/ProgramIcon.h"
-#include "app/SignalWatcher.h"
+#include "session/SignalWatcher.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -8,7 +8,7 @@
 #include "addrbook/CSuperGridModel.h"
 #include "app/CVelkorDlg.h"
 #include "app/DialogUnits.h"
-#include "dsp/DecoderBank.h"
+#include "bank/DecoderBank.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>

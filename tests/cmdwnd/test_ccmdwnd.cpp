@@ -2,8 +2,8 @@
 // texts, the log list on a real QListWidget, the mute commands and what happens to
 // commands still queued when the window goes.
 #include "cmdwnd/CCmdWnd.h"
-#include "cmdwnd/MessageBox.h"
-#include "cmdwnd/QListLogView.h"
+#include "notify/MessageBox.h"
+#include "app/QListLogView.h"
 #include "TestOwner.h"
 
 #include <QApplication>

@@ -3,12 +3,12 @@
 // the decoders post. Every log line arrives, in order, and the window is never held
 // longer than the bound of the receiver operations of one command.
 #include "cmdwnd/CCmdWnd.h"
-#include "cmdwnd/MessageBox.h"
+#include "notify/MessageBox.h"
 #include "fixtures/ScannerSimulator.h"
 #include "receiver/CUniden250.h"
 #include "TestOwner.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 
 #include "fixtures/NoMixer.h"
 

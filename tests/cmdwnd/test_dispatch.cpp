@@ -1,7 +1,7 @@
 // The command window's rules: validation of payloads, dispatch, and the bounded log.
 #include "cmdwnd/CmdDispatch.h"
-#include "cmdwnd/MessageBox.h"
-#include "cmdwnd/cp1252.h"
+#include "notify/MessageBox.h"
+#include "text/Cp1252.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // window into a real list widget. The list stays at 1001 lines, the newest last, and
 // the process's memory is the same at the end as after the first lines.
 #include "cmdwnd/CCmdWnd.h"
-#include "cmdwnd/QListLogView.h"
+#include "app/QListLogView.h"
 #include "TestOwner.h"
 
 #include <QApplication>

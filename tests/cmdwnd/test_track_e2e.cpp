@@ -2,8 +2,8 @@
 // the decoders into the command window, a Uniden driver on the simulated scanner, and
 // the exact commands the scanner receives.
 #include "cmdwnd/CCmdWnd.h"
-#include "cmdwnd/MessageBox.h"
-#include "dsp/DecoderBank.h"
+#include "notify/MessageBox.h"
+#include "bank/DecoderBank.h"
 #include "fixtures/ScannerSimulator.h"
 #include "signal/DemoScenario.h"
 #include "signal/MotorolaGen.h"

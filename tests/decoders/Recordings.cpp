@@ -1,6 +1,6 @@
 #include "decoders/Recordings.h"
 
-#include "dsp/SoundFileReader.h"
+#include "audio/SoundFileReader.h"
 
 #include <cstdlib>
 #include <filesystem>

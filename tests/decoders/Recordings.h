@@ -2,7 +2,7 @@
 // independent encoder. They live beside the repository in shared/recordings.
 #pragma once
 
-#include "cmdwnd/commands.h"
+#include "protocol/commands.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
 // Codeword framing fed bit by bit, as the demodulator hands bits over: synchronisation,
 // the codeword check, system codewords, the loss timer and the identity reports.
-#include "cmdwnd/MessageBox.h"
+#include "notify/MessageBox.h"
 #include "decoders/CMPT1327.h"
 #include "signal/Mpt1327Gen.h"
 #include "signal/RecordingSink.h"

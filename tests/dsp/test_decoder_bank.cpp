@@ -1,9 +1,9 @@
 // The decoder bank on generated control-channel audio: block sizes, odd and empty
 // blocks, the fixed decoder order, the stop flag, rebuilding at a new rate, and the
 // bank running on a file source's thread.
-#include "dsp/DecoderBank.h"
-#include "dsp/FileSource.h"
-#include "dsp/PortAudioSource.h"
+#include "bank/DecoderBank.h"
+#include "audio/FileSource.h"
+#include "audio/PortAudioSource.h"
 #include "signal/BankScenario.h"
 #include "signal/RecordingSink.h"
 #include "tools/ToolRunner.h"

@@ -1,8 +1,8 @@
 // The Line-In mixer on ALSA's simple mixer, against a real PulseAudio server with a
 // null sink: ALSA's default mixer then shows PulseAudio's "Capture" element, and
 // muting it must reach the server's default source.
-#include "dsp/AlsaMixerBackend.h"
-#include "dsp/LineInMixer.h"
+#include "mixer/AlsaMixerBackend.h"
+#include "mixer/LineInMixer.h"
 #include "tools/PulseServer.h"
 
 #include <gtest/gtest.h>

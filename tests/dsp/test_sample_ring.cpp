@@ -1,6 +1,6 @@
 // The ring between the audio callback and the decoding thread: order across the wrap,
 // whole blocks only, counted drops when full, and one producer against one consumer.
-#include "dsp/SampleRing.h"
+#include "audio/SampleRing.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "FuzzUtil.h"
-#include "cmdwnd/commands.h"
+#include "protocol/commands.h"
 
 #include <string>
 #include <variant>

@@ -3,7 +3,7 @@
 // bytes.
 #include "FuzzUtil.h"
 #include "addrbook/CAddrBook.h"
-#include "cmdwnd/MessageBox.h"
+#include "notify/MessageBox.h"
 
 #include <cstdlib>
 #include <string>

@@ -3,7 +3,7 @@
 // each one to NMT-450, MPT 1327 and Motorola in turn. The first byte picks the sample
 // rate; an odd byte at the end is handed on as the odd byte of a block.
 #include "CheckingSink.h"
-#include "dsp/DecoderBank.h"
+#include "bank/DecoderBank.h"
 
 #include <algorithm>
 #include <cstring>

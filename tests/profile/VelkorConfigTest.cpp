@@ -86,13 +86,27 @@ TEST(VelkorConfig, LoadReadsVelkorIniFromTheCurrentDirectory)
     ASSERT_NE(::mkdtemp(tmpl), nullptr);
     const fs::path dir = tmpl;
     const fs::path old = fs::current_path();
-    std::ofstream(dir / "velkor.ini") << "[tracking]\r\ncomport=2\r\nmemory=33\r\n";
+    std::ofstream(dir / "velkor.ini") << "[tracking]\r\ncomport=2\r\nmemory=33\r\n[serial]\r\ncom2=/dev/pts/7\r\n";
     fs::current_path(dir);
     const velkor_settings_s s = VelkorConfig::load().settings();
+    const std::string com1 = VelkorConfig::comPortDevice(1);
+    const std::string com2 = VelkorConfig::comPortDevice(2);
     fs::current_path(old);
     fs::remove_all(dir);
     EXPECT_EQ(s.comport, 2u);
     EXPECT_EQ(s.memory, 33u);
+    EXPECT_EQ(com1, "/dev/ttyS0");
+    EXPECT_EQ(com2, "/dev/pts/7");
+}
+
+TEST(VelkorConfig, PortNumbersThatNameNoDeviceAreRefusedClearly)
+{
+    for (int64_t number : {int64_t{0}, int64_t{-1}, int64_t{-2147483647 - 1}, int64_t{100000000}}) {
+        std::string why;
+        EXPECT_EQ(VelkorConfig::comPortDevice(number, &why), "") << number;
+        EXPECT_NE(why.find("names no serial device"), std::string::npos) << why;
+    }
+    EXPECT_EQ(VelkorConfig::comPortDevice(99999999).rfind("/dev/ttyS", 0), 0u);
 }
 
 } // namespace

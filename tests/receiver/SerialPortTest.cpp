@@ -183,30 +183,6 @@ TEST(SerialPort, DevicesThatCannotBeOpenedAreRefusedClearly)
     EXPECT_EQ(openDefault(port, "/dev/null"), 0);
     EXPECT_EQ(port.lastError(), ENOTTY);
 
-    for (int number : {0, -1, -2147483647 - 1, 100000000}) {
-        EXPECT_EQ(port.open(number, 19200, 8, 0, 2), 0) << number;
-        EXPECT_EQ(port.lastError(), EINVAL);
-        EXPECT_NE(port.errorText().find("names no serial device"), std::string::npos);
-    }
-    EXPECT_EQ(SerialPort::deviceForPort(99999999).rfind("/dev/ttyS", 0), 0u);
-}
-
-TEST(SerialPort, PortNumbersMapThroughVelkorIni)
-{
-    Pty pty;
-    char tmpl[] = "/tmp/velkor-serial-XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    const std::filesystem::path old = std::filesystem::current_path();
-    std::ofstream(std::string(tmpl) + "/velkor.ini") << "[serial]\ncom2=" << pty.slave() << "\n";
-    std::filesystem::current_path(tmpl);
-    SerialPort port;
-    const int opened = port.open(2, 19200, 8, 0, 2);
-    const std::string com1 = SerialPort::deviceForPort(1);
-    std::filesystem::current_path(old);
-    std::filesystem::remove_all(tmpl);
-    EXPECT_EQ(opened, 1) << port.errorText();
-    EXPECT_EQ(port.device(), pty.slave());
-    EXPECT_EQ(com1, "/dev/ttyS0");
 }
 
 TEST(SerialPort, ClosedPortDoesNothing)

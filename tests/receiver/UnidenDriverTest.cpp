@@ -312,7 +312,7 @@ TEST(UnidenConstruction, PortThatCannotBeOpenedThrowsTheFixedText)
         EXPECT_STREQ(e.what(), "Error opening serial port!");
         EXPECT_NE(e.reason().find("/dev/velkor-no-such-port"), std::string::npos);
     }
-    EXPECT_THROW(CUniden250(0, 0, 19200, 8, 0, 2, kTestTimeoutMs), SerialPortError);
+    EXPECT_THROW(CUniden250("", 0, 19200, 8, 0, 2, kTestTimeoutMs), SerialPortError);
 }
 
 TEST(UnidenConstruction, BusyPortThrows)

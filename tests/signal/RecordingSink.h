@@ -1,7 +1,7 @@
 // A command sink that keeps every posted event, for exact comparisons in tests.
 #pragma once
 
-#include "cmdwnd/commands.h"
+#include "protocol/commands.h"
 
 #include <mutex>
 #include <string>

@@ -1,0 +1,278 @@
+#include "addrbook/AddrBookCsv.h"
+
+#include "addrbook/AddrText.h"
+
+#include <optional>
+
+namespace {
+constexpr const char* kHeader[] = {"system", "fleet", "unit", "name", "comment", "last_seen", "checked"};
+constexpr size_t kColumns = 7;
+
+std::string row(const std::string& system, const std::string& fleet, const std::string& unit, const CItemInfo& d)
+{
+    std::string out = csvField(system) + ',' + csvField(fleet) + ',' + csvField(unit) + ',';
+    out += csvField(d.GetItemText()) + ',' + csvField(d.GetSubItem(CAddrBook::kColComment - 1)) + ',';
+    out += csvField(d.GetSubItem(CAddrBook::kColLastSeen - 1)) + ',';
+    out += d.GetCheck() ? "1" : "0";
+    out += "\r\n";
+    return out;
+}
+
+// An identity: decimal digits only, 1 to 4294967295. Leading zeros are allowed, so that
+// an exported book with such sections reads back onto the same nodes.
+std::optional<uint32_t> identity(const std::string& text, std::string& error, const char* what)
+{
+    if (text.empty()) {
+        error = std::string(what) + " is empty";
+        return std::nullopt;
+    }
+    uint64_t v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            error = std::string(what) + " \"" + text + "\" is not a number";
+            return std::nullopt;
+        }
+        v = v * 10 + static_cast<uint64_t>(c - '0');
+        if (v > 0xFFFFFFFFull)
+            break;
+    }
+    if (v == 0 || v > 0xFFFFFFFFull) {
+        error = std::string(what) + " " + text + " is out of range (1 to 4294967295)";
+        return std::nullopt;
+    }
+    return static_cast<uint32_t>(v);
+}
+
+struct ImportRow {
+    size_t line;
+    velkor_address_s address;
+    std::string texts[3]; // the identity texts as written
+    std::string name, comment, lastSeen;
+    int checked; // -1 not given
+};
+
+bool isHeader(const CsvRecord& r)
+{
+    if (r.fields.size() != kColumns)
+        return false;
+    for (size_t i = 0; i < kColumns; ++i)
+        if (r.fields[i] != kHeader[i])
+            return false;
+    return true;
+}
+
+// The node of one level whose Ident is the text as written.
+CTreeItem* findLevel(CAddrBook& book, CTreeItem* parent, const std::string& text)
+{
+    return parent ? book.FindChild(parent, text) : book.GetRoot(text);
+}
+} // namespace
+
+std::string csvField(std::string_view text)
+{
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos)
+        return std::string(text);
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    out += '"';
+    return out;
+}
+
+bool parseCsv(std::string_view text, std::vector<CsvRecord>& records, std::string& error)
+{
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") // a spreadsheet's byte-order mark
+        text.remove_prefix(3);
+    size_t line = 1;
+    size_t i = 0;
+    while (i < text.size()) {
+        CsvRecord rec;
+        rec.line = line;
+        std::string field;
+        bool blank = true;
+        bool done = false;
+        while (!done) {
+            if (i < text.size() && text[i] == '"') {
+                blank = false;
+                ++i;
+                const size_t quoteLine = line;
+                for (;;) {
+                    if (i >= text.size()) {
+                        error = "line " + std::to_string(quoteLine) + ": quoted field is not closed";
+                        return false;
+                    }
+                    if (text[i] == '"') {
+                        if (i + 1 < text.size() && text[i + 1] == '"') {
+                            field += '"';
+                            i += 2;
+                            continue;
+                        }
+                        ++i;
+                        break;
+                    }
+                    if (text[i] == '\n')
+                        ++line;
+                    field += text[i++];
+                }
+                if (i < text.size() && text[i] != ',' && text[i] != '\r' && text[i] != '\n') {
+                    error = "line " + std::to_string(line) + ": text after a closing quote";
+                    return false;
+                }
+            } else {
+                while (i < text.size() && text[i] != ',' && text[i] != '\r' && text[i] != '\n') {
+                    if (text[i] == '"') {
+                        error = "line " + std::to_string(line) + ": quote inside an unquoted field";
+                        return false;
+                    }
+                    field += text[i++];
+                    blank = false;
+                }
+            }
+            rec.fields.push_back(std::move(field));
+            field.clear();
+            if (i < text.size() && text[i] == ',') {
+                blank = false;
+                ++i;
+                continue;
+            }
+            // End of record: CRLF, LF, lone CR or the end of the text.
+            if (i < text.size() && text[i] == '\r')
+                ++i;
+            if (i < text.size() && text[i] == '\n')
+                ++i;
+            ++line;
+            done = true;
+        }
+        if (!blank)
+            records.push_back(std::move(rec));
+    }
+    return true;
+}
+
+std::string exportCsv(const CAddrBook& book)
+{
+    std::string out;
+    for (size_t i = 0; i < kColumns; ++i)
+        out += std::string(i ? "," : "") + kHeader[i];
+    out += "\r\n";
+    for (const auto& sys : book.Roots()) {
+        if (!sys->data)
+            continue;
+        const std::string& s = sys->data->GetSubItem(CAddrBook::kColIdent - 1);
+        out += row(s, "", "", *sys->data);
+        for (const auto& flt : sys->children) {
+            if (!flt->data)
+                continue;
+            const std::string& f = flt->data->GetSubItem(CAddrBook::kColIdent - 1);
+            out += row(s, f, "", *flt->data);
+            for (const auto& unit : flt->children)
+                if (unit->data)
+                    out += row(s, f, unit->data->GetSubItem(CAddrBook::kColIdent - 1), *unit->data);
+        }
+    }
+    return out;
+}
+
+CsvImportResult importCsv(CAddrBook& book, std::string_view text)
+{
+    CsvImportResult result;
+    std::vector<CsvRecord> records;
+    if (!parseCsv(text, records, result.error))
+        return result;
+
+    std::vector<ImportRow> rows;
+    for (size_t k = 0; k < records.size(); ++k) {
+        const CsvRecord& r = records[k];
+        if (k == 0 && isHeader(r))
+            continue;
+        const std::string at = "line " + std::to_string(r.line) + ": ";
+        if (r.fields.size() != kColumns) {
+            result.error = at + std::to_string(r.fields.size()) + " columns, expected 7 (system,fleet,unit,name,comment,last_seen,checked)";
+            return result;
+        }
+        ImportRow ir {};
+        ir.line = r.line;
+        std::string err;
+        const auto s = identity(r.fields[0], err, "system");
+        if (!s) {
+            result.error = at + err;
+            return result;
+        }
+        ir.address.system = *s;
+        ir.texts[0] = r.fields[0];
+        if (!r.fields[1].empty()) {
+            const auto f = identity(r.fields[1], err, "fleet");
+            if (!f) {
+                result.error = at + err;
+                return result;
+            }
+            ir.address.fleet = *f;
+            ir.texts[1] = r.fields[1];
+        }
+        if (!r.fields[2].empty()) {
+            if (r.fields[1].empty()) {
+                result.error = at + "unit given without a fleet";
+                return result;
+            }
+            const auto u = identity(r.fields[2], err, "unit");
+            if (!u) {
+                result.error = at + err;
+                return result;
+            }
+            ir.address.unit = *u;
+            ir.texts[2] = r.fields[2];
+        }
+        // Spreadsheets may save in the Windows code page; the same rule as the file.
+        ir.name = singleLine(decodeStoredText(r.fields[3]));
+        ir.comment = singleLine(decodeStoredText(r.fields[4]));
+        ir.lastSeen = singleLine(decodeStoredText(r.fields[5]));
+        const std::string& c = r.fields[6];
+        if (c.empty())
+            ir.checked = -1;
+        else if (c == "0" || c == "1")
+            ir.checked = c == "1";
+        else {
+            result.error = at + "checked \"" + c + "\" is not 0 or 1";
+            return result;
+        }
+        rows.push_back(std::move(ir));
+    }
+
+    for (const ImportRow& ir : rows) {
+        // Nodes whose Ident is written with leading zeros (from an old file) are found by
+        // that text; everything else goes the way AddAddr goes.
+        CTreeItem* node = nullptr;
+        bool created = false;
+        const uint32_t numbers[3] = {ir.address.system, ir.address.fleet, ir.address.unit};
+        for (int level = 0; level < 3 && numbers[level] != 0; ++level) {
+            CTreeItem* found = findLevel(book, node, ir.texts[level]);
+            if (found) {
+                node = found;
+                created = false;
+            } else {
+                node = book.EnsureNode(node, numbers[level], &created);
+            }
+            if (!node) {
+                result.error = "line " + std::to_string(ir.line) + ": the node could not be created";
+                return result;
+            }
+        }
+        if (!node) // the system is never 0, so the loop above always ran
+            continue;
+        const int depth = node->indent;
+        if (!ir.name.empty())
+            book.SetCellText(node, CAddrBook::kColName, ir.name);
+        if (!ir.comment.empty())
+            book.SetCellText(node, CAddrBook::kColComment, ir.comment);
+        if (created && depth == 3 && !ir.lastSeen.empty())
+            book.SetCellText(node, CAddrBook::kColLastSeen, ir.lastSeen);
+        if (ir.checked >= 0)
+            book.SetCheck(node, ir.checked == 1);
+        ++(created ? result.created : result.updated);
+    }
+    result.ok = true;
+    return result;
+}

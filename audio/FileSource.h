@@ -1,0 +1,40 @@
+// Audio from a file or standard input, delivered in blocks as fast as the decoders
+// take them, on a thread of its own. The file is opened by the constructor, so that
+// the owner learns its sample rate (and any error in it) before building the bank.
+#pragma once
+
+#include "audio/AudioSource.h"
+#include "audio/SoundFileReader.h"
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <thread>
+
+class FileSource : public AudioSource {
+public:
+    // As SoundFileReader: "-" is standard input, rawRate for raw PCM, channel picks one
+    // channel of several. Throws AudioInputError.
+    FileSource(const std::string& path, std::optional<int> rawRate, std::optional<int> channel = std::nullopt);
+    ~FileSource() override;
+
+    unsigned sampleRate() const { return static_cast<unsigned>(m_reader->sampleRate()); }
+
+    // Throws AudioSourceError when sampleRate differs from the file's.
+    void open(unsigned sampleRate, size_t blockSamples) override;
+    void start(Handlers handlers) override;
+    // A read already waiting on a pipe finishes first: stop returns once it does.
+    void stop() override;
+    void close() override;
+    std::string name() const override { return m_name; }
+
+private:
+    void ReadingThread();
+
+    std::string m_name;
+    std::unique_ptr<SoundFileReader> m_reader;
+    size_t m_blockSamples = 0;
+    Handlers m_handlers;
+    std::thread m_thread;
+    std::atomic<bool> m_stopping{false};
+};

@@ -1,0 +1,83 @@
+// The decoder bank: the three protocol decoders side by side on one audio input.
+//
+// Every block of the source goes to NMT-450, MPT 1327 and Motorola, in that order, on
+// the source's thread; a decoder has posted all its events of a block before the next
+// one sees the block. The owner (the dialog, on the GUI thread, or velkor-decode)
+// creates the bank and deletes it; a new sample rate means a new bank, so that every
+// decoder starts afresh.
+//
+// The stop flag is the only state the owner's thread and the decoding thread share:
+// once it is set no decoder is entered again, and stopping returns only when the
+// source's thread has left the decoders, so nothing is posted after the bank is gone.
+#pragma once
+
+#include "protocol/commands.h"
+#include "decoders/CMPT1327.h"
+#include "decoders/CMotorola.h"
+#include "decoders/CNMT450.h"
+#include "audio/AudioSource.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class DecoderBank {
+public:
+    // What the owner hears of its source, on the source's thread.
+    struct SourceEvents {
+        // The input ended by itself (see AudioSource::Handlers::ended).
+        std::function<void(const std::string& error)> ended;
+        // Audio was lost before decoding. Without a handler the bank posts a log line,
+        // so that a loss is never silent.
+        std::function<void(uint64_t lostSamples, uint64_t deviceOverflows)> overflow;
+    };
+
+    // Builds the decoders, then opens the source at sampleRate and starts it. source
+    // may be null: the owner then feeds blocks itself. Throws AudioSourceError when
+    // the source cannot be opened, std::invalid_argument for a rate outside
+    // kMinSampleRate..kMaxSampleRate, and what the
+    // decoders throw (std::bad_alloc).
+    DecoderBank(CmdSink* cmdWnd, unsigned sampleRate, std::unique_ptr<AudioSource> source,
+                SourceEvents events = {});
+    // The dialog's bank: live capture from the default capture device.
+    DecoderBank(CmdSink* cmdWnd, unsigned sampleRate);
+    ~DecoderBank();
+    DecoderBank(const DecoderBank&) = delete;
+    DecoderBank& operator=(const DecoderBank&) = delete;
+
+    static constexpr unsigned kMinSampleRate = 8000;
+    static constexpr unsigned kMaxSampleRate = 192000;
+
+    // Bytes in one capture block: a twentieth of a second of 16-bit samples.
+    static unsigned BufferBytes(unsigned sampleRate) { return sampleRate / 10; }
+    static unsigned BlockSamples(unsigned sampleRate) { return BufferBytes(sampleRate) / 2; }
+
+    // A filled capture block; an odd trailing byte is no sample.
+    void FeedBlock(const int16_t* data, size_t bytes);
+    // Hands the samples to the three decoders, unless the bank is stopping.
+    void FeedSamples(const int16_t* samples, unsigned count);
+
+    // Sets the stop flag and stops the source. When it returns, no decoder runs and
+    // none will run again. Called by the destructor; the owner may call it earlier.
+    void Stop();
+
+    unsigned sampleRate() const { return m_sampleRate; }
+    const AudioSource* source() const { return m_source.get(); }
+
+private:
+    void Overflow(uint64_t lostSamples, uint64_t deviceOverflows);
+
+    // The source is declared first and the decoders after it, as the original kept
+    // its device handle ahead of the decoders; the destructor stops and releases the
+    // source explicitly before the decoders go (in reverse order of construction).
+    std::unique_ptr<AudioSource> m_source;
+    CmdSink* m_cmdWnd;
+    unsigned m_sampleRate;
+    CNMT450 m_nmt450;
+    CMPT1327 m_mpt1327;
+    CMotorola m_motorola;
+    std::atomic<int> m_stop{0};
+    SourceEvents m_events;
+};

@@ -1,0 +1,41 @@
+#include "mixer/LineInMixer.h"
+
+#include "notify/MessageBox.h"
+
+LineInMixer::LineInMixer(std::unique_ptr<MixerBackend> backend) : m_backend(std::move(backend))
+{
+    if (!m_backend)
+        throw MixerError("no mixer");
+    m_backend->open();
+    try {
+        if (!m_backend->selectLine(MixerBackend::Line::LineIn)) {
+            m_line = MixerBackend::Line::Microphone;
+            if (!m_backend->selectLine(m_line))
+                throw MixerError("Couldn't get Line-In mixerComponent!");
+        }
+        if (!m_backend->selectControl(MixerBackend::Control::MuteSwitch, &m_mutedValue, &m_unmutedValue)) {
+            m_control = MixerBackend::Control::Volume;
+            if (!m_backend->selectControl(m_control, &m_mutedValue, &m_unmutedValue))
+                throw MixerError("Couldn't get Volume mixerControl!");
+        }
+    } catch (...) {
+        m_backend->close();
+        throw;
+    }
+}
+
+void LineInMixer::SetMuted(bool muted)
+{
+    if (!m_backend)
+        return;
+    if (!m_backend->set(muted ? m_mutedValue : m_unmutedValue))
+        showMessageBox("Couldn't set mixerControl!");
+}
+
+void LineInMixer::Close()
+{
+    if (m_backend) {
+        m_backend->close();
+        m_backend.reset();
+    }
+}

@@ -1,0 +1,40 @@
+// Silences the sound card's Line-In (or, without one, its microphone input) while the
+// decoders hear control-channel data. It finds the line's mute switch (or, without
+// one, its volume) once, at construction, and afterwards only ever writes that one
+// control with one of two values; it never reads what the user had set, so unmuting
+// always gives the line its full sound back.
+#pragma once
+
+#include "mixer/MixerBackend.h"
+
+#include <memory>
+
+class LineInMixer {
+public:
+    // Throws MixerError when there is no mixer, no line or no control. The texts:
+    // the mixer's own reason, "Couldn't get Line-In mixerComponent!" and
+    // "Couldn't get Volume mixerControl!".
+    explicit LineInMixer(std::unique_ptr<MixerBackend> backend);
+    ~LineInMixer() { Close(); }
+    LineInMixer(const LineInMixer&) = delete;
+    LineInMixer& operator=(const LineInMixer&) = delete;
+
+    // Sets the control again on every call, even to the value it already has. A
+    // refused set shows "Couldn't set mixerControl!", once per request.
+    void SetMuted(bool muted);
+    void Unmute() { SetMuted(false); }
+    // Closes the mixer; later requests do nothing.
+    void Close();
+
+    MixerBackend::Line line() const { return m_line; }
+    MixerBackend::Control control() const { return m_control; }
+    long mutedValue() const { return m_mutedValue; }
+    long unmutedValue() const { return m_unmutedValue; }
+
+private:
+    std::unique_ptr<MixerBackend> m_backend;
+    MixerBackend::Line m_line = MixerBackend::Line::LineIn;
+    MixerBackend::Control m_control = MixerBackend::Control::MuteSwitch;
+    long m_mutedValue = 0;
+    long m_unmutedValue = 0;
+};

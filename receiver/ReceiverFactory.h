@@ -1,0 +1,37 @@
+// The one place receivers are built. Each receiver type the program can drive has one
+// entry in the model table: its receiver_type number, the text of the settings
+// dialog's list, and the name the log gives it. A new receiver type is one new entry
+// here and one new case in makeReceiver.
+#pragma once
+
+#include "receiver/CReceiverCtrl.h"
+#include "receiver/CUnidenScanner.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct receiver_model_s {
+    uint32_t type;         // receiver_type of velkor.ini
+    const char* listText;  // the settings dialog's list, in type order
+    const char* name;      // as the log names it: "Initialized <name> on ..."
+    bool usesMemory;       // tunes through a memory channel when one is given
+};
+
+// Every model, in receiver_type order.
+const std::vector<receiver_model_s>& receiverModels();
+// The model of a receiver_type: any number without a model of its own is the first
+// (Uniden 245/780/895), as the program has always read it.
+const receiver_model_s& receiverModel(uint32_t type);
+
+struct receiver_params_s {
+    uint32_t type = 0;
+    std::string device;    // the serial device
+    uint32_t memory = 0;   // memory channel the driver may overwrite; 0 tunes directly
+    unsigned readTimeoutMs = CUnidenScanner::kReadTimeoutMs;
+};
+
+// Builds (but does not initialise) the receiver. Throws SerialPortError when its port
+// cannot be opened.
+std::unique_ptr<CReceiverCtrl> makeReceiver(const receiver_params_s& params);

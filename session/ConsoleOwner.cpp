@@ -1,0 +1,22 @@
+#include "session/ConsoleOwner.h"
+
+#include "text/Cp1252.h"
+
+int ConsoleLogList::append(const LogText& line)
+{
+    const std::string text = cp1252ToUtf8(line);
+    if (std::fprintf(m_out, "%s\n", text.c_str()) < 0 || std::fflush(m_out) != 0) {
+        if (m_outputLost) {
+            m_outputLost();
+            m_outputLost = nullptr;
+        }
+        return -1;
+    }
+    return m_count++;
+}
+
+ConsoleOwner::ConsoleOwner(std::FILE* out, const velkor_settings_s& settings) : m_settings(settings), m_log(out)
+{
+    // The book's notes (UTF-8) go to the log as the dialog shows them.
+    m_book.SetLogFunction([this](const std::string& text) { m_log.append(utf8ToCp1252(text)); });
+}

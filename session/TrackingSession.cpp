@@ -1,0 +1,128 @@
+#include "session/TrackingSession.h"
+
+#include "addrbook/CAddrBook.h"
+#include "bank/DecoderBank.h"
+#include "cmdwnd/CCmdWnd.h"
+#include "notify/MessageBox.h"
+
+TrackingSession::TrackingSession(CmdWndOwner& owner, CAddrBook& book, Parts parts, std::string bookPath)
+    : m_owner(owner), m_book(book), m_parts(std::move(parts)), m_bookPath(std::move(bookPath))
+{
+}
+
+TrackingSession::~TrackingSession()
+{
+    stop();
+}
+
+void TrackingSession::log(const std::string& line)
+{
+    m_owner.logList().append(line);
+}
+
+TrackingSession::Started TrackingSession::start()
+{
+    m_book.LoadData(m_bookPath);
+
+    // A command window that cannot be built (its mixer raising an error) is handled
+    // like one whose window cannot be created.
+    try {
+        m_cmdWnd = m_parts.commandWindow ? m_parts.commandWindow(m_owner) : nullptr;
+    } catch (const std::exception&) {
+        m_cmdWnd.reset();
+    }
+    if (!m_cmdWnd) {
+        showMessageBox("Error creating command window!");
+        return Started::NoCommandWindow;
+    }
+
+    applySettings();
+    if (m_parts.decodingRequired && !m_bank)
+        return Started::NoDecoding;
+    log("Initialized and running.");
+    return Started::Running;
+}
+
+void TrackingSession::applySettings()
+{
+    // Without a command window (its creation failed at start-up) there is nothing to
+    // decode into and no receiver to drive.
+    if (!m_cmdWnd)
+        return;
+    VelkorConfig config {ProfileFile()};
+    try {
+        config = VelkorConfig::load();
+    } catch (const ProfileError& e) {
+        // Nothing is changed on a file that cannot be read: what runs keeps running.
+        log(std::string("ERROR reading velkor.ini: ") + e.what());
+        return;
+    }
+    applySettings(config.settings());
+}
+
+void TrackingSession::applySettings(const velkor_settings_s& s)
+{
+    if (!m_cmdWnd)
+        return;
+    if (s.samplerate != m_settings.samplerate) {
+        // Remembered even when the bank fails, so that it is tried again only when the
+        // configured rate changes.
+        m_settings.samplerate = s.samplerate;
+        if (m_bank) {
+            m_bank.reset();
+            log("Restarting decoder thread.");
+        } else {
+            log("Starting decoder thread.");
+        }
+        if (!startDecoding(s.samplerate) && m_parts.decodingRequired)
+            return;
+    }
+
+    m_settings.mute = s.mute;
+
+    if (!m_receiverType || *m_receiverType != s.receiver_type || m_settings.comport != s.comport
+        || m_settings.memory != s.memory) {
+        m_receiverType = s.receiver_type;
+        m_settings.receiver_type = s.receiver_type;
+        m_settings.comport = s.comport;
+        m_settings.memory = s.memory;
+        m_cmdWnd->CreateReceiver(s.receiver_type, s.comport, s.memory);
+    }
+
+    m_settings.follow_calls = s.follow_calls;
+    m_settings.scan_on_clear = s.scan_on_clear;
+    m_settings.auto_add = s.auto_add;
+    m_settings.backlight = s.backlight;
+    m_settings.return_to_cc = s.return_to_cc;
+}
+
+bool TrackingSession::startDecoding(unsigned sampleRate)
+{
+    m_decodingError.clear();
+    try {
+        if (!m_parts.decoderBank)
+            throw std::runtime_error("no audio input");
+        m_bank = m_parts.decoderBank(m_cmdWnd.get(), sampleRate);
+        if (m_bank)
+            return true;
+        m_decodingError = "no audio input";
+    } catch (const std::exception& e) {
+        m_bank.reset();
+        m_decodingError = e.what();
+    }
+    log("ERROR: Couldn't start collecting data, usupported samplerate?");
+    return false;
+}
+
+int TrackingSession::saveBook()
+{
+    return m_book.SaveData(m_bookPath);
+}
+
+void TrackingSession::stop()
+{
+    if (m_bank)
+        m_bank->Stop();
+    m_bank.reset();
+    m_cmdWnd.reset();
+}

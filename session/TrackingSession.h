@@ -1,0 +1,89 @@
+// One tracking session: the address book, the command window, the settings as last
+// applied and the decoder bank, started and ended in the one order that keeps them
+// safe. The dialog and the headless tracker both run their session through it.
+//
+// Start-up: the book is loaded, the command window is built, velkor.ini is applied
+// (which starts the decoder bank and sets up the receiver), and the log says
+// "Initialized and running.". Shutdown: the decoder bank is stopped and deleted first,
+// so that no decoder posts into a command window that is going (the bank holds a plain
+// pointer to it); then the command window goes, which unmutes the Line-In, gives the
+// scanner back and closes the mixer. The book is saved by saveBook(), which the owner
+// calls when the user asks to quit, before the session stops.
+//
+// Everything runs on the thread of the command window (the GUI thread).
+#pragma once
+
+#include "cmdwnd/CmdWndOwner.h"
+#include "profile/VelkorConfig.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+class CAddrBook;
+class CCmdWnd;
+class DecoderBank;
+
+class TrackingSession {
+public:
+    // How the session builds what it owns. Both may throw: a command window that cannot
+    // be built stops the start-up; a decoder bank that cannot be built is logged.
+    struct Parts {
+        std::function<std::unique_ptr<CCmdWnd>(CmdWndOwner& owner)> commandWindow;
+        std::function<std::unique_ptr<DecoderBank>(CmdSink* cmdWnd, unsigned sampleRate)> decoderBank;
+        // Without decoding there is nothing to track: when set, a decoder bank that
+        // cannot be built ends the start-up there (no receiver is set up).
+        bool decodingRequired = false;
+    };
+
+    // owner: the log list, the address book lookups and the End Call button; book: the
+    // book the owner shows, loaded from and saved to bookPath (named relative to the
+    // working directory at each access).
+    TrackingSession(CmdWndOwner& owner, CAddrBook& book, Parts parts, std::string bookPath = "addrbook.ini");
+    ~TrackingSession();
+    TrackingSession(const TrackingSession&) = delete;
+    TrackingSession& operator=(const TrackingSession&) = delete;
+
+    enum class Started { Running, NoCommandWindow, NoDecoding };
+    // The start-up. With NoCommandWindow "Error creating command window!" has been
+    // shown and nothing runs (the book is loaded all the same).
+    Started start();
+
+    // Reads velkor.ini and restarts what changed since it was last applied: a new sample
+    // rate restarts the decoder bank, a new receiver type, port or memory number sets
+    // up the receiver again, flags take effect with the next command. A file that
+    // cannot be read changes nothing (one log line says why).
+    void applySettings();
+    void applySettings(const velkor_settings_s& settings);
+
+    // Saves the book; 0 when it could not be saved.
+    int saveBook();
+
+    // The decoder bank, then the command window. Safe to call more than once.
+    void stop();
+
+    // The settings as last applied: all off and no rate until the first application.
+    const velkor_settings_s& settings() const { return m_settings; }
+    CCmdWnd* commandWindow() const { return m_cmdWnd.get(); }
+    DecoderBank* decoderBank() const { return m_bank.get(); }
+    // Why the last decoder bank could not be built; empty while one runs.
+    const std::string& decodingError() const { return m_decodingError; }
+
+private:
+    bool startDecoding(unsigned sampleRate);
+    void log(const std::string& line);
+
+    CmdWndOwner& m_owner;
+    CAddrBook& m_book;
+    Parts m_parts;
+    std::string m_bookPath;
+    // The command window is declared before the bank, so that even a forgotten stop()
+    // takes the bank down first.
+    std::unique_ptr<CCmdWnd> m_cmdWnd;
+    std::unique_ptr<DecoderBank> m_bank;
+    velkor_settings_s m_settings {0, false, 0, 0, 0, false, false, false, false, false};
+    // Unset until applied, so that the first application always sets up the receiver.
+    std::optional<uint32_t> m_receiverType;
+    std::string m_decodingError;
+};
