@@ -161,7 +161,7 @@ int main(int argc, char** argv)
         std::printf("%.4f\n", mhz);
         return kExitOk;
     }
-    if ((command == text || command == text2) && !ok && o.type != 2 && o.memory == 0)
+    if ((command == text || command == text2) && !ok && receiverModel(o.type).usesMemory && o.memory == 0)
         std::fprintf(stderr, "velkor-scanner: display texts need a memory channel (--memory)\n");
     return report(ok != 0);
 }
