@@ -1,6 +1,7 @@
 // The main dialog's start-up, ApplySettings and teardown.
 #include "app/CVelkorDlg.h"
 
+#include "addrbook/AddrText.h"
 #include "addrbook/CAddrBookCtrl.h"
 #include "cmdwnd/CCmdWnd.h"
 #include "cmdwnd/MessageBox.h"
@@ -104,9 +105,10 @@ void CVelkorDlg::ApplySettings()
         }
         try {
             m_bank = m_parts.decoderBank(m_cmdWnd.get(), s.samplerate);
-        } catch (const std::exception&) {
+        } catch (const std::exception& e) {
             m_bank.reset();
             AppendLogLine("ERROR: Couldn't start collecting data, usupported samplerate?");
+            AppendLogLine(("Reason: " + utf8ToCp1252(e.what())).c_str());
         }
     }
 

@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
@@ -119,8 +120,13 @@ TEST_F(VelkorDlg, ADecoderBankThatCannotBeBuiltIsLoggedOnceAndTriedAgainOnAnothe
 {
     writeFile("velkor.ini", "[audio]\nsamplerate=5\n");
     start();
-    EXPECT_EQ(newLines(), (Lines {"Starting decoder thread.", "ERROR: Couldn't start collecting data, usupported samplerate?",
-                                  "Initialized and running."}));
+    // The reason follows on a line of its own.
+    Lines added = newLines();
+    ASSERT_EQ(added.size(), 4u);
+    EXPECT_EQ(added[2].rfind("Reason: sample rate 5 Hz", 0), 0u) << added[2];
+    added.erase(added.begin() + 2);
+    EXPECT_EQ(added, (Lines {"Starting decoder thread.", "ERROR: Couldn't start collecting data, usupported samplerate?",
+                             "Initialized and running."}));
     EXPECT_EQ(dlg->decoderBank(), nullptr);
     reapply("[audio]\nsamplerate=5\n");
     EXPECT_EQ(newLines(), Lines {});
@@ -287,16 +293,23 @@ TEST_F(VelkorDlg, EndCallButtonFollowsTheTrackerAndPostsEndCall)
 TEST_F(VelkorDlg, LaidOutInDialogUnits)
 {
     start();
-    const DialogUnits du(dlg->font());
+    // The font's units, grown evenly where the texts need more room; the log list grows
+    // downwards, and the dialog with it, where its rectangle holds fewer than 8 lines.
+    const DialogUnits& du = dlg->units();
+    EXPECT_EQ(du.baseX(), DialogUnits(dlg->font()).baseX());
     EXPECT_EQ(dlg->windowTitle(), "  velkor  -  version 0.8.1");
-    EXPECT_EQ(dlg->size(), du.size(457, 287));
-    EXPECT_EQ(dlg->logListWidget()->geometry(), du.rect(7, 240, 443, 40));
+    const QRect log = du.rect(7, 240, 443, 40);
+    const int extra = dlg->logListWidget()->height() - log.height();
+    EXPECT_GE(extra, 0);
+    EXPECT_EQ(dlg->size(), du.size(457, 287) + QSize(0, extra));
+    EXPECT_EQ(dlg->logListWidget()->geometry(), log.adjusted(0, 0, 0, extra));
     EXPECT_EQ(dlg->addrBook()->geometry(), du.rect(7, 30, 443, 203));
     EXPECT_EQ(dlg->settingsButton()->geometry(), du.rect(375, 9, 43, 14));
     EXPECT_EQ(dlg->endCallButton()->geometry(), du.rect(13, 9, 43, 14));
     EXPECT_EQ(dlg->endCallButton()->text(), "End Call");
     EXPECT_EQ(dlg->settingsButton()->text(), "Settings");
     EXPECT_EQ(dlg->iconLabel()->pos(), du.rect(429, 6, 20, 20).topLeft());
+    EXPECT_EQ(dlg->filterField()->geometry(), du.rect(66, 9, 150, 14));
     EXPECT_EQ(dlg->addrBook()->Model().columnCount(), 4);
     const QFontMetrics logFont(dlg->logListWidget()->font());
     EXPECT_EQ(logFont.horizontalAdvance('i'), logFont.horizontalAdvance('W'))
