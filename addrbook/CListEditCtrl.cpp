@@ -8,6 +8,21 @@ CListEditCtrl::CListEditCtrl(QWidget* parent, int rightLimit)
     connect(this, &QLineEdit::textEdited, this, &CListEditCtrl::grow);
 }
 
+void CListEditCtrl::load(const QString& text)
+{
+    if (m_loaded)
+        return;
+    m_loaded = true;
+    setText(text);
+    caretToStart();
+}
+
+void CListEditCtrl::caretToStart()
+{
+    deselect();
+    setCursorPosition(0);
+}
+
 void CListEditCtrl::grow()
 {
     // The text, 5 pixels, and what the frame and the inner margins take.

@@ -152,9 +152,7 @@ QWidget* CSuperGridDelegate::createEditor(QWidget* parent, const QStyleOptionVie
 
 void CSuperGridDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const
 {
-    auto* edit = static_cast<CListEditCtrl*>(editor);
-    edit->setText(index.data(Qt::EditRole).toString());
-    edit->setCursorPosition(0);
+    static_cast<CListEditCtrl*>(editor)->load(index.data(Qt::EditRole).toString());
 }
 
 void CSuperGridDelegate::setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const

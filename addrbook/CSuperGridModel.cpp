@@ -120,6 +120,14 @@ void CSuperGridModel::rowChanged(int row)
     emit dataChanged(index(row, 0), index(row, static_cast<int>(m_columns.size()) - 1));
 }
 
+void CSuperGridModel::cellChanged(int row, int column)
+{
+    if (column < 0 || column >= static_cast<int>(m_columns.size()))
+        return;
+    const QModelIndex cell = index(row, column);
+    emit dataChanged(cell, cell, {Qt::DisplayRole, Qt::EditRole});
+}
+
 void CSuperGridModel::layoutAboutToChange()
 {
     emit layoutAboutToBeChanged();

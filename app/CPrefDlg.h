@@ -4,6 +4,7 @@
 // button closed it). The controls are the state: the dialog keeps no values of its own.
 #pragma once
 
+#include "app/DialogUnits.h"
 #include "profile/VelkorConfig.h"
 
 #include <QDialog>
@@ -39,6 +40,9 @@ public:
     QPushButton* m_save;
     QPushButton* m_cancel;
 
+    // The units the dialog is laid out in: the font's, grown where its texts need it.
+    const DialogUnits& units() const { return m_units; }
+
 protected:
     // Save: writes the file, then closes with the OK result. A file that cannot be
     // written is reported and the dialog stays open, so nothing typed is lost.
@@ -51,6 +55,7 @@ private:
     void OnSelChange() {}
 
     std::string m_path;
+    DialogUnits m_units {QFont()};
     // What the file held when the dialog opened: a list left without a selection
     // writes this back.
     uint32_t m_storedReceiverType = 0;

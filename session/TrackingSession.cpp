@@ -4,6 +4,7 @@
 #include "bank/DecoderBank.h"
 #include "cmdwnd/CCmdWnd.h"
 #include "notify/MessageBox.h"
+#include "text/Cp1252.h"
 
 TrackingSession::TrackingSession(CmdWndOwner& owner, CAddrBook& book, Parts parts, std::string bookPath)
     : m_owner(owner), m_book(book), m_parts(std::move(parts)), m_bookPath(std::move(bookPath))
@@ -111,6 +112,7 @@ bool TrackingSession::startDecoding(unsigned sampleRate)
         m_decodingError = e.what();
     }
     log("ERROR: Couldn't start collecting data, usupported samplerate?");
+    log("Reason: " + utf8ToCp1252(m_decodingError));
     return false;
 }
 

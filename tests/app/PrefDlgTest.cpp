@@ -219,7 +219,10 @@ TEST_F(PrefDlg, UnwritableFileIsReportedAndTheDialogStaysOpen)
 TEST_F(PrefDlg, LayoutFollowsTheDialogUnitsOfItsFont)
 {
     auto dlg = open();
-    const DialogUnits du(dlg->font());
+    // The font's units, grown evenly where the texts need more room.
+    const DialogUnits& du = dlg->units();
+    EXPECT_EQ(du.baseX(), DialogUnits(dlg->font()).baseX());
+    EXPECT_EQ(du.baseY(), DialogUnits(dlg->font()).baseY());
     EXPECT_EQ(dlg->size(), du.size(280, 146));
     EXPECT_EQ(dlg->windowTitle(), "Settings");
     EXPECT_EQ(dlg->m_save->geometry(), du.rect(74, 125, 50, 14));
