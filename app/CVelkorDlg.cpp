@@ -3,7 +3,7 @@
 #include "app/CVelkorDlg.h"
 
 #include "addrbook/AddrText.h"
-#include "addrbook/CAddrBookCtrl.h"
+#include "addrbook/view/CAddrBookCtrl.h"
 #include "app/CAboutDlg.h"
 #include "app/CPrefDlg.h"
 #include "app/DialogUnits.h"

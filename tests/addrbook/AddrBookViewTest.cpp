@@ -3,9 +3,9 @@
 // the process's static objects do.
 #include "AddrBookFixture.h"
 
-#include "addrbook/CAddrBookCtrl.h"
-#include "addrbook/CListEditCtrl.h"
-#include "addrbook/CSuperGridModel.h"
+#include "addrbook/view/CAddrBookCtrl.h"
+#include "addrbook/view/CListEditCtrl.h"
+#include "addrbook/view/CSuperGridModel.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>

@@ -7,8 +7,8 @@
 #include "AppFixture.h"
 #include "DlgParts.h"
 
-#include "addrbook/CAddrBookCtrl.h"
-#include "addrbook/CSuperGridModel.h"
+#include "addrbook/view/CAddrBookCtrl.h"
+#include "addrbook/view/CSuperGridModel.h"
 #include "app/CAboutDlg.h"
 #include "app/CPrefDlg.h"
 #include "app/CVelkorDlg.h"

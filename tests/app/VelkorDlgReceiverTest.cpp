@@ -3,8 +3,8 @@
 #include "AppFixture.h"
 #include "DlgParts.h"
 
-#include "addrbook/CAddrBookCtrl.h"
-#include "addrbook/CListEditCtrl.h"
+#include "addrbook/view/CAddrBookCtrl.h"
+#include "addrbook/view/CListEditCtrl.h"
 #include "cmdwnd/CCmdWnd.h"
 #include "fixtures/ScannerSimulator.h"
 

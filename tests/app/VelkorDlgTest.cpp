@@ -4,8 +4,8 @@
 #include "AppFixture.h"
 #include "DlgParts.h"
 
-#include "addrbook/CAddrBookCtrl.h"
-#include "addrbook/CSuperGridModel.h"
+#include "addrbook/view/CAddrBookCtrl.h"
+#include "addrbook/view/CSuperGridModel.h"
 #include "app/CPrefDlg.h"
 #include "app/CVelkorDlg.h"
 #include "app/DialogUnits.h"

@@ -1,8 +1,8 @@
-#include "addrbook/CSuperGridDelegate.h"
+#include "addrbook/view/CSuperGridDelegate.h"
 
-#include "addrbook/CListEditCtrl.h"
-#include "addrbook/CSuperGridCtrl.h"
-#include "addrbook/CSuperGridModel.h"
+#include "addrbook/view/CListEditCtrl.h"
+#include "addrbook/view/CSuperGridCtrl.h"
+#include "addrbook/view/CSuperGridModel.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -1,7 +1,7 @@
-#include "addrbook/CAddrBookCtrl.h"
+#include "addrbook/view/CAddrBookCtrl.h"
 
-#include "addrbook/AddrBookImages.h"
-#include "addrbook/CSuperGridModel.h"
+#include "addrbook/view/AddrBookImages.h"
+#include "addrbook/view/CSuperGridModel.h"
 
 #include <QHeaderView>
 #include <QScrollBar>

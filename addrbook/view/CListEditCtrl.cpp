@@ -1,4 +1,4 @@
-#include "addrbook/CListEditCtrl.h"
+#include "addrbook/view/CListEditCtrl.h"
 
 CListEditCtrl::CListEditCtrl(QWidget* parent, int rightLimit)
     : QLineEdit(parent)

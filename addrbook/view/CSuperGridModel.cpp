@@ -1,4 +1,4 @@
-#include "addrbook/CSuperGridModel.h"
+#include "addrbook/view/CSuperGridModel.h"
 
 CSuperGridModel::CSuperGridModel(CGridTree& tree, QObject* parent)
     : QAbstractTableModel(parent)

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "addrbook/CAddrBook.h"
-#include "addrbook/CSuperGridCtrl.h"
+#include "addrbook/view/CSuperGridCtrl.h"
 
 #include <unordered_set>
 #include <vector>
