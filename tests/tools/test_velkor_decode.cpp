@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 #include <sndfile.h>
 
+#include <algorithm>
 #include <sstream>
 
 using namespace testsignal;
@@ -90,6 +91,29 @@ TEST(VelkorDecode, OtherSampleFormatsDecodeLikeTheSixteenBitWav)
         EXPECT_EQ(r.status, 0) << name << ": " << r.err;
         EXPECT_EQ(r.out, demoLog()) << name;
     }
+}
+
+TEST(VelkorDecode, AnMp3WhoseLengthIsAnEstimateIsNoTruncatedFile)
+{
+    // Without its Xing/Info frame (as many encoders write it) an MP3's length is
+    // estimated from its bit rate, and the estimate is rarely the real length.
+    TempDir dir;
+    int rate = 0;
+    const auto pcm = readPcm(demoWav(), &rate);
+    writeAs(dir.file("tagged.mp3"), pcm, rate, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III);
+    std::string mp3 = readFile(dir.file("tagged.mp3"));
+    const size_t tag = std::min(mp3.find("Xing"), mp3.find("Info"));
+    ASSERT_LT(tag, 64u) << "the encoder wrote no length frame";
+    size_t next = tag;
+    while ((next = mp3.find('\xFF', next + 1)) != std::string::npos && next + 1 < mp3.size() &&
+           (static_cast<unsigned char>(mp3[next + 1]) & 0xE0) != 0xE0) {
+    }
+    ASSERT_NE(next, std::string::npos);
+    writeFile(dir.file("untagged.mp3"), mp3.substr(next));
+    const auto r = runTool(kTool, {dir.file("untagged.mp3")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("truncated"), std::string::npos) << r.err;
+    EXPECT_NE(r.out, "");
 }
 
 TEST(VelkorDecode, EventsAreJsonObjectsInPostingOrder)
