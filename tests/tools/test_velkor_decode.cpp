@@ -1,6 +1,7 @@
 // velkor-decode as a user runs it: the bundled demo, other encodings of the same
 // audio, standard input, and every kind of bad input.
 #include "signal/Audio.h"
+#include "signal/DemoScenario.h"
 #include "tools/ToolRunner.h"
 
 #include <gtest/gtest.h>
@@ -97,10 +98,16 @@ TEST(VelkorDecode, AnMp3WhoseLengthIsAnEstimateIsNoTruncatedFile)
 {
     // Without its Xing/Info frame (as many encoders write it) an MP3's length is
     // estimated from its bit rate, and the estimate is rarely the real length.
+    // Of a long one it estimates from the first frame's bit rate: a quiet start (a
+    // scanner's squelch still closed), then a minute of traffic.
     TempDir dir;
-    int rate = 0;
-    const auto pcm = readPcm(demoWav(), &rate);
-    writeAs(dir.file("tagged.mp3"), pcm, rate, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III);
+    FfskOptions options;
+    options.rate = 11025;
+    const auto traffic = toPcm16(ffsk(mptgen::demoControlChannel().bits, options));
+    std::vector<int16_t> pcm(static_cast<size_t>(options.rate) * 5, 0);
+    while (pcm.size() < static_cast<size_t>(options.rate) * 65)
+        pcm.insert(pcm.end(), traffic.begin(), traffic.end());
+    writeAs(dir.file("tagged.mp3"), pcm, options.rate, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III);
     std::string mp3 = readFile(dir.file("tagged.mp3"));
     const size_t tag = std::min(mp3.find("Xing"), mp3.find("Info"));
     ASSERT_LT(tag, 64u) << "the encoder wrote no length frame";
