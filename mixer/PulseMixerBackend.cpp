@@ -17,7 +17,7 @@ struct Stream {
 };
 
 struct Source {
-    uint32_t index, monitorOfSink;
+    uint32_t index;
     std::string name;
 };
 
@@ -109,7 +109,7 @@ struct PulseMixerBackend::State {
                 auto* s = static_cast<State*>(self);
                 if (eol)
                     return s->listDone();
-                s->sourcesNext.push_back({info->index, info->monitor_of_sink, info->name ? info->name : ""});
+                s->sourcesNext.push_back({info->index, info->name ? info->name : ""});
             },
             this));
         keep(pa_context_get_source_output_info_list(
@@ -167,8 +167,8 @@ struct PulseMixerBackend::State {
     }
 
     // The decoded source: the one our own capture stream records, else the default.
-    // What plays it: the sink inputs of the module or client that records it, unless
-    // they play into the very sink whose monitor is being decoded.
+    // What plays it: the sink inputs of the module (a loopback) or the client that
+    // records it.
     void findPlayback()
     {
         found.clear();
@@ -181,21 +181,16 @@ struct PulseMixerBackend::State {
                 if (s.name == defaultSource)
                     decoded.insert(s.index);
         decodedSource.clear();
-        std::set<uint32_t> feedsDecoded;
         for (const Source& s : sources)
-            if (decoded.count(s.index)) {
+            if (decoded.count(s.index))
                 decodedSource += (decodedSource.empty() ? "" : ", ") + s.name;
-                if (s.monitorOfSink != PA_INVALID_INDEX)
-                    feedsDecoded.insert(s.monitorOfSink);
-            }
         for (const Stream& o : outputs) {
             if (o.ours || !decoded.count(o.device))
                 continue;
             for (const Stream& i : inputs) {
                 const bool sameOwner = o.ownerModule != PA_INVALID_INDEX ? i.ownerModule == o.ownerModule
                                                                          : o.client != PA_INVALID_INDEX && i.client == o.client;
-                if (sameOwner && !i.ours && !feedsDecoded.count(i.device)
-                    && std::find(found.begin(), found.end(), i.index) == found.end())
+                if (sameOwner && !i.ours && std::find(found.begin(), found.end(), i.index) == found.end())
                     found.push_back(i.index);
             }
         }
