@@ -1,6 +1,6 @@
 #include "cmdwnd/CCmdWnd.h"
 
-#include "mixer/AlsaMixerBackend.h"
+#include "mixer/DefaultMixerBackend.h"
 #include "profile/VelkorConfig.h"
 #include "receiver/ReceiverFactory.h"
 
@@ -36,13 +36,14 @@ CCmdWnd::CCmdWnd(CmdWndOwner& owner, std::unique_ptr<MixerBackend> mixer, QObjec
     try {
         m_mixer = std::make_unique<LineInMixer>(std::move(mixer));
     } catch (const MixerError& e) {
-        // The usual case on a desktop whose sound goes through a sound server: nothing
-        // to mute, and decoding and tracking go on all the same.
-        m_owner.logList().append(std::string("Line-In muting unavailable: ") + e.what());
+        // Nothing that plays the scanner to the speakers (or a sound server that does
+        // not answer): decoding and tracking go on all the same, without muting.
+        m_owner.logList().append(std::string("Line-In muting unavailable: ") + e.what() +
+                                 (e.detail().empty() ? std::string() : " (" + e.detail() + ")"));
     }
 }
 
-CCmdWnd::CCmdWnd(CmdWndOwner& owner) : CCmdWnd(owner, std::make_unique<AlsaMixerBackend>())
+CCmdWnd::CCmdWnd(CmdWndOwner& owner) : CCmdWnd(owner, std::make_unique<DefaultMixerBackend>())
 {
 }
 

@@ -26,9 +26,11 @@ class CCmdWnd : public QObject, public CmdSink, private CmdHandler, private Trac
     Q_OBJECT
 public:
     // mixer: the backend of the Line-In mixer; without one (or when it finds nothing
-    // to mute) the window logs one line and runs without muting.
+    // to mute) the window logs one line and runs without muting. Opening it waits for
+    // a sound server at most for the backend's time-out, never longer.
     CCmdWnd(CmdWndOwner& owner, std::unique_ptr<MixerBackend> mixer, QObject* parent = nullptr);
-    // With ALSA's default mixer and its "Line" and "Mic" elements.
+    // With the system's mixer (DefaultMixerBackend): the sound server's playback of the
+    // decoded source, or ALSA's "Line" and "Mic" playback elements.
     explicit CCmdWnd(CmdWndOwner& owner);
     ~CCmdWnd() override;
 

@@ -22,6 +22,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -115,7 +116,12 @@ int main(int argc, char** argv)
     int status = 0;
     TrackingSession::Parts parts;
     parts.decodingRequired = true;
+    // An ALSA mixer or element named on the command line is used as named; otherwise
+    // the dialog's choice (the sound server's playback of the source, else ALSA's).
+    const bool alsaNamed = cli.count("--mixer") + cli.count("--line-element") + cli.count("--mic-element") > 0;
     parts.commandWindow = [&](CmdWndOwner& o) {
+        if (!alsaNamed)
+            return std::make_unique<CCmdWnd>(o);
         return std::make_unique<CCmdWnd>(o, std::make_unique<AlsaMixerBackend>(mixerDevice, lineElement, micElement));
     };
     parts.decoderBank = [&](CmdSink* wnd, unsigned sampleRate) {
@@ -155,7 +161,16 @@ int main(int argc, char** argv)
         status = 1;
         break;
     }
-    session.saveBook();
+    // A book that could not be saved is the one thing a person keeps of the run. Its
+    // reason has gone to standard error as the dialog's message box, or, for a book
+    // that was only partly loaded, to the log alone.
+    if (!session.saveBook()) {
+        if (owner.book().LoadIncomplete())
+            err(owner.book().LastSaveError());
+        status = std::max(status, 1);
+    }
+    // Bounded even when the sound server has stopped: what waits for it longer than
+    // its time-out is left to its own thread, which ends with the process.
     session.stop();
     return status;
 }

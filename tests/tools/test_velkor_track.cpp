@@ -13,6 +13,7 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <filesystem>
 #include <spawn.h>
 #include <sstream>
 #include <sys/wait.h>
@@ -164,29 +165,109 @@ TEST_F(VelkorTrack, SignalsShutDownInOrder)
     }
 }
 
-TEST_F(VelkorTrack, MutesTheSoundServersSourceWhileDataIsHeard)
+TEST_F(VelkorTrack, ExitsWithStatus1WhenTheBookCannotBeSaved)
+{
+    // A directory in the book's place can be neither read nor replaced.
+    std::remove(dir.file("addrbook.ini").c_str());
+    ASSERT_TRUE(std::filesystem::create_directories(dir.file("addrbook.ini") + "/x"));
+    const auto r = testsignal::runTool(VELKOR_TRACK_PATH, {"--input", "demo.wav"}, {}, dir.path());
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("velkor-track: Address book not saved: "), std::string::npos) << r.err;
+}
+
+// Live capture of the recording played into the server, with muting on and the
+// scanner in the speakers through a loopback from the capture source to a second
+// sink. Muting silences the loopback only: the decoders hear everything, and the
+// source is never muted, whichever mixer is asked.
+TEST_F(VelkorTrack, MutingNeverSilencesTheDecoders)
 {
     testsignal::PulseServer server;
     if (!server.ready())
         GTEST_SKIP() << "no PulseAudio server could be started";
-    const std::string out = dir.file("out");
-    const pid_t pid = spawnTrack(dir.path(), {"--input", "demo.wav", "--realtime", "--line-element", "Capture"}, out);
-    ASSERT_GT(pid, 0);
-    // The recording is control-channel data from start to end: the source is muted
-    // while it plays.
-    bool mutedSeen = false;
-    for (int i = 0; i < 100 && !mutedSeen; ++i) {
-        mutedSeen = server.sourceMute() == "Mute: yes\n";
-        if (!mutedSeen)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_FALSE(server.load({"module-null-sink", "sink_name=speakers"}).empty());
+    const std::string speakers = server.load({"module-loopback", "source=velkor_null.monitor", "sink=speakers"});
+    ASSERT_FALSE(speakers.empty());
+    const auto fromFile = testsignal::runTool(VELKOR_TRACK_PATH, {"--input", "demo.wav"}, {}, dir.path());
+    auto decoderLines = [](const std::string& out) {
+        Texts lines;
+        for (const std::string& l : splitLines(out))
+            if (l.size() > 5 && l[5] == '|' && l.rfind("     |", 0) != 0)
+                lines.push_back(l);
+        return lines;
+    };
+    ASSERT_EQ(decoderLines(fromFile.out).size(), mptgen::kDemoLines);
+
+    const struct {
+        std::vector<std::string> args;
+        bool loopbackMuted;   // seen muted while the data plays
+        const char* firstLine;
+    } cases[] = {
+        {{}, true, "Starting decoder thread."},
+        // The capture element of the server's ALSA mixer is the decoders' own input.
+        {{"--line-element", "Capture"}, false, "Line-In muting unavailable: Couldn't get Volume mixerControl! "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.firstLine);
+        const std::string out = dir.file("out");
+        const pid_t pid = spawnTrack(dir.path(), c.args, out);
+        ASSERT_GT(pid, 0);
+        ASSERT_TRUE(testsignal::waitUntil([&] { return testsignal::readFile(out).find("Initialized and running.") != std::string::npos; }));
+        bool sourceMuted = false, loopbackMuted = false;
+        std::thread play([&] { testsignal::runTool("/usr/bin/paplay", {dir.file("demo.wav")}); });
+        // Until the last line of the recording is decoded.
+        testsignal::waitUntil([&] {
+            sourceMuted |= server.sourceMute() != "Mute: no\n";
+            loopbackMuted |= server.moduleMuted(speakers) == "yes";
+            return decoderLines(testsignal::readFile(out)).size() >= mptgen::kDemoLines;
+        }, std::chrono::seconds(20));
+        play.join();
+        ::kill(pid, SIGTERM);
+        EXPECT_EQ(waitStatus(pid), 0);
+        const std::string printed = testsignal::readFile(out);
+        EXPECT_EQ(printed.rfind(c.firstLine, 0), 0u) << printed;
+        EXPECT_EQ(decoderLines(printed), decoderLines(fromFile.out));
+        EXPECT_FALSE(sourceMuted);
+        EXPECT_EQ(loopbackMuted, c.loopbackMuted);
+        EXPECT_EQ(server.moduleMuted(speakers), "no");   // unmuted at the end
     }
-    EXPECT_TRUE(mutedSeen);
-    EXPECT_EQ(waitStatus(pid), 0);
-    // Unmuted at the end, and no line about muting being unavailable.
-    EXPECT_EQ(server.sourceMute(), "Mute: no\n");
-    const Texts lines = splitLines(testsignal::readFile(out));
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines[0], "Starting decoder thread.");
+}
+
+// A sound server that has stopped (SIGSTOP) before velkor-track starts, or while it
+// captures: start-up and SIGTERM each take about a second, not minutes, and the book
+// is saved.
+TEST_F(VelkorTrack, StoppedSoundServerHoldsNothingUp)
+{
+    testsignal::PulseServer server;
+    if (!server.ready())
+        GTEST_SKIP() << "no PulseAudio server could be started";
+    ASSERT_FALSE(server.load({"module-null-sink", "sink_name=speakers"}).empty());
+    ASSERT_FALSE(server.load({"module-loopback", "source=velkor_null.monitor", "sink=speakers"}).empty());
+    using Clock = std::chrono::steady_clock;
+    for (const bool stopBeforeStart : {true, false}) {
+        SCOPED_TRACE(stopBeforeStart ? "stopped before start-up" : "stopped while capturing");
+        std::remove(dir.file("addrbook.ini").c_str());
+        const std::string out = dir.file("out");
+        if (stopBeforeStart)
+            server.pause();
+        const auto started = Clock::now();
+        const pid_t pid = spawnTrack(dir.path(), {}, out);
+        ASSERT_GT(pid, 0);
+        // The bounds are the behaviour, with room for a loaded machine and sanitizers:
+        // the time-outs are under a second each; without them it takes minutes.
+        EXPECT_TRUE(testsignal::waitUntil(
+            [&] { return testsignal::readFile(out).find("Initialized and running.") != std::string::npos; },
+            std::chrono::seconds(20)));
+        EXPECT_LT(Clock::now() - started, std::chrono::seconds(6)) << testsignal::readFile(out);
+        if (!stopBeforeStart)
+            server.pause();
+        const auto terminated = Clock::now();
+        ::kill(pid, SIGTERM);
+        EXPECT_EQ(waitStatus(pid), 0);
+        EXPECT_LT(Clock::now() - terminated, std::chrono::seconds(6));
+        server.resume();
+        CAddrBook saved;
+        EXPECT_EQ(saved.LoadData(dir.file("addrbook.ini")), 1);
+    }
 }
 
 } // namespace
