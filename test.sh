@@ -15,6 +15,8 @@ pulse_dir=$(mktemp -d "${TMPDIR:-/tmp}/velkor-pulse-XXXXXX")
 trap 'tests/fixtures/pulseaudio.sh stop "$pulse_dir"' EXIT
 tests/fixtures/pulseaudio.sh start "$pulse_dir"
 export PULSE_SERVER="unix:$pulse_dir/native" VELKOR_AUDIO_SERVER=1
+# The rigctl receiver's tests run against a real gqrx (installed above) rather than skip.
+export VELKOR_REQUIRE_GQRX=1
 
 echo "== build and test =="
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
