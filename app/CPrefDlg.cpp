@@ -79,13 +79,17 @@ void CPrefDlg::buildControls()
     for (const receiver_model_s& model : receiverModels())
         m_receiverType->addItem(QString::fromLatin1(model.listText));
     du.placeDropDown(m_receiverType, 176, 19, 87, 73);
-    label(this, du, "On serial port", 156, 39, 45, 8);
+    m_portLabel = label(this, du, "On serial port", 156, 39, 45, 8);
     m_comPort = new QComboBox(this);
     m_comPort->setItemDelegate(new PortItemDelegate(m_comPort));
     m_comPort->addItem(QStringLiteral("None"));
     for (int port = 1; port <= kComPorts; ++port)
         m_comPort->addItem(QStringLiteral("COM%1").arg(port));
     du.placeDropDown(m_comPort, 203, 35, 60, 67);
+    m_serverLabel = label(this, du, "Server", 156, 39, 19, 8);
+    m_server = new QLineEdit(this);
+    m_server->setToolTip(QStringLiteral("HOST:PORT of rigctld (4532), gqrx (7356) or SDR++ (4532)"));
+    du.place(m_server, 176, 36, 87, 13);
     label(this, du, "Use memory # (0=none)", 155, 56, 81, 8);
     m_memory = new QLineEdit(this);
     // Typing and pasting take digits only, at most four. A limit by validator rather
@@ -138,12 +142,26 @@ void CPrefDlg::OnInitDialog()
     m_comPort->setToolTip(QStringLiteral("COMn is the device named by comN in the [serial] section of velkor.ini"));
 
     m_memory->setText(QString::number(ini.getInt(kTracking, kMemory, 0)));
+    m_serverInFile = ini.get(kRigctl, kServer).has_value();
+    m_storedServer = ini.getString(kRigctl, kServer, kDefaultServer);
+    m_server->setText(QString::fromStdString(m_storedServer));
+    OnSelChange();
 
     m_followCalls->setChecked(ini.getInt(kTracking, kFollowCalls, 1) != 0);
     m_scanOnClear->setChecked(ini.getInt(kTracking, kScanOnClear, 0) != 0);
     m_autoAdd->setChecked(ini.getInt(kTracking, kAutoAdd, 1) != 0);
     m_backlight->setChecked(ini.getInt(kTracking, kBacklight, 0) != 0);
     m_returnToCc->setChecked(ini.getInt(kTracking, kReturnToCc, 0) != 0);
+}
+
+void CPrefDlg::OnSelChange()
+{
+    const int type = m_receiverType->currentIndex();
+    const bool network = type >= 0 && receiverModel(static_cast<uint32_t>(type)).network;
+    m_portLabel->setVisible(!network);
+    m_comPort->setVisible(!network);
+    m_serverLabel->setVisible(network);
+    m_server->setVisible(network);
 }
 
 void CPrefDlg::accept()
@@ -168,6 +186,9 @@ void CPrefDlg::accept()
         ini.setString(kTracking, kAutoAdd, flag(m_autoAdd));
         ini.setString(kTracking, kBacklight, flag(m_backlight));
         ini.setString(kTracking, kReturnToCc, flag(m_returnToCc));
+        const std::string server = m_server->text().trimmed().toStdString();
+        if (m_serverInFile || server != m_storedServer)
+            ini.setString(kRigctl, kServer, server);
         ini.save(m_path);
     } catch (const ProfileError& e) {
         showMessageBox(std::string("Couldn't save the settings: ") + e.what());
