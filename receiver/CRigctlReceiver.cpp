@@ -37,7 +37,8 @@ bool parseNumber(const std::string& line, double* value)
         return false;
     while (*end == ' ' || *end == '\t')
         ++end;
-    if (*end != '\0' || !std::isfinite(v))
+    // gqrx reports the strength of no signal at all as -inf.
+    if (*end != '\0' || std::isnan(v))
         return false;
     *value = v;
     return true;
@@ -172,7 +173,8 @@ bool CRigctlReceiver::number(const std::string& cmd, double* value, int* code, D
     std::string reply;
     if (!ask(cmd, &reply, d))
         return false;
-    if (rprtCode(reply, code))
+    // "RPRT 0" is no answer to a question.
+    if (rprtCode(reply, code) && *code != 0)
         return true;
     if (parseNumber(reply, value)) {
         *code = 0;
@@ -237,7 +239,7 @@ int CRigctlReceiver::setFrequency(double mhz, int narrow)
         return 0;
     if (code != 0)
         return fail("\"f\" answered RPRT " + std::to_string(code) + ": the tuning cannot be confirmed");
-    if (std::fabs(got - static_cast<double>(hz)) > kTuneToleranceHz)
+    if (!(std::fabs(got - static_cast<double>(hz)) <= kTuneToleranceHz))
         return fail("stayed on " + mhzText(got) + " after \"" + tune +
                     "\" (is tuning by remote control enabled in the server?)");
     return succeed();
@@ -253,7 +255,7 @@ double CRigctlReceiver::getFrequency()
         fail("\"f\" answered RPRT " + std::to_string(code));
         return 0.0;
     }
-    if (hz < 0) {
+    if (!std::isfinite(hz) || hz < 0) {
         fail("\"f\": no frequency in the reply");
         return 0.0;
     }

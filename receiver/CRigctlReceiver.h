@@ -76,7 +76,8 @@ private:
     bool ask(const std::string& cmd, std::string* reply, Deadline d);
     // A command answered "RPRT n": *code is n; false after a logged failure.
     bool command(const std::string& cmd, int* code, Deadline d);
-    // A command answered by a number (or "RPRT n" when it cannot: *code then n).
+    // A command answered by a number (*code 0), or by "RPRT n" with n not 0 when it
+    // cannot (*code n).
     bool number(const std::string& cmd, double* value, int* code, Deadline d);
     // A command that only some servers take: 1 done or not possible there, 0 failed.
     int optional(Optional* support, const std::string& cmd, const std::string& missing, Deadline d);
