@@ -86,10 +86,10 @@ void CPrefDlg::buildControls()
     for (int port = 1; port <= kComPorts; ++port)
         m_comPort->addItem(QStringLiteral("COM%1").arg(port));
     du.placeDropDown(m_comPort, 203, 35, 60, 67);
-    m_serverLabel = label(this, du, "Server", 156, 39, 19, 8);
+    m_serverLabel = label(this, du, "Server", 156, 39, 24, 8);
     m_server = new QLineEdit(this);
     m_server->setToolTip(QStringLiteral("HOST:PORT of rigctld (4532), gqrx (7356) or SDR++ (4532)"));
-    du.place(m_server, 176, 36, 87, 13);
+    du.place(m_server, 182, 36, 81, 13);
     label(this, du, "Use memory # (0=none)", 155, 56, 81, 8);
     m_memory = new QLineEdit(this);
     // Typing and pasting take digits only, at most four. A limit by validator rather
