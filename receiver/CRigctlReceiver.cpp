@@ -143,16 +143,22 @@ bool CRigctlReceiver::ready(Deadline d)
 
 bool CRigctlReceiver::ask(const std::string& cmd, std::string* reply, Deadline d)
 {
-    if (!ready(d))
-        return false;
-    std::string why;
-    if (!m_link.sendLine(cmd, d, &why) || !m_link.readLine(reply, d, &why)) {
+    for (int attempt = 0;; ++attempt) {
+        if (!ready(d))
+            return false;
+        std::string why;
+        if (m_link.sendLine(cmd, d, &why) && m_link.readLine(reply, d, &why))
+            return true;
+        // A connection the server dropped before answering (a restart; rigctld letting
+        // go of its last client as another comes) is made again once, within the same
+        // time-out: every command here may be sent twice.
+        if (attempt == 0 && m_link.dropped() && RigctlClock::now() < d)
+            continue;
         if (why == "no reply within the time-out")
             why = "no reply within " + std::to_string(m_timeoutMs) + " ms";
         fail("\"" + cmd + "\": " + why);
         return false;
     }
-    return true;
 }
 
 bool CRigctlReceiver::command(const std::string& cmd, int* code, Deadline d)

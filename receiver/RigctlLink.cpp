@@ -152,9 +152,10 @@ rigctl_server_s parseRigctlServer(const std::string& raw)
     return s;
 }
 
-bool RigctlLink::fail(std::string* why, const std::string& reason)
+bool RigctlLink::fail(std::string* why, const std::string& reason, bool dropped)
 {
     close();
+    m_dropped = dropped;
     if (why)
         *why = reason;
     return false;
@@ -251,7 +252,8 @@ bool RigctlLink::sendLine(const std::string& text, RigctlClock::time_point deadl
                 return fail(why, "the server takes no more commands (sending timed out)");
             continue;
         }
-        return fail(why, std::string("sending failed: ") + std::strerror(errno));
+        const int err = errno;
+        return fail(why, std::string("sending failed: ") + std::strerror(err), err == EPIPE || err == ECONNRESET);
     }
     return true;
 }
@@ -278,8 +280,8 @@ bool RigctlLink::readLine(std::string* line, RigctlClock::time_point deadline, s
         if (n > 0)
             m_input.append(buffer, static_cast<size_t>(n));
         else if (n == 0)
-            return fail(why, "the server closed the connection");
-        else if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)
-            return fail(why, std::string("receiving failed: ") + std::strerror(errno));
+            return fail(why, "the server closed the connection", true);
+        else if (const int err = errno; err != EINTR && err != EAGAIN && err != EWOULDBLOCK)
+            return fail(why, std::string("receiving failed: ") + std::strerror(err), err == ECONNRESET);
     }
 }

@@ -66,10 +66,15 @@ public:
     // connection is then closed, since a late answer would be taken for the next one.
     bool readLine(std::string* line, RigctlClock::time_point deadline, std::string* why);
 
+    // Whether the last failure was the server dropping the connection (closed or
+    // reset), rather than a time-out or a reply that is no reply.
+    bool dropped() const { return m_dropped; }
+
 private:
-    bool fail(std::string* why, const std::string& reason);
+    bool fail(std::string* why, const std::string& reason, bool dropped = false);
 
     rigctl_server_s m_server;
     int m_fd = -1;
     std::string m_input;   // bytes received and not yet taken as lines
+    bool m_dropped = false;
 };
