@@ -158,6 +158,16 @@ TEST(RigctlReceiver, AServerThatAcknowledgesAndStaysFailsTheTuning)
     EXPECT_EQ(server.commands(), (std::vector<std::string>{"F 420012500", "f"}));
 }
 
+// rigctld may drop a client's connection as another lets go: the operation connects
+// again and is answered all the same.
+TEST(RigctlReceiver, AConnectionDroppedBeforeTheAnswerIsMadeAgainWithinTheOperation)
+{
+    FakeRigctl server(Misbehaviour::HangsUpOnce);
+    CRigctlReceiver rx(server.address(), kTimeoutMs);
+    EXPECT_DOUBLE_EQ(rx.getFrequency(), 145.0) << rx.failure();
+    EXPECT_EQ(server.commands(), (std::vector<std::string>{"f", "f"}));
+}
+
 // Servers that do not answer as a rigctl server does: every operation that talks to
 // the server fails within its one time-out, with a log line that says why.
 TEST(RigctlReceiver, MisbehavingServersFailEveryOperationWithinItsTimeOut)
