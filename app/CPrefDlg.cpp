@@ -80,13 +80,24 @@ void CPrefDlg::buildControls()
     for (const receiver_model_s& model : receiverModels())
         m_receiverType->addItem(QString::fromLatin1(model.listText));
     layout.addDropDown(m_receiverType, 176, 19, 87, 73);
-    label(this, layout, "On serial port", 156, 39, 45, 8);
+    m_portLabel = label(this, layout, "On serial port", 156, 39, 45, 8);
     m_comPort = new QComboBox(this);
     m_comPort->setItemDelegate(new PortItemDelegate(m_comPort));
     m_comPort->addItem(QStringLiteral("None"));
     for (int port = 1; port <= kComPorts; ++port)
         m_comPort->addItem(QStringLiteral("COM%1").arg(port));
     layout.addDropDown(m_comPort, 203, 35, 60, 67);
+    m_serverLabel = label(this, layout, "Server", 156, 39, 24, 8);
+    m_server = new QLineEdit(this);
+    m_server->setToolTip(QStringLiteral("HOST:PORT of rigctld (4532), gqrx (7356) or SDR++ (4532)"));
+    {
+        // Room for a usual address besides the field's frame; longer ones scroll.
+        const QFontMetrics sfm(m_server->font());
+        const QSize shint = m_server->sizeHint();
+        const int schrome = shint.width() - 17 * sfm.horizontalAdvance(QLatin1Char('x'));
+        layout.addWithNeed(m_server, 182, 36, 81, 13,
+                           QSize(sfm.horizontalAdvance(QStringLiteral("localhost:4532")) + schrome, shint.height()));
+    }
     label(this, layout, "Use memory # (0=none)", 155, 56, 81, 8);
     m_memory = new QLineEdit(this);
     // Typing and pasting take digits only, at most four. A limit by validator rather
@@ -148,12 +159,26 @@ void CPrefDlg::OnInitDialog()
     ports->setMinimumWidth(ports->sizeHintForColumn(0) + 2 * ports->frameWidth() + scrollBar);
 
     m_memory->setText(QString::number(ini.getInt(kTracking, kMemory, 0)));
+    m_serverInFile = ini.get(kRigctl, kServer).has_value();
+    m_storedServer = ini.getString(kRigctl, kServer, kDefaultServer);
+    m_server->setText(QString::fromStdString(m_storedServer));
+    OnSelChange();
 
     m_followCalls->setChecked(ini.getInt(kTracking, kFollowCalls, 1) != 0);
     m_scanOnClear->setChecked(ini.getInt(kTracking, kScanOnClear, 0) != 0);
     m_autoAdd->setChecked(ini.getInt(kTracking, kAutoAdd, 1) != 0);
     m_backlight->setChecked(ini.getInt(kTracking, kBacklight, 0) != 0);
     m_returnToCc->setChecked(ini.getInt(kTracking, kReturnToCc, 0) != 0);
+}
+
+void CPrefDlg::OnSelChange()
+{
+    const int type = m_receiverType->currentIndex();
+    const bool network = type >= 0 && receiverModel(static_cast<uint32_t>(type)).network;
+    m_portLabel->setVisible(!network);
+    m_comPort->setVisible(!network);
+    m_serverLabel->setVisible(network);
+    m_server->setVisible(network);
 }
 
 void CPrefDlg::accept()
@@ -178,6 +203,9 @@ void CPrefDlg::accept()
         ini.setString(kTracking, kAutoAdd, flag(m_autoAdd));
         ini.setString(kTracking, kBacklight, flag(m_backlight));
         ini.setString(kTracking, kReturnToCc, flag(m_returnToCc));
+        const std::string server = m_server->text().trimmed().toStdString();
+        if (m_serverInFile || server != m_storedServer)
+            ini.setString(kRigctl, kServer, server);
         ini.save(m_path);
     } catch (const ProfileError& e) {
         showMessageBox(std::string("Couldn't save the settings: ") + e.what());

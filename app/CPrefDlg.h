@@ -13,6 +13,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -37,6 +38,10 @@ public:
     QComboBox* m_receiverType;
     QComboBox* m_sampleRate;
     QCheckBox* m_returnToCc;
+    // [rigctl] server, shown in place of the port list for a network receiver type.
+    QLineEdit* m_server;
+    QLabel* m_portLabel;
+    QLabel* m_serverLabel;
     QPushButton* m_save;
     QPushButton* m_cancel;
 
@@ -51,8 +56,9 @@ protected:
 private:
     void buildControls();
     void OnInitDialog();
-    // The three lists' selection changes: nothing depends on another control.
-    void OnSelChange() {}
+    // The three lists' selection changes: nothing depends on another control but the
+    // place of the receiver, a port or a server, on its type.
+    void OnSelChange();
 
     std::string m_path;
     DialogUnits m_units {QFont()};
@@ -60,4 +66,8 @@ private:
     // writes this back.
     uint32_t m_storedReceiverType = 0;
     uint32_t m_storedComPort = 0;
+    // The server as loaded: written back only when the file had it or it was edited,
+    // so that a file of a serial scanner's user stays as it was.
+    std::string m_storedServer;
+    bool m_serverInFile = false;
 };

@@ -43,9 +43,12 @@ public:
     void OnTimer(int id);
 
     // Replaces the receiver with the driver of the type (receiverModels(): 1 Uniden
-    // 250/785, 2 experimental, any other the 245/780) on COM port `port`; port 0 leaves
-    // none. Posts the outcome as a log line. 0 when building the driver failed, else 1.
-    int CreateReceiver(uint32_t type, uint32_t port, uint32_t memory);
+    // 250/785, 2 experimental, 3 Hamlib rigctl, any other the 245/780) on COM port
+    // `port`; port 0 leaves none. Type 3 is at `server` (HOST:PORT, from [rigctl]) and
+    // uses no port; an empty server leaves none. Posts the outcome as a log line, and
+    // the network receiver's own lines as they come. 0 when building the driver failed,
+    // else 1.
+    int CreateReceiver(uint32_t type, uint32_t port, uint32_t memory, const std::string& server = {});
 
     // Where the device of a COM port comes from: velkor.ini in the current directory,
     // read at every CreateReceiver, unless replaced. Empty, with the reason, for a port

@@ -11,6 +11,7 @@ VELKOR_TEST_PACKAGES=(
   pulseaudio pulseaudio-utils libasound2-plugins
   xvfb xauth imagemagick
   clang libclang-rt-14-dev clang-tidy cppcheck
+  libhamlib-utils gqrx-sdr
 )
 
 velkor_install_packages() {

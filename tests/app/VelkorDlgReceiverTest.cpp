@@ -6,6 +6,7 @@
 #include "addrbook/view/CAddrBookCtrl.h"
 #include "addrbook/view/CListEditCtrl.h"
 #include "cmdwnd/CCmdWnd.h"
+#include "fixtures/RigctlServers.h"
 #include "fixtures/ScannerSimulator.h"
 
 #include <QApplication>
@@ -103,6 +104,25 @@ TEST_F(VelkorDlgReceiver, OnlyAChangedTypePortOrMemoryRecreatesTheReceiver)
     reapply("[tracking]\ncomport=0\n" + serial());
     EXPECT_EQ(newLines(), Lines {});
     EXPECT_TRUE(portFree());
+}
+
+TEST_F(VelkorDlgReceiver, AChangedServerRecreatesOnlyTheNetworkReceiver)
+{
+    rigtest::Rigctld first;
+    rigtest::Rigctld second;
+    ASSERT_TRUE(first.ready() && second.ready()) << first.error() << second.error();
+    start("[tracking]\ncomport=1\n" + serial());
+    newLines();
+    // The server of a serial scanner's user: nothing restarts.
+    reapply("[tracking]\ncomport=1\n[rigctl]\nserver=" + first.address() + "\n" + serial());
+    EXPECT_EQ(newLines(), Lines {});
+    reapply("[tracking]\nreceiver_type=3\ncomport=1\n[rigctl]\nserver=" + first.address() + "\n");
+    EXPECT_EQ(newLines(), Lines {"Initialized Hamlib rigctl on server " + first.address() + "."});
+    EXPECT_TRUE(portFree());
+    reapply("[tracking]\nreceiver_type=3\ncomport=1\nbacklight=1\n[rigctl]\nserver=" + first.address() + "\n");
+    EXPECT_EQ(newLines(), Lines {});
+    reapply("[tracking]\nreceiver_type=3\ncomport=1\n[rigctl]\nserver=" + second.address() + "\n");
+    EXPECT_EQ(newLines(), Lines {"Initialized Hamlib rigctl on server " + second.address() + "."});
 }
 
 TEST_F(VelkorDlgReceiver, QuittingGivesTheScannerBack)

@@ -2,6 +2,7 @@
 // a recording of a control channel, the scanner on a serial port (a simulated one on
 // a pseudo-terminal).
 #include "addrbook/CAddrBook.h"
+#include "fixtures/RigctlServers.h"
 #include "fixtures/ScannerSimulator.h"
 #include "signal/DemoScenario.h"
 #include "tools/PulseServer.h"
@@ -128,6 +129,28 @@ TEST_F(VelkorTrack, FollowsTheCallOfARecordingAndSavesTheBook)
     ASSERT_EQ(saved.LoadData(dir.file("addrbook.ini")), 1);
     EXPECT_NE(saved.FindAddr({1, 1, 4321}), nullptr);
     EXPECT_EQ(saved.IsAddrChecked({1, 1, 100}), 1);
+}
+
+// The same recording followed with Hamlib's dummy radio behind a real rigctld: tuned
+// to the plan's traffic channel (169.0 MHz + (17 - 1) x 12.5 kHz) and, after the
+// clear-down, back to the control channel 1 (169.0 MHz).
+TEST_F(VelkorTrack, FollowsTheCallWithAHamlibRigctlServer)
+{
+    rigtest::Rigctld rigctld;
+    ASSERT_TRUE(rigctld.ready()) << rigctld.error();
+    testsignal::writeFile(dir.file("velkor.ini"), "[tracking]\nreceiver_type=3\ncomport=0\nreturn_to_cc=1\n"
+                                                  "[rigctl]\nserver=" + rigctld.address() +
+                                                      "\n[systems]\nsysBase_1=1690000\nsysOffset_1=1\n");
+    const auto r = testsignal::runTool(VELKOR_TRACK_PATH, {"--input", "demo.wav"}, {}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    const Texts lines = splitLines(r.out);
+    EXPECT_TRUE(contains(lines, "Initialized Hamlib rigctl on server " + rigctld.address() + ".")) << r.out;
+    EXPECT_TRUE(inOrder(lines, {"GTC  | Go To Channel Voice             | Ch:  17 (  1) Org:  200 Tar:  100 ",
+                                "     | Call duration:    0m  1s        |",
+                                "CLEAR| Call clear-down                 | Ch:  17 -> CCh:   1"}));
+    EXPECT_EQ(rigctld.tunings(), (std::vector<double>{169.2, 169.0}));
+    EXPECT_EQ(rigctld.frequencyHz(), 169000000);
+    EXPECT_EQ(rigctld.rigctl("m"), "FM\n12500\n");
 }
 
 TEST_F(VelkorTrack, BadInputIsReportedWithoutCrash)
