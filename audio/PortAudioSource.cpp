@@ -1,5 +1,7 @@
 #include "audio/PortAudioSource.h"
 
+#include "audio/BlockClock.h"
+
 #include <alsa/asoundlib.h>
 #include <jack/jack.h>
 #include <portaudio.h>
@@ -159,6 +161,7 @@ void PortAudioSource::open(unsigned sampleRate, size_t blockSamples)
         const size_t ringSamples = static_cast<size_t>(kRingSeconds * sampleRate) + 2 * blockSamples;
         m_ring = std::make_unique<SampleRing>(ringSamples);
         m_blockSamples = blockSamples;
+        m_sampleRate = sampleRate;
         PaStream* stream = nullptr;
         err = Pa_OpenStream(&stream, &params, nullptr, sampleRate, blockSamples, paClipOff,
                             captureCallback, this);
@@ -226,6 +229,12 @@ void PortAudioSource::DecodingThread()
         reportedOverflows = overflows;
     };
     auto lastBlock = std::chrono::steady_clock::now();
+    // A sample spends the device's buffering, then its wait in the ring, before we
+    // take it; what is still in the ring came after this block.
+    BlockClock clock(m_sampleRate);
+    const auto deviceDelay = std::chrono::duration_cast<CaptureTime::duration>(
+        std::chrono::duration<double>(inputLatency()));
+    const double rate = m_sampleRate ? m_sampleRate : 1.0;
     auto end = [&](const std::string& why) {
         if (m_handlers.ended)
             m_handlers.ended("capture from \"" + m_deviceName + "\" stopped: " + why);
@@ -235,9 +244,13 @@ void PortAudioSource::DecodingThread()
             return;
         while (!m_stopping.load(std::memory_order_acquire) && m_ring->read(block.data(), block.size())) {
             lastBlock = std::chrono::steady_clock::now();
+            const auto waiting = std::chrono::duration_cast<CaptureTime::duration>(
+                std::chrono::duration<double>(static_cast<double>(m_ring->available() + block.size()) / rate));
+            const CaptureTime captured =
+                clock.stamp(std::chrono::system_clock::now() - waiting - deviceDelay, block.size());
             reportLosses();
             if (m_handlers.block)
-                m_handlers.block(block.data(), block.size() * sizeof(int16_t));
+                m_handlers.block(block.data(), block.size() * sizeof(int16_t), captured);
         }
         reportLosses();
         if (m_stopping.load(std::memory_order_acquire))

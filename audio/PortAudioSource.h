@@ -63,6 +63,7 @@ private:
     void* m_stream = nullptr; // PaStream
     std::unique_ptr<SampleRing> m_ring;
     size_t m_blockSamples = 0;
+    unsigned m_sampleRate = 0;
     Handlers m_handlers;
     std::thread m_thread;
     std::atomic<bool> m_stopping{false};
