@@ -388,11 +388,18 @@ size_t MqttPublisher::shutdown(std::chrono::milliseconds limit)
     if (m_loopStarted)
         mosquitto_loop_stop(m_mosq, false);
     size_t left = 0;
+    uint64_t droppedUntold = 0;
     {
         std::lock_guard lock(m_mutex);
         left = m_queue.size() + (m_outstanding > 0 ? m_outstanding : 0);
         m_queue.clear();
+        // Drops are otherwise counted when the broker is back; it may never be.
+        droppedUntold = m_stats.dropped - m_droppedReported;
+        m_droppedReported = m_stats.dropped;
     }
+    if (droppedUntold > 0)
+        note("MQTT: " + std::to_string(droppedUntold) + " events were dropped while the broker could not be reached "
+             "(queue of " + std::to_string(m_options.queueLimit) + " full)");
     mosquitto_destroy(m_mosq);
     m_mosq = nullptr;
     return left;
