@@ -9,6 +9,7 @@
 #include "events/EventPrinter.h"
 #include "events/EventTime.h"
 #include "events/MqttPublisher.h"
+#include "tools/MqttCli.h"
 
 #include <CLI/CLI.hpp>
 
@@ -168,9 +169,7 @@ int main(int argc, char** argv)
     std::string device;
     std::string input = "-";
     std::string startTimeText;
-    std::string mqttAddress;
-    std::string mqttPasswordFile;
-    mqtt_options_s mqtt;
+    MqttCli mqtt;
     app.add_option("--rate", rate, "sample rate of raw signed 16-bit little-endian input, or of capture (Hz)")
         ->check(CLI::Range(static_cast<int>(DecoderBank::kMinSampleRate), static_cast<int>(DecoderBank::kMaxSampleRate)));
     auto* channelOption = app.add_option("--channel", channel, "channel N (from 1) of a multi-channel file")
@@ -185,21 +184,7 @@ int main(int argc, char** argv)
                                        "when the recording began (YYYY-MM-DDTHH:MM:SS[.mmm], Z or +HH:MM for UTC "
                                        "or an offset, else local time); default: the file's time less its length");
     captureOption->excludes(fileOption)->excludes(channelOption)->excludes(listOption)->excludes(startOption);
-    auto* mqttOption = app.add_option("--mqtt", mqttAddress, "publish every event to the MQTT broker at HOST[:PORT] "
-                                                             "(port 1883 unless given)");
-    app.add_option("--mqtt-topic", mqtt.baseTopic, "base topic: events go to BASE/<cmd>, the status to BASE/status")
-        ->capture_default_str()->needs(mqttOption);
-    app.add_option("--mqtt-user", mqtt.user, "user name at the broker")->needs(mqttOption);
-    app.add_option("--mqtt-password-file", mqttPasswordFile, "file whose first line is the password")
-        ->needs(mqttOption);
-    app.add_option("--mqtt-cafile", mqtt.cafile, "TLS: the CA certificate (PEM) that signed the broker's")
-        ->needs(mqttOption);
-    app.add_option("--mqtt-capath", mqtt.capath, "TLS: a directory of CA certificates")->needs(mqttOption);
-    app.add_option("--mqtt-cert", mqtt.certfile, "TLS: this client's certificate (PEM)")->needs(mqttOption);
-    app.add_option("--mqtt-key", mqtt.keyfile, "TLS: this client's key (PEM, not encrypted)")->needs(mqttOption);
-    app.add_flag("--mqtt-insecure", mqtt.tlsInsecure, "TLS: do not check the broker's host name")->needs(mqttOption);
-    app.add_option("--mqtt-queue", mqtt.queueLimit, "events kept while the broker cannot be reached")
-        ->capture_default_str()->check(CLI::Range(1, 10000000))->needs(mqttOption);
+    mqtt.add(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -220,18 +205,12 @@ int main(int argc, char** argv)
     }
     Outputs outputs;
     outputs.events = events;
-    if (!mqttAddress.empty()) {
-        try {
-            parseMqttAddress(mqttAddress, &mqtt.host, &mqtt.port);
-            if (!mqttPasswordFile.empty())
-                mqtt.password = readPasswordFile(mqttPasswordFile);
-            outputs.mqtt = std::make_unique<MqttPublisher>(mqtt, [](const std::string& line) {
-                std::fprintf(stderr, "velkor-decode: %s\n", line.c_str());
-            });
-        } catch (const MqttError& e) {
-            complain(std::string("--mqtt: ") + e.what());
-            return kExitBadInput;
-        }
+    try {
+        outputs.mqtt = mqtt.publisher(
+            [](const std::string& line) { std::fprintf(stderr, "velkor-decode: %s\n", line.c_str()); });
+    } catch (const MqttError& e) {
+        complain(std::string("--mqtt: ") + e.what());
+        return kExitBadInput;
     }
 
     setMessageBoxFunction([](const std::string& text) { std::fprintf(stderr, "velkor-decode: %s\n", text.c_str()); });
