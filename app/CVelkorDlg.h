@@ -92,6 +92,9 @@ private:
     void OnCreate();
     void buildControls();
     void SaveAddrBook();
+    // The daily files of [log] dir= in velkor.ini; none without the key, or (after a
+    // log line saying why) when they cannot be written.
+    std::unique_ptr<DailyLog> openDailyLog();
     // Closes the settings dialog, a message box or the About box left open when a
     // signal ends the program, so that their modal runs return.
     void closeNestedDialogs();

@@ -32,6 +32,10 @@ inline constexpr const char* kReturnToCc = "return_to_cc";
 
 inline constexpr const char* kSystems = "systems";
 inline constexpr const char* kSerial = "serial";
+
+// The dialog's daily files: [log] dir= names their directory; none without it.
+inline constexpr const char* kLog = "log";
+inline constexpr const char* kLogDir = "dir";
 } // namespace velkor_ini
 
 // The settings as the running program applies them: a flag is on only when its value
