@@ -151,7 +151,7 @@ TEST(VelkorMqtt, StatusTurnsOfflineWhenTheDecoderIsKilled)
         << ::testing::PrintToString(later.lines());
 }
 
-TEST(VelkorMqtt, AFullQueueDropsTheOldestAndCountsThem)
+TEST(VelkorMqtt, AFullQueueIsBoundedAndSaysHowManyItDropped)
 {
     // A broker that never comes: nothing listens on its port.
     MqttBroker broker;
