@@ -15,6 +15,8 @@ pulse_dir=$(mktemp -d "${TMPDIR:-/tmp}/velkor-pulse-XXXXXX")
 trap 'tests/fixtures/pulseaudio.sh stop "$pulse_dir"' EXIT
 tests/fixtures/pulseaudio.sh start "$pulse_dir"
 export PULSE_SERVER="unix:$pulse_dir/native" VELKOR_AUDIO_SERVER=1
+# The rigctl receiver's tests run against a real gqrx (installed above) rather than skip.
+export VELKOR_REQUIRE_GQRX=1
 
 echo "== build and test =="
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -28,6 +30,14 @@ cmake --build build/asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build/asan --output-on-failure --timeout 900 -j "$jobs"
 
+echo "== the headless programs build without Qt Widgets =="
+cmake -S . -B build/headless -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELKOR_GUI=OFF -DVELKOR_BUILD_TESTS=OFF -DVELKOR_BUILD_BENCH=OFF
+cmake --build build/headless -j "$jobs"
+if ldd build/headless/tools/velkor-track | grep -E 'libQt6(Widgets|Gui)'; then
+  echo "velkor-track links Qt Widgets or Gui" >&2
+  exit 1
+fi
+
 echo "== static checks: cppcheck and clang-tidy =="
 JOBS=$jobs scripts/static-checks.sh build/test
 
@@ -35,8 +45,9 @@ echo "== fuzz targets: a short run of each =="
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELKOR_FUZZ=ON
 cmake --build build/fuzz --target velkor-fuzzers -j "$jobs"
 # Runs per target: some 10 to 30 s each. New inputs go to a scratch folder, not the repo.
-declare -A runs=([fuzz_audio]=2000 [fuzz_bits]=30000 [fuzz_profile]=5000 [fuzz_addrbook]=5000 [fuzz_scanner]=2000)
-for t in fuzz_audio fuzz_bits fuzz_profile fuzz_addrbook fuzz_scanner; do
+declare -A runs=([fuzz_audio]=2000 [fuzz_bits]=30000 [fuzz_profile]=5000 [fuzz_addrbook]=5000 [fuzz_scanner]=2000
+             [fuzz_rigctl]=2000)
+for t in fuzz_audio fuzz_bits fuzz_profile fuzz_addrbook fuzz_scanner fuzz_rigctl; do
   scratch=build/fuzz/ci-corpus/$t
   rm -rf "$scratch" && mkdir -p "$scratch" build/fuzz/artifacts
   echo "-- $t: ${runs[$t]} runs"

@@ -63,6 +63,8 @@ public:
     void SetLogFunction(std::function<void(const std::string&)> fn) { m_log = std::move(fn); }
 
     bool LoadIncomplete() const { return m_loadIncomplete; }
+    // Why the last SaveData returned 0 (UTF-8); empty after a successful save.
+    const std::string& LastSaveError() const { return m_lastSaveError; }
 
     struct Counts {
         unsigned systems = 0, fleets = 0, units = 0, checked = 0;
@@ -84,4 +86,5 @@ private:
     std::function<std::time_t()> m_clock;
     std::function<void(const std::string&)> m_log;
     bool m_loadIncomplete = false;
+    std::string m_lastSaveError;
 };

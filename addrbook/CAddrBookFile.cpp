@@ -7,6 +7,7 @@
 #include "profile/ProfileFile.h"
 
 #include <algorithm>
+#include <fstream>
 #include <map>
 #include <set>
 #include <stdexcept>
@@ -76,6 +77,26 @@ SectionEntries scanKeys(const std::vector<std::string>& keys)
         units.insert(static_cast<uint32_t>(j));
     }
     return e;
+}
+
+// A book last written on Windows keeps its CRLF line ends, as velkor.ini does: CRLF
+// when the file's first line ends so, LF otherwise and for a new file.
+bool firstLineEndsWithCrlf(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    return std::getline(in, line) && !in.eof() && !line.empty() && line.back() == '\r';
+}
+
+// A profile without sections that writes the given line ends.
+ProfileFile emptyProfile(bool crlf)
+{
+    if (!crlf)
+        return {};
+    // The profile takes its line ends from its first line.
+    ProfileFile file = ProfileFile::parse("[-]\r\n");
+    file.removeSection("-");
+    return file;
 }
 
 } // namespace
@@ -181,23 +202,29 @@ int CAddrBook::LoadData(const std::string& path)
 
 int CAddrBook::SaveData(const std::string& path)
 {
-    if (m_loadIncomplete) {
-        log("Address book not saved: loading " + path
-            + " stopped early, and saving the part that was loaded would erase the rest. The file is left as it was.");
+    m_lastSaveError.clear();
+    const auto refuse = [this](std::string why) {
+        m_lastSaveError = std::move(why);
         return 0;
+    };
+    if (m_loadIncomplete) {
+        const std::string why = "Address book not saved: loading " + path
+                                + " stopped early, and saving the part that was loaded would erase the rest. The file is left as it was.";
+        log(why);
+        return refuse(why);
     }
     // Built whole in memory and renamed into place in one step, so that nothing from
     // an earlier save survives and a crash never leaves half a book behind.
-    ProfileFile file;
+    ProfileFile file = emptyProfile(firstLineEndsWithCrlf(path));
     try {
         for (const auto& sys : Roots()) {
             if (!sys) {
                 showMessageBox("Error getting system node in CAddrBookCtrl::SaveData()!");
-                return 0;
+                return refuse("Error getting system node in CAddrBookCtrl::SaveData()!");
             }
             if (!sys->data) {
                 showMessageBox("Error getting system node data in CAddrBookCtrl::SaveData()!");
-                return 0;
+                return refuse("Error getting system node data in CAddrBookCtrl::SaveData()!");
             }
             const std::string& section = sys->data->GetSubItem(kColIdent - 1);
             file.setString(section, "sysName", encodeStoredText(sys->data->GetItemText()));
@@ -208,11 +235,11 @@ int CAddrBook::SaveData(const std::string& path)
             for (const auto& flt : sys->children) {
                 if (!flt) {
                     showMessageBox("Error getting fleet node in CAddrBookCtrl::SaveData()!");
-                    return 0;
+                    return refuse("Error getting fleet node in CAddrBookCtrl::SaveData()!");
                 }
                 if (!flt->data) {
                     showMessageBox("Error getting fleet node data in CAddrBookCtrl::SaveData()!");
-                    return 0;
+                    return refuse("Error getting fleet node data in CAddrBookCtrl::SaveData()!");
                 }
                 file.setString(section, key(i, "Name"), encodeStoredText(flt->data->GetItemText()));
                 file.setString(section, key(i, "Id"), flt->data->GetSubItem(kColIdent - 1));
@@ -223,11 +250,11 @@ int CAddrBook::SaveData(const std::string& path)
                 for (const auto& unit : flt->children) {
                     if (!unit) {
                         showMessageBox("Error getting addr node in CAddrBookCtrl::SaveData()!");
-                        return 0;
+                        return refuse("Error getting addr node in CAddrBookCtrl::SaveData()!");
                     }
                     if (!unit->data) {
                         showMessageBox("Error getting addr node data in CAddrBookCtrl::SaveData()!");
-                        return 0;
+                        return refuse("Error getting addr node data in CAddrBookCtrl::SaveData()!");
                     }
                     const CItemInfo& d = *unit->data;
                     file.setString(section, key(i, j, "Name"), encodeStoredText(d.GetItemText()));
@@ -243,10 +270,10 @@ int CAddrBook::SaveData(const std::string& path)
         file.save(path);
     } catch (const std::invalid_argument& e) {
         showMessageBox(std::string("Error saving address book: ") + e.what());
-        return 0;
+        return refuse(std::string("Error saving address book: ") + e.what());
     } catch (const ProfileError& e) {
         showMessageBox(std::string("Error saving address book: ") + e.what());
-        return 0;
+        return refuse(std::string("Error saving address book: ") + e.what());
     }
     return 1;
 }

@@ -245,6 +245,9 @@ void CGridTree::SetCellText(CTreeItem* node, int column, std::string text)
 {
     if (!node || !node->data)
         return;
+    if (node->data->GetCellText(column) == text)
+        return;
     node->data->SetCellText(column, std::move(text));
-    NodeChanged(node);
+    if (m_listener && node->IsShown())
+        m_listener->cellChanged(node->row, column);
 }

@@ -15,8 +15,11 @@ public:
     virtual void rowsInserted() = 0;
     virtual void rowsAboutToBeRemoved(int first, int last) = 0;
     virtual void rowsRemoved() = 0;
-    // Texts, check mark or image of a shown row changed.
+    // The image, check mark or +/- box of a shown row changed.
     virtual void rowChanged(int row) = 0;
+    // One cell's text changed. Kept apart from rowChanged so that a report stamping a
+    // unit's Last Seen leaves an editor open on another cell of that row alone.
+    virtual void cellChanged(int row, int column) = 0;
     // Shown rows are reordered (children of an expanded node sorted).
     virtual void layoutAboutToChange() = 0;
     virtual void layoutChanged() = 0;
@@ -57,7 +60,7 @@ public:
     void SetCheck(CTreeItem* node, bool on);
     // Writes the value into every descendant, shown or not.
     void SetCheckDeep(CTreeItem* node, bool on);
-    // Stores a cell text into the node and refreshes its row.
+    // Stores a cell text into the node and refreshes that cell.
     void SetCellText(CTreeItem* node, int column, std::string text);
     // Tells the view that a shown node's row must be redrawn.
     void NodeChanged(const CTreeItem* node);

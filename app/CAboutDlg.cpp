@@ -6,22 +6,27 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include <algorithm>
+
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("About velkor"));
-    const DialogUnits du(font());
-    setFixedSize(du.size(184, 46));
+    DialogLayout layout(this, 184, 46);
 
     auto* icon = new QLabel(this);
-    icon->setPixmap(ProgramIcon().pixmap(32, 32));
-    icon->setGeometry(du.x(7), du.y(7), 32, 32);
     auto* version = new QLabel(VersionText(), this);
-    du.place(version, 43, 11, 80, 8);
+    layout.add(version, 43, 11, 80, 8);
     auto* contact = new QLabel(ContactText(), this);
-    du.place(contact, 43, 22, 80, 16);
     contact->setWordWrap(true);
+    // Wrapped into its rectangle: two lines of its width.
+    layout.addWithNeed(contact, 43, 22, 80, 16, QSize(0, 2 * contact->fontMetrics().height()));
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    du.place(ok, 127, 12, 50, 16);
+    layout.add(ok, 127, 12, 50, 16, DialogLayout::Need::Width);
+    m_units = layout.apply();
+    const QRect place = m_units.rect(7, 7, 20, 20);
+    const int side = std::min(place.width(), place.height());
+    icon->setGeometry(place.x(), place.y(), side, side);
+    icon->setPixmap(ProgramIcon().pixmap(side, side));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &CAboutDlg::accept);
 }

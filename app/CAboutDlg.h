@@ -2,6 +2,8 @@
 // but close.
 #pragma once
 
+#include "app/DialogUnits.h"
+
 #include <QDialog>
 
 class CAboutDlg : public QDialog {
@@ -11,4 +13,10 @@ public:
 
     static QString VersionText();
     static QString ContactText();
+
+    // The units the box is laid out in: the font's, grown where its texts need it.
+    const DialogUnits& units() const { return m_units; }
+
+private:
+    DialogUnits m_units {QFont()};
 };

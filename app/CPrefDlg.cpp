@@ -5,6 +5,7 @@
 #include "notify/MessageBox.h"
 #include "receiver/ReceiverFactory.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -13,29 +14,30 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QStyle>
 
 using namespace velkor_ini;
 
 namespace {
 
-QCheckBox* checkBox(QWidget* parent, const DialogUnits& du, const char* text, int x, int y, int w, int h)
+QCheckBox* checkBox(QWidget* parent, DialogLayout& layout, const char* text, int x, int y, int w, int h)
 {
     auto* box = new QCheckBox(QString::fromLatin1(text), parent);
-    du.place(box, x, y, w, h);
+    layout.add(box, x, y, w, h);
     return box;
 }
 
-QLabel* label(QWidget* parent, const DialogUnits& du, const char* text, int x, int y, int w, int h)
+QLabel* label(QWidget* parent, DialogLayout& layout, const char* text, int x, int y, int w, int h)
 {
     auto* l = new QLabel(QString::fromLatin1(text), parent);
-    du.place(l, x, y, w, h);
+    layout.add(l, x, y, w, h);
     return l;
 }
 
-void groupBox(QWidget* parent, const DialogUnits& du, const char* text, int x, int y, int w, int h)
+void groupBox(QWidget* parent, DialogLayout& layout, const char* text, int x, int y, int w, int h)
 {
     auto* g = new QGroupBox(QString::fromLatin1(text), parent);
-    du.place(g, x, y, w, h);
+    layout.add(g, x, y, w, h, DialogLayout::Need::Width);
     // A frame only: the controls inside are the dialog's own children, in the dialog's
     // own control order, as the group box of a dialog resource is.
     g->setFocusPolicy(Qt::NoFocus);
@@ -58,50 +60,65 @@ CPrefDlg::CPrefDlg(QWidget* parent, std::string path) : QDialog(parent), m_path(
 void CPrefDlg::buildControls()
 {
     setWindowTitle(QStringLiteral("Settings"));
-    const DialogUnits du(font());
-    setFixedSize(du.size(280, 146));
+    DialogLayout layout(this, 280, 146);
 
     // Created in the dialog's control order, which is also the Tab order.
-    groupBox(this, du, "Control-Channel Decoding", 7, 7, 128, 74);
-    label(this, du, "Sample rate", 16, 22, 44, 8);
+    groupBox(this, layout, "Control-Channel Decoding", 7, 7, 128, 74);
+    label(this, layout, "Sample rate", 16, 22, 44, 8);
     m_sampleRate = new QComboBox(this);
     for (unsigned rate : kSampleRates)
         m_sampleRate->addItem(QString::number(rate));
-    du.placeDropDown(m_sampleRate, 60, 19, 58, 101);
-    m_mute = checkBox(this, du, "Mute Line-In when decoding", 16, 37, 106, 12);
-    m_autoAdd = checkBox(this, du, "Automatically add new IDs", 16, 49, 100, 11);
-    m_followCalls = checkBox(this, du, "Tune receiver to follow calls", 16, 60, 103, 12);
+    layout.addDropDown(m_sampleRate, 60, 19, 58, 101);
+    m_mute = checkBox(this, layout, "Mute Line-In when decoding", 16, 37, 106, 12);
+    m_autoAdd = checkBox(this, layout, "Automatically add new IDs", 16, 49, 100, 11);
+    m_followCalls = checkBox(this, layout, "Tune receiver to follow calls", 16, 60, 103, 12);
 
-    groupBox(this, du, "Monitoring Receiver", 145, 7, 129, 107);
-    label(this, du, "Type", 156, 22, 19, 8);
+    groupBox(this, layout, "Monitoring Receiver", 145, 7, 129, 107);
+    label(this, layout, "Type", 156, 22, 19, 8);
     // The items are in sorted order already, so the index is the receiver_type value.
     m_receiverType = new QComboBox(this);
     for (const receiver_model_s& model : receiverModels())
         m_receiverType->addItem(QString::fromLatin1(model.listText));
-    du.placeDropDown(m_receiverType, 176, 19, 87, 73);
-    label(this, du, "On serial port", 156, 39, 45, 8);
+    layout.addDropDown(m_receiverType, 176, 19, 87, 73);
+    m_portLabel = label(this, layout, "On serial port", 156, 39, 45, 8);
     m_comPort = new QComboBox(this);
     m_comPort->setItemDelegate(new PortItemDelegate(m_comPort));
     m_comPort->addItem(QStringLiteral("None"));
     for (int port = 1; port <= kComPorts; ++port)
         m_comPort->addItem(QStringLiteral("COM%1").arg(port));
-    du.placeDropDown(m_comPort, 203, 35, 60, 67);
-    label(this, du, "Use memory # (0=none)", 155, 56, 81, 8);
+    layout.addDropDown(m_comPort, 203, 35, 60, 67);
+    m_serverLabel = label(this, layout, "Server", 156, 39, 24, 8);
+    m_server = new QLineEdit(this);
+    m_server->setToolTip(QStringLiteral("HOST:PORT of rigctld (4532), gqrx (7356) or SDR++ (4532)"));
+    {
+        // Room for a usual address besides the field's frame; longer ones scroll.
+        const QFontMetrics sfm(m_server->font());
+        const QSize shint = m_server->sizeHint();
+        const int schrome = shint.width() - 17 * sfm.horizontalAdvance(QLatin1Char('x'));
+        layout.addWithNeed(m_server, 182, 36, 81, 13,
+                           QSize(sfm.horizontalAdvance(QStringLiteral("localhost:4532")) + schrome, shint.height()));
+    }
+    label(this, layout, "Use memory # (0=none)", 155, 56, 81, 8);
     m_memory = new QLineEdit(this);
     // Typing and pasting take digits only, at most four. A limit by validator rather
     // than by maximum length: a longer stored number is shown as it stands instead of
     // being cut, so saving without touching the field keeps it.
     m_memory->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,4}")), m_memory));
-    du.place(m_memory, 238, 53, 25, 13);
-    m_scanOnClear = checkBox(this, du, "Start scanning on cleardown", 155, 69, 105, 12);
-    m_returnToCc = checkBox(this, du, "Return to control channel", 155, 81, 105, 12);
-    m_backlight = checkBox(this, du, "Control Backlight", 155, 94, 69, 10);
+    // Room for four digits besides the frame and margins the style gives the field.
+    const QFontMetrics fm(m_memory->font());
+    const QSize hint = m_memory->sizeHint();
+    const int chrome = hint.width() - 17 * fm.horizontalAdvance(QLatin1Char('x'));
+    layout.addWithNeed(m_memory, 238, 53, 25, 13, QSize(fm.horizontalAdvance(QStringLiteral("8888")) + chrome, hint.height()));
+    m_scanOnClear = checkBox(this, layout, "Start scanning on cleardown", 155, 69, 105, 12);
+    m_returnToCc = checkBox(this, layout, "Return to control channel", 155, 81, 105, 12);
+    m_backlight = checkBox(this, layout, "Control Backlight", 155, 94, 69, 10);
 
     m_save = new QPushButton(QStringLiteral("Save"), this);
-    du.place(m_save, 74, 125, 50, 14);
+    layout.add(m_save, 74, 125, 50, 14);
     m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    du.place(m_cancel, 155, 125, 50, 14);
+    layout.add(m_cancel, 155, 125, 50, 14);
     // Cancel is the default: Enter anywhere but on Save leaves the file alone.
+    m_units = layout.apply();
     m_cancel->setDefault(true);
     connect(m_save, &QPushButton::clicked, this, &CPrefDlg::accept);
     connect(m_cancel, &QPushButton::clicked, this, &CPrefDlg::reject);
@@ -136,14 +153,32 @@ void CPrefDlg::OnInitDialog()
     for (int port = 1; port <= kComPorts; ++port)
         m_comPort->setItemData(port, QString::fromStdString(config.serialDevice(static_cast<uint32_t>(port))), Qt::UserRole);
     m_comPort->setToolTip(QStringLiteral("COMn is the device named by comN in the [serial] section of velkor.ini"));
+    // The opened list is as wide as its longest device path, wider than the closed box.
+    QAbstractItemView* ports = m_comPort->view();
+    const int scrollBar = ports->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, ports);
+    ports->setMinimumWidth(ports->sizeHintForColumn(0) + 2 * ports->frameWidth() + scrollBar);
 
     m_memory->setText(QString::number(ini.getInt(kTracking, kMemory, 0)));
+    m_serverInFile = ini.get(kRigctl, kServer).has_value();
+    m_storedServer = ini.getString(kRigctl, kServer, kDefaultServer);
+    m_server->setText(QString::fromStdString(m_storedServer));
+    OnSelChange();
 
     m_followCalls->setChecked(ini.getInt(kTracking, kFollowCalls, 1) != 0);
     m_scanOnClear->setChecked(ini.getInt(kTracking, kScanOnClear, 0) != 0);
     m_autoAdd->setChecked(ini.getInt(kTracking, kAutoAdd, 1) != 0);
     m_backlight->setChecked(ini.getInt(kTracking, kBacklight, 0) != 0);
     m_returnToCc->setChecked(ini.getInt(kTracking, kReturnToCc, 0) != 0);
+}
+
+void CPrefDlg::OnSelChange()
+{
+    const int type = m_receiverType->currentIndex();
+    const bool network = type >= 0 && receiverModel(static_cast<uint32_t>(type)).network;
+    m_portLabel->setVisible(!network);
+    m_comPort->setVisible(!network);
+    m_serverLabel->setVisible(network);
+    m_server->setVisible(network);
 }
 
 void CPrefDlg::accept()
@@ -168,6 +203,9 @@ void CPrefDlg::accept()
         ini.setString(kTracking, kAutoAdd, flag(m_autoAdd));
         ini.setString(kTracking, kBacklight, flag(m_backlight));
         ini.setString(kTracking, kReturnToCc, flag(m_returnToCc));
+        const std::string server = m_server->text().trimmed().toStdString();
+        if (m_serverInFile || server != m_storedServer)
+            ini.setString(kRigctl, kServer, server);
         ini.save(m_path);
     } catch (const ProfileError& e) {
         showMessageBox(std::string("Couldn't save the settings: ") + e.what());

@@ -4,6 +4,7 @@
 // button closed it). The controls are the state: the dialog keeps no values of its own.
 #pragma once
 
+#include "app/DialogUnits.h"
 #include "profile/VelkorConfig.h"
 
 #include <QDialog>
@@ -12,6 +13,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -36,8 +38,15 @@ public:
     QComboBox* m_receiverType;
     QComboBox* m_sampleRate;
     QCheckBox* m_returnToCc;
+    // [rigctl] server, shown in place of the port list for a network receiver type.
+    QLineEdit* m_server;
+    QLabel* m_portLabel;
+    QLabel* m_serverLabel;
     QPushButton* m_save;
     QPushButton* m_cancel;
+
+    // The units the dialog is laid out in: the font's, grown where its texts need it.
+    const DialogUnits& units() const { return m_units; }
 
 protected:
     // Save: writes the file, then closes with the OK result. A file that cannot be
@@ -47,12 +56,18 @@ protected:
 private:
     void buildControls();
     void OnInitDialog();
-    // The three lists' selection changes: nothing depends on another control.
-    void OnSelChange() {}
+    // The three lists' selection changes: nothing depends on another control but the
+    // place of the receiver, a port or a server, on its type.
+    void OnSelChange();
 
     std::string m_path;
+    DialogUnits m_units {QFont()};
     // What the file held when the dialog opened: a list left without a selection
     // writes this back.
     uint32_t m_storedReceiverType = 0;
     uint32_t m_storedComPort = 0;
+    // The server as loaded: written back only when the file had it or it was edited,
+    // so that a file of a serial scanner's user stays as it was.
+    std::string m_storedServer;
+    bool m_serverInFile = false;
 };

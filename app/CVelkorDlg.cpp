@@ -2,24 +2,34 @@
 // question. Start-up, ApplySettings and teardown are in CVelkorDlgStartup.cpp.
 #include "app/CVelkorDlg.h"
 
-#include "addrbook/CAddrBookCtrl.h"
+#include "addrbook/AddrText.h"
+#include "addrbook/view/CAddrBookCtrl.h"
 #include "app/CAboutDlg.h"
 #include "app/CPrefDlg.h"
 #include "app/DialogUnits.h"
 #include "app/ProgramIcon.h"
 #include "cmdwnd/CCmdWnd.h"
+#include "notify/MessageBox.h"
+#include "profile/ProfileFile.h"
+#include "profile/VelkorConfig.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QFontDatabase>
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
 #include <QFrame>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -58,51 +68,54 @@ void CVelkorDlg::OnCreate()
     m_grid->setObjectName(QStringLiteral("addrbook"));
     m_grid->setFocusPolicy(Qt::StrongFocus);
     m_grid->InitializeGrid();
-    m_grid->Book().SetLogFunction([this](const std::string& text) {
-        if (m_logList)
-            m_logList->addItem(QString::fromStdString(text));
-    });
+    // The book's notes go into the log list like every other line, so "Save log..."
+    // has them too.
+    m_grid->Book().SetLogFunction([this](const std::string& text) { m_logView.append(utf8ToCp1252(text)); });
 }
 
 void CVelkorDlg::buildControls()
 {
     setWindowTitle(QStringLiteral("  velkor  -  version " VELKOR_VERSION));
-    const DialogUnits du(font());
-    setFixedSize(du.size(457, 287));
     // A minimise box but no maximise or resize: the layout is fixed.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setWindowIcon(ProgramIcon());
+    askLogFile = [this] {
+        const QString suggested = QDir::current().filePath(
+            QDateTime::currentDateTime().toString(QStringLiteral("'velkor-log-'yyyyMMdd-HHmmss'.txt'")));
+        return QFileDialog::getSaveFileName(this, QStringLiteral("Save log"), suggested,
+                                            QStringLiteral("Text files (*.txt);;All files (*)"));
+    };
+    DialogLayout layout(this, 457, 287);
 
     m_logList = new QListWidget(this);
     m_logList->setObjectName(QStringLiteral("loglist"));
-    du.place(m_logList, 7, 240, 443, 40);
+    layout.add(m_logList, 7, 240, 443, 40, DialogLayout::Need::None);
     m_logList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_logList->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    m_logList->setUniformItemSizes(true);
     m_logList->setFont(logListFont());
     m_logView = QListLogView(m_logList);
+    m_logList->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_logList, &QWidget::customContextMenuRequested, this, &CVelkorDlg::logContextMenu);
 
     // The icon is also where a click opens the About box (a desktop dialog has no
     // system menu to put it in).
     m_icon = new QLabel(this);
     m_icon->setObjectName(QStringLiteral("icon"));
-    m_icon->setPixmap(ProgramIcon().pixmap(32, 32));
-    m_icon->setGeometry(du.x(429), du.y(6), 32, 32);
     m_icon->setToolTip(QStringLiteral("About velkor..."));
     m_icon->setCursor(Qt::PointingHandCursor);
     m_icon->installEventFilter(this);
 
-    // Only a place: its rectangle is where the grid goes.
+    // Only a place: its rectangle is where the grid goes. It must hold every column at
+    // the width its texts need.
     m_frame = new QFrame(this);
-    du.place(m_frame, 7, 30, 443, 203);
+    layout.addWithNeed(m_frame, 7, 30, 443, 203, QSize(m_grid->NeededGridWidth(DialogUnits(font()).baseX()), 0));
     m_frame->hide();
-    m_grid->setGeometry(m_frame->geometry());
 
     m_settingsButton = new QPushButton(QStringLiteral("Settings"), this);
-    du.place(m_settingsButton, 375, 9, 43, 14);
+    layout.add(m_settingsButton, 375, 9, 43, 14, DialogLayout::Need::Width);
     m_endCallButton = new QPushButton(QStringLiteral("End Call"), this);
-    du.place(m_endCallButton, 13, 9, 43, 14);
+    layout.add(m_endCallButton, 13, 9, 43, 14, DialogLayout::Need::Width);
     m_endCallButton->setEnabled(false);
     // No default button: Enter presses the button that has the focus and does nothing
     // anywhere else (see keyPressEvent).
@@ -110,6 +123,95 @@ void CVelkorDlg::buildControls()
         b->setAutoDefault(false);
     connect(m_settingsButton, &QPushButton::clicked, this, &CVelkorDlg::OnSettings);
     connect(m_endCallButton, &QPushButton::clicked, this, &CVelkorDlg::OnEndCall);
+
+    // Between the two buttons, where the dialog has room: a filter over the book.
+    m_filter = new QLineEdit(this);
+    m_filter->setObjectName(QStringLiteral("filter"));
+    m_filter->setPlaceholderText(QStringLiteral("Filter: name, ident or comment"));
+    m_filter->setClearButtonEnabled(true);
+    m_filter->setToolTip(QStringLiteral("Shows the systems, fleets and units whose name, ident or comment holds this text"));
+    layout.add(m_filter, 66, 9, 150, 14, DialogLayout::Need::None);
+    connect(m_filter, &QLineEdit::textChanged, m_grid, &CAddrBookCtrl::SetFilter);
+
+    // The log list shows at least eight lines: where its rectangle is too low for that,
+    // it grows downwards and the dialog with it; everything above keeps its place.
+    m_logList->addItem(QStringLiteral("X"));
+    const int lineHeight = std::max(1, m_logList->sizeHintForRow(0));
+    delete m_logList->takeItem(0);
+    const DialogUnits fitted = layout.fit();
+    const int logHeight = fitted.rect(7, 240, 443, 40).height();
+    const int extra = std::max(0, 8 * lineHeight + 2 * m_logList->frameWidth() - logHeight);
+    m_units = layout.apply(QSize(0, extra));
+    m_logList->resize(m_logList->width(), m_logList->height() + extra);
+
+    const QRect icon = m_units.rect(429, 6, 20, 20);
+    const int side = std::min(icon.width(), icon.height());
+    m_icon->setGeometry(icon.x(), icon.y(), side, side);
+    m_icon->setPixmap(ProgramIcon().pixmap(side, side));
+
+    m_grid->setGeometry(m_frame->geometry());
+    m_columnSave.setSingleShot(true);
+    m_columnSave.setInterval(500);
+    connect(&m_columnSave, &QTimer::timeout, this, &CVelkorDlg::saveColumnWidths);
+    connect(m_grid->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column, int, int width) {
+        if (m_settingColumns || column < 0 || column >= static_cast<int>(m_userWidths.size()))
+            return;
+        const DialogUnits du(m_grid->font());
+        m_userWidths[static_cast<size_t>(column)] = std::max(1, (width * 4 + du.baseX() / 2) / du.baseX());
+        m_columnSave.start();
+    });
+    applyColumnWidths();
+}
+
+void CVelkorDlg::applyColumnWidths()
+{
+    m_settingColumns = true;
+    const DialogUnits du(m_grid->font());
+    m_grid->FitColumns(du.baseX());
+    const column_widths::Widths stored = column_widths::load(velkor_ini::kFileName);
+    for (size_t c = 0; c < stored.size(); ++c)
+        if (stored[c])
+            m_grid->setColumnWidth(static_cast<int>(c), du.x(*stored[c]));
+    m_settingColumns = false;
+}
+
+void CVelkorDlg::saveColumnWidths()
+{
+    m_columnSave.stop();
+    if (std::none_of(m_userWidths.begin(), m_userWidths.end(), [](const auto& w) { return w.has_value(); }))
+        return;
+    try {
+        column_widths::save(velkor_ini::kFileName, m_userWidths);
+        m_userWidths = {};
+    } catch (const ProfileError& e) {
+        m_userWidths = {};
+        AppendLogLine(utf8ToCp1252(std::string("Couldn't keep the column widths in velkor.ini: ") + e.what()).c_str());
+    }
+}
+
+int CVelkorDlg::logListLines() const
+{
+    const int line = m_logList->count() > 0 ? m_logList->sizeHintForRow(0) : 0;
+    return line > 0 ? m_logList->viewport()->height() / line : 0;
+}
+
+void CVelkorDlg::logContextMenu(const QPoint& pos)
+{
+    QMenu menu(this);
+    menu.addAction(QStringLiteral("Save log..."), this, &CVelkorDlg::OnSaveLog);
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("&About velkor..."), this, &CVelkorDlg::OnAbout);
+    menu.exec(m_logList->viewport()->mapToGlobal(pos));
+}
+
+void CVelkorDlg::OnSaveLog()
+{
+    const QString path = askLogFile ? askLogFile() : QString();
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!m_logView.saveRun(path, &error))
+        showMessageBox(utf8ToCp1252(QStringLiteral("Couldn't save the log to %1: %2").arg(path, error).toStdString()));
 }
 
 void CVelkorDlg::keyPressEvent(QKeyEvent* event)
@@ -200,10 +302,16 @@ void CVelkorDlg::AppendLogLine(const char* line)
     m_logView.append(line);
 }
 
-void CVelkorDlg::SaveAddrBook()
+bool CVelkorDlg::SaveAddrBook(bool showWhy)
 {
     // Named relative to the working directory at the moment of saving.
-    m_session->saveBook();
+    if (m_session->saveBook())
+        return true;
+    // A file that cannot be written has shown its message box already; a book that
+    // refuses to overwrite a file it could only partly load says so only in the log.
+    if (showWhy && m_grid->Book().LoadIncomplete())
+        showMessageBox(utf8ToCp1252(m_grid->Book().LastSaveError()));
+    return false;
 }
 
 void CVelkorDlg::OnCancel()
@@ -211,7 +319,8 @@ void CVelkorDlg::OnCancel()
     if (m_terminating)
         return;
     // Saved on every attempt to close, whatever the answer.
-    SaveAddrBook();
+    SaveAddrBook(true);
+    saveColumnWidths();
     if (askQuit && askQuit())
         done(0);
 }
@@ -221,7 +330,8 @@ void CVelkorDlg::OnTerminate(int)
     if (m_terminating)
         return;
     m_terminating = true;
-    SaveAddrBook();
+    SaveAddrBook(false);
+    saveColumnWidths();
     closeNestedDialogs();
     done(0);
 }

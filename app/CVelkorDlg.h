@@ -8,11 +8,14 @@
 // and the End Call button through CmdWndOwner.
 #pragma once
 
+#include "app/ColumnWidths.h"
+#include "app/DialogUnits.h"
 #include "app/QListLogView.h"
 #include "cmdwnd/CmdWndOwner.h"
 #include "session/TrackingSession.h"
 
 #include <QDialog>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -22,6 +25,7 @@ class CCmdWnd;
 class DecoderBank;
 class QFrame;
 class QLabel;
+class QLineEdit;
 class QListWidget;
 class QPushButton;
 
@@ -48,6 +52,8 @@ public:
     void OnSettings();
     void OnEndCall();
     void OnAbout();
+    // "Save log..." of the log list's context menu: every line of this run.
+    void OnSaveLog();
     // The quit question, after saving the address book.
     void OnCancel();
     // SIGINT, SIGTERM, SIGHUP: save and shut down without asking.
@@ -74,10 +80,17 @@ public:
     QPushButton* settingsButton() const { return m_settingsButton; }
     QPushButton* endCallButton() const { return m_endCallButton; }
     QLabel* iconLabel() const { return m_icon; }
+    QLineEdit* filterField() const { return m_filter; }
+    // The units the dialog is laid out in: the font's, grown where its texts need it.
+    const DialogUnits& units() const { return m_units; }
+    // The lines the log list shows at its height.
+    int logListLines() const;
 
     static constexpr const char* kQuitQuestion = "Are you sure you want to quit?   ";
     // The answer to the quit question; tests replace it.
     std::function<bool()> askQuit;
+    // The file "Save log..." writes to, empty when the user cancels; tests replace it.
+    std::function<QString()> askLogFile;
 
 protected:
     // Enter: the dialog does not close.
@@ -91,7 +104,13 @@ protected:
 private:
     void OnCreate();
     void buildControls();
-    void SaveAddrBook();
+    // Saves the book; on failure the reason is shown when showWhy is set and the book
+    // did not show it itself.
+    bool SaveAddrBook(bool showWhy);
+    void logContextMenu(const QPoint& pos);
+    // The column widths: fitted to the font, then as the user left them.
+    void applyColumnWidths();
+    void saveColumnWidths();
     // The daily files of [log] dir= in velkor.ini; none without the key, or (after a
     // log line saying why) when they cannot be written.
     std::unique_ptr<DailyLog> openDailyLog();
@@ -109,5 +128,12 @@ private:
     QFrame* m_frame = nullptr;
     QPushButton* m_settingsButton = nullptr;
     QPushButton* m_endCallButton = nullptr;
+    QLineEdit* m_filter = nullptr;
     QListLogView m_logView {nullptr};
+    DialogUnits m_units {QFont()};
+    // Widths the user gave the columns, in dialog units; written shortly after a change
+    // and when the program ends.
+    column_widths::Widths m_userWidths;
+    QTimer m_columnSave;
+    bool m_settingColumns = false;
 };

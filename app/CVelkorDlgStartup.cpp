@@ -1,7 +1,7 @@
 // The main dialog's start-up, ApplySettings and teardown.
 #include "app/CVelkorDlg.h"
 
-#include "addrbook/CAddrBookCtrl.h"
+#include "addrbook/view/CAddrBookCtrl.h"
 #include "audio/PortAudioSource.h"
 #include "bank/DecoderBank.h"
 #include "cmdwnd/CCmdWnd.h"

@@ -7,7 +7,10 @@
 #include <portaudio.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
+#include <optional>
+#include <semaphore>
 
 #if defined(__SANITIZE_ADDRESS__)
 // ALSA's plugins and JACK allocate memory in the static initialisers of the modules that
@@ -34,6 +37,16 @@ constexpr double kRingSeconds = 2.0;
 // A capture device delivers all the time, silence included; this long without a block
 // means it has gone.
 constexpr auto kStallLimit = std::chrono::seconds(5);
+
+// PortAudio's own state (Pa_Initialize's count, the host APIs) is not safe to use from
+// two threads at once; every PortAudio call runs under this lock. A thread left
+// waiting for a stopped server keeps it, and the next source simply waits its turn in
+// the background.
+std::mutex& portAudioLock()
+{
+    static std::mutex lock;
+    return lock;
+}
 
 // ALSA and JACK print their probing of every possible device to standard error when
 // PortAudio enumerates them ("Unknown PCM cards.pcm.rear", "jack server is not
@@ -64,19 +77,6 @@ std::string errorText(PaError err)
             text += std::string(" (") + info->errorText + ")";
     }
     return text;
-}
-
-int captureCallback(const void* input, void*, unsigned long frames, const PaStreamCallbackTimeInfo*,
-                    PaStreamCallbackFlags flags, void* user)
-{
-    static_cast<PortAudioSource*>(user)->Captured(static_cast<const int16_t*>(input), input ? frames : 0,
-                                                  (flags & paInputOverflow) != 0);
-    return paContinue;
-}
-
-void streamFinished(void* user)
-{
-    static_cast<PortAudioSource*>(user)->Finished();
 }
 
 // Finds the device to open: the default input, else an exact name, else the one
@@ -112,6 +112,172 @@ PaDeviceIndex findDevice(const std::string& wanted)
 
 } // namespace
 
+struct PortAudioSource::Capture {
+    // Fixed before the PortAudio thread starts.
+    std::string wanted;
+    unsigned sampleRate = 0;
+    size_t blockSamples = 0;
+    std::unique_ptr<SampleRing> ring;
+
+    // The device's callback and the decoding thread.
+    std::atomic<bool> stopping{false};
+    std::atomic<bool> finished{false};
+    std::atomic<bool> failed{false};
+    std::counting_semaphore<> wake{0};
+    std::atomic<uint64_t> deviceOverflows{0};
+
+    // The PortAudio thread and its callers, under lock.
+    std::mutex lock;
+    std::condition_variable changed;
+    bool opened = false;
+    bool running = false;
+    bool closed = false;
+    bool wantRunning = false;
+    bool wantClosed = false;
+    bool answering = true; // false once the server has let a stop wait in vain
+    std::string error; // set before failed
+    std::string deviceName;
+    double inputLatency = 0;
+
+    void Wake() { wake.release(); }
+
+    void Captured(const int16_t* samples, size_t count, bool deviceOverflow)
+    {
+        bool wakeUp = deviceOverflow;
+        if (deviceOverflow)
+            deviceOverflows.fetch_add(1, std::memory_order_relaxed);
+        if (samples && count)
+            wakeUp |= ring->write(samples, count) < count;
+        // Waking the decoding thread for less than a block would only cost CPU.
+        if (wakeUp || ring->available() >= blockSamples)
+            Wake();
+    }
+
+    void Finished()
+    {
+        finished.store(true, std::memory_order_release);
+        Wake();
+    }
+
+    void fail(std::unique_lock<std::mutex>& held, const std::string& why)
+    {
+        error = why;
+        failed.store(true, std::memory_order_release);
+        changed.notify_all();
+        held.unlock();
+        Wake();
+        held.lock();
+    }
+
+    // The PortAudio thread: opens the stream, starts and stops it as asked, closes it.
+    // It holds the capture (and with it the ring the device writes into) until
+    // PortAudio has let go of the stream.
+    static void Run(std::shared_ptr<Capture> self) { self->run(); }
+
+    void run()
+    {
+        PaStream* stream = nullptr;
+        std::unique_lock<std::mutex> held(lock);
+        std::string why;
+        std::string name;
+        double latency = 0;
+        held.unlock();
+        {
+            std::lock_guard<std::mutex> pa(portAudioLock());
+            try {
+                initializePortAudio();
+                try {
+                    const PaDeviceIndex index = findDevice(wanted);
+                    const PaDeviceInfo* info = Pa_GetDeviceInfo(index);
+                    name = info->name;
+                    PaStreamParameters params{};
+                    params.device = index;
+                    params.channelCount = 1;
+                    params.sampleFormat = paInt16;
+                    // High latency with device periods of one block: with the low setting, or
+                    // with periods of PortAudio's choosing, PortAudio's ALSA thread polls the
+                    // pulse plugin many times a block and costs several percent of a core;
+                    // this way capture costs well under one, and an event still reaches the
+                    // sink within a block plus the device's buffering.
+                    params.suggestedLatency = info->defaultHighInputLatency;
+                    const std::string what = "capture device \"" + name + "\"";
+                    PaError err = Pa_IsFormatSupported(&params, nullptr, sampleRate);
+                    if (err != paFormatIsSupported)
+                        throw AudioSourceError(what + " refuses " + std::to_string(sampleRate) +
+                                               " Hz 16-bit mono: " + errorText(err));
+                    err = Pa_OpenStream(&stream, &params, nullptr, sampleRate, blockSamples, paClipOff,
+                                        captureCallback, this);
+                    if (err != paNoError)
+                        throw AudioSourceError("cannot open " + what + " at " + std::to_string(sampleRate) +
+                                               " Hz: " + errorText(err));
+                    Pa_SetStreamFinishedCallback(stream, streamFinished);
+                    const PaStreamInfo* streamInfo = Pa_GetStreamInfo(stream);
+                    latency = streamInfo ? streamInfo->inputLatency : 0.0;
+                } catch (...) {
+                    Pa_Terminate();
+                    throw;
+                }
+            } catch (const std::exception& e) {
+                why = e.what();
+            }
+        }
+        held.lock();
+        deviceName = name;
+        if (!why.empty()) {
+            fail(held, why);
+            return;
+        }
+        opened = true;
+        inputLatency = latency;
+        changed.notify_all();
+        for (;;) {
+            changed.wait(held, [&] { return wantClosed || wantRunning != running; });
+            const bool closing = wantClosed;
+            const bool start = !closing && wantRunning;
+            held.unlock();
+            PaError err = paNoError;
+            {
+                std::lock_guard<std::mutex> pa(portAudioLock());
+                if (start) {
+                    err = Pa_StartStream(stream);
+                } else if (Pa_IsStreamStopped(stream) == 0) {
+                    // Abort rather than stop: stopping would wait for buffers that a
+                    // stalled device may never fill.
+                    Pa_AbortStream(stream);
+                }
+                if (closing) {
+                    Pa_CloseStream(stream);
+                    Pa_Terminate();
+                }
+            }
+            held.lock();
+            if (closing) {
+                running = false;
+                closed = true;
+                changed.notify_all();
+                return;
+            }
+            if (err != paNoError) {
+                wantRunning = false;
+                fail(held, "cannot start capture on \"" + deviceName + "\": " + errorText(err));
+                continue;
+            }
+            running = start;
+            changed.notify_all();
+        }
+    }
+
+    static int captureCallback(const void* input, void*, unsigned long frames, const PaStreamCallbackTimeInfo*,
+                               PaStreamCallbackFlags flags, void* user)
+    {
+        static_cast<Capture*>(user)->Captured(static_cast<const int16_t*>(input), input ? frames : 0,
+                                              (flags & paInputOverflow) != 0);
+        return paContinue;
+    }
+
+    static void streamFinished(void* user) { static_cast<Capture*>(user)->Finished(); }
+};
+
 PortAudioSource::PortAudioSource(std::string device) : m_device(std::move(device)) {}
 
 PortAudioSource::~PortAudioSource()
@@ -121,15 +287,20 @@ PortAudioSource::~PortAudioSource()
 
 std::string PortAudioSource::name() const
 {
-    if (!m_deviceName.empty())
-        return m_deviceName;
+    if (m_capture) {
+        std::lock_guard<std::mutex> held(m_capture->lock);
+        if (!m_capture->deviceName.empty())
+            return m_capture->deviceName;
+    }
     return m_device.empty() ? std::string("default capture device") : m_device;
 }
 
 double PortAudioSource::inputLatency() const
 {
-    const PaStreamInfo* info = m_stream ? Pa_GetStreamInfo(static_cast<PaStream*>(m_stream)) : nullptr;
-    return info ? info->inputLatency : 0.0;
+    if (!m_capture)
+        return 0.0;
+    std::lock_guard<std::mutex> held(m_capture->lock);
+    return m_capture->opened && !m_capture->closed ? m_capture->inputLatency : 0.0;
 }
 
 void PortAudioSource::open(unsigned sampleRate, size_t blockSamples)
@@ -137,90 +308,55 @@ void PortAudioSource::open(unsigned sampleRate, size_t blockSamples)
     close();
     if (sampleRate == 0 || blockSamples == 0)
         throw AudioSourceError("invalid sample rate " + std::to_string(sampleRate));
-    initializePortAudio();
-    m_initialized = true;
-    try {
-        const PaDeviceIndex index = findDevice(m_device);
-        const PaDeviceInfo* info = Pa_GetDeviceInfo(index);
-        m_deviceName = info->name;
-        PaStreamParameters params{};
-        params.device = index;
-        params.channelCount = 1;
-        params.sampleFormat = paInt16;
-        // High latency with device periods of one block: with the low setting, or with
-        // periods of PortAudio's choosing, PortAudio's ALSA thread polls the pulse plugin
-        // many times a block and costs several percent of a core; this way capture
-        // costs well under one, and an event still reaches the sink within a block
-        // plus the device's buffering.
-        params.suggestedLatency = info->defaultHighInputLatency;
-        const std::string what = "capture device \"" + m_deviceName + "\"";
-        PaError err = Pa_IsFormatSupported(&params, nullptr, sampleRate);
-        if (err != paFormatIsSupported)
-            throw AudioSourceError(what + " refuses " + std::to_string(sampleRate) +
-                                   " Hz 16-bit mono: " + errorText(err));
-        const size_t ringSamples = static_cast<size_t>(kRingSeconds * sampleRate) + 2 * blockSamples;
-        m_ring = std::make_unique<SampleRing>(ringSamples);
-        m_blockSamples = blockSamples;
-        m_sampleRate = sampleRate;
-        PaStream* stream = nullptr;
-        err = Pa_OpenStream(&stream, &params, nullptr, sampleRate, blockSamples, paClipOff,
-                            captureCallback, this);
-        if (err != paNoError)
-            throw AudioSourceError("cannot open " + what + " at " + std::to_string(sampleRate) + " Hz: " + errorText(err));
-        m_stream = stream;
-        Pa_SetStreamFinishedCallback(stream, streamFinished);
-    } catch (...) {
-        close();
-        throw;
+    auto capture = std::make_shared<Capture>();
+    capture->wanted = m_device;
+    capture->sampleRate = sampleRate;
+    capture->blockSamples = blockSamples;
+    capture->ring = std::make_unique<SampleRing>(static_cast<size_t>(kRingSeconds * sampleRate) + 2 * blockSamples);
+    std::thread(Capture::Run, capture).detach();
+    m_capture = capture;
+    std::unique_lock<std::mutex> held(capture->lock);
+    // An answer in time is reported here; a later one at start(), or by the decoding
+    // thread.
+    capture->changed.wait_for(held, kAnswerWithin, [&] { return capture->opened || capture->failed; });
+    if (capture->failed) {
+        const std::string why = capture->error;
+        held.unlock();
+        m_capture.reset();
+        throw AudioSourceError(why);
     }
 }
 
 void PortAudioSource::start(Handlers handlers)
 {
-    if (!m_stream || m_thread.joinable())
+    if (!m_capture || m_thread.joinable())
         return;
+    Capture& c = *m_capture;
     m_handlers = std::move(handlers);
-    m_stopping = false;
-    m_finished = false;
-    m_thread = std::thread([this] { DecodingThread(); });
-    const PaError err = Pa_StartStream(static_cast<PaStream*>(m_stream));
-    if (err != paNoError) {
-        stop();
-        throw AudioSourceError("cannot start capture on \"" + m_deviceName + "\": " + errorText(err));
+    c.stopping = false;
+    c.finished = false;
+    {
+        std::unique_lock<std::mutex> held(c.lock);
+        c.wantRunning = true;
+        c.changed.notify_all();
+        // Only an open stream is waited for: one still opening starts once it is open,
+        // and the decoding thread reports what goes wrong with it.
+        c.changed.wait_for(held, kAnswerWithin, [&] { return !c.opened || c.running || c.failed; });
+        if (c.failed && c.opened)
+            throw AudioSourceError(c.error);
     }
-}
-
-void PortAudioSource::Captured(const int16_t* samples, size_t count, bool deviceOverflow)
-{
-    bool wake = deviceOverflow;
-    if (deviceOverflow)
-        m_deviceOverflows.fetch_add(1, std::memory_order_relaxed);
-    if (samples && count)
-        wake |= m_ring->write(samples, count) < count;
-    // Waking the decoding thread for less than a block would only cost CPU.
-    if (wake || m_ring->available() >= m_blockSamples)
-        Wake();
-}
-
-void PortAudioSource::Finished()
-{
-    m_finished.store(true, std::memory_order_release);
-    Wake();
-}
-
-void PortAudioSource::Wake()
-{
-    m_wake.release();
+    m_thread = std::thread([this] { DecodingThread(); });
 }
 
 void PortAudioSource::DecodingThread()
 {
-    std::vector<int16_t> block(m_blockSamples);
+    Capture& c = *m_capture;
+    std::vector<int16_t> block(c.blockSamples);
     uint64_t reportedDrops = 0;
     uint64_t reportedOverflows = 0;
     auto reportLosses = [&] {
-        const uint64_t drops = m_ring->dropped();
-        const uint64_t overflows = m_deviceOverflows.load(std::memory_order_relaxed);
+        const uint64_t drops = c.ring->dropped();
+        const uint64_t overflows = c.deviceOverflows.load(std::memory_order_relaxed);
         if (drops == reportedDrops && overflows == reportedOverflows)
             return;
         if (m_handlers.overflow)
@@ -230,77 +366,97 @@ void PortAudioSource::DecodingThread()
     };
     auto lastBlock = std::chrono::steady_clock::now();
     // A sample spends the device's buffering, then its wait in the ring, before we
-    // take it; what is still in the ring came after this block.
-    BlockClock clock(m_sampleRate);
-    const auto deviceDelay = std::chrono::duration_cast<CaptureTime::duration>(
-        std::chrono::duration<double>(inputLatency()));
-    const double rate = m_sampleRate ? m_sampleRate : 1.0;
+    // take it; what is still in the ring came after this block. The device's latency
+    // is known once it has opened, which may be after this thread starts.
+    BlockClock clock(c.sampleRate);
+    const double rate = c.sampleRate ? c.sampleRate : 1.0;
+    std::optional<CaptureTime::duration> deviceDelay;
     auto end = [&](const std::string& why) {
         if (m_handlers.ended)
-            m_handlers.ended("capture from \"" + m_deviceName + "\" stopped: " + why);
+            m_handlers.ended("capture from \"" + name() + "\" stopped: " + why);
     };
     for (;;) {
-        if (m_stopping.load(std::memory_order_acquire))
+        if (c.stopping.load(std::memory_order_acquire))
             return;
-        while (!m_stopping.load(std::memory_order_acquire) && m_ring->read(block.data(), block.size())) {
+        while (!c.stopping.load(std::memory_order_acquire) && c.ring->read(block.data(), block.size())) {
             lastBlock = std::chrono::steady_clock::now();
+            if (!deviceDelay)
+                deviceDelay = std::chrono::duration_cast<CaptureTime::duration>(
+                    std::chrono::duration<double>(inputLatency()));
             const auto waiting = std::chrono::duration_cast<CaptureTime::duration>(
-                std::chrono::duration<double>(static_cast<double>(m_ring->available() + block.size()) / rate));
+                std::chrono::duration<double>(static_cast<double>(c.ring->available() + block.size()) / rate));
             const CaptureTime captured =
-                clock.stamp(std::chrono::system_clock::now() - waiting - deviceDelay, block.size());
+                clock.stamp(std::chrono::system_clock::now() - waiting - *deviceDelay, block.size());
             reportLosses();
             if (m_handlers.block)
                 m_handlers.block(block.data(), block.size() * sizeof(int16_t), captured);
         }
         reportLosses();
-        if (m_stopping.load(std::memory_order_acquire))
+        if (c.stopping.load(std::memory_order_acquire))
             return;
+        if (c.failed.load(std::memory_order_acquire)) {
+            std::string why;
+            {
+                std::lock_guard<std::mutex> held(c.lock);
+                why = c.error;
+            }
+            if (m_handlers.ended)
+                m_handlers.ended(why);
+            return;
+        }
         // A stream that ends while nobody stops it has lost its device.
-        if (m_finished.load(std::memory_order_acquire)) {
+        if (c.finished.load(std::memory_order_acquire)) {
             end("the stream ended (the device or audio server went away)");
             return;
         }
+        // Also where the device never opened: a server that does not answer.
         if (std::chrono::steady_clock::now() - lastBlock > kStallLimit) {
             end("no audio for " + std::to_string(kStallLimit.count()) +
                 " seconds (the device or audio server went away)");
             return;
         }
         // Wake-ups left over from blocks already taken only cost an empty round.
-        m_wake.try_acquire_for(std::chrono::milliseconds(500));
+        c.wake.try_acquire_for(std::chrono::milliseconds(500));
     }
 }
 
 void PortAudioSource::stop()
 {
     if (m_thread.joinable()) {
-        m_stopping.store(true, std::memory_order_release);
-        Wake();
+        m_capture->stopping.store(true, std::memory_order_release);
+        m_capture->Wake();
         m_thread.join();
     }
-    // Abort rather than stop: stopping would wait for buffers that a stalled device
-    // may never fill.
-    if (m_stream && Pa_IsStreamStopped(static_cast<PaStream*>(m_stream)) == 0)
-        Pa_AbortStream(static_cast<PaStream*>(m_stream));
+    if (!m_capture)
+        return;
+    Capture& c = *m_capture;
+    std::unique_lock<std::mutex> held(c.lock);
+    c.wantRunning = false;
+    c.changed.notify_all();
+    c.answering = c.changed.wait_for(held, kAnswerWithin, [&] { return !c.running || c.closed; });
 }
 
 void PortAudioSource::close()
 {
     stop();
-    // The ring goes only after the stream is closed: until then the device's callback
-    // may still write into it.
-    if (m_stream) {
-        Pa_CloseStream(static_cast<PaStream*>(m_stream));
-        m_stream = nullptr;
+    if (!m_capture)
+        return;
+    Capture& c = *m_capture;
+    {
+        std::unique_lock<std::mutex> held(c.lock);
+        c.wantClosed = true;
+        c.changed.notify_all();
+        // A stream that is still opening, or a close that the server holds up, is
+        // closed by the PortAudio thread on its own, whenever PortAudio returns.
+        if (c.opened && c.answering)
+            c.changed.wait_for(held, kAnswerWithin, [&] { return c.closed; });
     }
-    m_ring.reset();
-    if (m_initialized) {
-        Pa_Terminate();
-        m_initialized = false;
-    }
+    m_capture.reset();
 }
 
 std::vector<PortAudioSource::DeviceInfo> PortAudioSource::captureDevices()
 {
+    std::lock_guard<std::mutex> pa(portAudioLock());
     initializePortAudio();
     std::vector<DeviceInfo> devices;
     const PaDeviceIndex defaultInput = Pa_GetDefaultInputDevice();

@@ -7,15 +7,23 @@
 // counted and reported. A device that stops delivering (an audio server that went
 // away, where PortAudio's thread may keep running without ever calling back) ends
 // the capture with an error after a few seconds without audio.
+//
+// PortAudio reaches a sound server through ALSA, which waits for a server that has
+// stopped (SIGSTOP, a hang) for minutes, in Pa_Initialize, in opening and in closing
+// a stream alike. So every PortAudio call of a source runs on a thread of its own,
+// and the caller waits for it at most kAnswerWithin: an open that takes longer goes
+// on in the background (capture begins when it is done, and ends with an error when
+// it fails or there is no audio for a few seconds), and a close that takes longer is
+// left to that thread, which keeps what the device may still touch until PortAudio
+// lets go of it.
 #pragma once
 
 #include "audio/AudioSource.h"
 #include "audio/SampleRing.h"
 
 #include <atomic>
+#include <chrono>
 #include <memory>
-#include <optional>
-#include <semaphore>
 #include <thread>
 #include <vector>
 
@@ -34,6 +42,9 @@ public:
     explicit PortAudioSource(std::string device = {});
     ~PortAudioSource() override;
 
+    // How long a caller waits for PortAudio and the sound server behind it.
+    static constexpr std::chrono::milliseconds kAnswerWithin{900};
+
     void open(unsigned sampleRate, size_t blockSamples) override;
     void start(Handlers handlers) override;
     void stop() override;
@@ -48,26 +59,15 @@ public:
     // cannot start at all.
     static std::vector<DeviceInfo> captureDevices();
 
-    // Called by PortAudio on its own real-time thread.
-    void Captured(const int16_t* samples, size_t count, bool deviceOverflow);
-    // Called by PortAudio when the stream has ended, also when it ends by itself.
-    void Finished();
+    // What the device, PortAudio's threads and the PortAudio thread of this source
+    // share; it outlives the source while PortAudio still holds it.
+    struct Capture;
 
 private:
     void DecodingThread();
-    void Wake();
 
     std::string m_device;
-    std::string m_deviceName; // as PortAudio names the device that was opened
-    bool m_initialized = false;
-    void* m_stream = nullptr; // PaStream
-    std::unique_ptr<SampleRing> m_ring;
-    size_t m_blockSamples = 0;
-    unsigned m_sampleRate = 0;
+    std::shared_ptr<Capture> m_capture;
     Handlers m_handlers;
     std::thread m_thread;
-    std::atomic<bool> m_stopping{false};
-    std::atomic<bool> m_finished{false};
-    std::counting_semaphore<> m_wake{0};
-    std::atomic<uint64_t> m_deviceOverflows{0};
 };

@@ -61,7 +61,10 @@ SoundFileReader::SoundFileReader(const std::string& path, std::optional<int> raw
         m_file = nullptr;
         throw AudioInputError(m_name + ": truncated file (the data is shorter than its header says)");
     }
-    m_expectedFrames = info.seekable ? info.frames : -1;
+    // An MPEG stream's header only estimates its length: being shorter than that says
+    // nothing about the file being cut off.
+    const bool lengthIsExact = (info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_MPEG;
+    m_expectedFrames = info.seekable && lengthIsExact ? info.frames : -1;
 }
 
 bool SoundFileReader::DataChunkCutShort() const

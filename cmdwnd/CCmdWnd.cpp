@@ -1,8 +1,9 @@
 #include "cmdwnd/CCmdWnd.h"
 
-#include "mixer/AlsaMixerBackend.h"
+#include "mixer/DefaultMixerBackend.h"
 #include "profile/VelkorConfig.h"
 #include "receiver/ReceiverFactory.h"
+#include "receiver/RigctlLink.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -36,13 +37,14 @@ CCmdWnd::CCmdWnd(CmdWndOwner& owner, std::unique_ptr<MixerBackend> mixer, QObjec
     try {
         m_mixer = std::make_unique<LineInMixer>(std::move(mixer));
     } catch (const MixerError& e) {
-        // The usual case on a desktop whose sound goes through a sound server: nothing
-        // to mute, and decoding and tracking go on all the same.
-        m_owner.logList().append(std::string("Line-In muting unavailable: ") + e.what());
+        // Nothing that plays the scanner to the speakers (or a sound server that does
+        // not answer): decoding and tracking go on all the same, without muting.
+        m_owner.logList().append(std::string("Line-In muting unavailable: ") + e.what() +
+                                 (e.detail().empty() ? std::string() : " (" + e.detail() + ")"));
     }
 }
 
-CCmdWnd::CCmdWnd(CmdWndOwner& owner) : CCmdWnd(owner, std::make_unique<AlsaMixerBackend>())
+CCmdWnd::CCmdWnd(CmdWndOwner& owner) : CCmdWnd(owner, std::make_unique<DefaultMixerBackend>())
 {
 }
 
@@ -116,33 +118,48 @@ void CCmdWnd::stopTimer(int id)
         m_suppressionTimer.stop();
 }
 
-int CCmdWnd::CreateReceiver(uint32_t type, uint32_t port, uint32_t memory)
+int CCmdWnd::CreateReceiver(uint32_t type, uint32_t port, uint32_t memory, const std::string& server)
 {
     m_tracker.deleteReceiver();
-    if (port == 0)
+    const bool network = receiverModel(type).network;
+    if (network ? server.empty() : port == 0)
         return 1;
-    char line[160];
+    receiver_params_s params;
+    params.type = type;
+    params.memory = memory;
+    params.server = server;
+    const std::string place = receiverPlace(params, port);
+    char line[512];
     try {
-        std::string why;
-        receiver_params_s params;
-        params.type = type;
-        params.device = m_portDevice(port, &why);
-        params.memory = memory;
-        if (params.device.empty())
-            throw SerialPortError(why);
+        if (network) {
+            // Posted like every other line, so that they keep their order in the log.
+            params.log = [this](const std::string& text) { post(CMDWND_ADD_LOGSTR, LogText(text)); };
+        } else {
+            std::string why;
+            params.device = m_portDevice(port, &why);
+            if (params.device.empty())
+                throw SerialPortError(why);
+        }
         std::unique_ptr<CReceiverCtrl> receiver = makeReceiver(params);
-        std::snprintf(line, sizeof line, "Initialized %s on serial port %u.", receiverModel(type).name, port);
+        std::snprintf(line, sizeof line, "Initialized %s on %s.", receiverModel(type).name, place.c_str());
         if (receiver->initialize() == 0) {
             std::snprintf(line, sizeof line, "Initialization of receiver failed!");
             receiver.reset();
+        } else if (const std::string why = receiver->failure(); !why.empty()) {
+            // A server that is not up yet is kept: every operation tries it again.
+            std::snprintf(line, sizeof line, "ERROR initializing receiver on %s: %s; trying again at every receiver operation.",
+                          place.c_str(), why.c_str());
         }
         m_tracker.setReceiver(std::move(receiver));
         post(CMDWND_ADD_LOGSTR, LogText(line));
         return 1;
     } catch (const SerialPortError& e) {
         std::snprintf(line, sizeof line, "ERROR initializing receiver on serial port %u: %s", port, e.what());
+    } catch (const RigctlServerError& e) {
+        std::snprintf(line, sizeof line, "ERROR initializing receiver on %s: %s (%s)", place.c_str(), e.what(),
+                      e.reason().c_str());
     } catch (...) {
-        std::snprintf(line, sizeof line, "ERROR initializing receiver on serial port %u.", port);
+        std::snprintf(line, sizeof line, "ERROR initializing receiver on %s.", place.c_str());
     }
     post(CMDWND_ADD_LOGSTR, LogText(line));
     return 0;

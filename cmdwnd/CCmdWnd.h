@@ -26,9 +26,11 @@ class CCmdWnd : public QObject, public CmdSink, private CmdHandler, private Trac
     Q_OBJECT
 public:
     // mixer: the backend of the Line-In mixer; without one (or when it finds nothing
-    // to mute) the window logs one line and runs without muting.
+    // to mute) the window logs one line and runs without muting. Opening it waits for
+    // a sound server at most for the backend's time-out, never longer.
     CCmdWnd(CmdWndOwner& owner, std::unique_ptr<MixerBackend> mixer, QObject* parent = nullptr);
-    // With ALSA's default mixer and its "Line" and "Mic" elements.
+    // With the system's mixer (DefaultMixerBackend): the sound server's playback of the
+    // decoded source, or ALSA's "Line" and "Mic" playback elements.
     explicit CCmdWnd(CmdWndOwner& owner);
     ~CCmdWnd() override;
 
@@ -41,9 +43,12 @@ public:
     void OnTimer(int id);
 
     // Replaces the receiver with the driver of the type (receiverModels(): 1 Uniden
-    // 250/785, 2 experimental, any other the 245/780) on COM port `port`; port 0 leaves
-    // none. Posts the outcome as a log line. 0 when building the driver failed, else 1.
-    int CreateReceiver(uint32_t type, uint32_t port, uint32_t memory);
+    // 250/785, 2 experimental, 3 Hamlib rigctl, any other the 245/780) on COM port
+    // `port`; port 0 leaves none. Type 3 is at `server` (HOST:PORT, from [rigctl]) and
+    // uses no port; an empty server leaves none. Posts the outcome as a log line, and
+    // the network receiver's own lines as they come. 0 when building the driver failed,
+    // else 1.
+    int CreateReceiver(uint32_t type, uint32_t port, uint32_t memory, const std::string& server = {});
 
     // Where the device of a COM port comes from: velkor.ini in the current directory,
     // read at every CreateReceiver, unless replaced. Empty, with the reason, for a port

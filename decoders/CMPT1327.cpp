@@ -2,6 +2,7 @@
 
 #include "notify/MessageBox.h"
 
+#include <bit>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -10,6 +11,9 @@ namespace {
 constexpr uint16_t kPreambleEnd = 0xAAAA;
 constexpr uint16_t kControlSync = 0xC4D7;
 constexpr uint16_t kDataSync = 0x3B28;
+constexpr uint16_t kOtherControlSync = 0xB433;
+constexpr uint16_t kOtherDataSync = 0x4BCC;
+constexpr unsigned kPreambleErrors = 2; // wrong preamble bits taken on trust
 constexpr uint16_t kGenerator = 0x6815; // x^15 + x^14 + x^13 + x^11 + x^4 + x^2 + 1, without x^15
 constexpr uint8_t kArmed = 65;
 constexpr uint16_t kLossBits = 192;
@@ -19,6 +23,11 @@ constexpr uint32_t kHighestReportedUnit = 8184;
 CMPT1327::CMPT1327(CmdSink* cmdWnd, int sampleRate, int baudRate, uint16_t tone1, uint16_t tone2)
     : CFSKDemodulator(sampleRate, baudRate, tone1, tone2), m_cmdWnd(cmdWnd)
 {
+    std::vector<SyncPattern> patterns;
+    for (uint16_t sync : {kControlSync, kDataSync, kOtherControlSync, kOtherDataSync})
+        patterns.push_back({(uint32_t{kPreambleEnd} << 16) | sync, 0xFFFF, kPreambleErrors});
+    SetSyncPatterns(std::move(patterns));
+    SearchSync(true);
 }
 
 uint16_t CMPT1327::CheckCodeword(uint64_t codeword)
@@ -47,7 +56,88 @@ uint64_t CMPT1327::bits(int first, int last) const
 
 bool CMPT1327::IsSyncPattern() const
 {
-    return word(2) == kPreambleEnd && (word(3) == kControlSync || word(3) == kDataSync);
+    const uint16_t sync = word(3);
+    return word(2) == kPreambleEnd &&
+           (sync == kControlSync || sync == kDataSync || sync == kOtherControlSync || sync == kOtherDataSync);
+}
+
+bool CMPT1327::IsControlSync() const
+{
+    return word(3) == kControlSync || word(3) == kOtherControlSync;
+}
+
+CMPT1327::Sync CMPT1327::SyncInWindow() const
+{
+    if (IsSyncPattern())
+        return Sync::Exact;
+    const uint16_t sync = word(3);
+    if (sync != kControlSync && sync != kDataSync && sync != kOtherControlSync && sync != kOtherDataSync)
+        return Sync::None;
+    return std::popcount(static_cast<unsigned>(word(2) ^ kPreambleEnd)) <= static_cast<int>(kPreambleErrors)
+               ? Sync::Damaged
+               : Sync::None;
+}
+
+void CMPT1327::SyncFound(Sync sync)
+{
+    m_bitCountdown = kArmed;
+    m_fromSync = true;
+    m_onTrust = sync == Sync::Damaged;
+    if (m_onTrust)
+        return; // the window cannot be a good system codeword either
+    m_cmdWnd->post(CMDWND_MUTE, {});
+    m_lossCount = 1;
+    if (CheckCodeword(m_codeword) == 0)
+        SystemCodeword();
+}
+
+void CMPT1327::ReadAgain()
+{
+    // After voice the clock has had only the preamble and the sync word to find the
+    // bits by, and on real signals it is then often a sample or two off where the eye
+    // is a sample wide. The codeword is read again from the recent past a little
+    // earlier and later, from the counted decisions as the clock reads them and from
+    // the single decisions of the samples, whose eye lies half a bit earlier.
+    const double step = samplesPerBit() / 32;
+    for (int single = 0; single < 2; ++single) {
+        for (int k : {-2, -4, 2, -6, -1, -3, 1, -8, 4, -5, -7, 3, -10, -9}) {
+            const double offset = (single ? -samplesPerBit() / 2 : 0.0) + k * step;
+            const uint64_t codeword = Reread(offset, single != 0);
+            if (codeword != 0 && CheckCodeword(codeword) == 0) {
+                // The clock follows to where the codeword was found, for the next one.
+                m_codeword = codeword;
+                ShiftClock(k * step);
+                return;
+            }
+        }
+    }
+}
+
+void CMPT1327::CountLoss()
+{
+    if (m_lossCount == 0)
+        return;
+    const uint16_t before = m_lossCount++;
+    if (before > kLossBits) {
+        m_cmdWnd->post(CMDWND_UNMUTE, {});
+        m_lossCount = 0;
+    }
+}
+
+bool CMPT1327::ProcessSync(uint64_t window)
+{
+    if (!m_cmdWnd || m_bitCountdown != 0)
+        return false;
+    const uint64_t before = m_codeword;
+    m_codeword = window;
+    const Sync sync = SyncInWindow();
+    if (sync == Sync::None) {
+        m_codeword = before;
+        return false;
+    }
+    SyncFound(sync);
+    SearchSync(false);
+    return true;
 }
 
 void CMPT1327::ProcessBit(bool bit)
@@ -61,28 +151,32 @@ void CMPT1327::ProcessBit(bool bit)
         --m_bitCountdown;
 
     if (m_bitCountdown == 0) {
-        if (IsSyncPattern()) {
-            m_cmdWnd->post(CMDWND_MUTE, {});
-            m_lossCount = 1;
-            if (CheckCodeword(m_codeword) == 0)
-                SystemCodeword();
-            m_bitCountdown = kArmed;
+        const Sync sync = SyncInWindow();
+        if (sync != Sync::None) {
+            SyncFound(sync);
+            SearchSync(false);
             return;
         }
-        if (m_lossCount != 0) {
-            const uint16_t before = m_lossCount++;
-            if (before > kLossBits) {
-                m_cmdWnd->post(CMDWND_UNMUTE, {});
-                m_lossCount = 0;
-            }
-        }
+        CountLoss();
+    } else if (m_onTrust) {
+        // Nothing has been heard for sure since the last good codeword.
+        CountLoss();
     }
 
     if (m_bitCountdown == 1) {
+        const bool onTrust = m_onTrust;
+        m_onTrust = false;
+        const bool fromSync = m_fromSync;
+        m_fromSync = false;
+        if (CheckCodeword(m_codeword) != 0 && fromSync)
+            ReadAgain();
         if (CheckCodeword(m_codeword) != 0) {
             m_bitCountdown = 0;
+            SearchSync(true);
             return;
         }
+        if (onTrust)
+            m_cmdWnd->post(CMDWND_MUTE, {});
         m_lossCount = 1;
         if (bits(1, 1) == 0 && IsSyncPattern()) {
             // A repeated system codeword keeps the alignment. It still counts as a
@@ -116,7 +210,7 @@ void CMPT1327::SystemCodeword()
 
     ReportAddress(0, 0);
     if (!flag) {
-        if (word(3) == kControlSync)
+        if (IsControlSync())
             Format("CCSC | Control Channel System Codeword | SYSId: 0x%4.4x NET: %u SITE: %u LAB: %u", sys,
                    m_systemNumber, m_site, sys & 7u);
         else

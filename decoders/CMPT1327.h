@@ -5,7 +5,17 @@
 // bit. A control channel starts with the system codeword: 32 bits of system identity,
 // then the end of the preamble 0xAAAA and the sync word 0xC4D7 (0x3B28 on a data
 // channel) in place of check and parity bits. We hunt for that pattern bit by bit;
-// once found, every further 64 bits form a codeword until one fails its check.
+// once found, every further 64 bits form a codeword until one fails its check. Some
+// networks send 0xB433 (0x4BCC on a data channel) instead; a system uses one pair or
+// the other, and both are accepted alike.
+//
+// On a traffic channel each data burst is a short preamble, the sync word and one
+// codeword, at whatever bit phase it comes after voice: too soon for the bit clock to
+// settle. So while we wait for synchronisation the demodulator also searches the
+// pattern at every sample and bit phase and hands it to us with the clock set to it.
+// The first bits of a preamble are often damaged; a pattern with an exact sync word and
+// up to two wrong preamble bits is taken on trust only until its codeword has checked
+// good: nothing is posted for it before.
 #pragma once
 
 #include "protocol/commands.h"
@@ -16,6 +26,7 @@ public:
     CMPT1327(CmdSink* cmdWnd, int sampleRate, int baudRate = 1200, uint16_t tone1 = 1800, uint16_t tone2 = 1200);
 
     void ProcessBit(bool bit) override;
+    bool ProcessSync(uint64_t window) override;
 
     // 0 exactly when the 64 bits pass the cyclic check and hold even parity.
     static uint16_t CheckCodeword(uint64_t codeword);
@@ -24,6 +35,12 @@ private:
     uint64_t bits(int first, int last) const;
     uint16_t word(int index) const { return static_cast<uint16_t>(m_codeword >> (48 - 16 * index)); }
     bool IsSyncPattern() const;
+    bool IsControlSync() const;
+    enum class Sync { None, Exact, Damaged };
+    Sync SyncInWindow() const;
+    void SyncFound(Sync sync);
+    void CountLoss();
+    void ReadAgain();
 
     void SystemCodeword();
     void InterpretCodeword();
@@ -42,6 +59,8 @@ private:
     CmdSink* m_cmdWnd;
     uint64_t m_codeword = 0;        // newest bit in bit 0
     uint8_t m_bitCountdown = 0;     // 0: searching; 1: a codeword has just completed
+    bool m_onTrust = false;         // aligned on a damaged preamble: nothing posted yet
+    bool m_fromSync = false;        // the codeword being received follows a sync pattern
     uint16_t m_lossCount = 0;       // bits in search mode since the last good data; 0: idle
     uint16_t m_lastSysId = 0xFFFF;
     uint16_t m_systemNumber = 0;

@@ -14,6 +14,10 @@ constexpr uint16_t kSystemId = 0x32B;
 constexpr uint16_t kTwoWord = 0x308;
 constexpr uint16_t kSystemAnnouncement = 0x30B;
 constexpr uint16_t kAffiliation = 0x310;
+constexpr uint16_t kControlChannelIdMask = 0xFF00;
+constexpr uint16_t kControlChannelId = 0x1F00;
+constexpr uint8_t kInvertedSync = static_cast<uint8_t>(~motorola::kSyncByte);
+constexpr uint8_t kFrameBits = 84;
 constexpr uint16_t kFirstChannel = 380;
 constexpr uint16_t kLastChannel = 759;
 
@@ -35,6 +39,7 @@ CMotorola::CMotorola(CmdSink* cmdWnd, int sampleRate) : CGMSKDemodulator(sampleR
 void CMotorola::ProcessBit(bool bit)
 {
     // The data is sent with a 1 as a non-negative excursion of the audio.
+    m_before = (m_before << 1) | (m_register[0] >> 31);
     m_register[0] = (m_register[0] << 1) | (m_register[1] >> 31);
     m_register[1] = (m_register[1] << 1) | (m_register[2] >> 31);
     m_register[2] = (m_register[2] << 1) | (bit ? 0u : 1u);
@@ -44,11 +49,56 @@ void CMotorola::ProcessBit(bool bit)
         m_muteCountdown = 0;
     }
 
-    if (!motorola::syncInPlace(m_register))
-        return;
+    const int polarity = SyncPolarity();
+    // Words released earlier are confirmed, or not, by this frame's sync byte; they
+    // came first and go first.
+    for (Pending& p : m_pending) {
+        if (p.bitsLeft == 0 || --p.bitsLeft != 0)
+            continue;
+        if (p.polarity == polarity)
+            Accept(p.word);
+    }
+    if (polarity != 0)
+        DecodeFrame(polarity);
+}
+
+int CMotorola::SyncPolarity() const
+{
+    const auto sync = static_cast<uint8_t>(m_register[2] >> 12);
+    return sync == motorola::kSyncByte ? 1 : sync == kInvertedSync ? 2 : 0;
+}
+
+void CMotorola::DecodeFrame(int polarity)
+{
+    MotorolaRegister bits = m_register;
+    if (polarity == 2) {
+        for (uint32_t& w : bits)
+            w = ~w;
+    }
     motorola_word_s word;
-    if (!motorola::decodeBlock(m_register, word))
+    if (!motorola::decodeBlock(bits, word))
         return;
+    const auto before = static_cast<uint8_t>(polarity == 2 ? ~m_before : m_before);
+    if (before == motorola::kSyncByte) {
+        Accept(word);
+        return;
+    }
+    // The oldest waiting word gives way when all places are taken: it is the one least
+    // likely still to be confirmed.
+    Pending* slot = &m_pending[0];
+    for (Pending& p : m_pending) {
+        if (p.bitsLeft == 0) {
+            slot = &p;
+            break;
+        }
+        if (p.bitsLeft < slot->bitsLeft)
+            slot = &p;
+    }
+    *slot = {word, polarity, kFrameBits};
+}
+
+void CMotorola::Accept(const motorola_word_s& word)
+{
     HandleWord(word);
     Post(CMDWND_MUTE, {});
     m_muteCountdown = 1;
@@ -67,6 +117,8 @@ void CMotorola::HandleWord(motorola_word_s word)
         SetSystem(word.address);
         return;
     }
+    if (word.flag == 0 && (word.address & kControlChannelIdMask) == kControlChannelId && isChannel(word.command))
+        return; // the control channel names itself
 
     m_history[kOldest] = m_history[kMiddle];
     m_history[kMiddle] = m_history[kNewest];

@@ -6,12 +6,23 @@
 // decode the block in front of it once 12 more bits have come, so a block is released
 // by the sync byte of the frame after it.
 //
+// A sync byte turns up in noise once in 256 bits and the checksum lets about one random
+// block in a thousand through, which makes a phantom word a minute. So a word is
+// trusted only when the frame spacing confirms it: the sync byte of the frame before
+// sits right in front of its block, or the one of the frame after comes 84 bits later
+// (the word then waits for it). Scanners and sound cards that invert the discriminator
+// audio turn every bit over: the sync byte then reads 0x53, and such a frame is decoded
+// from the inverted bits. Each frame is taken in the polarity its own sync shows, so a
+// change of polarity costs a frame or two.
+//
 // Most messages are single words; affiliations and system announcements are two
 // words (first word command 0x308, both flags set), and a voice grant may be preceded
 // by the word of the radio that asked for it. So words pass through a three-word
 // history and are interpreted in pairs one word late. Site and system identity words
 // and the idle word 0x2F8 are handled at once and stay out of the history, so that
-// they never split a pair.
+// they never split a pair; so is the control channel's word for itself, an individual
+// word (flag 0) of address 0x1Fxx with its own channel number as the command, which
+// must not be taken for a grant.
 #pragma once
 
 #include "protocol/commands.h"
@@ -41,6 +52,10 @@ public:
 private:
     // first is null while the history has not yet been filled that far.
     void ExaminePair(const motorola_word_s* first, const motorola_word_s& second);
+    // A frame whose sync byte is in place: 0 none, 1 as sent, 2 inverted.
+    int SyncPolarity() const;
+    void DecodeFrame(int polarity);
+    void Accept(const motorola_word_s& word);
     void PostLine(const char* format, ...) __attribute__((format(printf, 2, 3)));
     void Post(uint32_t code, CmdPayload payload);
     velkor_address_s Unit(uint32_t unit) const { return {m_system, 1, unit}; }
@@ -50,6 +65,15 @@ private:
     uint8_t m_historyWords = 0; // words that have entered the history, up to 3
     CmdSink* m_cmdWnd;
     MotorolaRegister m_register{};
+    uint32_t m_before = 0; // the 32 bits received before the register's oldest
+
+    // Words whose block checked good, waiting for the sync byte of the frame after.
+    struct Pending {
+        motorola_word_s word;
+        int polarity = 0;
+        uint8_t bitsLeft = 0; // 0: free
+    };
+    std::array<Pending, 4> m_pending{};
     uint16_t m_system = 0;
     uint16_t m_controlChannel = 0;
     uint8_t m_muteCountdown = 0; // 0: idle; else bits since the last good word, plus 1

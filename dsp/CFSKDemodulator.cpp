@@ -1,6 +1,7 @@
 #include "dsp/CFSKDemodulator.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <new>
 #include <numeric>
@@ -15,6 +16,22 @@ constexpr double kCountedShare = 1.0;
 // Share of a clock error corrected at each change of decisions. Small, so that the
 // changes noise makes in the middle of a bit average out instead of moving the clock.
 constexpr double kClockGain = 0.04;
+
+// Bits of the recent past kept: a sync pattern and the codeword after it, and room for
+// the run of samples at which a pattern shows.
+constexpr unsigned kHistoryBits = 100;
+
+// A run of samples at which a pattern shows ends after this share of a bit period
+// without it: noise at the edges of the eye may break a run for a sample or two.
+constexpr double kRunGapShare = 0.25;
+
+// The phase taken must leave the next bit in the future: a run is ended before its
+// middle lies this share of a bit period in the past.
+constexpr double kLatestMiddleShare = 0.75;
+
+// A clock that found the pattern itself is moved to the middle of the run only when it
+// is further from it than this share of a bit period.
+constexpr double kRefineShare = 0.125;
 
 // Samples for a whole number of cycles of a tone.
 uint64_t cycleSamples(int rate, unsigned tone)
@@ -61,6 +78,138 @@ CFSKDemodulator::CFSKDemodulator(int sampleRate, int baudRate, uint16_t tone1, u
     // changes; counted from the bit decision before it, a change then falls about one
     // sample later (found by measurement at every offered rate).
     m_transitionPhase = (m_samplesPerBit - m_countedWindow) / 2.0 + 1.0;
+
+    uint64_t historyLength = 1;
+    while (historyLength < static_cast<uint64_t>(std::ceil(kHistoryBits * m_samplesPerBit)) + 2)
+        historyLength <<= 1;
+    m_history = allocate<uint8_t>(historyLength);
+    m_historyMask = historyLength - 1;
+    for (unsigned k = 0; k < 64; ++k)
+        m_bitOffsets.push_back(static_cast<uint32_t>(std::lround(k * m_samplesPerBit)));
+}
+
+void CFSKDemodulator::SetSyncPatterns(std::vector<SyncPattern> patterns)
+{
+    m_patterns = std::move(patterns);
+}
+
+void CFSKDemodulator::SearchSync(bool on)
+{
+    if (on && !m_searching)
+        m_inRun = false;
+    if (!on && m_searching && !m_offering && m_inRun) {
+        // The decoder found the pattern in the bits of the clock while it was showing
+        // here too: the run goes on, and where its middle lies tells how far off the
+        // clock is.
+        m_refining = true;
+        m_alignedAt = m_sample;
+    }
+    m_searching = on;
+}
+
+bool CFSKDemodulator::ProcessSync(uint64_t)
+{
+    return false;
+}
+
+bool CFSKDemodulator::PatternAt(uint64_t sample, unsigned& errors) const
+{
+    // Most samples fail on the newest few bits, so the bits are gathered a few at a
+    // time and the patterns still possible are kept in a mask.
+    uint32_t value = 0;
+    uint32_t alive = (1u << m_patterns.size()) - 1;
+    for (unsigned k = 0; k < 32 && alive != 0; ++k) {
+        value |= static_cast<uint32_t>(m_history[(sample - m_bitOffsets[k]) & m_historyMask] & 1u) << k;
+        if ((k & 3) != 3)
+            continue;
+        const uint32_t known = k == 31 ? 0xFFFFFFFFu : (2u << k) - 1;
+        for (size_t p = 0; p < m_patterns.size(); ++p) {
+            if ((alive >> p) & 1u) {
+                const SyncPattern& pattern = m_patterns[p];
+                const uint32_t wrong = (value ^ pattern.bits) & known;
+                if ((wrong & pattern.exactMask) != 0 ||
+                    static_cast<unsigned>(std::popcount(wrong)) > pattern.maxErrors)
+                    alive &= ~(1u << p);
+            }
+        }
+    }
+    if (alive == 0)
+        return false;
+    errors = 32;
+    for (size_t p = 0; p < m_patterns.size(); ++p)
+        if ((alive >> p) & 1u)
+            errors = std::min(errors, static_cast<unsigned>(std::popcount(value ^ m_patterns[p].bits)));
+    return true;
+}
+
+uint64_t CFSKDemodulator::BitsEndingAt(double sample, unsigned count, unsigned which) const
+{
+    uint64_t bits = 0;
+    for (unsigned k = 0; k < count; ++k) {
+        const auto at = static_cast<uint64_t>(std::llround(sample - k * m_samplesPerBit));
+        bits |= static_cast<uint64_t>((m_history[at & m_historyMask] >> which) & 1u) << k;
+    }
+    return bits;
+}
+
+uint64_t CFSKDemodulator::Reread(double offset, bool single) const
+{
+    const double newest = static_cast<double>(m_lastBit) + offset;
+    if (newest < 64 * m_samplesPerBit || newest > static_cast<double>(m_sample))
+        return 0;
+    return BitsEndingAt(newest, 64, single ? 1 : 0);
+}
+
+void CFSKDemodulator::ShiftClock(double samples)
+{
+    m_countdown += samples;
+    m_sinceBit -= samples;
+}
+
+void CFSKDemodulator::SearchAt(uint64_t sample)
+{
+    unsigned errors = 0;
+    if (PatternAt(sample, errors)) {
+        if (!m_inRun || errors < m_bestErrors) {
+            m_bestErrors = errors;
+            m_bestFirst = sample;
+        }
+        if (errors == m_bestErrors)
+            m_bestLast = sample;
+        m_inRun = true;
+        m_runMisses = 0;
+    } else if (m_inRun) {
+        ++m_runMisses;
+    }
+    if (!m_inRun)
+        return;
+    const double middle = (static_cast<double>(m_bestFirst) + static_cast<double>(m_bestLast)) / 2.0;
+    const double age = static_cast<double>(sample) - middle;
+    if (m_runMisses < std::max(1.0, kRunGapShare * m_samplesPerBit) && age < kLatestMiddleShare * m_samplesPerBit)
+        return;
+    m_inRun = false;
+    if (m_refining) {
+        m_refining = false;
+        // Only while the bit the decoder aligned on is still the newest one.
+        const double shift = middle - static_cast<double>(m_alignedAt);
+        if (m_sinceBit == static_cast<double>(sample - m_alignedAt) &&
+            std::fabs(shift) >= kRefineShare * m_samplesPerBit) {
+            m_countdown += shift;
+            m_sinceBit -= shift;
+        }
+        return;
+    }
+    if (m_sample < kHistoryBits * m_samplesPerBit)
+        return; // the history does not reach back over the whole window yet
+    m_offering = true;
+    const bool taken = ProcessSync(BitsEndingAt(middle, 64));
+    m_offering = false;
+    if (!taken)
+        return;
+    // The bit at the middle of the run was the newest bit taken; the next one is due
+    // one bit period after it.
+    m_countdown = middle + m_samplesPerBit - static_cast<double>(sample);
+    m_sinceBit = age;
 }
 
 void CFSKDemodulator::ProcessSamples(const int16_t* samples, unsigned count)
@@ -106,11 +255,19 @@ void CFSKDemodulator::ProcessSamples(const int16_t* samples, unsigned count)
             m_countdown += kClockGain * error;
         }
 
+        const bool bit = 2 * m_onesCount > m_countedWindow;
         m_countdown -= 1.0;
         if (m_countdown < 0.5) {
-            ProcessBit(2 * m_onesCount > m_countedWindow);
+            m_lastBit = m_sample;
+            ProcessBit(bit);
             m_countdown += m_samplesPerBit;
             m_sinceBit = 0.0;
         }
+        if (!m_patterns.empty()) {
+            m_history[m_sample & m_historyMask] = static_cast<uint8_t>((bit ? 1u : 0u) | ((m_decisions & 1u) << 1));
+            if (m_searching || m_refining)
+                SearchAt(m_sample);
+        }
+        ++m_sample;
     }
 }

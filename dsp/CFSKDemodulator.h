@@ -4,6 +4,13 @@
 // decision, and a bit is the majority of the decisions in a window centred on the bit
 // when the bit clock runs out. The clock runs at the exact (fractional) bit period and
 // is nudged by where the decisions change, so it locks to any signal phase.
+//
+// That clock settles slowly, on purpose: it must not wander in noise. A data burst that
+// starts at an unknown phase after voice is over before it has moved far, so a decoder
+// waiting for synchronisation can also have its sync pattern searched at every sample,
+// at every bit phase, in the decisions of the recent past. Where the pattern shows, the
+// decoder is offered the bits at the phase in the middle of the samples where it shows,
+// and when it takes them the clock jumps to that phase.
 #pragma once
 
 #include "dsp/CPhaseLockedLoop.h"
@@ -25,7 +32,38 @@ public:
     // The value a 16-bit sample enters the correlators with.
     static double sampleValue(int16_t sample) { return sample / 32768.0; }
 
+    // A pattern of the 32 newest bits (the newest in bit 0): the bits of exactMask must
+    // all be as given, of the others at most maxErrors may differ.
+    struct SyncPattern {
+        uint32_t bits = 0;
+        uint32_t exactMask = 0xFFFFFFFF;
+        unsigned maxErrors = 0;
+    };
+
+protected:
+    // The patterns searched for while the search is on (at most a few).
+    void SetSyncPatterns(std::vector<SyncPattern> patterns);
+    // The derived decoder turns the search on while it waits for synchronisation. Only
+    // patterns that show after it was turned on are offered.
+    void SearchSync(bool on);
+    // Offers the 64 bits (the newest in bit 0) that end at a bit phase where a pattern
+    // showed, with the newest bit decided a little in the past. True when the decoder
+    // takes them: the clock then goes on from that phase, and the next bit it hands on
+    // is the one after them.
+    virtual bool ProcessSync(uint64_t window);
+    // The last 64 bits again, read from the recent past at the bit period with the newest
+    // bit `offset` samples after the one the clock decided: from the counted decisions as
+    // the clock reads them, or from the single decision of the sample (single). 0 where
+    // the past kept does not reach.
+    uint64_t Reread(double offset, bool single) const;
+    // Moves the clock: later by a positive number of samples.
+    void ShiftClock(double samples);
+
 private:
+    bool PatternAt(uint64_t sample, unsigned& errors) const;
+    uint64_t BitsEndingAt(double sample, unsigned count, unsigned which = 0) const;
+    void SearchAt(uint64_t sample);
+
     enum { kSin1, kCos1, kSin2, kCos2, kRefs };
 
     // The four references side by side, so that one sample touches one cache line of
@@ -46,4 +84,24 @@ private:
     double m_sinceBit = 0;    // samples since the last bit was decided
     double m_transitionPhase; // where a change of decisions falls when the clock is right
     uint32_t m_warmup;        // samples until the correlators are full
+
+    // Sync search: the bit each sample would give if a bit were decided there (bit 0),
+    // and the sample's own decision (bit 1).
+    std::vector<uint8_t> m_history; // indexed by sample number modulo its size
+    uint64_t m_historyMask = 0;
+    uint64_t m_sample = 0; // samples consumed so far
+    uint64_t m_lastBit = 0; // sample at which the last bit was decided
+    std::vector<uint32_t> m_bitOffsets; // samples back from the newest bit to bit k
+    std::vector<SyncPattern> m_patterns;
+    bool m_searching = false;
+    bool m_offering = false; // within ProcessSync
+    bool m_refining = false; // the decoder aligned on its own during the current run
+    uint64_t m_alignedAt = 0; // sample of the bit it aligned on
+    // The run of samples at which a pattern shows, and the part of it with the fewest
+    // errors, whose middle is taken as the bit phase.
+    bool m_inRun = false;
+    unsigned m_runMisses = 0;
+    unsigned m_bestErrors = 0;
+    uint64_t m_bestFirst = 0;
+    uint64_t m_bestLast = 0;
 };

@@ -11,12 +11,12 @@ LineInMixer::LineInMixer(std::unique_ptr<MixerBackend> backend) : m_backend(std:
         if (!m_backend->selectLine(MixerBackend::Line::LineIn)) {
             m_line = MixerBackend::Line::Microphone;
             if (!m_backend->selectLine(m_line))
-                throw MixerError("Couldn't get Line-In mixerComponent!");
+                throw MixerError("Couldn't get Line-In mixerComponent!", m_backend->detail());
         }
         if (!m_backend->selectControl(MixerBackend::Control::MuteSwitch, &m_mutedValue, &m_unmutedValue)) {
             m_control = MixerBackend::Control::Volume;
             if (!m_backend->selectControl(m_control, &m_mutedValue, &m_unmutedValue))
-                throw MixerError("Couldn't get Volume mixerControl!");
+                throw MixerError("Couldn't get Volume mixerControl!", m_backend->detail());
         }
     } catch (...) {
         m_backend->close();
@@ -28,6 +28,7 @@ void LineInMixer::SetMuted(bool muted)
 {
     if (!m_backend)
         return;
+    m_muted = muted;
     if (!m_backend->set(muted ? m_mutedValue : m_unmutedValue))
         showMessageBox("Couldn't set mixerControl!");
 }

@@ -30,6 +30,9 @@ public:
     MixerBackend::Control control() const { return m_control; }
     long mutedValue() const { return m_mutedValue; }
     long unmutedValue() const { return m_unmutedValue; }
+    // The last request (true: muted), not what the mixer shows: a backend may still be
+    // passing it on, and the user may have changed the control since.
+    bool muted() const { return m_muted; }
 
 private:
     std::unique_ptr<MixerBackend> m_backend;
@@ -37,4 +40,5 @@ private:
     MixerBackend::Control m_control = MixerBackend::Control::MuteSwitch;
     long m_mutedValue = 0;
     long m_unmutedValue = 0;
+    bool m_muted = false;
 };

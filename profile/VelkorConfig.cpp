@@ -32,6 +32,7 @@ velkor_settings_s VelkorConfig::settings() const
     s.auto_add = flag(kTracking, kAutoAdd, 1);
     s.backlight = flag(kTracking, kBacklight, 0);
     s.return_to_cc = flag(kTracking, kReturnToCc, 0);
+    s.rigctl_server = m_profile.getString(kRigctl, kServer, kDefaultServer);
     return s;
 }
 

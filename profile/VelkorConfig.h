@@ -6,6 +6,7 @@
 // [audio] and [tracking] hold what the settings dialog writes; [systems] holds each
 // system's channel plan, edited by hand. [serial] maps COM port numbers to device
 // paths (com1=/dev/ttyUSB0), since scanners on USB cables are not /dev/ttyS*.
+// [rigctl] server names the Hamlib rigctl server of receiver type 3 (HOST:PORT).
 #pragma once
 
 #include "profile/ProfileFile.h"
@@ -33,6 +34,11 @@ inline constexpr const char* kReturnToCc = "return_to_cc";
 inline constexpr const char* kSystems = "systems";
 inline constexpr const char* kSerial = "serial";
 
+inline constexpr const char* kRigctl = "rigctl";
+inline constexpr const char* kServer = "server";
+// SDR++'s rigctl port; rigctld's own default is 4532 too.
+inline constexpr const char* kDefaultServer = "localhost:4532";
+
 // The dialog's daily files: [log] dir= names their directory; none without it.
 inline constexpr const char* kLog = "log";
 inline constexpr const char* kLogDir = "dir";
@@ -52,6 +58,8 @@ struct velkor_settings_s {
     bool auto_add = true;
     bool backlight = false;
     bool return_to_cc = false;
+    // [rigctl] server: where the network receiver is; empty, none.
+    std::string rigctl_server = velkor_ini::kDefaultServer;
 };
 
 // A system's channel plan as stored: base and step in units of 100 Hz.

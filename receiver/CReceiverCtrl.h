@@ -1,6 +1,7 @@
-// The receiver interface the call tracker drives. A receiver owns its serial port:
-// constructing one opens the port, destroying one closes it (after the driver has put
-// back what it changed on the scanner).
+// The receiver interface the call tracker drives. A serial receiver owns its serial
+// port: constructing one opens the port, destroying one closes it (after the driver has
+// put back what it changed on the scanner). A network receiver is built with the
+// constructor that opens no port; its port stays closed and unused.
 #pragma once
 
 #include "receiver/SerialPort.h"
@@ -45,6 +46,13 @@ public:
     // 0 full, 1 dimmed, 2 off.
     virtual int setBacklight(int level) = 0;
 
+    // Why the last operation failed, for the log; empty after one that succeeded, and
+    // always empty for the serial drivers, whose failures say nothing.
+    virtual std::string failure() const { return {}; }
+
 protected:
+    // For a receiver that is reached some other way than a serial port.
+    CReceiverCtrl() = default;
+
     SerialPort m_port;
 };

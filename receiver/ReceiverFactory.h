@@ -1,13 +1,15 @@
 // The one place receivers are built. Each receiver type the program can drive has one
 // entry in the model table: its receiver_type number, the text of the settings
-// dialog's list, and the name the log gives it. A new receiver type is one new entry
-// here and one new case in makeReceiver.
+// dialog's list, the name the log gives it, and whether it is reached on a serial port
+// or at a network server. A new receiver type is one new entry here and one new case
+// in makeReceiver.
 #pragma once
 
 #include "receiver/CReceiverCtrl.h"
 #include "receiver/CUnidenScanner.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,6 +19,7 @@ struct receiver_model_s {
     const char* listText;  // the settings dialog's list, in type order
     const char* name;      // as the log names it: "Initialized <name> on ..."
     bool usesMemory;       // tunes through a memory channel when one is given
+    bool network;          // at a server (HOST:PORT), not on a serial port
 };
 
 // Every model, in receiver_type order.
@@ -29,9 +32,17 @@ struct receiver_params_s {
     uint32_t type = 0;
     std::string device;    // the serial device
     uint32_t memory = 0;   // memory channel the driver may overwrite; 0 tunes directly
-    unsigned readTimeoutMs = CUnidenScanner::kReadTimeoutMs;
+    std::string server;    // a network model's server, HOST:PORT
+    // 0: the driver's own (a reply line of a Uniden scanner, an operation of a server).
+    unsigned readTimeoutMs = 0;
+    // Where a network receiver says why an operation failed; the serial drivers,
+    // whose failures are silent, have nothing to say.
+    std::function<void(const std::string& line)> log;
 };
 
+// Where the log says a receiver is: "serial port N" or "server HOST:PORT".
+std::string receiverPlace(const receiver_params_s& params, uint32_t port);
+
 // Builds (but does not initialise) the receiver. Throws SerialPortError when its port
-// cannot be opened.
+// cannot be opened, RigctlServerError when its server address names no server.
 std::unique_ptr<CReceiverCtrl> makeReceiver(const receiver_params_s& params);

@@ -3,7 +3,7 @@
 
 VELKOR_BUILD_PACKAGES=(
   cmake ninja-build g++ pkg-config
-  libsndfile1-dev portaudio19-dev libjack-jackd2-dev libasound2-dev libasound2-plugins
+  libsndfile1-dev portaudio19-dev libjack-jackd2-dev libasound2-dev libasound2-plugins libpulse-dev
   nlohmann-json3-dev libcli11-dev qt6-base-dev
 )
 VELKOR_TEST_PACKAGES=(
@@ -11,6 +11,7 @@ VELKOR_TEST_PACKAGES=(
   pulseaudio pulseaudio-utils libasound2-plugins
   xvfb xauth imagemagick
   clang libclang-rt-14-dev clang-tidy cppcheck
+  libhamlib-utils gqrx-sdr
 )
 
 velkor_install_packages() {

@@ -5,6 +5,8 @@
 #include "cmdwnd/CCmdWnd.h"
 #include "notify/MessageBox.h"
 #include "session/EventOutputs.h"
+#include "text/Cp1252.h"
+#include "receiver/ReceiverFactory.h"
 
 TrackingSession::TrackingSession(CmdWndOwner& owner, CAddrBook& book, Parts parts, std::string bookPath)
     : m_owner(owner), m_book(book), m_parts(std::move(parts)), m_bookPath(std::move(bookPath))
@@ -83,13 +85,17 @@ void TrackingSession::applySettings(const velkor_settings_s& s)
 
     m_settings.mute = s.mute;
 
+    // The server counts only for a receiver that is reached through one: editing it
+    // while a serial scanner is in use restarts nothing.
+    const bool serverChanged = receiverModel(s.receiver_type).network && m_settings.rigctl_server != s.rigctl_server;
     if (!m_receiverType || *m_receiverType != s.receiver_type || m_settings.comport != s.comport
-        || m_settings.memory != s.memory) {
+        || m_settings.memory != s.memory || serverChanged) {
         m_receiverType = s.receiver_type;
         m_settings.receiver_type = s.receiver_type;
         m_settings.comport = s.comport;
         m_settings.memory = s.memory;
-        m_cmdWnd->CreateReceiver(s.receiver_type, s.comport, s.memory);
+        m_settings.rigctl_server = s.rigctl_server;
+        m_cmdWnd->CreateReceiver(s.receiver_type, s.comport, s.memory, s.rigctl_server);
     }
 
     m_settings.follow_calls = s.follow_calls;
@@ -115,6 +121,7 @@ bool TrackingSession::startDecoding(unsigned sampleRate)
         m_decodingError = e.what();
     }
     log("ERROR: Couldn't start collecting data, usupported samplerate?");
+    log("Reason: " + utf8ToCp1252(m_decodingError));
     return false;
 }
 

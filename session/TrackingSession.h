@@ -60,8 +60,9 @@ public:
     Started start();
 
     // Reads velkor.ini and restarts what changed since it was last applied: a new sample
-    // rate restarts the decoder bank, a new receiver type, port or memory number sets
-    // up the receiver again, flags take effect with the next command. A file that
+    // rate restarts the decoder bank, a new receiver type, port or memory number (or,
+    // for the network receiver, server) sets up the receiver again, flags take effect
+    // with the next command. A file that
     // cannot be read changes nothing (one log line says why).
     void applySettings();
     void applySettings(const velkor_settings_s& settings);

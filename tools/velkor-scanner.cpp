@@ -1,13 +1,15 @@
 // velkor-scanner: one receiver operation from the command line, to check a scanner
-// and its cable before tracking. The driver is built, initialised and destroyed as the
-// dialog program does it (so a borrowed bank tag goes back to the scanner); the
-// program's log texts go to standard error, the result to standard output.
+// and its cable (or a Hamlib rigctl server) before tracking. The driver is built,
+// initialised and destroyed as the dialog program does it (so a borrowed bank tag goes
+// back to the scanner); the program's log texts go to standard error, the result to
+// standard output.
 //
 // Exit status: 0 the operation succeeded; 1 the scanner refused, stayed silent or
 // failed to initialise; 2 a usage or port error.
 
 #include "profile/VelkorConfig.h"
 #include "receiver/ReceiverFactory.h"
+#include "receiver/RigctlLink.h"
 
 #include <CLI/CLI.hpp>
 
@@ -26,8 +28,9 @@ struct Options {
     unsigned type = 0;
     std::optional<int> port;
     std::optional<std::string> device;
+    std::optional<std::string> server;
     uint32_t memory = 0;
-    unsigned timeoutMs = CUnidenScanner::kReadTimeoutMs;
+    unsigned timeoutMs = 0;   // the driver's own
     double mhz = 0.0;
     bool narrow = false;
     std::string text;
@@ -35,8 +38,15 @@ struct Options {
     int level = 0;
 };
 
+bool network(const Options& o)
+{
+    return receiverModel(o.type).network;
+}
+
 std::string where(const Options& o)
 {
+    if (network(o))
+        return "server " + o.server.value_or("");
     return o.device ? *o.device : "serial port " + std::to_string(*o.port);
 }
 
@@ -48,7 +58,10 @@ std::unique_ptr<CReceiverCtrl> build(const Options& o, std::string* name)
     params.type = o.type;
     params.memory = o.memory;
     params.readTimeoutMs = o.timeoutMs;
-    if (o.device) {
+    if (network(o)) {
+        params.server = *o.server;
+        params.log = [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); };
+    } else if (o.device) {
         params.device = *o.device;
     } else {
         std::string why;
@@ -70,7 +83,7 @@ int report(bool ok)
 
 int main(int argc, char** argv)
 {
-    CLI::App app{"Runs one receiver operation on a Uniden scanner, to check it and its cable."};
+    CLI::App app{"Runs one receiver operation on a Uniden scanner or a Hamlib rigctl server, to check it."};
     app.require_subcommand(1);
     Options o;
     std::string types = "receiver type:";
@@ -80,8 +93,12 @@ int main(int argc, char** argv)
     auto* port = app.add_option("--port", o.port, "COM port number (device from velkor.ini [serial] comN, else /dev/ttyS(N-1))");
     auto* device = app.add_option("--device", o.device, "serial device path, e.g. /dev/ttyUSB0");
     port->excludes(device);
+    auto* server = app.add_option("--server", o.server,
+                                  "Hamlib rigctl server HOST:PORT of a network type (default: velkor.ini [rigctl] server)");
+    server->excludes(port)->excludes(device);
     app.add_option("--memory", o.memory, "memory channel the program may overwrite (0: tune directly)");
-    app.add_option("--timeout", o.timeoutMs, "read time-out per reply line in ms")->check(CLI::Range(1u, 60000u));
+    app.add_option("--timeout", o.timeoutMs, "time-out in ms of each reply line (serial) or each operation (network)")
+        ->check(CLI::Range(1u, 60000u));
 
     auto* init = app.add_subcommand("init", "only initialise the receiver");
     auto* tune = app.add_subcommand("tune", "tune to a frequency");
@@ -99,11 +116,20 @@ int main(int argc, char** argv)
 
     try {
         app.parse(argc, argv);
-        if (!o.port && !o.device)
+        if (network(o) && (o.port || o.device))
+            throw CLI::ValidationError("--type " + std::to_string(o.type), "a network receiver takes --server, not a port");
+        if (!network(o) && o.server)
+            throw CLI::ValidationError("--server", "only for a network receiver type");
+        if (!network(o) && !o.port && !o.device)
             throw CLI::RequiredError("--port or --device");
+        if (network(o) && !o.server)
+            o.server = VelkorConfig::load().settings().rigctl_server;
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
+        std::fprintf(stderr, "velkor-scanner: %s\n", e.what());
+        return kExitUsage;
+    } catch (const ProfileError& e) {
         std::fprintf(stderr, "velkor-scanner: %s\n", e.what());
         return kExitUsage;
     }
@@ -116,6 +142,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "ERROR initializing receiver on %s: %s\n%s\n", where(o).c_str(), e.what(),
                      e.reason().c_str());
         return kExitUsage;
+    } catch (const RigctlServerError& e) {
+        std::fprintf(stderr, "ERROR initializing receiver on %s: %s (%s)\n", where(o).c_str(), e.what(),
+                     e.reason().c_str());
+        return kExitUsage;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "ERROR initializing receiver on %s.\n%s\n", where(o).c_str(), e.what());
         return kExitUsage;
@@ -124,6 +154,10 @@ int main(int argc, char** argv)
         receiver.reset();
         std::fprintf(stderr, "Initialization of receiver failed!\n");
         return kExitRefused;
+    }
+    if (const std::string why = receiver->failure(); !why.empty()) {
+        std::fprintf(stderr, "ERROR initializing receiver on %s: %s\n", where(o).c_str(), why.c_str());
+        return report(false);
     }
     std::fprintf(stderr, "Initialized %s on %s.\n", name.c_str(), where(o).c_str());
 

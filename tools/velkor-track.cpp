@@ -23,6 +23,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -142,7 +143,12 @@ int main(int argc, char** argv)
     parts.decodingRequired = true;
     parts.dailyLog = std::move(dailyLog);
     parts.mqtt = std::move(publisher);
+    // An ALSA mixer or element named on the command line is used as named; otherwise
+    // the dialog's choice (the sound server's playback of the source, else ALSA's).
+    const bool alsaNamed = cli.count("--mixer") + cli.count("--line-element") + cli.count("--mic-element") > 0;
     parts.commandWindow = [&](CmdWndOwner& o) {
+        if (!alsaNamed)
+            return std::make_unique<CCmdWnd>(o);
         return std::make_unique<CCmdWnd>(o, std::make_unique<AlsaMixerBackend>(mixerDevice, lineElement, micElement));
     };
     parts.decoderBank = [&](CmdSink* wnd, unsigned sampleRate) {
@@ -182,7 +188,16 @@ int main(int argc, char** argv)
         status = 1;
         break;
     }
-    session.saveBook();
+    // A book that could not be saved is the one thing a person keeps of the run. Its
+    // reason has gone to standard error as the dialog's message box, or, for a book
+    // that was only partly loaded, to the log alone.
+    if (!session.saveBook()) {
+        if (owner.book().LoadIncomplete())
+            err(owner.book().LastSaveError());
+        status = std::max(status, 1);
+    }
+    // Bounded even when the sound server has stopped: what waits for it longer than
+    // its time-out is left to its own thread, which ends with the process.
     session.stop();
     return status;
 }

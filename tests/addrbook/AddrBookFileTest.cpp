@@ -46,6 +46,35 @@ TEST_F(AddrBookFile, WorkedExampleIsWrittenByteForByte)
     EXPECT_TRUE(messages.empty());
 }
 
+TEST_F(AddrBookFile, SavingKeepsTheLineEndsOfTheFile)
+{
+    // A book last written on Windows stays CRLF; an LF file and a new file are LF.
+    const auto crlf = [](std::string text) {
+        for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 2))
+            text.insert(at, 1, '\r');
+        return text;
+    };
+    struct Case {
+        const char* name;
+        bool exists;
+        bool windows;
+    };
+    for (const Case c : {Case {"CRLF", true, true}, Case {"LF", true, false}, Case {"new", false, false}}) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove(path());
+        if (c.exists)
+            writeFile(path(), c.windows ? crlf(kExample) : kExample);
+        CAddrBook book;
+        prepare(book);
+        if (c.exists)
+            ASSERT_EQ(book.LoadData(path()), 1);
+        else
+            buildExample(book);
+        ASSERT_EQ(book.SaveData(path()), 1);
+        EXPECT_EQ(readFile(path()), c.windows ? crlf(kExample) : kExample);
+    }
+}
+
 TEST_F(AddrBookFile, SaveLoadSaveGivesTheSameFileAndBook)
 {
     CAddrBook book;

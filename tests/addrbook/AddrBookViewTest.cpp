@@ -3,14 +3,21 @@
 // the process's static objects do.
 #include "AddrBookFixture.h"
 
-#include "addrbook/CAddrBookCtrl.h"
-#include "addrbook/CSuperGridModel.h"
+#include "addrbook/view/CAddrBookCtrl.h"
+#include "addrbook/view/CListEditCtrl.h"
+#include "addrbook/view/CSuperGridModel.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
+
+// Readable failure messages for Qt strings.
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
 
 namespace {
 
@@ -342,6 +349,89 @@ TEST_F(AddrBookView, LongTextsAreCutWithThreeDots)
     EXPECT_LE(fm.horizontalAdvance(cut), width);
     EXPECT_GT(fm.horizontalAdvance(cut.chopped(3) + text.at(cut.size() - 3) + QStringLiteral("...")), width);
     EXPECT_EQ(CSuperGridCtrl::ElideText(fm, QStringLiteral("short"), 500), QStringLiteral("short"));
+}
+
+} // namespace
+
+namespace {
+
+// An edit box left open while traffic goes on: what was typed stays as typed, and ends
+// up in the cell it was typed into.
+class AddrBookEdit : public AddrBookView {
+protected:
+    // Opens the edit box on a cell of the shown unit by keyboard and types into it.
+    CListEditCtrl* typeWithoutCommit(CTreeItem* node, int column, const QString& typed)
+    {
+        grid->SelectNode(node);
+        grid->SetCurrentColumn(column);
+        key(Qt::Key_Return);
+        auto* box = qobject_cast<CListEditCtrl*>(editor());
+        if (box)
+            QTest::keyClicks(box, typed);
+        return box;
+    }
+};
+
+TEST_F(AddrBookEdit, TheEditBoxOpensWithTheCaretAtTheStartAndNothingSelected)
+{
+    auto* box = typeWithoutCommit(book().GetRoot("1"), 0, "");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->selectedText(), "");
+    EXPECT_EQ(box->cursorPosition(), 0);
+    QTest::keyClicks(box, "My ");
+    QTest::keyClick(box, Qt::Key_Return);
+    EXPECT_EQ(cell(book().GetRoot("1"), 0), "My New System");
+}
+
+TEST_F(AddrBookEdit, AReportOfTheUnitLeavesTheOpenEditBoxAlone)
+{
+    // Every editable column, also Last Seen itself, which the report rewrites.
+    for (int column : {0, 2, 3}) {
+        SCOPED_TRACE(column);
+        CTreeItem* unit = book().FindAddr({1, 10, 100});
+        const std::string before = cell(unit, column);
+        auto* box = typeWithoutCommit(unit, column, "Base sta");
+        ASSERT_NE(box, nullptr);
+        const QString typed = box->text();
+        book().SetClock([column] { return std::time_t {1800000000 + column}; });
+        book().AddAddr({1, 10, 100});
+        EXPECT_EQ(grid->IsAddrChecked({1, 10, 100}, 1), 1);
+        QApplication::processEvents();
+        ASSERT_EQ(editor(), box);
+        EXPECT_EQ(box->text(), typed);
+        EXPECT_EQ(cell(unit, column), column == 3 ? CAddrBook::FormatLastSeen(1800000000 + column) : before);
+        QTest::keyClick(box, Qt::Key_Return);
+        EXPECT_EQ(cell(unit, column), typed.toStdString());
+    }
+}
+
+TEST_F(AddrBookEdit, AFollowedCallNeitherCommitsNorDiscardsTheEdit)
+{
+    // The followed unit lies in a collapsed system above and below the edited row, so
+    // that rows appear on both sides of it.
+    book().AddAddr({3, 30, 3000});
+    for (velkor_address_s followed : {velkor_address_s {3, 30, 3000}, {1, 11, 200}}) {
+        SCOPED_TRACE(followed.system);
+        CTreeItem* edited = book().FindAddr({2, 20, 300});
+        auto* box = typeWithoutCommit(edited, 2, "Base sta");
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(grid->IsAddrChecked(followed, 1), 1);
+        QApplication::processEvents();
+        ASSERT_EQ(editor(), box);
+        EXPECT_EQ(box->text(), "Base sta");
+        EXPECT_EQ(cell(edited, 2), "");
+        CTreeItem* unit = book().FindAddr(followed);
+        EXPECT_EQ(grid->GetSelectedNode(), unit);
+        // The typing goes on and ends in the cell it began in; then the followed unit
+        // is the current row.
+        QTest::keyClicks(box, "tion");
+        QTest::keyClick(box, Qt::Key_Return);
+        EXPECT_EQ(cell(edited, 2), "Base station");
+        EXPECT_EQ(cell(unit, 2), "");
+        EXPECT_EQ(grid->GetSelectedNode(), unit);
+        EXPECT_EQ(grid->currentIndex().row(), unit->row);
+        book().SetCellText(edited, 2, "");
+    }
 }
 
 } // namespace

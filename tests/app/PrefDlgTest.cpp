@@ -76,9 +76,9 @@ const LoadSaveCase kLoadSave[] = {
      "follow_calls=1\nscan_on_clear=1\nauto_add=0\nbacklight=1\nreturn_to_cc=1\n"},
     // Lists without a selection keep the stored numbers instead of writing 4294967295.
     {"indexes outside the lists",
-     "[tracking]\nreceiver_type=3\ncomport=9\n",
+     "[tracking]\nreceiver_type=4\ncomport=9\n",
      "rate=48000 mute=1 type=-1 port=-1 memory=0 follow=1 scan=0 add=1 backlight=0 cc=0",
-     "[tracking]\nreceiver_type=3\ncomport=9\nmemory=0\nfollow_calls=1\nscan_on_clear=0\nauto_add=1\n"
+     "[tracking]\nreceiver_type=4\ncomport=9\nmemory=0\nfollow_calls=1\nscan_on_clear=0\nauto_add=1\n"
      "backlight=0\nreturn_to_cc=0\n[audio]\nsamplerate=48000\nmute=1\n"},
     {"negative port", "[tracking]\ncomport=-1\n",
      "rate=48000 mute=1 type=0 port=-1 memory=0 follow=1 scan=0 add=1 backlight=0 cc=0",
@@ -107,6 +107,55 @@ TEST_F(PrefDlg, ShowsAndSavesBackEveryStoredFile)
     }
 }
 
+// The network receiver's server stands where the port list stands, and goes into the
+// file only when the file had it or it was edited.
+TEST_F(PrefDlg, NetworkTypeShowsItsServerInPlaceOfThePortList)
+{
+    const struct {
+        const char* name;
+        const char* file;
+        const char* typed;     // nullptr: the field is left alone
+        bool serverShown;
+        const char* server;    // the field's text
+        const char* savedRigctl;  // the [rigctl] part of the saved file, "" none
+    } cases[] = {
+        {"serial type", "[tracking]\nreceiver_type=1\ncomport=2\n", nullptr, false, "localhost:4532", ""},
+        {"network type, default server", "[tracking]\nreceiver_type=3\n", nullptr, true, "localhost:4532", ""},
+        {"stored server", "[tracking]\nreceiver_type=3\n[rigctl]\nserver=sdr.local:7356\n", nullptr, true,
+         "sdr.local:7356", "[rigctl]\nserver=sdr.local:7356\n"},
+        {"server typed", "[tracking]\nreceiver_type=3\n", " 127.0.0.1:7356 ", true, "127.0.0.1:7356",
+         "[rigctl]\nserver=127.0.0.1:7356\n"},
+        {"serial type keeps a stored server", "[tracking]\nreceiver_type=0\n[rigctl]\nserver=[::1]:4532\n",
+         nullptr, false, "[::1]:4532", "[rigctl]\nserver=[::1]:4532\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile("velkor.ini", c.file);
+        auto dlg = open();
+        EXPECT_EQ(dlg->m_server->isVisible(), c.serverShown);
+        EXPECT_EQ(dlg->m_comPort->isVisible(), !c.serverShown);
+        if (c.typed)
+            dlg->m_server->setText(QString::fromLatin1(c.typed));
+        EXPECT_EQ(dlg->m_server->text().trimmed().toStdString(), c.server);
+        QTest::mouseClick(dlg->m_save, Qt::LeftButton);
+        const std::string saved = readFile("velkor.ini");
+        const auto at = saved.find("[rigctl]");
+        EXPECT_EQ(at == std::string::npos ? std::string() : saved.substr(at, saved.find("\n[", at + 1) - at + 1),
+                  c.savedRigctl)
+            << saved;
+    }
+    // Choosing the type brings the server field, choosing a serial one the port list back.
+    writeFile("velkor.ini", "");
+    auto dlg = open();
+    dlg->m_receiverType->setCurrentIndex(3);
+    EXPECT_TRUE(dlg->m_server->isVisible());
+    EXPECT_FALSE(dlg->m_comPort->isVisible());
+    EXPECT_EQ(dlg->m_receiverType->currentText().toStdString(), "Hamlib rigctl (network)");
+    dlg->m_receiverType->setCurrentIndex(2);
+    EXPECT_FALSE(dlg->m_server->isVisible());
+    EXPECT_TRUE(dlg->m_comPort->isVisible());
+}
+
 TEST_F(PrefDlg, SavingKeepsEverythingElseInTheFile)
 {
     const std::string before = "; my scanner\r\n[serial]\r\ncom1=/dev/ttyUSB0\r\n[systems]\r\nsysBase_7=4500000\r\n"
@@ -131,7 +180,8 @@ TEST_F(PrefDlg, ChoicesMadeWithMouseAndKeysAreWritten)
     QTest::keyClick(dlg->m_sampleRate, Qt::Key_Down);  // 36000
     QTest::mouseClick(dlg->m_mute, Qt::LeftButton);
     dlg->m_receiverType->setFocus();
-    QTest::keyClick(dlg->m_receiverType, Qt::Key_End);  // Uniden Experimental
+    QTest::keyClick(dlg->m_receiverType, Qt::Key_End);  // Hamlib rigctl (network)
+    QTest::keyClick(dlg->m_receiverType, Qt::Key_Up);   // Uniden Experimental
     dlg->m_comPort->setFocus();
     QTest::keyClick(dlg->m_comPort, Qt::Key_Down);
     QTest::keyClick(dlg->m_comPort, Qt::Key_Down);      // COM2
@@ -219,7 +269,10 @@ TEST_F(PrefDlg, UnwritableFileIsReportedAndTheDialogStaysOpen)
 TEST_F(PrefDlg, LayoutFollowsTheDialogUnitsOfItsFont)
 {
     auto dlg = open();
-    const DialogUnits du(dlg->font());
+    // The font's units, grown evenly where the texts need more room.
+    const DialogUnits& du = dlg->units();
+    EXPECT_EQ(du.baseX(), DialogUnits(dlg->font()).baseX());
+    EXPECT_EQ(du.baseY(), DialogUnits(dlg->font()).baseY());
     EXPECT_EQ(dlg->size(), du.size(280, 146));
     EXPECT_EQ(dlg->windowTitle(), "Settings");
     EXPECT_EQ(dlg->m_save->geometry(), du.rect(74, 125, 50, 14));
@@ -233,7 +286,8 @@ TEST_F(PrefDlg, LayoutFollowsTheDialogUnitsOfItsFont)
     std::vector<QWidget*> order;
     QWidget* w = dlg->m_sampleRate;
     for (int i = 0; i < 12; ++i, w = w->nextInFocusChain()) {
-        while (!(w->focusPolicy() & Qt::TabFocus))
+        // Tab passes over what is hidden (the server field of a network receiver).
+        while (!(w->focusPolicy() & Qt::TabFocus) || !w->isVisible())
             w = w->nextInFocusChain();
         order.push_back(w);
     }

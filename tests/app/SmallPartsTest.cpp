@@ -21,7 +21,7 @@ TEST(AboutDlg, ShowsNameVersionAndClosesWithOk)
     about.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
     EXPECT_EQ(about.windowTitle(), "About velkor");
-    EXPECT_EQ(about.size(), DialogUnits(about.font()).size(184, 46));
+    EXPECT_EQ(about.size(), about.units().size(184, 46));
     QStringList texts;
     for (QLabel* l : about.findChildren<QLabel*>())
         if (!l->text().isEmpty())
@@ -30,7 +30,7 @@ TEST(AboutDlg, ShowsNameVersionAndClosesWithOk)
     auto* ok = about.findChild<QPushButton*>();
     ASSERT_NE(ok, nullptr);
     EXPECT_EQ(ok->text(), "OK");
-    EXPECT_EQ(ok->geometry(), DialogUnits(about.font()).rect(127, 12, 50, 16));
+    EXPECT_EQ(ok->geometry(), about.units().rect(127, 12, 50, 16));
     QTest::keyClick(&about, Qt::Key_Return);
     EXPECT_FALSE(about.isVisible());
     EXPECT_EQ(about.result(), QDialog::Accepted);

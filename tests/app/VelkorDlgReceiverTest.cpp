@@ -3,10 +3,15 @@
 #include "AppFixture.h"
 #include "DlgParts.h"
 
+#include "addrbook/view/CAddrBookCtrl.h"
+#include "addrbook/view/CListEditCtrl.h"
+#include "cmdwnd/CCmdWnd.h"
+#include "fixtures/RigctlServers.h"
 #include "fixtures/ScannerSimulator.h"
 
 #include <QApplication>
 #include <QListWidget>
+#include <QPushButton>
 #include <QTest>
 
 #include <fcntl.h>
@@ -101,6 +106,25 @@ TEST_F(VelkorDlgReceiver, OnlyAChangedTypePortOrMemoryRecreatesTheReceiver)
     EXPECT_TRUE(portFree());
 }
 
+TEST_F(VelkorDlgReceiver, AChangedServerRecreatesOnlyTheNetworkReceiver)
+{
+    rigtest::Rigctld first;
+    rigtest::Rigctld second;
+    ASSERT_TRUE(first.ready() && second.ready()) << first.error() << second.error();
+    start("[tracking]\ncomport=1\n" + serial());
+    newLines();
+    // The server of a serial scanner's user: nothing restarts.
+    reapply("[tracking]\ncomport=1\n[rigctl]\nserver=" + first.address() + "\n" + serial());
+    EXPECT_EQ(newLines(), Lines {});
+    reapply("[tracking]\nreceiver_type=3\ncomport=1\n[rigctl]\nserver=" + first.address() + "\n");
+    EXPECT_EQ(newLines(), Lines {"Initialized Hamlib rigctl on server " + first.address() + "."});
+    EXPECT_TRUE(portFree());
+    reapply("[tracking]\nreceiver_type=3\ncomport=1\nbacklight=1\n[rigctl]\nserver=" + first.address() + "\n");
+    EXPECT_EQ(newLines(), Lines {});
+    reapply("[tracking]\nreceiver_type=3\ncomport=1\n[rigctl]\nserver=" + second.address() + "\n");
+    EXPECT_EQ(newLines(), Lines {"Initialized Hamlib rigctl on server " + second.address() + "."});
+}
+
 TEST_F(VelkorDlgReceiver, QuittingGivesTheScannerBack)
 {
     start("[tracking]\ncomport=1\n" + serial());
@@ -108,6 +132,47 @@ TEST_F(VelkorDlgReceiver, QuittingGivesTheScannerBack)
     EXPECT_FALSE(portFree());
     dlg.reset();
     EXPECT_TRUE(portFree());
+}
+
+TEST_F(VelkorDlgReceiver, TypingInACellSurvivesAFollowedCallThatReportsItsUnit)
+{
+    // Unit 300 calls the checked unit 100 while the user types a comment for 300.
+    writeFile("addrbook.ini", "[1]\nsysName=Demo\nnumberOfFleets=1\nfleet0-Id=1\nfleet0-Name=Fleet\nfleet0-NrOfUnits=2\n"
+                              "fleet0-unit0-Id=100\nfleet0-unit0-Name=Base\nfleet0-unit0-Checked=1\n"
+                              "fleet0-unit1-Id=300\nfleet0-unit1-Name=Car\nfleet0-unit1-Checked=0\n");
+    start("[tracking]\ncomport=1\n" + serial());
+    dlg->show();
+    dlg->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
+    CAddrBookCtrl* grid = dlg->addrBook();
+    CTreeItem* car = grid->Book().FindAddr({1, 1, 300});
+    grid->setFocus();
+    grid->SelectNode(car);
+    grid->SetCurrentColumn(CAddrBook::kColComment);
+    QTest::keyClick(grid, Qt::Key_Return);
+    auto* box = qobject_cast<CListEditCtrl*>(QApplication::focusWidget());
+    ASSERT_NE(box, nullptr);
+    QTest::keyClicks(box, "Base sta");
+
+    // The system is heard first, so that its channel plan is known.
+    dlg->commandWindow()->post(CMDWND_REPORT_SYSTEM, velkor_address_s {1, 0, 0});
+    velkor_call_s call;
+    call.target = {1, 1, 100};
+    call.origin = {1, 1, 300};
+    call.control_channel = 1;
+    call.channel = 17;
+    dlg->commandWindow()->post(CMDWND_REPORT_CALL, call);
+    ASSERT_TRUE(waitFor([&] { return dlg->endCallButton()->isEnabled(); }))
+        << "the call was not followed; last log line: " << newLines().back();
+
+    EXPECT_EQ(QApplication::focusWidget(), box);
+    EXPECT_EQ(box->text(), "Base sta");
+    EXPECT_EQ(car->data->GetCellText(CAddrBook::kColComment), "");
+    EXPECT_FALSE(car->data->GetCellText(CAddrBook::kColLastSeen).empty());  // the report was handled
+    QTest::keyClicks(box, "tion");
+    QTest::keyClick(box, Qt::Key_Return);
+    EXPECT_EQ(car->data->GetCellText(CAddrBook::kColComment), "Base station");
+    EXPECT_EQ(grid->GetSelectedNode(), grid->Book().FindAddr({1, 1, 100}));
 }
 
 } // namespace

@@ -4,8 +4,9 @@
 #include "AppFixture.h"
 #include "DlgParts.h"
 
-#include "addrbook/CAddrBookCtrl.h"
-#include "addrbook/CSuperGridModel.h"
+#include "addrbook/view/CAddrBookCtrl.h"
+#include "addrbook/view/CSuperGridModel.h"
+#include "app/CPrefDlg.h"
 #include "app/CVelkorDlg.h"
 #include "app/DialogUnits.h"
 #include "bank/DecoderBank.h"
@@ -13,13 +14,16 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
+#include <regex>
 #include <thread>
 
 namespace {
@@ -120,8 +124,13 @@ TEST_F(VelkorDlg, ADecoderBankThatCannotBeBuiltIsLoggedOnceAndTriedAgainOnAnothe
 {
     writeFile("velkor.ini", "[audio]\nsamplerate=5\n");
     start();
-    EXPECT_EQ(newLines(), (Lines {"Starting decoder thread.", "ERROR: Couldn't start collecting data, usupported samplerate?",
-                                  "Initialized and running."}));
+    // The reason follows on a line of its own.
+    Lines added = newLines();
+    ASSERT_EQ(added.size(), 4u);
+    EXPECT_EQ(added[2].rfind("Reason: sample rate 5 Hz", 0), 0u) << added[2];
+    added.erase(added.begin() + 2);
+    EXPECT_EQ(added, (Lines {"Starting decoder thread.", "ERROR: Couldn't start collecting data, usupported samplerate?",
+                             "Initialized and running."}));
     EXPECT_EQ(dlg->decoderBank(), nullptr);
     reapply("[audio]\nsamplerate=5\n");
     EXPECT_EQ(newLines(), Lines {});
@@ -317,16 +326,23 @@ TEST_F(VelkorDlg, EndCallButtonFollowsTheTrackerAndPostsEndCall)
 TEST_F(VelkorDlg, LaidOutInDialogUnits)
 {
     start();
-    const DialogUnits du(dlg->font());
+    // The font's units, grown evenly where the texts need more room; the log list grows
+    // downwards, and the dialog with it, where its rectangle holds fewer than 8 lines.
+    const DialogUnits& du = dlg->units();
+    EXPECT_EQ(du.baseX(), DialogUnits(dlg->font()).baseX());
     EXPECT_EQ(dlg->windowTitle(), "  velkor  -  version 0.8.1");
-    EXPECT_EQ(dlg->size(), du.size(457, 287));
-    EXPECT_EQ(dlg->logListWidget()->geometry(), du.rect(7, 240, 443, 40));
+    const QRect log = du.rect(7, 240, 443, 40);
+    const int extra = dlg->logListWidget()->height() - log.height();
+    EXPECT_GE(extra, 0);
+    EXPECT_EQ(dlg->size(), du.size(457, 287) + QSize(0, extra));
+    EXPECT_EQ(dlg->logListWidget()->geometry(), log.adjusted(0, 0, 0, extra));
     EXPECT_EQ(dlg->addrBook()->geometry(), du.rect(7, 30, 443, 203));
     EXPECT_EQ(dlg->settingsButton()->geometry(), du.rect(375, 9, 43, 14));
     EXPECT_EQ(dlg->endCallButton()->geometry(), du.rect(13, 9, 43, 14));
     EXPECT_EQ(dlg->endCallButton()->text(), "End Call");
     EXPECT_EQ(dlg->settingsButton()->text(), "Settings");
     EXPECT_EQ(dlg->iconLabel()->pos(), du.rect(429, 6, 20, 20).topLeft());
+    EXPECT_EQ(dlg->filterField()->geometry(), du.rect(66, 9, 150, 14));
     EXPECT_EQ(dlg->addrBook()->Model().columnCount(), 4);
     const QFontMetrics logFont(dlg->logListWidget()->font());
     EXPECT_EQ(logFont.horizontalAdvance('i'), logFont.horizontalAdvance('W'))
@@ -366,6 +382,174 @@ TEST_F(VelkorDlg, AboutOpensFromTheIconAndTheContextMenu)
     QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(200, 10), dlg->mapToGlobal(QPoint(200, 10)));
     QApplication::sendEvent(dlg.get(), &event);
     EXPECT_TRUE(offered);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(VelkorDlg, QuittingShowsWhyTheBookWasNotSavedBeforeTheQuestion)
+{
+    struct Case {
+        const char* name;
+        std::function<void()> before;  // before start-up
+        std::function<void()> after;   // after start-up
+        const char* why;
+    };
+    const Case cases[] = {
+        // A directory where the file should be: loading stops, the file is not replaced.
+        {"load stopped early", [] { std::filesystem::create_directory("addrbook.ini"); }, [] {},
+         "Address book not saved: loading addrbook.ini stopped early"},
+        // The book loaded, but the file cannot be replaced any more.
+        {"unwritable file", [] {}, [] { std::filesystem::create_directories("addrbook.ini/x"); },
+         "Error saving address book: "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        dlg.reset();
+        std::filesystem::remove_all("addrbook.ini");
+        c.before();
+        start();
+        c.after();
+        messages.clear();
+        std::vector<std::string> shownBeforeQuestion;
+        dlg->askQuit = [&] {
+            shownBeforeQuestion = messages;
+            return false;
+        };
+        QTest::keyClick(dlg.get(), Qt::Key_Escape);
+        ASSERT_EQ(shownBeforeQuestion.size(), 1u);
+        EXPECT_EQ(shownBeforeQuestion[0].rfind(c.why, 0), 0u) << shownBeforeQuestion[0];
+        EXPECT_TRUE(std::filesystem::is_directory("addrbook.ini"));
+    }
+}
+
+TEST_F(VelkorDlg, SaveLogWritesEveryLineOfTheRunWithItsReceiveTime)
+{
+    start();
+    // More lines than the list keeps, one with a Windows-1252 letter.
+    constexpr int kLines = 1100;
+    for (int i = 0; i < kLines; ++i)
+        dlg->commandWindow()->post(CMDWND_ADD_LOGSTR, LogText(i == 7 ? "Caf\xe9 7" : "line " + std::to_string(i)));
+    ASSERT_TRUE(waitFor([&] { return lines().back() == "line " + std::to_string(kLines - 1); })) << lines().back();
+    ASSERT_EQ(dlg->logListWidget()->count(), 1001);
+
+    const std::string saved = (dir / "run.log").string();
+    dlg->askLogFile = [&] { return QString::fromStdString(saved); };
+    // From the log list's context menu.
+    bool offered = false;
+    QTimer::singleShot(0, [&offered] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        for (QAction* a : menu->actions())
+            if (a->text() == "Save log...") {
+                offered = true;
+                a->trigger();
+            }
+        menu->close();
+    });
+    emit dlg->logListWidget()->customContextMenuRequested(QPoint(10, 10));
+    ASSERT_TRUE(offered);
+
+    std::istringstream in(readFile(saved));
+    std::vector<std::string> texts;
+    const std::regex stamped(R"((\d{4}/\d\d/\d\d \d\d:\d\d:\d\d)  (.*))");
+    for (std::string line; std::getline(in, line);) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(line, m, stamped)) << line;
+        texts.push_back(m[2]);
+    }
+    ASSERT_EQ(texts.size(), static_cast<size_t>(kLines) + 2);
+    EXPECT_EQ(texts[0], "Starting decoder thread.");
+    EXPECT_EQ(texts[1], "Initialized and running.");
+    EXPECT_EQ(texts[2], "line 0");
+    EXPECT_EQ(texts[2 + 7], "Caf\xc3\xa9 7");
+    EXPECT_EQ(texts.back(), "line " + std::to_string(kLines - 1));
+    EXPECT_TRUE(messages.empty());
+
+    // A file that cannot be written is reported.
+    dlg->askLogFile = [&] { return QString::fromStdString((dir / "no-such-dir" / "run.log").string()); };
+    dlg->OnSaveLog();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].rfind("Couldn't save the log to ", 0), 0u) << messages[0];
+}
+
+TEST_F(VelkorDlg, AWidenedColumnKeepsItsWidthForTheNextStart)
+{
+    writeFile("velkor.ini", "[audio]\r\nsamplerate=48000\r\n");
+    start();
+    QHeaderView* header = dlg->addrBook()->horizontalHeader();
+    const int name = dlg->addrBook()->columnWidth(0);
+    const int widened = dlg->addrBook()->columnWidth(1) + 40;
+    header->resizeSection(1, widened);  // what dragging the header's edge does
+    ASSERT_TRUE(waitFor([&] { return readFile("velkor.ini").find("ident_width=") != std::string::npos; }))
+        << readFile("velkor.ini");
+    // Only the resized column, in velkor.ini's own line ends; the settings stay.
+    const std::string ini = readFile("velkor.ini");
+    EXPECT_EQ(ini.rfind("[audio]\r\nsamplerate=48000\r\n[view]\r\nident_width=", 0), 0u) << ini;
+    EXPECT_EQ(ini.find("name_width"), std::string::npos);
+
+    // The settings dialog's Save keeps it.
+    QTimer::singleShot(0, [] {
+        auto* prefs = qobject_cast<CPrefDlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(prefs, nullptr);
+        QTest::mouseClick(prefs->m_save, Qt::LeftButton);
+    });
+    dlg->OnSettings();
+    EXPECT_NE(readFile("velkor.ini").find("ident_width="), std::string::npos);
+
+    dlg.reset();
+    start();
+    // Kept in dialog units, so back within the rounding of one unit.
+    EXPECT_NEAR(dlg->addrBook()->columnWidth(1), widened, 1);
+    EXPECT_EQ(dlg->addrBook()->columnWidth(0), name);
+}
+
+TEST_F(VelkorDlg, TheFilterShowsMatchesWithoutChangingTheBook)
+{
+    writeFile("addrbook.ini", "[1]\nsysName=North\nnumberOfFleets=1\nfleet0-Id=200\nfleet0-Name=Patrol\n"
+                              "fleet0-NrOfUnits=2\nfleet0-unit0-Id=2001\nfleet0-unit0-Name=Base\nfleet0-unit0-Checked=1\n"
+                              "fleet0-unit1-Id=7000123\nfleet0-unit1-Name=Car\nfleet0-unit1-Comment=night SHIFT\n"
+                              "fleet0-unit1-Checked=1\n[2]\nsysName=South\n");
+    start();
+    dlg->OnCancel();  // saves the book as the program writes it
+    const std::string before = readFile("addrbook.ini");
+    CAddrBookCtrl* grid = dlg->addrBook();
+    const auto shown = [grid] {
+        std::vector<std::string> names;
+        for (int r = 0; r < grid->Model().rowCount(); ++r)
+            if (!grid->isRowHidden(r))
+                names.push_back(grid->Model().index(r, 0).data().toString().toStdString());
+        return names;
+    };
+    using Names = std::vector<std::string>;
+    struct Case {
+        const char* text;
+        Names shown;
+    };
+    // Name, ident or comment, in any case; a match brings its ancestors and descendants.
+    for (const Case& c : {Case {"shift", {"North", "Patrol", "Car"}}, Case {"7000", {"North", "Patrol", "Car"}},
+                          Case {"patrol", {"North", "Patrol", "Base", "Car"}}, Case {"south", {"South"}},
+                          Case {"nobody", {}}}) {
+        SCOPED_TRACE(c.text);
+        dlg->filterField()->setText(QString::fromLatin1(c.text));
+        EXPECT_EQ(shown(), c.shown);
+    }
+    // A unit heard while the filter hides it is not lost, and a followed one is shown.
+    dlg->AddAddr({1, 200, 2002});
+    EXPECT_TRUE(waitFor([&] { return grid->Book().FindAddr({1, 200, 2002}) && shown().empty(); })) << shown().size();
+    EXPECT_EQ(dlg->IsAddrChecked({1, 200, 2001}, 1), 1);
+    EXPECT_EQ(shown(), Names {"Base"});
+    EXPECT_EQ(grid->GetSelectedNode(), grid->Book().FindAddr({1, 200, 2001}));
+    dlg->filterField()->clear();
+    EXPECT_EQ(shown(), (Names {"North", "Patrol", "Base", "Car", "2002", "South"}));
+    // Nothing was deleted or moved: the file is as before but for the new unit and the
+    // followed unit's Last Seen.
+    dlg->filterField()->setText("shift");
+    grid->Book().DeleteNode(grid->Book().FindAddr({1, 200, 2002}));
+    grid->Book().SetCellText(grid->Book().FindAddr({1, 200, 2001}), CAddrBook::kColLastSeen, "");
+    dlg->OnCancel();
+    EXPECT_EQ(readFile("addrbook.ini"), before);
 }
 
 } // namespace

@@ -5,7 +5,8 @@
 #   velkor_e2e.sh VELKOR MAKE_DEMO SCANNER_SIM ARTIFACT_DIR
 #
 # In a scratch working directory with a velkor.ini (COM1 = the simulator, a channel plan
-# for the demo system) and an addrbook.ini holding one checked unit, it starts velkor,
+# for the demo system) and an addrbook.ini holding one checked unit (and an unchecked
+# one with a 7-digit ident, for the screenshot), it starts velkor,
 # plays a generated control channel in which that unit is called on a traffic channel
 # and cleared down, and checks the log list (echoed to standard output), the scanner's
 # commands, and the address book saved on SIGTERM. A screenshot of the dialog goes to
@@ -97,12 +98,17 @@ numberOfFleets=1
 fleet0-Name=Fleet
 fleet0-Id=1
 fleet0-Comment=
-fleet0-NrOfUnits=1
+fleet0-NrOfUnits=2
 fleet0-unit0-Name=Base
 fleet0-unit0-Id=100
 fleet0-unit0-Comment=followed
 fleet0-unit0-LastSeen=
 fleet0-unit0-Checked=1
+fleet0-unit1-Name=Car 7
+fleet0-unit1-Id=7000123
+fleet0-unit1-Comment=a 7-digit ident, shown whole
+fleet0-unit1-LastSeen=2026/12/09 02:59:58
+fleet0-unit1-Checked=0
 INI
 "$make_demo" demo.wav 30 48000
 

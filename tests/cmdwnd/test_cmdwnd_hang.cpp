@@ -1,10 +1,12 @@
-// The command window with a scanner that has stopped answering: every call it follows
-// costs the receiver operations their time-outs, but the window goes on handling what
-// the decoders post. Every log line arrives, in order, and the window is never held
+// The command window with a scanner (or a rigctl server) that has stopped answering:
+// every call it follows costs the receiver operations their time-outs, but the window
+// goes on handling what the decoders post. Every log line arrives, in order, and the window is never held
 // longer than the bound of the receiver operations of one command.
 #include "cmdwnd/CCmdWnd.h"
 #include "notify/MessageBox.h"
+#include "fixtures/RigctlServers.h"
 #include "fixtures/ScannerSimulator.h"
+#include "receiver/CRigctlReceiver.h"
 #include "receiver/CUniden250.h"
 #include "TestOwner.h"
 
@@ -49,13 +51,9 @@ velkor_call_s call(uint32_t unit)
     return c;
 }
 
-} // namespace
-
-TEST(CmdWndHang, SilentScannerNeverStopsTheDecoderEvents)
+void decoderEventsGoOn(const char* what, std::unique_ptr<CReceiverCtrl> receiver)
 {
     const MessageBoxFn old = setMessageBoxFunction([](const std::string&) {});
-    ScannerSimulator sim(ScannerFamily::Uniden250);
-    sim.setBehaviour(ScannerBehaviour::Silent);
     TimedOwner owner;
     owner.settings.follow_calls = true;
     owner.settings.scan_on_clear = true;
@@ -67,7 +65,7 @@ TEST(CmdWndHang, SilentScannerNeverStopsTheDecoderEvents)
 
     CCmdWnd wnd(owner, std::make_unique<NoMixer>());
     wnd.tracker().setPlanSource([](uint32_t) { return velkor_channel_plan_s{}; });
-    wnd.tracker().setReceiver(std::make_unique<CUniden250>(sim.devicePath(), 250, 19200, 8, 0, 2, kTimeoutMs));
+    wnd.tracker().setReceiver(std::move(receiver));
     const size_t before = owner.timed.lines.size();
 
     // The decoders post from their own thread, as fast as they like: a marked call
@@ -113,8 +111,23 @@ TEST(CmdWndHang, SilentScannerNeverStopsTheDecoderEvents)
                                                         owner.timed.times[i] - owner.timed.times[i - 1])
                                                         .count());
     EXPECT_LT(longestGapMs, static_cast<long>(30 * kTimeoutMs + 1000));
-    std::printf("silent scanner, %d followed calls: longest wait between log lines %ld ms (%.1f time-outs), "
+    std::printf("%s, %d followed calls: longest wait between log lines %ld ms (%.1f time-outs), "
                 "longest round of posting %ld us\n",
-                kRounds, longestGapMs, static_cast<double>(longestGapMs) / kTimeoutMs, longestPostUs);
+                what, kRounds, longestGapMs, static_cast<double>(longestGapMs) / kTimeoutMs, longestPostUs);
     setMessageBoxFunction(old);
+}
+
+} // namespace
+
+TEST(CmdWndHang, SilentScannerNeverStopsTheDecoderEvents)
+{
+    ScannerSimulator sim(ScannerFamily::Uniden250);
+    sim.setBehaviour(ScannerBehaviour::Silent);
+    decoderEventsGoOn("silent scanner", std::make_unique<CUniden250>(sim.devicePath(), 250, 19200, 8, 0, 2, kTimeoutMs));
+}
+
+TEST(CmdWndHang, SilentRigctlServerNeverStopsTheDecoderEvents)
+{
+    rigtest::FakeRigctl server(rigtest::Misbehaviour::Silent);
+    decoderEventsGoOn("silent rigctl server", std::make_unique<CRigctlReceiver>(server.address(), kTimeoutMs));
 }

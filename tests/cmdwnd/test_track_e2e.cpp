@@ -4,6 +4,7 @@
 #include "cmdwnd/CCmdWnd.h"
 #include "notify/MessageBox.h"
 #include "bank/DecoderBank.h"
+#include "fixtures/RigctlServers.h"
 #include "fixtures/ScannerSimulator.h"
 #include "signal/DemoScenario.h"
 #include "signal/MotorolaGen.h"
@@ -202,6 +203,39 @@ TEST_F(TrackE2E, CreateReceiverLogsItsOutcome)
         EXPECT_TRUE(owner.log.lines.empty());   // posted, not appended
         drain();
         EXPECT_EQ(owner.log.all(), c.line ? Texts{c.line} : Texts{});
+    }
+}
+
+// Type 3 is at a server: no port, and its lines name the server.
+TEST_F(TrackE2E, CreateReceiverLogsTheServersOutcome)
+{
+    rigtest::Rigctld rigctld;
+    ASSERT_TRUE(rigctld.ready()) << rigctld.error();
+    const std::string down = "127.0.0.1:" + std::to_string(rigtest::freePort());
+    wnd = std::make_unique<CCmdWnd>(owner, std::unique_ptr<MixerBackend>());
+    const struct {
+        uint32_t port;
+        std::string server;
+        int result;
+        bool receiver;
+        std::string line;   // "": no line
+    } cases[] = {
+        {0, rigctld.address(), 1, true, "Initialized Hamlib rigctl on server " + rigctld.address() + "."},
+        {3, "", 1, false, ""},   // no server: none, whatever the port
+        // Not up yet: kept, and tried again at every operation.
+        {0, down, 1, true,
+         "ERROR initializing receiver on server " + down + ": Connection refused; trying again at every receiver operation."},
+        {0, "nohost", 0, false,
+         "ERROR initializing receiver on server nohost: Invalid server address! (\"nohost\" has no port: write "
+         "HOST:PORT, for example localhost:4532)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.server);
+        owner.log.lines.clear();
+        EXPECT_EQ(wnd->CreateReceiver(3, c.port, 0, c.server), c.result);
+        EXPECT_EQ(wnd->tracker().receiver() != nullptr, c.receiver);
+        drain();
+        EXPECT_EQ(owner.log.all(), c.line.empty() ? Texts{} : Texts{c.line});
     }
 }
 

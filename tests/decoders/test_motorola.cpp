@@ -39,8 +39,11 @@ TEST(Motorola, SiteWordBeforeAnySystemIsKnown)
 
 TEST(Motorola, WordIsDecodedAtTheBitThatCompletesSyncAndTwelveMoreBits)
 {
-    // Block, sync byte, 12 bits: nothing before the last of them.
-    Bits air = motogen::block(motogen::site(63));
+    // Sync byte, block, sync byte, 12 bits: nothing before the last of them.
+    Bits air;
+    testsignal::appendBits(air, motogen::kSync, 8);
+    const Bits block = motogen::block(motogen::site(63));
+    air.insert(air.end(), block.begin(), block.end());
     testsignal::appendBits(air, motogen::kSync, 8);
     testsignal::appendBits(air, 0x000, 12);
     RecordingSink sink;
@@ -94,14 +97,49 @@ TEST(Motorola, BlockThatFailsTheChecksumIsDroppedSilently)
     EXPECT_THAT(sink.described(), IsEmpty());
 }
 
-TEST(Motorola, InvertedPolarityDecodesNothing)
+TEST(Motorola, WordIsTrustedOnlyWhereTheFrameSpacingConfirmsIt)
 {
-    Decoder d;
-    Bits air = motogen::stream({motogen::site(1), motogen::systemId(0x123), motogen::site(2)});
-    for (auto& bit : air)
-        bit ^= 1;
-    feedBits(d.motorola, air);
-    EXPECT_THAT(d.sink.described(), IsEmpty());
+    const auto site = [](unsigned n) { return motogen::block(motogen::site(n)); };
+    const auto sync = [](Bits& air, uint8_t byte) { testsignal::appendBits(air, byte, 8); };
+    const auto add = [](Bits& air, const Bits& more) { air.insert(air.end(), more.begin(), more.end()); };
+    struct Case {
+        const char* name;
+        Bits air;
+        std::vector<std::string> expected;
+    };
+    std::vector<Case> cases;
+    {
+        // A block with a sync byte after it but none 84 bits before or after: what a
+        // random block in noise looks like.
+        Bits air(30, 0);
+        add(air, site(1));
+        sync(air, motogen::kSync);
+        air.insert(air.end(), 100, 0);
+        cases.push_back({"LoneSyncByte", air, {}});
+    }
+    {
+        // The sync byte in front of the second block is damaged: the first block is
+        // never released, the second is confirmed by the sync byte of the frame after.
+        Bits air;
+        sync(air, motogen::kSync);
+        add(air, site(1));
+        sync(air, motogen::kSync ^ 0x10);
+        add(air, site(2));
+        sync(air, motogen::kSync);
+        add(air, site(3));
+        sync(air, motogen::kSync);
+        testsignal::appendBits(air, 0xA5A, 12);
+        cases.push_back({"ConfirmedByTheNextFrame",
+                         air,
+                         {"ADD_LOGSTR SITE | System 0x0000 Site 2", "MUTE", "ADD_LOGSTR SITE | System 0x0000 Site 3",
+                          "MUTE"}});
+    }
+    for (const auto& c : cases) {
+        RecordingSink sink;
+        CMotorola m(&sink, 48000);
+        feedBits(m, c.air);
+        EXPECT_EQ(sink.described(), c.expected) << c.name;
+    }
 }
 
 TEST(Motorola, IdleWordChangesNothingNotEvenTheHistory)

@@ -79,14 +79,64 @@ INSTANTIATE_TEST_SUITE_P(
                     AudioCase{"EarlyEdges22050", at(22050, 0.0, 0.0, -0.4 / 3600)}),
     [](const testing::TestParamInfo<AudioCase>& info) { return info.param.name; });
 
-TEST(MotorolaAudio, InvertedAudioDecodesNothing)
+std::vector<std::string> decodeAudio(const std::vector<int16_t>& pcm, int rate)
+{
+    RecordingSink sink;
+    CMotorola m(&sink, rate);
+    motoharness::feedAudio(m, pcm, rate);
+    return sink.described();
+}
+
+TEST(MotorolaAudio, InvertedAudioDecodesTheSameAndAChangeOfPolarityIsFollowed)
 {
     auto o = at(48000, 0.5);
+    const auto upright = motoharness::audio(motogen::stream(kTraffic), o);
     o.inverted = true;
+    const auto inverted = motoharness::audio(motogen::stream(kTraffic), o);
+    const auto expected = decodeAudio(upright, o.rate);
+    ASSERT_FALSE(expected.empty());
+    EXPECT_EQ(decodeAudio(inverted, o.rate), expected);
+
+    // The receiver swaps polarity between two transmissions.
+    auto both = upright;
+    both.insert(both.end(), inverted.begin(), inverted.end());
     RecordingSink sink;
     CMotorola m(&sink, o.rate);
-    motoharness::feedAudio(m, motoharness::audio(motogen::stream(kTraffic), o), o.rate);
-    EXPECT_EQ(sink.events().size(), 0u);
+    motoharness::feedAudio(m, both, o.rate);
+    EXPECT_EQ(sink.count(CMDWND_MUTE), 2 * kTraffic.size());
+    EXPECT_EQ(sink.count(CMDWND_REPORT_CALL), 4u);
+}
+
+TEST(MotorolaAudio, NoiseMakesNoWords)
+{
+    // Ten minutes of white noise: the sync byte shows every 256 bits or so, and one
+    // random block in a thousand passes the checksum.
+    constexpr int kRate = 11025;
+    testsignal::Samples hiss(static_cast<size_t>(kRate) * 600, 0.0);
+    hiss[0] = 0.5; // addNoise scales the noise to the non-silent samples
+    testsignal::addNoise(hiss, 0.0, 8101);
+    EXPECT_THAT(decodeAudio(testsignal::toPcm16(hiss), kRate), testing::IsEmpty());
+}
+
+TEST(MotorolaAudio, ControlChannelIdentifierIsNoCall)
+{
+    // An individual word of address 0x1Fxx with a channel number is the control channel
+    // naming itself. It stays out of the history, so the grant before it keeps its
+    // caller; with the group flag, or another address, such a word is a grant.
+    const auto words = std::vector<Word>{motogen::radio(10), motogen::grant(500, 400), Word{0x1F45, 0, 600},
+                                         Word{0x1FFF, 0, 759}, motogen::radio(2), Word{0x1F45, 1, 600},
+                                         Word{0x2045, 0, 601}, motogen::radio(3)};
+    RecordingSink sink;
+    CMotorola m(&sink, 22050);
+    motoharness::feedAudio(m, motoharness::audio(motogen::stream(words), at(22050, 0.5)), 22050);
+    EXPECT_THAT(sink.messages(), ElementsAreArray(std::vector<std::string>{
+                                     "ADD_LOGSTR VCALL| Call to 500 from 700010 on channel 400",
+                                     "REPORT_CALL t0 0/1/500 <- 0/1/700010 cc0 ch400",
+                                     "ADD_LOGSTR VCALL| Call to 8005 from 700002 on channel 600",
+                                     "REPORT_CALL t0 0/1/8005 <- 0/1/700002 cc0 ch600",
+                                     "ADD_LOGSTR VCALL| Call to 8261 from 8261 on channel 601",
+                                     "REPORT_CALL t0 0/1/8261 <- 0/1/8261 cc0 ch601",
+                                 }));
 }
 
 // Words decoded out of words sent as the noise rises, in the style of a modem

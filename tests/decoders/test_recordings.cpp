@@ -116,4 +116,47 @@ TEST_F(PeerRecordings, RealTrafficChannelsAt11025Hz)
               static_cast<long>(clear.size()));
 }
 
+TEST_F(PeerRecordings, RealDataBurstsAfterVoice)
+{
+    // Expected from the listings: each burst is the data-channel sync and one codeword
+    // (MAINT or CLEAR); back-to-back bursts are framed every other one. Voice gives no
+    // line of any decoder.
+    const auto onlyBurstLines = [](const std::vector<std::string>& lines) {
+        for (const auto& line : lines)
+            if (line.rfind("MAINT| Call maintenance message        | (Act. Chan: ", 0) != 0 &&
+                line.rfind("CLEAR| Call clear-down                 | Ch: ", 0) != 0)
+                return false;
+        return true;
+    };
+    const auto one = decodeAll(testsignal::loadRecording("mpt1327-real/gophertrunk_MPT1327_423.6_1.wav"), 0).lines;
+    EXPECT_GE(one.size(), 100u);
+    EXPECT_TRUE(onlyBurstLines(one));
+    const auto two = decodeAll(testsignal::loadRecording("mpt1327-real/gophertrunk_MPT1327_423.6_2.wav"), 0).lines;
+    EXPECT_GE(two.size(), 30u);
+    EXPECT_TRUE(onlyBurstLines(two));
+    const std::string maint288 = "MAINT| Call maintenance message        | (Act. Chan: 288)";
+    EXPECT_EQ(decodeAll(testsignal::loadRecording("mpt1327-real/gophertrunk_MPT1327_start_transmission_link.wav"), 0).lines,
+              (std::vector<std::string>{maint288, maint288}));
+    EXPECT_EQ(decodeAll(testsignal::loadRecording("mpt1327-real/gophertrunk_MPT1327_End_individual_trans.wav"), 0).lines,
+              std::vector<std::string>{maint288});
+}
+
+TEST_F(PeerRecordings, RealSystemWithTheOtherSyncPair)
+{
+    std::vector<std::string> base = {"CCSC | Control Channel System Codeword | SYSId: 0x2e1c NET: 92 SITE: 3 LAB: 4"};
+    for (int i = 0; i < 4; ++i) {
+        base.push_back("BCAST| Announce Adjacent Site          | SYSId: 0x2e1c Ch:   9  Id red: 0");
+        base.push_back("BCAST| Vote Now advice                 | SYSId: 0x2e1c Ch:   7  Id red: 0 ");
+    }
+    EXPECT_EQ(decodeAll(testsignal::loadRecording("mpt1327-real/gophertrunk_Base-30sec.wav"), 0).lines, base);
+    const auto call = decodeAll(testsignal::loadRecording("mpt1327-real/gophertrunk_Mobile-call.wav"), 0).lines;
+    EXPECT_THAT(call, testing::IsSupersetOf({
+                          "RQQ  | Request status transaction      | ( 14) Org:   14 Tar: 8190 Status:  1",
+                          "AHYQ | Status message                  | ( 14) Org:   14 Tar: 8190 Status:  1",
+                          "RQS  | Request random access           | ( 14) Org:   14 Tar:   21 Data",
+                          "AHY  | Availability check message      | Begin Ack a: ( 14) Org:   14 Data",
+                      }));
+    EXPECT_LE(call.size(), 5u); // and at most the acknowledgement after them
+}
+
 } // namespace

@@ -32,6 +32,22 @@ TEST(VelkorConfig, NoFileGivesEveryDefault)
     EXPECT_EQ(plan.offset, 0);
 }
 
+TEST(VelkorConfig, RigctlServerIsReadAsItStandsWithSdrPlusPlusPortAsDefault)
+{
+    const struct {
+        const char* file;
+        const char* server;
+    } cases[] = {
+        {"", "localhost:4532"},
+        {"[rigctl]\nserver=127.0.0.1:7356\n", "127.0.0.1:7356"},
+        {"[RIGCTL]\nServer=  [::1]:4532  \n", "[::1]:4532"},
+        {"[rigctl]\nserver=\n", ""},                  // none: no network receiver
+        {"[tracking]\nserver=other:1\n", "localhost:4532"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(VelkorConfig(ProfileFile::parse(c.file)).settings().rigctl_server, c.server) << c.file;
+}
+
 TEST(VelkorConfig, FlagsAreOnOnlyWhenExactlyOne)
 {
     const struct {

@@ -6,8 +6,13 @@
 
 #include "tools/ToolRunner.h"
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <functional>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -33,6 +38,7 @@ public:
     }
     ~PulseServer()
     {
+        resume();
         if (!m_serverDir.empty())
             runTool("/bin/bash", {m_fixture, "stop", m_serverDir});
         ::unsetenv("PULSE_SERVER");
@@ -43,11 +49,79 @@ public:
     bool ready() const { return m_ready; }
     ToolResult pactl(const std::vector<std::string>& args) const { return runTool(m_pactl, args); }
     std::string sourceMute() const { return pactl({"get-source-mute", "@DEFAULT_SOURCE@"}).out; }
+    std::string sinkMute(const std::string& sink) const { return pactl({"get-sink-mute", sink}).out; }
+    // Loads a module; its index, or empty when the server refused it.
+    std::string load(const std::vector<std::string>& module) const
+    {
+        std::vector<std::string> args{"load-module"};
+        args.insert(args.end(), module.begin(), module.end());
+        const ToolResult r = pactl(args);
+        return r.status == 0 ? r.out.substr(0, r.out.find('\n')) : std::string();
+    }
+
+    struct SinkInput {
+        std::string index, ownerModule;
+        bool muted = false;
+    };
+    std::vector<SinkInput> sinkInputs() const
+    {
+        std::vector<SinkInput> out;
+        std::istringstream in(pactl({"list", "sink-inputs"}).out);
+        for (std::string line; std::getline(in, line);) {
+            const auto value = [&](const char* key) {
+                const auto at = line.find(key);
+                return at == std::string::npos ? std::string() : line.substr(at + std::string(key).size());
+            };
+            if (line.rfind("Sink Input #", 0) == 0)
+                out.push_back({line.substr(12), {}, false});
+            else if (!out.empty() && !value("Owner Module: ").empty())
+                out.back().ownerModule = value("Owner Module: ");
+            else if (!out.empty() && !value("Mute: ").empty())
+                out.back().muted = value("Mute: ") == "yes";
+        }
+        return out;
+    }
+    // Whether the sink input of the module is muted; empty when it has none.
+    std::string moduleMuted(const std::string& module) const
+    {
+        for (const SinkInput& i : sinkInputs())
+            if (i.ownerModule == module)
+                return i.muted ? "yes" : "no";
+        return {};
+    }
+
+    // Stops the daemon with SIGSTOP, as a sound server that hangs: its socket still
+    // takes connections, and nothing answers. pactl must not be used until resume().
+    void pause()
+    {
+        if (const pid_t p = pid(); p > 0 && ::kill(p, SIGSTOP) == 0)
+            m_paused = true;
+    }
+    void resume()
+    {
+        if (m_paused && pid() > 0)
+            ::kill(pid(), SIGCONT);
+        m_paused = false;
+    }
+    pid_t pid() const { return m_serverDir.empty() ? -1 : std::atoi(readFile(m_serverDir + "/pid").c_str()); }
 
 private:
     TempDir m_dir;
     std::string m_fixture, m_pactl, m_serverDir;
     bool m_ready = false;
+    bool m_paused = false;
 };
+
+// Waits until done() holds, for at most limit; false when it never did.
+inline bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(10))
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
 
 } // namespace testsignal

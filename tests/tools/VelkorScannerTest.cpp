@@ -1,4 +1,5 @@
 // velkor-scanner as a user runs it, against the simulated scanner.
+#include "fixtures/RigctlServers.h"
 #include "fixtures/ScannerSimulator.h"
 #include "receiver/SerialPort.h"
 
@@ -20,9 +21,9 @@ struct ToolRun {
     std::string output;   // standard output and standard error together
 };
 
-ToolRun run(const std::string& args, const std::string& cwd = {})
+ToolRun run(const std::string& args, const std::string& cwd = {}, unsigned timeoutMs = 40)
 {
-    std::string cmd = std::string(VELKOR_SCANNER_PATH) + " --timeout 40 " + args + " 2>&1";
+    std::string cmd = std::string(VELKOR_SCANNER_PATH) + " --timeout " + std::to_string(timeoutMs) + " " + args + " 2>&1";
     if (!cwd.empty())
         cmd = "cd '" + cwd + "' && " + cmd;
     ToolRun r;
@@ -155,6 +156,53 @@ TEST(VelkorScanner, UsageAndPortErrorsExitTwo)
         EXPECT_TRUE(contains(r.output, "Error opening serial port!")) << args << "\n" << r.output;
     }
     EXPECT_TRUE(contains(run("--port 0 init").output, "names no serial device"));
+}
+
+TEST(VelkorScanner, ChecksAHamlibRigctlServer)
+{
+    rigtest::Rigctld rigctld;
+    ASSERT_TRUE(rigctld.ready()) << rigctld.error();
+    const std::string server = " --type 3 --server " + rigctld.address();
+    ToolRun r = run(server + " tune 420.0125", {}, 3000);
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_TRUE(contains(r.output, "Initialized Hamlib rigctl on server " + rigctld.address() + ".\n")) << r.output;
+    EXPECT_TRUE(contains(r.output, "OK\n"));
+    EXPECT_EQ(rigctld.frequencyHz(), 420012500);
+
+    ASSERT_EQ(rigctld.rigctl("F 162550000"), "");
+    r = run(server + " freq", {}, 3000);
+    EXPECT_TRUE(contains(r.output, "\n162.5500\n")) << r.output;
+    // Nothing to show texts on, but nothing refused either.
+    EXPECT_EQ(run(server + " text Dispatch", {}, 3000).status, 0);
+
+    // The server from velkor.ini when none is given.
+    char tmpl[] = "/tmp/velkor-scanner-XXXXXX";
+    ASSERT_NE(::mkdtemp(tmpl), nullptr);
+    std::ofstream(std::string(tmpl) + "/velkor.ini") << "[rigctl]\nserver=" << rigctld.address() << "\n";
+    r = run("--type 3 init", tmpl, 3000);
+    std::filesystem::remove_all(tmpl);
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_TRUE(contains(r.output, "on server " + rigctld.address()));
+}
+
+TEST(VelkorScanner, ServerErrorsSayWhy)
+{
+    const std::string down = "127.0.0.1:" + std::to_string(rigtest::freePort());
+    const struct {
+        std::string args;
+        int status;
+        std::string says;
+    } cases[] = {
+        {"--type 3 --server " + down + " tune 420", 1, "ERROR initializing receiver on server " + down + ": Connection refused"},
+        {"--type 3 --server nohost freq", 2, "Invalid server address! (\"nohost\" has no port"},
+        {"--type 3 --port 1 freq", 2, "takes --server, not a port"},
+        {"--type 1 --server " + down + " freq", 2, "only for a network receiver type"},
+    };
+    for (const auto& c : cases) {
+        const ToolRun r = run(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.output;
+        EXPECT_TRUE(contains(r.output, c.says)) << c.args << "\n" << r.output;
+    }
 }
 
 TEST(VelkorScanner, BusyPortIsAPortError)

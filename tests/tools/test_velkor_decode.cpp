@@ -2,6 +2,7 @@
 // audio, standard input, and every kind of bad input.
 #include "signal/Audio.h"
 #include "signal/CallScenario.h"
+#include "signal/DemoScenario.h"
 #include "tools/ToolRunner.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <sstream>
@@ -96,6 +98,35 @@ TEST(VelkorDecode, OtherSampleFormatsDecodeLikeTheSixteenBitWav)
         EXPECT_EQ(r.status, 0) << name << ": " << r.err;
         EXPECT_EQ(r.out, demoLog()) << name;
     }
+}
+
+TEST(VelkorDecode, AnMp3WhoseLengthIsAnEstimateIsNoTruncatedFile)
+{
+    // Without its Xing/Info frame (as many encoders write it) an MP3's length is
+    // estimated from its bit rate, and the estimate is rarely the real length.
+    // Of a long one it estimates from the first frame's bit rate: a quiet start (a
+    // scanner's squelch still closed), then a minute of traffic.
+    TempDir dir;
+    FfskOptions options;
+    options.rate = 11025;
+    const auto traffic = toPcm16(ffsk(mptgen::demoControlChannel().bits, options));
+    std::vector<int16_t> pcm(static_cast<size_t>(options.rate) * 5, 0);
+    while (pcm.size() < static_cast<size_t>(options.rate) * 65)
+        pcm.insert(pcm.end(), traffic.begin(), traffic.end());
+    writeAs(dir.file("tagged.mp3"), pcm, options.rate, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III);
+    std::string mp3 = readFile(dir.file("tagged.mp3"));
+    const size_t tag = std::min(mp3.find("Xing"), mp3.find("Info"));
+    ASSERT_LT(tag, 64u) << "the encoder wrote no length frame";
+    size_t next = tag;
+    while ((next = mp3.find('\xFF', next + 1)) != std::string::npos && next + 1 < mp3.size() &&
+           (static_cast<unsigned char>(mp3[next + 1]) & 0xE0) != 0xE0) {
+    }
+    ASSERT_NE(next, std::string::npos);
+    writeFile(dir.file("untagged.mp3"), mp3.substr(next));
+    const auto r = runTool(kTool, {dir.file("untagged.mp3")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("truncated"), std::string::npos) << r.err;
+    EXPECT_NE(r.out, "");
 }
 
 std::vector<nlohmann::json> jsonLines(const std::string& text)

@@ -2,6 +2,7 @@
 // a recording of a control channel, the scanner on a serial port (a simulated one on
 // a pseudo-terminal).
 #include "addrbook/CAddrBook.h"
+#include "fixtures/RigctlServers.h"
 #include "fixtures/ScannerSimulator.h"
 #include "signal/DemoScenario.h"
 #include "tools/MqttBroker.h"
@@ -15,6 +16,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fcntl.h>
+#include <filesystem>
 #include <spawn.h>
 #include <sstream>
 #include <sys/wait.h>
@@ -131,6 +133,28 @@ TEST_F(VelkorTrack, FollowsTheCallOfARecordingAndSavesTheBook)
     EXPECT_EQ(saved.IsAddrChecked({1, 1, 100}), 1);
 }
 
+// The same recording followed with Hamlib's dummy radio behind a real rigctld: tuned
+// to the plan's traffic channel (169.0 MHz + (17 - 1) x 12.5 kHz) and, after the
+// clear-down, back to the control channel 1 (169.0 MHz).
+TEST_F(VelkorTrack, FollowsTheCallWithAHamlibRigctlServer)
+{
+    rigtest::Rigctld rigctld;
+    ASSERT_TRUE(rigctld.ready()) << rigctld.error();
+    testsignal::writeFile(dir.file("velkor.ini"), "[tracking]\nreceiver_type=3\ncomport=0\nreturn_to_cc=1\n"
+                                                  "[rigctl]\nserver=" + rigctld.address() +
+                                                      "\n[systems]\nsysBase_1=1690000\nsysOffset_1=1\n");
+    const auto r = testsignal::runTool(VELKOR_TRACK_PATH, {"--input", "demo.wav"}, {}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    const Texts lines = splitLines(r.out);
+    EXPECT_TRUE(contains(lines, "Initialized Hamlib rigctl on server " + rigctld.address() + ".")) << r.out;
+    EXPECT_TRUE(inOrder(lines, {"GTC  | Go To Channel Voice             | Ch:  17 (  1) Org:  200 Tar:  100 ",
+                                "     | Call duration:    0m  1s        |",
+                                "CLEAR| Call clear-down                 | Ch:  17 -> CCh:   1"}));
+    EXPECT_EQ(rigctld.tunings(), (std::vector<double>{169.2, 169.0}));
+    EXPECT_EQ(rigctld.frequencyHz(), 169000000);
+    EXPECT_EQ(rigctld.rigctl("m"), "FM\n12500\n");
+}
+
 TEST_F(VelkorTrack, BadInputIsReportedWithoutCrash)
 {
     testsignal::writeFile(dir.file("bad.wav"), "RIFF but not really");
@@ -166,29 +190,109 @@ TEST_F(VelkorTrack, SignalsShutDownInOrder)
     }
 }
 
-TEST_F(VelkorTrack, MutesTheSoundServersSourceWhileDataIsHeard)
+TEST_F(VelkorTrack, ExitsWithStatus1WhenTheBookCannotBeSaved)
+{
+    // A directory in the book's place can be neither read nor replaced.
+    std::remove(dir.file("addrbook.ini").c_str());
+    ASSERT_TRUE(std::filesystem::create_directories(dir.file("addrbook.ini") + "/x"));
+    const auto r = testsignal::runTool(VELKOR_TRACK_PATH, {"--input", "demo.wav"}, {}, dir.path());
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("velkor-track: Address book not saved: "), std::string::npos) << r.err;
+}
+
+// Live capture of the recording played into the server, with muting on and the
+// scanner in the speakers through a loopback from the capture source to a second
+// sink. Muting silences the loopback only: the decoders hear everything, and the
+// source is never muted, whichever mixer is asked.
+TEST_F(VelkorTrack, MutingNeverSilencesTheDecoders)
 {
     testsignal::PulseServer server;
     if (!server.ready())
         GTEST_SKIP() << "no PulseAudio server could be started";
-    const std::string out = dir.file("out");
-    const pid_t pid = spawnTrack(dir.path(), {"--input", "demo.wav", "--realtime", "--line-element", "Capture"}, out);
-    ASSERT_GT(pid, 0);
-    // The recording is control-channel data from start to end: the source is muted
-    // while it plays.
-    bool mutedSeen = false;
-    for (int i = 0; i < 100 && !mutedSeen; ++i) {
-        mutedSeen = server.sourceMute() == "Mute: yes\n";
-        if (!mutedSeen)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_FALSE(server.load({"module-null-sink", "sink_name=speakers"}).empty());
+    const std::string speakers = server.load({"module-loopback", "source=velkor_null.monitor", "sink=speakers"});
+    ASSERT_FALSE(speakers.empty());
+    const auto fromFile = testsignal::runTool(VELKOR_TRACK_PATH, {"--input", "demo.wav"}, {}, dir.path());
+    auto decoderLines = [](const std::string& out) {
+        Texts lines;
+        for (const std::string& l : splitLines(out))
+            if (l.size() > 5 && l[5] == '|' && l.rfind("     |", 0) != 0)
+                lines.push_back(l);
+        return lines;
+    };
+    ASSERT_EQ(decoderLines(fromFile.out).size(), mptgen::kDemoLines);
+
+    const struct {
+        std::vector<std::string> args;
+        bool loopbackMuted;   // seen muted while the data plays
+        const char* firstLine;
+    } cases[] = {
+        {{}, true, "Starting decoder thread."},
+        // The capture element of the server's ALSA mixer is the decoders' own input.
+        {{"--line-element", "Capture"}, false, "Line-In muting unavailable: Couldn't get Volume mixerControl! "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.firstLine);
+        const std::string out = dir.file("out");
+        const pid_t pid = spawnTrack(dir.path(), c.args, out);
+        ASSERT_GT(pid, 0);
+        ASSERT_TRUE(testsignal::waitUntil([&] { return testsignal::readFile(out).find("Initialized and running.") != std::string::npos; }));
+        bool sourceMuted = false, loopbackMuted = false;
+        std::thread play([&] { testsignal::runTool("/usr/bin/paplay", {dir.file("demo.wav")}); });
+        // Until the last line of the recording is decoded.
+        testsignal::waitUntil([&] {
+            sourceMuted |= server.sourceMute() != "Mute: no\n";
+            loopbackMuted |= server.moduleMuted(speakers) == "yes";
+            return decoderLines(testsignal::readFile(out)).size() >= mptgen::kDemoLines;
+        }, std::chrono::seconds(20));
+        play.join();
+        ::kill(pid, SIGTERM);
+        EXPECT_EQ(waitStatus(pid), 0);
+        const std::string printed = testsignal::readFile(out);
+        EXPECT_EQ(printed.rfind(c.firstLine, 0), 0u) << printed;
+        EXPECT_EQ(decoderLines(printed), decoderLines(fromFile.out));
+        EXPECT_FALSE(sourceMuted);
+        EXPECT_EQ(loopbackMuted, c.loopbackMuted);
+        EXPECT_EQ(server.moduleMuted(speakers), "no");   // unmuted at the end
     }
-    EXPECT_TRUE(mutedSeen);
-    EXPECT_EQ(waitStatus(pid), 0);
-    // Unmuted at the end, and no line about muting being unavailable.
-    EXPECT_EQ(server.sourceMute(), "Mute: no\n");
-    const Texts lines = splitLines(testsignal::readFile(out));
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines[0], "Starting decoder thread.");
+}
+
+// A sound server that has stopped (SIGSTOP) before velkor-track starts, or while it
+// captures: start-up and SIGTERM each take about a second, not minutes, and the book
+// is saved.
+TEST_F(VelkorTrack, StoppedSoundServerHoldsNothingUp)
+{
+    testsignal::PulseServer server;
+    if (!server.ready())
+        GTEST_SKIP() << "no PulseAudio server could be started";
+    ASSERT_FALSE(server.load({"module-null-sink", "sink_name=speakers"}).empty());
+    ASSERT_FALSE(server.load({"module-loopback", "source=velkor_null.monitor", "sink=speakers"}).empty());
+    using Clock = std::chrono::steady_clock;
+    for (const bool stopBeforeStart : {true, false}) {
+        SCOPED_TRACE(stopBeforeStart ? "stopped before start-up" : "stopped while capturing");
+        std::remove(dir.file("addrbook.ini").c_str());
+        const std::string out = dir.file("out");
+        if (stopBeforeStart)
+            server.pause();
+        const auto started = Clock::now();
+        const pid_t pid = spawnTrack(dir.path(), {}, out);
+        ASSERT_GT(pid, 0);
+        // The bounds are the behaviour, with room for a loaded machine and sanitizers:
+        // the time-outs are under a second each; without them it takes minutes.
+        EXPECT_TRUE(testsignal::waitUntil(
+            [&] { return testsignal::readFile(out).find("Initialized and running.") != std::string::npos; },
+            std::chrono::seconds(20)));
+        EXPECT_LT(Clock::now() - started, std::chrono::seconds(6)) << testsignal::readFile(out);
+        if (!stopBeforeStart)
+            server.pause();
+        const auto terminated = Clock::now();
+        ::kill(pid, SIGTERM);
+        EXPECT_EQ(waitStatus(pid), 0);
+        EXPECT_LT(Clock::now() - terminated, std::chrono::seconds(6));
+        server.resume();
+        CAddrBook saved;
+        EXPECT_EQ(saved.LoadData(dir.file("addrbook.ini")), 1);
+    }
 }
 
 // The one file of the daily kind (prefix) in dir/logs.

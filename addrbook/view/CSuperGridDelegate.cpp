@@ -1,8 +1,8 @@
-#include "addrbook/CSuperGridDelegate.h"
+#include "addrbook/view/CSuperGridDelegate.h"
 
-#include "addrbook/CListEditCtrl.h"
-#include "addrbook/CSuperGridCtrl.h"
-#include "addrbook/CSuperGridModel.h"
+#include "addrbook/view/CListEditCtrl.h"
+#include "addrbook/view/CSuperGridCtrl.h"
+#include "addrbook/view/CSuperGridModel.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -152,9 +152,7 @@ QWidget* CSuperGridDelegate::createEditor(QWidget* parent, const QStyleOptionVie
 
 void CSuperGridDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const
 {
-    auto* edit = static_cast<CListEditCtrl*>(editor);
-    edit->setText(index.data(Qt::EditRole).toString());
-    edit->setCursorPosition(0);
+    static_cast<CListEditCtrl*>(editor)->load(index.data(Qt::EditRole).toString());
 }
 
 void CSuperGridDelegate::setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const

@@ -1,4 +1,4 @@
-#include "addrbook/AddrBookImages.h"
+#include "addrbook/view/AddrBookImages.h"
 
 #include <QBitmap>
 #include <QPainter>

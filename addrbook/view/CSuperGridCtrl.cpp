@@ -1,7 +1,8 @@
-#include "addrbook/CSuperGridCtrl.h"
+#include "addrbook/view/CSuperGridCtrl.h"
 
-#include "addrbook/CSuperGridDelegate.h"
-#include "addrbook/CSuperGridModel.h"
+#include "addrbook/view/CListEditCtrl.h"
+#include "addrbook/view/CSuperGridDelegate.h"
+#include "addrbook/view/CSuperGridModel.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -188,13 +189,30 @@ void CSuperGridCtrl::SelectNode(CTreeItem* node)
 {
     if (!node)
         return;
+    const bool editing = state() == QAbstractItemView::EditingState;
     {
-        BusyScope busy(*this, true);
+        BusyScope busy(*this, !editing);
         m_tree->ShowNode(node);
-        SelectRow(node->row);
+        if (editing && node->IsShown()) {
+            m_pendingSelect = m_model->index(node->row, 0);
+            selectionModel()->select(m_pendingSelect, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        } else {
+            SelectRow(node->row);
+        }
     }
-    if (node->IsShown())
+    if (node->IsShown() && !editing)
         scrollTo(m_model->index(node->row, 0));
+}
+
+void CSuperGridCtrl::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint)
+{
+    QTableView::closeEditor(editor, hint);
+    if (!m_pendingSelect.isValid())
+        return;
+    const int row = m_pendingSelect.row();
+    m_pendingSelect = QPersistentModelIndex();
+    SelectRow(row);
+    scrollTo(m_model->index(row, 0));
 }
 
 bool CSuperGridCtrl::EditCell(int row, int column)
@@ -204,6 +222,10 @@ bool CSuperGridCtrl::EditCell(int row, int column)
         return false;
     scrollTo(idx);
     edit(idx);
+    // The view selects the whole text of a line edit it opens; the edit box opens with
+    // the caret at the start instead.
+    if (auto* box = qobject_cast<CListEditCtrl*>(indexWidget(idx)))
+        box->caretToStart();
     return state() == QAbstractItemView::EditingState;
 }
 

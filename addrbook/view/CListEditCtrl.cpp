@@ -1,4 +1,4 @@
-#include "addrbook/CListEditCtrl.h"
+#include "addrbook/view/CListEditCtrl.h"
 
 CListEditCtrl::CListEditCtrl(QWidget* parent, int rightLimit)
     : QLineEdit(parent)
@@ -6,6 +6,21 @@ CListEditCtrl::CListEditCtrl(QWidget* parent, int rightLimit)
 {
     setFrame(true);
     connect(this, &QLineEdit::textEdited, this, &CListEditCtrl::grow);
+}
+
+void CListEditCtrl::load(const QString& text)
+{
+    if (m_loaded)
+        return;
+    m_loaded = true;
+    setText(text);
+    caretToStart();
+}
+
+void CListEditCtrl::caretToStart()
+{
+    deselect();
+    setCursorPosition(0);
 }
 
 void CListEditCtrl::grow()

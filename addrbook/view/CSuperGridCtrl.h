@@ -63,7 +63,9 @@ public:
     bool Collapse(CTreeItem* node);
     void ExpandAll(CTreeItem* node);
     void DeleteNode(CTreeItem* node);
-    // Expands the node's ancestors, selects its row and scrolls it into view.
+    // Expands the node's ancestors, selects its row and scrolls it into view. While an
+    // edit box is open the row is only highlighted: moving the current cell would end
+    // the edit. The row becomes current and is scrolled to when the edit ends.
     void SelectNode(CTreeItem* node);
     // Opens the edit box over a cell of a row; false when the cell cannot be edited.
     bool EditCell(int row, int column);
@@ -92,6 +94,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
 
 private:
     friend class CSuperGridDelegate;
@@ -109,4 +112,6 @@ private:
     QSize m_imageSize {16, 16};
     bool m_checkBoxes = false;
     int m_curSubItem = 0;
+    // A row selected while an edit box was open, made current when the edit ends.
+    QPersistentModelIndex m_pendingSelect;
 };

@@ -1,4 +1,4 @@
-#include "addrbook/CSuperGridModel.h"
+#include "addrbook/view/CSuperGridModel.h"
 
 CSuperGridModel::CSuperGridModel(CGridTree& tree, QObject* parent)
     : QAbstractTableModel(parent)
@@ -118,6 +118,14 @@ void CSuperGridModel::rowChanged(int row)
     if (m_columns.empty())
         return;
     emit dataChanged(index(row, 0), index(row, static_cast<int>(m_columns.size()) - 1));
+}
+
+void CSuperGridModel::cellChanged(int row, int column)
+{
+    if (column < 0 || column >= static_cast<int>(m_columns.size()))
+        return;
+    const QModelIndex cell = index(row, column);
+    emit dataChanged(cell, cell, {Qt::DisplayRole, Qt::EditRole});
 }
 
 void CSuperGridModel::layoutAboutToChange()

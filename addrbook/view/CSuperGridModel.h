@@ -38,6 +38,7 @@ public:
     void rowsAboutToBeRemoved(int first, int last) override;
     void rowsRemoved() override;
     void rowChanged(int row) override;
+    void cellChanged(int row, int column) override;
     void layoutAboutToChange() override;
     void layoutChanged() override;
 

@@ -1,0 +1,72 @@
+// The address book as the main dialog shows it: the book (CAddrBook) in a tree grid with
+// the columns Name, Ident, Comment and Last Seen, the row images, check marks that
+// spread to every descendant, and children re-sorted whenever a node collapses.
+#pragma once
+
+#include "addrbook/CAddrBook.h"
+#include "addrbook/view/CSuperGridCtrl.h"
+
+#include <unordered_set>
+#include <vector>
+
+class CAddrBookCtrl : public CSuperGridCtrl {
+    Q_OBJECT
+public:
+    explicit CAddrBookCtrl(QWidget* parent = nullptr);
+
+    CAddrBook& Book() { return static_cast<CAddrBook&>(Tree()); }
+    const CAddrBook& Book() const { return static_cast<const CAddrBook&>(Tree()); }
+
+    // Inserts the four columns; the main dialog calls it once after creating the control.
+    void InitializeGrid();
+
+    // The width of each column as drawn for a font of 6 pixels' average character width.
+    static constexpr int kDesignWidths[CAddrBook::kColumnCount] = {240, 50, 240, 120};
+    // What a column needs to show its header and, for Ident and Last Seen, the widest
+    // text it holds: a 7-digit ident (NMT subscribers, Motorola radios from 700000) and
+    // a full time.
+    int NeededWidth(int column) const;
+    // The grid width that gives every column what it needs, Name and Comment with at
+    // least half their design width.
+    int NeededGridWidth(int baseX) const;
+    // Sets the widths for a font of baseX pixels' average character width: Ident and
+    // Last Seen at their design widths scaled to it or what they need, whichever is
+    // more, and Name and Comment sharing the rest of the grid's width evenly (as in the
+    // design), so that the columns fill the grid without a horizontal scroll bar.
+    void FitColumns(int baseX);
+
+    // Rows whose name, ident or comment holds the text (case-insensitive) are shown,
+    // with their ancestors (expanded as needed) and their descendants; an empty text
+    // shows every row. The book itself is not changed.
+    void SetFilter(const QString& text);
+    const QString& Filter() const { return m_filter; }
+
+    int LoadData(const std::string& path) { return Book().LoadData(path); }
+    int SaveData(const std::string& path) { return Book().SaveData(path); }
+    CTreeItem* GetRoot(const std::string& ident) const { return Book().GetRoot(ident); }
+    CTreeItem* FindChild(const CTreeItem* parent, const std::string& ident) const { return Book().FindChild(parent, ident); }
+    std::string GetAddrName(uint32_t system, uint32_t fleet, uint32_t unit) const { return Book().GetAddrName(system, fleet, unit); }
+    void AddAddr(const velkor_address_s& a) { Book().AddAddr(a); }
+    // With select, a checked unit is brought into view and selected.
+    int IsAddrChecked(const velkor_address_s& a, int select);
+
+    int NodeImage(const CTreeItem* node) const override;
+    bool BeforeDelete(CTreeItem* node, int row) override;
+    void CommitCellText(CTreeItem* node, int row, int column, const QString& text) override;
+    void CellMouseDown(const HitInfo& hit) override;
+    bool AfterCollapse(CTreeItem* node) override;
+    bool EnterOnCell() override;
+
+private:
+    static bool contains(const CTreeItem* node, const QString& text);
+    // Whether the node or a descendant matches; collects the matches and the nodes to show.
+    bool markMatches(CTreeItem* node, bool ancestorMatches, std::vector<CTreeItem*>& matches,
+                     std::unordered_set<const CTreeItem*>& visible) const;
+    void applyFilter();
+    void scheduleFilter();
+
+    QString m_filter;
+    // A unit followed while the filter hid it stays shown until the filter changes.
+    const CTreeItem* m_revealed = nullptr;
+    bool m_filterScheduled = false;
+};

@@ -1,0 +1,287 @@
+#include "receiver/RigctlLink.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+std::string trim(const std::string& s)
+{
+    const auto first = s.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos)
+        return {};
+    return s.substr(first, s.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+// Milliseconds left until the deadline, for poll(): never negative.
+int msLeft(RigctlClock::time_point deadline)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - RigctlClock::now()).count();
+    return left > 0 ? static_cast<int>(std::min<long long>(left, 1 << 30)) : 0;
+}
+
+// Waits for the events on fd until the deadline; false on time-out.
+bool waitFor(int fd, short events, RigctlClock::time_point deadline)
+{
+    for (;;) {
+        pollfd p{fd, events, 0};
+        const int n = ::poll(&p, 1, msLeft(deadline));
+        if (n > 0)
+            return true;
+        if (n == 0 || errno != EINTR)
+            return false;
+    }
+}
+
+// A lookup abandoned at its deadline goes on in the resolver's own thread: its request
+// must stay alive until it is done, and is freed at a later lookup.
+struct Lookup {
+    std::string host;
+    std::string service;
+    addrinfo hints{};
+    gaicb request{};
+};
+std::vector<std::unique_ptr<Lookup>>& abandonedLookups()
+{
+    static std::vector<std::unique_ptr<Lookup>> lookups;
+    return lookups;
+}
+
+void freeFinishedLookups()
+{
+    auto& lookups = abandonedLookups();
+    lookups.erase(std::remove_if(lookups.begin(), lookups.end(),
+                                 [](const std::unique_ptr<Lookup>& l) {
+                                     if (::gai_error(&l->request) == EAI_INPROGRESS)
+                                         return false;
+                                     if (l->request.ar_result)
+                                         ::freeaddrinfo(l->request.ar_result);
+                                     return true;
+                                 }),
+                  lookups.end());
+}
+
+// The addresses of host, looked up within the deadline (a name server that does not
+// answer must not hold the program). nullptr with the reason otherwise.
+addrinfo* lookUp(const rigctl_server_s& server, RigctlClock::time_point deadline, std::string* why)
+{
+    freeFinishedLookups();
+    auto lookup = std::make_unique<Lookup>();
+    lookup->host = server.host;
+    lookup->service = std::to_string(server.port);
+    lookup->hints.ai_family = AF_UNSPEC;
+    lookup->hints.ai_socktype = SOCK_STREAM;
+    lookup->hints.ai_flags = AI_NUMERICSERV;
+    lookup->request.ar_name = lookup->host.c_str();
+    lookup->request.ar_service = lookup->service.c_str();
+    lookup->request.ar_request = &lookup->hints;
+    gaicb* list[] = {&lookup->request};
+    if (const int rc = ::getaddrinfo_a(GAI_NOWAIT, list, 1, nullptr); rc != 0) {
+        *why = std::string("cannot look up ") + server.host + ": " + ::gai_strerror(rc);
+        return nullptr;
+    }
+    for (;;) {
+        const int left = msLeft(deadline);
+        timespec wait{left / 1000, static_cast<long>(left % 1000) * 1000000};
+        const gaicb* const waitList[] = {&lookup->request};
+        ::gai_suspend(waitList, 1, &wait);
+        const int rc = ::gai_error(&lookup->request);
+        if (rc == 0)
+            return lookup->request.ar_result;
+        if (rc != EAI_INPROGRESS) {
+            *why = std::string("cannot look up ") + server.host + ": " + ::gai_strerror(rc);
+            return nullptr;
+        }
+        if (left == 0)
+            break;
+    }
+    *why = "no answer from the name service for " + server.host;
+    if (::gai_cancel(&lookup->request) != EAI_CANCELED || ::gai_error(&lookup->request) == EAI_INPROGRESS)
+        abandonedLookups().push_back(std::move(lookup));
+    else if (lookup->request.ar_result)
+        ::freeaddrinfo(lookup->request.ar_result);
+    return nullptr;
+}
+
+} // namespace
+
+rigctl_server_s parseRigctlServer(const std::string& raw)
+{
+    rigctl_server_s s;
+    s.text = trim(raw);
+    const std::string& t = s.text;
+    if (t.empty())
+        throw RigctlServerError("no server given: write HOST:PORT, for example localhost:4532");
+    std::string portText;
+    if (t.front() == '[') {
+        const auto close = t.find(']');
+        if (close == std::string::npos || close + 1 >= t.size() || t[close + 1] != ':')
+            throw RigctlServerError("\"" + t + "\" is not [IPv6 address]:PORT");
+        s.host = t.substr(1, close - 1);
+        portText = t.substr(close + 2);
+    } else {
+        const auto colon = t.rfind(':');
+        if (colon == std::string::npos)
+            throw RigctlServerError("\"" + t + "\" has no port: write HOST:PORT, for example localhost:4532");
+        s.host = t.substr(0, colon);
+        portText = t.substr(colon + 1);
+        if (s.host.find(':') != std::string::npos)
+            throw RigctlServerError("\"" + t + "\": write an IPv6 address in brackets, as [::1]:4532");
+    }
+    if (s.host.empty() || s.host.find_first_of(" \t") != std::string::npos)
+        throw RigctlServerError("\"" + t + "\" names no host");
+    unsigned long port = 0;
+    const bool digits = !portText.empty() && portText.size() <= 5 &&
+                        std::all_of(portText.begin(), portText.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (digits)
+        port = std::stoul(portText);
+    if (!digits || port < 1 || port > 65535)
+        throw RigctlServerError("\"" + portText + "\" is no port number (1 to 65535)");
+    s.port = static_cast<uint16_t>(port);
+    return s;
+}
+
+bool RigctlLink::fail(std::string* why, const std::string& reason, bool dropped)
+{
+    close();
+    m_dropped = dropped;
+    if (why)
+        *why = reason;
+    return false;
+}
+
+void RigctlLink::close()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+    m_input.clear();
+}
+
+bool RigctlLink::open(RigctlClock::time_point deadline, std::string* why)
+{
+    if (m_fd >= 0)
+        return true;
+    addrinfo* addresses = lookUp(m_server, deadline, why);
+    if (!addresses)
+        return false;
+    std::string reason = "no address for " + m_server.host;
+    for (const addrinfo* a = addresses; a && m_fd < 0; a = a->ai_next) {
+        const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
+        if (fd < 0) {
+            reason = std::string("socket: ") + std::strerror(errno);
+            continue;
+        }
+        int err = 0;
+        if (::connect(fd, a->ai_addr, a->ai_addrlen) != 0) {
+            err = errno;
+            if (err == EINPROGRESS) {
+                if (!waitFor(fd, POLLOUT, deadline)) {
+                    err = ETIMEDOUT;
+                } else {
+                    socklen_t len = sizeof err;
+                    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0)
+                        err = errno;
+                }
+            }
+        }
+        if (err != 0) {
+            reason = err == ETIMEDOUT ? "no connection within the time-out" : std::strerror(err);
+            ::close(fd);
+            continue;
+        }
+        // Commands are short lines, each waited for: send them at once.
+        const int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        m_fd = fd;
+    }
+    ::freeaddrinfo(addresses);
+    if (m_fd < 0)
+        return fail(why, reason);
+    m_input.clear();
+    return true;
+}
+
+bool RigctlLink::discardPending()
+{
+    if (m_fd < 0)
+        return false;
+    m_input.clear();
+    char scratch[4096];
+    for (;;) {
+        const ssize_t n = ::recv(m_fd, scratch, sizeof scratch, MSG_DONTWAIT);
+        if (n > 0)
+            continue;
+        if (n == 0)
+            return fail(nullptr, {});
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return true;
+        return fail(nullptr, {});
+    }
+}
+
+bool RigctlLink::sendLine(const std::string& text, RigctlClock::time_point deadline, std::string* why)
+{
+    if (m_fd < 0)
+        return fail(why, "not connected");
+    const std::string line = text + "\n";
+    size_t sent = 0;
+    while (sent < line.size()) {
+        const ssize_t n = ::send(m_fd, line.data() + sent, line.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            sent += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (!waitFor(m_fd, POLLOUT, deadline))
+                return fail(why, "the server takes no more commands (sending timed out)");
+            continue;
+        }
+        const int err = errno;
+        return fail(why, std::string("sending failed: ") + std::strerror(err), err == EPIPE || err == ECONNRESET);
+    }
+    return true;
+}
+
+bool RigctlLink::readLine(std::string* line, RigctlClock::time_point deadline, std::string* why)
+{
+    if (m_fd < 0)
+        return fail(why, "not connected");
+    for (;;) {
+        const auto end = m_input.find('\n');
+        if (end != std::string::npos) {
+            *line = m_input.substr(0, end);
+            if (!line->empty() && line->back() == '\r')
+                line->pop_back();
+            m_input.erase(0, end + 1);
+            return true;
+        }
+        if (m_input.size() > kMaxLine)
+            return fail(why, "a reply line longer than " + std::to_string(kMaxLine) + " bytes");
+        if (!waitFor(m_fd, POLLIN, deadline))
+            return fail(why, "no reply within the time-out");
+        char buffer[1024];
+        const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n > 0)
+            m_input.append(buffer, static_cast<size_t>(n));
+        else if (n == 0)
+            return fail(why, "the server closed the connection", true);
+        else if (const int err = errno; err != EINTR && err != EAGAIN && err != EWOULDBLOCK)
+            return fail(why, std::string("receiving failed: ") + std::strerror(err), err == ECONNRESET);
+    }
+}

@@ -1,0 +1,80 @@
+// One TCP connection to a server of Hamlib's rigctl network protocol (rigctld, gqrx,
+// SDR++): a command is one line out, its answer one or more lines back, each ended by
+// a line feed.
+//
+// Every call takes a deadline and returns by it, whatever the server does: the name
+// lookup, the connect, the write and each read wait at most until then. Nothing here
+// retries or logs; the receiver decides what a failure means and says why.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+using RigctlClock = std::chrono::steady_clock;
+
+// Where the server is: "HOST:PORT", "[IPv6]:PORT".
+struct rigctl_server_s {
+    std::string host;
+    uint16_t port = 0;
+    std::string text;   // as the user wrote it, trimmed: the name the log gives it
+};
+
+// A server address that cannot name a server. what() is the program's fixed text;
+// reason() says what is wrong with it.
+class RigctlServerError : public std::runtime_error {
+public:
+    explicit RigctlServerError(std::string reason)
+        : std::runtime_error("Invalid server address!"), m_reason(std::move(reason)) {}
+    const std::string& reason() const { return m_reason; }
+
+private:
+    std::string m_reason;
+};
+
+// Throws RigctlServerError for text that is not HOST:PORT with a port of 1 to 65535.
+rigctl_server_s parseRigctlServer(const std::string& text);
+
+class RigctlLink {
+public:
+    // A reply line longer than this is no rigctl reply.
+    static constexpr size_t kMaxLine = 4096;
+
+    explicit RigctlLink(rigctl_server_s server) : m_server(std::move(server)) {}
+    ~RigctlLink() { close(); }
+    RigctlLink(const RigctlLink&) = delete;
+    RigctlLink& operator=(const RigctlLink&) = delete;
+
+    const rigctl_server_s& server() const { return m_server; }
+    bool isOpen() const { return m_fd >= 0; }
+
+    // Connects unless connected. false, with the reason in *why, when no address of the
+    // server took the connection by the deadline.
+    bool open(RigctlClock::time_point deadline, std::string* why);
+    void close();
+
+    // Whatever the server sent unasked is thrown away, so that the next reply read is
+    // the answer to the next command. false (and closed) when the server has closed
+    // the connection meanwhile.
+    bool discardPending();
+
+    // Sends text and a line feed. false (and closed) with the reason.
+    bool sendLine(const std::string& text, RigctlClock::time_point deadline, std::string* why);
+    // Reads one line, without its line feed (and a carriage return before it). false
+    // with the reason on a time-out, a closed connection or an overlong line; the
+    // connection is then closed, since a late answer would be taken for the next one.
+    bool readLine(std::string* line, RigctlClock::time_point deadline, std::string* why);
+
+    // Whether the last failure was the server dropping the connection (closed or
+    // reset), rather than a time-out or a reply that is no reply.
+    bool dropped() const { return m_dropped; }
+
+private:
+    bool fail(std::string* why, const std::string& reason, bool dropped = false);
+
+    rigctl_server_s m_server;
+    int m_fd = -1;
+    std::string m_input;   // bytes received and not yet taken as lines
+    bool m_dropped = false;
+};
