@@ -141,7 +141,10 @@ void TrackingSession::stop()
         m_outputs->finish();
         m_outputs.reset();
     }
-    if (m_parts.mqtt)
-        m_parts.mqtt->shutdown();
+    if (m_parts.mqtt) {
+        // What the broker has not taken within a few seconds is lost; say so.
+        if (const size_t left = m_parts.mqtt->shutdown())
+            log("MQTT: " + std::to_string(left) + " events could not be delivered to " + m_parts.mqtt->where());
+    }
     m_cmdWnd.reset();
 }
