@@ -111,6 +111,9 @@ private:
     // The column widths: fitted to the font, then as the user left them.
     void applyColumnWidths();
     void saveColumnWidths();
+    // The daily files of [log] dir= in velkor.ini; none without the key, or (after a
+    // log line saying why) when they cannot be written.
+    std::unique_ptr<DailyLog> openDailyLog();
     // Closes the settings dialog, a message box or the About box left open when a
     // signal ends the program, so that their modal runs return.
     void closeNestedDialogs();

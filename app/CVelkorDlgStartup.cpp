@@ -33,7 +33,29 @@ CVelkorDlg::CVelkorDlg(Parts parts, QWidget* parent) : QDialog(parent)
     };
     OnCreate();
     buildControls();
+    if (!parts.dailyLog)
+        parts.dailyLog = openDailyLog();
     m_session = std::make_unique<TrackingSession>(*this, m_grid->Book(), std::move(parts));
+}
+
+std::unique_ptr<DailyLog> CVelkorDlg::openDailyLog()
+{
+    std::string dir;
+    try {
+        dir = VelkorConfig::load().profile().getString(velkor_ini::kLog, velkor_ini::kLogDir);
+    } catch (const ProfileError&) {
+        return nullptr; // the session's start-up says what is wrong with the file
+    }
+    if (dir.empty())
+        return nullptr;
+    try {
+        // Its notes come on this thread: they go into the log list.
+        return std::make_unique<DailyLog>(dir, [this](const std::string& line) { logList().append(line); });
+    } catch (const DailyLogError& e) {
+        // Decoding and tracking go on without the files.
+        logList().append(std::string("ERROR: no daily log files: ") + e.what());
+        return nullptr;
+    }
 }
 
 CVelkorDlg::~CVelkorDlg()

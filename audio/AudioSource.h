@@ -3,6 +3,7 @@
 // thread of its own until it is stopped or its input ends.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -15,12 +16,17 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// When the first sample of a block was captured, by the system's wall clock.
+using CaptureTime = std::chrono::system_clock::time_point;
+
 class AudioSource {
 public:
     struct Handlers {
         // A filled block: bytes of 16-bit samples in host order. An odd trailing byte
-        // is no sample. Runs on the source's thread, one block at a time.
-        std::function<void(const int16_t* samples, size_t bytes)> block;
+        // is no sample. Runs on the source's thread, one block at a time. captured is
+        // when its first sample was captured: for live audio the device's capture
+        // time, for a recording its start time plus the block's position in it.
+        std::function<void(const int16_t* samples, size_t bytes, CaptureTime captured)> block;
         // Audio that was lost before it could be delivered: samples dropped because
         // the consumer fell behind, and overflows the device itself reported (whose
         // size it does not tell). Both are counts since the last report.

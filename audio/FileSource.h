@@ -1,6 +1,11 @@
 // Audio from a file or standard input, delivered in blocks as fast as the decoders
 // take them, on a thread of its own. The file is opened by the constructor, so that
 // the owner learns its sample rate (and any error in it) before building the bank.
+//
+// Each block is stamped with the start time plus its position in the input. The start
+// time is the owner's (setStartTime), else that of a recording written as it was
+// captured: the file's modification time less its length. A pipe or standard input has
+// no such time; it is taken as captured while it is read, from the first block on.
 #pragma once
 
 #include "audio/AudioSource.h"
@@ -20,6 +25,10 @@ public:
 
     unsigned sampleRate() const { return static_cast<unsigned>(m_reader->sampleRate()); }
 
+    // The time of the first sample; unset for a pipe until it is read.
+    void setStartTime(CaptureTime start) { m_start = start; }
+    std::optional<CaptureTime> startTime() const { return m_start; }
+
     // Throws AudioSourceError when sampleRate differs from the file's.
     void open(unsigned sampleRate, size_t blockSamples) override;
     void start(Handlers handlers) override;
@@ -37,4 +46,5 @@ private:
     Handlers m_handlers;
     std::thread m_thread;
     std::atomic<bool> m_stopping{false};
+    std::optional<CaptureTime> m_start;
 };

@@ -15,9 +15,9 @@ void PacedSource::start(Handlers handlers)
     auto block = std::move(handlers.block);
     auto played = std::make_shared<uint64_t>(0);
     const auto begin = std::chrono::steady_clock::now();
-    handlers.block = [this, block, played, begin](const int16_t* samples, size_t bytes) {
+    handlers.block = [this, block, played, begin](const int16_t* samples, size_t bytes, CaptureTime captured) {
         if (block)
-            block(samples, bytes);
+            block(samples, bytes, captured);
         *played += bytes / 2;
         // Paced against the start, so that the time spent decoding is not added up.
         const auto due = begin + std::chrono::microseconds(*played * 1000000 / (m_sampleRate ? m_sampleRate : 1));

@@ -1,5 +1,7 @@
 #include "audio/PortAudioSource.h"
 
+#include "audio/BlockClock.h"
+
 #include <alsa/asoundlib.h>
 #include <jack/jack.h>
 #include <portaudio.h>
@@ -7,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <semaphore>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -363,6 +366,12 @@ void PortAudioSource::DecodingThread()
         reportedOverflows = overflows;
     };
     auto lastBlock = std::chrono::steady_clock::now();
+    // A sample spends the device's buffering, then its wait in the ring, before we
+    // take it; what is still in the ring came after this block. The device's latency
+    // is known once it has opened, which may be after this thread starts.
+    BlockClock clock(c.sampleRate);
+    const double rate = c.sampleRate ? c.sampleRate : 1.0;
+    std::optional<CaptureTime::duration> deviceDelay;
     auto end = [&](const std::string& why) {
         if (m_handlers.ended)
             m_handlers.ended("capture from \"" + name() + "\" stopped: " + why);
@@ -372,9 +381,16 @@ void PortAudioSource::DecodingThread()
             return;
         while (!c.stopping.load(std::memory_order_acquire) && c.ring->read(block.data(), block.size())) {
             lastBlock = std::chrono::steady_clock::now();
+            if (!deviceDelay)
+                deviceDelay = std::chrono::duration_cast<CaptureTime::duration>(
+                    std::chrono::duration<double>(inputLatency()));
+            const auto waiting = std::chrono::duration_cast<CaptureTime::duration>(
+                std::chrono::duration<double>(static_cast<double>(c.ring->available() + block.size()) / rate));
+            const CaptureTime captured =
+                clock.stamp(std::chrono::system_clock::now() - waiting - *deviceDelay, block.size());
             reportLosses();
             if (m_handlers.block)
-                m_handlers.block(block.data(), block.size() * sizeof(int16_t));
+                m_handlers.block(block.data(), block.size() * sizeof(int16_t), captured);
         }
         reportLosses();
         if (c.stopping.load(std::memory_order_acquire))

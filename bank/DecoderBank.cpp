@@ -23,9 +23,9 @@ DecoderBank::DecoderBank(CmdSink* cmdWnd, unsigned sampleRate, std::unique_ptr<A
                          SourceEvents events)
     : m_cmdWnd(cmdWnd),
       m_sampleRate(checkedRate(sampleRate)),
-      m_nmt450(cmdWnd, static_cast<int>(sampleRate)),
-      m_mpt1327(cmdWnd, static_cast<int>(sampleRate)),
-      m_motorola(cmdWnd, static_cast<int>(sampleRate)),
+      m_nmt450(sinkFor(m_nmt450Sink), static_cast<int>(sampleRate)),
+      m_mpt1327(sinkFor(m_mpt1327Sink), static_cast<int>(sampleRate)),
+      m_motorola(sinkFor(m_motorolaSink), static_cast<int>(sampleRate)),
       m_events(std::move(events))
 {
     if (!source)
@@ -36,7 +36,9 @@ DecoderBank::DecoderBank(CmdSink* cmdWnd, unsigned sampleRate, std::unique_ptr<A
     source->open(sampleRate, blockSamples);
     m_source = std::move(source);
     AudioSource::Handlers handlers;
-    handlers.block = [this](const int16_t* data, size_t bytes) { FeedBlock(data, bytes); };
+    handlers.block = [this](const int16_t* data, size_t bytes, CaptureTime captured) {
+        FeedBlock(data, bytes, captured);
+    };
     handlers.overflow = [this](uint64_t lost, uint64_t overflows) { Overflow(lost, overflows); };
     handlers.ended = [this](const std::string& error) {
         if (m_events.ended)
@@ -75,11 +77,22 @@ void DecoderBank::Stop()
 
 void DecoderBank::FeedBlock(const int16_t* data, size_t bytes)
 {
-    FeedSamples(data, static_cast<unsigned>(bytes / 2));
+    FeedBlock(data, bytes, std::chrono::system_clock::now());
+}
+
+void DecoderBank::FeedBlock(const int16_t* data, size_t bytes, CaptureTime captured)
+{
+    FeedSamples(data, static_cast<unsigned>(bytes / 2), captured);
 }
 
 void DecoderBank::FeedSamples(const int16_t* samples, unsigned count)
 {
+    FeedSamples(samples, count, std::chrono::system_clock::now());
+}
+
+void DecoderBank::FeedSamples(const int16_t* samples, unsigned count, CaptureTime captured)
+{
+    m_blockTime = captured;
     // The flag is read again before each decoder, so that no decoder is entered once
     // the owner has begun to stop the bank.
     auto stopping = [this] { return m_stop.load(std::memory_order_acquire) != 0; };

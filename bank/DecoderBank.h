@@ -6,6 +6,10 @@
 // creates the bank and deletes it; a new sample rate means a new bank, so that every
 // decoder starts afresh.
 //
+// Each decoder posts through a small sink of its own, which tells the owner's sink
+// (through CmdSink::postFrom) the decoder's protocol and the capture time of the block
+// being decoded; the decoders themselves know nothing of either.
+//
 // The stop flag is the only state the owner's thread and the decoding thread share:
 // once it is set no decoder is entered again, and stopping returns only when the
 // source's thread has left the decoders, so nothing is posted after the bank is gone.
@@ -54,10 +58,13 @@ public:
     static unsigned BufferBytes(unsigned sampleRate) { return sampleRate / 10; }
     static unsigned BlockSamples(unsigned sampleRate) { return BufferBytes(sampleRate) / 2; }
 
-    // A filled capture block; an odd trailing byte is no sample.
+    // A filled capture block; an odd trailing byte is no sample. Its events carry
+    // captured as their time; without it, the time the block is fed.
     void FeedBlock(const int16_t* data, size_t bytes);
+    void FeedBlock(const int16_t* data, size_t bytes, CaptureTime captured);
     // Hands the samples to the three decoders, unless the bank is stopping.
     void FeedSamples(const int16_t* samples, unsigned count);
+    void FeedSamples(const int16_t* samples, unsigned count, CaptureTime captured);
 
     // Sets the stop flag and stops the source. When it returns, no decoder runs and
     // none will run again. Called by the destructor; the owner may call it earlier.
@@ -67,7 +74,29 @@ public:
     const AudioSource* source() const { return m_source.get(); }
 
 private:
+    // What one decoder posts, forwarded with its origin. Set up before the decoders
+    // and used only on the decoding thread.
+    class StampingSink : public CmdSink {
+    public:
+        StampingSink(CmdSink* owner, EventProtocol protocol, const CaptureTime& blockTime)
+            : m_owner(owner), m_protocol(protocol), m_blockTime(blockTime)
+        {
+        }
+        void post(uint32_t code, CmdPayload payload) override
+        {
+            m_owner->postFrom({m_protocol, m_blockTime}, code, std::move(payload));
+        }
+
+    private:
+        CmdSink* m_owner;
+        EventProtocol m_protocol;
+        const CaptureTime& m_blockTime;
+    };
+
     void Overflow(uint64_t lostSamples, uint64_t deviceOverflows);
+    // A decoder's own sink; none when the bank has no owner sink, as the decoders
+    // check for one.
+    CmdSink* sinkFor(StampingSink& sink) { return m_cmdWnd ? &sink : nullptr; }
 
     // The source is declared first and the decoders after it, as the original kept
     // its device handle ahead of the decoders; the destructor stops and releases the
@@ -75,6 +104,10 @@ private:
     std::unique_ptr<AudioSource> m_source;
     CmdSink* m_cmdWnd;
     unsigned m_sampleRate;
+    CaptureTime m_blockTime{};
+    StampingSink m_nmt450Sink{m_cmdWnd, EventProtocol::Nmt450, m_blockTime};
+    StampingSink m_mpt1327Sink{m_cmdWnd, EventProtocol::Mpt1327, m_blockTime};
+    StampingSink m_motorolaSink{m_cmdWnd, EventProtocol::Motorola, m_blockTime};
     CNMT450 m_nmt450;
     CMPT1327 m_mpt1327;
     CMotorola m_motorola;

@@ -38,6 +38,10 @@ inline constexpr const char* kRigctl = "rigctl";
 inline constexpr const char* kServer = "server";
 // SDR++'s rigctl port; rigctld's own default is 4532 too.
 inline constexpr const char* kDefaultServer = "localhost:4532";
+
+// The dialog's daily files: [log] dir= names their directory; none without it.
+inline constexpr const char* kLog = "log";
+inline constexpr const char* kLogDir = "dir";
 } // namespace velkor_ini
 
 // The settings as the running program applies them: a flag is on only when its value

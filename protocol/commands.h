@@ -3,6 +3,7 @@
 // touches it again: the payload is moved into the sink and belongs to the receiver.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <variant>
@@ -56,10 +57,45 @@ inline const char* commandName(uint32_t code)
     }
 }
 
+// Which decoder made an event. None: the program itself (the command window's own
+// lines and clears, the bank's audio notes).
+enum class EventProtocol : uint8_t { None, Mpt1327, Nmt450, Motorola };
+
+// Name of a protocol for other programs ("mpt1327", "nmt450", "motorola"); nullptr for
+// None.
+inline const char* protocolName(EventProtocol protocol)
+{
+    switch (protocol) {
+    case EventProtocol::Mpt1327: return "mpt1327";
+    case EventProtocol::Nmt450: return "nmt450";
+    case EventProtocol::Motorola: return "motorola";
+    default: return nullptr;
+    }
+}
+
+using EventClock = std::chrono::system_clock;
+
+// Where and when an event arose: the decoder, and the capture time of the audio block
+// that held it (for a file: its start time plus the block's position in it). A time
+// of zero (the epoch) means the poster did not know it.
+struct velkor_origin_s {
+    EventProtocol protocol = EventProtocol::None;
+    EventClock::time_point time{};
+    bool timed() const { return time != EventClock::time_point{}; }
+};
+
 // Where decoders post their events. post() may be called from any thread; an
 // implementation hands the command over to its consumer in posting order.
+//
+// The decoder bank posts through postFrom(), which adds the event's origin; a sink
+// that has no use for it keeps the default, which drops the origin and posts.
 class CmdSink {
 public:
     virtual ~CmdSink() = default;
     virtual void post(uint32_t code, CmdPayload payload) = 0;
+    virtual void postFrom(const velkor_origin_s& origin, uint32_t code, CmdPayload payload)
+    {
+        (void)origin;
+        post(code, std::move(payload));
+    }
 };

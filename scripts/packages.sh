@@ -4,7 +4,7 @@
 VELKOR_BUILD_PACKAGES=(
   cmake ninja-build g++ pkg-config
   libsndfile1-dev portaudio19-dev libjack-jackd2-dev libasound2-dev libasound2-plugins libpulse-dev
-  nlohmann-json3-dev libcli11-dev qt6-base-dev
+  nlohmann-json3-dev libcli11-dev qt6-base-dev libmosquitto-dev
 )
 VELKOR_TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev sox
@@ -12,6 +12,7 @@ VELKOR_TEST_PACKAGES=(
   xvfb xauth imagemagick
   clang libclang-rt-14-dev clang-tidy cppcheck
   libhamlib-utils gqrx-sdr
+  mosquitto mosquitto-clients
 )
 
 velkor_install_packages() {

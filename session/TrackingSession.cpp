@@ -4,6 +4,7 @@
 #include "bank/DecoderBank.h"
 #include "cmdwnd/CCmdWnd.h"
 #include "notify/MessageBox.h"
+#include "session/EventOutputs.h"
 #include "text/Cp1252.h"
 #include "receiver/ReceiverFactory.h"
 
@@ -38,6 +39,8 @@ TrackingSession::Started TrackingSession::start()
         return Started::NoCommandWindow;
     }
 
+    if (m_parts.dailyLog || m_parts.mqtt)
+        m_outputs = std::make_unique<EventOutputs>(m_owner, *m_cmdWnd, m_parts.dailyLog.get(), m_parts.mqtt.get());
     applySettings();
     if (m_parts.decodingRequired && !m_bank)
         return Started::NoDecoding;
@@ -108,7 +111,8 @@ bool TrackingSession::startDecoding(unsigned sampleRate)
     try {
         if (!m_parts.decoderBank)
             throw std::runtime_error("no audio input");
-        m_bank = m_parts.decoderBank(m_cmdWnd.get(), sampleRate);
+        CmdSink* sink = m_outputs ? static_cast<CmdSink*>(m_outputs.get()) : m_cmdWnd.get();
+        m_bank = m_parts.decoderBank(sink, sampleRate);
         if (m_bank)
             return true;
         m_decodingError = "no audio input";
@@ -131,5 +135,16 @@ void TrackingSession::stop()
     if (m_bank)
         m_bank->Stop();
     m_bank.reset();
+    if (m_outputs) {
+        // The calls still open end here; events still queued go with the command
+        // window's, which drops them too.
+        m_outputs->finish();
+        m_outputs.reset();
+    }
+    if (m_parts.mqtt) {
+        // What the broker has not taken within a few seconds is lost; say so.
+        if (const size_t left = m_parts.mqtt->shutdown())
+            log("MQTT: " + std::to_string(left) + " events could not be delivered to " + m_parts.mqtt->where());
+    }
     m_cmdWnd.reset();
 }

@@ -14,6 +14,8 @@
 #pragma once
 
 #include "cmdwnd/CmdWndOwner.h"
+#include "events/DailyLog.h"
+#include "events/MqttPublisher.h"
 #include "profile/VelkorConfig.h"
 
 #include <functional>
@@ -24,6 +26,7 @@
 class CAddrBook;
 class CCmdWnd;
 class DecoderBank;
+class EventOutputs;
 
 class TrackingSession {
 public:
@@ -35,6 +38,12 @@ public:
         // Without decoding there is nothing to track: when set, a decoder bank that
         // cannot be built ends the start-up there (no receiver is set up).
         bool decodingRequired = false;
+        // Where the decoders' events also go, each with the book's names (either may
+        // be null): the daily files, an MQTT broker. The session owns them; the
+        // publisher is shut down (its queue delivered, the status "offline") when the
+        // session stops.
+        std::unique_ptr<DailyLog> dailyLog;
+        std::unique_ptr<MqttPublisher> mqtt;
     };
 
     // owner: the log list, the address book lookups and the End Call button; book: the
@@ -82,6 +91,8 @@ private:
     // The command window is declared before the bank, so that even a forgotten stop()
     // takes the bank down first.
     std::unique_ptr<CCmdWnd> m_cmdWnd;
+    // Between the bank and the command window when the events go anywhere else.
+    std::unique_ptr<EventOutputs> m_outputs;
     std::unique_ptr<DecoderBank> m_bank;
     velkor_settings_s m_settings {0, false, 0, 0, 0, false, false, false, false, false};
     // Unset until applied, so that the first application always sets up the receiver.

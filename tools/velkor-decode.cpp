@@ -1,11 +1,15 @@
 // velkor-decode: the decoder bank without the dialog. Decodes a file, standard input or
-// live capture and prints what the decoders post: log lines, or every event as JSON.
+// live capture and prints what the decoders post: log lines, or every event as JSON;
+// with --mqtt it also publishes every event to an MQTT broker.
 
 #include "notify/MessageBox.h"
 #include "bank/DecoderBank.h"
 #include "audio/FileSource.h"
 #include "audio/PortAudioSource.h"
 #include "events/EventPrinter.h"
+#include "events/EventTime.h"
+#include "events/MqttPublisher.h"
+#include "tools/MqttCli.h"
 
 #include <CLI/CLI.hpp>
 
@@ -16,10 +20,12 @@
 #include <cstdlib>
 #include <condition_variable>
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <optional>
 
 namespace {
+constexpr int kExitUndelivered = 1;
 constexpr int kExitBadInput = 2;
 constexpr unsigned kDefaultCaptureRate = 48000;
 
@@ -39,11 +45,38 @@ void reportOverflow(uint64_t lostSamples, uint64_t deviceOverflows)
                      deviceOverflows);
 }
 
-int decodeFile(const std::string& path, std::optional<int> rate, std::optional<int> channel, bool events)
+// Where every event goes: standard output, and the broker when there is one.
+struct Outputs {
+    bool events = false;
+    std::unique_ptr<MqttPublisher> mqtt;
+
+    void connect(EventPrinter& printer) const
+    {
+        if (MqttPublisher* publisher = mqtt.get())
+            printer.setJsonListener([publisher](uint32_t code, const std::string& json) { publisher->publish(code, json); });
+    }
+    // What the broker has not taken within a few seconds is lost; say so.
+    int finish() const
+    {
+        if (!mqtt)
+            return 0;
+        const size_t left = mqtt->shutdown();
+        if (left == 0)
+            return 0;
+        complain("MQTT: " + std::to_string(left) + " events could not be delivered to " + mqtt->where());
+        return kExitUndelivered;
+    }
+};
+
+int decodeFile(const std::string& path, std::optional<int> rate, std::optional<int> channel,
+               std::optional<CaptureTime> startTime, const Outputs& outputs)
 {
     auto source = std::make_unique<FileSource>(path, rate, channel);
+    if (startTime)
+        source->setStartTime(*startTime);
     const unsigned sampleRate = source->sampleRate();
-    EventPrinter printer(stdout, events);
+    EventPrinter printer(stdout, outputs.events);
+    outputs.connect(printer);
 
     std::mutex mutex;
     std::condition_variable cv;
@@ -60,13 +93,13 @@ int decodeFile(const std::string& path, std::optional<int> rate, std::optional<i
     cv.wait(lock, [&] { return end.has_value(); });
     if (!end->empty())
         throw AudioInputError(*end);
-    return 0;
+    return outputs.finish();
 }
 
 // Live capture until SIGINT or SIGTERM. The signals are blocked in every thread and
 // taken by sigwait here, so that the bank is stopped and destroyed on this thread, in
 // order, and never from a signal handler.
-int capture(const std::string& device, unsigned rate, bool events)
+int capture(const std::string& device, unsigned rate, const Outputs& outputs)
 {
     sigset_t signals;
     sigemptyset(&signals);
@@ -75,7 +108,8 @@ int capture(const std::string& device, unsigned rate, bool events)
     sigaddset(&signals, SIGUSR1); // the source ended by itself
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-    EventPrinter printer(stdout, events);
+    EventPrinter printer(stdout, outputs.events);
+    outputs.connect(printer);
     const pthread_t mainThread = pthread_self();
     std::mutex mutex;
     std::string endError = "capture ended";
@@ -106,7 +140,7 @@ int capture(const std::string& device, unsigned rate, bool events)
         std::_Exit(kExitBadInput);
     }
     bank.Stop();
-    return 0;
+    return outputs.finish();
 }
 
 int listDevices()
@@ -134,6 +168,8 @@ int main(int argc, char** argv)
     bool list = false;
     std::string device;
     std::string input = "-";
+    std::string startTimeText;
+    MqttCli mqtt;
     app.add_option("--rate", rate, "sample rate of raw signed 16-bit little-endian input, or of capture (Hz)")
         ->check(CLI::Range(static_cast<int>(DecoderBank::kMinSampleRate), static_cast<int>(DecoderBank::kMaxSampleRate)));
     auto* channelOption = app.add_option("--channel", channel, "channel N (from 1) of a multi-channel file")
@@ -144,7 +180,11 @@ int main(int argc, char** argv)
     auto* listOption = app.add_flag("--list-devices", list, "print the capture devices and exit");
     auto* fileOption = app.add_option("file", input, "audio file (WAV, FLAC, OGG, MP3 or raw); - or nothing reads "
                                                      "standard input");
-    captureOption->excludes(fileOption)->excludes(channelOption)->excludes(listOption);
+    auto* startOption = app.add_option("--start-time", startTimeText,
+                                       "when the recording began (YYYY-MM-DDTHH:MM:SS[.mmm], Z or +HH:MM for UTC "
+                                       "or an offset, else local time); default: the file's time less its length");
+    captureOption->excludes(fileOption)->excludes(channelOption)->excludes(listOption)->excludes(startOption);
+    mqtt.add(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -154,13 +194,32 @@ int main(int argc, char** argv)
         return kExitBadInput;
     }
 
+    std::optional<CaptureTime> startTime;
+    if (!startTimeText.empty()) {
+        std::string why;
+        startTime = parseEventTime(startTimeText, &why);
+        if (!startTime) {
+            complain("--start-time: " + why);
+            return kExitBadInput;
+        }
+    }
+    Outputs outputs;
+    outputs.events = events;
+    try {
+        outputs.mqtt = mqtt.publisher(
+            [](const std::string& line) { std::fprintf(stderr, "velkor-decode: %s\n", line.c_str()); });
+    } catch (const MqttError& e) {
+        complain(std::string("--mqtt: ") + e.what());
+        return kExitBadInput;
+    }
+
     setMessageBoxFunction([](const std::string& text) { std::fprintf(stderr, "velkor-decode: %s\n", text.c_str()); });
     try {
         if (list)
             return listDevices();
         if (captureMode)
-            return capture(device, rate ? static_cast<unsigned>(*rate) : kDefaultCaptureRate, events);
-        return decodeFile(input, rate, channel, events);
+            return capture(device, rate ? static_cast<unsigned>(*rate) : kDefaultCaptureRate, outputs);
+        return decodeFile(input, rate, channel, startTime, outputs);
     } catch (const std::exception& e) {
         complain(e.what());
         return kExitBadInput;

@@ -17,6 +17,7 @@
 #include "session/ConsoleOwner.h"
 #include "session/SignalWatcher.h"
 #include "session/TrackingSession.h"
+#include "tools/MqttCli.h"
 
 #include <CLI/CLI.hpp>
 
@@ -57,6 +58,8 @@ int main(int argc, char** argv)
     std::string mixerDevice = "default";
     std::string lineElement = "Line";
     std::string micElement = "Mic";
+    std::string logDir;
+    MqttCli mqtt;
     cli.add_option("--input", input, "recording to decode (WAV, or raw with --rate; - is standard input) instead "
                                      "of live capture");
     cli.add_option("--rate", rate, "sample rate of a raw recording (Hz)")->check(CLI::Range(1000, 1000000));
@@ -66,6 +69,9 @@ int main(int argc, char** argv)
     cli.add_option("--mixer", mixerDevice, "ALSA mixer that holds the Line-In")->capture_default_str();
     cli.add_option("--line-element", lineElement, "mixer element of the Line-In")->capture_default_str();
     cli.add_option("--mic-element", micElement, "mixer element used when there is no Line-In")->capture_default_str();
+    cli.add_option("--log-dir", logDir, "write every event to DIR/velkor-YYYY-MM-DD.jsonl and every call to "
+                                         "DIR/calls-YYYY-MM-DD.csv (the local date)");
+    mqtt.add(cli);
     try {
         cli.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -104,6 +110,25 @@ int main(int argc, char** argv)
         }
     }
 
+    // The daily files and the broker's options are checked before the book is touched.
+    std::unique_ptr<DailyLog> dailyLog;
+    if (!logDir.empty()) {
+        try {
+            dailyLog = std::make_unique<DailyLog>(logDir, [](const std::string& line) { err(line); });
+        } catch (const DailyLogError& e) {
+            err(std::string("--log-dir: ") + e.what());
+            return kExitBadInput;
+        }
+    }
+    std::unique_ptr<MqttPublisher> publisher;
+    try {
+        // On the publisher's threads: standard error, never the log list.
+        publisher = mqtt.publisher([](const std::string& line) { err(line); });
+    } catch (const MqttError& e) {
+        err(std::string("--mqtt: ") + e.what());
+        return kExitBadInput;
+    }
+
     SignalWatcher watcher({SIGINT, SIGTERM, SIGHUP});
     QObject::connect(&watcher, &SignalWatcher::received, &app, [] { QCoreApplication::quit(); });
     // A reader of standard output that goes away (velkor-track | head) ends the run
@@ -116,6 +141,8 @@ int main(int argc, char** argv)
     int status = 0;
     TrackingSession::Parts parts;
     parts.decodingRequired = true;
+    parts.dailyLog = std::move(dailyLog);
+    parts.mqtt = std::move(publisher);
     // An ALSA mixer or element named on the command line is used as named; otherwise
     // the dialog's choice (the sound server's playback of the source, else ALSA's).
     const bool alsaNamed = cli.count("--mixer") + cli.count("--line-element") + cli.count("--mic-element") > 0;

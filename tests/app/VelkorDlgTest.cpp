@@ -10,6 +10,7 @@
 #include "app/CVelkorDlg.h"
 #include "app/DialogUnits.h"
 #include "bank/DecoderBank.h"
+#include "events/EventTime.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -279,6 +280,35 @@ TEST_F(VelkorDlg, TeardownStopsTheBankBeforeTheCommandWindowGoes)
     EXPECT_NE(std::find(all.begin(), all.end(),
                         "CCSC | Control Channel System Codeword | SYSId: 0x0089 NET: 1 SITE: 1 LAB: 1"),
               all.end());
+}
+
+TEST_F(VelkorDlg, DailyFilesWhereTheLogKeyOfVelkorIniSaysAndDecodingWithoutThem)
+{
+    ASSERT_NE(std::getenv("VELKOR_SOURCE_DIR"), nullptr);
+    const std::string demo = std::string(std::getenv("VELKOR_SOURCE_DIR")) + "/samples/demo.wav";
+    auto waitFor = [](const std::function<bool()>& done) {
+        for (int i = 0; i < 500 && !done(); ++i)
+            QTest::qWait(10);
+        return done();
+    };
+    const std::string ccsc = "CCSC | Control Channel System Codeword | SYSId: 0x0089 NET: 1 SITE: 1 LAB: 1";
+    // A directory that cannot be made: one line says so, and the recording is decoded.
+    writeFile("plain", "a file");
+    writeFile("velkor.ini", "[log]\ndir=plain/logs\n");
+    start(testParts(demo));
+    ASSERT_FALSE(lines().empty());
+    EXPECT_EQ(lines()[0].rfind("ERROR: no daily log files: cannot create the log directory plain/logs: ", 0), 0u)
+        << lines()[0];
+    EXPECT_TRUE(waitFor([&] { const Lines l = lines(); return std::find(l.begin(), l.end(), ccsc) != l.end(); }));
+    dlg.reset();
+
+    writeFile("velkor.ini", "[log]\ndir=logs\n");
+    start(testParts(demo));
+    const std::string events = "logs/velkor-" + localDate(EventClock::now()) + ".jsonl";
+    const std::string named = R"(,"protocol":"mpt1327","names":{"target":{"system":"New System","fleet":"Fleet 1",)"
+                              R"("unit":"100"},"origin":{"system":"New System","fleet":"Fleet 1","unit":"200"}}})";
+    EXPECT_TRUE(waitFor([&] { return readFile(events).find(named) != std::string::npos; })) << readFile(events);
+    EXPECT_EQ(lines()[0], "Starting decoder thread.");
 }
 
 TEST_F(VelkorDlg, EndCallButtonFollowsTheTrackerAndPostsEndCall)

@@ -33,6 +33,14 @@ public:
         }
         RecordingSink::post(code, std::move(payload));
     }
+    void postFrom(const velkor_origin_s& origin, uint32_t code, CmdPayload payload) override
+    {
+        {
+            std::lock_guard lock(m_threadMutex);
+            m_threads.insert(std::this_thread::get_id());
+        }
+        RecordingSink::postFrom(origin, code, std::move(payload));
+    }
     std::set<std::thread::id> threads() const
     {
         std::lock_guard lock(m_threadMutex);
@@ -211,6 +219,39 @@ TEST(DecoderBank, DecodersTakeEachBlockInTheFixedOrder)
     // Each decoder's own lines are the same either way.
     EXPECT_EQ(byDecoder(lines), byDecoder(timed));
     EXPECT_EQ(byDecoder(lines).size(), 3u);
+}
+
+TEST(DecoderBank, EveryEventCarriesItsDecoderAndItsBlocksCaptureTime)
+{
+    // Each block gets a capture time of its own; every event posted while the bank
+    // decodes a block must carry that block's time and the protocol of the decoder
+    // whose line it is (told apart by the lines' own prefixes).
+    const int rate = 48000;
+    const auto pcm = bankRecording(rate);
+    const size_t block = DecoderBank::BlockSamples(rate);
+    const CaptureTime t0 = EventClock::from_time_t(1714600000) + std::chrono::milliseconds(7);
+    RecordingSink sink;
+    DecoderBank bank(&sink, rate, nullptr);
+    std::vector<CaptureTime> fedAt; // the block time of each event, by the test's count
+    for (size_t i = 0, n = 0; i < pcm.size(); i += block, ++n) {
+        const CaptureTime at = t0 + n * std::chrono::milliseconds(50);
+        bank.FeedBlock(&pcm[i], std::min(block, pcm.size() - i) * sizeof(int16_t), at);
+        fedAt.resize(sink.events().size(), at);
+    }
+    const auto events = sink.events();
+    ASSERT_FALSE(events.empty());
+    const std::map<char, EventProtocol> tag{
+        {'M', EventProtocol::Motorola}, {'N', EventProtocol::Nmt450}, {'P', EventProtocol::Mpt1327}};
+    std::set<EventProtocol> seen;
+    for (size_t i = 0; i < events.size(); ++i) {
+        SCOPED_TRACE(describe(events[i]));
+        EXPECT_TRUE(events[i].origin.time == fedAt[i]);
+        EXPECT_NE(events[i].origin.protocol, EventProtocol::None);
+        seen.insert(events[i].origin.protocol);
+        if (const auto* line = std::get_if<LogText>(&events[i].payload))
+            EXPECT_EQ(events[i].origin.protocol, tag.at(protocol(*line)));
+    }
+    EXPECT_EQ(seen.size(), 3u);
 }
 
 TEST(DecoderBank, NothingIsDecodedOnceStopped)

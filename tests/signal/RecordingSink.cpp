@@ -32,6 +32,12 @@ void RecordingSink::post(uint32_t code, CmdPayload payload)
     m_events.push_back({code, std::move(payload)});
 }
 
+void RecordingSink::postFrom(const velkor_origin_s& origin, uint32_t code, CmdPayload payload)
+{
+    std::lock_guard lock(m_mutex);
+    m_events.push_back({code, std::move(payload), origin});
+}
+
 std::vector<Event> RecordingSink::events() const
 {
     std::lock_guard lock(m_mutex);

@@ -12,6 +12,7 @@ namespace testsignal {
 struct Event {
     uint32_t code;
     CmdPayload payload;
+    velkor_origin_s origin{}; // as the bank stamped it; none for a plain post
 };
 
 // One line per event, e.g. "ADD_LOGSTR CCSC | ...", "REPORT_SYSTEM 1/2/3",
@@ -21,6 +22,7 @@ std::string describe(const Event& event);
 class RecordingSink : public CmdSink {
 public:
     void post(uint32_t code, CmdPayload payload) override;
+    void postFrom(const velkor_origin_s& origin, uint32_t code, CmdPayload payload) override;
 
     std::vector<Event> events() const;
     std::vector<std::string> described() const;

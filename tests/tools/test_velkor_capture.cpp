@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -68,15 +69,42 @@ size_t lineCount(const std::string& text)
     return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
 }
 
+const std::regex kTimeField(R"(,"time":"[^"]*")");
+
+// The lines of the output without their times (which differ between the file and
+// its capture), optionally without the mute events.
 std::vector<std::string> splitLines(const std::string& text, bool withMutes = true)
 {
     std::vector<std::string> lines;
     std::istringstream in(text);
     std::string line;
     while (std::getline(in, line))
-        if (withMutes || line.find("MUTE\"}") == std::string::npos)
-            lines.push_back(line);
+        if (withMutes || line.find("MUTE\",") == std::string::npos)
+            lines.push_back(std::regex_replace(line, kTimeField, ""));
     return lines;
+}
+
+// Milliseconds since the epoch of each line's "time", read by hand; mutes left out.
+std::vector<double> lineTimes(const std::string& text)
+{
+    std::vector<double> times;
+    std::istringstream in(text);
+    std::string line;
+    const std::regex field(R"("time":"(\d{4})-(\d\d)-(\d\d)T(\d\d):(\d\d):(\d\d)\.(\d{3})Z")");
+    while (std::getline(in, line)) {
+        std::smatch m;
+        if (line.find("MUTE\",") != std::string::npos || !std::regex_search(line, m, field))
+            continue;
+        std::tm tm{};
+        tm.tm_year = std::stoi(m[1]) - 1900;
+        tm.tm_mon = std::stoi(m[2]) - 1;
+        tm.tm_mday = std::stoi(m[3]);
+        tm.tm_hour = std::stoi(m[4]);
+        tm.tm_min = std::stoi(m[5]);
+        tm.tm_sec = std::stoi(m[6]);
+        times.push_back(static_cast<double>(timegm(&tm)) * 1000.0 + std::stoi(m[7]));
+    }
+    return times;
 }
 
 TEST(VelkorCapture, PlayedRecordingDecodesAsTheFileDoes)
@@ -86,7 +114,8 @@ TEST(VelkorCapture, PlayedRecordingDecodesAsTheFileDoes)
     const int rate = 48000;
     const std::string wav = dir.file("bank.wav");
     writeWav(wav, bankRecording(rate), rate);
-    const auto fromFile = runTool(kTool, {"--events", wav});
+    // The file's times are then simply the places in it.
+    const auto fromFile = runTool(kTool, {"--events", "--start-time", "1970-01-01T00:00:00Z", wav});
     ASSERT_EQ(fromFile.status, 0) << fromFile.err;
     for (const char* expected : {"\"SYSAN| System 0x05A5", "\"CCSC | Control Channel", "\"CTIND| Calling",
                                  "\"cmd\":\"REPORT_CALL\"", "\"cmd\":\"MUTE\"", "\"cmd\":\"UNMUTE\""})
@@ -94,8 +123,12 @@ TEST(VelkorCapture, PlayedRecordingDecodesAsTheFileDoes)
 
     ToolProcess capture(kTool, {"--capture", "--events"});
     ASSERT_TRUE(capture.waitForErr("capturing from", 15s)) << capture.err();
+    const double playStart = std::chrono::duration<double, std::milli>(
+                                 std::chrono::system_clock::now().time_since_epoch()).count();
     const auto played = runTool(findProgram("paplay"), {wav});
     ASSERT_EQ(played.status, 0) << played.err;
+    const double playEnd = std::chrono::duration<double, std::milli>(
+                               std::chrono::system_clock::now().time_since_epoch()).count();
     // paplay returns once the server has played the last sample; give the capture
     // path (monitor, ALSA plugin, one block) time to deliver it.
     std::this_thread::sleep_for(1s);
@@ -113,6 +146,22 @@ TEST(VelkorCapture, PlayedRecordingDecodesAsTheFileDoes)
     };
     EXPECT_EQ(sorted(splitLines(captured)), sorted(splitLines(fromFile.out)));
     EXPECT_EQ(lineCount(capture.err()), 1u) << capture.err();
+
+    // Live events are stamped with their capture time: within the time the recording
+    // played, and each the same distance from its place in the file, give or take the
+    // audio server's delivery in chunks (a few blocks).
+    const auto live = lineTimes(captured);
+    const auto places = lineTimes(fromFile.out);
+    ASSERT_EQ(live.size(), places.size());
+    ASSERT_FALSE(live.empty());
+    double low = 1e300, high = -1e300;
+    for (size_t i = 0; i < live.size(); ++i) {
+        EXPECT_GE(live[i], playStart - 1000.0) << i;
+        EXPECT_LE(live[i], playEnd + 1000.0) << i;
+        low = std::min(low, live[i] - places[i]);
+        high = std::max(high, live[i] - places[i]);
+    }
+    EXPECT_LE(high - low, 150.0) << "capture times stray from the audio's own pace";
 }
 
 TEST(VelkorCapture, TermStopsItCleanlyAndSilenceDecodesToNothing)

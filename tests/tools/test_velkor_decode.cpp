@@ -1,6 +1,7 @@
 // velkor-decode as a user runs it: the bundled demo, other encodings of the same
 // audio, standard input, and every kind of bad input.
 #include "signal/Audio.h"
+#include "signal/CallScenario.h"
 #include "signal/DemoScenario.h"
 #include "tools/ToolRunner.h"
 
@@ -8,7 +9,12 @@
 #include <nlohmann/json.hpp>
 #include <sndfile.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <sstream>
 
 using namespace testsignal;
@@ -123,15 +129,45 @@ TEST(VelkorDecode, AnMp3WhoseLengthIsAnEstimateIsNoTruncatedFile)
     EXPECT_NE(r.out, "");
 }
 
-TEST(VelkorDecode, EventsAreJsonObjectsInPostingOrder)
+std::vector<nlohmann::json> jsonLines(const std::string& text)
 {
-    const auto r = runTool(kTool, {"--events", demoWav()});
-    ASSERT_EQ(r.status, 0) << r.err;
-    std::istringstream lines(r.out);
+    std::istringstream lines(text);
     std::string line;
     std::vector<nlohmann::json> events;
     while (std::getline(lines, line))
         events.push_back(nlohmann::json::parse(line));
+    return events;
+}
+
+// Milliseconds since the epoch of an event time "2024-05-01T12:34:56.789Z", read here
+// by hand rather than with the program's own parser.
+int64_t epochMs(const std::string& iso)
+{
+    std::tm tm{};
+    int ms = 0;
+    EXPECT_EQ(std::sscanf(iso.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d.%3dZ", &tm.tm_year, &tm.tm_mon, &tm.tm_mday,
+                          &tm.tm_hour, &tm.tm_min, &tm.tm_sec, &ms),
+              7)
+        << iso;
+    EXPECT_EQ(iso.size(), 24u) << iso;
+    tm.tm_year -= 1900;
+    tm.tm_mon -= 1;
+    return static_cast<int64_t>(timegm(&tm)) * 1000 + ms;
+}
+
+TEST(VelkorDecode, EventsAreJsonObjectsInPostingOrder)
+{
+    const auto r = runTool(kTool, {"--events", demoWav()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<nlohmann::json> events = jsonLines(r.out);
+    // Every event says when and by which decoder it was made; the rest of each object
+    // is what it always was.
+    for (auto& e : events) {
+        EXPECT_TRUE(e["time"].is_string()) << e;
+        EXPECT_EQ(e["protocol"], "mpt1327") << e;
+        e.erase("time");
+        e.erase("protocol");
+    }
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(events.front(), nlohmann::json::parse(R"({"cmd":"MUTE"})"));
     EXPECT_EQ(events[1], nlohmann::json::parse(R"({"cmd":"REPORT_SYSTEM","system":1,"fleet":0,"unit":0})"));
@@ -158,6 +194,48 @@ TEST(VelkorDecode, EventsAreJsonObjectsInPostingOrder)
     EXPECT_TRUE(call);
     EXPECT_TRUE(clear);
     EXPECT_EQ(texts, 24u);
+}
+
+TEST(VelkorDecode, EventTimesAreTheirPlaceInTheFile)
+{
+    // Call s's event must be stamped with the start time plus the place where its
+    // codeword ends, to within one block (50 ms). The start time is --start-time, or
+    // else the file's modification time less its length.
+    TempDir dir;
+    const auto rec = callRecording(12, 1.3);
+    writeWav(dir.file("calls.wav"), rec.pcm, rec.rate);
+    const double length = static_cast<double>(rec.pcm.size()) / rec.rate;
+    const int64_t modified = 1714607998; // 2024-05-01T23:59:58Z
+    const timespec times[2] = {{modified, 0}, {modified, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, dir.file("calls.wav").c_str(), times, 0), 0);
+    const struct {
+        std::vector<std::string> args;
+        double startMs;
+    } cases[] = {
+        {{"--start-time", "2024-05-01T23:59:58.250Z"}, 1714607998250.0},
+        {{"--start-time", "2024-05-02T01:59:58.250+02:00"}, 1714607998250.0},
+        {{}, modified * 1000.0 - length * 1000.0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.empty() ? std::string("file time") : c.args[1]);
+        std::vector<std::string> args = c.args;
+        args.insert(args.begin(), "--events");
+        args.push_back(dir.file("calls.wav"));
+        const auto r = runTool(kTool, args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        size_t calls = 0;
+        for (const auto& e : jsonLines(r.out)) {
+            if (e["cmd"] != "REPORT_CALL")
+                continue;
+            const size_t slot = e["channel"].get<size_t>() - 1;
+            ASSERT_LT(slot, rec.callEnds.size());
+            EXPECT_EQ(slot, calls++) << "calls out of order";
+            const double expected = c.startMs + rec.callEnds[slot] * 1000.0;
+            EXPECT_LE(std::abs(static_cast<double>(epochMs(e["time"])) - expected), 50.0)
+                << e["time"] << " for call " << slot;
+        }
+        EXPECT_EQ(calls, rec.callEnds.size());
+    }
 }
 
 TEST(VelkorDecode, BadInputIsRefusedWithAClearMessage)
@@ -191,6 +269,19 @@ TEST(VelkorDecode, BadInputIsRefusedWithAClearMessage)
         {{dir.path()}, "directory"},
         {{"--rate", "0", dir.file("raw.pcm")}, "--rate"},
         {{"--bogus", demoWav()}, "bogus"},
+        {{"--start-time", "yesterday", demoWav()}, "--start-time: \"yesterday\" is no time"},
+        {{"--start-time", "2024-02-30T10:00:00Z", demoWav()}, "is no valid date"},
+        {{"--capture", "--start-time", "2024-05-01T10:00:00Z"}, "excludes"},
+        {{"--mqtt", "localhost:99999", demoWav()}, "--mqtt: \"99999\" is no port"},
+        {{"--mqtt", ":1883", demoWav()}, "names no broker host"},
+        {{"--mqtt", "::1", demoWav()}, "in brackets"},
+        {{"--mqtt-topic", "x", demoWav()}, "--mqtt"},
+        {{"--mqtt", "127.0.0.1", "--mqtt-topic", "a/#", demoWav()}, "is no topic"},
+        {{"--mqtt", "127.0.0.1", "--mqtt-user", "u", "--mqtt-password-file", dir.file("missing.pw"), demoWav()},
+         "cannot read the password file"},
+        {{"--mqtt", "127.0.0.1", "--mqtt-password-file", dir.file("notes.txt"), demoWav()}, "needs a user name"},
+        {{"--mqtt", "127.0.0.1", "--mqtt-cafile", dir.file("missing.pem"), demoWav()}, "TLS files"},
+        {{"--mqtt", "127.0.0.1", "--mqtt-cert", dir.file("notes.txt"), demoWav()}, "needs its key"},
     };
     for (const auto& c : cases) {
         const auto r = runTool(kTool, c.args);

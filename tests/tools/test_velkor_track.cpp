@@ -5,6 +5,7 @@
 #include "fixtures/RigctlServers.h"
 #include "fixtures/ScannerSimulator.h"
 #include "signal/DemoScenario.h"
+#include "tools/MqttBroker.h"
 #include "tools/PulseServer.h"
 #include "tools/ToolRunner.h"
 
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <fcntl.h>
 #include <filesystem>
 #include <spawn.h>
@@ -291,6 +293,96 @@ TEST_F(VelkorTrack, StoppedSoundServerHoldsNothingUp)
         CAddrBook saved;
         EXPECT_EQ(saved.LoadData(dir.file("addrbook.ini")), 1);
     }
+}
+
+// The one file of the daily kind (prefix) in dir/logs.
+std::string dailyFile(const std::string& dir, const std::string& prefix)
+{
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(dir + "/logs", ec))
+        if (e.path().filename().string().rfind(prefix, 0) == 0)
+            return e.path().string();
+    return {};
+}
+
+TEST_F(VelkorTrack, PublishesNamedEventsAndWritesTheDailyFiles)
+{
+    testsignal::MqttBroker broker;
+    ASSERT_TRUE(broker.ready()) << "no mosquitto broker could be started (Debian packages mosquitto, mosquitto-clients)";
+    testsignal::MqttSubscriber sub(broker, "velkor/#");
+    ASSERT_TRUE(sub.subscribed());
+    const auto r = testsignal::runTool(VELKOR_TRACK_PATH, {"--input", "demo.wav", "--log-dir", "logs", "--mqtt",
+                                                           broker.address()}, {}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    const Texts events = splitLines(testsignal::readFile(dailyFile(dir.path(), "velkor-")));
+    EXPECT_EQ(std::count_if(events.begin(), events.end(),
+                            [](const std::string& e) { return e.rfind(R"({"cmd":"ADD_LOGSTR")", 0) == 0; }),
+              static_cast<long>(mptgen::kDemoLines));
+    // The call, with the names the book gives its parties.
+    const std::string call = R"({"cmd":"REPORT_CALL","type":0,"target":{"system":1,"fleet":1,"unit":100},)"
+                             R"("origin":{"system":1,"fleet":1,"unit":200},"control_channel":1,"channel":17,"time":")";
+    const auto grant = std::find_if(events.begin(), events.end(), [&](const std::string& e) { return e.rfind(call, 0) == 0; });
+    ASSERT_NE(grant, events.end());
+    EXPECT_NE(grant->find(R"(,"protocol":"mpt1327","names":{"target":{"system":"New System","fleet":"Fleet 1",)"
+                          R"("unit":"Dispatch"},"origin":{"system":"New System","fleet":"Fleet 1","unit":"200"}}})"),
+              std::string::npos) << *grant;
+
+    // The broker got the same events, in the same order.
+    ASSERT_TRUE(sub.waitFor([](const Texts& l) { return contains(l, "velkor/status offline"); }, std::chrono::seconds(10)));
+    Texts published;
+    for (const auto& m : sub.lines())
+        if (m.rfind("velkor/status ", 0) != 0)
+            published.push_back(m.substr(m.find(' ') + 1));
+    EXPECT_EQ(published, events);
+
+    // One call, followed on 169.2 MHz (the plan: 169.0 MHz for channel 1, 12.5 kHz apart).
+    const Texts calls = splitLines(testsignal::readFile(dailyFile(dir.path(), "calls-")));
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0], "start,end,duration,protocol,system,target,origin,system_name,target_name,origin_name,"
+                        "channel,frequency,followed\r");
+    EXPECT_NE(calls[1].find(",mpt1327,1,1/100,1/200,New System,Fleet 1 / Dispatch,Fleet 1 / 200,17,169.2000,yes\r"),
+              std::string::npos) << calls[1];
+}
+
+TEST_F(VelkorTrack, AKilledTrackerLeavesEveryCompletedLineOfItsDailyFiles)
+{
+    const std::string out = dir.file("out");
+    const pid_t pid = spawnTrack(dir.path(), {"--input", "demo.wav", "--realtime", "--log-dir", "logs"}, out);
+    ASSERT_GT(pid, 0);
+    // Killed in the middle of the recording, once the call is over.
+    bool callWritten = false;
+    for (int i = 0; i < 500 && !callWritten; ++i) {
+        callWritten = splitLines(testsignal::readFile(dailyFile(dir.path(), "calls-"))).size() == 2;
+        if (!callWritten)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ::kill(pid, SIGKILL);
+    EXPECT_EQ(waitStatus(pid), 128 + SIGKILL);
+    ASSERT_TRUE(callWritten) << "no call in the calls file within 10 s";
+    EXPECT_FALSE(contains(splitLines(testsignal::readFile(out)), "MOVE | Move to specified ControlChannel | -> CCh:   2"));
+    const std::string text = testsignal::readFile(dailyFile(dir.path(), "velkor-"));
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(text.back(), '\n');
+    const Texts events = splitLines(text);
+    for (const auto& e : events)
+        EXPECT_TRUE(e.rfind(R"({"cmd":")", 0) == 0 && e.back() == '}') << e;
+    EXPECT_TRUE(std::any_of(events.begin(), events.end(), [](const std::string& e) {
+        return e.find(R"("text":"GTC  | Go To Channel Voice)") != std::string::npos;
+    }));
+}
+
+TEST_F(VelkorTrack, ALogDirThatCannotBeWrittenStopsTheStartBeforeTheBook)
+{
+    testsignal::writeFile(dir.file("plain"), "a file, not a directory");
+    std::remove(dir.file("addrbook.ini").c_str());
+    const auto r = testsignal::runTool(VELKOR_TRACK_PATH, {"--input", "demo.wav", "--log-dir", "plain/logs"}, {},
+                                       dir.path());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("velkor-track: --log-dir: cannot create the log directory plain/logs: "), std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("addrbook.ini")));
 }
 
 } // namespace

@@ -1,0 +1,45 @@
+// The --mqtt options velkor-decode and velkor-track share, and the publisher they make.
+#pragma once
+
+#include "events/MqttPublisher.h"
+
+#include <CLI/CLI.hpp>
+
+#include <memory>
+#include <string>
+
+struct MqttCli {
+    std::string address;
+    std::string passwordFile;
+    mqtt_options_s options;
+
+    void add(CLI::App& app)
+    {
+        auto* mqtt = app.add_option("--mqtt", address, "publish every event to the MQTT broker at HOST[:PORT] "
+                                                       "(port 1883 unless given)");
+        app.add_option("--mqtt-topic", options.baseTopic, "base topic: events go to BASE/<cmd>, the status to "
+                                                          "BASE/status")
+            ->capture_default_str()->needs(mqtt);
+        app.add_option("--mqtt-user", options.user, "user name at the broker")->needs(mqtt);
+        app.add_option("--mqtt-password-file", passwordFile, "file whose first line is the password")->needs(mqtt);
+        app.add_option("--mqtt-cafile", options.cafile, "TLS: the CA certificate (PEM) that signed the broker's")
+            ->needs(mqtt);
+        app.add_option("--mqtt-capath", options.capath, "TLS: a directory of CA certificates")->needs(mqtt);
+        app.add_option("--mqtt-cert", options.certfile, "TLS: this client's certificate (PEM)")->needs(mqtt);
+        app.add_option("--mqtt-key", options.keyfile, "TLS: this client's key (PEM, not encrypted)")->needs(mqtt);
+        app.add_flag("--mqtt-insecure", options.tlsInsecure, "TLS: do not check the broker's host name")->needs(mqtt);
+        app.add_option("--mqtt-queue", options.queueLimit, "events kept while the broker cannot be reached")
+            ->capture_default_str()->check(CLI::Range(1, 10000000))->needs(mqtt);
+    }
+
+    // Null without --mqtt. Throws MqttError for options that cannot work.
+    std::unique_ptr<MqttPublisher> publisher(MqttPublisher::Note note)
+    {
+        if (address.empty())
+            return nullptr;
+        parseMqttAddress(address, &options.host, &options.port);
+        if (!passwordFile.empty())
+            options.password = readPasswordFile(passwordFile);
+        return std::make_unique<MqttPublisher>(options, std::move(note));
+    }
+};
