@@ -141,8 +141,18 @@ void CVelkorDlg::buildControls()
     const DialogUnits fitted = layout.fit();
     const int logHeight = fitted.rect(7, 240, 443, 40).height();
     const int extra = std::max(0, 8 * lineHeight + 2 * m_logList->frameWidth() - logHeight);
-    m_units = layout.apply(QSize(0, extra));
+    // The status line goes under the log list, one line of the dialog's font high.
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("status"));
+    const int statusGap = fitted.rect(0, 0, 0, 2).height();
+    const int statusHeight = m_status->fontMetrics().height() + 2;
+    m_units = layout.apply(QSize(0, extra + statusGap + statusHeight));
     m_logList->resize(m_logList->width(), m_logList->height() + extra);
+    m_status->setGeometry(m_logList->x(), m_logList->geometry().bottom() + 1 + statusGap, m_logList->width(),
+                          statusHeight);
+    m_statusTimer.setInterval(1000);
+    connect(&m_statusTimer, &QTimer::timeout, this, &CVelkorDlg::updateStatusLine);
+    m_statusTimer.start();
 
     const QRect icon = m_units.rect(429, 6, 20, 20);
     const int side = std::min(icon.width(), icon.height());
@@ -161,6 +171,19 @@ void CVelkorDlg::buildControls()
         m_columnSave.start();
     });
     applyColumnWidths();
+}
+
+void CVelkorDlg::updateStatusLine()
+{
+    CCmdWnd* wnd = m_session ? m_session->commandWindow() : nullptr;
+    if (!wnd) {
+        m_status->clear();
+        return;
+    }
+    const QString text = QString::fromStdString(wnd->activity().text(DecodeActivity::Clock::now()));
+    // Elided like the log lines; the whole text in the tooltip.
+    m_status->setText(m_status->fontMetrics().elidedText(text, Qt::ElideRight, m_status->width()));
+    m_status->setToolTip(text);
 }
 
 void CVelkorDlg::applyColumnWidths()

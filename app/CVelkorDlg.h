@@ -81,6 +81,10 @@ public:
     QPushButton* endCallButton() const { return m_endCallButton; }
     QLabel* iconLabel() const { return m_icon; }
     QLineEdit* filterField() const { return m_filter; }
+    // The status line under the log list: what each decoder decoded in the last minute.
+    QLabel* statusLine() const { return m_status; }
+    // Redraws the status line; a timer calls it every second.
+    void updateStatusLine();
     // The units the dialog is laid out in: the font's, grown where its texts need it.
     const DialogUnits& units() const { return m_units; }
     // The lines the log list shows at its height.
@@ -129,6 +133,8 @@ private:
     QPushButton* m_settingsButton = nullptr;
     QPushButton* m_endCallButton = nullptr;
     QLineEdit* m_filter = nullptr;
+    QLabel* m_status = nullptr;
+    QTimer m_statusTimer;
     QListLogView m_logView {nullptr};
     DialogUnits m_units {QFont()};
     // Widths the user gave the columns, in dialog units; written shortly after a change

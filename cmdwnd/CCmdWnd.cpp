@@ -17,7 +17,10 @@ namespace {
 // dropped at destruction frees its payload with it.
 class CmdEvent : public QEvent {
 public:
-    CmdEvent(uint32_t code, CmdPayload payload) : QEvent(type()), code(code), payload(std::move(payload)) {}
+    CmdEvent(uint32_t code, CmdPayload payload, const velkor_origin_s& origin = {})
+        : QEvent(type()), code(code), payload(std::move(payload)), origin(origin)
+    {
+    }
     static QEvent::Type type()
     {
         static const auto t = static_cast<QEvent::Type>(QEvent::registerEventType());
@@ -25,6 +28,7 @@ public:
     }
     uint32_t code;
     CmdPayload payload;
+    velkor_origin_s origin;
 };
 
 } // namespace
@@ -66,10 +70,16 @@ void CCmdWnd::post(uint32_t code, CmdPayload payload)
     QCoreApplication::postEvent(this, std::make_unique<CmdEvent>(code, std::move(payload)).release());
 }
 
+void CCmdWnd::postFrom(const velkor_origin_s& origin, uint32_t code, CmdPayload payload)
+{
+    QCoreApplication::postEvent(this, std::make_unique<CmdEvent>(code, std::move(payload), origin).release());
+}
+
 bool CCmdWnd::event(QEvent* e)
 {
     if (e->type() == CmdEvent::type()) {
         auto* cmd = static_cast<CmdEvent*>(e);
+        m_activity.note(cmd->origin.protocol, cmd->code, DecodeActivity::Clock::now(), cmd->origin.time);
         OnCmdWndMessage(cmd->code, std::move(cmd->payload));
         return true;
     }

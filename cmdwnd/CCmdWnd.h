@@ -13,6 +13,7 @@
 #include "cmdwnd/CallTracker.h"
 #include "cmdwnd/CmdDispatch.h"
 #include "cmdwnd/CmdWndOwner.h"
+#include "cmdwnd/DecodeActivity.h"
 #include "mixer/LineInMixer.h"
 
 #include <QBasicTimer>
@@ -36,6 +37,8 @@ public:
 
     // From any thread.
     void post(uint32_t code, CmdPayload payload) override;
+    // A decoder's event: also counted in activity().
+    void postFrom(const velkor_origin_s& origin, uint32_t code, CmdPayload payload) override;
 
     // Handles one command now; the event handler calls it for every posted command.
     void OnCmdWndMessage(uint32_t code, CmdPayload payload);
@@ -58,6 +61,8 @@ public:
 
     CallTracker& tracker() { return m_tracker; }
     LineInMixer* mixer() const { return m_mixer.get(); }
+    // What the decoders have been hearing, for a status line.
+    DecodeActivity& activity() { return m_activity; }
 
 protected:
     bool event(QEvent* event) override;
@@ -78,6 +83,7 @@ private:
 
     CmdWndOwner& m_owner;
     std::unique_ptr<LineInMixer> m_mixer;
+    DecodeActivity m_activity;
     CallTracker m_tracker;
     QBasicTimer m_callTimer;
     QBasicTimer m_suppressionTimer;

@@ -334,8 +334,14 @@ TEST_F(VelkorDlg, LaidOutInDialogUnits)
     const QRect log = du.rect(7, 240, 443, 40);
     const int extra = dlg->logListWidget()->height() - log.height();
     EXPECT_GE(extra, 0);
-    EXPECT_EQ(dlg->size(), du.size(457, 287) + QSize(0, extra));
+    // Under the log list, as wide, the one-line status line; the margin below as before.
+    const QRect status = dlg->statusLine()->geometry();
     EXPECT_EQ(dlg->logListWidget()->geometry(), log.adjusted(0, 0, 0, extra));
+    EXPECT_GT(status.top(), dlg->logListWidget()->geometry().bottom());
+    EXPECT_EQ(status.left(), log.left());
+    EXPECT_EQ(status.width(), log.width());
+    EXPECT_GE(status.height(), dlg->statusLine()->fontMetrics().height());
+    EXPECT_EQ(dlg->size(), du.size(457, 287) + QSize(0, status.bottom() + 1 - log.bottom() - 1));
     EXPECT_EQ(dlg->addrBook()->geometry(), du.rect(7, 30, 443, 203));
     EXPECT_EQ(dlg->settingsButton()->geometry(), du.rect(375, 9, 43, 14));
     EXPECT_EQ(dlg->endCallButton()->geometry(), du.rect(13, 9, 43, 14));
@@ -550,6 +556,25 @@ TEST_F(VelkorDlg, TheFilterShowsMatchesWithoutChangingTheBook)
     grid->Book().SetCellText(grid->Book().FindAddr({1, 200, 2001}), CAddrBook::kColLastSeen, "");
     dlg->OnCancel();
     EXPECT_EQ(readFile("addrbook.ini"), before);
+}
+
+// The status line says what the decoders decoded in the last minute: every line of
+// the demo recording is an MPT 1327 line (samples/demo.log), none of another decoder.
+TEST_F(VelkorDlg, TheStatusLineCountsEachDecodersLinesOfTheLastMinute)
+{
+    ASSERT_NE(std::getenv("VELKOR_SOURCE_DIR"), nullptr);
+    const std::string source = std::getenv("VELKOR_SOURCE_DIR");
+    const std::string log = readFile(source + "/samples/demo.log");
+    const std::string expected = "Last minute: MPT 1327 " + std::to_string(std::count(log.begin(), log.end(), '\n'));
+    start(testParts(source + "/samples/demo.wav"));
+    const std::regex shown(expected + R"( \(last \d\d:\d\d:\d\d\), NMT-450 0, Motorola 0 \| Control channel: .*)");
+    std::string text;
+    const bool seen = waitFor([&] {
+        dlg->updateStatusLine();
+        text = dlg->statusLine()->toolTip().toStdString();
+        return std::regex_match(text, shown);
+    }, 30000);
+    EXPECT_TRUE(seen) << "awaited \"" << expected << " (last hh:mm:ss), NMT-450 0, Motorola 0 | ...\", saw \"" << text << '"';
 }
 
 } // namespace
