@@ -113,7 +113,7 @@ CFSKDemodulator::CFSKDemodulator(int sampleRate, int baudRate, uint16_t tone1, u
         m_mix[i] = {std::cos(a), -std::sin(a)};
     }
     m_pulseHalf = static_cast<int>(std::floor(m_samplesPerBit));
-    const auto taps = static_cast<size_t>(2 * m_pulseHalf + 2);
+    const auto taps = 2 * static_cast<size_t>(m_pulseHalf) + 2;
     for (int sub = 0; sub < kPulsePhases; ++sub) {
         const double centre = static_cast<double>(sub) / kPulsePhases;
         for (size_t t = 0; t < taps; ++t) {
@@ -374,7 +374,7 @@ CFSKDemodulator::Complex CFSKDemodulator::Filter(const Window& window, int64_t b
 {
     if (window.first < 0 || end <= begin)
         return {0.0, 0.0};
-    const auto taps = static_cast<size_t>(2 * m_pulseHalf + 2);
+    const auto taps = 2 * static_cast<size_t>(m_pulseHalf) + 2;
     const double* pulse = &m_pulses[static_cast<size_t>(window.sub) * taps];
     // Mixed down only here, at the samples a bit needs: sample n meets the reference at
     // n modulo its cycle.
@@ -406,7 +406,7 @@ double CFSKDemodulator::CoherentBit()
     // the countdown is off.
     const double newer = static_cast<double>(m_sample) + m_countdown - m_samplesPerBit / 2;
     const double older = newer - m_samplesPerBit;
-    const auto taps = static_cast<int64_t>(2 * m_pulseHalf + 2);
+    const auto taps = 2 * static_cast<int64_t>(m_pulseHalf) + 2;
     // The older boundary was the newer one of the bit before: unless the clock has moved
     // it, the part of its window that had come then is already summed.
     const Window w0 = WindowAt(older);
