@@ -52,7 +52,8 @@ struct MotorolaReliability {
 };
 
 // The same block decoded to the data bits that contradict the least sum of
-// reliabilities of the received bits (the code has two states), then checked alike.
+// reliabilities of the received bits (the code has two states), then checked alike;
+// false also when that sum is more than a few clean bits are worth.
 bool decodeBlockSoft(const MotorolaRegister& r, const MotorolaReliability& reliability, motorola_word_s& word);
 
 } // namespace motorola
