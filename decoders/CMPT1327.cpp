@@ -2,6 +2,7 @@
 
 #include "notify/MessageBox.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdarg>
 #include <cstdio>
@@ -18,6 +19,27 @@ constexpr uint16_t kGenerator = 0x6815; // x^15 + x^14 + x^13 + x^11 + x^4 + x^2
 constexpr uint8_t kArmed = 65;
 constexpr uint16_t kLossBits = 192;
 constexpr uint32_t kHighestReportedUnit = 8184;
+
+// Soft correction of a codeword that failed its check: flips among this many least
+// reliable bits, of at most two bits whose reliabilities add up to no more than
+// kChaseLimit (a clean bit has about 1), and only when the codeword's bits are on
+// average at least kChaseMeanReliability sure (silence gives nothing to weigh).
+constexpr unsigned kChaseBits = 16;
+constexpr float kChaseLimit = 0.6f;
+constexpr float kChaseMeanReliability = 0.4f;
+
+// The check of a codeword is affine in its bits: flipping bit k (0 = the last sent)
+// changes it by flip[k], whatever the other bits.
+struct FlipTable {
+    std::array<uint16_t, 64> flip{};
+    FlipTable()
+    {
+        const uint16_t zero = CMPT1327::CheckCodeword(0);
+        for (unsigned k = 0; k < 64; ++k)
+            flip[k] = static_cast<uint16_t>(CMPT1327::CheckCodeword(uint64_t{1} << k) ^ zero);
+    }
+};
+const FlipTable kFlips;
 } // namespace
 
 CMPT1327::CMPT1327(CmdSink* cmdWnd, int sampleRate, int baudRate, uint16_t tone1, uint16_t tone2)
@@ -113,6 +135,45 @@ void CMPT1327::ReadAgain()
     }
 }
 
+bool CMPT1327::CorrectFromSoft()
+{
+    // The code's distance is 6: no two patterns of at most two flipped bits lead to the
+    // same codeword, so a pattern that makes the check good is the only one. It is taken
+    // only among the least reliable bits and when those were doubtful, so that noise,
+    // whose bits are all doubtful alike, seldom passes.
+    std::array<float, 64> reliability{}; // by bit number, 0 = the last sent
+    float sum = 0.0f;
+    for (unsigned k = 0; k < 64; ++k) {
+        reliability[k] = m_reliability[(m_newest - k) & 63u];
+        sum += reliability[k];
+    }
+    if (sum < kChaseMeanReliability * 64)
+        return false;
+    std::array<uint8_t, 64> order{};
+    for (unsigned k = 0; k < 64; ++k)
+        order[k] = static_cast<uint8_t>(k);
+    std::partial_sort(order.begin(), order.begin() + kChaseBits, order.end(),
+                      [&reliability](uint8_t a, uint8_t b) { return reliability[a] < reliability[b]; });
+    const uint16_t check = CheckCodeword(m_codeword);
+    for (unsigned i = 0; i < kChaseBits; ++i) {
+        const unsigned a = order[i];
+        if (reliability[a] > kChaseLimit)
+            break;
+        if (check == kFlips.flip[a]) {
+            m_codeword ^= uint64_t{1} << a;
+            return true;
+        }
+        for (unsigned j = 0; j < i; ++j) {
+            const unsigned b = order[j];
+            if (reliability[a] + reliability[b] <= kChaseLimit && check == (kFlips.flip[a] ^ kFlips.flip[b])) {
+                m_codeword ^= (uint64_t{1} << a) | (uint64_t{1} << b);
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 void CMPT1327::CountLoss()
 {
     if (m_lossCount == 0)
@@ -140,6 +201,12 @@ bool CMPT1327::ProcessSync(uint64_t window)
     return true;
 }
 
+void CMPT1327::ProcessSoftBit(bool bit, float reliability)
+{
+    m_nextReliability = reliability;
+    ProcessBit(bit);
+}
+
 void CMPT1327::ProcessBit(bool bit)
 {
     if (!m_cmdWnd) {
@@ -147,6 +214,9 @@ void CMPT1327::ProcessBit(bool bit)
         return;
     }
     m_codeword = (m_codeword << 1) | (bit ? 1u : 0u);
+    m_newest = static_cast<uint8_t>((m_newest + 1) & 63u);
+    m_reliability[m_newest] = m_nextReliability;
+    m_nextReliability = 1.0f;
     if (m_bitCountdown > 0)
         --m_bitCountdown;
 
@@ -170,6 +240,10 @@ void CMPT1327::ProcessBit(bool bit)
         m_fromSync = false;
         if (CheckCodeword(m_codeword) != 0 && fromSync)
             ReadAgain();
+        // Only a codeword that follows a good one or a sync pattern gets here: a
+        // corrected codeword never starts an alignment.
+        if (CheckCodeword(m_codeword) != 0)
+            CorrectFromSoft();
         if (CheckCodeword(m_codeword) != 0) {
             m_bitCountdown = 0;
             SearchSync(true);

@@ -21,11 +21,14 @@
 #include "protocol/commands.h"
 #include "dsp/CFSKDemodulator.h"
 
+#include <array>
+
 class CMPT1327 : public CFSKDemodulator {
 public:
     CMPT1327(CmdSink* cmdWnd, int sampleRate, int baudRate = 1200, uint16_t tone1 = 1800, uint16_t tone2 = 1200);
 
     void ProcessBit(bool bit) override;
+    void ProcessSoftBit(bool bit, float reliability) override;
     bool ProcessSync(uint64_t window) override;
 
     // 0 exactly when the 64 bits pass the cyclic check and hold even parity.
@@ -41,6 +44,7 @@ private:
     void SyncFound(Sync sync);
     void CountLoss();
     void ReadAgain();
+    bool CorrectFromSoft();
 
     void SystemCodeword();
     void InterpretCodeword();
@@ -58,6 +62,9 @@ private:
 
     CmdSink* m_cmdWnd;
     uint64_t m_codeword = 0;        // newest bit in bit 0
+    std::array<float, 64> m_reliability{}; // of the bits of m_codeword, in a ring
+    uint8_t m_newest = 0;                  // ring place of bit 0
+    float m_nextReliability = 1.0f;        // of the bit ProcessBit is handed
     uint8_t m_bitCountdown = 0;     // 0: searching; 1: a codeword has just completed
     bool m_onTrust = false;         // aligned on a damaged preamble: nothing posted yet
     bool m_fromSync = false;        // the codeword being received follows a sync pattern

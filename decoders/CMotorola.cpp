@@ -36,8 +36,17 @@ bool isChannel(uint16_t command)
 
 CMotorola::CMotorola(CmdSink* cmdWnd, int sampleRate) : CGMSKDemodulator(sampleRate, kBaudRate), m_cmdWnd(cmdWnd) {}
 
+void CMotorola::ProcessSoftBit(bool bit, float reliability)
+{
+    m_nextReliability = reliability;
+    ProcessBit(bit);
+}
+
 void CMotorola::ProcessBit(bool bit)
 {
+    m_reliability.push(m_nextReliability);
+    m_nextReliability = 1.0f;
+
     // The data is sent with a 1 as a non-negative excursion of the audio.
     m_before = (m_before << 1) | (m_register[0] >> 31);
     m_register[0] = (m_register[0] << 1) | (m_register[1] >> 31);
@@ -76,7 +85,9 @@ void CMotorola::DecodeFrame(int polarity)
             w = ~w;
     }
     motorola_word_s word;
-    if (!motorola::decodeBlock(bits, word))
+    // A block the single-error correction cannot mend is decoded again by the
+    // reliabilities of its bits; the checksum and the frame spacing judge it alike.
+    if (!motorola::decodeBlock(bits, word) && !motorola::decodeBlockSoft(bits, m_reliability, word))
         return;
     const auto before = static_cast<uint8_t>(polarity == 2 ? ~m_before : m_before);
     if (before == motorola::kSyncByte) {

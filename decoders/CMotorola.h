@@ -40,6 +40,7 @@ public:
 
     // bit is true for a bit of a negative run of samples.
     void ProcessBit(bool bit) override;
+    void ProcessSoftBit(bool bit, float reliability) override;
 
     // Interprets one word that passed the checksum.
     void HandleWord(motorola_word_s word);
@@ -65,6 +66,8 @@ private:
     uint8_t m_historyWords = 0; // words that have entered the history, up to 3
     CmdSink* m_cmdWnd;
     MotorolaRegister m_register{};
+    motorola::MotorolaReliability m_reliability{}; // of the register's bits
+    float m_nextReliability = 1.0f;                // of the bit ProcessBit is handed
     uint32_t m_before = 0; // the 32 bits received before the register's oldest
 
     // Words whose block checked good, waiting for the sync byte of the frame after.

@@ -2,6 +2,7 @@
 
 #include "decoders/NmtViterbi.h"
 
+
 namespace {
 // The last nine dotting bits and the frame sync word.
 constexpr uint32_t kSyncBits = 0xAAF12;
@@ -13,6 +14,14 @@ constexpr uint8_t kDueAfterSync = 129;  // d139 arrives 128 bits after d11
 constexpr uint8_t kDueAfterFrame = 167; // one frame length on
 constexpr uint16_t kLossBits = 250;
 constexpr unsigned kFirstDataBit = 21; // window position of d0
+// A frame the byte metric rejects is decoded again with the reliability of each bit:
+// it is taken when the bits its best path contradicts add up to no more than
+// kSoftLimit (about two and a half clean bits), the path's byte metric is at most
+// kSoftMaxErrors, and the frame's bits are on average at least kSoftMeanReliability
+// sure (silence and dropped audio give nothing to weigh).
+constexpr float kSoftLimit = 2.5f;
+constexpr unsigned kSoftMaxErrors = 14;
+constexpr float kSoftMeanReliability = 0.4f;
 } // namespace
 
 CNMT450::CNMT450(CmdSink* cmdWnd, int sampleRate, int baudRate, uint16_t tone1, uint16_t tone2)
@@ -20,8 +29,16 @@ CNMT450::CNMT450(CmdSink* cmdWnd, int sampleRate, int baudRate, uint16_t tone1, 
 {
 }
 
+void CNMT450::ProcessSoftBit(bool bit, float reliability)
+{
+    m_nextReliability = reliability;
+    ProcessBit(bit);
+}
+
 void CNMT450::ProcessBit(bool bit)
 {
+    m_reliability[++m_newest] = m_nextReliability;
+    m_nextReliability = 1.0f;
     for (size_t i = 0; i + 1 < m_window.size(); ++i)
         m_window[i] = (m_window[i] << 1) | (m_window[i + 1] >> 31);
     m_window[4] = (m_window[4] << 1) | (bit ? 1u : 0u);
@@ -62,6 +79,11 @@ unsigned CNMT450::WindowBit(unsigned position) const
     return (m_window[index / 32] >> (31 - index % 32)) & 1u;
 }
 
+float CNMT450::Reliability(unsigned position) const
+{
+    return m_reliability[static_cast<uint8_t>(m_newest - (160 - position))];
+}
+
 void CNMT450::DecodeFrame()
 {
     std::array<uint8_t, NmtViterbi::kParityBits> q{};
@@ -71,9 +93,25 @@ void CNMT450::DecodeFrame()
     for (unsigned i = 0; i < p.size(); ++i)
         p[i] = static_cast<uint8_t>(WindowBit(kFirstDataBit + 2 * i + 13));
 
-    const NmtViterbiResult decoded = NmtViterbi::Decode(q, p);
-    if (decoded.errors > kMaxErrors)
-        return;
+    NmtViterbiResult decoded = NmtViterbi::Decode(q, p);
+    if (decoded.errors > kMaxErrors) {
+        std::array<float, NmtViterbi::kParityBits> qr{};
+        std::array<float, NmtViterbi::kInfoBits> pr{};
+        for (unsigned i = 0; i < qr.size(); ++i)
+            qr[i] = Reliability(kFirstDataBit + 2 * i);
+        for (unsigned i = 0; i < pr.size(); ++i)
+            pr[i] = Reliability(kFirstDataBit + 2 * i + 13);
+        float sum = 0.0f;
+        for (float r : qr)
+            sum += r;
+        for (float r : pr)
+            sum += r;
+        if (sum < kSoftMeanReliability * static_cast<float>(qr.size() + pr.size()))
+            return;
+        decoded = NmtViterbi::DecodeSoft(q, p, qr, pr);
+        if (decoded.distance > kSoftLimit || decoded.errors > kSoftMaxErrors)
+            return;
+    }
     m_frameCountdown = kDueAfterFrame;
     ++m_acceptedFrames;
     InterpretMessage(nmt450_fields_s::Cut(decoded.bits, decoded.errors));

@@ -21,6 +21,7 @@ public:
     CNMT450(CmdSink* cmdWnd, int sampleRate, int baudRate = 1200, uint16_t tone1 = 1800, uint16_t tone2 = 1200);
 
     void ProcessBit(bool bit) override;
+    void ProcessSoftBit(bool bit, float reliability) override;
 
     // Frames accepted so far, for statistics: repeated messages leave no line behind.
     unsigned long acceptedFrames() const { return m_acceptedFrames; }
@@ -32,6 +33,7 @@ private:
     bool SyncAtNewest() const;
     bool SyncAtOldest() const;
     unsigned WindowBit(unsigned position) const; // 1 = oldest, 160 = newest
+    float Reliability(unsigned position) const;  // of the same bit
     void DecodeFrame();
 
     // Message interpretation (CNMT450Messages.cpp).
@@ -49,6 +51,10 @@ private:
 
     CmdSink* m_cmdWnd;
     std::array<uint32_t, 5> m_window{}; // D0..D4; the oldest bit is D0's top bit
+    std::array<float, 256> m_reliability{}; // of the window's bits, in a ring
+    uint8_t m_newest = 0;                    // ring place of the newest bit
+    float m_nextReliability = 1.0f;
+    unsigned long m_dbgBits = 0;         // of the bit ProcessBit is handed
     uint8_t m_frameCountdown = 0;       // 1: a frame is due now
     uint16_t m_lossCount = 0;           // bits since the last sync match; 0: idle
     uint16_t m_callingChannel = 0;

@@ -38,4 +38,22 @@ inline bool syncInPlace(const MotorolaRegister& r)
 // front of the sync byte. False when the checksum fails; word is then untouched.
 bool decodeBlock(const MotorolaRegister& r, motorola_word_s& word);
 
+// Reliabilities of the last bits received (0: a guess, about 1: clean), kept in a ring:
+// the register's bit n (0 = oldest) is at (newest - 95 + n) modulo its size.
+struct MotorolaReliability {
+    std::array<float, 128> ring{};
+    uint8_t newest = 0;
+    void push(float reliability)
+    {
+        newest = static_cast<uint8_t>((newest + 1) & 127u);
+        ring[newest] = reliability;
+    }
+    float at(int n) const { return ring[static_cast<unsigned>(newest - 95 + n) & 127u]; }
+};
+
+// The same block decoded to the data bits that contradict the least sum of
+// reliabilities of the received bits (the code has two states), then checked alike;
+// false also when that sum is more than a few clean bits are worth.
+bool decodeBlockSoft(const MotorolaRegister& r, const MotorolaReliability& reliability, motorola_word_s& word);
+
 } // namespace motorola

@@ -52,3 +52,61 @@ NmtViterbiResult NmtViterbi::Decode(const std::array<uint8_t, kParityBits>& q, c
     }
     return result;
 }
+
+NmtViterbiResult NmtViterbi::DecodeSoft(const std::array<uint8_t, kParityBits>& q, const std::array<uint8_t, kInfoBits>& p,
+                                        const std::array<float, kParityBits>& qr, const std::array<float, kInfoBits>& pr)
+{
+    constexpr float kNone = 1e30f;
+    std::array<float, kStates> metric;
+    std::array<uint8_t, kStates> errors{};
+    metric.fill(kNone);
+    metric[0] = 0;
+    std::array<std::array<uint8_t, kStates>, kSteps + 1> survivor{};
+
+    for (int i = 1; i <= kSteps; ++i) {
+        const auto at = static_cast<std::size_t>(i);
+        const unsigned parity = q[at] & 1u;
+        const float parityWeight = qr[at];
+        const bool hasInfo = i < kInfoBits;
+        const unsigned info = hasInfo ? (p[at] & 1u) : 0u;
+        // The tail's information bits are known to be zero.
+        const float infoWeight = hasInfo ? pr[at] : 0.0f;
+        std::array<float, kStates> next;
+        std::array<uint8_t, kStates> nextErrors{};
+        next.fill(kNone);
+        for (unsigned s = 0; s < kStates; ++s) {
+            if (metric[s] >= kNone)
+                continue;
+            for (unsigned x = 0; x <= 1; ++x) {
+                const unsigned to = ((s << 1) | x) & 7u;
+                const unsigned parityWrong = (x ^ (s >> 2) ^ 1u ^ parity) & 1u;
+                const unsigned infoWrong = hasInfo ? x ^ info : x;
+                const float candidate = metric[s] + (parityWrong ? parityWeight : 0.0f) +
+                                        (infoWrong ? (hasInfo ? infoWeight : kNone) : 0.0f);
+                if (candidate < next[to]) {
+                    next[to] = candidate;
+                    nextErrors[to] = static_cast<uint8_t>(errors[s] + (parityWrong << 1) + infoWrong);
+                    survivor[at][to] = static_cast<uint8_t>(s);
+                }
+            }
+        }
+        metric = next;
+        errors = nextErrors;
+    }
+
+    unsigned state = 0;
+    for (unsigned s = 1; s < kStates; ++s)
+        if (metric[s] < metric[state])
+            state = s;
+
+    NmtViterbiResult result;
+    result.errors = errors[state];
+    result.distance = metric[state];
+    for (int i = kSteps; i >= 1; --i) {
+        if (i < kInfoBits)
+            result.bits |= static_cast<uint64_t>(state & 1u) << (kInfoBits - 1 - i);
+        // cppcheck-suppress containerOutOfBounds
+        state = survivor[static_cast<std::size_t>(i)][state];
+    }
+    return result;
+}

@@ -15,6 +15,7 @@
 struct NmtViterbiResult {
     uint64_t bits = 0;   // b0 in the most significant bit; b0 is always 0
     unsigned errors = 0; // the metric of the best path
+    float distance = 0;  // soft decoding: the reliabilities of the bits the path contradicts
 };
 
 class NmtViterbi {
@@ -26,4 +27,10 @@ public:
     // q: parity stream q[0..69]; p: information stream p[0..63]. Only the lowest bit of
     // each entry counts. q[0], q[68], q[69] and p[0] are not used.
     static NmtViterbiResult Decode(const std::array<uint8_t, kParityBits>& q, const std::array<uint8_t, kInfoBits>& p);
+
+    // The same code with a reliability per received bit (0: a guess, about 1: clean):
+    // the best path contradicts the least sum of reliabilities. errors is counted on it
+    // as Decode counts it.
+    static NmtViterbiResult DecodeSoft(const std::array<uint8_t, kParityBits>& q, const std::array<uint8_t, kInfoBits>& p,
+                                       const std::array<float, kParityBits>& qr, const std::array<float, kInfoBits>& pr);
 };

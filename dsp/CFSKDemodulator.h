@@ -1,9 +1,22 @@
-// Non-coherent two-tone detector for 1200 baud FFSK. Each tone is correlated with a
-// sine and a cosine over a sliding one-bit window (products kept in rings, sums
-// updated incrementally); at every sample the stronger tone gives a one-sample
-// decision, and a bit is the majority of the decisions in a window centred on the bit
-// when the bit clock runs out. The clock runs at the exact (fractional) bit period and
-// is nudged by where the decisions change, so it locks to any signal phase.
+// Detector for 1200 baud FFSK. A band-pass around the tones first keeps the noise of
+// the rest of the sampled band out (at 11025 Hz it is 6 dB more per hertz than at
+// 48000 Hz for the same signal-to-noise ratio). Each tone is then correlated with a sine and a
+// cosine over a sliding one-bit window (products kept in rings, sums updated
+// incrementally); at every sample the stronger tone gives a one-sample decision. The
+// bit clock runs at the exact (fractional) bit period and is nudged by where the
+// decisions change, so it locks to any signal phase.
+//
+// With 1200 and 1800 Hz at 1200 baud the signal is minimum-shift keying: against the
+// middle frequency its phase turns a quarter turn up or down in each bit, so at the
+// bit boundaries it sits on one of four points a quarter turn apart. The bits are
+// decided coherently: the audio is mixed down by the middle frequency, each boundary's
+// point is read through the half-sine matched filter (two bit periods long), the
+// carrier phase is estimated from the squared points of the recent boundaries (which
+// the data does not turn), and a bit is the direction of the turn between the points
+// at its two ends; the smaller of the two projections is how sure it is. This is some
+// 4 dB more sensitive than counting tone decisions. Until the estimate has seen a few
+// bits, and for the sync search below, a bit is the majority of the one-sample
+// decisions in a window centred on it.
 //
 // That clock settles slowly, on purpose: it must not wander in noise. A data burst that
 // starts at an unknown phase after voice is over before it has moved far, so a decoder
@@ -60,6 +73,30 @@ protected:
     void ShiftClock(double samples);
 
 private:
+    // Direct-form biquad section.
+    struct Biquad {
+        double b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0, z1 = 0, z2 = 0;
+        double operator()(double x)
+        {
+            const double y = b0 * x + z1;
+            z1 = b1 * x - a1 * y + z2;
+            z2 = b2 * x - a2 * y;
+            return y;
+        }
+    };
+    using Complex = std::array<double, 2>;
+    // The matched filter's window for a boundary at a fraction of a sample: the first
+    // sample and which of the sub-sample pulses.
+    struct Window {
+        int64_t first = -1;
+        int sub = 0;
+        bool operator==(const Window&) const = default;
+    };
+    Window WindowAt(double at) const;
+    // The matched filter's output summed over the window's taps [begin, end).
+    Complex Filter(const Window& window, int64_t begin, int64_t end) const;
+    // Positive for a 1, at the bit the clock decides now.
+    double CoherentBit();
     bool PatternAt(uint64_t sample, unsigned& errors) const;
     uint64_t BitsEndingAt(double sample, unsigned count, unsigned which = 0) const;
     void SearchAt(uint64_t sample);
@@ -85,6 +122,27 @@ private:
     double m_transitionPhase; // where a change of decisions falls when the clock is right
     uint32_t m_warmup;        // samples until the correlators are full
 
+    Biquad m_band{};
+    // Coherent detection.
+    std::vector<Complex> m_mix; // e^-jwn of the middle frequency, whole cycles and a window
+    uint32_t m_mixLength = 0;   // the whole cycles
+    std::vector<double> m_filtered; // band-passed samples, each stored twice so that any
+                                    // window of the recent past lies in one piece
+    uint32_t m_basebandLength = 0;
+    uint32_t m_filteredPos = 0; // where the current sample goes: m_sample modulo the length
+    std::vector<double> m_pulses; // the half-sine at kPulsePhases sub-sample centres
+    int m_pulseHalf = 0;           // taps either side of the centre sample
+    struct Partial {
+        Window window;
+        int64_t taps = 0; // summed so far
+        Complex sum{};
+    };
+    Partial m_partial{};           // the newer boundary of the last bit
+    Complex m_carrier{};           // squared boundary points, signs alternated, decaying
+    double m_softScale = 0.0;      // mean magnitude of the coherent decisions
+    bool m_secondHigher = false;   // the tone of a 1 is the higher one
+    unsigned m_coherentBits = 0;   // bits decided since the start, up to the warm-up
+
     // Sync search: the bit each sample would give if a bit were decided there (bit 0),
     // and the sample's own decision (bit 1).
     std::vector<uint8_t> m_history; // indexed by sample number modulo its size
@@ -93,6 +151,7 @@ private:
     uint64_t m_lastBit = 0; // sample at which the last bit was decided
     std::vector<uint32_t> m_bitOffsets; // samples back from the newest bit to bit k
     std::vector<SyncPattern> m_patterns;
+    std::array<uint32_t, 16> m_firstBits{}; // patterns alive after the newest four bits
     bool m_searching = false;
     bool m_offering = false; // within ProcessSync
     bool m_refining = false; // the decoder aligned on its own during the current run

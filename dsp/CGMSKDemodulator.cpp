@@ -27,7 +27,12 @@ void CGMSKDemodulator::Advance(double seconds)
 {
     m_timeAccumulator += seconds;
     while (m_timeAccumulator >= m_halfBitPeriod) {
-        ProcessBit(m_negative);
+        // A bit is yielded half a bit period into it, where its eye is widest: the
+        // filtered audio there, against its usual size, is how sure the bit is.
+        const double magnitude = std::fabs(static_cast<double>(m_value));
+        m_scale += (magnitude - m_scale) / 32.0;
+        const double reliability = m_scale > 0.0 ? std::min(1.0, 0.8 * magnitude / m_scale) : 0.0;
+        ProcessSoftBit(m_negative, static_cast<float>(reliability));
         ++m_runBits;
         m_timeAccumulator -= m_bitPeriod;
     }
@@ -49,10 +54,13 @@ void CGMSKDemodulator::ProcessSamples(const int16_t* samples, unsigned count)
             m_filterPos = 0;
 
         const bool negative = m_sum < 0;
+        m_value = m_sum;
         if (negative == m_negative) {
             Advance(m_sampleTime);
             continue;
         }
+        // Bits of the old run yielded now had their middle at or before its last sample.
+        m_value = before;
         // The crossing lies between the two samples, where the straight line between
         // the two sums passes zero: the old run gets the time up to it.
         const double share = static_cast<double>(before) / (static_cast<double>(before) - m_sum);
@@ -61,6 +69,7 @@ void CGMSKDemodulator::ProcessSamples(const int16_t* samples, unsigned count)
             m_timeAccumulator -= kClockGain * m_timeAccumulator;
         m_negative = negative;
         m_runBits = 0;
+        m_value = m_sum;
         Advance((1.0 - share) * m_sampleTime);
     }
 }

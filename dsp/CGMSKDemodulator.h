@@ -6,7 +6,9 @@
 // number, and the remainder carries on, so the bits follow sample time at exactly the
 // bit rate. Each zero crossing that ends a run of at least half a bit pulls the bit
 // grid a little towards itself: that is the timing recovery, and it follows any start
-// phase and the usual few tens of ppm between transmitter and sound card.
+// phase and the usual few tens of ppm between transmitter and sound card. A bit is
+// yielded in its middle; the filtered audio there, against its usual size, is handed
+// on as how sure the bit is.
 #pragma once
 
 #include "dsp/CPhaseLockedLoop.h"
@@ -41,4 +43,6 @@ private:
     int32_t m_sum = 0;           // moving sum of the filter's samples
     bool m_negative = false;     // sign of the current run
     unsigned m_runBits = 0;      // bits the current run has yielded
+    int32_t m_value = 0;         // the filtered sample at which bits are being yielded
+    double m_scale = 0.0;        // the mean magnitude of m_value at the bits yielded
 };

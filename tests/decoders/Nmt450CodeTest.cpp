@@ -190,4 +190,29 @@ TEST(Nmt450Fields, DigitsAreCutAndConverted)
     }
 }
 
+TEST(Nmt450Code, SoftDecodingWeighsEachBitByItsReliability)
+{
+    // Four parity and two information bits wrong: a byte metric of 10. The soft path
+    // contradicts exactly them, and costs what they were worth.
+    const uint64_t message = nmtgen::fromHex("201c611234567000");
+    const std::initializer_list<int> wrong = {parityBit(4), parityBit(20), parityBit(36), parityBit(52),
+                                              infoBit(10), infoBit(40)};
+    const Streams s = split(withFlips(message, wrong));
+    for (float doubt : {0.1f, 0.5f, 1.0f}) {
+        SCOPED_TRACE(doubt);
+        std::array<float, NmtViterbi::kParityBits> qr;
+        std::array<float, NmtViterbi::kInfoBits> pr;
+        qr.fill(1.0f);
+        pr.fill(1.0f);
+        for (int i : {4, 20, 36, 52})
+            qr[static_cast<size_t>(i)] = doubt;
+        for (int i : {10, 40})
+            pr[static_cast<size_t>(i)] = doubt;
+        const auto result = NmtViterbi::DecodeSoft(s.q, s.p, qr, pr);
+        EXPECT_EQ(result.bits, message);
+        EXPECT_EQ(result.errors, 10u);
+        EXPECT_FLOAT_EQ(result.distance, 6 * doubt);
+    }
+}
+
 } // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
 
@@ -63,6 +64,28 @@ TEST_F(Framing, RawLineCarriesTheErrorCount)
     }();
     ASSERT_EQ(lines.size(), 1u) << "a frame with 7 errors is dropped";
     EXPECT_EQ(lines[0], "UNKWN| Ch:   1 Prefix:  1 TA: 61 EC: 6 | 2011 6100 0000 0000");
+}
+
+TEST_F(Framing, FrameBeyondTheByteMetricIsTakenWhenItsWrongBitsWereDoubtful)
+{
+    // Seven information bits wrong: dropped by the byte metric. Handed on as doubtful
+    // they cost less than the soft limit and the frame is taken, with the count of
+    // wrong bits its path contradicts as the error count; handed on as sure, not.
+    const uint64_t raw = nmtgen::fromHex("2011610000000000");
+    const Bits bits = nmtgen::frame(raw, {.flipDataBits = kSevenErrors});
+    for (const auto& [doubt, expected] :
+         {std::pair{0.2f, std::vector<std::string>{"UNKWN| Ch:   1 Prefix:  1 TA: 61 EC: 7 | 2011 6100 0000 0000"}},
+          std::pair{1.0f, std::vector<std::string>{}}}) {
+        SCOPED_TRACE(doubt);
+        testsignal::RecordingSink s;
+        CNMT450 nmt(&s, 48000);
+        for (size_t i = 0; i < bits.size(); ++i) {
+            const int data = static_cast<int>(i) - 15 - 11;
+            const bool wrong = std::find(kSevenErrors.begin(), kSevenErrors.end(), data) != kSevenErrors.end();
+            nmt.ProcessSoftBit(bits[i] != 0, wrong ? doubt : 1.0f);
+        }
+        EXPECT_EQ(s.lines(), expected);
+    }
 }
 
 struct FlywheelCase {

@@ -81,6 +81,35 @@ TEST(Motorola, EverySingleWrongBitInTheBlockIsCorrected)
     }
 }
 
+TEST(Motorola, TwoNeighbouringWrongDataBitsAreMendedWhenTheSlicerDoubtedThem)
+{
+    // Wrong data bits j and j + 1 leave the check between them good: the single-error
+    // correction cannot place them, the reliabilities can.
+    const auto airBit = [](int position) { return position / 4 + 19 * (position % 4); };
+    for (int j : {0, 7, 20, 35}) {
+        SCOPED_TRACE(j);
+        Bits air;
+        testsignal::appendBits(air, motogen::kSync, 8);
+        Bits block = motogen::block(motogen::site(42));
+        const int first = 8 + airBit(2 * j);
+        const int second = 8 + airBit(2 * j + 2);
+        air.insert(air.end(), block.begin(), block.end());
+        air[static_cast<size_t>(first)] ^= 1;
+        air[static_cast<size_t>(second)] ^= 1;
+        testsignal::appendBits(air, motogen::kSync, 8);
+        testsignal::appendBits(air, 0xFFF, 12);
+        for (const auto& [doubt, decoded] : {std::pair{0.2f, true}, std::pair{1.0f, false}}) {
+            RecordingSink sink;
+            CMotorola m(&sink, 48000);
+            for (size_t i = 0; i < air.size(); ++i)
+                m.ProcessSoftBit(air[i] == 0, static_cast<int>(i) == first || static_cast<int>(i) == second ? doubt : 0.9f);
+            EXPECT_EQ(sink.lines(), decoded ? std::vector<std::string>{"SITE | System 0x0000 Site 42"}
+                                               : std::vector<std::string>{})
+                << "doubt " << doubt;
+        }
+    }
+}
+
 TEST(Motorola, BlockThatFailsTheChecksumIsDroppedSilently)
 {
     auto data = motogen::dataBits(motogen::site(3));

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace mptgen;
 
 namespace {
@@ -200,6 +202,44 @@ TEST(Mpt1327NoWindow, EveryBitShowsTheMessage)
     decoder.ProcessBit(false);
     setMessageBoxFunction(old);
     EXPECT_EQ(shown, (std::vector<std::string>(2, "No cmdWnd parameter passed to mpt1327 decoder!")));
+}
+
+TEST(Mpt1327Soft, SoftValuesMendUpToTwoDoubtfulBitsOfACodeword)
+{
+    // The code's distance is 6: two wrong bits are mended when the demodulator doubted
+    // them, never when it was sure of them, and three are never taken for another
+    // codeword. Bits are numbered as sent, from 1.
+    const std::string gtc = "GTC  | Go To Channel Voice             | Ch:  17 (  1) Org: 8000 Tar:  100 ";
+    struct Case {
+        const char* name;
+        std::vector<int> flipped;
+        float reliability;
+        bool decoded;
+    };
+    const Case cases[] = {
+        {"one doubtful bit", {30}, 0.1f, true},
+        {"two doubtful bits", {5, 44}, 0.1f, true},
+        {"two doubtful check bits", {50, 64}, 0.25f, true},
+        {"two bits it was sure of", {5, 44}, 1.0f, false},
+        {"two half-sure bits", {5, 44}, 0.45f, false},
+        {"three doubtful bits", {5, 20, 44}, 0.1f, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testsignal::RecordingSink sink;
+        CMPT1327 decoder(&sink, 48000);
+        const uint64_t system = systemCodeword(0x0089);
+        for (int i = 63; i >= 0; --i)
+            decoder.ProcessBit((system >> i) & 1u);
+        const uint64_t message = goToChannel(1, 100, 8000, 17);
+        for (int bit = 1; bit <= 64; ++bit) {
+            const bool value = ((message >> (64 - bit)) & 1u) != 0;
+            const bool wrong = std::find(c.flipped.begin(), c.flipped.end(), bit) != c.flipped.end();
+            decoder.ProcessSoftBit(value != wrong, wrong ? c.reliability : 1.0f);
+        }
+        const auto lines = sink.lines();
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), gtc), c.decoded ? 1 : 0);
+    }
 }
 
 } // namespace

@@ -42,16 +42,20 @@ struct Band {
 };
 
 // Measured values when these bands were set, for reference: MPT 1327 at 48000 Hz
-// 80/80/78/30 at 6/3/0/-3 dB; NMT-450 80/80/79 at 3/0/-3 dB; Motorola 80/80/69 at
+// 78/69/38 at -6/-7/-8 dB; NMT-450 77/66/50 at -7/-8/-9 dB; Motorola 80/80/69 at
 // 3/0/-3 dB; at 11025 Hz (the same SNR means 6.4 dB more noise in the band) MPT 1327
-// 79/66 at 9/6 dB, NMT-450 80/44 at 6/3 dB, Motorola 78/62/29 at 6/3/0 dB.
+// 75/57 at 1/0 dB, NMT-450 74/36 at 1/-1 dB, Motorola 78/62/29 at 6/3/0 dB. The
+// demodulator that counted one-sample tone decisions gave MPT 1327 30/7/1 at -3/-4/-5
+// dB and NMT-450 39/4 at -5/-6 dB at 48000 Hz, MPT 1327 14/3 at 4/3 dB and NMT-450 7 at
+// 2 dB at 11025 Hz: every FFSK band below fails with it.
 const Band kBands[] = {
-    {Protocol::Mpt1327, 48000, 6.0, 80},   {Protocol::Mpt1327, 48000, 3.0, 78},
-    {Protocol::Mpt1327, 48000, 0.0, 72},   {Protocol::Mpt1327, 48000, -3.0, 18},
-    {Protocol::Mpt1327, 11025, 9.0, 76},   {Protocol::Mpt1327, 11025, 6.0, 56},
-    {Protocol::Nmt450, 48000, 3.0, 78},    {Protocol::Nmt450, 48000, 0.0, 76},
-    {Protocol::Nmt450, 48000, -3.0, 70},   {Protocol::Nmt450, 11025, 6.0, 76},
-    {Protocol::Nmt450, 11025, 3.0, 32},    {Protocol::Motorola, 48000, 9.0, 80},
+    {Protocol::Mpt1327, 48000, 3.0, 80},   {Protocol::Mpt1327, 48000, -3.0, 78},
+    {Protocol::Mpt1327, 48000, -6.0, 74},  {Protocol::Mpt1327, 48000, -8.0, 30},
+    {Protocol::Mpt1327, 11025, 3.0, 79},   {Protocol::Mpt1327, 11025, 1.0, 70},
+    {Protocol::Mpt1327, 11025, 0.0, 48},   {Protocol::Nmt450, 48000, 0.0, 80},
+    {Protocol::Nmt450, 48000, -7.0, 74},   {Protocol::Nmt450, 48000, -9.0, 42},
+    {Protocol::Nmt450, 11025, 3.0, 78},    {Protocol::Nmt450, 11025, 1.0, 68},
+    {Protocol::Nmt450, 11025, -1.0, 28},   {Protocol::Motorola, 48000, 9.0, 80},
     {Protocol::Motorola, 48000, 3.0, 78},  {Protocol::Motorola, 48000, -3.0, 58},
     {Protocol::Motorola, 11025, 6.0, 74},  {Protocol::Motorola, 11025, 3.0, 52},
     {Protocol::Motorola, 11025, 0.0, 18},
