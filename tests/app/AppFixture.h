@@ -4,40 +4,20 @@
 #pragma once
 
 #include "fixtures/ScratchFixture.h"
+#include "fixtures/WaitFor.h"
 
-#include <QElapsedTimer>
 #include <QString>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <vector>
-
-#include <unistd.h>
 
 // Readable failure messages for Qt strings.
 inline void PrintTo(const QString& s, std::ostream* os)
 {
     *os << '"' << s.toStdString() << '"';
-}
-
-// Runs the event loop until done() holds or the time is up; false on time-out.
-inline bool waitFor(const std::function<bool()>& done, int milliseconds = 5000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > milliseconds)
-            return false;
-        QTest::qWait(10);
-    }
-    return true;
 }
 
 class AppFixture : public ScratchFixture {

@@ -11,27 +11,12 @@
 #include <optional>
 #include <string>
 
-#include "mixer/MixerBackend.h"
-
-// A sound card with a Line-In and its mute switch, which accepts every setting.
-class StandInMixer : public MixerBackend {
-public:
-    void open() override {}
-    bool selectLine(Line line) override { return line == Line::LineIn; }
-    bool selectControl(Control control, long* muted, long* unmuted) override
-    {
-        *muted = 0;
-        *unmuted = 1;
-        return control == Control::MuteSwitch;
-    }
-    bool set(long) override { return true; }
-    void close() override {}
-};
+#include "fixtures/FakeMixer.h"
 
 inline CVelkorDlg::Parts testParts(const std::string& feedFile = {})
 {
     CVelkorDlg::Parts parts = CVelkorDlg::DefaultParts();
-    parts.commandWindow = [](CmdWndOwner& owner) { return std::make_unique<CCmdWnd>(owner, std::make_unique<StandInMixer>()); };
+    parts.commandWindow = [](CmdWndOwner& owner) { return std::make_unique<CCmdWnd>(owner, std::make_unique<FakeMixer>()); };
     parts.decoderBank = [feedFile](CmdSink* cmdWnd, unsigned sampleRate) {
         std::unique_ptr<AudioSource> source;
         if (!feedFile.empty())

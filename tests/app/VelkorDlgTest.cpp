@@ -18,10 +18,12 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <regex>
 #include <thread>
 
@@ -38,6 +40,7 @@ protected:
     CVelkorDlg& start(CVelkorDlg::Parts parts = testParts())
     {
         dlg = std::make_unique<CVelkorDlg>(std::move(parts));
+        programsQuestion = dlg->askQuit;
         dlg->askQuit = [this] {
             ++questions;
             return answer;
@@ -77,6 +80,7 @@ protected:
     }
 
     std::unique_ptr<CVelkorDlg> dlg;
+    std::function<bool()> programsQuestion; // the message box the program asks with
     bool started = false;
     int questions = 0;
     bool answer = false;
@@ -234,9 +238,24 @@ TEST_F(VelkorDlg, EveryAttemptToCloseSavesTheAddressBookAndAsks)
     EXPECT_EQ(dlg->result(), 0);
 }
 
-TEST_F(VelkorDlg, TheQuitQuestionHasItsExactText)
+TEST_F(VelkorDlg, TheQuitQuestionHasItsExactTextAndOnlyYesQuits)
 {
-    EXPECT_STREQ(CVelkorDlg::kQuitQuestion, "Are you sure you want to quit?   ");
+    start();
+    dlg->askQuit = programsQuestion;
+    for (const auto button : {QMessageBox::No, QMessageBox::Yes}) {
+        QString asked;
+        QTimer::singleShot(0, [&] {
+            QTimer::singleShot(0, [&] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                ASSERT_NE(box, nullptr);
+                asked = box->windowTitle() + "|" + box->text();
+                box->button(button)->click();
+            });
+        });
+        QTest::keyClick(dlg.get(), Qt::Key_Escape);
+        EXPECT_EQ(asked, "velkor|Are you sure you want to quit?   ");
+        EXPECT_EQ(dlg->isVisible(), button == QMessageBox::No);
+    }
 }
 
 TEST_F(VelkorDlg, ASignalSavesAndEndsWithoutAskingEvenFromTheSettingsDialog)
@@ -272,47 +291,48 @@ TEST_F(VelkorDlg, TeardownStopsTheBankBeforeTheCommandWindowGoes)
         dlg.reset();
     }
     start(testParts(demo));
-    // Given time, the recording's lines arrive in the log list.
-    for (int i = 0; i < 200 && lines().size() < 10; ++i)
-        QTest::qWait(10);
-    const Lines all = lines();
-    EXPECT_NE(std::find(all.begin(), all.end(),
-                        "CCSC | Control Channel System Codeword | SYSId: 0x0089 NET: 1 SITE: 1 LAB: 1"),
-              all.end());
-}
-
-TEST_F(VelkorDlg, EndCallButtonFollowsTheTrackerAndPostsEndCall)
-{
-    start();
-    EXPECT_FALSE(dlg->endCallButton()->isEnabled());
-    dlg->enableEndCall(true);
-    EXPECT_TRUE(dlg->endCallButton()->isEnabled());
-    QTest::mouseClick(dlg->endCallButton(), Qt::LeftButton);  // no call: nothing happens
-    settle();
-    dlg->enableEndCall(false);
-    EXPECT_FALSE(dlg->endCallButton()->isEnabled());
+    // The recording's lines arrive in the log list.
+    const std::string ccsc = "CCSC | Control Channel System Codeword | SYSId: 0x0089 NET: 1 SITE: 1 LAB: 1";
+    EXPECT_TRUE(waitFor(
+        "the recording's CCSC line", [&] {
+            const Lines all = lines();
+            return std::find(all.begin(), all.end(), ccsc) != all.end();
+        },
+        [&] { return std::to_string(lines().size()) + " lines, the last " + lines().back(); }));
 }
 
 TEST_F(VelkorDlg, LaidOutInDialogUnits)
 {
     start();
-    // The font's units, grown evenly where the texts need more room; the log list grows
-    // downwards, and the dialog with it, where its rectangle holds fewer than 8 lines.
-    const DialogUnits& du = dlg->units();
-    EXPECT_EQ(du.baseX(), DialogUnits(dlg->font()).baseX());
-    EXPECT_EQ(dlg->windowTitle(), "  velkor  -  version 0.8.1");
-    const QRect log = du.rect(7, 240, 443, 40);
+    EXPECT_EQ(dlg->windowTitle(), "  velkor  -  version " VELKOR_VERSION);
+    // The rule, worked out here from the font: a horizontal unit is a quarter of the
+    // average width of the 52 letters (rounded as the platform rounds it), a vertical
+    // unit an eighth of the font's height, both grown by one factor across the dialog;
+    // edges are scaled, not sizes, and round to the nearest pixel.
+    const QFontMetrics fm(dlg->font());
+    const int baseX = (fm.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz") / 26 + 1) / 2;
+    const double ux = baseX * dlg->units().growX() / 4.0;
+    const double uy = fm.height() * dlg->units().growY() / 8.0;
+    EXPECT_GE(dlg->units().growX(), 1.0);
+    EXPECT_GE(dlg->units().growY(), 1.0);
+    const auto px = [](int units, double unit) { return static_cast<int>(units * unit + 0.5); };
+    const auto rect = [&](int l, int t, int w, int h) {
+        return QRect(QPoint(px(l, ux), px(t, uy)), QPoint(px(l + w, ux) - 1, px(t + h, uy) - 1));
+    };
+    // The dialog's template: the log list grows downwards, and the dialog with it, where
+    // its rectangle holds fewer than 8 lines.
+    const QRect log = rect(7, 240, 443, 40);
     const int extra = dlg->logListWidget()->height() - log.height();
     EXPECT_GE(extra, 0);
-    EXPECT_EQ(dlg->size(), du.size(457, 287) + QSize(0, extra));
+    EXPECT_EQ(dlg->size(), QSize(px(457, ux), px(287, uy) + extra));
     EXPECT_EQ(dlg->logListWidget()->geometry(), log.adjusted(0, 0, 0, extra));
-    EXPECT_EQ(dlg->addrBook()->geometry(), du.rect(7, 30, 443, 203));
-    EXPECT_EQ(dlg->settingsButton()->geometry(), du.rect(375, 9, 43, 14));
-    EXPECT_EQ(dlg->endCallButton()->geometry(), du.rect(13, 9, 43, 14));
+    EXPECT_EQ(dlg->addrBook()->geometry(), rect(7, 30, 443, 203));
+    EXPECT_EQ(dlg->settingsButton()->geometry(), rect(375, 9, 43, 14));
+    EXPECT_EQ(dlg->endCallButton()->geometry(), rect(13, 9, 43, 14));
+    EXPECT_EQ(dlg->iconLabel()->pos(), rect(429, 6, 20, 20).topLeft());
+    EXPECT_EQ(dlg->filterField()->geometry(), rect(66, 9, 150, 14));
     EXPECT_EQ(dlg->endCallButton()->text(), "End Call");
     EXPECT_EQ(dlg->settingsButton()->text(), "Settings");
-    EXPECT_EQ(dlg->iconLabel()->pos(), du.rect(429, 6, 20, 20).topLeft());
-    EXPECT_EQ(dlg->filterField()->geometry(), du.rect(66, 9, 150, 14));
     EXPECT_EQ(dlg->addrBook()->Model().columnCount(), 4);
     const QFontMetrics logFont(dlg->logListWidget()->font());
     EXPECT_EQ(logFont.horizontalAdvance('i'), logFont.horizontalAdvance('W'))
@@ -401,7 +421,8 @@ TEST_F(VelkorDlg, SaveLogWritesEveryLineOfTheRunWithItsReceiveTime)
     constexpr int kLines = 1100;
     for (int i = 0; i < kLines; ++i)
         dlg->commandWindow()->post(CMDWND_ADD_LOGSTR, LogText(i == 7 ? "Caf\xe9 7" : "line " + std::to_string(i)));
-    ASSERT_TRUE(waitFor([&] { return lines().back() == "line " + std::to_string(kLines - 1); })) << lines().back();
+    ASSERT_TRUE(waitFor("the last line in the list", [&] { return lines().back() == "line " + std::to_string(kLines - 1); },
+                        [&] { return lines().back(); }));
     ASSERT_EQ(dlg->logListWidget()->count(), 1001);
 
     const std::string saved = (dir / "run.log").string();
@@ -452,8 +473,8 @@ TEST_F(VelkorDlg, AWidenedColumnKeepsItsWidthForTheNextStart)
     const int name = dlg->addrBook()->columnWidth(0);
     const int widened = dlg->addrBook()->columnWidth(1) + 40;
     header->resizeSection(1, widened);  // what dragging the header's edge does
-    ASSERT_TRUE(waitFor([&] { return readFile("velkor.ini").find("ident_width=") != std::string::npos; }))
-        << readFile("velkor.ini");
+    ASSERT_TRUE(waitFor("the width in velkor.ini", [&] { return readFile("velkor.ini").find("ident_width=") != std::string::npos; },
+                        [&] { return readFile("velkor.ini"); }));
     // Only the resized column, in velkor.ini's own line ends; the settings stay.
     const std::string ini = readFile("velkor.ini");
     EXPECT_EQ(ini.rfind("[audio]\r\nsamplerate=48000\r\n[view]\r\nident_width=", 0), 0u) << ini;
@@ -507,7 +528,8 @@ TEST_F(VelkorDlg, TheFilterShowsMatchesWithoutChangingTheBook)
     }
     // A unit heard while the filter hides it is not lost, and a followed one is shown.
     dlg->AddAddr({1, 200, 2002});
-    EXPECT_TRUE(waitFor([&] { return grid->Book().FindAddr({1, 200, 2002}) && shown().empty(); })) << shown().size();
+    EXPECT_TRUE(waitFor("the hidden unit in the book", [&] { return grid->Book().FindAddr({1, 200, 2002}) && shown().empty(); },
+                        [&] { return std::to_string(shown().size()) + " rows shown"; }));
     EXPECT_EQ(dlg->IsAddrChecked({1, 200, 2001}, 1), 1);
     EXPECT_EQ(shown(), Names {"Base"});
     EXPECT_EQ(grid->GetSelectedNode(), grid->Book().FindAddr({1, 200, 2001}));

@@ -12,8 +12,6 @@
 #include <string>
 #include <vector>
 
-#include <sys/wait.h>
-
 namespace {
 
 struct ToolRun {
@@ -23,19 +21,10 @@ struct ToolRun {
 
 ToolRun run(const std::string& args, const std::string& cwd = {}, unsigned timeoutMs = 40)
 {
-    std::string cmd = std::string(VELKOR_SCANNER_PATH) + " --timeout " + std::to_string(timeoutMs) + " " + args + " 2>&1";
-    if (!cwd.empty())
-        cmd = "cd '" + cwd + "' && " + cmd;
-    ToolRun r;
-    FILE* pipe = ::popen(cmd.c_str(), "r");
-    if (!pipe)
-        return r;
-    char buffer[256];
-    while (size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
-        r.output.append(buffer, n);
-    const int status = ::pclose(pipe);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
+    // Through the shell, which splits the words as a user's shell does.
+    const std::string cmd = std::string(VELKOR_SCANNER_PATH) + " --timeout " + std::to_string(timeoutMs) + " " + args + " 2>&1";
+    const auto r = testsignal::runTool("/bin/sh", {"-c", cmd}, {}, cwd);
+    return {r.status, r.out};
 }
 
 bool contains(const std::string& haystack, const std::string& needle)
