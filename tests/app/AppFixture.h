@@ -22,8 +22,6 @@ inline void PrintTo(const QString& s, std::ostream* os)
 
 class AppFixture : public ScratchFixture {
 protected:
-    AppFixture() : ScratchFixture("velkor-app-") {}
-
     void SetUp() override
     {
         ScratchFixture::SetUp();

@@ -1,6 +1,5 @@
 // The main dialog setting up the receiver through the command window, with the
 // simulated scanner on a pseudo-terminal as COM1.
-#include "AppFixture.h"
 #include "DlgParts.h"
 
 #include "addrbook/view/CAddrBookCtrl.h"
@@ -20,38 +19,14 @@
 
 namespace {
 
-class VelkorDlgReceiver : public AppFixture {
+class VelkorDlgReceiver : public DlgFixture {
 protected:
-    void TearDown() override
-    {
-        dlg.reset();
-        AppFixture::TearDown();
-    }
     void start(const std::string& ini)
     {
         writeFile("velkor.ini", ini);
         dlg = std::make_unique<CVelkorDlg>(testParts());
         dlg->OnInitDialog();
         settle();
-    }
-    static void settle()
-    {
-        for (int i = 0; i < 5; ++i)
-            QApplication::processEvents();
-    }
-    void reapply(const std::string& ini)
-    {
-        writeFile("velkor.ini", ini);
-        dlg->ApplySettings();
-        settle();
-    }
-    std::vector<std::string> newLines()
-    {
-        std::vector<std::string> out;
-        for (int i = static_cast<int>(seen); i < dlg->logListWidget()->count(); ++i)
-            out.push_back(dlg->logListWidget()->item(i)->text().toStdString());
-        seen = static_cast<size_t>(dlg->logListWidget()->count());
-        return out;
     }
     std::string serial() const { return "[serial]\ncom1=" + sim.devicePath() + "\n"; }
     // True when nobody holds the scanner's port any more.
@@ -66,8 +41,6 @@ protected:
     }
 
     ScannerSimulator sim {ScannerFamily::Uniden780};
-    std::unique_ptr<CVelkorDlg> dlg;
-    size_t seen = 0;
 };
 
 using Lines = std::vector<std::string>;
@@ -146,7 +119,7 @@ TEST_F(VelkorDlgReceiver, EndCallButtonFollowsTheTrackerAndPostsEndCall)
     call.control_channel = 1;
     call.channel = 17;
     dlg->commandWindow()->post(CMDWND_REPORT_CALL, call);
-    const auto last = [this] { return dlg->logListWidget()->item(dlg->logListWidget()->count() - 1)->text().toStdString(); };
+    const auto last = [this] { return lastLine(); };
     ASSERT_TRUE(waitFor("the call followed", [&] { return dlg->endCallButton()->isEnabled(); }, last));
     newLines();
     // The click ends the call through the command window: the tracker logs its length
@@ -192,7 +165,7 @@ TEST_F(VelkorDlgReceiver, TypingInACellSurvivesAFollowedCallThatReportsItsUnit)
     call.channel = 17;
     dlg->commandWindow()->post(CMDWND_REPORT_CALL, call);
     ASSERT_TRUE(waitFor("the call followed", [&] { return dlg->endCallButton()->isEnabled(); },
-                        [&] { return dlg->logListWidget()->item(dlg->logListWidget()->count() - 1)->text().toStdString(); }));
+                        [&] { return lastLine(); }));
 
     EXPECT_EQ(QApplication::focusWidget(), box);
     EXPECT_EQ(box->text(), "Base sta");

@@ -1,7 +1,6 @@
 // The main dialog with its real parts: the decoder bank (fed by a file where a test
 // needs decoded audio, by nothing otherwise), the command window, real files in a
 // scratch working directory, real keys.
-#include "AppFixture.h"
 #include "DlgParts.h"
 
 #include "addrbook/view/CAddrBookCtrl.h"
@@ -29,14 +28,8 @@
 
 namespace {
 
-class VelkorDlg : public AppFixture {
+class VelkorDlg : public DlgFixture {
 protected:
-    void TearDown() override
-    {
-        dlg.reset();
-        AppFixture::TearDown();
-    }
-
     CVelkorDlg& start(CVelkorDlg::Parts parts = testParts())
     {
         dlg = std::make_unique<CVelkorDlg>(std::move(parts));
@@ -52,39 +45,11 @@ protected:
         settle();
         return *dlg;
     }
-    static void settle()
-    {
-        for (int i = 0; i < 5; ++i)
-            QApplication::processEvents();
-    }
-    std::vector<std::string> lines() const
-    {
-        std::vector<std::string> out;
-        for (int i = 0; i < dlg->logListWidget()->count(); ++i)
-            out.push_back(dlg->logListWidget()->item(i)->text().toStdString());
-        return out;
-    }
-    // The lines added since the last call.
-    std::vector<std::string> newLines()
-    {
-        std::vector<std::string> all = lines();
-        std::vector<std::string> out(all.begin() + std::min(seen, all.size()), all.end());
-        seen = all.size();
-        return out;
-    }
-    void reapply(const std::string& ini)
-    {
-        writeFile("velkor.ini", ini);
-        dlg->ApplySettings();
-        settle();
-    }
 
-    std::unique_ptr<CVelkorDlg> dlg;
     std::function<bool()> programsQuestion; // the message box the program asks with
     bool started = false;
     int questions = 0;
     bool answer = false;
-    size_t seen = 0;
 };
 
 using Lines = std::vector<std::string>;
@@ -298,7 +263,7 @@ TEST_F(VelkorDlg, TeardownStopsTheBankBeforeTheCommandWindowGoes)
             const Lines all = lines();
             return std::find(all.begin(), all.end(), ccsc) != all.end();
         },
-        [&] { return std::to_string(lines().size()) + " lines, the last " + lines().back(); }));
+        [&] { return std::to_string(lines().size()) + " lines, the last " + lastLine(); }));
 }
 
 TEST_F(VelkorDlg, LaidOutInDialogUnits)
@@ -422,7 +387,7 @@ TEST_F(VelkorDlg, SaveLogWritesEveryLineOfTheRunWithItsReceiveTime)
     for (int i = 0; i < kLines; ++i)
         dlg->commandWindow()->post(CMDWND_ADD_LOGSTR, LogText(i == 7 ? "Caf\xe9 7" : "line " + std::to_string(i)));
     ASSERT_TRUE(waitFor("the last line in the list", [&] { return lines().back() == "line " + std::to_string(kLines - 1); },
-                        [&] { return lines().back(); }));
+                        [&] { return lastLine(); }));
     ASSERT_EQ(dlg->logListWidget()->count(), 1001);
 
     const std::string saved = (dir / "run.log").string();

@@ -57,15 +57,7 @@ std::string values(const std::vector<TimedBit>& bits)
     return s;
 }
 
-testsignal::Bits randomBits(size_t count, uint32_t lfsr)
-{
-    testsignal::Bits bits;
-    for (size_t i = 0; i < count; ++i) {
-        lfsr = (lfsr >> 1) ^ (-(lfsr & 1u) & 0xB400u);
-        bits.push_back(static_cast<uint8_t>(lfsr & 1u));
-    }
-    return bits;
-}
+using testsignal::randomBits;
 
 TEST(FskDemodulator, SteadyTonesGiveTheirBitsFromTheStart)
 {

@@ -120,11 +120,9 @@ TEST(VelkorScanner, Text2WithoutTextPutsTheBankTagBack)
 TEST(VelkorScanner, PortNumbersComeFromVelkorIni)
 {
     ScannerSimulator sim(ScannerFamily::Uniden780);
-    char tmpl[] = "/tmp/velkor-scanner-XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    std::ofstream(std::string(tmpl) + "/velkor.ini") << "[serial]\ncom3=" << sim.devicePath() << "\n";
-    const ToolRun r = run("--port 3 scan", tmpl);
-    std::filesystem::remove_all(tmpl);
+    const testsignal::TempDir tmp;
+    testsignal::writeFile(tmp.file("velkor.ini"), "[serial]\ncom3=" + sim.devicePath() + "\n");
+    const ToolRun r = run("--port 3 scan", tmp.path());
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_TRUE(contains(r.output, "Initialized Uniden 245/780 on serial port 3."));
 }
@@ -165,11 +163,9 @@ TEST(VelkorScanner, ChecksAHamlibRigctlServer)
     EXPECT_EQ(run(server + " text Dispatch", {}, 3000).status, 0);
 
     // The server from velkor.ini when none is given.
-    char tmpl[] = "/tmp/velkor-scanner-XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    std::ofstream(std::string(tmpl) + "/velkor.ini") << "[rigctl]\nserver=" << rigctld.address() << "\n";
-    r = run("--type 3 init", tmpl, 3000);
-    std::filesystem::remove_all(tmpl);
+    const testsignal::TempDir tmp;
+    testsignal::writeFile(tmp.file("velkor.ini"), "[rigctl]\nserver=" + rigctld.address() + "\n");
+    r = run("--type 3 init", tmp.path(), 3000);
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_TRUE(contains(r.output, "on server " + rigctld.address()));
 }
