@@ -1,6 +1,5 @@
-// Shared by the dialog tests: each test runs in a scratch directory of its own, which is
-// the working directory while it runs (velkor.ini and addrbook.ini are named relative
-// to it), and the message boxes it would show are captured.
+// Shared by the dialog tests: each runs in a scratch working directory of its own, with
+// the message boxes it would show captured, and waits with the event loop running.
 #pragma once
 
 #include "fixtures/ScratchFixture.h"
@@ -11,8 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <string>
 
 // Readable failure messages for Qt strings.
 inline void PrintTo(const QString& s, std::ostream* os)
@@ -20,21 +17,4 @@ inline void PrintTo(const QString& s, std::ostream* os)
     *os << '"' << s.toStdString() << '"';
 }
 
-class AppFixture : public ScratchFixture {
-protected:
-    void SetUp() override
-    {
-        ScratchFixture::SetUp();
-        oldCwd = std::filesystem::current_path();
-        std::filesystem::current_path(dir);
-    }
-    void TearDown() override
-    {
-        std::filesystem::current_path(oldCwd);
-        ScratchFixture::TearDown();
-    }
-
-    static bool exists(const std::string& p) { return std::filesystem::exists(p); }
-
-    std::filesystem::path oldCwd;
-};
+using AppFixture = WorkDirFixture;

@@ -2,7 +2,7 @@
 // QListWidget, the mute commands and what happens to commands still queued when the
 // window goes.
 #include "cmdwnd/CCmdWnd.h"
-#include "notify/MessageBox.h"
+#include "fixtures/ScratchFixture.h"
 #include "app/QListLogView.h"
 #include "TestOwner.h"
 #include "fixtures/FakeMixer.h"
@@ -34,21 +34,13 @@ public:
     }
 };
 
-class CmdWnd : public ::testing::Test {
+class CmdWnd : public ScratchFixture {
 protected:
-    void SetUp() override
-    {
-        old = setMessageBoxFunction([this](const std::string& t) { shown.push_back(t); });
-    }
-    void TearDown() override { setMessageBoxFunction(old); }
-
     std::unique_ptr<CCmdWnd> make() { return std::make_unique<CCmdWnd>(owner, std::make_unique<FakeMixer>(mixer)); }
     static void drain() { QCoreApplication::sendPostedEvents(); }
 
     WidgetOwner owner;
     FakeMixer::State mixer;
-    Texts shown;
-    MessageBoxFn old;
 };
 
 // The bound and the validation are in test_dispatch.cpp; here the widget's own part.
@@ -164,7 +156,7 @@ TEST_F(CmdWnd, MixerFallBacksAndTexts)
         wnd->OnCmdWndMessage(CMDWND_UNMUTE, {});
         EXPECT_EQ(st.calls, c.unmute);
     }
-    EXPECT_TRUE(shown.empty());
+    EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(CmdWnd, RefusedSetShowsAMessageEveryTime)
@@ -173,7 +165,7 @@ TEST_F(CmdWnd, RefusedSetShowsAMessageEveryTime)
     mixer.refuseSet = true;
     wnd->OnCmdWndMessage(CMDWND_MUTE, {});
     wnd->OnCmdWndMessage(CMDWND_UNMUTE, {});
-    EXPECT_EQ(shown, (Texts{"Couldn't set mixerControl!", "Couldn't set mixerControl!"}));
+    EXPECT_EQ(messages, (Texts{"Couldn't set mixerControl!", "Couldn't set mixerControl!"}));
     mixer.refuseSet = false;
 }
 

@@ -4,7 +4,7 @@
 #include "TestOwner.h"
 #include "cmdwnd/CCmdWnd.h"
 #include "fixtures/FakeMixer.h"
-#include "notify/MessageBox.h"
+#include "fixtures/ScratchFixture.h"
 #include "text/Cp1252.h"
 
 #include <QCoreApplication>
@@ -58,11 +58,11 @@ public:
     CCmdWnd wnd {owner, std::make_unique<FakeMixer>()};
 };
 
-class Dispatch : public ::testing::TestWithParam<bool> {
+class Dispatch : public ScratchFixture, public ::testing::WithParamInterface<bool> {
 protected:
     void SetUp() override
     {
-        old = setMessageBoxFunction([this](const std::string& t) { shown.push_back(t); });
+        ScratchFixture::SetUp();
         if (GetParam())
             to = std::make_unique<Window>();
         else
@@ -71,13 +71,11 @@ protected:
     void TearDown() override
     {
         to.reset();
-        setMessageBoxFunction(old);
+        ScratchFixture::TearDown();
     }
     void line(const std::string& text) { to->post(CMDWND_ADD_LOGSTR, LogText(text)); }
 
     std::unique_ptr<Delivery> to;
-    Texts shown;
-    MessageBoxFn old;
 };
 
 INSTANTIATE_TEST_SUITE_P(Both, Dispatch, ::testing::Bool(),
@@ -92,7 +90,7 @@ TEST_P(Dispatch, MissingOrWrongPayloadsAreShownAndOtherCodesIgnored)
     to->post(CMDWND_REPORT_CALL, LogText("not a call"));
     for (uint32_t code : {0xEFFFu, 0xF007u, 0xFFFFu, 0u})
         to->post(code, LogText("x"));
-    EXPECT_EQ(shown, (Texts {"Invalid parameters to CMDWND_ADD_LOGSTR!", "Invalid parameters to CMDWND_REPORT_CALL!",
+    EXPECT_EQ(messages, (Texts {"Invalid parameters to CMDWND_ADD_LOGSTR!", "Invalid parameters to CMDWND_REPORT_CALL!",
                              "Invalid parameters to CMDWND_CLEAR_CALL!", "Invalid parameters to CMDWND_REPORT_CALL!"}));
     EXPECT_EQ(to->list().count(), 0);
 }
@@ -125,7 +123,7 @@ TEST_P(Dispatch, RefusedLineIsReported)
 {
     to->list().refuse = true;
     line("x");
-    EXPECT_EQ(shown, Texts {"Error adding string to LogList!"});
+    EXPECT_EQ(messages, Texts {"Error adding string to LogList!"});
 }
 
 TEST(DispatchCommand, EveryCodeReachesItsHandler)
