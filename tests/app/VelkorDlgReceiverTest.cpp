@@ -111,6 +111,7 @@ TEST_F(VelkorDlgReceiver, EndCallButtonFollowsTheTrackerAndPostsEndCall)
 {
     writeFile("addrbook.ini", "[1]\nsysName=Demo\nnumberOfFleets=1\nfleet0-Id=1\nfleet0-Name=Fleet\nfleet0-NrOfUnits=1\n"
                               "fleet0-unit0-Id=100\nfleet0-unit0-Name=Base\nfleet0-unit0-Checked=1\n");
+    sim.setSquelchOpen(true); // the call goes on until End Call ends it
     start("[tracking]\ncomport=1\n" + serial());
     EXPECT_FALSE(dlg->endCallButton()->isEnabled());
     dlg->commandWindow()->post(CMDWND_REPORT_SYSTEM, velkor_address_s {1, 0, 0});
