@@ -194,6 +194,14 @@ TEST_F(VelkorTrack, MutingNeverSilencesTheDecoders)
         return lines;
     };
     ASSERT_EQ(decoderLines(fromFile.out).size(), mptgen::kDemoLines);
+    // Played with a second of silence first: a capture stream that has only just begun
+    // to deliver on a loaded machine must not cost the first codeword.
+    testsignal::FfskOptions o;
+    o.leadSeconds = 1.0;
+    o.tailSeconds = 0.2;
+    auto live = testsignal::ffsk(mptgen::demoControlChannel().bits, o);
+    testsignal::addNoise(live, 20.0, 3);
+    testsignal::writeWav(dir.file("live.wav"), testsignal::toPcm16(live), o.rate);
 
     const struct {
         std::vector<std::string> args;
@@ -210,7 +218,7 @@ TEST_F(VelkorTrack, MutingNeverSilencesTheDecoders)
         ASSERT_TRUE(waitFor("the start-up lines", [&] { return track->out().find("Initialized and running.") != std::string::npos; },
                             [&] { return track->out() + track->err(); }));
         bool sourceMuted = false, loopbackMuted = false;
-        std::thread play([&] { testsignal::runTool("/usr/bin/paplay", {dir.file("demo.wav")}); });
+        std::thread play([&] { testsignal::runTool("/usr/bin/paplay", {dir.file("live.wav")}); });
         // Until the last line of the recording is decoded.
         EXPECT_TRUE(waitFor(
             "every line of the recording",
