@@ -30,6 +30,14 @@ cmake --build build/asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build/asan --output-on-failure --timeout 900 -j "$jobs"
 
+echo "== the headless programs build without Qt Widgets =="
+cmake -S . -B build/headless -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELKOR_GUI=OFF -DVELKOR_BUILD_TESTS=OFF -DVELKOR_BUILD_BENCH=OFF
+cmake --build build/headless -j "$jobs"
+if ldd build/headless/tools/velkor-track | grep -E 'libQt6(Widgets|Gui)'; then
+  echo "velkor-track links Qt Widgets or Gui" >&2
+  exit 1
+fi
+
 echo "== static checks: cppcheck and clang-tidy =="
 JOBS=$jobs scripts/static-checks.sh build/test
 

@@ -168,8 +168,9 @@ struct PortAudioSource::Capture {
 
     // The PortAudio thread: opens the stream, starts and stops it as asked, closes it.
     // It holds the capture (and with it the ring the device writes into) until
-    // PortAudio has let go of the stream.
-    static void Run(std::shared_ptr<Capture> self) { self->run(); }
+    // PortAudio has let go of the stream: the thread's own copy of the pointer lives
+    // until this returns.
+    static void Run(const std::shared_ptr<Capture>& self) { self->run(); }
 
     void run()
     {
