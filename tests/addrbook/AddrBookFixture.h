@@ -15,7 +15,6 @@
 
 class AddrBookFixture : public ScratchFixture {
 protected:
-    AddrBookFixture() : ScratchFixture("velkor-ab-") {}
 
     std::string path(const std::string& name = "addrbook.ini") const { return (dir / name).string(); }
 

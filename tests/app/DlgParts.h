@@ -3,35 +3,26 @@
 // goes) or from nothing, in place of the capture device.
 #pragma once
 
+#include "AppFixture.h"
+
 #include "app/CVelkorDlg.h"
 #include "cmdwnd/CCmdWnd.h"
 #include "bank/DecoderBank.h"
 #include "audio/FileSource.h"
 
+#include <QApplication>
+#include <QListWidget>
+
 #include <optional>
 #include <string>
+#include <vector>
 
-#include "mixer/MixerBackend.h"
-
-// A sound card with a Line-In and its mute switch, which accepts every setting.
-class StandInMixer : public MixerBackend {
-public:
-    void open() override {}
-    bool selectLine(Line line) override { return line == Line::LineIn; }
-    bool selectControl(Control control, long* muted, long* unmuted) override
-    {
-        *muted = 0;
-        *unmuted = 1;
-        return control == Control::MuteSwitch;
-    }
-    bool set(long) override { return true; }
-    void close() override {}
-};
+#include "fixtures/FakeMixer.h"
 
 inline CVelkorDlg::Parts testParts(const std::string& feedFile = {})
 {
     CVelkorDlg::Parts parts = CVelkorDlg::DefaultParts();
-    parts.commandWindow = [](CmdWndOwner& owner) { return std::make_unique<CCmdWnd>(owner, std::make_unique<StandInMixer>()); };
+    parts.commandWindow = [](CmdWndOwner& owner) { return std::make_unique<CCmdWnd>(owner, std::make_unique<FakeMixer>()); };
     parts.decoderBank = [feedFile](CmdSink* cmdWnd, unsigned sampleRate) {
         std::unique_ptr<AudioSource> source;
         if (!feedFile.empty())
@@ -40,3 +31,43 @@ inline CVelkorDlg::Parts testParts(const std::string& feedFile = {})
     };
     return parts;
 }
+
+// A test of the main dialog: the dialog goes before the scratch directory does.
+class DlgFixture : public AppFixture {
+protected:
+    void TearDown() override
+    {
+        dlg.reset();
+        AppFixture::TearDown();
+    }
+    static void settle()
+    {
+        for (int i = 0; i < 5; ++i)
+            QApplication::processEvents();
+    }
+    std::vector<std::string> lines() const
+    {
+        std::vector<std::string> out;
+        for (int i = 0; i < dlg->logListWidget()->count(); ++i)
+            out.push_back(dlg->logListWidget()->item(i)->text().toStdString());
+        return out;
+    }
+    std::string lastLine() const { return lines().empty() ? std::string() : lines().back(); }
+    // The lines added since the last call.
+    std::vector<std::string> newLines()
+    {
+        std::vector<std::string> all = lines();
+        std::vector<std::string> out(all.begin() + static_cast<std::ptrdiff_t>(std::min(seen, all.size())), all.end());
+        seen = all.size();
+        return out;
+    }
+    void reapply(const std::string& ini)
+    {
+        writeFile("velkor.ini", ini);
+        dlg->ApplySettings();
+        settle();
+    }
+
+    std::unique_ptr<CVelkorDlg> dlg;
+    size_t seen = 0;
+};

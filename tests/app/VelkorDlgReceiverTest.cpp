@@ -1,6 +1,5 @@
 // The main dialog setting up the receiver through the command window, with the
 // simulated scanner on a pseudo-terminal as COM1.
-#include "AppFixture.h"
 #include "DlgParts.h"
 
 #include "addrbook/view/CAddrBookCtrl.h"
@@ -20,38 +19,14 @@
 
 namespace {
 
-class VelkorDlgReceiver : public AppFixture {
+class VelkorDlgReceiver : public DlgFixture {
 protected:
-    void TearDown() override
-    {
-        dlg.reset();
-        AppFixture::TearDown();
-    }
     void start(const std::string& ini)
     {
         writeFile("velkor.ini", ini);
         dlg = std::make_unique<CVelkorDlg>(testParts());
         dlg->OnInitDialog();
         settle();
-    }
-    static void settle()
-    {
-        for (int i = 0; i < 5; ++i)
-            QApplication::processEvents();
-    }
-    void reapply(const std::string& ini)
-    {
-        writeFile("velkor.ini", ini);
-        dlg->ApplySettings();
-        settle();
-    }
-    std::vector<std::string> newLines()
-    {
-        std::vector<std::string> out;
-        for (int i = static_cast<int>(seen); i < dlg->logListWidget()->count(); ++i)
-            out.push_back(dlg->logListWidget()->item(i)->text().toStdString());
-        seen = static_cast<size_t>(dlg->logListWidget()->count());
-        return out;
     }
     std::string serial() const { return "[serial]\ncom1=" + sim.devicePath() + "\n"; }
     // True when nobody holds the scanner's port any more.
@@ -66,8 +41,6 @@ protected:
     }
 
     ScannerSimulator sim {ScannerFamily::Uniden780};
-    std::unique_ptr<CVelkorDlg> dlg;
-    size_t seen = 0;
 };
 
 using Lines = std::vector<std::string>;
@@ -134,6 +107,36 @@ TEST_F(VelkorDlgReceiver, QuittingGivesTheScannerBack)
     EXPECT_TRUE(portFree());
 }
 
+TEST_F(VelkorDlgReceiver, EndCallButtonFollowsTheTrackerAndPostsEndCall)
+{
+    writeFile("addrbook.ini", "[1]\nsysName=Demo\nnumberOfFleets=1\nfleet0-Id=1\nfleet0-Name=Fleet\nfleet0-NrOfUnits=1\n"
+                              "fleet0-unit0-Id=100\nfleet0-unit0-Name=Base\nfleet0-unit0-Checked=1\n");
+    sim.setSquelchOpen(true); // the call goes on until End Call ends it
+    start("[tracking]\ncomport=1\n" + serial());
+    EXPECT_FALSE(dlg->endCallButton()->isEnabled());
+    dlg->commandWindow()->post(CMDWND_REPORT_SYSTEM, velkor_address_s {1, 0, 0});
+    velkor_call_s call;
+    call.target = {1, 1, 100};
+    call.control_channel = 1;
+    call.channel = 17;
+    dlg->commandWindow()->post(CMDWND_REPORT_CALL, call);
+    const auto last = [this] { return lastLine(); };
+    ASSERT_TRUE(waitFor("the call followed", [&] { return dlg->endCallButton()->isEnabled(); }, last));
+    newLines();
+    // The click ends the call through the command window: the tracker logs its length
+    // and lets the button go.
+    QTest::mouseClick(dlg->endCallButton(), Qt::LeftButton);
+    ASSERT_TRUE(waitFor("the call ended", [&] { return !dlg->endCallButton()->isEnabled(); }, last));
+    const Lines added = newLines();
+    ASSERT_EQ(added.size(), 1u);
+    EXPECT_EQ(added[0].rfind("     | Call duration:", 0), 0u) << added[0];
+    // With no call, a click does nothing.
+    dlg->enableEndCall(true);
+    QTest::mouseClick(dlg->endCallButton(), Qt::LeftButton);
+    settle();
+    EXPECT_EQ(newLines(), Lines {});
+}
+
 TEST_F(VelkorDlgReceiver, TypingInACellSurvivesAFollowedCallThatReportsItsUnit)
 {
     // Unit 300 calls the checked unit 100 while the user types a comment for 300.
@@ -162,8 +165,8 @@ TEST_F(VelkorDlgReceiver, TypingInACellSurvivesAFollowedCallThatReportsItsUnit)
     call.control_channel = 1;
     call.channel = 17;
     dlg->commandWindow()->post(CMDWND_REPORT_CALL, call);
-    ASSERT_TRUE(waitFor([&] { return dlg->endCallButton()->isEnabled(); }))
-        << "the call was not followed; last log line: " << newLines().back();
+    ASSERT_TRUE(waitFor("the call followed", [&] { return dlg->endCallButton()->isEnabled(); },
+                        [&] { return lastLine(); }));
 
     EXPECT_EQ(QApplication::focusWidget(), box);
     EXPECT_EQ(box->text(), "Base sta");

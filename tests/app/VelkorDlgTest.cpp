@@ -1,7 +1,6 @@
 // The main dialog with its real parts: the decoder bank (fed by a file where a test
 // needs decoded audio, by nothing otherwise), the command window, real files in a
 // scratch working directory, real keys.
-#include "AppFixture.h"
 #include "DlgParts.h"
 
 #include "addrbook/view/CAddrBookCtrl.h"
@@ -19,26 +18,23 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <regex>
 #include <thread>
 
 namespace {
 
-class VelkorDlg : public AppFixture {
+class VelkorDlg : public DlgFixture {
 protected:
-    void TearDown() override
-    {
-        dlg.reset();
-        AppFixture::TearDown();
-    }
-
     CVelkorDlg& start(CVelkorDlg::Parts parts = testParts())
     {
         dlg = std::make_unique<CVelkorDlg>(std::move(parts));
+        programsQuestion = dlg->askQuit;
         dlg->askQuit = [this] {
             ++questions;
             return answer;
@@ -50,38 +46,11 @@ protected:
         settle();
         return *dlg;
     }
-    static void settle()
-    {
-        for (int i = 0; i < 5; ++i)
-            QApplication::processEvents();
-    }
-    std::vector<std::string> lines() const
-    {
-        std::vector<std::string> out;
-        for (int i = 0; i < dlg->logListWidget()->count(); ++i)
-            out.push_back(dlg->logListWidget()->item(i)->text().toStdString());
-        return out;
-    }
-    // The lines added since the last call.
-    std::vector<std::string> newLines()
-    {
-        std::vector<std::string> all = lines();
-        std::vector<std::string> out(all.begin() + std::min(seen, all.size()), all.end());
-        seen = all.size();
-        return out;
-    }
-    void reapply(const std::string& ini)
-    {
-        writeFile("velkor.ini", ini);
-        dlg->ApplySettings();
-        settle();
-    }
 
-    std::unique_ptr<CVelkorDlg> dlg;
+    std::function<bool()> programsQuestion; // the message box the program asks with
     bool started = false;
     int questions = 0;
     bool answer = false;
-    size_t seen = 0;
 };
 
 using Lines = std::vector<std::string>;
@@ -235,9 +204,24 @@ TEST_F(VelkorDlg, EveryAttemptToCloseSavesTheAddressBookAndAsks)
     EXPECT_EQ(dlg->result(), 0);
 }
 
-TEST_F(VelkorDlg, TheQuitQuestionHasItsExactText)
+TEST_F(VelkorDlg, TheQuitQuestionHasItsExactTextAndOnlyYesQuits)
 {
-    EXPECT_STREQ(CVelkorDlg::kQuitQuestion, "Are you sure you want to quit?   ");
+    start();
+    dlg->askQuit = programsQuestion;
+    for (const auto button : {QMessageBox::No, QMessageBox::Yes}) {
+        QString asked;
+        QTimer::singleShot(0, [&] {
+            QTimer::singleShot(0, [&] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                ASSERT_NE(box, nullptr);
+                asked = box->windowTitle() + "|" + box->text();
+                box->button(button)->click();
+            });
+        });
+        QTest::keyClick(dlg.get(), Qt::Key_Escape);
+        EXPECT_EQ(asked, "velkor|Are you sure you want to quit?   ");
+        EXPECT_EQ(dlg->isVisible(), button == QMessageBox::No);
+    }
 }
 
 TEST_F(VelkorDlg, ASignalSavesAndEndsWithoutAskingEvenFromTheSettingsDialog)
@@ -273,24 +257,20 @@ TEST_F(VelkorDlg, TeardownStopsTheBankBeforeTheCommandWindowGoes)
         dlg.reset();
     }
     start(testParts(demo));
-    // Given time, the recording's lines arrive in the log list.
-    for (int i = 0; i < 200 && lines().size() < 10; ++i)
-        QTest::qWait(10);
-    const Lines all = lines();
-    EXPECT_NE(std::find(all.begin(), all.end(),
-                        "CCSC | Control Channel System Codeword | SYSId: 0x0089 NET: 1 SITE: 1 LAB: 1"),
-              all.end());
+    // The recording's lines arrive in the log list.
+    const std::string ccsc = "CCSC | Control Channel System Codeword | SYSId: 0x0089 NET: 1 SITE: 1 LAB: 1";
+    EXPECT_TRUE(waitFor(
+        "the recording's CCSC line", [&] {
+            const Lines all = lines();
+            return std::find(all.begin(), all.end(), ccsc) != all.end();
+        },
+        [&] { return std::to_string(lines().size()) + " lines, the last " + lastLine(); }));
 }
 
 TEST_F(VelkorDlg, DailyFilesWhereTheLogKeyOfVelkorIniSaysAndDecodingWithoutThem)
 {
     ASSERT_NE(std::getenv("VELKOR_SOURCE_DIR"), nullptr);
     const std::string demo = std::string(std::getenv("VELKOR_SOURCE_DIR")) + "/samples/demo.wav";
-    auto waitFor = [](const std::function<bool()>& done) {
-        for (int i = 0; i < 500 && !done(); ++i)
-            QTest::qWait(10);
-        return done();
-    };
     const std::string ccsc = "CCSC | Control Channel System Codeword | SYSId: 0x0089 NET: 1 SITE: 1 LAB: 1";
     // A directory that cannot be made: one line says so, and the recording is decoded.
     writeFile("plain", "a file");
@@ -299,7 +279,10 @@ TEST_F(VelkorDlg, DailyFilesWhereTheLogKeyOfVelkorIniSaysAndDecodingWithoutThem)
     ASSERT_FALSE(lines().empty());
     EXPECT_EQ(lines()[0].rfind("ERROR: no daily log files: cannot create the log directory plain/logs: ", 0), 0u)
         << lines()[0];
-    EXPECT_TRUE(waitFor([&] { const Lines l = lines(); return std::find(l.begin(), l.end(), ccsc) != l.end(); }));
+    EXPECT_TRUE(waitFor(
+        "the recording's CCSC line",
+        [&] { const Lines l = lines(); return std::find(l.begin(), l.end(), ccsc) != l.end(); },
+        [&] { return lastLine(); }));
     dlg.reset();
 
     writeFile("velkor.ini", "[log]\ndir=logs\n");
@@ -307,48 +290,50 @@ TEST_F(VelkorDlg, DailyFilesWhereTheLogKeyOfVelkorIniSaysAndDecodingWithoutThem)
     const std::string events = "logs/velkor-" + localDate(EventClock::now()) + ".jsonl";
     const std::string named = R"(,"protocol":"mpt1327","names":{"target":{"system":"New System","fleet":"Fleet 1",)"
                               R"("unit":"100"},"origin":{"system":"New System","fleet":"Fleet 1","unit":"200"}}})";
-    EXPECT_TRUE(waitFor([&] { return readFile(events).find(named) != std::string::npos; })) << readFile(events);
+    EXPECT_TRUE(waitFor("a named event in " + events, [&] { return readFile(events).find(named) != std::string::npos; },
+                        [&] { return readFile(events); }));
     EXPECT_EQ(lines()[0], "Starting decoder thread.");
-}
-
-TEST_F(VelkorDlg, EndCallButtonFollowsTheTrackerAndPostsEndCall)
-{
-    start();
-    EXPECT_FALSE(dlg->endCallButton()->isEnabled());
-    dlg->enableEndCall(true);
-    EXPECT_TRUE(dlg->endCallButton()->isEnabled());
-    QTest::mouseClick(dlg->endCallButton(), Qt::LeftButton);  // no call: nothing happens
-    settle();
-    dlg->enableEndCall(false);
-    EXPECT_FALSE(dlg->endCallButton()->isEnabled());
 }
 
 TEST_F(VelkorDlg, LaidOutInDialogUnits)
 {
     start();
-    // The font's units, grown evenly where the texts need more room; the log list grows
-    // downwards, and the dialog with it, where its rectangle holds fewer than 8 lines.
-    const DialogUnits& du = dlg->units();
-    EXPECT_EQ(du.baseX(), DialogUnits(dlg->font()).baseX());
-    EXPECT_EQ(dlg->windowTitle(), "  velkor  -  version 0.8.1");
-    const QRect log = du.rect(7, 240, 443, 40);
+    EXPECT_EQ(dlg->windowTitle(), "  velkor  -  version " VELKOR_VERSION);
+    // The rule, worked out here from the font: a horizontal unit is a quarter of the
+    // average width of the 52 letters (rounded as the platform rounds it), a vertical
+    // unit an eighth of the font's height, both grown by one factor across the dialog;
+    // edges are scaled, not sizes, and round to the nearest pixel.
+    const QFontMetrics fm(dlg->font());
+    const int baseX = (fm.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz") / 26 + 1) / 2;
+    const double ux = baseX * dlg->units().growX() / 4.0;
+    const double uy = fm.height() * dlg->units().growY() / 8.0;
+    EXPECT_GE(dlg->units().growX(), 1.0);
+    EXPECT_GE(dlg->units().growY(), 1.0);
+    const auto px = [](int units, double unit) { return static_cast<int>(units * unit + 0.5); };
+    const auto rect = [&](int l, int t, int w, int h) {
+        return QRect(QPoint(px(l, ux), px(t, uy)), QPoint(px(l + w, ux) - 1, px(t + h, uy) - 1));
+    };
+    // The dialog's template: the log list grows downwards, and the dialog with it, where
+    // its rectangle holds fewer than 8 lines.
+    const QRect log = rect(7, 240, 443, 40);
     const int extra = dlg->logListWidget()->height() - log.height();
     EXPECT_GE(extra, 0);
     // Under the log list, as wide, the one-line status line; the margin below as before.
     const QRect status = dlg->statusLine()->geometry();
-    EXPECT_EQ(dlg->logListWidget()->geometry(), log.adjusted(0, 0, 0, extra));
+    const int statusRoom = status.bottom() - dlg->logListWidget()->geometry().bottom();
     EXPECT_GT(status.top(), dlg->logListWidget()->geometry().bottom());
     EXPECT_EQ(status.left(), log.left());
     EXPECT_EQ(status.width(), log.width());
     EXPECT_GE(status.height(), dlg->statusLine()->fontMetrics().height());
-    EXPECT_EQ(dlg->size(), du.size(457, 287) + QSize(0, status.bottom() + 1 - log.bottom() - 1));
-    EXPECT_EQ(dlg->addrBook()->geometry(), du.rect(7, 30, 443, 203));
-    EXPECT_EQ(dlg->settingsButton()->geometry(), du.rect(375, 9, 43, 14));
-    EXPECT_EQ(dlg->endCallButton()->geometry(), du.rect(13, 9, 43, 14));
+    EXPECT_EQ(dlg->size(), QSize(px(457, ux), px(287, uy) + extra + statusRoom));
+    EXPECT_EQ(dlg->logListWidget()->geometry(), log.adjusted(0, 0, 0, extra));
+    EXPECT_EQ(dlg->addrBook()->geometry(), rect(7, 30, 443, 203));
+    EXPECT_EQ(dlg->settingsButton()->geometry(), rect(375, 9, 43, 14));
+    EXPECT_EQ(dlg->endCallButton()->geometry(), rect(13, 9, 43, 14));
+    EXPECT_EQ(dlg->iconLabel()->pos(), rect(429, 6, 20, 20).topLeft());
+    EXPECT_EQ(dlg->filterField()->geometry(), rect(66, 9, 150, 14));
     EXPECT_EQ(dlg->endCallButton()->text(), "End Call");
     EXPECT_EQ(dlg->settingsButton()->text(), "Settings");
-    EXPECT_EQ(dlg->iconLabel()->pos(), du.rect(429, 6, 20, 20).topLeft());
-    EXPECT_EQ(dlg->filterField()->geometry(), du.rect(66, 9, 150, 14));
     EXPECT_EQ(dlg->addrBook()->Model().columnCount(), 4);
     const QFontMetrics logFont(dlg->logListWidget()->font());
     EXPECT_EQ(logFont.horizontalAdvance('i'), logFont.horizontalAdvance('W'))
@@ -437,7 +422,8 @@ TEST_F(VelkorDlg, SaveLogWritesEveryLineOfTheRunWithItsReceiveTime)
     constexpr int kLines = 1100;
     for (int i = 0; i < kLines; ++i)
         dlg->commandWindow()->post(CMDWND_ADD_LOGSTR, LogText(i == 7 ? "Caf\xe9 7" : "line " + std::to_string(i)));
-    ASSERT_TRUE(waitFor([&] { return lines().back() == "line " + std::to_string(kLines - 1); })) << lines().back();
+    ASSERT_TRUE(waitFor("the last line in the list", [&] { return lines().back() == "line " + std::to_string(kLines - 1); },
+                        [&] { return lastLine(); }));
     ASSERT_EQ(dlg->logListWidget()->count(), 1001);
 
     const std::string saved = (dir / "run.log").string();
@@ -488,8 +474,8 @@ TEST_F(VelkorDlg, AWidenedColumnKeepsItsWidthForTheNextStart)
     const int name = dlg->addrBook()->columnWidth(0);
     const int widened = dlg->addrBook()->columnWidth(1) + 40;
     header->resizeSection(1, widened);  // what dragging the header's edge does
-    ASSERT_TRUE(waitFor([&] { return readFile("velkor.ini").find("ident_width=") != std::string::npos; }))
-        << readFile("velkor.ini");
+    ASSERT_TRUE(waitFor("the width in velkor.ini", [&] { return readFile("velkor.ini").find("ident_width=") != std::string::npos; },
+                        [&] { return readFile("velkor.ini"); }));
     // Only the resized column, in velkor.ini's own line ends; the settings stay.
     const std::string ini = readFile("velkor.ini");
     EXPECT_EQ(ini.rfind("[audio]\r\nsamplerate=48000\r\n[view]\r\nident_width=", 0), 0u) << ini;
@@ -543,7 +529,8 @@ TEST_F(VelkorDlg, TheFilterShowsMatchesWithoutChangingTheBook)
     }
     // A unit heard while the filter hides it is not lost, and a followed one is shown.
     dlg->AddAddr({1, 200, 2002});
-    EXPECT_TRUE(waitFor([&] { return grid->Book().FindAddr({1, 200, 2002}) && shown().empty(); })) << shown().size();
+    EXPECT_TRUE(waitFor("the hidden unit in the book", [&] { return grid->Book().FindAddr({1, 200, 2002}) && shown().empty(); },
+                        [&] { return std::to_string(shown().size()) + " rows shown"; }));
     EXPECT_EQ(dlg->IsAddrChecked({1, 200, 2001}, 1), 1);
     EXPECT_EQ(shown(), Names {"Base"});
     EXPECT_EQ(grid->GetSelectedNode(), grid->Book().FindAddr({1, 200, 2001}));
@@ -569,12 +556,14 @@ TEST_F(VelkorDlg, TheStatusLineCountsEachDecodersLinesOfTheLastMinute)
     start(testParts(source + "/samples/demo.wav"));
     const std::regex shown(expected + R"( \(last \d\d:\d\d:\d\d\), NMT-450 0, Motorola 0 \| Control channel: .*)");
     std::string text;
-    const bool seen = waitFor([&] {
-        dlg->updateStatusLine();
-        text = dlg->statusLine()->toolTip().toStdString();
-        return std::regex_match(text, shown);
-    }, 30000);
-    EXPECT_TRUE(seen) << "awaited \"" << expected << " (last hh:mm:ss), NMT-450 0, Motorola 0 | ...\", saw \"" << text << '"';
+    EXPECT_TRUE(waitFor(
+        expected + " (last hh:mm:ss), NMT-450 0, Motorola 0 | ...",
+        [&] {
+            dlg->updateStatusLine();
+            text = dlg->statusLine()->toolTip().toStdString();
+            return std::regex_match(text, shown);
+        },
+        [&] { return text; }));
 }
 
 } // namespace

@@ -127,6 +127,7 @@ wait_for "Initialized Uniden 245/780 on serial port 1." 30 velkor.out || fail "t
 paplay --rate=48000 demo.wav
 wait_for "^CLEAR| Call clear-down" 20 velkor.out || fail "the clear-down was not decoded"
 wait_for "^MOVE " 10 velkor.out || fail "the last line of the recording was not decoded"
+# Not before a check: the window draws its last lines before the screenshot is taken.
 sleep 1
 
 mkdir -p "$artifacts"

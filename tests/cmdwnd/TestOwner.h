@@ -4,27 +4,10 @@
 
 #include "addrbook/CAddrBook.h"
 #include "cmdwnd/CmdWndOwner.h"
+#include "fixtures/MemoryLogList.h"
 
-#include <deque>
 #include <string>
 #include <vector>
-
-class MemoryLogList : public LogListView {
-public:
-    int count() const override { return static_cast<int>(lines.size()); }
-    void removeFirst() override { lines.pop_front(); }
-    int append(const LogText& line) override
-    {
-        lines.push_back(line);
-        return count() - 1;
-    }
-    void showLine(int index) override { caret = index; }
-
-    std::vector<std::string> all() const { return {lines.begin(), lines.end()}; }
-
-    std::deque<std::string> lines;
-    int caret = -1;
-};
 
 class TestOwner : public CmdWndOwner {
 public:

@@ -12,7 +12,7 @@
 
 #include <QCoreApplication>
 
-#include "fixtures/NoMixer.h"
+#include "fixtures/FakeMixer.h"
 
 #include <gtest/gtest.h>
 
@@ -63,7 +63,7 @@ void decoderEventsGoOn(const char* what, std::unique_ptr<CReceiverCtrl> receiver
     for (uint32_t u = 1; u <= kRounds; ++u)
         owner.addUnit({137, 12, u}, "unit " + std::to_string(u), true);
 
-    CCmdWnd wnd(owner, std::make_unique<NoMixer>());
+    CCmdWnd wnd(owner, FakeMixer::none());
     wnd.tracker().setPlanSource([](uint32_t) { return velkor_channel_plan_s{}; });
     wnd.tracker().setReceiver(std::move(receiver));
     const size_t before = owner.timed.lines.size();

@@ -1,32 +1,21 @@
-// The command window's rules: validation of payloads, dispatch, and the bounded log.
-#include "cmdwnd/CmdDispatch.h"
-#include "notify/MessageBox.h"
+// The command window's rules (validation of payloads, dispatch, the bounded log), run
+// over both ways a command arrives: dispatchCommand called directly, and a command
+// posted to CCmdWnd and delivered by Qt's event loop.
+#include "TestOwner.h"
+#include "cmdwnd/CCmdWnd.h"
+#include "fixtures/FakeMixer.h"
+#include "fixtures/ScratchFixture.h"
 #include "text/Cp1252.h"
+
+#include <QCoreApplication>
 
 #include <gtest/gtest.h>
 
-#include <deque>
-
 namespace {
 
-class MemoryList : public LogListView {
-public:
-    int count() const override { return static_cast<int>(lines.size()); }
-    void removeFirst() override { lines.pop_front(); }
-    int append(const LogText& line) override
-    {
-        if (refuse)
-            return -1;
-        lines.push_back(line);
-        return count() - 1;
-    }
-    void showLine(int index) override { caret = index; }
+using Texts = std::vector<std::string>;
 
-    std::deque<std::string> lines;
-    int caret = -1;
-    bool refuse = false;
-};
-
+// Records what each handler was asked to do.
 class Handler : public CmdHandler {
 public:
     LogListView& logList() override { return list; }
@@ -37,82 +26,122 @@ public:
     void endCall() override { log.push_back("end"); }
     void reportSystem(const velkor_address_s& a) override { log.push_back("system " + std::to_string(a.unit)); }
 
-    MemoryList list;
+    MemoryLogList list;
     bool mute = true;
-    std::vector<std::string> log;
+    Texts log;
 };
 
-class Dispatch : public ::testing::Test {
+// One way for a command to arrive, and the log list it lands in.
+class Delivery {
+public:
+    virtual ~Delivery() = default;
+    virtual void post(uint32_t code, CmdPayload payload) = 0;
+    virtual MemoryLogList& list() = 0;
+};
+
+class Direct : public Delivery {
+public:
+    void post(uint32_t code, CmdPayload payload) override { dispatchCommand(handler, code, std::move(payload)); }
+    MemoryLogList& list() override { return handler.list; }
+    Handler handler;
+};
+
+class Window : public Delivery {
+public:
+    void post(uint32_t code, CmdPayload payload) override
+    {
+        wnd.post(code, std::move(payload));
+        QCoreApplication::sendPostedEvents();
+    }
+    MemoryLogList& list() override { return owner.log; }
+    TestOwner owner;
+    CCmdWnd wnd {owner, std::make_unique<FakeMixer>()};
+};
+
+class Dispatch : public ScratchFixture, public ::testing::WithParamInterface<bool> {
 protected:
     void SetUp() override
     {
-        old = setMessageBoxFunction([this](const std::string& t) { shown.push_back(t); });
+        ScratchFixture::SetUp();
+        if (GetParam())
+            to = std::make_unique<Window>();
+        else
+            to = std::make_unique<Direct>();
     }
-    void TearDown() override { setMessageBoxFunction(old); }
+    void TearDown() override
+    {
+        to.reset();
+        ScratchFixture::TearDown();
+    }
+    void line(const std::string& text) { to->post(CMDWND_ADD_LOGSTR, LogText(text)); }
 
-    Handler handler;
-    std::vector<std::string> shown;
-    MessageBoxFn old;
+    std::unique_ptr<Delivery> to;
 };
 
-TEST_F(Dispatch, MissingOrWrongPayloads)
+INSTANTIATE_TEST_SUITE_P(Both, Dispatch, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "CommandWindow" : "DispatchCommand"; });
+
+TEST_P(Dispatch, MissingOrWrongPayloadsAreShownAndOtherCodesIgnored)
 {
-    dispatchCommand(handler, CMDWND_ADD_LOGSTR, {});
-    dispatchCommand(handler, CMDWND_REPORT_CALL, {});
-    dispatchCommand(handler, CMDWND_CLEAR_CALL, LogText("not a call"));
-    dispatchCommand(handler, CMDWND_REPORT_SYSTEM, {});
-    EXPECT_EQ(shown, (std::vector<std::string>{"Invalid parameters to CMDWND_ADD_LOGSTR!",
-                                               "Invalid parameters to CMDWND_REPORT_CALL!",
-                                               "Invalid parameters to CMDWND_CLEAR_CALL!"}));
-    EXPECT_TRUE(handler.log.empty());
-    EXPECT_EQ(handler.list.count(), 0);
+    to->post(CMDWND_ADD_LOGSTR, {});
+    to->post(CMDWND_REPORT_CALL, {});
+    to->post(CMDWND_CLEAR_CALL, LogText("not a call"));
+    to->post(CMDWND_REPORT_SYSTEM, {});
+    to->post(CMDWND_REPORT_CALL, LogText("not a call"));
+    for (uint32_t code : {0xEFFFu, 0xF007u, 0xFFFFu, 0u})
+        to->post(code, LogText("x"));
+    EXPECT_EQ(messages, (Texts {"Invalid parameters to CMDWND_ADD_LOGSTR!", "Invalid parameters to CMDWND_REPORT_CALL!",
+                             "Invalid parameters to CMDWND_CLEAR_CALL!", "Invalid parameters to CMDWND_REPORT_CALL!"}));
+    EXPECT_EQ(to->list().count(), 0);
 }
 
-TEST_F(Dispatch, EveryCodeReachesItsHandler)
+TEST_P(Dispatch, LogListKeeps1001LinesAndFollowsTheNewest)
 {
+    for (int i = 0; i < 1000; ++i)
+        line("line " + std::to_string(i));
+    EXPECT_EQ(to->list().count(), 1000);
+    line("line 1000");
+    EXPECT_EQ(to->list().count(), 1001);
+    EXPECT_EQ(to->list().lines.front(), "line 0");
+    line("line 1001");
+    EXPECT_EQ(to->list().count(), 1001);
+    EXPECT_EQ(to->list().lines.front(), "line 1");
+    EXPECT_EQ(to->list().caret, 1000);
+
+    // Lines appended directly may take the list above the bound and leave the caret;
+    // one line goes per decoder line.
+    for (int i = 0; i < 5; ++i)
+        to->list().append("direct");
+    EXPECT_EQ(to->list().caret, 1000);
+    line("next");
+    EXPECT_EQ(to->list().count(), 1006);
+    EXPECT_EQ(to->list().lines.front(), "line 2");
+    EXPECT_EQ(to->list().caret, 1005);
+}
+
+TEST_P(Dispatch, RefusedLineIsReported)
+{
+    to->list().refuse = true;
+    line("x");
+    EXPECT_EQ(messages, Texts {"Error adding string to LogList!"});
+}
+
+TEST(DispatchCommand, EveryCodeReachesItsHandler)
+{
+    Handler handler;
     velkor_call_s call;
     call.channel = 17;
     dispatchCommand(handler, CMDWND_REPORT_CALL, call);
     dispatchCommand(handler, CMDWND_CLEAR_CALL, call);
     dispatchCommand(handler, CMDWND_MUTE, {});
     dispatchCommand(handler, CMDWND_UNMUTE, {});
-    dispatchCommand(handler, CMDWND_REPORT_SYSTEM, velkor_address_s{1, 2, 3});
+    dispatchCommand(handler, CMDWND_REPORT_SYSTEM, velkor_address_s {1, 2, 3});
     dispatchCommand(handler, CMDWND_END_CALL, {});
     handler.mute = false;
     dispatchCommand(handler, CMDWND_MUTE, {});
     dispatchCommand(handler, CMDWND_UNMUTE, {});
-    for (uint32_t code : {0xEFFFu, 0xF007u, 0xFFFFu, 0u})
-        dispatchCommand(handler, code, LogText("x"));
-    EXPECT_EQ(handler.log, (std::vector<std::string>{"call 17", "clear 17", "muted", "unmuted", "system 3", "end"}));
-    EXPECT_TRUE(shown.empty());
+    EXPECT_EQ(handler.log, (Texts {"call 17", "clear 17", "muted", "unmuted", "system 3", "end"}));
     EXPECT_EQ(handler.list.count(), 0);
-}
-
-TEST_F(Dispatch, LogListKeeps1001LinesAndFollowsTheNewest)
-{
-    for (int i = 0; i < 1000; ++i)
-        dispatchCommand(handler, CMDWND_ADD_LOGSTR, LogText("line " + std::to_string(i)));
-    EXPECT_EQ(handler.list.count(), 1000);
-    dispatchCommand(handler, CMDWND_ADD_LOGSTR, LogText("line 1000"));
-    EXPECT_EQ(handler.list.count(), 1001);
-    EXPECT_EQ(handler.list.lines.front(), "line 0");
-    dispatchCommand(handler, CMDWND_ADD_LOGSTR, LogText("line 1001"));
-    EXPECT_EQ(handler.list.count(), 1001);
-    EXPECT_EQ(handler.list.lines.front(), "line 1");
-    EXPECT_EQ(handler.list.caret, 1000);
-
-    // Lines appended directly may take the list above the bound; one line goes per add.
-    for (int i = 0; i < 5; ++i)
-        handler.list.append("direct");
-    dispatchCommand(handler, CMDWND_ADD_LOGSTR, LogText("next"));
-    EXPECT_EQ(handler.list.count(), 1006);
-}
-
-TEST_F(Dispatch, RefusedLineIsReported)
-{
-    handler.list.refuse = true;
-    dispatchCommand(handler, CMDWND_ADD_LOGSTR, LogText("x"));
-    EXPECT_EQ(shown, (std::vector<std::string>{"Error adding string to LogList!"}));
 }
 
 TEST(Cp1252, ConvertsToUtf8WithoutLosingAByte)

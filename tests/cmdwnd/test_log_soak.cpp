@@ -8,7 +8,7 @@
 #include <QApplication>
 #include <QListWidget>
 
-#include "fixtures/NoMixer.h"
+#include "fixtures/FakeMixer.h"
 
 #include <gtest/gtest.h>
 
@@ -40,7 +40,7 @@ public:
 TEST(LogSoak, HundredThousandLinesKeepTheListAt1001AndMemoryFlat)
 {
     WidgetOwner owner;
-    CCmdWnd wnd(owner, std::make_unique<NoMixer>());
+    CCmdWnd wnd(owner, FakeMixer::none());
     constexpr int kLines = 100000;
     constexpr int kBatch = 1000;
     long startKb = 0;

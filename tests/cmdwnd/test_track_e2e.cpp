@@ -2,7 +2,6 @@
 // the decoders into the command window, a Uniden driver on the simulated scanner, and
 // the exact commands the scanner receives.
 #include "cmdwnd/CCmdWnd.h"
-#include "notify/MessageBox.h"
 #include "bank/DecoderBank.h"
 #include "fixtures/RigctlServers.h"
 #include "fixtures/ScannerSimulator.h"
@@ -10,7 +9,7 @@
 #include "signal/MotorolaGen.h"
 #include "signal/Nmt450Gen.h"
 #include "signal/Nrz.h"
-#include "tools/ToolRunner.h"
+#include "fixtures/ScratchFixture.h"
 #include "TestOwner.h"
 
 #include <QCoreApplication>
@@ -24,27 +23,20 @@ namespace {
 using Texts = std::vector<std::string>;
 constexpr int kRate = 48000;
 
-class TrackE2E : public ::testing::Test {
+class TrackE2E : public WorkDirFixture {
 protected:
-    TrackE2E()
-    {
-        m_oldDir = std::filesystem::current_path();
-        std::filesystem::current_path(m_dir.path());
-        m_oldBox = setMessageBoxFunction([this](const std::string& t) { shown.push_back(t); });
-        owner.settings.return_to_cc = true;
-    }
-    ~TrackE2E() override
+    TrackE2E() { owner.settings.return_to_cc = true; }
+    void TearDown() override
     {
         wnd.reset();
-        setMessageBoxFunction(m_oldBox);
-        std::filesystem::current_path(m_oldDir);
+        WorkDirFixture::TearDown();
     }
 
     // velkor.ini maps COM1 to the simulator and holds the channel plans.
     void start(ScannerFamily family, uint32_t type, uint32_t memory, const std::string& systems)
     {
         sim = std::make_unique<ScannerSimulator>(family);
-        testsignal::writeFile(m_dir.file("velkor.ini"),
+        testsignal::writeFile(path("velkor.ini"),
                               "[serial]\ncom1=" + sim->devicePath() + "\n[systems]\n" + systems);
         wnd = std::make_unique<CCmdWnd>(owner, std::unique_ptr<MixerBackend>());
         ASSERT_EQ(wnd->CreateReceiver(type, 1, memory), 1);
@@ -78,10 +70,6 @@ protected:
         return out;
     }
 
-    testsignal::TempDir m_dir;
-    std::filesystem::path m_oldDir;
-    MessageBoxFn m_oldBox;
-    Texts shown;
     TestOwner owner;
     std::unique_ptr<ScannerSimulator> sim;
     std::unique_ptr<CCmdWnd> wnd;
@@ -124,7 +112,7 @@ TEST_F(TrackE2E, Mpt1327CallIsFollowedAndCleared)
     EXPECT_EQ(owner.log.lines.front(), "Line-In muting unavailable: no mixer");
     EXPECT_EQ(wnd->tracker().callCounter(), 0u);
     EXPECT_FALSE(owner.endCallEnabled);
-    EXPECT_TRUE(shown.empty());
+    EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(TrackE2E, Nmt450AllocationIsFollowedAndCleared)
@@ -177,8 +165,8 @@ TEST_F(TrackE2E, MotorolaGrantIsClearedByTheSquelchQuery)
 TEST_F(TrackE2E, CreateReceiverLogsItsOutcome)
 {
     sim = std::make_unique<ScannerSimulator>(ScannerFamily::Uniden780);
-    testsignal::writeFile(m_dir.file("velkor.ini"),
-                          "[serial]\ncom1=" + sim->devicePath() + "\ncom2=" + m_dir.file("no-such-tty") + "\n");
+    testsignal::writeFile(path("velkor.ini"),
+                          "[serial]\ncom1=" + sim->devicePath() + "\ncom2=" + path("no-such-tty") + "\n");
     wnd = std::make_unique<CCmdWnd>(owner, std::unique_ptr<MixerBackend>());
     owner.log.lines.clear();
     const struct {

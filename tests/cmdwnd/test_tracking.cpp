@@ -43,41 +43,32 @@ velkor_call_s call(velkor_address_s target, velkor_address_s origin, uint32_t ch
 }
 
 
-// One tracker with its own owner, timers, scanner port and recording receiver.
+// One tracker with its own owner, timers, scanner port and recording receiver; the
+// channel plans it reads come from `plans`.
 struct Rig {
     explicit Rig(velkor_channel_plan_s plan = {})
     {
-        tracker.setPlanSource([plan](uint32_t) { return plan; });
+        plans[kSys] = plan;
+        tracker.setPlanSource([this](uint32_t system) {
+            ++plansRead;
+            return plans.count(system) ? plans[system] : velkor_channel_plan_s {};
+        });
         auto r = std::make_unique<RecordingReceiver>(sim.devicePath());
         rx = r.get();
         tracker.setReceiver(std::move(r));
     }
-    ScannerSimulator sim{ScannerFamily::Uniden250};
+    ScannerSimulator sim {ScannerFamily::Uniden250};
     TestOwner owner;
     FakeTimers timers;
     SelfSink self;
-    CallTracker tracker{owner, timers, self};
+    std::map<uint32_t, velkor_channel_plan_s> plans;
+    int plansRead = 0;
+    CallTracker tracker {owner, timers, self};
     RecordingReceiver* rx = nullptr;
 };
 
-class Tracking : public ::testing::Test {
+class Tracking : public ::testing::Test, protected Rig {
 protected:
-    Tracking()
-    {
-        tracker.setPlanSource([this](uint32_t system) {
-            ++plansRead;
-            return plans.count(system) ? plans[system] : velkor_channel_plan_s{};
-        });
-    }
-
-    RecordingReceiver& addReceiver()
-    {
-        auto r = std::make_unique<RecordingReceiver>(sim.devicePath());
-        RecordingReceiver& ref = *r;
-        tracker.setReceiver(std::move(r));
-        return ref;
-    }
-
     // A system report with the scanner on mhz, then a marked call on channel.
     void follow(velkor_call_s c, double scannerMhz = 0.0)
     {
@@ -93,15 +84,6 @@ protected:
         for (int i = 0; i < n; ++i)
             tracker.onTimer(CallTracker::kCallTimer);
     }
-
-    ScannerSimulator sim{ScannerFamily::Uniden250};
-    TestOwner owner;
-    FakeTimers timers;
-    SelfSink self;
-    std::map<uint32_t, velkor_channel_plan_s> plans;
-    int plansRead = 0;
-    CallTracker tracker{owner, timers, self};
-    RecordingReceiver* rx = &addReceiver();
 };
 
 TEST_F(Tracking, FrequencyAndNarrowFlagFromThePlan)

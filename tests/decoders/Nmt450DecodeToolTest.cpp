@@ -7,53 +7,37 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <memory>
-#include <unistd.h>
+#include "fixtures/Process.h"
+
+#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
-std::vector<std::string> runDecode(const std::string& args)
+// velkor-decode on the bits as audio: its lines, after it ended with status 0.
+std::vector<std::string> runDecode(const testsignal::Bits& bits, std::vector<std::string> args = {})
 {
-    const std::string command = std::string(VELKOR_DECODE_PATH) + " " + args;
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    testsignal::TempDir dir;
+    testsignal::FfskOptions options;
+    options.leadSeconds = 0.01;
+    testsignal::writeWav(dir.file("nmt.wav"), testsignal::toPcm16(testsignal::ffsk(bits, options)), options.rate);
+    args.push_back(dir.file("nmt.wav"));
+    const auto r = testsignal::runTool(VELKOR_DECODE_PATH, args);
+    EXPECT_EQ(r.status, 0) << r.err;
     std::vector<std::string> lines;
-    if (!pipe)
-        return lines;
-    char buffer[1024];
-    while (std::fgets(buffer, sizeof buffer, pipe.get())) {
-        std::string line = buffer;
-        if (!line.empty() && line.back() == '\n')
-            line.pop_back();
+    std::istringstream in(r.out);
+    for (std::string line; std::getline(in, line);)
         lines.push_back(line);
-    }
     return lines;
 }
-
-struct TempWav {
-    std::filesystem::path path;
-    explicit TempWav(const testsignal::Bits& bits, int rate = 48000)
-        : path(std::filesystem::temp_directory_path() /
-               ("velkor-nmt-" + std::to_string(::getpid()) + "-" + std::to_string(rate) + ".wav"))
-    {
-        testsignal::FfskOptions options;
-        options.rate = rate;
-        options.leadSeconds = 0.01;
-        testsignal::writeWav(path.string(), testsignal::toPcm16(testsignal::ffsk(bits, options)), rate);
-    }
-    ~TempWav() { std::filesystem::remove(path); }
-};
 
 TEST(Nmt450DecodeTool, PrintsTheChannelOrderLetterAsUtf8)
 {
     testsignal::Bits bits;
     nmtgen::append(bits, nmtgen::fromHex("201461eb00028000"));
     nmtgen::append(bits, nmtgen::fromHex("201f61f000d00000"));
-    const TempWav wav(bits);
-    EXPECT_EQ(runDecode(wav.path.string()),
+    EXPECT_EQ(runDecode(bits),
               (std::vector<std::string>{"CTIND| Calling/Traffic Ch. indication  | Ch(  1) TA(61)",
                                         "CORDR| Channel activation order        | Start sending \xC3\xB8-signal"}));
 }
@@ -67,8 +51,7 @@ TEST(Nmt450DecodeTool, BothDecodersRunOnTheSameAudio)
     for (int i = 0; i < 40; ++i)
         bits.push_back(static_cast<uint8_t>(i & 1));
     nmtgen::append(bits, nmtgen::fromHex("201c611234567000"));
-    const TempWav wav(bits);
-    const auto events = runDecode("--events " + wav.path.string());
+    const auto events = runDecode(bits, {"--events"});
     std::vector<std::string> calls;
     for (const auto& e : events)
         if (e.find("REPORT_CALL") != std::string::npos || e.find("CALLM") != std::string::npos)

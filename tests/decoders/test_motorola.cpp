@@ -31,6 +31,48 @@ struct Decoder {
     }
 };
 
+// Blocks worked out by hand from the protocol's description of the control word (its
+// masks, the checksum, the rate-1/2 code and the interleaving), as they are sent.
+const struct {
+    Word word;
+    const char* air;
+} kReferenceBlocks[] = {
+    {{0xFFFF, 0, 0x365}, "0101100111010010011011101000010001011001011011111000010100000001000110011001"},
+    {{0xBEEF, 0, 0x32B}, "0101100111111011000001111100000011000011001111111110100001001011000000001000"},
+    {{0x05A5, 1, 0x308}, "1010101001111100100111000011001010011110010111110100001100011110110101100010"},
+    {{0x2803, 1, 0x30B}, "1100011101111000011100101011001011010110100101110111011000110001010100101111"},
+    {{77, 1, 0x0A0}, "1010010000111100010111100111010110100010101111001000101000000101100011110110"},
+    {{1500, 1, 451}, "1010110001011010101111000010101110101110011010000011111000011011001010101001"},
+    {{0x1F00, 0, 0x2F8}, "1001011010001110001111111001101011001011010100101100001100100001000111110111"},
+    {{78, 1, 0x0A0}, "1010010100111110101111100100010110100110101110001001110000000101100011001101"},
+};
+
+TEST(Motorola, ReferenceBlocksAreWhatTheGeneratorMakesAndDecodeToTheirEvents)
+{
+    Bits air;
+    for (const auto& r : kReferenceBlocks) {
+        Bits block;
+        for (const char* c = r.air; *c; ++c)
+            block.push_back(*c == '1');
+        EXPECT_EQ(motogen::block(r.word), block) << r.air;
+        testsignal::appendBits(air, motogen::kSync, 8);
+        air.insert(air.end(), block.begin(), block.end());
+    }
+    testsignal::appendBits(air, motogen::kSync, 8);
+    testsignal::appendBits(air, 0xA5A, 12);
+    RecordingSink sink;
+    CMotorola m(&sink, 48000);
+    feedBits(m, air);
+    // A site, the system, an announcement (reported at the word after it), a radio's
+    // word, the grant, an idle word that changes nothing, and the word that brings the
+    // grant out, naming the radio before it as the caller.
+    EXPECT_THAT(sink.described(),
+                ElementsAre("ADD_LOGSTR SITE | System 0x0000 Site 5", "MUTE", "REPORT_SYSTEM 48879/0/0", "MUTE", "MUTE",
+                            "MUTE", "REPORT_SYSTEM 1445/0/0", "ADD_LOGSTR SYSAN| System 0x05A5 on control channel 3",
+                            "MUTE", "MUTE", "MUTE", "ADD_LOGSTR VCALL| Call to 1500 from 700077 on channel 451",
+                            "REPORT_CALL t0 1445/1/1500 <- 1445/1/700077 cc3 ch451", "MUTE"));
+}
+
 TEST(Motorola, SiteWordBeforeAnySystemIsKnown)
 {
     Decoder d;

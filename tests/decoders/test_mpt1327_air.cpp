@@ -4,7 +4,9 @@
 #include "decoders/CMPT1327.h"
 #include "decoders/CMotorola.h"
 #include "decoders/CNMT450.h"
+#include "fixtures/Process.h"
 #include "signal/BankScenario.h"
+#include "signal/DemoScenario.h"
 #include "signal/Mpt1327Gen.h"
 #include "signal/RecordingSink.h"
 
@@ -47,6 +49,23 @@ testsignal::Bits burst(uint64_t codeword, uint16_t sync, uint16_t preamble = kPr
     testsignal::appendBits(bits, sync, 16);
     append(bits, codeword);
     return bits;
+}
+
+// The bundled recording and its log are what make-demo writes; both decode to the
+// listing of the demo traffic.
+TEST(Mpt1327Demo, TheDemoTrafficAndTheBundledLogGiveItsListing)
+{
+    EXPECT_EQ(demoLines().size(), kDemoLines);
+    testsignal::FfskOptions o;
+    o.leadSeconds = 0.25;
+    auto audio = testsignal::ffsk(demoControlChannel().bits, o);
+    testsignal::addNoise(audio, 25.0, 1327);
+    EXPECT_EQ(decodeLines(audio, o.rate), demoLines());
+    std::string log;
+    for (const auto& line : demoLines())
+        log += line + "\n";
+    ASSERT_NE(std::getenv("VELKOR_SOURCE_DIR"), nullptr);
+    EXPECT_EQ(testsignal::readFile(std::string(std::getenv("VELKOR_SOURCE_DIR")) + "/samples/demo.log"), log);
 }
 
 struct BurstCase {

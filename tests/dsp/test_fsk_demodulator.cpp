@@ -22,15 +22,12 @@ public:
     explicit BitTimer(int rate) : CFSKDemodulator(rate, 1200, 1800, 1200) {}
     void ProcessBit(bool bit) override { bits.push_back({bit, consumed}); }
 
-    // Feeds the samples in blocks of blockSize, keeping count of samples consumed.
-    void feed(const std::vector<int16_t>& pcm, size_t blockSize)
+    // One sample a call, so that each bit's sample is known.
+    void feed(const std::vector<int16_t>& pcm)
     {
-        for (size_t i = 0; i < pcm.size(); i += blockSize) {
-            const size_t n = std::min(blockSize, pcm.size() - i);
-            for (size_t k = 0; k < n; ++k) {
-                consumed = i + k + 1;
-                ProcessSamples(&pcm[i + k], 1);
-            }
+        for (size_t i = 0; i < pcm.size(); ++i) {
+            consumed = i + 1;
+            ProcessSamples(&pcm[i], 1);
         }
     }
     void feedBlocks(const std::vector<int16_t>& pcm, size_t blockSize)
@@ -52,11 +49,21 @@ std::vector<int16_t> tone(double hz, size_t count, int rate, double startPhase =
     return pcm;
 }
 
+std::string values(const std::vector<TimedBit>& bits)
+{
+    std::string s;
+    for (const auto& b : bits)
+        s += b.bit ? '1' : '0';
+    return s;
+}
+
+using testsignal::randomBits;
+
 TEST(FskDemodulator, SteadyTonesGiveTheirBitsFromTheStart)
 {
     for (const auto& [hz, expected] : {std::pair{1200.0, true}, std::pair{1800.0, false}}) {
         BitTimer demod(48000);
-        demod.feed(tone(hz, 4800, 48000), 4800);
+        demod.feed(tone(hz, 4800, 48000));
         ASSERT_EQ(demod.bits.size(), 120u) << hz;
         for (size_t i = 0; i < demod.bits.size(); ++i) {
             EXPECT_EQ(demod.bits[i].bit, expected) << hz << " Hz, bit " << i;
@@ -74,7 +81,7 @@ TEST(FskDemodulator, FirstBitAfterOneBitPeriodAtEveryOfferedRate)
     for (const auto& [rate, first] : rates) {
         BitTimer demod(rate);
         EXPECT_DOUBLE_EQ(demod.samplesPerBit(), rate / 1200.0) << rate;
-        demod.feed(tone(1800, first, rate), 1);
+        demod.feed(tone(1800, first, rate));
         ASSERT_EQ(demod.bits.size(), 1u) << rate;
         EXPECT_EQ(demod.bits[0].sample, first) << rate;
     }
@@ -84,61 +91,71 @@ TEST(FskDemodulator, BitsFollowTheExactBitRateOfASteadyTone)
 {
     // 10 s at 44100 Hz are 12000 bits, although no bit is a whole number of samples.
     BitTimer demod(44100);
-    demod.feed(tone(1200, 441000, 44100), 441000);
+    demod.feed(tone(1200, 441000, 44100));
     EXPECT_EQ(demod.bits.size(), 12000u);
     EXPECT_TRUE(std::all_of(demod.bits.begin(), demod.bits.end(), [](const TimedBit& b) { return b.bit; }));
 }
 
 TEST(FskDemodulator, LocksToEveryStartPhaseAtEveryOfferedRate)
 {
-    testsignal::Bits bits = {};
+    testsignal::Bits bits;
     for (int i = 0; i < 24; ++i)
         bits.push_back(static_cast<uint8_t>((i + 1) & 1)); // preamble
-    uint32_t lfsr = 0xACE1;
-    for (int i = 0; i < 300; ++i) {
-        lfsr = (lfsr >> 1) ^ (-(lfsr & 1u) & 0xB400u);
-        bits.push_back(static_cast<uint8_t>(lfsr & 1u));
-    }
+    const auto data = randomBits(300, 0xACE1);
+    bits.insert(bits.end(), data.begin(), data.end());
+    std::string sent;
+    for (auto b : data)
+        sent += b ? '1' : '0';
     for (int rate : {48000, 44100, 36000, 24000, 22050, 21600, 12000, 11025, 10800}) {
         for (int phase = 0; phase < 16; ++phase) {
             testsignal::FfskOptions options;
             options.rate = rate;
             options.leadSeconds = 0.005 + phase / (16.0 * 1200.0);
             BitTimer demod(rate);
-            demod.feed(testsignal::toPcm16(testsignal::ffsk(bits, options)), 4096);
-            // Find the sent bits after the preamble in what was decided.
-            std::string sent;
-            std::string got;
-            for (size_t i = 24; i < bits.size(); ++i)
-                sent += bits[i] ? '1' : '0';
-            for (const auto& b : demod.bits)
-                got += b.bit ? '1' : '0';
-            EXPECT_NE(got.find(sent), std::string::npos) << rate << " Hz, phase " << phase << "/16";
+            demod.feed(testsignal::toPcm16(testsignal::ffsk(bits, options)));
+            EXPECT_NE(values(demod.bits).find(sent), std::string::npos) << rate << " Hz, phase " << phase << "/16";
         }
     }
 }
 
 TEST(FskDemodulator, BlockBoundariesAreInvisible)
 {
-    testsignal::Bits bits;
-    for (int i = 0; i < 400; ++i)
-        bits.push_back(static_cast<uint8_t>((i * 7 + i / 3) % 5 < 2));
+    // One sample a call is the reference; every other block size must give the same bit
+    // values, whether a block ends inside a bit or not.
     testsignal::FfskOptions options;
     options.leadSeconds = 0.003;
-    auto audio = testsignal::ffsk(bits, options);
+    auto audio = testsignal::ffsk(randomBits(400, 0x1D2B), options);
     testsignal::addNoise(audio, 10.0, 7);
     const auto pcm = testsignal::toPcm16(audio);
 
     BitTimer reference(48000);
-    reference.feed(pcm, pcm.size());
+    reference.feed(pcm);
     ASSERT_GT(reference.bits.size(), 390u);
-    for (size_t blockSize : {1u, 7u, 40u, 2400u, 4801u}) {
+    for (size_t blockSize : {size_t{1}, size_t{7}, size_t{160}, size_t{48000 / 20}, pcm.size()}) {
         BitTimer demod(48000);
-        demod.feed(pcm, blockSize);
-        EXPECT_EQ(demod.bits, reference.bits) << "block size " << blockSize;
-        BitTimer whole(48000);
-        whole.feedBlocks(pcm, blockSize);
-        ASSERT_EQ(whole.bits.size(), reference.bits.size());
+        demod.feedBlocks(pcm, blockSize);
+        EXPECT_EQ(values(demod.bits), values(reference.bits)) << "block size " << blockSize;
+    }
+}
+
+TEST(FskDemodulator, FollowsATransmitterClockOffBy100To200Ppm)
+{
+    // 20 s of random bits: up to 4.8 bit periods of drift against the sample clock.
+    const auto air = randomBits(24000, 0xACE1);
+    std::string sent;
+    for (size_t i = 100; i < air.size(); ++i)
+        sent += air[i] ? '1' : '0';
+    for (int rate : {48000, 11025}) {
+        for (double ppm : {100.0, -100.0, 200.0, -200.0}) {
+            testsignal::FfskOptions o;
+            o.rate = rate;
+            o.baud = 1200.0 * (1 + ppm * 1e-6);
+            testsignal::Samples audio = testsignal::ffsk(air, o);
+            testsignal::addNoise(audio, 15.0, 3);
+            BitTimer demod(rate);
+            demod.feedBlocks(testsignal::toPcm16(audio), rate / 20);
+            EXPECT_NE(values(demod.bits).find(sent), std::string::npos) << rate << " Hz, " << ppm << " ppm";
+        }
     }
 }
 

@@ -37,14 +37,7 @@ void feed(CGMSKDemodulator& d, const std::vector<int16_t>& s, size_t block = 0)
         d.ProcessSamples(s.data() + at, static_cast<unsigned>(std::min(block, s.size() - at)));
 }
 
-testsignal::Bits randomBits(size_t count, uint32_t seed)
-{
-    std::mt19937 rng(seed);
-    testsignal::Bits bits;
-    for (size_t i = 0; i < count; ++i)
-        bits.push_back(static_cast<uint8_t>(rng() & 1u));
-    return bits;
-}
+using testsignal::randomBits;
 
 // The slicer hands on 1 for a negative run; the air's 1 is positive.
 std::string sliced(const testsignal::Bits& air)

@@ -8,6 +8,7 @@
 #include "mixer/DefaultMixerBackend.h"
 #include "mixer/LineInMixer.h"
 #include "mixer/PulseMixerBackend.h"
+#include "fixtures/WaitFor.h"
 #include "tools/PulseServer.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +20,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-using testsignal::waitUntil;
 
 class Mixer : public ::testing::Test {
 protected:
@@ -99,8 +99,9 @@ TEST_F(Mixer, ServerMutesTheLoopbackOfTheDecodedSourceOnly)
     EXPECT_EQ(mixer.control(), MixerBackend::Control::MuteSwitch);
     for (const bool muted : {true, false, true, false}) {
         mixer.SetMuted(muted);
-        EXPECT_TRUE(waitUntil([&] { return server->moduleMuted(speakers) == (muted ? "yes" : "no"); }))
-            << "the loopback's sink input was not " << (muted ? "muted" : "unmuted");
+        EXPECT_TRUE(waitFor(muted ? "the loopback muted" : "the loopback unmuted",
+                            [&] { return server->moduleMuted(speakers) == (muted ? "yes" : "no"); },
+                            [&] { return server->moduleMuted(speakers); }));
         EXPECT_EQ(server->moduleMuted(tone), "no");
         EXPECT_EQ(server->moduleMuted(other), "no");
         EXPECT_EQ(server->sourceMute(), "Mute: no\n");
@@ -126,10 +127,10 @@ TEST_F(Mixer, ServerFollowsTheSourceThisProcessRecords)
     ASSERT_NE(capture, nullptr);
     LineInMixer mixer(std::make_unique<PulseMixerBackend>());
     mixer.SetMuted(true);
-    EXPECT_TRUE(waitUntil([&] { return server->moduleMuted(scanner) == "yes"; }));
+    EXPECT_TRUE(waitFor("the scanner's loopback muted", [&] { return server->moduleMuted(scanner) == "yes"; }));
     EXPECT_EQ(server->moduleMuted(defaultSource), "no");
     mixer.Unmute();
-    EXPECT_TRUE(waitUntil([&] { return server->moduleMuted(scanner) == "no"; }));
+    EXPECT_TRUE(waitFor("the scanner's loopback unmuted", [&] { return server->moduleMuted(scanner) == "no"; }));
     mixer.Close();
     pa_simple_free(capture);
 }

@@ -1,3 +1,4 @@
+#include "fixtures/ScratchFixture.h"
 #include "profile/ProfileFile.h"
 
 #include <gtest/gtest.h>
@@ -5,8 +6,6 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -16,35 +15,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class ProfileFileTest : public ::testing::Test {
+class ProfileFileTest : public ScratchFixture {
 protected:
-    void SetUp() override
-    {
-        char tmpl[] = "/tmp/velkor-profile-XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        m_dir = tmpl;
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
-
-    std::string path(const std::string& name) const { return (m_dir / name).string(); }
-
-    static void writeFile(const std::string& p, const std::string& content)
-    {
-        std::ofstream(p, std::ios::binary) << content;
-    }
-    static std::string readFile(const std::string& p)
-    {
-        std::ifstream in(p, std::ios::binary);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    }
     size_t fileCount() const
     {
-        return static_cast<size_t>(std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()));
+        return static_cast<size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
     }
-
-    fs::path m_dir;
 };
 
 struct IntCase {

@@ -1,5 +1,7 @@
 #include "profile/VelkorConfig.h"
 
+#include "fixtures/Process.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -98,9 +100,8 @@ TEST(VelkorConfig, SerialPortsMapToDevicePaths)
 
 TEST(VelkorConfig, LoadReadsVelkorIniFromTheCurrentDirectory)
 {
-    char tmpl[] = "/tmp/velkor-config-XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    const fs::path dir = tmpl;
+    const testsignal::TempDir scratch;
+    const fs::path dir = scratch.path();
     const fs::path old = fs::current_path();
     std::ofstream(dir / "velkor.ini") << "[tracking]\r\ncomport=2\r\nmemory=33\r\n[serial]\r\ncom2=/dev/pts/7\r\n";
     fs::current_path(dir);
@@ -108,7 +109,6 @@ TEST(VelkorConfig, LoadReadsVelkorIniFromTheCurrentDirectory)
     const std::string com1 = VelkorConfig::comPortDevice(1);
     const std::string com2 = VelkorConfig::comPortDevice(2);
     fs::current_path(old);
-    fs::remove_all(dir);
     EXPECT_EQ(s.comport, 2u);
     EXPECT_EQ(s.memory, 33u);
     EXPECT_EQ(com1, "/dev/ttyS0");

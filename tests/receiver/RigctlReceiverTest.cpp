@@ -1,8 +1,11 @@
 // The Hamlib rigctl receiver against a real rigctld (Hamlib's dummy radio), read back
 // with Hamlib's own client; against gqrx where it is installed; and against servers
 // that misbehave, where every operation must fail within its time-out and say why.
+#include "DriverFixture.h"
 #include "fixtures/RigctlServers.h"
 #include "receiver/CRigctlReceiver.h"
+
+#include "fixtures/WaitFor.h"
 
 #include <gtest/gtest.h>
 
@@ -38,15 +41,6 @@ struct Logged {
     }
 };
 
-template <typename F>
-long elapsedMs(F&& f)
-{
-    const auto start = std::chrono::steady_clock::now();
-    f();
-    return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                 std::chrono::steady_clock::now() - start)
-                                 .count());
-}
 
 class RigctldTest : public ::testing::Test {
 protected:
@@ -242,13 +236,8 @@ TEST(RigctlReceiver, GqrxSquelchIsItsSignalStrengthAgainstItsSquelchLevel)
     EXPECT_TRUE(log.has("reports no squelch state")) << (log.lines.empty() ? "" : log.lines.back());
     ASSERT_EQ(gqrx.ask("U DSP 1"), "RPRT 0");
     ASSERT_EQ(gqrx.ask("L SQL -150"), "RPRT 0");
-    bool opened = false;
-    for (int i = 0; i < 100 && !opened; ++i) {
-        opened = rx.isSquelchOpen() == 1;
-        if (!opened)
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    EXPECT_TRUE(opened) << "strength " << gqrx.ask("l STRENGTH") << " squelch " << gqrx.ask("l SQL");
+    EXPECT_TRUE(waitFor("the squelch open", [&] { return rx.isSquelchOpen() == 1; },
+                        [&] { return "strength " + gqrx.ask("l STRENGTH") + " squelch " + gqrx.ask("l SQL"); }));
     EXPECT_EQ(rx.startScan(), 1);      // gqrx cannot scan: nothing happens, successfully
     EXPECT_EQ(rx.setBacklight(2), 1);
     EXPECT_TRUE(log.has("no scanning"));

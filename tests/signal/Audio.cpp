@@ -82,4 +82,13 @@ void appendBits(Bits& bits, uint64_t value, int count)
         bits.push_back(static_cast<uint8_t>((value >> i) & 1u));
 }
 
+Bits randomBits(size_t count, uint32_t seed)
+{
+    std::mt19937 rng(seed);
+    Bits bits;
+    for (size_t i = 0; i < count; ++i)
+        bits.push_back(static_cast<uint8_t>(rng() & 1u));
+    return bits;
+}
+
 } // namespace testsignal

@@ -34,6 +34,9 @@ std::vector<int16_t> toPcm16(const Samples& samples);
 // Writes 16-bit mono PCM WAV; throws std::runtime_error on failure.
 void writeWav(const std::string& path, const std::vector<int16_t>& pcm, int rate);
 
+// count random bits, the same for the same seed.
+Bits randomBits(size_t count, uint32_t seed);
+
 // Appends the bits of value, most significant first.
 void appendBits(Bits& bits, uint64_t value, int count);
 

@@ -29,4 +29,36 @@ ControlChannel demoControlChannel()
     return cc;
 }
 
+std::vector<std::string> demoLines()
+{
+    // Kept by hand beside the messages that make them: the system codeword of the first
+    // slot (the others repeat it), no line for the Aloha function 0 of the last slot.
+    return {
+        "CCSC | Control Channel System Codeword | SYSId: 0x0089 NET: 1 SITE: 1 LAB: 1",
+        "MARK | Control channel marker          | (Act. Chan:   1)",
+        "ALHS | Messages invited, except RQD    | ( 42) Id: 5461 WT:3 RSVD:0 M:0 N:2",
+        "RQR  | Request to register             | (  1) Org: 1234",
+        "AHYP | Called Unit Presence Monitoring | (  1) Org: 8121 Tar: 1234",
+        "ACKK | General acknowledgement         | (  1) Org: 8191 Tar: 1234",
+        "RQS  | Request random access           | (  1) Org:  200 Tar:  100 Voice",
+        "AHY  | Availability check message      | Begin Ack a: (  1) Tar:  100 Voice",
+        "ACKQ | Acknowledge, call queued        | (  1) Org:  100 Tar:  200",
+        "RQS  | Request random access           | (  1) Org:  200 Tar:  100 Voice",
+        "AHY  | Availability check message      | Begin Ack a: (  1) Org:  200 Voice",
+        "ACKK | General acknowledgement         | (  1) Org:  200 Tar:  100",
+        "GTC  | Go To Channel Voice             | Ch:  17 (  1) Org:  200 Tar:  100 ",
+        "GTC  | Go To Channel Voice             | Ch:  17 (  1) Org:  200 Tar:  100 ",
+        "BCAST| Announce Adjacent Site          | SYSId: 0x008a Ch:   5  Id red: 0",
+        "RQQ  | Request status transaction      | (  1) Org:  301 Tar:  300 Status:  7",
+        "AHYQ | Status message                  | (  1) Org:  301 Tar:  300 Status:  7",
+        "ACKK | General acknowledgement         | (  1) Org:  300 Tar:  301",
+        "MAINT| Call maintenance message        | (Act. Chan:   1)",
+        "CLEAR| Call clear-down                 | Ch:  17 -> CCh:   1",
+        "RQR  | Request to register             | (  1) Org: 4321",
+        "AHYP | Called Unit Presence Monitoring | (  1) Org: 8121 Tar: 4321",
+        "ACKX | Acknowledge, message rejected   | (  1) Org: 8191 Tar: 4321",
+        "MOVE | Move to specified ControlChannel | -> CCh:   2",
+    };
+}
+
 } // namespace mptgen

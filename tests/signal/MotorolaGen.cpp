@@ -3,8 +3,17 @@
 namespace motogen {
 
 namespace {
+// The word's fields go on the air masked, the address with 0xCC38 and the command with
+// 0xD5 (on the inverted air bits these are the familiar 0x33C7 and 0x32A), and the
+// flag inverted.
 constexpr uint16_t kAddressMask = 0xCC38;
 constexpr uint16_t kCommandMask = 0x0D5;
+// The 10-bit checksum over the 27 data bits: a state register from 0x36E, stepped
+// before each bit with 0x44A fed back (its first states are 0x1B7, 0x2FE and 0x17F),
+// summed where a data bit is 1 into an accumulator from 0x393; sent inverted.
+constexpr unsigned kChecksumState = 0x36E;
+constexpr unsigned kChecksumStart = 0x393;
+constexpr unsigned kChecksumFeedback = 0x44A;
 
 void put(std::array<uint8_t, 38>& d, int first, int count, unsigned value)
 {
@@ -20,10 +29,10 @@ std::array<uint8_t, 38> dataBits(const Word& word)
     d[16] = word.flag ? 0 : 1;
     put(d, 17, 10, (word.command ^ kCommandMask) & 0x3FFu);
 
-    unsigned state = 0x36E;
-    unsigned sum = 0x393;
+    unsigned state = kChecksumState;
+    unsigned sum = kChecksumStart;
     for (size_t i = 0; i < 27; ++i) {
-        state = (state & 1u) ? (state ^ 0x44Au) >> 1 : state >> 1;
+        state = (state & 1u) ? (state ^ kChecksumFeedback) >> 1 : state >> 1;
         if (d[i])
             sum ^= state;
     }

@@ -4,15 +4,13 @@
 // not installed or would not start.
 #pragma once
 
-#include "tools/ToolRunner.h"
+#include "fixtures/Process.h"
 
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <functional>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -111,17 +109,5 @@ private:
     bool m_ready = false;
     bool m_paused = false;
 };
-
-// Waits until done() holds, for at most limit; false when it never did.
-inline bool waitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(10))
-{
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
 
 } // namespace testsignal

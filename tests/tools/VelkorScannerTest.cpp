@@ -12,8 +12,6 @@
 #include <string>
 #include <vector>
 
-#include <sys/wait.h>
-
 namespace {
 
 struct ToolRun {
@@ -23,19 +21,10 @@ struct ToolRun {
 
 ToolRun run(const std::string& args, const std::string& cwd = {}, unsigned timeoutMs = 40)
 {
-    std::string cmd = std::string(VELKOR_SCANNER_PATH) + " --timeout " + std::to_string(timeoutMs) + " " + args + " 2>&1";
-    if (!cwd.empty())
-        cmd = "cd '" + cwd + "' && " + cmd;
-    ToolRun r;
-    FILE* pipe = ::popen(cmd.c_str(), "r");
-    if (!pipe)
-        return r;
-    char buffer[256];
-    while (size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
-        r.output.append(buffer, n);
-    const int status = ::pclose(pipe);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
+    // Through the shell, which splits the words as a user's shell does.
+    const std::string cmd = std::string(VELKOR_SCANNER_PATH) + " --timeout " + std::to_string(timeoutMs) + " " + args + " 2>&1";
+    const auto r = testsignal::runTool("/bin/sh", {"-c", cmd}, {}, cwd);
+    return {r.status, r.out};
 }
 
 bool contains(const std::string& haystack, const std::string& needle)
@@ -131,11 +120,9 @@ TEST(VelkorScanner, Text2WithoutTextPutsTheBankTagBack)
 TEST(VelkorScanner, PortNumbersComeFromVelkorIni)
 {
     ScannerSimulator sim(ScannerFamily::Uniden780);
-    char tmpl[] = "/tmp/velkor-scanner-XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    std::ofstream(std::string(tmpl) + "/velkor.ini") << "[serial]\ncom3=" << sim.devicePath() << "\n";
-    const ToolRun r = run("--port 3 scan", tmpl);
-    std::filesystem::remove_all(tmpl);
+    const testsignal::TempDir tmp;
+    testsignal::writeFile(tmp.file("velkor.ini"), "[serial]\ncom3=" + sim.devicePath() + "\n");
+    const ToolRun r = run("--port 3 scan", tmp.path());
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_TRUE(contains(r.output, "Initialized Uniden 245/780 on serial port 3."));
 }
@@ -176,11 +163,9 @@ TEST(VelkorScanner, ChecksAHamlibRigctlServer)
     EXPECT_EQ(run(server + " text Dispatch", {}, 3000).status, 0);
 
     // The server from velkor.ini when none is given.
-    char tmpl[] = "/tmp/velkor-scanner-XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    std::ofstream(std::string(tmpl) + "/velkor.ini") << "[rigctl]\nserver=" << rigctld.address() << "\n";
-    r = run("--type 3 init", tmpl, 3000);
-    std::filesystem::remove_all(tmpl);
+    const testsignal::TempDir tmp;
+    testsignal::writeFile(tmp.file("velkor.ini"), "[rigctl]\nserver=" + rigctld.address() + "\n");
+    r = run("--type 3 init", tmp.path(), 3000);
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_TRUE(contains(r.output, "on server " + rigctld.address()));
 }

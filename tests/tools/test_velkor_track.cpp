@@ -7,22 +7,18 @@
 #include "signal/DemoScenario.h"
 #include "tools/MqttBroker.h"
 #include "tools/PulseServer.h"
-#include "tools/ToolRunner.h"
+#include "fixtures/Process.h"
+#include "fixtures/WaitFor.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
 #include <csignal>
-#include <filesystem>
 #include <fcntl.h>
 #include <filesystem>
-#include <spawn.h>
 #include <sstream>
-#include <sys/wait.h>
 #include <thread>
-
-extern char** environ;
 
 namespace {
 
@@ -55,33 +51,14 @@ bool inOrder(const Texts& hay, const Texts& needle)
     return true;
 }
 
-// Starts velkor-track in dir with its standard output into outPath.
-pid_t spawnTrack(const std::string& dir, const std::vector<std::string>& args, const std::string& outPath)
+// velkor-track started in dir, running until it is signalled.
+std::unique_ptr<testsignal::ToolProcess> startTrack(const std::string& dir, const std::vector<std::string>& args)
 {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
-    std::string program = VELKOR_TRACK_PATH;
-    std::vector<std::string> all = args;
-    std::vector<char*> argv{program.data()};
-    for (auto& a : all)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0)
-        pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
+    return std::make_unique<testsignal::ToolProcess>(VELKOR_TRACK_PATH, args, testsignal::ProcessOptions {{}, dir, {}});
 }
 
-int waitStatus(pid_t pid)
-{
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
+// The tool's time-out for a process that should have ended at a signal long before.
+constexpr std::chrono::seconds kEnd {60};
 
 class VelkorTrack : public ::testing::Test {
 protected:
@@ -173,16 +150,14 @@ TEST_F(VelkorTrack, SignalsShutDownInOrder)
         SCOPED_TRACE(sig);
         std::remove(dir.file("addrbook.ini").c_str());
         sim.clearReceived();
-        const std::string out = dir.file("out");
-        const pid_t pid = spawnTrack(dir.path(), {"--input", "demo.wav", "--realtime"}, out);
-        ASSERT_GT(pid, 0);
+        const auto track = startTrack(dir.path(), {"--input", "demo.wav", "--realtime"});
         // Running once the start-up lines are out.
-        for (int i = 0; i < 200 && testsignal::readFile(out).find("Initialized and running.") == std::string::npos; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        ::kill(pid, sig);
-        EXPECT_EQ(waitStatus(pid), 0);
+        ASSERT_TRUE(waitFor("the start-up lines", [&] { return track->out().find("Initialized and running.") != std::string::npos; },
+                            [&] { return track->out() + track->err(); }));
+        track->signal(sig);
+        EXPECT_EQ(track->wait(kEnd), 0);
         // The recording lasts seconds at its own pace; the signal ended it early.
-        EXPECT_FALSE(contains(splitLines(testsignal::readFile(out)),
+        EXPECT_FALSE(contains(splitLines(track->out()),
                               "MOVE | Move to specified ControlChannel | -> CCh:   2"));
         CAddrBook saved;
         EXPECT_EQ(saved.LoadData(dir.file("addrbook.ini")), 1);
@@ -221,6 +196,14 @@ TEST_F(VelkorTrack, MutingNeverSilencesTheDecoders)
         return lines;
     };
     ASSERT_EQ(decoderLines(fromFile.out).size(), mptgen::kDemoLines);
+    // Played with a second of silence first: a capture stream that has only just begun
+    // to deliver on a loaded machine must not cost the first codeword.
+    testsignal::FfskOptions o;
+    o.leadSeconds = 1.0;
+    o.tailSeconds = 0.2;
+    auto live = testsignal::ffsk(mptgen::demoControlChannel().bits, o);
+    testsignal::addNoise(live, 20.0, 3);
+    testsignal::writeWav(dir.file("live.wav"), testsignal::toPcm16(live), o.rate);
 
     const struct {
         std::vector<std::string> args;
@@ -233,22 +216,24 @@ TEST_F(VelkorTrack, MutingNeverSilencesTheDecoders)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.firstLine);
-        const std::string out = dir.file("out");
-        const pid_t pid = spawnTrack(dir.path(), c.args, out);
-        ASSERT_GT(pid, 0);
-        ASSERT_TRUE(testsignal::waitUntil([&] { return testsignal::readFile(out).find("Initialized and running.") != std::string::npos; }));
+        const auto track = startTrack(dir.path(), c.args);
+        ASSERT_TRUE(waitFor("the start-up lines", [&] { return track->out().find("Initialized and running.") != std::string::npos; },
+                            [&] { return track->out() + track->err(); }));
         bool sourceMuted = false, loopbackMuted = false;
-        std::thread play([&] { testsignal::runTool("/usr/bin/paplay", {dir.file("demo.wav")}); });
+        std::thread play([&] { testsignal::runTool("/usr/bin/paplay", {dir.file("live.wav")}); });
         // Until the last line of the recording is decoded.
-        testsignal::waitUntil([&] {
-            sourceMuted |= server.sourceMute() != "Mute: no\n";
-            loopbackMuted |= server.moduleMuted(speakers) == "yes";
-            return decoderLines(testsignal::readFile(out)).size() >= mptgen::kDemoLines;
-        }, std::chrono::seconds(20));
+        EXPECT_TRUE(waitFor(
+            "every line of the recording",
+            [&] {
+                sourceMuted |= server.sourceMute() != "Mute: no\n";
+                loopbackMuted |= server.moduleMuted(speakers) == "yes";
+                return decoderLines(track->out()).size() >= mptgen::kDemoLines;
+            },
+            [&] { return track->out(); }));
         play.join();
-        ::kill(pid, SIGTERM);
-        EXPECT_EQ(waitStatus(pid), 0);
-        const std::string printed = testsignal::readFile(out);
+        track->signal(SIGTERM);
+        EXPECT_EQ(track->wait(kEnd), 0);
+        const std::string printed = track->out();
         EXPECT_EQ(printed.rfind(c.firstLine, 0), 0u) << printed;
         EXPECT_EQ(decoderLines(printed), decoderLines(fromFile.out));
         EXPECT_FALSE(sourceMuted);
@@ -271,24 +256,21 @@ TEST_F(VelkorTrack, StoppedSoundServerHoldsNothingUp)
     for (const bool stopBeforeStart : {true, false}) {
         SCOPED_TRACE(stopBeforeStart ? "stopped before start-up" : "stopped while capturing");
         std::remove(dir.file("addrbook.ini").c_str());
-        const std::string out = dir.file("out");
         if (stopBeforeStart)
             server.pause();
         const auto started = Clock::now();
-        const pid_t pid = spawnTrack(dir.path(), {}, out);
-        ASSERT_GT(pid, 0);
+        const auto track = startTrack(dir.path(), {});
         // The bounds are the behaviour, with room for a loaded machine and sanitizers:
         // the time-outs are under a second each; without them it takes minutes.
-        EXPECT_TRUE(testsignal::waitUntil(
-            [&] { return testsignal::readFile(out).find("Initialized and running.") != std::string::npos; },
-            std::chrono::seconds(20)));
-        EXPECT_LT(Clock::now() - started, std::chrono::seconds(6)) << testsignal::readFile(out);
+        EXPECT_TRUE(waitFor("the start-up lines", [&] { return track->out().find("Initialized and running.") != std::string::npos; },
+                            [&] { return track->out() + track->err(); }));
+        EXPECT_LT(Clock::now() - started, std::chrono::seconds(10)) << track->out();
         if (!stopBeforeStart)
             server.pause();
         const auto terminated = Clock::now();
-        ::kill(pid, SIGTERM);
-        EXPECT_EQ(waitStatus(pid), 0);
-        EXPECT_LT(Clock::now() - terminated, std::chrono::seconds(6));
+        track->signal(SIGTERM);
+        EXPECT_EQ(track->wait(kEnd), 0);
+        EXPECT_LT(Clock::now() - terminated, std::chrono::seconds(10));
         server.resume();
         CAddrBook saved;
         EXPECT_EQ(saved.LoadData(dir.file("addrbook.ini")), 1);
@@ -347,20 +329,16 @@ TEST_F(VelkorTrack, PublishesNamedEventsAndWritesTheDailyFiles)
 
 TEST_F(VelkorTrack, AKilledTrackerLeavesEveryCompletedLineOfItsDailyFiles)
 {
-    const std::string out = dir.file("out");
-    const pid_t pid = spawnTrack(dir.path(), {"--input", "demo.wav", "--realtime", "--log-dir", "logs"}, out);
-    ASSERT_GT(pid, 0);
+    const auto track = startTrack(dir.path(), {"--input", "demo.wav", "--realtime", "--log-dir", "logs"});
     // Killed in the middle of the recording, once the call is over.
-    bool callWritten = false;
-    for (int i = 0; i < 500 && !callWritten; ++i) {
-        callWritten = splitLines(testsignal::readFile(dailyFile(dir.path(), "calls-"))).size() == 2;
-        if (!callWritten)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    ::kill(pid, SIGKILL);
-    EXPECT_EQ(waitStatus(pid), 128 + SIGKILL);
-    ASSERT_TRUE(callWritten) << "no call in the calls file within 10 s";
-    EXPECT_FALSE(contains(splitLines(testsignal::readFile(out)), "MOVE | Move to specified ControlChannel | -> CCh:   2"));
+    const bool callWritten = waitFor(
+        "the call's row in the calls file",
+        [&] { return splitLines(testsignal::readFile(dailyFile(dir.path(), "calls-"))).size() == 2; },
+        [&] { return testsignal::readFile(dailyFile(dir.path(), "calls-")); });
+    track->signal(SIGKILL);
+    EXPECT_EQ(track->wait(kEnd), 128 + SIGKILL);
+    ASSERT_TRUE(callWritten);
+    EXPECT_FALSE(contains(splitLines(track->out()), "MOVE | Move to specified ControlChannel | -> CCh:   2"));
     const std::string text = testsignal::readFile(dailyFile(dir.path(), "velkor-"));
     ASSERT_FALSE(text.empty());
     EXPECT_EQ(text.back(), '\n');
