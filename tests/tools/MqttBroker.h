@@ -5,6 +5,8 @@
 // lines to a file. ready() is false when mosquitto is not installed.
 #pragma once
 
+#include <algorithm>
+
 #include "tools/ToolProcess.h"
 
 #include <arpa/inet.h>
@@ -128,6 +130,24 @@ public:
     }
     bool subscribed() const { return m_subscribed; }
 
+    // True once a probe published now comes back: the subscriber is connected and
+    // subscribed again after the broker restarted (mosquitto_sub retries every second).
+    bool probeReturns(std::chrono::milliseconds limit)
+    {
+        const std::string mark = "probe-" + std::to_string(++m_probes);
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < end) {
+            ToolProcess pub(findTool("mosquitto_pub"), {"-h", "127.0.0.1", "-p", std::to_string(m_broker.port()), "-t",
+                                                        "velkor-test/probe", "-m", mark});
+            pub.wait(std::chrono::seconds(5));
+            if (waitFor([&](const std::vector<std::string>& l) {
+                    return std::find(l.begin(), l.end(), "velkor-test/probe " + mark) != l.end();
+                }, std::chrono::milliseconds(300)))
+                return true;
+        }
+        return false;
+    }
+
     // The messages received, "topic payload", the probes left out.
     std::vector<std::string> lines() const
     {
@@ -160,6 +180,7 @@ private:
     const MqttBroker& m_broker;
     std::unique_ptr<ToolProcess> m_process;
     bool m_subscribed = false;
+    int m_probes = 0;
 };
 
 } // namespace testsignal
