@@ -121,8 +121,8 @@ TEST_F(Mixer, ServerFollowsTheSourceThisProcessRecords)
     modules.push_back(server->load({"module-null-sink", "sink_name=scanner"}));
     const std::string scanner = loopback("scanner.monitor");
     const std::string defaultSource = loopback();
-    pa_sample_spec spec{PA_SAMPLE_S16LE, 48000, 1};
-    pa_simple* capture = pa_simple_new(nullptr, "velkor test", PA_STREAM_RECORD, "scanner.monitor", "capture", &spec,
+    pa_sample_spec format{PA_SAMPLE_S16LE, 48000, 1};
+    pa_simple* capture = pa_simple_new(nullptr, "velkor test", PA_STREAM_RECORD, "scanner.monitor", "capture", &format,
                                        nullptr, nullptr, nullptr);
     ASSERT_NE(capture, nullptr);
     LineInMixer mixer(std::make_unique<PulseMixerBackend>());
