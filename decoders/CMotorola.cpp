@@ -1,5 +1,7 @@
 #include "decoders/CMotorola.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstdarg>
 #include <cstdio>
 
@@ -18,6 +20,10 @@ constexpr uint16_t kControlChannelIdMask = 0xFF00;
 constexpr uint16_t kControlChannelId = 0x1F00;
 constexpr uint8_t kInvertedSync = static_cast<uint8_t>(~motorola::kSyncByte);
 constexpr uint8_t kFrameBits = 84;
+// Frames after a trusted word whose blocks are still looked for on its grid, and how
+// many wrong bits their sync bytes may have (noise passes that one time in seven).
+constexpr uint16_t kGridFrames = 8;
+constexpr int kGridSyncErrors = 2;
 constexpr uint16_t kFirstChannel = 380;
 constexpr uint16_t kLastChannel = 759;
 
@@ -53,22 +59,40 @@ void CMotorola::ProcessBit(bool bit)
     m_register[1] = (m_register[1] << 1) | (m_register[2] >> 31);
     m_register[2] = (m_register[2] << 1) | (bit ? 0u : 1u);
 
-    if (m_muteCountdown != 0 && ++m_muteCountdown > kUnmuteAfterBits) {
+    if (m_muteCountdown != 0 && m_muteCountdown <= kUnmuteAfterBits)
+        ++m_muteCountdown;
+    // A waiting word came before the quiet bits and may yet be confirmed: the channel
+    // is not given up while one waits.
+    const bool waiting = std::any_of(m_pending.begin(), m_pending.end(), [](const Pending& p) { return p.bitsLeft != 0; });
+    if (m_muteCountdown > kUnmuteAfterBits && !waiting) {
         Post(CMDWND_UNMUTE, {});
         m_muteCountdown = 0;
     }
 
+    if (m_sinceTrusted != UINT16_MAX)
+        ++m_sinceTrusted;
+
     const int polarity = SyncPolarity();
-    // Words released earlier are confirmed, or not, by this frame's sync byte; they
-    // came first and go first.
+    // Words released earlier are confirmed, or not, by this frame's sync byte, or else
+    // by its block; they came first and go first.
+    bool confirmed = false; // a word of the frame before this one was trusted just now
     for (Pending& p : m_pending) {
         if (p.bitsLeft == 0 || --p.bitsLeft != 0)
             continue;
-        if (p.polarity == polarity)
-            Accept(p.word);
+        motorola_word_s next;
+        if (p.polarity == polarity || (SyncErrors(p.polarity) <= kGridSyncErrors && DecodeBits(p.polarity, next))) {
+            Accept(p.word, p.polarity, 1);
+            confirmed = true;
+        }
     }
-    if (polarity != 0)
-        DecodeFrame(polarity);
+    const bool onGrid = m_sinceTrusted != 0 && m_sinceTrusted % kFrameBits == 0 &&
+                        m_sinceTrusted <= kGridFrames * kFrameBits;
+    if (onGrid && (polarity == 0 || polarity == m_gridPolarity)) {
+        if (SyncErrors(m_gridPolarity) <= kGridSyncErrors)
+            DecodeFrame(m_gridPolarity, true, confirmed);
+    } else if (polarity != 0) {
+        DecodeFrame(polarity, false, false);
+    }
 }
 
 int CMotorola::SyncPolarity() const
@@ -77,21 +101,36 @@ int CMotorola::SyncPolarity() const
     return sync == motorola::kSyncByte ? 1 : sync == kInvertedSync ? 2 : 0;
 }
 
-void CMotorola::DecodeFrame(int polarity)
+int CMotorola::SyncErrors(int polarity) const
+{
+    const auto sync = static_cast<uint8_t>(m_register[2] >> 12);
+    const auto expected = polarity == 2 ? kInvertedSync : motorola::kSyncByte;
+    return std::popcount(static_cast<unsigned>(sync ^ expected));
+}
+
+bool CMotorola::DecodeBits(int polarity, motorola_word_s& word) const
 {
     MotorolaRegister bits = m_register;
     if (polarity == 2) {
         for (uint32_t& w : bits)
             w = ~w;
     }
-    motorola_word_s word;
     // A block the single-error correction cannot mend is decoded again by the
     // reliabilities of its bits; the checksum and the frame spacing judge it alike.
-    if (!motorola::decodeBlock(bits, word) && !motorola::decodeBlockSoft(bits, m_reliability, word))
+    return motorola::decodeBlock(bits, word) || motorola::decodeBlockSoft(bits, m_reliability, word);
+}
+
+void CMotorola::DecodeFrame(int polarity, bool onGrid, bool confirmed)
+{
+    motorola_word_s word;
+    if (!DecodeBits(polarity, word))
         return;
+    // A sync byte before the block is no sign of its own on the grid: it is the one
+    // after the block of the trusted frame before, and the signal may end with it.
     const auto before = static_cast<uint8_t>(polarity == 2 ? ~m_before : m_before);
-    if (before == motorola::kSyncByte) {
-        Accept(word);
+    const bool syncAfter = SyncErrors(polarity) == 0;
+    if (confirmed || (syncAfter && (before == motorola::kSyncByte || onGrid))) {
+        Accept(word, polarity, 0);
         return;
     }
     // The oldest waiting word gives way when all places are taken: it is the one least
@@ -108,8 +147,10 @@ void CMotorola::DecodeFrame(int polarity)
     *slot = {word, polarity, kFrameBits};
 }
 
-void CMotorola::Accept(const motorola_word_s& word)
+void CMotorola::Accept(const motorola_word_s& word, int polarity, int framesAgo)
 {
+    m_sinceTrusted = static_cast<uint16_t>(framesAgo * kFrameBits);
+    m_gridPolarity = polarity;
     HandleWord(word);
     Post(CMDWND_MUTE, {});
     m_muteCountdown = 1;

@@ -15,6 +15,17 @@
 // from the inverted bits. Each frame is taken in the polarity its own sync shows, so a
 // change of polarity costs a frame or two.
 //
+// Once a word is trusted the frame grid is known, and a weak signal often spoils a sync
+// byte while its block still comes through. So for a few frames after a trusted word
+// the blocks that fall on its grid are decoded in its polarity even where their sync
+// bytes have a wrong bit or two. Such a block still needs a second sign besides the
+// grid: a clean sync byte right after it, or else it waits for the frame after, whose
+// clean sync byte or good block confirms it (any waiting word is confirmed by the good
+// block that follows it, too). The checksum lets one noise block in a thousand
+// through; two in a row, or one with a clean sync byte after it, is what keeps a
+// signal that ends from leaving false words behind. Noise never starts a grid: it
+// needs a trusted word first.
+//
 // Most messages are single words; affiliations and system announcements are two
 // words (first word command 0x308, both flags set), and a voice grant may be preceded
 // by the word of the radio that asked for it. So words pass through a three-word
@@ -30,6 +41,7 @@
 #include "dsp/CGMSKDemodulator.h"
 
 #include <array>
+#include <cstdint>
 
 class CMotorola : public CGMSKDemodulator {
 public:
@@ -55,8 +67,14 @@ private:
     void ExaminePair(const motorola_word_s* first, const motorola_word_s& second);
     // A frame whose sync byte is in place: 0 none, 1 as sent, 2 inverted.
     int SyncPolarity() const;
-    void DecodeFrame(int polarity);
-    void Accept(const motorola_word_s& word);
+    // The wrong bits of the sync byte in place, read in the given polarity.
+    int SyncErrors(int polarity) const;
+    bool DecodeBits(int polarity, motorola_word_s& word) const;
+    // onGrid: the frame lies on the grid of the last trusted word; confirmed: the frame
+    // before it was trusted just now.
+    void DecodeFrame(int polarity, bool onGrid, bool confirmed);
+    // framesAgo: how many frames before the one in the register the word's block came.
+    void Accept(const motorola_word_s& word, int polarity, int framesAgo);
     void PostLine(const char* format, ...) __attribute__((format(printf, 2, 3)));
     void Post(uint32_t code, CmdPayload payload);
     velkor_address_s Unit(uint32_t unit) const { return {m_system, 1, unit}; }
@@ -80,4 +98,8 @@ private:
     uint16_t m_system = 0;
     uint16_t m_controlChannel = 0;
     uint8_t m_muteCountdown = 0; // 0: idle; else bits since the last good word, plus 1
+    // Bits since the block of the last trusted word was in the register (saturating),
+    // and that word's polarity: the frame grid that later blocks are looked for on.
+    uint16_t m_sinceTrusted = UINT16_MAX;
+    int m_gridPolarity = 0;
 };

@@ -205,6 +205,60 @@ TEST(Motorola, WordIsTrustedOnlyWhereTheFrameSpacingConfirmsIt)
                          {"ADD_LOGSTR SITE | System 0x0000 Site 2", "MUTE", "ADD_LOGSTR SITE | System 0x0000 Site 3",
                           "MUTE"}});
     }
+    const auto sites = [](std::initializer_list<unsigned> n) {
+        std::vector<std::string> lines;
+        for (unsigned s : n) {
+            lines.push_back("ADD_LOGSTR SITE | System 0x0000 Site " + std::to_string(s));
+            lines.push_back("MUTE");
+        }
+        return lines;
+    };
+    {
+        // A trusted word gives the grid: the next block's sync byte may have a wrong bit,
+        // the frame after it confirms that block, and the channel stays muted meanwhile.
+        Bits air;
+        sync(air, motogen::kSync);
+        add(air, site(1));
+        sync(air, motogen::kSync);
+        add(air, site(2));
+        sync(air, motogen::kSync ^ 0x01);
+        add(air, site(3));
+        sync(air, motogen::kSync);
+        add(air, site(4));
+        sync(air, motogen::kSync);
+        testsignal::appendBits(air, 0xA5A, 12);
+        cases.push_back({"GridCarriesASpoiltSyncByte", air, sites({1, 2, 3, 4})});
+    }
+    {
+        // The signal ends after the last frame's sync byte; a block that checks good
+        // right after it, with no clean sync byte and no frame after, is not trusted.
+        Bits air;
+        sync(air, motogen::kSync);
+        add(air, site(1));
+        sync(air, motogen::kSync);
+        add(air, site(2));
+        sync(air, motogen::kSync);
+        add(air, site(3));
+        sync(air, motogen::kSync ^ 0x41);
+        air.insert(air.end(), 200, 0);
+        auto expected = sites({1, 2});
+        expected.push_back("UNMUTE");
+        cases.push_back({"NothingAfterTheLastSyncByte", air, expected});
+    }
+    {
+        // Neither block has clean sync bytes on both sides, but two good blocks 84 bits
+        // apart confirm each other.
+        Bits air;
+        sync(air, motogen::kSync ^ 0x10);
+        add(air, site(1));
+        sync(air, motogen::kSync);
+        add(air, site(2));
+        sync(air, motogen::kSync ^ 0x02);
+        air.insert(air.end(), 200, 0);
+        auto expected = sites({1, 2});
+        expected.push_back("UNMUTE");
+        cases.push_back({"TwoGoodBlocksConfirmEachOther", air, expected});
+    }
     for (const auto& c : cases) {
         RecordingSink sink;
         CMotorola m(&sink, 48000);
