@@ -3,6 +3,34 @@
 namespace {
 constexpr int kStates = 8;
 constexpr uint8_t kUnreachable = 255;
+
+// survivor[i][s]: the predecessor of state s at step i.
+using Survivors = std::array<std::array<uint8_t, kStates>, NmtViterbi::kSteps + 1>;
+
+// The path's end is the state of least metric (the first of equals); its information
+// bits are read back through the survivors.
+template <typename Metric>
+unsigned bestEndState(const std::array<Metric, kStates>& metric)
+{
+    unsigned state = 0;
+    for (unsigned s = 1; s < kStates; ++s)
+        if (metric[s] < metric[state])
+            state = s;
+    return state;
+}
+
+uint64_t traceBack(const Survivors& survivor, unsigned state)
+{
+    uint64_t bits = 0;
+    for (int i = NmtViterbi::kSteps; i >= 1; --i) {
+        if (i < NmtViterbi::kInfoBits)
+            bits |= static_cast<uint64_t>(state & 1u) << (NmtViterbi::kInfoBits - 1 - i);
+        // survivor holds kSteps + 1 steps; cppcheck takes its size for kSteps.
+        // cppcheck-suppress containerOutOfBounds
+        state = survivor[static_cast<std::size_t>(i)][state];
+    }
+    return bits;
+}
 } // namespace
 
 NmtViterbiResult NmtViterbi::Decode(const std::array<uint8_t, kParityBits>& q, const std::array<uint8_t, kInfoBits>& p)
@@ -10,8 +38,7 @@ NmtViterbiResult NmtViterbi::Decode(const std::array<uint8_t, kParityBits>& q, c
     std::array<uint8_t, kStates> metric;
     metric.fill(kUnreachable);
     metric[0] = 0;
-    // survivor[i][s]: the predecessor of state s at step i.
-    std::array<std::array<uint8_t, kStates>, kSteps + 1> survivor{};
+    Survivors survivor{};
 
     for (int i = 1; i <= kSteps; ++i) {
         const unsigned parity = q[static_cast<std::size_t>(i)] & 1u;
@@ -36,20 +63,10 @@ NmtViterbiResult NmtViterbi::Decode(const std::array<uint8_t, kParityBits>& q, c
         metric = next;
     }
 
-    unsigned state = 0;
-    for (unsigned s = 1; s < kStates; ++s)
-        if (metric[s] < metric[state])
-            state = s;
-
+    const unsigned state = bestEndState(metric);
     NmtViterbiResult result;
     result.errors = metric[state];
-    for (int i = kSteps; i >= 1; --i) {
-        if (i < kInfoBits)
-            result.bits |= static_cast<uint64_t>(state & 1u) << (kInfoBits - 1 - i);
-        // survivor holds kSteps + 1 steps; cppcheck takes its size for kSteps.
-        // cppcheck-suppress containerOutOfBounds
-        state = survivor[static_cast<std::size_t>(i)][state];
-    }
+    result.bits = traceBack(survivor, state);
     return result;
 }
 
@@ -61,7 +78,7 @@ NmtViterbiResult NmtViterbi::DecodeSoft(const std::array<uint8_t, kParityBits>& 
     std::array<uint8_t, kStates> errors{};
     metric.fill(kNone);
     metric[0] = 0;
-    std::array<std::array<uint8_t, kStates>, kSteps + 1> survivor{};
+    Survivors survivor{};
 
     for (int i = 1; i <= kSteps; ++i) {
         const auto at = static_cast<std::size_t>(i);
@@ -94,19 +111,10 @@ NmtViterbiResult NmtViterbi::DecodeSoft(const std::array<uint8_t, kParityBits>& 
         errors = nextErrors;
     }
 
-    unsigned state = 0;
-    for (unsigned s = 1; s < kStates; ++s)
-        if (metric[s] < metric[state])
-            state = s;
-
+    const unsigned state = bestEndState(metric);
     NmtViterbiResult result;
     result.errors = errors[state];
     result.distance = metric[state];
-    for (int i = kSteps; i >= 1; --i) {
-        if (i < kInfoBits)
-            result.bits |= static_cast<uint64_t>(state & 1u) << (kInfoBits - 1 - i);
-        // cppcheck-suppress containerOutOfBounds
-        state = survivor[static_cast<std::size_t>(i)][state];
-    }
+    result.bits = traceBack(survivor, state);
     return result;
 }
