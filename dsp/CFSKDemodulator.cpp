@@ -151,18 +151,22 @@ CFSKDemodulator::CFSKDemodulator(int sampleRate, int baudRate, uint16_t tone1, u
 void CFSKDemodulator::SetSyncPatterns(std::vector<SyncPattern> patterns)
 {
     m_patterns = std::move(patterns);
-    // Most samples fail on the newest four bits: which patterns those leave alive is
-    // looked up.
-    for (uint32_t value = 0; value < m_firstBits.size(); ++value) {
-        uint32_t alive = 0;
+    // Most samples fail on the newest four bits, most of the others on the next four:
+    // which patterns those leave alive is looked up.
+    const auto alive = [this](uint32_t value, uint32_t known) {
+        uint32_t mask = 0;
         for (size_t p = 0; p < m_patterns.size(); ++p) {
-            const uint32_t wrong = (value ^ m_patterns[p].bits) & 0xFu;
+            const uint32_t wrong = (value ^ m_patterns[p].bits) & known;
             if ((wrong & m_patterns[p].exactMask) == 0 &&
                 static_cast<unsigned>(std::popcount(wrong)) <= m_patterns[p].maxErrors)
-                alive |= 1u << p;
+                mask |= 1u << p;
         }
-        m_firstBits[value] = alive;
-    }
+        return mask;
+    };
+    for (uint32_t value = 0; value < m_firstBits.size(); ++value)
+        m_firstBits[value] = alive(value, 0xFFu);
+    for (uint32_t value = 0; value < m_firstNibble.size(); ++value)
+        m_firstNibble[value] = alive(value, 0xFu) != 0;
 }
 
 void CFSKDemodulator::SearchSync(bool on)
@@ -186,13 +190,14 @@ bool CFSKDemodulator::ProcessSync(uint64_t)
 
 bool CFSKDemodulator::PatternAt(uint64_t sample, unsigned& errors) const
 {
-    // Most samples fail on the newest few bits, so the bits are gathered a few at a
-    // time and the patterns still possible are kept in a mask.
+    // Most samples fail on the newest few bits (see MayShow), so the bits are gathered
+    // a few at a time and the patterns still possible are kept in a mask; the first
+    // eight are looked up at once.
     uint32_t value = 0;
-    for (unsigned k = 0; k < 4; ++k)
+    for (unsigned k = 0; k < 8; ++k)
         value |= static_cast<uint32_t>(m_history[(sample - m_bitOffsets[k]) & m_historyMask] & 1u) << k;
     uint32_t alive = m_firstBits[value];
-    for (unsigned k = 4; k < 32 && alive != 0; ++k) {
+    for (unsigned k = 8; k < 32 && alive != 0; ++k) {
         value |= static_cast<uint32_t>(m_history[(sample - m_bitOffsets[k]) & m_historyMask] & 1u) << k;
         if ((k & 3) != 3)
             continue;
@@ -352,7 +357,8 @@ void CFSKDemodulator::ProcessSamples(const int16_t* samples, unsigned count)
         }
         if (!m_patterns.empty()) {
             m_history[m_sample & m_historyMask] = static_cast<uint8_t>((bit ? 1u : 0u) | ((m_decisions & 1u) << 1));
-            if (m_searching || m_refining)
+            // A sample at which no pattern shows changes nothing outside a run.
+            if ((m_searching || m_refining) && (m_inRun || MayShow(m_sample)))
                 SearchAt(m_sample);
         }
         ++m_sample;

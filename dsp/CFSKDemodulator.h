@@ -98,6 +98,15 @@ private:
     // Positive for a 1, at the bit the clock decides now.
     double CoherentBit();
     bool PatternAt(uint64_t sample, unsigned& errors) const;
+    // False when the newest four bits at the sample already rule every pattern out:
+    // the test made at every sample of the search, so it is kept short.
+    bool MayShow(uint64_t sample) const
+    {
+        uint32_t value = 0;
+        for (unsigned k = 0; k < 4; ++k)
+            value |= static_cast<uint32_t>(m_history[(sample - m_bitOffsets[k]) & m_historyMask] & 1u) << k;
+        return m_firstNibble[value];
+    }
     uint64_t BitsEndingAt(double sample, unsigned count, unsigned which = 0) const;
     void SearchAt(uint64_t sample);
 
@@ -151,7 +160,8 @@ private:
     uint64_t m_lastBit = 0; // sample at which the last bit was decided
     std::vector<uint32_t> m_bitOffsets; // samples back from the newest bit to bit k
     std::vector<SyncPattern> m_patterns;
-    std::array<uint32_t, 16> m_firstBits{}; // patterns alive after the newest four bits
+    std::array<uint32_t, 256> m_firstBits{}; // patterns alive after the newest eight bits
+    std::array<bool, 16> m_firstNibble{};    // any alive after the newest four
     bool m_searching = false;
     bool m_offering = false; // within ProcessSync
     bool m_refining = false; // the decoder aligned on its own during the current run

@@ -56,7 +56,11 @@ void CGMSKDemodulator::ProcessSamples(const int16_t* samples, unsigned count)
         const bool negative = m_sum < 0;
         m_value = m_sum;
         if (negative == m_negative) {
-            Advance(m_sampleTime);
+            // Most samples end no bit: only the time is added.
+            if (m_timeAccumulator + m_sampleTime < m_halfBitPeriod)
+                m_timeAccumulator += m_sampleTime;
+            else
+                Advance(m_sampleTime);
             continue;
         }
         // Bits of the old run yielded now had their middle at or before its last sample.
