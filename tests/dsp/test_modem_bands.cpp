@@ -42,9 +42,11 @@ struct Band {
 };
 
 // Measured values when these bands were set, for reference: MPT 1327 at 48000 Hz
-// 78/69/38 at -6/-7/-8 dB; NMT-450 77/66/50 at -7/-8/-9 dB; Motorola 80/80/69 at
-// 3/0/-3 dB; at 11025 Hz (the same SNR means 6.4 dB more noise in the band) MPT 1327
-// 75/57 at 1/0 dB, NMT-450 74/36 at 1/-1 dB, Motorola 78/62/29 at 6/3/0 dB. The
+// 78/69/38 at -6/-7/-8 dB; NMT-450 77/66/50 at -7/-8/-9 dB; Motorola 80/61/25 at
+// -3/-6/-7 dB; at 11025 Hz (the same SNR means 6.4 dB more noise in the band) MPT 1327
+// 75/57 at 1/0 dB, NMT-450 74/36 at 1/-1 dB, Motorola 79/54/36 at 3/0/-1 dB. Motorola
+// without the frame grid gave 73/31/12 and 78/63/29/11 (6/3/0/-1 dB): each of its bands
+// from -3 dB down at 48000 Hz and from 6 dB down at 11025 Hz fails with it. The
 // demodulator that counted one-sample tone decisions gave MPT 1327 30/7/1 at -3/-4/-5
 // dB and NMT-450 39/4 at -5/-6 dB at 48000 Hz, MPT 1327 14/3 at 4/3 dB and NMT-450 7 at
 // 2 dB at 11025 Hz: every FFSK band below fails with it.
@@ -56,9 +58,10 @@ const Band kBands[] = {
     {Protocol::Nmt450, 48000, -7.0, 74},   {Protocol::Nmt450, 48000, -9.0, 42},
     {Protocol::Nmt450, 11025, 3.0, 78},    {Protocol::Nmt450, 11025, 1.0, 68},
     {Protocol::Nmt450, 11025, -1.0, 28},   {Protocol::Motorola, 48000, 9.0, 80},
-    {Protocol::Motorola, 48000, 3.0, 78},  {Protocol::Motorola, 48000, -3.0, 58},
-    {Protocol::Motorola, 11025, 6.0, 74},  {Protocol::Motorola, 11025, 3.0, 52},
-    {Protocol::Motorola, 11025, 0.0, 18},
+    {Protocol::Motorola, 48000, -3.0, 78}, {Protocol::Motorola, 48000, -6.0, 54},
+    {Protocol::Motorola, 48000, -7.0, 18}, {Protocol::Motorola, 11025, 6.0, 80},
+    {Protocol::Motorola, 11025, 3.0, 76},  {Protocol::Motorola, 11025, 0.0, 46},
+    {Protocol::Motorola, 11025, -1.0, 28},
 };
 
 TEST(ModemBands, DecodeRateInWhiteNoiseStaysInItsBand)
