@@ -24,6 +24,8 @@ constexpr uint8_t kFrameBits = 84;
 // many wrong bits their sync bytes may have (noise passes that one time in seven).
 constexpr uint16_t kGridFrames = 8;
 constexpr int kGridSyncErrors = 2;
+// A bit off the grid, the sync byte may have one wrong bit.
+constexpr int kSlipSyncErrors = 1;
 constexpr uint16_t kFirstChannel = 380;
 constexpr uint16_t kLastChannel = 759;
 
@@ -85,13 +87,26 @@ void CMotorola::ProcessBit(bool bit)
             confirmed = true;
         }
     }
-    const bool onGrid = m_sinceTrusted != 0 && m_sinceTrusted % kFrameBits == 0 &&
-                        m_sinceTrusted <= kGridFrames * kFrameBits;
-    if (onGrid && (polarity == 0 || polarity == m_gridPolarity)) {
-        if (SyncErrors(m_gridPolarity) <= kGridSyncErrors)
-            DecodeFrame(m_gridPolarity, true, confirmed);
+    // The grid frame near this bit, and how far this bit is from it: a slicer that lost
+    // or gained a bit in noise brings the frame a bit early or late.
+    const unsigned since = m_sinceTrusted;
+    const unsigned frame = (since + 1) / kFrameBits;
+    const int offset = static_cast<int>(since) - static_cast<int>(frame * kFrameBits);
+    const bool nearGrid = frame >= 1 && frame <= kGridFrames && offset >= -1 && offset <= 1 && frame != m_gridHandled;
+    if (nearGrid && offset == 0 && (polarity == 0 || polarity == m_gridPolarity)) {
+        // A word trusted here starts a grid of its own, which nothing has handled yet.
+        m_gridHandled = static_cast<uint16_t>(frame);
+        if (SyncErrors(m_gridPolarity) > kGridSyncErrors || !DecodeFrame(m_gridPolarity, true, confirmed))
+            m_gridHandled = 0;
     } else if (polarity != 0) {
         DecodeFrame(polarity, false, false);
+    } else if (nearGrid && SyncErrors(m_gridPolarity) <= kSlipSyncErrors) {
+        // Off the grid by a bit the block must wait for the frame after it in any case.
+        motorola_word_s word;
+        if (DecodeBits(m_gridPolarity, word)) {
+            Wait(word, m_gridPolarity);
+            m_gridHandled = static_cast<uint16_t>(frame);
+        }
     }
 }
 
@@ -120,19 +135,25 @@ bool CMotorola::DecodeBits(int polarity, motorola_word_s& word) const
     return motorola::decodeBlock(bits, word) || motorola::decodeBlockSoft(bits, m_reliability, word);
 }
 
-void CMotorola::DecodeFrame(int polarity, bool onGrid, bool confirmed)
+bool CMotorola::DecodeFrame(int polarity, bool onGrid, bool confirmed)
 {
     motorola_word_s word;
     if (!DecodeBits(polarity, word))
-        return;
+        return false;
     // A sync byte before the block is no sign of its own on the grid: it is the one
     // after the block of the trusted frame before, and the signal may end with it.
     const auto before = static_cast<uint8_t>(polarity == 2 ? ~m_before : m_before);
     const bool syncAfter = SyncErrors(polarity) == 0;
     if (confirmed || (syncAfter && (before == motorola::kSyncByte || onGrid))) {
         Accept(word, polarity, 0);
-        return;
+        return true;
     }
+    Wait(word, polarity);
+    return true;
+}
+
+void CMotorola::Wait(const motorola_word_s& word, int polarity)
+{
     // The oldest waiting word gives way when all places are taken: it is the one least
     // likely still to be confirmed.
     Pending* slot = &m_pending[0];
@@ -150,6 +171,7 @@ void CMotorola::DecodeFrame(int polarity, bool onGrid, bool confirmed)
 void CMotorola::Accept(const motorola_word_s& word, int polarity, int framesAgo)
 {
     m_sinceTrusted = static_cast<uint16_t>(framesAgo * kFrameBits);
+    m_gridHandled = 0;
     m_gridPolarity = polarity;
     HandleWord(word);
     Post(CMDWND_MUTE, {});

@@ -72,7 +72,10 @@ private:
     bool DecodeBits(int polarity, motorola_word_s& word) const;
     // onGrid: the frame lies on the grid of the last trusted word; confirmed: the frame
     // before it was trusted just now.
-    void DecodeFrame(int polarity, bool onGrid, bool confirmed);
+    // True when the block checked good (the word is then trusted or waits).
+    bool DecodeFrame(int polarity, bool onGrid, bool confirmed);
+    // The word waits for the frame after it to confirm it.
+    void Wait(const motorola_word_s& word, int polarity);
     // framesAgo: how many frames before the one in the register the word's block came.
     void Accept(const motorola_word_s& word, int polarity, int framesAgo);
     void PostLine(const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -102,4 +105,5 @@ private:
     // and that word's polarity: the frame grid that later blocks are looked for on.
     uint16_t m_sinceTrusted = UINT16_MAX;
     int m_gridPolarity = 0;
+    uint16_t m_gridHandled = 0; // the grid frame (1 = the first after it) already decoded
 };

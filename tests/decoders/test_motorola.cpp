@@ -230,6 +230,25 @@ TEST(Motorola, WordIsTrustedOnlyWhereTheFrameSpacingConfirmsIt)
         cases.push_back({"GridCarriesASpoiltSyncByte", air, sites({1, 2, 3, 4})});
     }
     {
+        // The slicer gained a bit in front of the third block, whose sync byte after it
+        // has a wrong bit: the block is found a bit late on the grid.
+        Bits air;
+        sync(air, motogen::kSync);
+        add(air, site(1));
+        sync(air, motogen::kSync);
+        add(air, site(2));
+        sync(air, motogen::kSync);
+        air.push_back(1);
+        add(air, site(3));
+        sync(air, motogen::kSync ^ 0x08);
+        add(air, site(4));
+        sync(air, motogen::kSync);
+        add(air, site(5));
+        sync(air, motogen::kSync);
+        testsignal::appendBits(air, 0xA5A, 12);
+        cases.push_back({"GridFollowsASlipOfOneBit", air, sites({1, 2, 3, 4, 5})});
+    }
+    {
         // The signal ends after the last frame's sync byte; a block that checks good
         // right after it, with no clean sync byte and no frame after, is not trusted.
         Bits air;
