@@ -298,11 +298,15 @@ void CFSKDemodulator::ProcessSamples(const int16_t* samples, unsigned count)
         const double x = m_band(sampleValue(samples[k]));
         Quad& ring = m_rings[m_slot];
         const Quad& table = m_tables[m_phase];
+        // The sums in a local, so that the compiler need not fear the ring overlapping
+        // them and keeps the four side by side.
+        Quad sums = m_sums;
         for (int r = 0; r < kRefs; ++r) {
-            m_sums[r] -= ring[r];
-            ring[r] = table[r] * x;
-            m_sums[r] += ring[r];
+            const double product = table[r] * x;
+            sums[r] = (sums[r] - ring[r]) + product;
+            ring[r] = product;
         }
+        m_sums = sums;
         if (++m_phase == tableLength)
             m_phase = 0;
         if (++m_slot == m_correlatorLength)

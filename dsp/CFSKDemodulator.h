@@ -117,7 +117,7 @@ private:
     using Quad = std::array<double, kRefs>;
     std::vector<Quad> m_tables; // whole cycles of both tones
     std::vector<Quad> m_rings;  // the products of the last bit period
-    std::array<double, kRefs> m_sums{};
+    Quad m_sums{};
     uint32_t m_phase = 0; // position in the tables
     uint32_t m_slot = 0;  // position in the rings
     double m_samplesPerBit;
