@@ -1,8 +1,8 @@
 // Every MPT 1327 message family, sent over the air as audio and decoded: exact lines
 // and events, in posting order.
 #include "decoders/CMPT1327.h"
+#include "signal/Feed.h"
 #include "signal/Mpt1327Gen.h"
-#include "signal/RecordingSink.h"
 
 #include <gtest/gtest.h>
 
@@ -26,16 +26,11 @@ std::vector<std::string> decodeOverAir(const std::vector<uint64_t>& codewords, i
     ControlChannel cc(kSys);
     for (uint64_t cw : codewords)
         cc.slot(cw);
-    testsignal::FfskOptions options;
-    options.rate = rate;
-    auto audio = testsignal::ffsk(cc.bits, options);
+    auto audio = testsignal::ffsk(cc.bits, rate);
     testsignal::addNoise(audio, 30.0, 99);
-    const auto pcm = testsignal::toPcm16(audio);
-
     testsignal::RecordingSink sink;
     CMPT1327 decoder(&sink, rate);
-    for (size_t i = 0; i < pcm.size(); i += static_cast<size_t>(rate / 20))
-        decoder.ProcessSamples(&pcm[i], static_cast<unsigned>(std::min<size_t>(rate / 20, pcm.size() - i)));
+    testsignal::feedCapture(testsignal::toPcm16(audio), rate, 0, decoder);
     return sink.messages();
 }
 

@@ -1,6 +1,6 @@
 // The FSK demodulator as a receiver sees it: tones in, bits out at the right samples.
 #include "dsp/CFSKDemodulator.h"
-#include "signal/Audio.h"
+#include "signal/Feed.h"
 
 #include <gtest/gtest.h>
 
@@ -30,11 +30,10 @@ public:
             ProcessSamples(&pcm[i], 1);
         }
     }
+    // Whole blocks at a time: bit times are unknown, only values are compared.
     void feedBlocks(const std::vector<int16_t>& pcm, size_t blockSize)
     {
-        // Whole blocks at a time: bit times are unknown, only values are compared.
-        for (size_t i = 0; i < pcm.size(); i += blockSize)
-            ProcessSamples(&pcm[i], static_cast<unsigned>(std::min(blockSize, pcm.size() - i)));
+        testsignal::feedEvery(blockSize, pcm.data(), pcm.size(), *this);
     }
 
     std::vector<TimedBit> bits;
@@ -98,21 +97,16 @@ TEST(FskDemodulator, BitsFollowTheExactBitRateOfASteadyTone)
 
 TEST(FskDemodulator, LocksToEveryStartPhaseAtEveryOfferedRate)
 {
-    testsignal::Bits bits;
-    for (int i = 0; i < 24; ++i)
-        bits.push_back(static_cast<uint8_t>((i + 1) & 1)); // preamble
+    testsignal::Bits bits(24);
+    for (size_t i = 0; i < bits.size(); ++i)
+        bits[i] = static_cast<uint8_t>((i + 1) & 1); // preamble
     const auto data = randomBits(300, 0xACE1);
     bits.insert(bits.end(), data.begin(), data.end());
-    std::string sent;
-    for (auto b : data)
-        sent += b ? '1' : '0';
-    for (int rate : {48000, 44100, 36000, 24000, 22050, 21600, 12000, 11025, 10800}) {
+    const std::string sent = testsignal::bitString(data);
+    for (int rate : testsignal::kOfferedRates) {
         for (int phase = 0; phase < 16; ++phase) {
-            testsignal::FfskOptions options;
-            options.rate = rate;
-            options.leadSeconds = 0.005 + phase / (16.0 * 1200.0);
             BitTimer demod(rate);
-            demod.feed(testsignal::toPcm16(testsignal::ffsk(bits, options)));
+            demod.feed(testsignal::toPcm16(testsignal::ffsk(bits, rate, 0.005 + phase / (16.0 * 1200.0))));
             EXPECT_NE(values(demod.bits).find(sent), std::string::npos) << rate << " Hz, phase " << phase << "/16";
         }
     }
@@ -122,9 +116,7 @@ TEST(FskDemodulator, BlockBoundariesAreInvisible)
 {
     // One sample a call is the reference; every other block size must give the same bit
     // values, whether a block ends inside a bit or not.
-    testsignal::FfskOptions options;
-    options.leadSeconds = 0.003;
-    auto audio = testsignal::ffsk(randomBits(400, 0x1D2B), options);
+    auto audio = testsignal::ffsk(randomBits(400, 0x1D2B), 48000, 0.003);
     testsignal::addNoise(audio, 10.0, 7);
     const auto pcm = testsignal::toPcm16(audio);
 
@@ -142,9 +134,7 @@ TEST(FskDemodulator, FollowsATransmitterClockOffBy100To200Ppm)
 {
     // 20 s of random bits: up to 4.8 bit periods of drift against the sample clock.
     const auto air = randomBits(24000, 0xACE1);
-    std::string sent;
-    for (size_t i = 100; i < air.size(); ++i)
-        sent += air[i] ? '1' : '0';
+    const std::string sent = testsignal::bitString(air).substr(100);
     for (int rate : {48000, 11025}) {
         for (double ppm : {100.0, -100.0, 200.0, -200.0}) {
             testsignal::FfskOptions o;

@@ -1,13 +1,10 @@
 #include "signal/ModemTrial.h"
 
-#include "decoders/CMPT1327.h"
-#include "decoders/CMotorola.h"
-#include "decoders/CNMT450.h"
+#include "signal/Feed.h"
 #include "signal/MotorolaGen.h"
 #include "signal/Mpt1327Gen.h"
 #include "signal/Nmt450Gen.h"
 #include "signal/Nrz.h"
-#include "signal/RecordingSink.h"
 
 #include <cstdio>
 #include <set>
@@ -119,16 +116,7 @@ int run(const Trial& t)
     const auto pcm = testsignal::toPcm16(s.audio);
 
     testsignal::RecordingSink sink;
-    CNMT450 nmt(&sink, t.rate);
-    CMPT1327 mpt(&sink, t.rate);
-    CMotorola moto(&sink, t.rate);
-    const size_t block = static_cast<size_t>(t.rate / 20);
-    for (size_t i = 0; i < pcm.size(); i += block) {
-        const auto n = static_cast<unsigned>(std::min(block, pcm.size() - i));
-        nmt.ProcessSamples(&pcm[i], n);
-        mpt.ProcessSamples(&pcm[i], n);
-        moto.ProcessSamples(&pcm[i], n);
-    }
+    testsignal::decodeAsTheBank(sink, pcm, t.rate);
     int decoded = 0;
     for (const auto& line : sink.lines())
         decoded += static_cast<int>(s.expected.erase(line));
