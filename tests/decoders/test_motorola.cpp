@@ -94,12 +94,8 @@ TEST(Motorola, WordIsDecodedAtTheBitThatCompletesSyncAndTwelveMoreBits)
     const Bits air = framed({motogen::block(motogen::site(63))}, 0x000);
     RecordingSink sink;
     CMotorola m(&sink, 48000);
-    for (size_t i = 0; i < air.size(); ++i) {
-        m.ProcessBit(air[i] == 0);
-        if (i + 1 < air.size()) {
-            ASSERT_EQ(sink.count(CMDWND_MUTE), 0u) << "bit " << i;
-        }
-    }
+    for (const auto& e : testsignal::feedTimed(m, sink, air, true))
+        EXPECT_EQ(e.bit, air.size() - 1) << e.event;
     EXPECT_THAT(sink.described(), ElementsAre("ADD_LOGSTR SITE | System 0x0000 Site 63", "MUTE"));
 }
 
@@ -299,16 +295,11 @@ TEST(Motorola, UnmuteComesOnce160BitsAfterTheLastGoodWord)
     air.insert(air.end(), 400, 1);
     std::vector<size_t> mutes;
     std::vector<size_t> unmutes;
-    for (size_t i = 0; i < air.size(); ++i) {
-        const size_t before = sink.events().size();
-        m.ProcessBit(air[i] == 0);
-        const auto events = sink.events();
-        for (size_t e = before; e < events.size(); ++e) {
-            if (events[e].code == CMDWND_MUTE)
-                mutes.push_back(i);
-            if (events[e].code == CMDWND_UNMUTE)
-                unmutes.push_back(i);
-        }
+    for (const auto& e : testsignal::feedTimed(m, sink, air, true)) {
+        if (e.event == "MUTE")
+            mutes.push_back(e.bit);
+        if (e.event == "UNMUTE")
+            unmutes.push_back(e.bit);
     }
     ASSERT_EQ(mutes.size(), 4u);
     for (size_t k = 1; k < mutes.size(); ++k)

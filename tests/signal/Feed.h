@@ -6,6 +6,7 @@
 #include "signal/RecordingSink.h"
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 namespace testsignal {
@@ -35,6 +36,27 @@ void feedBits(Decoder& decoder, const Bits& bits, bool invert = false)
 {
     for (uint8_t bit : bits)
         decoder.ProcessBit((bit != 0) != invert);
+}
+
+struct Timed {
+    size_t bit; // index of the bit whose arrival posted the event
+    std::string event;
+};
+
+// Feeds the bits one at a time and returns every event with the bit that caused it.
+template <typename Decoder>
+std::vector<Timed> feedTimed(Decoder& decoder, RecordingSink& sink, const Bits& bits, bool invert = false,
+                             size_t firstIndex = 0)
+{
+    std::vector<Timed> out;
+    for (size_t i = 0; i < bits.size(); ++i) {
+        const size_t before = sink.events().size();
+        decoder.ProcessBit((bits[i] != 0) != invert);
+        const auto events = sink.events();
+        for (size_t k = before; k < events.size(); ++k)
+            out.push_back({firstIndex + i, describe(events[k])});
+    }
+    return out;
 }
 
 // NMT-450, MPT 1327 and Motorola on one sink, fed capture blocks after `skip` samples
