@@ -21,6 +21,16 @@ struct Signal {
     std::set<std::string> expected; // exact lines, one per message
 };
 
+// The bits at the trial's rate, bit rate error and start phase.
+testsignal::Samples ffskAudio(const testsignal::Bits& bits, const Trial& t)
+{
+    testsignal::FfskOptions options;
+    options.rate = t.rate;
+    options.baud = 1200.0 * (1.0 + t.rateOffsetPpm * 1e-6);
+    options.leadSeconds = kLeadSeconds + t.phase / options.baud;
+    return testsignal::ffsk(bits, options);
+}
+
 // Go-to-channel messages to distinct units.
 Signal mpt1327(const Trial& t)
 {
@@ -34,11 +44,7 @@ Signal mpt1327(const Trial& t)
                       unit);
         s.expected.insert(line);
     }
-    testsignal::FfskOptions options;
-    options.rate = t.rate;
-    options.baud = 1200.0 * (1.0 + t.rateOffsetPpm * 1e-6);
-    options.leadSeconds = kLeadSeconds + t.phase / options.baud;
-    s.audio = testsignal::ffsk(cc.bits, options);
+    s.audio = ffskAudio(cc.bits, t);
     return s;
 }
 
@@ -51,23 +57,14 @@ Signal nmt450(const Trial& t)
     nmtgen::append(bits, nmtgen::fromHex("201c61eb00028000"));
     Signal s;
     for (int m = 0; m < t.messages; ++m) {
-        nmtgen::Message msg;
-        msg.ch = 1;
-        msg.prefix = 12;
-        msg.ta = 61;
-        msg.z = 1;
-        msg.x = 100000 + static_cast<unsigned>(m);
+        const nmtgen::Message msg{.ch = 1, .prefix = 12, .ta = 61, .z = 1, .x = 100000 + static_cast<unsigned>(m)};
         nmtgen::append(bits, nmtgen::pack(msg));
         char line[128];
         std::snprintf(line, sizeof line, "CALLM| Call to mobile subscriber       | Ch(  1) TA(61)  Z( 1) X(%06u)",
                       msg.x);
         s.expected.insert(line);
     }
-    testsignal::FfskOptions options;
-    options.rate = t.rate;
-    options.baud = 1200.0 * (1.0 + t.rateOffsetPpm * 1e-6);
-    options.leadSeconds = kLeadSeconds + t.phase / options.baud;
-    s.audio = testsignal::ffsk(bits, options);
+    s.audio = ffskAudio(bits, t);
     return s;
 }
 
