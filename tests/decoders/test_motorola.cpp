@@ -180,6 +180,8 @@ struct Scenario {
     int system = -1; // the system known at the end, where it is checked
 };
 
+void PrintTo(const Scenario& scenario, std::ostream* os) { *os << scenario.name; }
+
 class MotorolaWords : public testing::TestWithParam<Scenario> {};
 
 TEST_P(MotorolaWords, GiveTheirEventsTurnByTurn)

@@ -103,6 +103,8 @@ struct CodewordRun {
     int mutes;
 };
 
+void PrintTo(const CodewordRun& run, std::ostream* os) { *os << run.name; }
+
 class Mpt1327Codewords : public testing::TestWithParam<CodewordRun> {};
 
 TEST_P(Mpt1327Codewords, GiveTheirEvents)
