@@ -2,8 +2,6 @@
 
 #include "addrbook/AddrBookCsv.h"
 
-#include <cstdlib>
-
 namespace {
 
 class AddrBookCsv : public AddrBookFixture {
@@ -121,11 +119,9 @@ TEST_F(AddrBookCsv, BadRowsAreRefusedWithTheirLineAndNothingChanges)
 // The program itself, on files.
 class AddrBookTool : public AddrBookFixture {
 protected:
-    int run(const std::string& args, const std::string& out = "out.txt")
+    testsignal::ToolResult run(const std::vector<std::string>& args)
     {
-        const std::string cmd = "cd '" + dir.string() + "' && '" VELKOR_ADDRBOOK_TOOL "' " + args + " >" + out + " 2>err.txt";
-        const int status = std::system(cmd.c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return testsignal::runTool(VELKOR_ADDRBOOK_TOOL, args, {}, dir.string());
     }
 };
 
@@ -133,27 +129,31 @@ TEST_F(AddrBookTool, StatsExportImport)
 {
     writeFile(path(), "[1]\nsysName=A\nnumberOfFleets=1\nfleet0-Id=2\nfleet0-NrOfUnits=2\nfleet0-unit0-Id=3\n"
                       "fleet0-unit0-Checked=1\nfleet0-unit1-Id=4\n");
-    EXPECT_EQ(run("stats"), 0);
-    EXPECT_EQ(readFile(path("out.txt")), "systems 1 fleets 1 units 2 checked 1\n");
+    auto r = run({"stats"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "systems 1 fleets 1 units 2 checked 1\n");
 
-    EXPECT_EQ(run("export book.csv"), 0);
+    EXPECT_EQ(run({"export", "book.csv"}).status, 0);
     EXPECT_EQ(readFile(path("book.csv")).substr(0, 50), "system,fleet,unit,name,comment,last_seen,checked\r\n");
 
     writeFile(path("in.csv"), "1,2,5,Five,,,1\n7,,,Seven,,,\n");
-    EXPECT_EQ(run("import in.csv"), 0);
-    EXPECT_EQ(run("--file addrbook.ini stats"), 0);
-    EXPECT_EQ(readFile(path("out.txt")), "systems 2 fleets 1 units 3 checked 2\n");
+    EXPECT_EQ(run({"import", "in.csv"}).status, 0);
+    r = run({"--file", "addrbook.ini", "stats"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "systems 2 fleets 1 units 3 checked 2\n");
 
     const std::string before = readFile(path());
     writeFile(path("bad.csv"), "1,2,6,Six,,,1\n1,2,x,,,,\n");
-    EXPECT_EQ(run("import bad.csv"), 2);
-    EXPECT_NE(readFile(path("err.txt")).find("line 2"), std::string::npos);
+    r = run({"import", "bad.csv"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("line 2"), std::string::npos) << r.err;
     EXPECT_EQ(readFile(path()), before);
 
-    EXPECT_EQ(run("--file other.ini stats"), 0);
-    EXPECT_EQ(readFile(path("out.txt")), "systems 0 fleets 0 units 0 checked 0\n");
-    EXPECT_EQ(run("import missing.csv"), 2);
-    EXPECT_EQ(run("frobnicate"), 2);
+    r = run({"--file", "other.ini", "stats"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "systems 0 fleets 0 units 0 checked 0\n");
+    EXPECT_EQ(run({"import", "missing.csv"}).status, 2);
+    EXPECT_EQ(run({"frobnicate"}).status, 2);
 }
 
 } // namespace

@@ -2,21 +2,27 @@
 
 #include "addrbook/AddrText.h"
 
-#include <unistd.h>
-
 namespace {
 
 class AddrBookFile : public AddrBookFixture {
 protected:
+    void SetUp() override
+    {
+        AddrBookFixture::SetUp();
+        prepare(book);
+    }
+
     // The worked example: system 1234 named North with fleet 200 (unit 2001, Base,
     // checked) and an empty fleet 201.
-    void buildExample(CAddrBook& book)
+    void buildExample(CAddrBook& into)
     {
-        CTreeItem* sys = book.InsertRoot(CAddrBook::MakeNodeData(CAddrBook::kImageSystem, "North", "1234", "", true));
-        CTreeItem* f200 = book.InsertChild(sys, CAddrBook::MakeNodeData(CAddrBook::kImageFleet, "Fleet 200", "200", "", true));
-        book.InsertChild(sys, CAddrBook::MakeNodeData(CAddrBook::kImageFleet, "Fleet 201", "201", "", false));
-        book.InsertChild(f200, CAddrBook::MakeNodeData(CAddrBook::kImageUnit, "Base", "2001", "", true));
+        CTreeItem* sys = into.InsertRoot(CAddrBook::MakeNodeData(CAddrBook::kImageSystem, "North", "1234", "", true));
+        CTreeItem* f200 = into.InsertChild(sys, CAddrBook::MakeNodeData(CAddrBook::kImageFleet, "Fleet 200", "200", "", true));
+        into.InsertChild(sys, CAddrBook::MakeNodeData(CAddrBook::kImageFleet, "Fleet 201", "201", "", false));
+        into.InsertChild(f200, CAddrBook::MakeNodeData(CAddrBook::kImageUnit, "Base", "2001", "", true));
     }
+
+    CAddrBook book;
 };
 
 const char* const kExample = "[1234]\n"
@@ -36,19 +42,10 @@ const char* const kExample = "[1234]\n"
                              "fleet1-Id=201\n"
                              "fleet1-Comment=\n";
 
-TEST_F(AddrBookFile, WorkedExampleIsWrittenByteForByte)
-{
-    CAddrBook book;
-    prepare(book);
-    buildExample(book);
-    ASSERT_EQ(book.SaveData(path()), 1);
-    EXPECT_EQ(readFile(path()), kExample);
-    EXPECT_TRUE(messages.empty());
-}
-
 TEST_F(AddrBookFile, SavingKeepsTheLineEndsOfTheFile)
 {
-    // A book last written on Windows stays CRLF; an LF file and a new file are LF.
+    // A book last written on Windows stays CRLF; an LF file and a new file (the worked
+    // example, byte for byte) are LF.
     const auto crlf = [](std::string text) {
         for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 2))
             text.insert(at, 1, '\r');
@@ -73,12 +70,11 @@ TEST_F(AddrBookFile, SavingKeepsTheLineEndsOfTheFile)
         ASSERT_EQ(book.SaveData(path()), 1);
         EXPECT_EQ(readFile(path()), c.windows ? crlf(kExample) : kExample);
     }
+    EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(AddrBookFile, SaveLoadSaveGivesTheSameFileAndBook)
 {
-    CAddrBook book;
-    prepare(book);
     buildExample(book);
     book.AddAddr({1234, 200, 2002});
     book.AddAddr({77, 5, 9});
@@ -100,8 +96,6 @@ TEST_F(AddrBookFile, SaveLoadSaveGivesTheSameFileAndBook)
 
 TEST_F(AddrBookFile, SystemWithoutFleetsWritesOnlyNameAndComment)
 {
-    CAddrBook book;
-    prepare(book);
     book.InsertRoot(CAddrBook::MakeNodeData(CAddrBook::kImageSystem, "Lonely", "5", "c", false));
     ASSERT_EQ(book.SaveData(path()), 1);
     EXPECT_EQ(readFile(path()), "[5]\nsysName=Lonely\nsysComment=c\n");
@@ -132,7 +126,6 @@ TEST_F(AddrBookFile, DuplicateFleetsMergeAndDuplicateUnitsAreSkipped)
                       "fleet0-unit1-Name=A again\nfleet0-unit1-Id=1\nfleet0-unit1-Checked=0\n"
                       "fleet1-Name=Second\nfleet1-Id=7\nfleet1-NrOfUnits=1\n"
                       "fleet1-unit0-Name=B\nfleet1-unit0-Id=2\nfleet1-unit0-Checked=0\n");
-    CAddrBook book;
     ASSERT_EQ(book.LoadData(path()), 1);
     const CTreeItem* sys = book.GetRoot("9");
     ASSERT_EQ(sys->children.size(), 1u);
@@ -155,7 +148,6 @@ TEST_F(AddrBookFile, ZeroAndUnparsableIdsAreSkippedSilently)
                       "fleet1-Id=abc\n"
                       "fleet2-Id=12xyz\nfleet2-NrOfUnits=2\nfleet2-unit0-Id=0\nfleet2-unit0-Checked=1\n"
                       "fleet2-unit1-Id=\nfleet2-unit1-Checked=0\n");
-    CAddrBook book;
     ASSERT_EQ(book.LoadData(path()), 1);
     const CTreeItem* sys = book.GetRoot("3");
     ASSERT_EQ(sys->children.size(), 1u);
@@ -177,7 +169,6 @@ TEST_F(AddrBookFile, CheckMarksOfFleetsAndSystemsFollowTheirUnits)
                       "[2]\nnumberOfFleets=2\n"
                       "fleet0-Id=20\nfleet0-NrOfUnits=1\nfleet0-unit0-Id=1\nfleet0-unit0-Checked=0\n"
                       "fleet1-Id=21\nfleet1-NrOfUnits=1\nfleet1-unit0-Id=1\nfleet1-unit0-Checked=5\n");
-    CAddrBook book;
     ASSERT_EQ(book.LoadData(path()), 1);
     EXPECT_FALSE(checked(book.GetRoot("1")));
     EXPECT_FALSE(checked(book.FindAddr({1, 10, 0})));
@@ -193,8 +184,6 @@ TEST_F(AddrBookFile, LeadingZeroSectionNeverMatchesAReportedSystem)
 {
     writeFile(path(), "[0042]\nsysName=Zeros\nnumberOfFleets=1\nfleet0-Id=1\nfleet0-NrOfUnits=1\nfleet0-unit0-Id=1\n"
                       "fleet0-unit0-Checked=1\n");
-    CAddrBook book;
-    prepare(book);
     ASSERT_EQ(book.LoadData(path()), 1);
     EXPECT_EQ(name(book.GetRoot("0042")), "Zeros");
     EXPECT_EQ(book.GetRoot("42"), nullptr);
@@ -217,8 +206,6 @@ TEST_F(AddrBookFile, AllSectionsAreReadBeyondFourKilobytesOfNames)
         text += std::string("[") + sec + "]\nsysName=S" + std::to_string(i) + "\n";
     }
     writeFile(path(), text);
-    CAddrBook book;
-    prepare(book);
     ASSERT_EQ(book.LoadData(path()), 1);
     ASSERT_EQ(book.Roots().size(), 300u);
     EXPECT_EQ(name(book.Roots()[299].get()), "S299");
@@ -242,8 +229,6 @@ TEST_F(AddrBookFile, DamagedFileLoadsWhatItCanWithoutHanging)
     text += '\0';
     text += "ary\xff\xfe\nnumberOfFleets=1\nfleet0-Id=1\n";
     writeFile(path(), text);
-    CAddrBook book;
-    prepare(book);
     ASSERT_EQ(book.LoadData(path()), 1);
     EXPECT_EQ(book.GetAddrName(17, 0, 0), "Ok");
     EXPECT_EQ(book.GetAddrName(17, 5, 8), ""); // found, with the empty name of the file
@@ -261,8 +246,6 @@ TEST_F(AddrBookFile, DamagedFileLoadsWhatItCanWithoutHanging)
 TEST_F(AddrBookFile, SavingReplacesTheWholeFileAtomically)
 {
     writeFile(path(), "[1]\nsysName=Old\nstale=1\n[2]\nsysName=Gone\n");
-    CAddrBook book;
-    prepare(book);
     book.AddAddr({1, 0, 0});
     ASSERT_EQ(book.SaveData(path()), 1);
     EXPECT_EQ(readFile(path()), "[1]\nsysName=New System\nsysComment=\n");
@@ -275,8 +258,6 @@ TEST_F(AddrBookFile, SavingReplacesTheWholeFileAtomically)
 
 TEST_F(AddrBookFile, FailedSaveKeepsTheOldFileAndSaysSo)
 {
-    CAddrBook book;
-    prepare(book);
     book.AddAddr({1, 0, 0});
     EXPECT_EQ(book.SaveData((dir / "missing-dir" / "addrbook.ini").string()), 0);
     ASSERT_EQ(messages.size(), 1u);
@@ -287,8 +268,6 @@ TEST_F(AddrBookFile, UnreadableFileIsNeverOverwritten)
 {
     // A directory where the file should be: it exists, but cannot be read.
     std::filesystem::create_directory(path());
-    CAddrBook book;
-    prepare(book);
     EXPECT_EQ(book.LoadData(path()), 0);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(book.LoadIncomplete());
@@ -356,8 +335,6 @@ TEST_F(AddrBookFile, EightBitAndUnicodeNamesSurvive)
 {
     // A name typed on another system in Windows-1252, and one typed here.
     writeFile(path(), "[1]\nsysName=Kj\xF8ge \x80\nnumberOfFleets=1\nfleet0-Id=2\nfleet0-Name=\xC3\x98resund\n");
-    CAddrBook book;
-    prepare(book);
     ASSERT_EQ(book.LoadData(path()), 1);
     EXPECT_EQ(book.GetAddrName(1, 0, 0), "Kj\xC3\xB8ge \xE2\x82\xAC");
     EXPECT_EQ(book.GetAddrName(1, 2, 0), "\xC3\x98resund");

@@ -7,15 +7,11 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 class AddrBookFixture : public ScratchFixture {
 protected:
-
     std::string path(const std::string& name = "addrbook.ini") const { return (dir / name).string(); }
 
     // A book whose clock stands still and whose log is kept.

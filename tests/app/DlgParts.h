@@ -53,6 +53,12 @@ protected:
         return out;
     }
     std::string lastLine() const { return lines().empty() ? std::string() : lines().back(); }
+    // Waits until the log list shows the line.
+    ::testing::AssertionResult waitForLine(const std::string& line)
+    {
+        return waitFor("the line \"" + line + "\"", [&] { return testsignal::contains(lines(), line); },
+                       [&] { return std::to_string(lines().size()) + " lines, the last " + lastLine(); });
+    }
     // The lines added since the last call.
     std::vector<std::string> newLines()
     {

@@ -13,8 +13,6 @@
 #include <QPushButton>
 #include <QTest>
 
-#include <sys/stat.h>
-
 namespace {
 
 class PrefDlg : public AppFixture {

@@ -40,6 +40,19 @@ protected:
         return free;
     }
 
+    // The system heard, then a call from origin to the checked unit 1-100 on channel 17.
+    ::testing::AssertionResult follow(velkor_address_s origin = {})
+    {
+        dlg->commandWindow()->post(CMDWND_REPORT_SYSTEM, velkor_address_s {1, 0, 0});
+        velkor_call_s call;
+        call.target = {1, 1, 100};
+        call.origin = origin;
+        call.control_channel = 1;
+        call.channel = 17;
+        dlg->commandWindow()->post(CMDWND_REPORT_CALL, call);
+        return waitFor("the call followed", [&] { return dlg->endCallButton()->isEnabled(); }, [&] { return lastLine(); });
+    }
+
     ScannerSimulator sim {ScannerFamily::Uniden780};
 };
 
@@ -114,19 +127,12 @@ TEST_F(VelkorDlgReceiver, EndCallButtonFollowsTheTrackerAndPostsEndCall)
     sim.setSquelchOpen(true); // the call goes on until End Call ends it
     start("[tracking]\ncomport=1\n" + serial());
     EXPECT_FALSE(dlg->endCallButton()->isEnabled());
-    dlg->commandWindow()->post(CMDWND_REPORT_SYSTEM, velkor_address_s {1, 0, 0});
-    velkor_call_s call;
-    call.target = {1, 1, 100};
-    call.control_channel = 1;
-    call.channel = 17;
-    dlg->commandWindow()->post(CMDWND_REPORT_CALL, call);
-    const auto last = [this] { return lastLine(); };
-    ASSERT_TRUE(waitFor("the call followed", [&] { return dlg->endCallButton()->isEnabled(); }, last));
+    ASSERT_TRUE(follow());
     newLines();
     // The click ends the call through the command window: the tracker logs its length
     // and lets the button go.
     QTest::mouseClick(dlg->endCallButton(), Qt::LeftButton);
-    ASSERT_TRUE(waitFor("the call ended", [&] { return !dlg->endCallButton()->isEnabled(); }, last));
+    ASSERT_TRUE(waitFor("the call ended", [&] { return !dlg->endCallButton()->isEnabled(); }, [&] { return lastLine(); }));
     const Lines added = newLines();
     ASSERT_EQ(added.size(), 1u);
     EXPECT_EQ(added[0].rfind("     | Call duration:", 0), 0u) << added[0];
@@ -157,16 +163,7 @@ TEST_F(VelkorDlgReceiver, TypingInACellSurvivesAFollowedCallThatReportsItsUnit)
     ASSERT_NE(box, nullptr);
     QTest::keyClicks(box, "Base sta");
 
-    // The system is heard first, so that its channel plan is known.
-    dlg->commandWindow()->post(CMDWND_REPORT_SYSTEM, velkor_address_s {1, 0, 0});
-    velkor_call_s call;
-    call.target = {1, 1, 100};
-    call.origin = {1, 1, 300};
-    call.control_channel = 1;
-    call.channel = 17;
-    dlg->commandWindow()->post(CMDWND_REPORT_CALL, call);
-    ASSERT_TRUE(waitFor("the call followed", [&] { return dlg->endCallButton()->isEnabled(); },
-                        [&] { return lastLine(); }));
+    ASSERT_TRUE(follow({1, 1, 300}));
 
     EXPECT_EQ(QApplication::focusWidget(), box);
     EXPECT_EQ(box->text(), "Base sta");

@@ -55,6 +55,19 @@ protected:
 
 using Lines = std::vector<std::string>;
 
+// Answers the modal dialog that opens next with a key, once its title is checked.
+void answerModal(const char* title, Qt::Key key)
+{
+    QTimer::singleShot(0, [title, key] {
+        QWidget* modal = QApplication::activeModalWidget();
+        ASSERT_NE(modal, nullptr);
+        EXPECT_EQ(modal->windowTitle(), title);
+        QTest::keyClick(modal, key);
+    });
+}
+const std::string demo = testsignal::sourceDir() + "/samples/demo.wav";
+const std::string kCcsc = "CCSC | Control Channel System Codeword | SYSId: 0x0089 NET: 1 SITE: 1 LAB: 1";
+
 TEST_F(VelkorDlg, StartsWithDefaultsWhenThereAreNoFiles)
 {
     start();
@@ -83,7 +96,7 @@ TEST_F(VelkorDlg, WithoutACommandWindowTheDialogStaysOpenAndStartsNothing)
     EXPECT_EQ(newLines(), Lines {});
     EXPECT_EQ(dlg->decoderBank(), nullptr);
     // The settings still open and close; with nothing to restart nothing happens.
-    QTimer::singleShot(0, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape); });
+    answerModal("Settings", Qt::Key_Escape);
     dlg->OnSettings();
     EXPECT_EQ(newLines(), Lines {});
     EXPECT_TRUE(dlg->isVisible());
@@ -159,12 +172,7 @@ TEST_F(VelkorDlg, SettingsDialogCancelledStillReappliesTheFile)
     newLines();
     // The settings dialog is modal: answer it from the event loop.
     writeFile("velkor.ini", "[audio]\nsamplerate=12000\n");
-    QTimer::singleShot(0, [] {
-        QWidget* modal = QApplication::activeModalWidget();
-        ASSERT_NE(modal, nullptr);
-        EXPECT_EQ(modal->windowTitle(), "Settings");
-        QTest::keyClick(modal, Qt::Key_Escape);
-    });
+    answerModal("Settings", Qt::Key_Escape);
     QTest::mouseClick(dlg->settingsButton(), Qt::LeftButton);
     EXPECT_EQ(newLines(), Lines {"Restarting decoder thread."});
     EXPECT_EQ(readFile("velkor.ini"), "[audio]\nsamplerate=12000\n");
@@ -249,29 +257,17 @@ TEST_F(VelkorDlg, TeardownStopsTheBankBeforeTheCommandWindowGoes)
     // The bank decodes the demo recording as fast as it can on its own thread while the
     // dialog is destroyed; a post after the command window is gone would be a use after
     // free (the sanitizer build catches it).
-    ASSERT_NE(std::getenv("VELKOR_SOURCE_DIR"), nullptr);
-    const std::string demo = std::string(std::getenv("VELKOR_SOURCE_DIR")) + "/samples/demo.wav";
     for (int round = 0; round < 5; ++round) {
         start(testParts(demo));
         std::this_thread::sleep_for(std::chrono::milliseconds(round * 3));
         dlg.reset();
     }
     start(testParts(demo));
-    // The recording's lines arrive in the log list.
-    const std::string ccsc = "CCSC | Control Channel System Codeword | SYSId: 0x0089 NET: 1 SITE: 1 LAB: 1";
-    EXPECT_TRUE(waitFor(
-        "the recording's CCSC line", [&] {
-            const Lines all = lines();
-            return std::find(all.begin(), all.end(), ccsc) != all.end();
-        },
-        [&] { return std::to_string(lines().size()) + " lines, the last " + lastLine(); }));
+    EXPECT_TRUE(waitForLine(kCcsc));   // the recording's lines arrive in the log list
 }
 
 TEST_F(VelkorDlg, DailyFilesWhereTheLogKeyOfVelkorIniSaysAndDecodingWithoutThem)
 {
-    ASSERT_NE(std::getenv("VELKOR_SOURCE_DIR"), nullptr);
-    const std::string demo = std::string(std::getenv("VELKOR_SOURCE_DIR")) + "/samples/demo.wav";
-    const std::string ccsc = "CCSC | Control Channel System Codeword | SYSId: 0x0089 NET: 1 SITE: 1 LAB: 1";
     // A directory that cannot be made: one line says so, and the recording is decoded.
     writeFile("plain", "a file");
     writeFile("velkor.ini", "[log]\ndir=plain/logs\n");
@@ -279,10 +275,7 @@ TEST_F(VelkorDlg, DailyFilesWhereTheLogKeyOfVelkorIniSaysAndDecodingWithoutThem)
     ASSERT_FALSE(lines().empty());
     EXPECT_EQ(lines()[0].rfind("ERROR: no daily log files: cannot create the log directory plain/logs: ", 0), 0u)
         << lines()[0];
-    EXPECT_TRUE(waitFor(
-        "the recording's CCSC line",
-        [&] { const Lines l = lines(); return std::find(l.begin(), l.end(), ccsc) != l.end(); },
-        [&] { return lastLine(); }));
+    EXPECT_TRUE(waitForLine(kCcsc));
     dlg.reset();
 
     writeFile("velkor.ini", "[log]\ndir=logs\n");
@@ -346,12 +339,7 @@ TEST_F(VelkorDlg, LaidOutInDialogUnits)
 TEST_F(VelkorDlg, AboutOpensFromTheIconAndTheContextMenu)
 {
     start();
-    QTimer::singleShot(0, [] {
-        QWidget* about = QApplication::activeModalWidget();
-        ASSERT_NE(about, nullptr);
-        EXPECT_EQ(about->windowTitle(), "About velkor");
-        QTest::keyClick(about, Qt::Key_Return);
-    });
+    answerModal("About velkor", Qt::Key_Return);
     QTest::mouseClick(dlg->iconLabel(), Qt::LeftButton);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 
@@ -361,12 +349,7 @@ TEST_F(VelkorDlg, AboutOpensFromTheIconAndTheContextMenu)
         ASSERT_NE(menu, nullptr);
         ASSERT_EQ(menu->actions().size(), 1);
         offered = menu->actions()[0]->text() == "&About velkor...";
-        QTimer::singleShot(0, [] {
-            QWidget* about = QApplication::activeModalWidget();
-            ASSERT_NE(about, nullptr);
-            EXPECT_EQ(about->windowTitle(), "About velkor");
-            QTest::keyClick(about, Qt::Key_Escape);
-        });
+        answerModal("About velkor", Qt::Key_Escape);
         menu->actions()[0]->trigger();
         menu->close();
     });
@@ -549,11 +532,9 @@ TEST_F(VelkorDlg, TheFilterShowsMatchesWithoutChangingTheBook)
 // the demo recording is an MPT 1327 line (samples/demo.log), none of another decoder.
 TEST_F(VelkorDlg, TheStatusLineCountsEachDecodersLinesOfTheLastMinute)
 {
-    ASSERT_NE(std::getenv("VELKOR_SOURCE_DIR"), nullptr);
-    const std::string source = std::getenv("VELKOR_SOURCE_DIR");
-    const std::string log = readFile(source + "/samples/demo.log");
+    const std::string log = readFile(testsignal::sourceDir() + "/samples/demo.log");
     const std::string expected = "Last minute: MPT 1327 " + std::to_string(std::count(log.begin(), log.end(), '\n'));
-    start(testParts(source + "/samples/demo.wav"));
+    start(testParts(demo));
     const std::regex shown(expected + R"( \(last \d\d:\d\d:\d\d\), NMT-450 0, Motorola 0 \| Control channel: .*)");
     std::string text;
     EXPECT_TRUE(waitFor(

@@ -19,45 +19,26 @@ public:
     {
         char b[64];
         std::snprintf(b, sizeof b, "freq %.4f %d", mhz, narrow);
-        ops.push_back(b);
-        return 1;
+        return note(b);
     }
-    double getFrequency() override
-    {
-        ops.push_back("getFrequency");
-        return frequency;
-    }
-    int setText(const char* text) override
-    {
-        ops.push_back(std::string("text '") + text + "'");
-        return 1;
-    }
-    int setText2(const char* text) override
-    {
-        ops.push_back(text ? std::string("text2 '") + text + "'" : std::string("text2 null"));
-        return 1;
-    }
-    int startScan() override
-    {
-        ops.push_back("scan");
-        return 1;
-    }
-    int isSquelchOpen() override
-    {
-        ops.push_back("squelch?");
-        return squelchOpen;
-    }
-    int setBacklight(int level) override
-    {
-        ops.push_back("backlight " + std::to_string(level));
-        return 1;
-    }
+    double getFrequency() override { return note("getFrequency", 0) + frequency; }
+    int setText(const char* text) override { return note(std::string("text '") + text + "'"); }
+    int setText2(const char* text) override { return note(text ? std::string("text2 '") + text + "'" : "text2 null"); }
+    int startScan() override { return note("scan"); }
+    int isSquelchOpen() override { return note("squelch?", squelchOpen); }
+    int setBacklight(int level) override { return note("backlight " + std::to_string(level)); }
 
     std::vector<std::string> take()
     {
         std::vector<std::string> out;
         out.swap(ops);
         return out;
+    }
+
+    int note(const std::string& op, int result = 1)
+    {
+        ops.push_back(op);
+        return result;
     }
 
     std::vector<std::string> ops;

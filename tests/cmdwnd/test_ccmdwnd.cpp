@@ -1,14 +1,12 @@
 // The command window on Qt: posting from other threads, the log list on a real
 // QListWidget, the mute commands and what happens to commands still queued when the
 // window goes.
+#include "WidgetOwner.h"
 #include "cmdwnd/CCmdWnd.h"
-#include "fixtures/ScratchFixture.h"
-#include "app/QListLogView.h"
-#include "TestOwner.h"
 #include "fixtures/FakeMixer.h"
+#include "fixtures/ScratchFixture.h"
 
 #include <QApplication>
-#include <QListWidget>
 
 #include <gtest/gtest.h>
 
@@ -17,22 +15,6 @@
 namespace {
 
 using Texts = std::vector<std::string>;
-
-// The owner with the log list on a real list widget.
-class WidgetOwner : public TestOwner {
-public:
-    LogListView& logList() override { return view; }
-    QListWidget list;
-    QListLogView view{&list};
-
-    Texts lines() const
-    {
-        Texts out;
-        for (int i = 0; i < list.count(); ++i)
-            out.push_back(list.item(i)->text().toStdString());
-        return out;
-    }
-};
 
 class CmdWnd : public ScratchFixture {
 protected:

@@ -2,17 +2,15 @@
 // every call it follows costs the receiver operations their time-outs, but the window
 // goes on handling what the decoders post. Every log line arrives, in order, and the window is never held
 // longer than the bound of the receiver operations of one command.
+#include "TestOwner.h"
 #include "cmdwnd/CCmdWnd.h"
-#include "notify/MessageBox.h"
+#include "fixtures/FakeMixer.h"
 #include "fixtures/RigctlServers.h"
 #include "fixtures/ScannerSimulator.h"
+#include "fixtures/WaitFor.h"
+#include "notify/MessageBox.h"
 #include "receiver/CRigctlReceiver.h"
 #include "receiver/CUniden250.h"
-#include "TestOwner.h"
-
-#include <QCoreApplication>
-
-#include "fixtures/FakeMixer.h"
 
 #include <gtest/gtest.h>
 
@@ -98,9 +96,9 @@ void decoderEventsGoOn(const char* what, std::unique_ptr<CReceiverCtrl> receiver
         return got;
     };
     // Generous: every operation of every round timing out several times over.
-    const auto deadline = Clock::now() + std::chrono::milliseconds(kRounds * 40 * kTimeoutMs + 5000);
-    while (decoderLines().size() < expected.size() && Clock::now() < deadline)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_TRUE(waitFor("every decoder line", [&] { return decoderLines().size() >= expected.size(); },
+                        [&] { return std::to_string(decoderLines().size()) + " lines"; },
+                        std::chrono::milliseconds(kRounds * 40 * kTimeoutMs + 5000)));
     decoders.join();
     EXPECT_EQ(decoderLines(), expected);
 

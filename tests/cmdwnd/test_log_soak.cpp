@@ -1,14 +1,11 @@
 // Soak of the log list the dialog shows: 100,000 decoder lines through the command
 // window into a real list widget. The list stays at 1001 lines, the newest last, and
 // the process's memory is the same at the end as after the first lines.
+#include "WidgetOwner.h"
 #include "cmdwnd/CCmdWnd.h"
-#include "app/QListLogView.h"
-#include "TestOwner.h"
-
-#include <QApplication>
-#include <QListWidget>
-
 #include "fixtures/FakeMixer.h"
+
+#include <QCoreApplication>
 
 #include <gtest/gtest.h>
 
@@ -27,13 +24,6 @@ long residentKb()
             return std::stol(line.substr(6));
     return -1;
 }
-
-class WidgetOwner : public TestOwner {
-public:
-    LogListView& logList() override { return view; }
-    QListWidget list;
-    QListLogView view{&list};
-};
 
 } // namespace
 

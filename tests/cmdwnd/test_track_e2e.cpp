@@ -16,8 +16,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 namespace {
 
 using Texts = std::vector<std::string>;
@@ -228,10 +226,3 @@ TEST_F(TrackE2E, CreateReceiverLogsTheServersOutcome)
 }
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -79,6 +79,13 @@ protected:
         rx->take();
     }
 
+    // The same for a call to the marked unit kTarget on channel 8.
+    void followMarked()
+    {
+        owner.addUnit(kTarget, "T", true);
+        follow(call(kTarget, kOrigin, 8));
+    }
+
     void ticks(int n)
     {
         for (int i = 0; i < n; ++i)
@@ -318,8 +325,7 @@ TEST_F(Tracking, DecoderClearNamesItsOwnControlChannel)
 TEST_F(Tracking, BacklightAroundTheClear)
 {
     owner.settings.backlight = true;
-    owner.addUnit(kTarget, "T", true);
-    follow(call(kTarget, kOrigin, 8));
+    followMarked();
     tracker.clearCall(call(kTarget, kOrigin, 8));
     EXPECT_EQ(rx->take(), (Ops{"backlight 1", "freq 0.0000 0", "text 'New System'", "text2 null", "backlight 2"}));
 }
@@ -336,8 +342,7 @@ TEST_F(Tracking, ClearWithoutTrackedCallLogsNothing)
 
 TEST_F(Tracking, SquelchQueryEveryFiveCounts)
 {
-    owner.addUnit(kTarget, "T", true);
-    follow(call(kTarget, kOrigin, 8));
+    followMarked();
     ticks(3);
     EXPECT_TRUE(rx->take().empty());
     ticks(1);   // counter 5, about 4 s in
@@ -354,24 +359,25 @@ TEST_F(Tracking, SquelchQueryEveryFiveCounts)
     EXPECT_EQ(owner.log.lines.back(), "     | Call duration:    0m 15s        |");
 }
 
-TEST_F(Tracking, DurationLineAfterTheFirstSquelchQuery)
+TEST_F(Tracking, DurationLines)
 {
-    rx->squelchOpen = 0;
-    owner.addUnit(kTarget, "T", true);
-    follow(call(kTarget, kOrigin, 8));
-    ticks(4);
-    ASSERT_EQ(self.posted.size(), 1u);
-    tracker.clearCall(std::get<velkor_call_s>(self.posted[0].second));
-    EXPECT_EQ(owner.log.all(), Ops{"     | Call duration:    0m  5s        |"});
-}
-
-TEST_F(Tracking, DurationLineMinutes)
-{
-    owner.addUnit(kTarget, "T", true);
-    follow(call(kTarget, kOrigin, 8));
-    ticks(60 * 12 + 6);
-    tracker.clearCall(call(kTarget, kOrigin, 8));
-    EXPECT_EQ(owner.log.lines.back(), "     | Call duration:   12m  7s        |");
+    const struct {
+        int squelchOpen, ticks;   // a closed squelch posts the clear at the first query
+        const char* line;
+    } cases[] = {{0, 4, "     | Call duration:    0m  5s        |"}, {1, 60 * 12 + 6, "     | Call duration:   12m  7s        |"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        Rig g;
+        g.rx->squelchOpen = c.squelchOpen;
+        g.owner.addUnit(kTarget, "T", true);
+        g.tracker.reportSystem(kSystem);
+        g.tracker.reportCall(call(kTarget, kOrigin, 8));
+        for (int i = 0; i < c.ticks; ++i)
+            g.tracker.onTimer(CallTracker::kCallTimer);
+        ASSERT_EQ(g.self.posted.size(), c.squelchOpen ? 0u : 1u);
+        g.tracker.clearCall(g.self.posted.empty() ? call(kTarget, kOrigin, 8) : std::get<velkor_call_s>(g.self.posted[0].second));
+        EXPECT_EQ(g.owner.log.all(), Ops{c.line});
+    }
 }
 
 TEST_F(Tracking, TimerTickWithoutCallStopsTheTimer)
@@ -385,8 +391,7 @@ TEST_F(Tracking, TimerTickWithoutCallStopsTheTimer)
 
 TEST_F(Tracking, WithoutReceiverTheTimerPostsClearsThatAreIgnored)
 {
-    owner.addUnit(kTarget, "T", true);
-    follow(call(kTarget, kOrigin, 8));
+    followMarked();
     tracker.deleteReceiver();
     ticks(4);
     ASSERT_EQ(self.posted.size(), 1u);
@@ -397,8 +402,7 @@ TEST_F(Tracking, WithoutReceiverTheTimerPostsClearsThatAreIgnored)
 
 TEST_F(Tracking, FollowCallsOffMidCall)
 {
-    owner.addUnit(kTarget, "T", true);
-    follow(call(kTarget, kOrigin, 8));
+    followMarked();
     owner.settings.follow_calls = false;
     rx->squelchOpen = 0;
     ticks(4);
@@ -419,8 +423,7 @@ TEST_F(Tracking, FollowCallsOffMidCall)
 
 TEST_F(Tracking, SystemReportStopsTheTimerButKeepsTheCall)
 {
-    owner.addUnit(kTarget, "T", true);
-    follow(call(kTarget, kOrigin, 8));
+    followMarked();
     tracker.reportSystem(kSystem);
     EXPECT_FALSE(timers.runs(CallTracker::kCallTimer));
     EXPECT_EQ(tracker.callCounter(), 1u);

@@ -3,9 +3,9 @@
 #pragma once
 
 #include "decoders/CMotorola.h"
+#include "signal/Feed.h"
 #include "signal/MotorolaGen.h"
 #include "signal/Nrz.h"
-#include "signal/RecordingSink.h"
 
 #include <vector>
 
@@ -14,8 +14,7 @@ namespace motoharness {
 // The slicer hands on true for a negative run; a 1 on the air is a positive one.
 inline void feedBits(CMotorola& decoder, const testsignal::Bits& air)
 {
-    for (uint8_t bit : air)
-        decoder.ProcessBit(bit == 0);
+    testsignal::feedBits(decoder, air, true);
 }
 
 struct AudioOptions {
@@ -41,12 +40,9 @@ inline std::vector<int16_t> audio(const testsignal::Bits& air, const AudioOption
     return testsignal::toPcm16(samples);
 }
 
-// Feeds the audio in blocks of a twentieth of a second, as the capture device does.
 inline void feedAudio(CMotorola& decoder, const std::vector<int16_t>& pcm, int rate)
 {
-    const size_t block = static_cast<size_t>(rate / 20);
-    for (size_t at = 0; at < pcm.size(); at += block)
-        decoder.ProcessSamples(pcm.data() + at, static_cast<unsigned>(std::min(block, pcm.size() - at)));
+    testsignal::feedCapture(pcm, rate, 0, decoder);
 }
 
 } // namespace motoharness

@@ -2,7 +2,7 @@
 
 #include "Nmt450TestUtil.h"
 
-#include "signal/Audio.h"
+#include "signal/Feed.h"
 
 #include <gtest/gtest.h>
 
@@ -32,21 +32,9 @@ const std::vector<std::string> kCallLines = {
     "CORDR| Channel activation order        | Stop sending \xF8-signal",
 };
 
-testsignal::Samples audio(const testsignal::Bits& bits, int rate, double lead = 0.01)
-{
-    testsignal::FfskOptions options;
-    options.rate = rate;
-    options.leadSeconds = lead;
-    return testsignal::ffsk(bits, options);
-}
-
-// Hands the audio over in blocks of a twentieth of a second, as the capture does.
 void play(CNMT450& decoder, const testsignal::Samples& samples, int rate)
 {
-    const auto pcm = testsignal::toPcm16(samples);
-    const size_t block = static_cast<size_t>(rate / 20);
-    for (size_t at = 0; at < pcm.size(); at += block)
-        decoder.ProcessSamples(pcm.data() + at, static_cast<unsigned>(std::min(block, pcm.size() - at)));
+    testsignal::feedCapture(testsignal::toPcm16(samples), rate, 0, decoder);
 }
 
 struct Start {
@@ -68,7 +56,7 @@ TEST_P(Nmt450Audio, CallSequenceDecodesExactly)
     const int rate = GetParam().rate;
     testsignal::RecordingSink sink;
     CNMT450 decoder(&sink, rate);
-    play(decoder, audio(nmttest::frames(callSequence()), rate, GetParam().leadBits / 1200.0), rate);
+    play(decoder, testsignal::ffsk(nmttest::frames(callSequence()), rate, GetParam().leadBits / 1200.0), rate);
     EXPECT_EQ(sink.lines(), kCallLines);
     EXPECT_EQ(decoder.acceptedFrames(), callSequence().size());
     const auto events = sink.described();
@@ -100,7 +88,7 @@ TEST(Nmt450Noise, FramesSurviveNoiseWithinABand)
     for (const auto& band : bands) {
         testsignal::RecordingSink sink;
         CNMT450 decoder(&sink, kRate);
-        auto samples = audio(nmttest::frames(messages), kRate);
+        auto samples = testsignal::ffsk(nmttest::frames(messages), kRate, 0.01);
         testsignal::addNoise(samples, band.snrDb, 1234);
         play(decoder, samples, kRate);
         const auto decoded = static_cast<int>(sink.lines().size());

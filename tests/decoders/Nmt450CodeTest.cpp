@@ -85,62 +85,11 @@ TEST(Nmt450Code, MatchesAnIndependentEncoder)
     }
 }
 
-TEST(Nmt450Code, ErrorCountIsTheBestPathMetric)
+TEST(Nmt450Code, ErrorCountIsTheBestPathMetricAndTiesKeepTheLowerNumbers)
 {
     const uint64_t message = nmtgen::fromHex("201c611234567000");
-    struct Case {
-        const char* name;
-        std::array<uint8_t, nmtgen::kDataBits> received;
-        unsigned errors;
-    };
-    const Case cases[] = {
-        {"one information bit", withFlips(message, {infoBit(20)}), 1},
-        {"one parity bit", withFlips(message, {parityBit(20)}), 2},
-        {"six information bits",
-         withFlips(message, {infoBit(3), infoBit(12), infoBit(21), infoBit(30), infoBit(39), infoBit(48)}), 6},
-        {"three parity bits", withFlips(message, {parityBit(5), parityBit(25), parityBit(45)}), 6},
-        {"seven information bits",
-         withFlips(message,
-                   {infoBit(3), infoBit(12), infoBit(21), infoBit(30), infoBit(39), infoBit(48), infoBit(57)}),
-         7},
-        {"three parity and one information bit",
-         withFlips(message, {parityBit(5), parityBit(25), parityBit(45), infoBit(60)}), 7},
-        // The trellis is not forced back to state 0: a path leaving it in the tail is cheaper.
-        {"a tail parity bit", withFlips(message, {parityBit(66)}), 1},
-        // Bits the decoder does not read.
-        {"unused bits", withFlips(message, {parityBit(0), parityBit(68), parityBit(69), infoBit(0), 1, 3, 5, 7, 9, 11}),
-         0},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const auto result = decode(c.received);
-        EXPECT_EQ(result.errors, c.errors);
-        EXPECT_EQ(result.bits, message);
-    }
-}
-
-// Flipping information bits k and k + 3 changes parity bits k and k + 6 only. With
-// errors in parity bit k and information bit k + 3, both paths cost 3 (every other
-// path more) and meet again at step k + 6, from predecessors that differ in bit 2; the
-// lower-numbered one is kept, so the path whose bit k + 3 is 0 wins, right or wrong.
-TEST(Nmt450Code, TiesKeepTheLowerNumberedPredecessor)
-{
-    const int k = 10;
-    const auto result0 = decode(withFlips(0, {parityBit(k), infoBit(k + 3)}));
-    EXPECT_EQ(result0.errors, 3u);
-    EXPECT_EQ(result0.bits, 0u);
-
-    const uint64_t twoBits = (uint64_t{1} << (63 - k)) | (uint64_t{1} << (63 - k - 3));
-    const auto result1 = decode(withFlips(twoBits, {parityBit(k), infoBit(k + 3)}));
-    EXPECT_EQ(result1.errors, 3u);
-    EXPECT_EQ(result1.bits, 0u);
-}
-
-// The trellis is left open at its end, so several end states can share the best
-// metric; the lowest-numbered one is traced back.
-TEST(Nmt450Code, EndStateTiesKeepTheLowestState)
-{
     const auto bit = [](int k) { return uint64_t{1} << (63 - k); };
+    const int k = 10;
     struct Case {
         const char* name;
         std::array<uint8_t, nmtgen::kDataBits> received;
@@ -148,11 +97,35 @@ TEST(Nmt450Code, EndStateTiesKeepTheLowestState)
         uint64_t bits;
     };
     const Case cases[] = {
-        // State 0 (the sent path) against state 4 (bit 62 and a tail bit set).
-        {"parity 62", withFlips(0, {parityBit(62)}), 2, 0},
-        // State 0 is reached with bits 58 and 61 set; state 1 by the sent bits and the last
-        // tail bit set.
-        {"parity 58 and 67", withFlips(0, {parityBit(58), parityBit(67)}), 3, bit(58) | bit(61)},
+        {"one information bit", withFlips(message, {infoBit(20)}), 1, message},
+        {"one parity bit", withFlips(message, {parityBit(20)}), 2, message},
+        {"six information bits",
+         withFlips(message, {infoBit(3), infoBit(12), infoBit(21), infoBit(30), infoBit(39), infoBit(48)}), 6, message},
+        {"three parity bits", withFlips(message, {parityBit(5), parityBit(25), parityBit(45)}), 6, message},
+        {"seven information bits",
+         withFlips(message, {infoBit(3), infoBit(12), infoBit(21), infoBit(30), infoBit(39), infoBit(48), infoBit(57)}),
+         7, message},
+        {"three parity and one information bit",
+         withFlips(message, {parityBit(5), parityBit(25), parityBit(45), infoBit(60)}), 7, message},
+        // The trellis is not forced back to state 0: a path leaving it in the tail is cheaper.
+        {"a tail parity bit", withFlips(message, {parityBit(66)}), 1, message},
+        // Bits the decoder does not read.
+        {"unused bits", withFlips(message, {parityBit(0), parityBit(68), parityBit(69), infoBit(0), 1, 3, 5, 7, 9, 11}),
+         0, message},
+        // Flipping information bits k and k + 3 changes parity bits k and k + 6 only. With
+        // errors in parity bit k and information bit k + 3, both paths cost 3 (every other
+        // path more) and meet again at step k + 6, from predecessors that differ in bit 2;
+        // the lower-numbered one is kept, so the path whose bit k + 3 is 0 wins, right or
+        // wrong.
+        {"tie: sent 0", withFlips(0, {parityBit(k), infoBit(k + 3)}), 3, 0},
+        {"tie: sent bits k and k + 3", withFlips(bit(k) | bit(k + 3), {parityBit(k), infoBit(k + 3)}), 3, 0},
+        // The trellis is left open at its end, so several end states can share the best
+        // metric; the lowest-numbered one is traced back. State 0 (the sent path) against
+        // state 4 (bit 62 and a tail bit set):
+        {"end state tie: parity 62", withFlips(0, {parityBit(62)}), 2, 0},
+        // state 0 is reached with bits 58 and 61 set, state 1 by the sent bits and the
+        // last tail bit set.
+        {"end state tie: parity 58 and 67", withFlips(0, {parityBit(58), parityBit(67)}), 3, bit(58) | bit(61)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -177,15 +150,8 @@ TEST(Nmt450Fields, DigitsAreCutAndConverted)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.digits);
         const auto f = nmt450_fields_s::Cut(nmtgen::fromHex(c.digits), 4);
-        EXPECT_EQ(f.ch, c.ch);
-        EXPECT_EQ(f.P, c.P);
-        EXPECT_EQ(f.TA, c.TA);
-        EXPECT_EQ(f.Z, c.Z);
-        EXPECT_EQ(f.X, c.X);
-        EXPECT_EQ(f.N, c.N);
-        EXPECT_EQ(f.lineCode, c.lineCode);
-        EXPECT_EQ(f.L, c.L);
-        EXPECT_EQ(f.A, c.A);
+        EXPECT_EQ((std::array<unsigned, 9>{f.ch, f.P, f.TA, f.Z, f.X, f.N, f.lineCode, f.L, f.A}),
+                  (std::array<unsigned, 9>{c.ch, c.P, c.TA, c.Z, c.X, c.N, c.lineCode, c.L, c.A}));
         EXPECT_EQ(f.EC, 4u);
     }
 }

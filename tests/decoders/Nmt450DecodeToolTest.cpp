@@ -19,9 +19,7 @@ namespace {
 std::vector<std::string> runDecode(const testsignal::Bits& bits, std::vector<std::string> args = {})
 {
     testsignal::TempDir dir;
-    testsignal::FfskOptions options;
-    options.leadSeconds = 0.01;
-    testsignal::writeWav(dir.file("nmt.wav"), testsignal::toPcm16(testsignal::ffsk(bits, options)), options.rate);
+    testsignal::writeWav(dir.file("nmt.wav"), testsignal::toPcm16(testsignal::ffsk(bits, 48000, 0.01)), 48000);
     args.push_back(dir.file("nmt.wav"));
     const auto r = testsignal::runTool(VELKOR_DECODE_PATH, args);
     EXPECT_EQ(r.status, 0) << r.err;

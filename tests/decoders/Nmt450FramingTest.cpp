@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <random>
 
 namespace {
 
@@ -111,13 +110,11 @@ TEST_F(Framing, FlywheelBridgesDamagedSyncOnlyAfterAnAcceptedFrame)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        testsignal::RecordingSink localSink;
-        CNMT450 local(&localSink, 48000);
         Bits bits;
         for (size_t i = 0; i < c.frames.size(); ++i)
             nmtgen::append(bits, tcind(static_cast<unsigned>(i + 1)), c.frames[i]);
         std::vector<Timed> got;
-        for (const auto& e : nmttest::feed(local, localSink, bits))
+        for (const auto& e : nmttest::decodeFresh(bits))
             if (e.event.rfind("ADD_LOGSTR", 0) == 0)
                 got.push_back(e);
         ASSERT_EQ(got.size(), c.decoded.size());
@@ -134,9 +131,7 @@ TEST_F(Framing, OddBitBehindTheSyncWordStopsTheMatchButNotTheDecode)
     // the sync bits still reach the oldest end of the window.
     for (int odd : {1, 3, 5, 7, 9, 11}) {
         SCOPED_TRACE(odd);
-        testsignal::RecordingSink localSink;
-        CNMT450 local(&localSink, 48000);
-        const auto events = nmttest::feed(local, localSink, nmtgen::frame(tcind(5), {.flipDataBits = {odd}}));
+        const auto events = nmttest::decodeFresh(nmtgen::frame(tcind(5), {.flipDataBits = {odd}}));
         ASSERT_EQ(events.size(), 1u);
         EXPECT_EQ(events[0].event, tcindLine(5));
         EXPECT_EQ(events[0].bit, kLastDataBit);
@@ -166,19 +161,14 @@ TEST_F(Framing, MuteOnceThenUnmuteAfter251BitsWithoutSync)
 
 TEST_F(Framing, NoiseAloneDecodesNothing)
 {
-    std::mt19937 rng(3);
-    Bits bits(20000);
-    for (auto& b : bits)
-        b = static_cast<uint8_t>(rng() & 1u);
-    run(bits);
+    run(testsignal::randomBits(20000, 3));
     EXPECT_TRUE(sink.lines().empty());
 }
 
 TEST(NmtFraming, WorksWithoutACommandWindow)
 {
     CNMT450 decoder(nullptr, 48000);
-    for (uint8_t b : nmttest::frames({tcind(1), tcind(2)}))
-        decoder.ProcessBit(b != 0);
+    testsignal::feedBits(decoder, nmttest::frames({tcind(1), tcind(2)}));
     EXPECT_EQ(decoder.acceptedFrames(), 2u);
 }
 

@@ -3,32 +3,29 @@
 #pragma once
 
 #include "decoders/CNMT450.h"
+#include "signal/Feed.h"
 #include "signal/Nmt450Gen.h"
-#include "signal/RecordingSink.h"
 
 #include <string>
 #include <vector>
 
 namespace nmttest {
 
-struct Timed {
-    size_t bit; // index of the bit whose arrival posted the event
-    std::string event;
-};
+using testsignal::Timed;
 
 // Feeds the bits one at a time and returns every event with the bit that caused it.
 inline std::vector<Timed> feed(CNMT450& decoder, testsignal::RecordingSink& sink, const testsignal::Bits& bits,
                                size_t firstIndex = 0)
 {
-    std::vector<Timed> out;
-    for (size_t i = 0; i < bits.size(); ++i) {
-        const size_t before = sink.events().size();
-        decoder.ProcessBit(bits[i] != 0);
-        const auto events = sink.events();
-        for (size_t k = before; k < events.size(); ++k)
-            out.push_back({firstIndex + i, testsignal::describe(events[k])});
-    }
-    return out;
+    return testsignal::feedTimed(decoder, sink, bits, false, firstIndex);
+}
+
+// The same for a fresh decoder of its own.
+inline std::vector<Timed> decodeFresh(const testsignal::Bits& bits)
+{
+    testsignal::RecordingSink sink;
+    CNMT450 decoder(&sink, 48000);
+    return feed(decoder, sink, bits);
 }
 
 // Frames of the given messages, back to back.

@@ -31,6 +31,28 @@ struct Decoder {
     }
 };
 
+// A sync byte before every block, then the sync byte and the 12 bits that release the
+// last one.
+Bits framed(const std::vector<Bits>& blocks, uint16_t release = 0xFFF)
+{
+    Bits air;
+    for (const Bits& block : blocks) {
+        testsignal::appendBits(air, motogen::kSync, 8);
+        air.insert(air.end(), block.begin(), block.end());
+    }
+    testsignal::appendBits(air, motogen::kSync, 8);
+    testsignal::appendBits(air, release, 12);
+    return air;
+}
+
+std::vector<std::string> described(const Bits& air)
+{
+    RecordingSink sink;
+    CMotorola m(&sink, 48000);
+    feedBits(m, air);
+    return sink.described();
+}
+
 // Blocks worked out by hand from the protocol's description of the control word (its
 // masks, the checksum, the rate-1/2 code and the interleaving), as they are sent.
 const struct {
@@ -49,53 +71,31 @@ const struct {
 
 TEST(Motorola, ReferenceBlocksAreWhatTheGeneratorMakesAndDecodeToTheirEvents)
 {
-    Bits air;
+    std::vector<Bits> blocks;
     for (const auto& r : kReferenceBlocks) {
-        Bits block;
+        blocks.emplace_back();
         for (const char* c = r.air; *c; ++c)
-            block.push_back(*c == '1');
-        EXPECT_EQ(motogen::block(r.word), block) << r.air;
-        testsignal::appendBits(air, motogen::kSync, 8);
-        air.insert(air.end(), block.begin(), block.end());
+            blocks.back().push_back(*c == '1');
+        EXPECT_EQ(motogen::block(r.word), blocks.back()) << r.air;
     }
-    testsignal::appendBits(air, motogen::kSync, 8);
-    testsignal::appendBits(air, 0xA5A, 12);
-    RecordingSink sink;
-    CMotorola m(&sink, 48000);
-    feedBits(m, air);
     // A site, the system, an announcement (reported at the word after it), a radio's
     // word, the grant, an idle word that changes nothing, and the word that brings the
     // grant out, naming the radio before it as the caller.
-    EXPECT_THAT(sink.described(),
+    EXPECT_THAT(described(framed(blocks, 0xA5A)),
                 ElementsAre("ADD_LOGSTR SITE | System 0x0000 Site 5", "MUTE", "REPORT_SYSTEM 48879/0/0", "MUTE", "MUTE",
                             "MUTE", "REPORT_SYSTEM 1445/0/0", "ADD_LOGSTR SYSAN| System 0x05A5 on control channel 3",
                             "MUTE", "MUTE", "MUTE", "ADD_LOGSTR VCALL| Call to 1500 from 700077 on channel 451",
                             "REPORT_CALL t0 1445/1/1500 <- 1445/1/700077 cc3 ch451", "MUTE"));
 }
 
-TEST(Motorola, SiteWordBeforeAnySystemIsKnown)
-{
-    Decoder d;
-    EXPECT_THAT(d.send({motogen::site(5)}), ElementsAre("ADD_LOGSTR SITE | System 0x0000 Site 5", "MUTE"));
-}
-
 TEST(Motorola, WordIsDecodedAtTheBitThatCompletesSyncAndTwelveMoreBits)
 {
     // Sync byte, block, sync byte, 12 bits: nothing before the last of them.
-    Bits air;
-    testsignal::appendBits(air, motogen::kSync, 8);
-    const Bits block = motogen::block(motogen::site(63));
-    air.insert(air.end(), block.begin(), block.end());
-    testsignal::appendBits(air, motogen::kSync, 8);
-    testsignal::appendBits(air, 0x000, 12);
+    const Bits air = framed({motogen::block(motogen::site(63))}, 0x000);
     RecordingSink sink;
     CMotorola m(&sink, 48000);
-    for (size_t i = 0; i < air.size(); ++i) {
-        m.ProcessBit(air[i] == 0);
-        if (i + 1 < air.size()) {
-            ASSERT_EQ(sink.count(CMDWND_MUTE), 0u) << "bit " << i;
-        }
-    }
+    for (const auto& e : testsignal::feedTimed(m, sink, air, true))
+        EXPECT_EQ(e.bit, air.size() - 1) << e.event;
     EXPECT_THAT(sink.described(), ElementsAre("ADD_LOGSTR SITE | System 0x0000 Site 63", "MUTE"));
 }
 
@@ -108,17 +108,9 @@ TEST(Motorola, EverySingleWrongBitInTheBlockIsCorrected)
     };
     for (const auto& [word, expected] : cases) {
         for (int wrong = 0; wrong < motogen::kBlockBits; ++wrong) {
-            Bits air;
-            testsignal::appendBits(air, motogen::kSync, 8);
             Bits block = motogen::block(word);
             block[static_cast<size_t>(wrong)] ^= 1;
-            air.insert(air.end(), block.begin(), block.end());
-            testsignal::appendBits(air, motogen::kSync, 8);
-            testsignal::appendBits(air, 0xFFF, 12);
-            RecordingSink sink;
-            CMotorola m(&sink, 48000);
-            feedBits(m, air);
-            EXPECT_EQ(sink.described(), expected) << "air bit " << wrong << " of word " << word.command;
+            EXPECT_EQ(described(framed({block})), expected) << "air bit " << wrong << " of word " << word.command;
         }
     }
 }
@@ -130,16 +122,11 @@ TEST(Motorola, TwoNeighbouringWrongDataBitsAreMendedWhenTheSlicerDoubtedThem)
     const auto airBit = [](int position) { return position / 4 + 19 * (position % 4); };
     for (int j : {0, 7, 20, 35}) {
         SCOPED_TRACE(j);
-        Bits air;
-        testsignal::appendBits(air, motogen::kSync, 8);
-        Bits block = motogen::block(motogen::site(42));
+        Bits air = framed({motogen::block(motogen::site(42))});
         const int first = 8 + airBit(2 * j);
         const int second = 8 + airBit(2 * j + 2);
-        air.insert(air.end(), block.begin(), block.end());
         air[static_cast<size_t>(first)] ^= 1;
         air[static_cast<size_t>(second)] ^= 1;
-        testsignal::appendBits(air, motogen::kSync, 8);
-        testsignal::appendBits(air, 0xFFF, 12);
         for (const auto& [doubt, decoded] : {std::pair{0.2f, true}, std::pair{1.0f, false}}) {
             RecordingSink sink;
             CMotorola m(&sink, 48000);
@@ -156,23 +143,46 @@ TEST(Motorola, BlockThatFailsTheChecksumIsDroppedSilently)
 {
     auto data = motogen::dataBits(motogen::site(3));
     data[30] ^= 1; // a clean code word whose checksum does not match its data
-    Bits air;
-    testsignal::appendBits(air, motogen::kSync, 8);
-    const Bits block = motogen::interleave(motogen::codeBits(data));
-    air.insert(air.end(), block.begin(), block.end());
-    testsignal::appendBits(air, motogen::kSync, 8);
-    air.insert(air.end(), 200, 0);
-    RecordingSink sink;
-    CMotorola m(&sink, 48000);
-    feedBits(m, air);
-    EXPECT_THAT(sink.described(), IsEmpty());
+    Bits air = framed({motogen::interleave(motogen::codeBits(data))}, 0);
+    air.insert(air.end(), 188, 0);
+    EXPECT_THAT(described(air), IsEmpty());
 }
 
 TEST(Motorola, WordIsTrustedOnlyWhereTheFrameSpacingConfirmsIt)
 {
-    const auto site = [](unsigned n) { return motogen::block(motogen::site(n)); };
-    const auto sync = [](Bits& air, uint8_t byte) { testsignal::appendBits(air, byte, 8); };
-    const auto add = [](Bits& air, const Bits& more) { air.insert(air.end(), more.begin(), more.end()); };
+    // A block with a sync byte after it but none 84 bits before or after: what a
+    // random block in noise looks like.
+    const Bits block = motogen::block(motogen::site(1));
+    Bits lone(30, 0);
+    lone.insert(lone.end(), block.begin(), block.end());
+    testsignal::appendBits(lone, motogen::kSync, 8);
+    lone.insert(lone.end(), 100, 0);
+    EXPECT_THAT(described(lone), IsEmpty());
+    // The sync byte in front of the second block is damaged: the first block is never
+    // released, the second is confirmed by the sync byte of the frame after.
+    Bits air = framed({block, motogen::block(motogen::site(2)), motogen::block(motogen::site(3))}, 0xA5A);
+    air[motogen::kFrameBits + 3] ^= 1; // kSync ^ 0x10
+    EXPECT_THAT(described(air), ElementsAre("ADD_LOGSTR SITE | System 0x0000 Site 2", "MUTE",
+                                            "ADD_LOGSTR SITE | System 0x0000 Site 3", "MUTE"));
+}
+
+TEST(Motorola, TrustedWordGivesTheFrameGrid)
+{
+    const auto sites = [](std::vector<unsigned> numbers, bool unmute) {
+        std::vector<Bits> blocks;
+        std::vector<std::string> lines;
+        for (unsigned n : numbers) {
+            blocks.push_back(motogen::block(motogen::site(n)));
+            lines.push_back("ADD_LOGSTR SITE | System 0x0000 Site " + std::to_string(n));
+            lines.push_back("MUTE");
+        }
+        if (unmute)
+            lines.push_back("UNMUTE");
+        return std::make_pair(blocks, lines);
+    };
+    // Bit n of the sync byte in front of block k (the one after the last block is k =
+    // the number of blocks) is at k * 84 + n.
+    const auto flip = [](Bits& air, size_t k, size_t n) { air[k * motogen::kFrameBits + n] ^= 1; };
     struct Case {
         const char* name;
         Bits air;
@@ -180,183 +190,152 @@ TEST(Motorola, WordIsTrustedOnlyWhereTheFrameSpacingConfirmsIt)
     };
     std::vector<Case> cases;
     {
-        // A block with a sync byte after it but none 84 bits before or after: what a
-        // random block in noise looks like.
-        Bits air(30, 0);
-        add(air, site(1));
-        sync(air, motogen::kSync);
-        air.insert(air.end(), 100, 0);
-        cases.push_back({"LoneSyncByte", air, {}});
-    }
-    {
-        // The sync byte in front of the second block is damaged: the first block is
-        // never released, the second is confirmed by the sync byte of the frame after.
-        Bits air;
-        sync(air, motogen::kSync);
-        add(air, site(1));
-        sync(air, motogen::kSync ^ 0x10);
-        add(air, site(2));
-        sync(air, motogen::kSync);
-        add(air, site(3));
-        sync(air, motogen::kSync);
-        testsignal::appendBits(air, 0xA5A, 12);
-        cases.push_back({"ConfirmedByTheNextFrame",
-                         air,
-                         {"ADD_LOGSTR SITE | System 0x0000 Site 2", "MUTE", "ADD_LOGSTR SITE | System 0x0000 Site 3",
-                          "MUTE"}});
-    }
-    const auto sites = [](std::initializer_list<unsigned> n) {
-        std::vector<std::string> lines;
-        for (unsigned s : n) {
-            lines.push_back("ADD_LOGSTR SITE | System 0x0000 Site " + std::to_string(s));
-            lines.push_back("MUTE");
-        }
-        return lines;
-    };
-    {
-        // A trusted word gives the grid: the next block's sync byte may have a wrong bit,
-        // the frame after it confirms that block, and the channel stays muted meanwhile.
-        Bits air;
-        sync(air, motogen::kSync);
-        add(air, site(1));
-        sync(air, motogen::kSync);
-        add(air, site(2));
-        sync(air, motogen::kSync ^ 0x01);
-        add(air, site(3));
-        sync(air, motogen::kSync);
-        add(air, site(4));
-        sync(air, motogen::kSync);
-        testsignal::appendBits(air, 0xA5A, 12);
-        cases.push_back({"GridCarriesASpoiltSyncByte", air, sites({1, 2, 3, 4})});
+        // The next block's sync byte after it has a wrong bit: the frame after confirms
+        // that block, and the channel stays muted meanwhile.
+        auto [blocks, lines] = sites({1, 2, 3, 4}, false);
+        Bits air = framed(blocks, 0xA5A);
+        flip(air, 2, 7);
+        cases.push_back({"GridCarriesASpoiltSyncByte", air, lines});
     }
     {
         // The slicer gained a bit in front of the third block, whose sync byte after it
         // has a wrong bit: the block is found a bit late on the grid.
-        Bits air;
-        sync(air, motogen::kSync);
-        add(air, site(1));
-        sync(air, motogen::kSync);
-        add(air, site(2));
-        sync(air, motogen::kSync);
-        air.push_back(1);
-        add(air, site(3));
-        sync(air, motogen::kSync ^ 0x08);
-        add(air, site(4));
-        sync(air, motogen::kSync);
-        add(air, site(5));
-        sync(air, motogen::kSync);
-        testsignal::appendBits(air, 0xA5A, 12);
-        cases.push_back({"GridFollowsASlipOfOneBit", air, sites({1, 2, 3, 4, 5})});
+        auto [blocks, lines] = sites({1, 2, 3, 4, 5}, false);
+        Bits air = framed(blocks, 0xA5A);
+        flip(air, 3, 4);
+        air.insert(air.begin() + 2 * motogen::kFrameBits + 8, 1);
+        cases.push_back({"GridFollowsASlipOfOneBit", air, lines});
     }
     {
         // The signal ends after the last frame's sync byte; a block that checks good
         // right after it, with no clean sync byte and no frame after, is not trusted.
-        Bits air;
-        sync(air, motogen::kSync);
-        add(air, site(1));
-        sync(air, motogen::kSync);
-        add(air, site(2));
-        sync(air, motogen::kSync);
-        add(air, site(3));
-        sync(air, motogen::kSync ^ 0x41);
-        air.insert(air.end(), 200, 0);
-        auto expected = sites({1, 2});
-        expected.push_back("UNMUTE");
-        cases.push_back({"NothingAfterTheLastSyncByte", air, expected});
+        auto [blocks, lines] = sites({1, 2}, true);
+        blocks.push_back(motogen::block(motogen::site(3)));
+        Bits air = framed(blocks, 0);
+        flip(air, 3, 1);
+        flip(air, 3, 7);
+        air.insert(air.end(), 188, 0);
+        cases.push_back({"NothingAfterTheLastSyncByte", air, lines});
     }
     {
         // Neither block has clean sync bytes on both sides, but two good blocks 84 bits
         // apart confirm each other.
-        Bits air;
-        sync(air, motogen::kSync ^ 0x10);
-        add(air, site(1));
-        sync(air, motogen::kSync);
-        add(air, site(2));
-        sync(air, motogen::kSync ^ 0x02);
-        air.insert(air.end(), 200, 0);
-        auto expected = sites({1, 2});
-        expected.push_back("UNMUTE");
-        cases.push_back({"TwoGoodBlocksConfirmEachOther", air, expected});
+        auto [blocks, lines] = sites({1, 2}, true);
+        Bits air = framed(blocks, 0);
+        flip(air, 0, 3);
+        flip(air, 2, 6);
+        air.insert(air.end(), 188, 0);
+        cases.push_back({"TwoGoodBlocksConfirmEachOther", air, lines});
     }
-    for (const auto& c : cases) {
-        RecordingSink sink;
-        CMotorola m(&sink, 48000);
-        feedBits(m, c.air);
-        EXPECT_EQ(sink.described(), c.expected) << c.name;
-    }
+    for (const auto& c : cases)
+        EXPECT_EQ(described(c.air), c.expected) << c.name;
 }
 
-TEST(Motorola, IdleWordChangesNothingNotEvenTheHistory)
-{
-    Decoder d;
-    // radio, grant, then idle words, then a word that moves the grant on: the pair
-    // examined is still (radio, grant).
-    EXPECT_THAT(d.send({motogen::radio(1234), motogen::grant(77, 400), motogen::idle(), motogen::idle()}),
-                ElementsAre("MUTE", "MUTE", "MUTE", "MUTE"));
-    EXPECT_THAT(d.sendMessages({motogen::idle(), motogen::radio(9)}),
-                ElementsAre("ADD_LOGSTR VCALL| Call to 77 from 701234 on channel 400",
-                            "REPORT_CALL t0 0/1/77 <- 0/1/701234 cc0 ch400"));
-}
-
-TEST(Motorola, GrantIsReportedWhenTheNextHistoryWordArrives)
-{
-    Decoder d;
-    d.send({motogen::systemId(0x2A5)});
-    d.send(motogen::systemAnnouncement(0x2A5, 0x2800 + 12) + std::vector<Word>{motogen::radio(4321)});
-    // The grant is the newest word: nothing yet, and ignored words do not move it on.
-    EXPECT_THAT(d.send({motogen::grant(3001, 759), motogen::site(9), motogen::systemId(0x2A5)}),
-                ElementsAre("MUTE", "ADD_LOGSTR SITE | System 0x02A5 Site 9", "MUTE", "MUTE"));
-    EXPECT_THAT(d.send({motogen::radio(1)}),
-                ElementsAre("ADD_LOGSTR VCALL| Call to 3001 from 704321 on channel 759",
-                            "REPORT_CALL t0 677/1/3001 <- 677/1/704321 cc12 ch759", "MUTE"));
-}
-
-struct GrantCase {
+// Words sent in turns to one decoder; after each turn its events (all, or all but the
+// mutes), unless the turn only sets the scene.
+enum class Check { None, All, Messages };
+struct Turn {
+    std::vector<Word> words;
+    Check check;
+    std::vector<std::string> expected = {};
+};
+struct Scenario {
     const char* name;
-    Word first;
-    std::vector<std::string> expected; // after first, grant(500, 380), radio(2)
+    std::vector<Turn> turns;
+    int system = -1; // the system known at the end, where it is checked
 };
 
-class MotorolaGrantOrigin : public testing::TestWithParam<GrantCase> {};
+void PrintTo(const Scenario& scenario, std::ostream* os) { *os << scenario.name; }
 
-TEST_P(MotorolaGrantOrigin, DependsOnTheWordBeforeTheGrant)
+class MotorolaWords : public testing::TestWithParam<Scenario> {};
+
+TEST_P(MotorolaWords, GiveTheirEventsTurnByTurn)
 {
     Decoder d;
-    d.send({motogen::radio(10), GetParam().first});
-    EXPECT_EQ(d.sendMessages({motogen::grant(500, 380), motogen::radio(2)}), GetParam().expected);
+    for (size_t t = 0; t < GetParam().turns.size(); ++t) {
+        const Turn& turn = GetParam().turns[t];
+        const auto all = d.send(turn.words);
+        if (turn.check != Check::None)
+            EXPECT_EQ(turn.check == Check::All ? all : d.sink.messages(), turn.expected) << "turn " << t;
+    }
+    if (GetParam().system >= 0)
+        EXPECT_EQ(d.motorola.system(), GetParam().system);
 }
+
+using motogen::grant;
+using motogen::idle;
+using motogen::radio;
+using motogen::site;
+using motogen::systemId;
+// The grant's origin after radio(10) and the given word, grant(500, 380), radio(2).
+Scenario origin(const char* name, Word before, std::vector<std::string> expected)
+{
+    return {name, {{{radio(10), before}, Check::None}, {{grant(500, 380), radio(2)}, Check::Messages, expected}}};
+}
+const std::vector<std::string> kNoCaller = {"ADD_LOGSTR VCALL| Call to 500 from 500 on channel 380",
+                                            "REPORT_CALL t0 0/1/500 <- 0/1/500 cc0 ch380"};
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, MotorolaGrantOrigin,
+    Cases, MotorolaWords,
     testing::Values(
-        GrantCase{"RadioWordNamesTheCaller",
-                  motogen::radio(65535, 379),
-                  {"ADD_LOGSTR VCALL| Call to 500 from 765535 on channel 380", "REPORT_CALL t0 0/1/500 <- 0/1/765535 cc0 ch380"}},
-        GrantCase{"AfterAnotherGrantTheOriginIsTheTarget",
-                  motogen::grant(600, 700),
-                  {"ADD_LOGSTR VCALL| Call to 600 from 700010 on channel 700",
-                   "REPORT_CALL t0 0/1/600 <- 0/1/700010 cc0 ch700",
-                   "ADD_LOGSTR VCALL| Call to 500 from 500 on channel 380", "REPORT_CALL t0 0/1/500 <- 0/1/500 cc0 ch380"}},
-        GrantCase{"CommandAboveTheChannelsIsNoCaller",
-                  Word{77, 1, 761},
-                  {"ADD_LOGSTR VCALL| Call to 500 from 500 on channel 380", "REPORT_CALL t0 0/1/500 <- 0/1/500 cc0 ch380"}},
-        GrantCase{"TwoWordMessageIsNeverAGrant", Word{88, 1, 0x308}, {}},
-        GrantCase{"TwoWordHeaderWithoutFlagIsAnOrdinaryWord",
-                  Word{88, 0, 0x308},
-                  {"ADD_LOGSTR VCALL| Call to 500 from 500 on channel 380", "REPORT_CALL t0 0/1/500 <- 0/1/500 cc0 ch380"}}),
-    [](const testing::TestParamInfo<GrantCase>& info) { return info.param.name; });
-
-TEST(Motorola, FirstGrantAfterStartHasNoCallerToName)
-{
-    // Nothing was received before the grant, so no radio 0 may be made up as its caller.
-    Decoder d;
-    EXPECT_THAT(d.sendMessages({motogen::grant(10, 400), motogen::radio(1)}),
-                ElementsAre("ADD_LOGSTR VCALL| Call to 10 from 10 on channel 400",
-                            "REPORT_CALL t0 0/1/10 <- 0/1/10 cc0 ch400"));
-    EXPECT_THAT(d.sendMessages({motogen::grant(11, 401), motogen::radio(2)}),
-                ElementsAre("ADD_LOGSTR VCALL| Call to 11 from 700001 on channel 401",
-                            "REPORT_CALL t0 0/1/11 <- 0/1/700001 cc0 ch401"));
-}
+        Scenario{"SiteWordBeforeAnySystemIsKnown",
+                 {{{site(5)}, Check::All, {"ADD_LOGSTR SITE | System 0x0000 Site 5", "MUTE"}}}},
+        // radio, grant, then idle words, then a word that moves the grant on: the pair
+        // examined is still (radio, grant).
+        Scenario{"IdleWordChangesNothingNotEvenTheHistory",
+                 {{{radio(1234), grant(77, 400), idle(), idle()}, Check::All, {"MUTE", "MUTE", "MUTE", "MUTE"}},
+                  {{idle(), radio(9)},
+                   Check::Messages,
+                   {"ADD_LOGSTR VCALL| Call to 77 from 701234 on channel 400",
+                    "REPORT_CALL t0 0/1/77 <- 0/1/701234 cc0 ch400"}}}},
+        // The grant is the newest word: nothing yet, and ignored words do not move it on.
+        Scenario{"GrantIsReportedWhenTheNextHistoryWordArrives",
+                 {{{systemId(0x2A5)}, Check::None},
+                  {motogen::systemAnnouncement(0x2A5, 0x2800 + 12) + std::vector<Word>{radio(4321)}, Check::None},
+                  {{grant(3001, 759), site(9), systemId(0x2A5)},
+                   Check::All,
+                   {"MUTE", "ADD_LOGSTR SITE | System 0x02A5 Site 9", "MUTE", "MUTE"}},
+                  {{radio(1)},
+                   Check::All,
+                   {"ADD_LOGSTR VCALL| Call to 3001 from 704321 on channel 759",
+                    "REPORT_CALL t0 677/1/3001 <- 677/1/704321 cc12 ch759", "MUTE"}}}},
+        origin("RadioWordNamesTheCaller", radio(65535, 379),
+               {"ADD_LOGSTR VCALL| Call to 500 from 765535 on channel 380",
+                "REPORT_CALL t0 0/1/500 <- 0/1/765535 cc0 ch380"}),
+        origin("AfterAnotherGrantTheOriginIsTheTarget", grant(600, 700),
+               {"ADD_LOGSTR VCALL| Call to 600 from 700010 on channel 700",
+                "REPORT_CALL t0 0/1/600 <- 0/1/700010 cc0 ch700", kNoCaller[0], kNoCaller[1]}),
+        origin("CommandAboveTheChannelsIsNoCaller", Word{77, 1, 761}, kNoCaller),
+        origin("TwoWordMessageIsNeverAGrant", Word{88, 1, 0x308}, {}),
+        origin("TwoWordHeaderWithoutFlagIsAnOrdinaryWord", Word{88, 0, 0x308}, kNoCaller),
+        // Nothing was received before the grant, so no radio 0 may be made up as its caller.
+        Scenario{"FirstGrantAfterStartHasNoCallerToName",
+                 {{{grant(10, 400), radio(1)},
+                   Check::Messages,
+                   {"ADD_LOGSTR VCALL| Call to 10 from 10 on channel 400", "REPORT_CALL t0 0/1/10 <- 0/1/10 cc0 ch400"}},
+                  {{grant(11, 401), radio(2)},
+                   Check::Messages,
+                   {"ADD_LOGSTR VCALL| Call to 11 from 700001 on channel 401",
+                    "REPORT_CALL t0 0/1/11 <- 0/1/700001 cc0 ch401"}}}},
+        // A system word with the flag set is an ordinary word.
+        Scenario{"SystemIdentityIsReportedOnlyWhenItChanges",
+                 {{{systemId(0x123), systemId(0x123), site(7), systemId(0x456), systemId(0x123)},
+                   Check::Messages,
+                   {"REPORT_SYSTEM 291/0/0", "ADD_LOGSTR SITE | System 0x0123 Site 7", "REPORT_SYSTEM 1110/0/0",
+                    "REPORT_SYSTEM 291/0/0"}},
+                  {{Word{0x999, 1, 0x32B}, radio(5)}, Check::Messages, {}}},
+                 0x123},
+        Scenario{"SiteNeedsTheSiteAddress",
+                 {{{Word{0xFFFE, 0, 0x365}, Word{0xFFFF, 1, 0x39F}, Word{0xFFFF, 0, 0x3A0}},
+                   Check::Messages,
+                   {"ADD_LOGSTR SITE | System 0x0000 Site 63"}}}},
+        Scenario{"AffiliationReportsBothPartiesBeforeTheLine",
+                 {{{systemId(0xC0DE)}, Check::None},
+                  {motogen::affiliation(1234, 56) + std::vector<Word>{idle(), radio(3)},
+                   Check::All,
+                   {"MUTE", "MUTE", "MUTE", "REPORT_SYSTEM 49374/1/701234", "REPORT_SYSTEM 49374/1/56",
+                    "ADD_LOGSTR AFFIL| Radio 1234 affiliated to group 56", "MUTE"}}}}),
+    [](const testing::TestParamInfo<Scenario>& info) { return info.param.name; });
 
 TEST(Motorola, SystemAnnouncementInAndOutOfTheControlChannelRange)
 {
@@ -374,34 +353,6 @@ TEST(Motorola, SystemAnnouncementInAndOutOfTheControlChannelRange)
                 ElementsAre("ADD_LOGSTR SYSAN| System 0x0042 on control channel 0"));
 }
 
-TEST(Motorola, SystemIdentityIsReportedOnlyWhenItChanges)
-{
-    Decoder d;
-    EXPECT_THAT(d.sendMessages({motogen::systemId(0x123), motogen::systemId(0x123), motogen::site(7),
-                                motogen::systemId(0x456), motogen::systemId(0x123)}),
-                ElementsAre("REPORT_SYSTEM 291/0/0", "ADD_LOGSTR SITE | System 0x0123 Site 7", "REPORT_SYSTEM 1110/0/0",
-                            "REPORT_SYSTEM 291/0/0"));
-    // A system word with the flag set is an ordinary word.
-    EXPECT_THAT(d.sendMessages({Word{0x999, 1, 0x32B}, motogen::radio(5)}), IsEmpty());
-    EXPECT_EQ(d.motorola.system(), 0x123);
-}
-
-TEST(Motorola, SiteNeedsTheSiteAddress)
-{
-    Decoder d;
-    EXPECT_THAT(d.sendMessages({Word{0xFFFE, 0, 0x365}, Word{0xFFFF, 1, 0x39F}, Word{0xFFFF, 0, 0x3A0}}),
-                ElementsAre("ADD_LOGSTR SITE | System 0x0000 Site 63"));
-}
-
-TEST(Motorola, AffiliationReportsBothPartiesBeforeTheLine)
-{
-    Decoder d;
-    d.send({motogen::systemId(0xC0DE)});
-    EXPECT_THAT(d.send(motogen::affiliation(1234, 56) + std::vector<Word>{motogen::idle(), motogen::radio(3)}),
-                ElementsAre("MUTE", "MUTE", "MUTE", "REPORT_SYSTEM 49374/1/701234", "REPORT_SYSTEM 49374/1/56",
-                            "ADD_LOGSTR AFFIL| Radio 1234 affiliated to group 56", "MUTE"));
-}
-
 TEST(Motorola, UnmuteComesOnce160BitsAfterTheLastGoodWord)
 {
     RecordingSink sink;
@@ -411,16 +362,11 @@ TEST(Motorola, UnmuteComesOnce160BitsAfterTheLastGoodWord)
     air.insert(air.end(), 400, 1);
     std::vector<size_t> mutes;
     std::vector<size_t> unmutes;
-    for (size_t i = 0; i < air.size(); ++i) {
-        const size_t before = sink.events().size();
-        m.ProcessBit(air[i] == 0);
-        const auto events = sink.events();
-        for (size_t e = before; e < events.size(); ++e) {
-            if (events[e].code == CMDWND_MUTE)
-                mutes.push_back(i);
-            if (events[e].code == CMDWND_UNMUTE)
-                unmutes.push_back(i);
-        }
+    for (const auto& e : testsignal::feedTimed(m, sink, air, true)) {
+        if (e.event == "MUTE")
+            mutes.push_back(e.bit);
+        if (e.event == "UNMUTE")
+            unmutes.push_back(e.bit);
     }
     ASSERT_EQ(mutes.size(), 4u);
     for (size_t k = 1; k < mutes.size(); ++k)

@@ -2,13 +2,11 @@
 // channel at whatever bit phase they come after voice, the other sync word pair, and
 // audio whose polarity a receiver has turned over (all three decoders).
 #include "decoders/CMPT1327.h"
-#include "decoders/CMotorola.h"
-#include "decoders/CNMT450.h"
 #include "fixtures/Process.h"
 #include "signal/BankScenario.h"
 #include "signal/DemoScenario.h"
+#include "signal/Feed.h"
 #include "signal/Mpt1327Gen.h"
-#include "signal/RecordingSink.h"
 
 #include <gtest/gtest.h>
 
@@ -24,19 +22,13 @@ std::vector<std::string> decodeLines(const testsignal::Samples& audio, int rate)
 {
     testsignal::RecordingSink sink;
     CMPT1327 mpt(&sink, rate);
-    const auto pcm = testsignal::toPcm16(audio);
-    const size_t block = static_cast<size_t>(rate / 20);
-    for (size_t i = 0; i < pcm.size(); i += block)
-        mpt.ProcessSamples(&pcm[i], static_cast<unsigned>(std::min(block, pcm.size() - i)));
+    testsignal::feedCapture(testsignal::toPcm16(audio), rate, 0, mpt);
     return sink.lines();
 }
 
 void appendFfsk(testsignal::Samples& audio, const testsignal::Bits& bits, int rate, double leadBits)
 {
-    testsignal::FfskOptions o;
-    o.rate = rate;
-    o.leadSeconds = leadBits / 1200.0;
-    const auto part = testsignal::ffsk(bits, o);
+    const auto part = testsignal::ffsk(bits, rate, leadBits / 1200.0);
     audio.insert(audio.end(), part.begin(), part.end());
 }
 
@@ -56,11 +48,9 @@ testsignal::Bits burst(uint64_t codeword, uint16_t sync, uint16_t preamble = kPr
 TEST(Mpt1327Demo, TheDemoTrafficAndTheBundledLogGiveItsListing)
 {
     EXPECT_EQ(demoLines().size(), kDemoLines);
-    testsignal::FfskOptions o;
-    o.leadSeconds = 0.25;
-    auto audio = testsignal::ffsk(demoControlChannel().bits, o);
+    auto audio = testsignal::ffsk(demoControlChannel().bits, 48000, 0.25);
     testsignal::addNoise(audio, 25.0, 1327);
-    EXPECT_EQ(decodeLines(audio, o.rate), demoLines());
+    EXPECT_EQ(decodeLines(audio, 48000), demoLines());
     std::string log;
     for (const auto& line : demoLines())
         log += line + "\n";
@@ -145,16 +135,7 @@ TEST(Mpt1327OtherSyncPair, ControlChannelAndTrafficBurstsDecode)
 std::vector<std::string> decodeBank(const std::vector<int16_t>& pcm, int rate)
 {
     testsignal::RecordingSink sink;
-    CNMT450 nmt(&sink, rate);
-    CMPT1327 mpt(&sink, rate);
-    CMotorola motorola(&sink, rate);
-    const size_t block = static_cast<size_t>(rate / 20);
-    for (size_t i = 0; i < pcm.size(); i += block) {
-        const auto n = static_cast<unsigned>(std::min(block, pcm.size() - i));
-        nmt.ProcessSamples(&pcm[i], n);
-        mpt.ProcessSamples(&pcm[i], n);
-        motorola.ProcessSamples(&pcm[i], n);
-    }
+    testsignal::decodeAsTheBank(sink, pcm, rate);
     return sink.described();
 }
 

@@ -13,13 +13,17 @@ using namespace mptgen;
 
 namespace {
 
+void sendTo(CMPT1327& decoder, uint64_t codeword)
+{
+    for (int i = 63; i >= 0; --i)
+        decoder.ProcessBit((codeword >> i) & 1u);
+}
+
+const std::string kCcsc = "ADD_LOGSTR CCSC | Control Channel System Codeword | SYSId: 0x0089 NET: 1 SITE: 1 LAB: 1";
+
 class Framing : public ::testing::Test {
 protected:
-    void send(uint64_t codeword)
-    {
-        for (int i = 63; i >= 0; --i)
-            decoder.ProcessBit((codeword >> i) & 1u);
-    }
+    void send(uint64_t codeword) { sendTo(decoder, codeword); }
     void sendBits(int count, bool value)
     {
         for (int i = 0; i < count; ++i)
@@ -64,24 +68,6 @@ TEST_F(Framing, BadSystemCodewordMutesAndStillAligns)
               (std::vector<std::string>{"MUTE", "ADD_LOGSTR MARK | Control channel marker          | (Act. Chan:   3)"}));
 }
 
-TEST_F(Framing, SystemIdentityIsReportedOncePerChange)
-{
-    send(systemCodeword(0x0089));
-    send(corrupt(misc(0, 1), 20)); // back to search mode
-    send(systemCodeword(0x0089));
-    send(corrupt(misc(0, 1), 20));
-    send(systemCodeword(0x0000)); // SYS 0 changes nothing
-    send(corrupt(misc(0, 1), 20));
-    send(systemCodeword(0x0101, false, kDataSync));
-    EXPECT_EQ(messages(), (std::vector<std::string>{
-                              "REPORT_SYSTEM 1/0/0",
-                              "ADD_LOGSTR CCSC | Control Channel System Codeword | SYSId: 0x0089 NET: 1 SITE: 1 LAB: 1",
-                              "REPORT_SYSTEM 2/0/0",
-                              "ADD_LOGSTR DCSC | Data Channel Systm Codeword     | SYSId: 0x0101 NET: 2 SITE: 0 LAB: 1",
-                          }));
-    EXPECT_EQ(sink.count(CMDWND_MUTE), 4u);
-}
-
 TEST_F(Framing, NetworkNumbers)
 {
     struct {
@@ -99,9 +85,8 @@ TEST_F(Framing, NetworkNumbers)
     for (const auto& c : cases) {
         testsignal::RecordingSink sink;
         CMPT1327 decoder(&sink, 48000);
-        for (uint64_t cw : {systemCodeword(c.sys, c.flag), goToChannel(1, 2, 3, 4)})
-            for (int i = 63; i >= 0; --i)
-                decoder.ProcessBit((cw >> i) & 1u);
+        sendTo(decoder, systemCodeword(c.sys, c.flag));
+        sendTo(decoder, goToChannel(1, 2, 3, 4));
         const auto events = sink.messages();
         ASSERT_EQ(events.size(), c.line ? 4u : 3u) << std::hex << c.sys;
         EXPECT_EQ(events[0], "REPORT_SYSTEM " + std::to_string(c.system) + "/0/0");
@@ -110,35 +95,62 @@ TEST_F(Framing, NetworkNumbers)
     }
 }
 
-TEST_F(Framing, SystemCodewordInTheStreamKeepsAlignmentSilently)
+// Codewords in turn: every event but the mutes, and how many mutes (-1: not counted).
+struct CodewordRun {
+    const char* name;
+    std::vector<uint64_t> codewords;
+    std::vector<std::string> expected;
+    int mutes;
+};
+
+void PrintTo(const CodewordRun& run, std::ostream* os) { *os << run.name; }
+
+class Mpt1327Codewords : public testing::TestWithParam<CodewordRun> {};
+
+TEST_P(Mpt1327Codewords, GiveTheirEvents)
 {
-    send(systemCodeword(0x0089));
-    send(misc(0, 3));
-    send(systemCodeword(0x0089));
-    send(misc(0, 4));
-    const auto events = messages();
-    ASSERT_EQ(events.size(), 4u);
-    EXPECT_EQ(events[3], "ADD_LOGSTR MARK | Control channel marker          | (Act. Chan:   4)");
-    EXPECT_EQ(sink.count(CMDWND_MUTE), 1u);
+    testsignal::RecordingSink sink;
+    CMPT1327 decoder(&sink, 48000);
+    for (uint64_t cw : GetParam().codewords)
+        sendTo(decoder, cw);
+    EXPECT_EQ(sink.messages(), GetParam().expected);
+    if (GetParam().mutes >= 0)
+        EXPECT_EQ(sink.count(CMDWND_MUTE), static_cast<size_t>(GetParam().mutes));
 }
 
-TEST_F(Framing, DamagedFirstSystemCodewordIsMadeUpByTheNextGoodOne)
-{
-    send(corrupt(systemCodeword(0x0089), 20));
-    send(goToChannel(1, 2, 3, 4));
-    send(systemCodeword(0x0089));
-    send(goToChannel(1, 2, 3, 4));
-    send(systemCodeword(0x0089));
-    EXPECT_EQ(messages(), (std::vector<std::string>{
-                              "REPORT_CALL t0 0/1/2 <- 0/1/3 cc0 ch4",
-                              "ADD_LOGSTR GTC  | Go To Channel Voice             | Ch:   4 (  1) Org:    3 Tar:    2 ",
-                              "REPORT_SYSTEM 1/0/0",
-                              "ADD_LOGSTR CCSC | Control Channel System Codeword | SYSId: 0x0089 NET: 1 SITE: 1 LAB: 1",
-                              "REPORT_CALL t0 1/1/2 <- 1/1/3 cc0 ch4",
-                              "ADD_LOGSTR GTC  | Go To Channel Voice             | Ch:   4 (  1) Org:    3 Tar:    2 ",
-                          }));
-    EXPECT_EQ(sink.count(CMDWND_MUTE), 1u);
-}
+const uint64_t kLost = corrupt(misc(0, 1), 20); // back to search mode
+const std::string kGtc = "ADD_LOGSTR GTC  | Go To Channel Voice             | Ch:   4 (  1) Org:    3 Tar:    2 ";
+
+INSTANTIATE_TEST_SUITE_P(
+    Framing, Mpt1327Codewords,
+    testing::Values(
+        // SYS 0 changes nothing.
+        CodewordRun{"SystemIdentityIsReportedOncePerChange",
+                    {systemCodeword(0x0089), kLost, systemCodeword(0x0089), kLost, systemCodeword(0x0000), kLost,
+                     systemCodeword(0x0101, false, kDataSync)},
+                    {"REPORT_SYSTEM 1/0/0", kCcsc, "REPORT_SYSTEM 2/0/0",
+                     "ADD_LOGSTR DCSC | Data Channel Systm Codeword     | SYSId: 0x0101 NET: 2 SITE: 0 LAB: 1"},
+                    4},
+        CodewordRun{"SystemCodewordInTheStreamKeepsAlignmentSilently",
+                    {systemCodeword(0x0089), misc(0, 3), systemCodeword(0x0089), misc(0, 4)},
+                    {"REPORT_SYSTEM 1/0/0", kCcsc,
+                     "ADD_LOGSTR MARK | Control channel marker          | (Act. Chan:   3)",
+                     "ADD_LOGSTR MARK | Control channel marker          | (Act. Chan:   4)"},
+                    1},
+        CodewordRun{"DamagedFirstSystemCodewordIsMadeUpByTheNextGoodOne",
+                    {corrupt(systemCodeword(0x0089), 20), goToChannel(1, 2, 3, 4), systemCodeword(0x0089),
+                     goToChannel(1, 2, 3, 4), systemCodeword(0x0089)},
+                    {"REPORT_CALL t0 0/1/2 <- 0/1/3 cc0 ch4", kGtc, "REPORT_SYSTEM 1/0/0", kCcsc,
+                     "REPORT_CALL t0 1/1/2 <- 1/1/3 cc0 ch4", kGtc},
+                    1},
+        CodewordRun{"IdentitiesAbove8184AreNotReported",
+                    {systemCodeword(0x0089), message(5, 8184, 0, 1, 0, 8185u << 5), message(5, 8191, 0, 1, 0, 8184u << 5)},
+                    {"REPORT_SYSTEM 1/0/0", kCcsc, "REPORT_SYSTEM 1/5/8184",
+                     "ADD_LOGSTR ACKK | General acknowledgement         | (  5) Org: 8185 Tar: 8184",
+                     "REPORT_SYSTEM 1/5/8184",
+                     "ADD_LOGSTR ACKK | General acknowledgement         | (  5) Org: 8184 Tar: 8191"},
+                    -1}),
+    [](const testing::TestParamInfo<CodewordRun>& info) { return info.param.name; });
 
 TEST_F(Framing, UnmuteOnThe193rdSearchBitOnce)
 {
@@ -165,21 +177,6 @@ TEST_F(Framing, SynchronisationRestartsTheLossTimer)
     sendBits(1, false);
     EXPECT_EQ(sink.count(CMDWND_UNMUTE), 1u);
     EXPECT_EQ(sink.count(CMDWND_MUTE), 2u);
-}
-
-TEST_F(Framing, IdentitiesAbove8184AreNotReported)
-{
-    send(systemCodeword(0x0089));
-    send(message(5, 8184, 0, 1, 0, 8185u << 5));
-    send(message(5, 8191, 0, 1, 0, 8184u << 5));
-    EXPECT_EQ(messages(), (std::vector<std::string>{
-                              "REPORT_SYSTEM 1/0/0",
-                              "ADD_LOGSTR CCSC | Control Channel System Codeword | SYSId: 0x0089 NET: 1 SITE: 1 LAB: 1",
-                              "REPORT_SYSTEM 1/5/8184",
-                              "ADD_LOGSTR ACKK | General acknowledgement         | (  5) Org: 8185 Tar: 8184",
-                              "REPORT_SYSTEM 1/5/8184",
-                              "ADD_LOGSTR ACKK | General acknowledgement         | (  5) Org: 8184 Tar: 8191",
-                          }));
 }
 
 TEST_F(Framing, SilentMessagesPostNoEmptyLine)
@@ -228,9 +225,7 @@ TEST(Mpt1327Soft, SoftValuesMendUpToTwoDoubtfulBitsOfACodeword)
         SCOPED_TRACE(c.name);
         testsignal::RecordingSink sink;
         CMPT1327 decoder(&sink, 48000);
-        const uint64_t system = systemCodeword(0x0089);
-        for (int i = 63; i >= 0; --i)
-            decoder.ProcessBit((system >> i) & 1u);
+        sendTo(decoder, systemCodeword(0x0089));
         const uint64_t message = goToChannel(1, 100, 8000, 17);
         for (int bit = 1; bit <= 64; ++bit) {
             const bool value = ((message >> (64 - bit)) & 1u) != 0;

@@ -1,11 +1,8 @@
 // Audio nobody on this project made: an independent base-station encoder and off-air
 // captures, decoded by all three decoders in the order the decoder bank runs them.
 // The peer recordings must decode completely from any start offset.
-#include "decoders/CMPT1327.h"
-#include "decoders/CMotorola.h"
-#include "decoders/CNMT450.h"
 #include "decoders/Recordings.h"
-#include "signal/RecordingSink.h"
+#include "signal/Feed.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -23,14 +20,16 @@ struct Decoded {
     unsigned long nmtFrames = 0;
 };
 
-Decoded decodeAll(const testsignal::Recording& rec, size_t skip)
+Decoded decodeAll(const testsignal::Recording& rec, size_t skip = 0)
 {
     testsignal::RecordingSink sink;
-    CNMT450 nmt(&sink, rec.rate);
-    CMPT1327 mpt(&sink, rec.rate);
-    CMotorola motorola(&sink, rec.rate);
-    testsignal::feedBlocks(rec.pcm, rec.rate, skip, nmt, mpt, motorola);
-    return {sink.lines(), nmt.acceptedFrames()};
+    const unsigned long frames = testsignal::decodeAsTheBank(sink, rec.pcm, rec.rate, skip);
+    return {sink.lines(), frames};
+}
+
+std::vector<std::string> decodeFile(const std::string& relativePath)
+{
+    return decodeAll(testsignal::loadRecording(relativePath)).lines;
 }
 
 const std::string kCcsc = "CCSC | Control Channel System Codeword | SYSId: 0x0089 NET: 1 SITE: 1 LAB: 1";
@@ -113,7 +112,7 @@ TEST_F(PeerRecordings, RealControlChannelAtItsOwnRate)
         expected.push_back("RQQ  | Request status transaction      | (  0) Org: 8145 Tar: 8142 Status: 31");
         expected.push_back("AHYQ | Status message                  | (  0) Org: 8145 Tar: 8142 Status: 31");
     }
-    EXPECT_THAT(decodeAll(rec, 0).lines, UnorderedElementsAreArray(expected));
+    EXPECT_THAT(decodeAll(rec).lines, UnorderedElementsAreArray(expected));
 }
 
 // How many bursts of the listing the framing decodes: each burst is the data-channel
@@ -155,7 +154,7 @@ TEST_F(PeerRecordings, RealDataBurstsAsTheirListingsShowThem)
         SCOPED_TRACE(c.file);
         const auto [listed, framed] = listedAndFramed(std::string(c.file) + ".sync_codewords.txt", c.message);
         ASSERT_EQ(listed, c.listed);
-        const auto lines = decodeAll(testsignal::loadRecording(std::string(c.file) + ".wav"), 0).lines;
+        const auto lines = decodeFile(std::string(c.file) + ".wav");
         EXPECT_EQ(lines, std::vector<std::string>(framed, c.line));
     }
 }
@@ -172,14 +171,14 @@ TEST_F(PeerRecordings, RealDataBurstsAfterVoice)
                 return false;
         return true;
     };
-    const auto one = decodeAll(testsignal::loadRecording("mpt1327-real/gophertrunk_MPT1327_423.6_1.wav"), 0).lines;
+    const auto one = decodeFile("mpt1327-real/gophertrunk_MPT1327_423.6_1.wav");
     EXPECT_GE(one.size(), 100u);
     EXPECT_TRUE(onlyBurstLines(one));
-    const auto two = decodeAll(testsignal::loadRecording("mpt1327-real/gophertrunk_MPT1327_423.6_2.wav"), 0).lines;
+    const auto two = decodeFile("mpt1327-real/gophertrunk_MPT1327_423.6_2.wav");
     EXPECT_GE(two.size(), 30u);
     EXPECT_TRUE(onlyBurstLines(two));
     // Its sync word has a bit error, so the listing shows no codeword; there is one MAINT.
-    EXPECT_EQ(decodeAll(testsignal::loadRecording("mpt1327-real/gophertrunk_MPT1327_End_individual_trans.wav"), 0).lines,
+    EXPECT_EQ(decodeFile("mpt1327-real/gophertrunk_MPT1327_End_individual_trans.wav"),
               std::vector<std::string>{kMaint288});
 }
 
@@ -190,8 +189,8 @@ TEST_F(PeerRecordings, RealSystemWithTheOtherSyncPair)
         base.push_back("BCAST| Announce Adjacent Site          | SYSId: 0x2e1c Ch:   9  Id red: 0");
         base.push_back("BCAST| Vote Now advice                 | SYSId: 0x2e1c Ch:   7  Id red: 0 ");
     }
-    EXPECT_EQ(decodeAll(testsignal::loadRecording("mpt1327-real/gophertrunk_Base-30sec.wav"), 0).lines, base);
-    const auto call = decodeAll(testsignal::loadRecording("mpt1327-real/gophertrunk_Mobile-call.wav"), 0).lines;
+    EXPECT_EQ(decodeFile("mpt1327-real/gophertrunk_Base-30sec.wav"), base);
+    const auto call = decodeFile("mpt1327-real/gophertrunk_Mobile-call.wav");
     EXPECT_THAT(call, testing::IsSupersetOf({
                           "RQQ  | Request status transaction      | ( 14) Org:   14 Tar: 8190 Status:  1",
                           "AHYQ | Status message                  | ( 14) Org:   14 Tar: 8190 Status:  1",

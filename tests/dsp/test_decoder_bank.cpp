@@ -12,10 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <condition_variable>
 #include <map>
 #include <mutex>
-#include <optional>
 #include <set>
 #include <thread>
 
@@ -23,41 +21,10 @@ using namespace testsignal;
 
 namespace {
 
-// Records events like RecordingSink and also which threads posted them.
-class ThreadRecordingSink : public RecordingSink {
-public:
-    void post(uint32_t code, CmdPayload payload) override
-    {
-        {
-            std::lock_guard lock(m_threadMutex);
-            m_threads.insert(std::this_thread::get_id());
-        }
-        RecordingSink::post(code, std::move(payload));
-    }
-    void postFrom(const velkor_origin_s& origin, uint32_t code, CmdPayload payload) override
-    {
-        {
-            std::lock_guard lock(m_threadMutex);
-            m_threads.insert(std::this_thread::get_id());
-        }
-        RecordingSink::postFrom(origin, code, std::move(payload));
-    }
-    std::set<std::thread::id> threads() const
-    {
-        std::lock_guard lock(m_threadMutex);
-        return m_threads;
-    }
-
-private:
-    mutable std::mutex m_threadMutex;
-    std::set<std::thread::id> m_threads;
-};
-
-// Waits for a source's end, as an owner does.
-struct EndWaiter {
+// What the source told the owner of its end: "(none)" until it does.
+struct EndSeen {
     std::mutex mutex;
-    std::condition_variable cv;
-    std::optional<std::string> error;
+    std::string error = "(none)";
     int calls = 0;
 
     DecoderBank::SourceEvents events()
@@ -65,17 +32,15 @@ struct EndWaiter {
         DecoderBank::SourceEvents e;
         e.ended = [this](const std::string& why) {
             std::lock_guard lock(mutex);
-            error = why;
+            error = why.empty() ? "(ended without an error)" : why;
             ++calls;
-            cv.notify_all();
         };
         return e;
     }
-    std::string wait()
+    std::string seen()
     {
-        std::unique_lock lock(mutex);
-        cv.wait(lock, [this] { return error.has_value(); });
-        return *error;
+        std::lock_guard lock(mutex);
+        return error;
     }
 };
 
@@ -297,18 +262,22 @@ TEST(DecoderBank, DecodesAFileOnTheSourcesThreadAndReportsItsEnd)
     const auto pcm = bankRecording(rate);
     writeWav(dir.file("bank.wav"), pcm, rate);
 
-    ThreadRecordingSink sink;
-    EndWaiter end;
+    RecordingSink sink;
+    EndSeen end;
     {
         auto source = std::make_unique<FileSource>(dir.file("bank.wav"), std::nullopt);
         const unsigned fileRate = source->sampleRate();
         DecoderBank bank(&sink, fileRate, std::move(source), end.events());
-        EXPECT_EQ(end.wait(), "");
+        ASSERT_TRUE(waitFor("the end of the file", [&] { return end.seen() != "(none)"; }));
+        EXPECT_EQ(end.seen(), "(ended without an error)");
     }
     EXPECT_EQ(end.calls, 1);
     EXPECT_EQ(sink.described(), decodeInBlocks(rate, pcm, DecoderBank::BlockSamples(rate)));
-    ASSERT_EQ(sink.threads().size(), 1u);
-    EXPECT_NE(*sink.threads().begin(), std::this_thread::get_id());
+    std::set<std::thread::id> threads;
+    for (const auto& e : sink.events())
+        threads.insert(e.thread);
+    ASSERT_EQ(threads.size(), 1u);
+    EXPECT_NE(*threads.begin(), std::this_thread::get_id());
 }
 
 TEST(DecoderBank, DestroyedWhileDecodingPostsNothingAfterwards)
@@ -321,19 +290,24 @@ TEST(DecoderBank, DestroyedWhileDecodingPostsNothingAfterwards)
         pcm.insert(pcm.end(), once.begin(), once.end());
     writeWav(dir.file("long.wav"), pcm, rate);
 
-    for (int waitMs : {0, 1, 20}) {
-        RecordingSink sink;
-        EndWaiter end;
+    // Destroyed before it decoded anything, after its first event, and well into the
+    // file. Each round's sink is looked at again once the later rounds have run: a
+    // source thread that outlived its bank would have gone on posting meanwhile.
+    std::vector<std::unique_ptr<RecordingSink>> sinks;
+    std::vector<size_t> after;
+    for (size_t events : {0, 1, 200}) {
+        RecordingSink& sink = *sinks.emplace_back(std::make_unique<RecordingSink>());
+        EndSeen end;
         {
-            auto source = std::make_unique<FileSource>(dir.file("long.wav"), std::nullopt);
-            DecoderBank bank(&sink, rate, std::move(source), end.events());
-            std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
+            DecoderBank bank(&sink, rate, std::make_unique<FileSource>(dir.file("long.wav"), std::nullopt),
+                             end.events());
+            ASSERT_TRUE(waitFor(std::to_string(events) + " events", [&] { return sink.events().size() >= events; }));
         }
-        const size_t after = sink.events().size();
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        EXPECT_EQ(sink.events().size(), after);
+        after.push_back(sink.events().size());
         EXPECT_EQ(end.calls, 0) << "a stopped source reported an end";
     }
+    for (size_t round = 0; round < sinks.size(); ++round)
+        EXPECT_EQ(sinks[round]->events().size(), after[round]) << "posted after its bank had gone, round " << round;
 }
 
 TEST(DecoderBank, ConstructionErrorsReachTheOwner)
@@ -349,22 +323,13 @@ TEST(DecoderBank, ConstructionErrorsReachTheOwner)
     // Whether or not this machine has an audio server, this device does not exist. The
     // failure comes from the construction, or, where PortAudio answers later than the
     // source waits (a loaded machine, sanitizers), as the end of the input.
-    std::mutex lock;
-    std::string ended;
-    DecoderBank::SourceEvents events;
-    events.ended = [&](const std::string& error) {
-        std::lock_guard<std::mutex> held(lock);
-        ended = error.empty() ? "(ended without an error)" : error;
-    };
+    EndSeen end;
     try {
-        DecoderBank bank(&sink, 48000, std::make_unique<PortAudioSource>("velkor no such device"), events);
-        const auto endedText = [&] {
-            std::lock_guard<std::mutex> held(lock);
-            return ended;
-        };
-        ASSERT_TRUE(waitFor("the missing device's failure", [&] { return !endedText().empty(); }, endedText))
+        DecoderBank bank(&sink, 48000, std::make_unique<PortAudioSource>("velkor no such device"), end.events());
+        ASSERT_TRUE(waitFor("the missing device's failure", [&] { return end.seen() != "(none)"; },
+                            [&] { return end.seen(); }))
             << "opened a device that does not exist";
-        EXPECT_NE(endedText().find("velkor no such device"), std::string::npos) << endedText();
+        EXPECT_NE(end.seen().find("velkor no such device"), std::string::npos) << end.seen();
     } catch (const AudioSourceError& e) {
         EXPECT_NE(std::string(e.what()).find("velkor no such device"), std::string::npos) << e.what();
     }

@@ -1,26 +1,23 @@
 // The FSK demodulator as a receiver sees it: tones in, bits out at the right samples.
 #include "dsp/CFSKDemodulator.h"
-#include "signal/Audio.h"
+#include "signal/Feed.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <algorithm>
 #include <string>
 #include <vector>
 
 namespace {
 
-struct TimedBit {
-    bool bit;
-    size_t sample; // 1-based count of samples consumed when the bit was decided
-    bool operator==(const TimedBit&) const = default;
-};
-
 class BitTimer : public CFSKDemodulator {
 public:
     explicit BitTimer(int rate) : CFSKDemodulator(rate, 1200, 1800, 1200) {}
-    void ProcessBit(bool bit) override { bits.push_back({bit, consumed}); }
+    void ProcessBit(bool bit) override
+    {
+        bits += bit ? '1' : '0';
+        samples.push_back(consumed);
+    }
 
     // One sample a call, so that each bit's sample is known.
     void feed(const std::vector<int16_t>& pcm)
@@ -30,14 +27,14 @@ public:
             ProcessSamples(&pcm[i], 1);
         }
     }
+    // Whole blocks at a time: bit times are unknown, only values are compared.
     void feedBlocks(const std::vector<int16_t>& pcm, size_t blockSize)
     {
-        // Whole blocks at a time: bit times are unknown, only values are compared.
-        for (size_t i = 0; i < pcm.size(); i += blockSize)
-            ProcessSamples(&pcm[i], static_cast<unsigned>(std::min(blockSize, pcm.size() - i)));
+        testsignal::feedEvery(blockSize, pcm.data(), pcm.size(), *this);
     }
 
-    std::vector<TimedBit> bits;
+    std::string bits;
+    std::vector<size_t> samples; // of each bit: the 1-based count of samples consumed when it was decided
     size_t consumed = 0;
 };
 
@@ -49,26 +46,16 @@ std::vector<int16_t> tone(double hz, size_t count, int rate, double startPhase =
     return pcm;
 }
 
-std::string values(const std::vector<TimedBit>& bits)
-{
-    std::string s;
-    for (const auto& b : bits)
-        s += b.bit ? '1' : '0';
-    return s;
-}
-
 using testsignal::randomBits;
 
 TEST(FskDemodulator, SteadyTonesGiveTheirBitsFromTheStart)
 {
-    for (const auto& [hz, expected] : {std::pair{1200.0, true}, std::pair{1800.0, false}}) {
+    for (const auto& [hz, expected] : {std::pair{1200.0, '1'}, std::pair{1800.0, '0'}}) {
         BitTimer demod(48000);
         demod.feed(tone(hz, 4800, 48000));
-        ASSERT_EQ(demod.bits.size(), 120u) << hz;
-        for (size_t i = 0; i < demod.bits.size(); ++i) {
-            EXPECT_EQ(demod.bits[i].bit, expected) << hz << " Hz, bit " << i;
-            EXPECT_EQ(demod.bits[i].sample, 40 * (i + 1)) << hz << " Hz, bit " << i;
-        }
+        EXPECT_EQ(demod.bits, std::string(120, expected)) << hz;
+        for (size_t i = 0; i < demod.samples.size(); ++i)
+            EXPECT_EQ(demod.samples[i], 40 * (i + 1)) << hz << " Hz, bit " << i;
     }
 }
 
@@ -83,7 +70,7 @@ TEST(FskDemodulator, FirstBitAfterOneBitPeriodAtEveryOfferedRate)
         EXPECT_DOUBLE_EQ(demod.samplesPerBit(), rate / 1200.0) << rate;
         demod.feed(tone(1800, first, rate));
         ASSERT_EQ(demod.bits.size(), 1u) << rate;
-        EXPECT_EQ(demod.bits[0].sample, first) << rate;
+        EXPECT_EQ(demod.samples[0], first) << rate;
     }
 }
 
@@ -92,28 +79,22 @@ TEST(FskDemodulator, BitsFollowTheExactBitRateOfASteadyTone)
     // 10 s at 44100 Hz are 12000 bits, although no bit is a whole number of samples.
     BitTimer demod(44100);
     demod.feed(tone(1200, 441000, 44100));
-    EXPECT_EQ(demod.bits.size(), 12000u);
-    EXPECT_TRUE(std::all_of(demod.bits.begin(), demod.bits.end(), [](const TimedBit& b) { return b.bit; }));
+    EXPECT_EQ(demod.bits, std::string(12000, '1'));
 }
 
 TEST(FskDemodulator, LocksToEveryStartPhaseAtEveryOfferedRate)
 {
-    testsignal::Bits bits;
-    for (int i = 0; i < 24; ++i)
-        bits.push_back(static_cast<uint8_t>((i + 1) & 1)); // preamble
+    testsignal::Bits bits(24);
+    for (size_t i = 0; i < bits.size(); ++i)
+        bits[i] = static_cast<uint8_t>((i + 1) & 1); // preamble
     const auto data = randomBits(300, 0xACE1);
     bits.insert(bits.end(), data.begin(), data.end());
-    std::string sent;
-    for (auto b : data)
-        sent += b ? '1' : '0';
-    for (int rate : {48000, 44100, 36000, 24000, 22050, 21600, 12000, 11025, 10800}) {
+    const std::string sent = testsignal::bitString(data);
+    for (int rate : testsignal::kOfferedRates) {
         for (int phase = 0; phase < 16; ++phase) {
-            testsignal::FfskOptions options;
-            options.rate = rate;
-            options.leadSeconds = 0.005 + phase / (16.0 * 1200.0);
             BitTimer demod(rate);
-            demod.feed(testsignal::toPcm16(testsignal::ffsk(bits, options)));
-            EXPECT_NE(values(demod.bits).find(sent), std::string::npos) << rate << " Hz, phase " << phase << "/16";
+            demod.feed(testsignal::toPcm16(testsignal::ffsk(bits, rate, 0.005 + phase / (16.0 * 1200.0))));
+            EXPECT_NE(demod.bits.find(sent), std::string::npos) << rate << " Hz, phase " << phase << "/16";
         }
     }
 }
@@ -122,9 +103,7 @@ TEST(FskDemodulator, BlockBoundariesAreInvisible)
 {
     // One sample a call is the reference; every other block size must give the same bit
     // values, whether a block ends inside a bit or not.
-    testsignal::FfskOptions options;
-    options.leadSeconds = 0.003;
-    auto audio = testsignal::ffsk(randomBits(400, 0x1D2B), options);
+    auto audio = testsignal::ffsk(randomBits(400, 0x1D2B), 48000, 0.003);
     testsignal::addNoise(audio, 10.0, 7);
     const auto pcm = testsignal::toPcm16(audio);
 
@@ -134,7 +113,7 @@ TEST(FskDemodulator, BlockBoundariesAreInvisible)
     for (size_t blockSize : {size_t{1}, size_t{7}, size_t{160}, size_t{48000 / 20}, pcm.size()}) {
         BitTimer demod(48000);
         demod.feedBlocks(pcm, blockSize);
-        EXPECT_EQ(values(demod.bits), values(reference.bits)) << "block size " << blockSize;
+        EXPECT_EQ(demod.bits, reference.bits) << "block size " << blockSize;
     }
 }
 
@@ -142,9 +121,7 @@ TEST(FskDemodulator, FollowsATransmitterClockOffBy100To200Ppm)
 {
     // 20 s of random bits: up to 4.8 bit periods of drift against the sample clock.
     const auto air = randomBits(24000, 0xACE1);
-    std::string sent;
-    for (size_t i = 100; i < air.size(); ++i)
-        sent += air[i] ? '1' : '0';
+    const std::string sent = testsignal::bitString(air).substr(100);
     for (int rate : {48000, 11025}) {
         for (double ppm : {100.0, -100.0, 200.0, -200.0}) {
             testsignal::FfskOptions o;
@@ -154,7 +131,7 @@ TEST(FskDemodulator, FollowsATransmitterClockOffBy100To200Ppm)
             testsignal::addNoise(audio, 15.0, 3);
             BitTimer demod(rate);
             demod.feedBlocks(testsignal::toPcm16(audio), rate / 20);
-            EXPECT_NE(values(demod.bits).find(sent), std::string::npos) << rate << " Hz, " << ppm << " ppm";
+            EXPECT_NE(demod.bits.find(sent), std::string::npos) << rate << " Hz, " << ppm << " ppm";
         }
     }
 }

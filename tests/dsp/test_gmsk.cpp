@@ -1,6 +1,7 @@
 // The zero-crossing slicer: bits at the bit rate, values from the sign, a bit grid
 // that follows the signal's own crossings, and block boundaries that do not matter.
 #include "dsp/CGMSKDemodulator.h"
+#include "signal/Feed.h"
 #include "signal/Nrz.h"
 
 #include <gtest/gtest.h>
@@ -31,10 +32,7 @@ std::vector<int16_t> operator+(std::vector<int16_t> a, const std::vector<int16_t
 
 void feed(CGMSKDemodulator& d, const std::vector<int16_t>& s, size_t block = 0)
 {
-    if (block == 0)
-        block = std::max<size_t>(s.size(), 1);
-    for (size_t at = 0; at < s.size(); at += block)
-        d.ProcessSamples(s.data() + at, static_cast<unsigned>(std::min(block, s.size() - at)));
+    testsignal::feedEvery(block ? block : std::max<size_t>(s.size(), 1), s.data(), s.size(), d);
 }
 
 using testsignal::randomBits;
@@ -109,7 +107,7 @@ TEST(GmskSlicer, LocksToEveryStartPhaseAtEveryOfferedRate)
 {
     const auto air = randomBits(600, 11);
     const std::string sent = sliced(testsignal::Bits(air.begin() + 100, air.end()));
-    for (int rate : {48000, 44100, 36000, 24000, 22050, 21600, 12000, 11025, 10800}) {
+    for (int rate : testsignal::kOfferedRates) {
         for (int phase = 0; phase < 16; ++phase) {
             testsignal::NrzOptions o;
             o.rate = rate;

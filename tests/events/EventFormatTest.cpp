@@ -4,16 +4,13 @@
 #include "events/DailyLog.h"
 #include "events/EventJson.h"
 #include "events/EventTime.h"
+#include "fixtures/Process.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <cstdlib>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 namespace {
 
@@ -161,25 +158,6 @@ TEST(EventJson, TopicIsTheBaseAndTheCommandInLowerCase)
     EXPECT_EQ(eventTopic("velkor", 0x1234), "velkor/unknown");
 }
 
-std::string readAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-struct ScratchDir {
-    ScratchDir()
-    {
-        char name[] = "/tmp/velkor-dailylog-XXXXXX";
-        path = ::mkdtemp(name);
-    }
-    ~ScratchDir() { std::filesystem::remove_all(path); }
-    std::string file(const std::string& name) const { return path + "/" + name; }
-    std::string path;
-};
-
 TEST(DailyLog, CsvFieldsQuotedAsRfc4180Has)
 {
     const struct {
@@ -216,20 +194,20 @@ TEST(DailyLog, CsvFieldsQuotedAsRfc4180Has)
 TEST(DailyLog, FilesTurnAtLocalMidnight)
 {
     InZone zone("CET-1CEST,M3.5.0,M10.5.0/3");
-    ScratchDir dir;
+    testsignal::TempDir dir;
     auto now = at(1714600799900); // 2024-05-01 23:59:59.900 local
-    DailyLog log(dir.path + "/logs", {}, [&] { return now; });
+    DailyLog log(dir.path() + "/logs", {}, [&] { return now; });
     log.event(R"({"n":1})");
     log.call({});
     now = at(1714600800100); // 00:00:00.100 local, the next day
     log.event(R"({"n":2})");
     log.event(R"({"n":3})");
     log.call({});
-    EXPECT_EQ(readAll(dir.file("logs/velkor-2024-05-01.jsonl")), "{\"n\":1}\n");
-    EXPECT_EQ(readAll(dir.file("logs/velkor-2024-05-02.jsonl")), "{\"n\":2}\n{\"n\":3}\n");
+    EXPECT_EQ(testsignal::readFile(dir.file("logs/velkor-2024-05-01.jsonl")), "{\"n\":1}\n");
+    EXPECT_EQ(testsignal::readFile(dir.file("logs/velkor-2024-05-02.jsonl")), "{\"n\":2}\n{\"n\":3}\n");
     // Each day's calls file starts with its header.
     for (const char* day : {"2024-05-01", "2024-05-02"}) {
-        const std::string text = readAll(dir.file(std::string("logs/calls-") + day + ".csv"));
+        const std::string text = testsignal::readFile(dir.file(std::string("logs/calls-") + day + ".csv"));
         SCOPED_TRACE(day);
         EXPECT_EQ(text.rfind(callCsvHeader(), 0), 0u);
         EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2);
@@ -239,19 +217,19 @@ TEST(DailyLog, FilesTurnAtLocalMidnight)
 TEST(DailyLog, AppendsAndTellsAFileItCannotWriteOnceWithoutStopping)
 {
     InZone zone("CET-1CEST,M3.5.0,M10.5.0/3");
-    ScratchDir dir;
+    testsignal::TempDir dir;
     auto now = at(1714600799900); // 2024-05-01 23:59:59.900 local
     {
-        DailyLog first(dir.path, {}, [&] { return now; });
+        DailyLog first(dir.path(), {}, [&] { return now; });
         first.event("{}");
         first.call({});
     }
     std::vector<std::string> notes;
-    DailyLog second(dir.path, [&](const std::string& l) { notes.push_back(l); }, [&] { return now; });
+    DailyLog second(dir.path(), [&](const std::string& l) { notes.push_back(l); }, [&] { return now; });
     second.event("{}");
     second.call({});
-    EXPECT_EQ(readAll(dir.file("velkor-2024-05-01.jsonl")), "{}\n{}\n");
-    const std::string calls = readAll(dir.file("calls-2024-05-01.csv"));
+    EXPECT_EQ(testsignal::readFile(dir.file("velkor-2024-05-01.jsonl")), "{}\n{}\n");
+    const std::string calls = testsignal::readFile(dir.file("calls-2024-05-01.csv"));
     EXPECT_EQ(calls.rfind(callCsvHeader(), 0), 0u);
     EXPECT_EQ(std::count(calls.begin(), calls.end(), '\n'), 3) << calls; // one header, two rows
     // The next day's events file cannot be made (a directory stands in its way): told
@@ -264,7 +242,7 @@ TEST(DailyLog, AppendsAndTellsAFileItCannotWriteOnceWithoutStopping)
     ASSERT_EQ(notes.size(), 1u);
     EXPECT_NE(notes[0].find("velkor-2024-05-02.jsonl"), std::string::npos) << notes[0];
     EXPECT_EQ(std::count(notes[0].begin(), notes[0].end(), '\n'), 0);
-    EXPECT_NE(readAll(dir.file("calls-2024-05-02.csv")), "");
+    EXPECT_NE(testsignal::readFile(dir.file("calls-2024-05-02.csv")), "");
     // A directory that cannot be written is an error at once.
     std::ofstream(dir.file("plain")) << "x";
     EXPECT_THROW(DailyLog(dir.file("plain") + "/logs", {}, [&] { return now; }), DailyLogError);

@@ -67,16 +67,11 @@ Bits nmtBits()
     return bits;
 }
 
-Bits motorolaBits()
+Bits motorolaAir()
 {
     using namespace motogen;
-    const Bits air = stream(std::vector<Word>{systemId(0x2A3), site(3)} + affiliation(0x1234, 0x0456)
-                            + std::vector<Word>{radio(0x1234), grant(0x0456, 0x2D0)});
-    // The bit entry takes true for a negative run, a 0 on the air.
-    Bits entry;
-    for (uint8_t b : air)
-        entry.push_back(b == 0 ? 1 : 0);
-    return entry;
+    return stream(std::vector<Word>{systemId(0x2A3), site(3)} + affiliation(0x1234, 0x0456)
+                  + std::vector<Word>{radio(0x1234), grant(0x0456, 0x2D0)});
 }
 
 void audioSeeds()
@@ -91,10 +86,7 @@ void audioSeeds()
         testsignal::NrzOptions n;
         n.rate = rate;
         n.gaussianBt = 0.5;
-        Bits air;
-        for (uint8_t b : motorolaBits())
-            air.push_back(b == 0 ? 1 : 0);
-        write("fuzz_audio", "motorola-" + std::to_string(rate), pcmBytes(index, testsignal::nrz(air, n)));
+        write("fuzz_audio", "motorola-" + std::to_string(rate), pcmBytes(index, testsignal::nrz(motorolaAir(), n)));
     }
 }
 
@@ -102,7 +94,11 @@ void bitSeeds()
 {
     write("fuzz_bits", "mpt1327", packBits(0, mptBits()));
     write("fuzz_bits", "nmt450", packBits(1, nmtBits()));
-    write("fuzz_bits", "motorola", packBits(2, motorolaBits()));
+    // The bit entry takes true for a negative run, a 0 on the air.
+    Bits entry;
+    for (uint8_t b : motorolaAir())
+        entry.push_back(b == 0 ? 1 : 0);
+    write("fuzz_bits", "motorola", packBits(2, entry));
 }
 
 void profileSeeds()

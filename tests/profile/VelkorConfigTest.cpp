@@ -1,16 +1,8 @@
 #include "profile/VelkorConfig.h"
 
-#include "fixtures/Process.h"
+#include "fixtures/ScratchFixture.h"
 
 #include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-
-#include <unistd.h>
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -98,21 +90,16 @@ TEST(VelkorConfig, SerialPortsMapToDevicePaths)
     EXPECT_EQ(config.serialDevice(4), "/dev/ttyS3");
 }
 
-TEST(VelkorConfig, LoadReadsVelkorIniFromTheCurrentDirectory)
+using VelkorConfigInWorkDir = WorkDirFixture;
+
+TEST_F(VelkorConfigInWorkDir, LoadReadsVelkorIniFromTheCurrentDirectory)
 {
-    const testsignal::TempDir scratch;
-    const fs::path dir = scratch.path();
-    const fs::path old = fs::current_path();
-    std::ofstream(dir / "velkor.ini") << "[tracking]\r\ncomport=2\r\nmemory=33\r\n[serial]\r\ncom2=/dev/pts/7\r\n";
-    fs::current_path(dir);
+    writeFile("velkor.ini", "[tracking]\r\ncomport=2\r\nmemory=33\r\n[serial]\r\ncom2=/dev/pts/7\r\n");
     const velkor_settings_s s = VelkorConfig::load().settings();
-    const std::string com1 = VelkorConfig::comPortDevice(1);
-    const std::string com2 = VelkorConfig::comPortDevice(2);
-    fs::current_path(old);
     EXPECT_EQ(s.comport, 2u);
     EXPECT_EQ(s.memory, 33u);
-    EXPECT_EQ(com1, "/dev/ttyS0");
-    EXPECT_EQ(com2, "/dev/pts/7");
+    EXPECT_EQ(VelkorConfig::comPortDevice(1), "/dev/ttyS0");
+    EXPECT_EQ(VelkorConfig::comPortDevice(2), "/dev/pts/7");
 }
 
 TEST(VelkorConfig, PortNumbersThatNameNoDeviceAreRefusedClearly)

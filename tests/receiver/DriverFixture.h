@@ -26,9 +26,10 @@ long elapsedMs(F&& f)
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
 }
 
-inline std::unique_ptr<CUniden250> makeUniden(ScannerFamily family, const std::string& device, uint32_t memory)
+inline std::unique_ptr<CUniden250> makeUniden(ScannerFamily family, const std::string& device, uint32_t memory,
+                                              unsigned timeoutMs = kTestTimeoutMs)
 {
     if (family == ScannerFamily::Uniden780)
-        return std::make_unique<CUniden780>(device, memory, 19200, 8, 0, 2, kTestTimeoutMs);
-    return std::make_unique<CUniden250>(device, memory, 19200, 8, 0, 2, kTestTimeoutMs);
+        return std::make_unique<CUniden780>(device, memory, 19200, 8, 0, 2, timeoutMs);
+    return std::make_unique<CUniden250>(device, memory, 19200, 8, 0, 2, timeoutMs);
 }

@@ -14,23 +14,18 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace {
 
-enum class Fault { Silent, Err, Babble, HangUp };
-
-const char* faultName(Fault f)
-{
-    switch (f) {
-    case Fault::Silent: return "silent";
-    case Fault::Err: return "ERR only";
-    case Fault::Babble: return "garbage without CR";
-    case Fault::HangUp: return "line closed mid-exchange";
-    }
-    return "?";
-}
+struct Fault {
+    const char* name;
+    std::optional<ScannerBehaviour> behaviour;   // none: the line closes mid-exchange
+};
+const Fault kFaults[] = {{"silent", ScannerBehaviour::Silent}, {"ERR only", ScannerBehaviour::Err},
+                         {"garbage without CR", ScannerBehaviour::Babble}, {"line closed mid-exchange", std::nullopt}};
 
 struct DriverCase {
     const char* name;
@@ -63,11 +58,8 @@ size_t openDescriptors()
 
 std::unique_ptr<CReceiverCtrl> makeDriver(const DriverCase& d, const std::string& device, unsigned timeout)
 {
-    switch (d.family) {
-    case ScannerFamily::Uniden250: return std::make_unique<CUniden250>(device, d.memory, 19200, 8, 0, 2, timeout);
-    case ScannerFamily::Uniden780: return std::make_unique<CUniden780>(device, d.memory, 19200, 8, 0, 2, timeout);
-    case ScannerFamily::Dynamic: break;
-    }
+    if (d.family != ScannerFamily::Dynamic)
+        return makeUniden(d.family, device, d.memory, timeout);
     return std::make_unique<CUnidenDynamic>(device, 19200, 8, 0, 2, timeout);
 }
 
@@ -100,17 +92,15 @@ TEST_P(HangSafety, EveryOperationReturnsWithinItsBoundAndFails)
     const long bound = 30L * timeout + 1000;
     const size_t descriptors = openDescriptors();
 
-    for (Fault fault : {Fault::Silent, Fault::Err, Fault::Babble, Fault::HangUp}) {
+    for (const Fault& fault : kFaults) {
         long longest = 0;
         std::string longestName;
         for (const Operation& op : operations()) {
             ScannerSimulator sim(d.family);
-            switch (fault) {
-            case Fault::Silent: sim.setBehaviour(ScannerBehaviour::Silent); break;
-            case Fault::Err: sim.setBehaviour(ScannerBehaviour::Err); break;
-            case Fault::Babble: sim.setBehaviour(ScannerBehaviour::Babble); break;
-            case Fault::HangUp: sim.hangUpAt(op.hangUpAt); break;
-            }
+            if (fault.behaviour)
+                sim.setBehaviour(*fault.behaviour);
+            else
+                sim.hangUpAt(op.hangUpAt);
             // The scanner answers the wake-up of the constructor normally (a hang-up
             // waits for its command), so the fault meets the operation itself; the
             // constructor and the destructor are timed with it.
@@ -118,14 +108,14 @@ TEST_P(HangSafety, EveryOperationReturnsWithinItsBoundAndFails)
                 auto driver = makeDriver(d, sim.devicePath(), timeout);
                 op.run(*driver);
             });
-            SCOPED_TRACE(std::string(d.name) + ", " + faultName(fault) + ", " + op.name);
+            SCOPED_TRACE(std::string(d.name) + ", " + fault.name + ", " + op.name);
             EXPECT_LT(ms, bound);
             if (ms > longest) {
                 longest = ms;
                 longestName = op.name;
             }
         }
-        std::printf("%-12s %-26s longest %-18s %5ld ms (%.1f time-outs of %u ms)\n", d.name, faultName(fault),
+        std::printf("%-12s %-26s longest %-18s %5ld ms (%.1f time-outs of %u ms)\n", d.name, fault.name,
                     longestName.c_str(), longest, static_cast<double>(longest) / timeout, timeout);
     }
     EXPECT_EQ(openDescriptors(), descriptors);

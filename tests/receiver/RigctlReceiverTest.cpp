@@ -9,10 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -40,7 +38,6 @@ struct Logged {
         return false;
     }
 };
-
 
 class RigctldTest : public ::testing::Test {
 protected:

@@ -168,10 +168,11 @@ TEST_P(UnidenDriver, ManualModeKeysPerMode)
         {0, {}},        {1, {}},        {2, {M}},       {8, {M}},       {9, {R, M}},   {10, {S, R, M}},
         {11, {R, M}},   {12, {S, R, M}}, {19, {R, M}},  {20, {S, R, M}}, {21, {M}},    {99, {M}},
     };
+    auto driver = start(5);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.mode);
         m_sim.setMode(c.mode);
-        auto driver = start(5);
+        m_sim.clearReceived();
         EXPECT_EQ(driver->setFrequency(420.0, 0), 1);
         Commands expected{"MD"};
         for (unsigned k : c.keys)
@@ -201,10 +202,11 @@ TEST_P(UnidenDriver, ModeReplyWithoutDigitsReadsAsModeZero)
 
 TEST_P(UnidenDriver, StartScanReadsBothModeDigits)
 {
+    auto driver = start(0);
     for (unsigned mode : {0u, 1u, 5u, 8u, 9u, 10u, 12u, 19u, 20u, 35u}) {
         SCOPED_TRACE(mode);
         m_sim.setMode(mode);
-        auto driver = start(0);
+        m_sim.clearReceived();
         EXPECT_EQ(driver->startScan(), 1);
         EXPECT_EQ(m_sim.commands(), (Commands{"MD", key(mode <= 8 ? scanKey() : resumeKey())}));
     }
@@ -235,11 +237,10 @@ TEST_P(UnidenDriver, OddFrequencyReplies)
         {"C001 F", 0.0},
         {"SG", 0.0},
     };
+    auto driver = start(0);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.reply);
-        ScannerSimulator sim(family());
-        sim.overrideReply("SG", c.reply);
-        auto driver = makeUniden(family(), sim.devicePath(), 0);
+        m_sim.overrideReply("SG", c.reply);
         EXPECT_DOUBLE_EQ(driver->getFrequency(), c.mhz);
     }
 }

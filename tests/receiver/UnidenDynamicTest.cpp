@@ -63,13 +63,12 @@ TEST_F(UnidenDynamic, FrequencyAndSquelchFromGlg)
         {"GLG", 0.0, 0},
         {"ERR", 0.0, 0},
     };
+    auto driver = start();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.reply);
-        ScannerSimulator sim(ScannerFamily::Dynamic);
-        sim.overrideReply("GLG", c.reply);
-        CUnidenDynamic driver(sim.devicePath(), 19200, 8, 0, 2, kTestTimeoutMs);
-        EXPECT_DOUBLE_EQ(driver.getFrequency(), c.mhz);
-        EXPECT_EQ(driver.isSquelchOpen(), c.open);
+        m_sim.overrideReply("GLG", c.reply);
+        EXPECT_DOUBLE_EQ(driver->getFrequency(), c.mhz);
+        EXPECT_EQ(driver->isSquelchOpen(), c.open);
     }
 }
 
@@ -87,14 +86,12 @@ TEST_F(UnidenDynamic, ScanAndBacklight)
 
 TEST_F(UnidenDynamic, BacklightStopsAtTheFirstRefusal)
 {
-    {
-        ScannerSimulator sim(ScannerFamily::Dynamic);
-        sim.overrideReply("EPG", "ERR");
-        CUnidenDynamic driver(sim.devicePath(), 19200, 8, 0, 2, kTestTimeoutMs);
-        EXPECT_EQ(driver.setBacklight(0), 0);
-    }
-    m_sim.overrideReply("BKL", "BKL,NG");
     auto driver = start();
+    m_sim.overrideReply("EPG", "ERR");
+    EXPECT_EQ(driver->setBacklight(0), 0);
+    m_sim.overrideReply("EPG", "EPG,OK");
+    m_sim.overrideReply("BKL", "BKL,NG");
+    m_sim.clearReceived();
     EXPECT_EQ(driver->setBacklight(2), 0);
     EXPECT_EQ(m_sim.commands(), (Commands{"PRG", "BKL,OFF,RED"}));
 }

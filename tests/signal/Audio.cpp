@@ -31,6 +31,14 @@ Samples ffsk(const Bits& bits, const FfskOptions& o)
     return out;
 }
 
+Samples ffsk(const Bits& bits, int rate, double leadSeconds)
+{
+    FfskOptions o;
+    o.rate = rate;
+    o.leadSeconds = leadSeconds;
+    return ffsk(bits, o);
+}
+
 void addNoise(Samples& samples, double snrDb, uint32_t seed)
 {
     double power = 0.0;

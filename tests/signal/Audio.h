@@ -23,6 +23,8 @@ struct FfskOptions {
 
 // Phase-continuous two-tone FSK: bit k occupies [lead + k/baud, lead + (k+1)/baud).
 Samples ffsk(const Bits& bits, const FfskOptions& options);
+// The same with the default tones at rate, the first bit leadSeconds in.
+Samples ffsk(const Bits& bits, int rate, double leadSeconds = 0.0);
 
 // Adds white Gaussian noise so that mean signal power / noise power = snrDb. The
 // signal power is measured over the samples that are not silent.

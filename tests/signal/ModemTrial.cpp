@@ -1,13 +1,10 @@
 #include "signal/ModemTrial.h"
 
-#include "decoders/CMPT1327.h"
-#include "decoders/CMotorola.h"
-#include "decoders/CNMT450.h"
+#include "signal/Feed.h"
 #include "signal/MotorolaGen.h"
 #include "signal/Mpt1327Gen.h"
 #include "signal/Nmt450Gen.h"
 #include "signal/Nrz.h"
-#include "signal/RecordingSink.h"
 
 #include <cstdio>
 #include <set>
@@ -24,6 +21,16 @@ struct Signal {
     std::set<std::string> expected; // exact lines, one per message
 };
 
+// The bits at the trial's rate, bit rate error and start phase.
+testsignal::Samples ffskAudio(const testsignal::Bits& bits, const Trial& t)
+{
+    testsignal::FfskOptions options;
+    options.rate = t.rate;
+    options.baud = 1200.0 * (1.0 + t.rateOffsetPpm * 1e-6);
+    options.leadSeconds = kLeadSeconds + t.phase / options.baud;
+    return testsignal::ffsk(bits, options);
+}
+
 // Go-to-channel messages to distinct units.
 Signal mpt1327(const Trial& t)
 {
@@ -37,11 +44,7 @@ Signal mpt1327(const Trial& t)
                       unit);
         s.expected.insert(line);
     }
-    testsignal::FfskOptions options;
-    options.rate = t.rate;
-    options.baud = 1200.0 * (1.0 + t.rateOffsetPpm * 1e-6);
-    options.leadSeconds = kLeadSeconds + t.phase / options.baud;
-    s.audio = testsignal::ffsk(cc.bits, options);
+    s.audio = ffskAudio(cc.bits, t);
     return s;
 }
 
@@ -54,23 +57,14 @@ Signal nmt450(const Trial& t)
     nmtgen::append(bits, nmtgen::fromHex("201c61eb00028000"));
     Signal s;
     for (int m = 0; m < t.messages; ++m) {
-        nmtgen::Message msg;
-        msg.ch = 1;
-        msg.prefix = 12;
-        msg.ta = 61;
-        msg.z = 1;
-        msg.x = 100000 + static_cast<unsigned>(m);
+        const nmtgen::Message msg{.ch = 1, .prefix = 12, .ta = 61, .z = 1, .x = 100000 + static_cast<unsigned>(m)};
         nmtgen::append(bits, nmtgen::pack(msg));
         char line[128];
         std::snprintf(line, sizeof line, "CALLM| Call to mobile subscriber       | Ch(  1) TA(61)  Z( 1) X(%06u)",
                       msg.x);
         s.expected.insert(line);
     }
-    testsignal::FfskOptions options;
-    options.rate = t.rate;
-    options.baud = 1200.0 * (1.0 + t.rateOffsetPpm * 1e-6);
-    options.leadSeconds = kLeadSeconds + t.phase / options.baud;
-    s.audio = testsignal::ffsk(bits, options);
+    s.audio = ffskAudio(bits, t);
     return s;
 }
 
@@ -119,16 +113,7 @@ int run(const Trial& t)
     const auto pcm = testsignal::toPcm16(s.audio);
 
     testsignal::RecordingSink sink;
-    CNMT450 nmt(&sink, t.rate);
-    CMPT1327 mpt(&sink, t.rate);
-    CMotorola moto(&sink, t.rate);
-    const size_t block = static_cast<size_t>(t.rate / 20);
-    for (size_t i = 0; i < pcm.size(); i += block) {
-        const auto n = static_cast<unsigned>(std::min(block, pcm.size() - i));
-        nmt.ProcessSamples(&pcm[i], n);
-        mpt.ProcessSamples(&pcm[i], n);
-        moto.ProcessSamples(&pcm[i], n);
-    }
+    testsignal::decodeAsTheBank(sink, pcm, t.rate);
     int decoded = 0;
     for (const auto& line : sink.lines())
         decoded += static_cast<int>(s.expected.erase(line));

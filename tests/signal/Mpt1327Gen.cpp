@@ -19,6 +19,21 @@ uint64_t getField(uint64_t codeword, int first, int last)
     return (codeword >> (64 - last)) & ((uint64_t{1} << width) - 1);
 }
 
+namespace {
+struct Field {
+    int first, last;
+    uint64_t value;
+};
+// An address codeword (bit 1 set) with the given fields, complete with check bits.
+uint64_t address(std::initializer_list<Field> fields)
+{
+    uint64_t cw = setField(0, 1, 1, 1);
+    for (const Field& f : fields)
+        cw = setField(cw, f.first, f.last, f.value);
+    return complete(cw);
+}
+} // namespace
+
 uint64_t complete(uint64_t codeword)
 {
     // Long division by x^15+x^14+x^13+x^11+x^4+x^2+1 over the 48 information bits.
@@ -57,27 +72,14 @@ uint64_t systemCodeword(uint16_t sys, bool flag, uint16_t sync)
 
 uint64_t goToChannel(unsigned pfix, unsigned ident1, unsigned ident2, unsigned chan, bool data)
 {
-    uint64_t cw = setField(0, 1, 1, 1);
-    cw = setField(cw, 2, 8, pfix);
-    cw = setField(cw, 9, 21, ident1);
-    cw = setField(cw, 22, 22, 0);
-    cw = setField(cw, 23, 23, data ? 1 : 0);
-    cw = setField(cw, 24, 33, chan);
-    cw = setField(cw, 34, 46, ident2);
-    return complete(cw);
+    return address(
+        {{2, 8, pfix}, {9, 21, ident1}, {22, 22, 0}, {23, 23, data ? 1u : 0u}, {24, 33, chan}, {34, 46, ident2}});
 }
 
 uint64_t message(unsigned pfix, unsigned ident1, unsigned cat, unsigned type, unsigned func, uint32_t tail)
 {
-    uint64_t cw = setField(0, 1, 1, 1);
-    cw = setField(cw, 2, 8, pfix);
-    cw = setField(cw, 9, 21, ident1);
-    cw = setField(cw, 22, 22, 1);
-    cw = setField(cw, 23, 25, cat);
-    cw = setField(cw, 26, 27, type);
-    cw = setField(cw, 28, 30, func);
-    cw = setField(cw, 31, 48, tail);
-    return complete(cw);
+    return address({{2, 8, pfix}, {9, 21, ident1}, {22, 22, 1}, {23, 25, cat}, {26, 27, type}, {28, 30, func},
+                    {31, 48, tail}});
 }
 
 uint64_t misc(unsigned func, unsigned chan, unsigned pfix, unsigned ident1)
@@ -87,18 +89,13 @@ uint64_t misc(unsigned func, unsigned chan, unsigned pfix, unsigned ident1)
 
 uint64_t clearDown(unsigned channel, unsigned controlChannel)
 {
-    uint64_t cw = message(0, 0, 0, 3, 2, 0);
-    cw = setField(cw, 2, 11, channel);
-    cw = setField(cw, 12, 21, controlChannel);
-    return complete(cw);
+    return address({{2, 11, channel}, {12, 21, controlChannel}, {22, 22, 1}, {23, 25, 0}, {26, 27, 3}, {28, 30, 2}});
 }
 
 uint64_t broadcast(unsigned sysdef, unsigned sys, unsigned chan, unsigned idRed)
 {
-    uint64_t cw = message(0, 0, 0, 3, 4, (chan << 8) | idRed);
-    cw = setField(cw, 2, 6, sysdef);
-    cw = setField(cw, 7, 21, sys);
-    return complete(cw);
+    return address({{2, 6, sysdef}, {7, 21, sys}, {22, 22, 1}, {23, 25, 0}, {26, 27, 3}, {28, 30, 4},
+                    {31, 48, (chan << 8) | idRed}});
 }
 
 uint64_t dataCodeword(uint64_t bits2to48)

@@ -1,6 +1,7 @@
 #include "signal/Nmt450Gen.h"
 
 #include <stdexcept>
+#include <string>
 
 namespace nmtgen {
 
@@ -21,10 +22,12 @@ uint16_t channelCode(unsigned channel, unsigned power)
 Digits digits(const Message& m)
 {
     Digits d{};
-    const uint16_t ch = channelCode(m.ch, m.power);
-    d[0] = static_cast<uint8_t>(ch >> 8);
-    d[1] = static_cast<uint8_t>((ch >> 4) & 0xF);
-    d[2] = static_cast<uint8_t>(ch & 0xF);
+    // Three digits of 12 bits from `at`, the first from the top four.
+    const auto three = [&d](size_t at, unsigned bits) {
+        for (size_t i = 0; i < 3; ++i)
+            d[at + i] = static_cast<uint8_t>((bits >> (8 - 4 * i)) & 0xF);
+    };
+    three(0, channelCode(m.ch, m.power));
     d[3] = static_cast<uint8_t>(m.prefix & 0xF);
     d[4] = static_cast<uint8_t>(sendDigit((m.ta / 10) % 10));
     d[5] = static_cast<uint8_t>(sendDigit(m.ta % 10));
@@ -34,9 +37,7 @@ Digits digits(const Message& m)
         d[static_cast<size_t>(n)] = static_cast<uint8_t>(sendDigit(x % 10));
         x /= 10;
     }
-    d[13] = static_cast<uint8_t>((m.tail >> 8) & 0xF);
-    d[14] = static_cast<uint8_t>((m.tail >> 4) & 0xF);
-    d[15] = static_cast<uint8_t>(m.tail & 0xF);
+    three(13, m.tail);
     return d;
 }
 
@@ -50,22 +51,9 @@ uint64_t pack(const Digits& digits)
 
 uint64_t fromHex(std::string_view text)
 {
-    if (text.size() != 16)
-        throw std::invalid_argument("a message has 16 digits");
-    uint64_t bits = 0;
-    for (char c : text) {
-        unsigned v;
-        if (c >= '0' && c <= '9')
-            v = static_cast<unsigned>(c - '0');
-        else if (c >= 'a' && c <= 'f')
-            v = static_cast<unsigned>(c - 'a' + 10);
-        else if (c >= 'A' && c <= 'F')
-            v = static_cast<unsigned>(c - 'A' + 10);
-        else
-            throw std::invalid_argument("not a hexadecimal digit");
-        bits = bits << 4 | v;
-    }
-    return bits;
+    if (text.size() != 16 || text.find_first_not_of("0123456789abcdefABCDEF") != std::string_view::npos)
+        throw std::invalid_argument("a message is 16 hexadecimal digits");
+    return std::stoull(std::string(text), nullptr, 16);
 }
 
 uint64_t pack(const Message& message)

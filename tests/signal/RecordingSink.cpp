@@ -1,6 +1,6 @@
 #include "signal/RecordingSink.h"
 
-#include <cstdio>
+#include <algorithm>
 
 namespace testsignal {
 
@@ -73,10 +73,8 @@ std::vector<std::string> RecordingSink::messages() const
 size_t RecordingSink::count(uint32_t code) const
 {
     std::lock_guard lock(m_mutex);
-    size_t n = 0;
-    for (const auto& e : m_events)
-        n += e.code == code;
-    return n;
+    return static_cast<size_t>(
+        std::count_if(m_events.begin(), m_events.end(), [code](const Event& e) { return e.code == code; }));
 }
 
 void RecordingSink::clear()

@@ -5,6 +5,7 @@
 
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace testsignal {
@@ -13,6 +14,7 @@ struct Event {
     uint32_t code;
     CmdPayload payload;
     velkor_origin_s origin{}; // as the bank stamped it; none for a plain post
+    std::thread::id thread = std::this_thread::get_id(); // that posted it
 };
 
 // One line per event, e.g. "ADD_LOGSTR CCSC | ...", "REPORT_SYSTEM 1/2/3",

@@ -6,7 +6,6 @@
 
 #include "fixtures/Process.h"
 
-#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <sstream>
@@ -20,11 +19,10 @@ class PulseServer {
 public:
     PulseServer()
     {
-        const char* sourceDir = std::getenv("VELKOR_SOURCE_DIR");
-        m_fixture = std::string(sourceDir ? sourceDir : ".") + "/tests/fixtures/pulseaudio.sh";
-        for (const char* dir : {"/usr/bin", "/bin", "/usr/local/bin"})
-            if (m_pactl.empty() && ::access((std::string(dir) + "/pactl").c_str(), X_OK) == 0)
-                m_pactl = std::string(dir) + "/pactl";
+        m_fixture = sourceDir() + "/tests/fixtures/pulseaudio.sh";
+        m_pactl = findProgram("pactl");
+        if (const char* before = std::getenv("PULSE_SERVER"))
+            m_previous = before;
         if (m_pactl.empty() || ::access(m_fixture.c_str(), R_OK) != 0)
             return;
         // The script runs the daemon in the directory it is given and removes it at stop.
@@ -36,10 +34,21 @@ public:
     }
     ~PulseServer()
     {
+        stop();
+        if (m_previous.empty())
+            ::unsetenv("PULSE_SERVER");
+        else
+            ::setenv("PULSE_SERVER", m_previous.c_str(), 1);
+    }
+    // Stops the daemon as its administrator would, for good.
+    ToolResult stop()
+    {
         resume();
-        if (!m_serverDir.empty())
-            runTool("/bin/bash", {m_fixture, "stop", m_serverDir});
-        ::unsetenv("PULSE_SERVER");
+        if (m_serverDir.empty())
+            return {};
+        ToolResult r = runTool("/bin/bash", {m_fixture, "stop", m_serverDir});
+        m_serverDir.clear();
+        return r;
     }
     PulseServer(const PulseServer&) = delete;
     PulseServer& operator=(const PulseServer&) = delete;
@@ -105,7 +114,7 @@ public:
 
 private:
     TempDir m_dir;
-    std::string m_fixture, m_pactl, m_serverDir;
+    std::string m_fixture, m_pactl, m_serverDir, m_previous;
     bool m_ready = false;
     bool m_paused = false;
 };

@@ -6,10 +6,8 @@
 #include "signal/Mpt1327Gen.h"
 #include "signal/Nrz.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,10 +17,7 @@ namespace {
 std::vector<std::string> runDecode(const std::string& wav)
 {
     const auto r = testsignal::runTool(VELKOR_DECODE, {wav});
-    std::vector<std::string> lines;
-    std::istringstream in(r.out);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
+    std::vector<std::string> lines = testsignal::splitLines(r.out);
     if (r.status != 0)
         lines.push_back("exit status " + std::to_string(r.status));
     return lines;

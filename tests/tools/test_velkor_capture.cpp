@@ -4,20 +4,18 @@
 // elsewhere, the tests that need it are skipped, unless VELKOR_AUDIO_SERVER=1 says the
 // server must be there.
 #include "signal/BankScenario.h"
-#include "tools/ToolProcess.h"
+#include "fixtures/WaitFor.h"
+#include "tools/PulseServer.h"
 
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <map>
 #include <regex>
-#include <sstream>
-#include <thread>
 
 using namespace testsignal;
 using namespace std::chrono_literals;
@@ -25,19 +23,6 @@ using namespace std::chrono_literals;
 namespace {
 
 const std::string kTool = VELKOR_DECODE_PATH;
-
-std::string findProgram(const std::string& name)
-{
-    const char* path = std::getenv("PATH");
-    std::istringstream dirs(path ? path : "/usr/bin:/bin");
-    std::string dir;
-    while (std::getline(dirs, dir, ':')) {
-        const auto candidate = std::filesystem::path(dir) / name;
-        if (access(candidate.c_str(), X_OK) == 0)
-            return candidate.string();
-    }
-    return {};
-}
 
 // Empty when the test server is there, else why not.
 std::string audioServerMissing()
@@ -73,12 +58,10 @@ const std::regex kTimeField(R"(,"time":"[^"]*")");
 
 // The lines of the output without their times (which differ between the file and
 // its capture), optionally without the mute events.
-std::vector<std::string> splitLines(const std::string& text, bool withMutes = true)
+std::vector<std::string> eventLines(const std::string& text, bool withMutes = true)
 {
     std::vector<std::string> lines;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line))
+    for (const std::string& line : splitLines(text))
         if (withMutes || line.find("MUTE\",") == std::string::npos)
             lines.push_back(std::regex_replace(line, kTimeField, ""));
     return lines;
@@ -88,21 +71,17 @@ std::vector<std::string> splitLines(const std::string& text, bool withMutes = tr
 std::vector<double> lineTimes(const std::string& text)
 {
     std::vector<double> times;
-    std::istringstream in(text);
-    std::string line;
-    const std::regex field(R"("time":"(\d{4})-(\d\d)-(\d\d)T(\d\d):(\d\d):(\d\d)\.(\d{3})Z")");
-    while (std::getline(in, line)) {
-        std::smatch m;
-        if (line.find("MUTE\",") != std::string::npos || !std::regex_search(line, m, field))
+    for (const std::string& line : splitLines(text)) {
+        const size_t at = line.find("\"time\":\"");
+        std::tm tm {};
+        int ms = 0;
+        if (line.find("MUTE\",") != std::string::npos || at == std::string::npos
+            || std::sscanf(line.c_str() + at + 8, "%4d-%2d-%2dT%2d:%2d:%2d.%3dZ", &tm.tm_year, &tm.tm_mon, &tm.tm_mday,
+                           &tm.tm_hour, &tm.tm_min, &tm.tm_sec, &ms) != 7)
             continue;
-        std::tm tm{};
-        tm.tm_year = std::stoi(m[1]) - 1900;
-        tm.tm_mon = std::stoi(m[2]) - 1;
-        tm.tm_mday = std::stoi(m[3]);
-        tm.tm_hour = std::stoi(m[4]);
-        tm.tm_min = std::stoi(m[5]);
-        tm.tm_sec = std::stoi(m[6]);
-        times.push_back(static_cast<double>(timegm(&tm)) * 1000.0 + std::stoi(m[7]));
+        tm.tm_year -= 1900;
+        tm.tm_mon -= 1;
+        times.push_back(static_cast<double>(timegm(&tm)) * 1000.0 + ms);
     }
     return times;
 }
@@ -129,9 +108,10 @@ TEST(VelkorCapture, PlayedRecordingDecodesAsTheFileDoes)
     ASSERT_EQ(played.status, 0) << played.err;
     const double playEnd = std::chrono::duration<double, std::milli>(
                                std::chrono::system_clock::now().time_since_epoch()).count();
-    // paplay returns once the server has played the last sample; give the capture
-    // path (monitor, ALSA plugin, one block) time to deliver it.
-    std::this_thread::sleep_for(1s);
+    // paplay returns once the server has played the last sample; the capture path
+    // (monitor, ALSA plugin, one block) delivers it a little later.
+    EXPECT_TRUE(waitFor("as many events as the file gives", [&] { return lineCount(capture.out()) >= lineCount(fromFile.out); },
+                        [&] { return capture.out(); }));
     capture.signal(SIGINT);
     EXPECT_EQ(capture.wait(10s), 0) << capture.err();
     // Capture starts at no particular sample, so the blocks fall elsewhere in the
@@ -139,12 +119,12 @@ TEST(VelkorCapture, PlayedRecordingDecodesAsTheFileDoes)
     // only a MUTE of one decoder and an UNMUTE of another in the same block may trade
     // places.
     const auto captured = capture.out();
-    EXPECT_EQ(splitLines(captured, false), splitLines(fromFile.out, false));
+    EXPECT_EQ(eventLines(captured, false), eventLines(fromFile.out, false));
     auto sorted = [](std::vector<std::string> v) {
         std::sort(v.begin(), v.end());
         return v;
     };
-    EXPECT_EQ(sorted(splitLines(captured)), sorted(splitLines(fromFile.out)));
+    EXPECT_EQ(sorted(eventLines(captured)), sorted(eventLines(fromFile.out)));
     EXPECT_EQ(lineCount(capture.err()), 1u) << capture.err();
 
     // Live events are stamped with their capture time: within the time the recording
@@ -169,7 +149,10 @@ TEST(VelkorCapture, TermStopsItCleanlyAndSilenceDecodesToNothing)
     REQUIRE_AUDIO_SERVER();
     ToolProcess capture(kTool, {"--capture", "--device", "default", "--rate", "22050"});
     ASSERT_TRUE(capture.waitForErr("capturing from \"default\" at 22050 Hz", 15s)) << capture.err();
-    std::this_thread::sleep_for(300ms);
+    // Half a second of silence played through the monitor it captures.
+    TempDir dir;
+    writeWav(dir.file("silence.wav"), std::vector<int16_t>(11025), 22050);
+    ASSERT_EQ(runTool(findProgram("paplay"), {dir.file("silence.wav")}).status, 0);
     capture.signal(SIGTERM);
     EXPECT_EQ(capture.wait(10s), 0) << capture.err();
     EXPECT_EQ(capture.out(), "");
@@ -192,54 +175,18 @@ TEST(VelkorCapture, ListsTheServersDevicesAndRefusesAnUnknownOne)
     EXPECT_EQ(unknown.out, "");
 }
 
-// A second private server, for tests that suspend or stop it.
-class OwnServer {
-public:
-    OwnServer()
-    {
-        const char* sourceDir = std::getenv("VELKOR_SOURCE_DIR");
-        m_fixture = std::string(sourceDir ? sourceDir : ".") + "/tests/fixtures/pulseaudio.sh";
-        const auto started = runTool(m_fixture, {"start", dir()});
-        m_running = started.status == 0;
-        m_log = started.out + started.err;
-    }
-    ~OwnServer()
-    {
-        if (m_running)
-            stop();
-    }
-    bool running() const { return m_running; }
-    const std::string& log() const { return m_log; }
-    std::string dir() const { return m_dir.file("pulse"); }
-    std::map<std::string, std::string> env() const { return {{"PULSE_SERVER", "unix:" + dir() + "/native"}}; }
-    ToolResult pactl(const std::vector<std::string>& args) const
-    {
-        return runToolWithEnv(findProgram("pactl"), args, env(), 10s);
-    }
-    ToolResult stop()
-    {
-        m_running = false;
-        return runTool(m_fixture, {"stop", dir()});
-    }
-
-private:
-    TempDir m_dir;
-    std::string m_fixture;
-    bool m_running = false;
-    std::string m_log;
-};
-
 TEST(VelkorCapture, StopsAtOnceWhenTheDeviceDeliversNothing)
 {
     REQUIRE_AUDIO_SERVER();
-    OwnServer server;
-    ASSERT_TRUE(server.running()) << server.log();
+    PulseServer server;
+    ASSERT_TRUE(server.ready()) << "no private PulseAudio server could be started";
     // A suspended sink, and with it its monitor, hands out no samples at all.
     const auto suspended = server.pactl({"suspend-sink", "velkor_null", "1"});
     ASSERT_EQ(suspended.status, 0) << suspended.out << suspended.err;
-    ToolProcess capture(kTool, {"--capture", "--events"}, server.env());
+    ToolProcess capture(kTool, {"--capture", "--events"});
     ASSERT_TRUE(capture.waitForErr("capturing from", 15s)) << capture.err();
-    std::this_thread::sleep_for(500ms);
+    // Stopped while its stream is connected to the suspended source.
+    EXPECT_TRUE(waitFor("the capture stream at the server", [&] { return !server.pactl({"list", "short", "source-outputs"}).out.empty(); }));
     capture.signal(SIGINT);
     // The limit only keeps a hang from stalling the suite; stopping takes milliseconds.
     EXPECT_EQ(capture.wait(10s), 0) << capture.err();
@@ -249,9 +196,9 @@ TEST(VelkorCapture, StopsAtOnceWhenTheDeviceDeliversNothing)
 TEST(VelkorCapture, AServerThatGoesAwayEndsCaptureWithAnError)
 {
     REQUIRE_AUDIO_SERVER();
-    OwnServer server;
-    ASSERT_TRUE(server.running()) << server.log();
-    ToolProcess capture(kTool, {"--capture"}, server.env());
+    PulseServer server;
+    ASSERT_TRUE(server.ready()) << "no private PulseAudio server could be started";
+    ToolProcess capture(kTool, {"--capture"});
     ASSERT_TRUE(capture.waitForErr("capturing from", 15s)) << capture.err();
     const auto stopped = server.stop();
     EXPECT_EQ(stopped.status, 0) << stopped.err;

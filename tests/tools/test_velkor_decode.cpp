@@ -13,7 +13,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <sstream>
 
@@ -22,12 +21,6 @@ using namespace testsignal;
 namespace {
 
 const std::string kTool = VELKOR_DECODE_PATH;
-
-std::string sourceDir()
-{
-    const char* dir = std::getenv("VELKOR_SOURCE_DIR");
-    return dir ? dir : ".";
-}
 
 std::string demoWav() { return sourceDir() + "/samples/demo.wav"; }
 std::string demoLog() { return readFile(sourceDir() + "/samples/demo.log"); }
@@ -57,7 +50,23 @@ void writeAs(const std::string& path, const std::vector<int16_t>& pcm, int rate,
     sf_close(f);
 }
 
-TEST(VelkorDecode, DemoRecordingGivesItsExpectedLog)
+// Each test has a scratch directory and the demo recording's samples.
+class VelkorDecode : public ::testing::Test {
+protected:
+    TempDir dir;
+    int rate = 0;
+    const std::vector<int16_t> pcm = readPcm(demoWav(), &rate);
+
+    // Decoding input that holds the demo recording.
+    static void expectDemoLog(const std::vector<std::string>& args, const std::string& input = {})
+    {
+        const auto r = runTool(kTool, args, input);
+        EXPECT_EQ(r.status, 0) << args.back() << ": " << r.err;
+        EXPECT_EQ(r.out, demoLog()) << args.back();
+    }
+};
+
+TEST_F(VelkorDecode, DemoRecordingGivesItsExpectedLog)
 {
     const auto r = runTool(kTool, {demoWav()});
     EXPECT_EQ(r.status, 0) << r.err;
@@ -65,26 +74,15 @@ TEST(VelkorDecode, DemoRecordingGivesItsExpectedLog)
     EXPECT_EQ(r.err, "");
 }
 
-TEST(VelkorDecode, StandardInputAsWavAndAsRaw)
+TEST_F(VelkorDecode, StandardInputAsWavAndAsRaw)
 {
-    auto r = runTool(kTool, {"-"}, demoWav());
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, demoLog());
-
-    TempDir dir;
-    int rate = 0;
-    const auto pcm = readPcm(demoWav(), &rate);
+    expectDemoLog({"-"}, demoWav());
     writeFile(dir.file("demo.raw"), std::string(reinterpret_cast<const char*>(pcm.data()), pcm.size() * 2));
-    r = runTool(kTool, {"--rate", std::to_string(rate)}, dir.file("demo.raw"));
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, demoLog());
+    expectDemoLog({"--rate", std::to_string(rate)}, dir.file("demo.raw"));
 }
 
-TEST(VelkorDecode, OtherSampleFormatsDecodeLikeTheSixteenBitWav)
+TEST_F(VelkorDecode, OtherSampleFormatsDecodeLikeTheSixteenBitWav)
 {
-    TempDir dir;
-    int rate = 0;
-    const auto pcm = readPcm(demoWav(), &rate);
     const std::pair<const char*, int> formats[] = {
         {"u8.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_U8},
         {"float.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT},
@@ -94,19 +92,16 @@ TEST(VelkorDecode, OtherSampleFormatsDecodeLikeTheSixteenBitWav)
     };
     for (const auto& [name, format] : formats) {
         writeAs(dir.file(name), pcm, rate, format);
-        const auto r = runTool(kTool, {dir.file(name)});
-        EXPECT_EQ(r.status, 0) << name << ": " << r.err;
-        EXPECT_EQ(r.out, demoLog()) << name;
+        expectDemoLog({dir.file(name)});
     }
 }
 
-TEST(VelkorDecode, AnMp3WhoseLengthIsAnEstimateIsNoTruncatedFile)
+TEST_F(VelkorDecode, AnMp3WhoseLengthIsAnEstimateIsNoTruncatedFile)
 {
     // Without its Xing/Info frame (as many encoders write it) an MP3's length is
     // estimated from its bit rate, and the estimate is rarely the real length.
     // Of a long one it estimates from the first frame's bit rate: a quiet start (a
     // scanner's squelch still closed), then a minute of traffic.
-    TempDir dir;
     FfskOptions options;
     options.rate = 11025;
     const auto traffic = toPcm16(ffsk(mptgen::demoControlChannel().bits, options));
@@ -155,7 +150,7 @@ int64_t epochMs(const std::string& iso)
     return static_cast<int64_t>(timegm(&tm)) * 1000 + ms;
 }
 
-TEST(VelkorDecode, EventsAreJsonObjectsInPostingOrder)
+TEST_F(VelkorDecode, EventsAreJsonObjectsInPostingOrder)
 {
     const auto r = runTool(kTool, {"--events", demoWav()});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -196,12 +191,11 @@ TEST(VelkorDecode, EventsAreJsonObjectsInPostingOrder)
     EXPECT_EQ(texts, 24u);
 }
 
-TEST(VelkorDecode, EventTimesAreTheirPlaceInTheFile)
+TEST_F(VelkorDecode, EventTimesAreTheirPlaceInTheFile)
 {
     // Call s's event must be stamped with the start time plus the place where its
     // codeword ends, to within one block (50 ms). The start time is --start-time, or
     // else the file's modification time less its length.
-    TempDir dir;
     const auto rec = callRecording(12, 1.3);
     writeWav(dir.file("calls.wav"), rec.pcm, rec.rate);
     const double length = static_cast<double>(rec.pcm.size()) / rec.rate;
@@ -238,11 +232,8 @@ TEST(VelkorDecode, EventTimesAreTheirPlaceInTheFile)
     }
 }
 
-TEST(VelkorDecode, BadInputIsRefusedWithAClearMessage)
+TEST_F(VelkorDecode, BadInputIsRefusedWithAClearMessage)
 {
-    TempDir dir;
-    int rate = 0;
-    const auto pcm = readPcm(demoWav(), &rate);
     writeAs(dir.file("stereo.wav"), pcm, rate, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2);
     writeFile(dir.file("notes.txt"), "These are not samples.\nJust text.\n");
     const std::string wav = readFile(demoWav());
@@ -291,11 +282,8 @@ TEST(VelkorDecode, BadInputIsRefusedWithAClearMessage)
     }
 }
 
-TEST(VelkorDecode, ChannelPicksOneChannelOfAMultiChannelFile)
+TEST_F(VelkorDecode, ChannelPicksOneChannelOfAMultiChannelFile)
 {
-    TempDir dir;
-    int rate = 0;
-    const auto pcm = readPcm(demoWav(), &rate);
     // Three channels: silence, the demo, the demo upside down (which decodes to
     // nothing useful, or to other lines).
     std::vector<int16_t> frames;
@@ -307,25 +295,17 @@ TEST(VelkorDecode, ChannelPicksOneChannelOfAMultiChannelFile)
     writeAs(dir.file("three.wav"), frames, rate, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 3);
     writeAs(dir.file("three.flac"), frames, rate, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 3);
     for (const char* name : {"three.wav", "three.flac"}) {
-        auto r = runTool(kTool, {"--channel", "2", dir.file(name)});
-        EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(r.out, demoLog()) << name;
-        r = runTool(kTool, {"--channel", "1", dir.file(name)});
+        expectDemoLog({"--channel", "2", dir.file(name)});
+        const auto r = runTool(kTool, {"--channel", "1", dir.file(name)});
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out, "") << name;
     }
-    // Standard input too.
-    const auto r = runTool(kTool, {"--channel", "2", "-"}, dir.file("three.wav"));
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, demoLog());
+    expectDemoLog({"--channel", "2", "-"}, dir.file("three.wav"));   // standard input too
 }
 
-TEST(VelkorDecode, TruncatedInputKeepsWhatWasDecodedAndFails)
+TEST_F(VelkorDecode, TruncatedInputKeepsWhatWasDecodedAndFails)
 {
     // A FLAC stream cut short: what came before the cut is printed, then one message.
-    TempDir dir;
-    int rate = 0;
-    const auto pcm = readPcm(demoWav(), &rate);
     writeAs(dir.file("demo.flac"), pcm, rate, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
     const std::string flac = readFile(dir.file("demo.flac"));
     writeFile(dir.file("cut.flac"), flac.substr(0, flac.size() * 3 / 4));

@@ -13,7 +13,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <sstream>
 
 using namespace testsignal;
 using namespace std::chrono_literals;
@@ -27,15 +26,6 @@ const std::string kTool = VELKOR_DECODE_PATH;
         if (!(broker).ready())                                                                                          \
             FAIL() << "no mosquitto broker could be started (Debian packages mosquitto, mosquitto-clients)";           \
     } while (0)
-
-std::vector<std::string> splitLines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
 
 // What the subscriber must have received for the events printed: "velkor/<cmd> JSON".
 std::vector<std::string> expectedMessages(const std::vector<std::string>& printed)
@@ -57,11 +47,6 @@ std::vector<std::string> withoutStatus(const std::vector<std::string>& lines)
         if (l.rfind("velkor/status ", 0) != 0)
             out.push_back(l);
     return out;
-}
-
-bool has(const std::vector<std::string>& lines, const std::string& line)
-{
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
 // Raw samples written into a FIFO that velkor-decode reads as its input, so that the
@@ -119,8 +104,7 @@ TEST(VelkorMqtt, EveryEventArrivesInOrderAsEventsPrintsIt)
                             [](const std::string& l) { return l.find("\"REPORT_CALL\"") != std::string::npos; }),
               20);
     const auto expected = expectedMessages(printed);
-    ASSERT_TRUE(sub.waitFor([&](const std::vector<std::string>& l) { return has(l, "velkor/status offline"); }, 10s))
-        << "no offline status after the end; got:\n" << ::testing::PrintToString(sub.lines());
+    ASSERT_TRUE(sub.waitForLine("velkor/status offline", 10s)) << "no offline status after the end";
     const auto got = sub.lines();
     EXPECT_EQ(withoutStatus(got), expected);
     // Online before the first event, offline after the last.
@@ -138,17 +122,14 @@ TEST(VelkorMqtt, StatusTurnsOfflineWhenTheDecoderIsKilled)
     TempDir dir;
     AudioPipe pipe(dir.file("audio"));
     ToolProcess decode(kTool, {"--rate", "48000", "--mqtt", broker.address(), pipe.path()});
-    ASSERT_TRUE(sub.waitFor([](const std::vector<std::string>& l) { return has(l, "velkor/status online"); }, 10s))
-        << decode.err();
+    ASSERT_TRUE(sub.waitForLine("velkor/status online", 10s)) << decode.err();
     decode.signal(SIGKILL);
     EXPECT_EQ(decode.wait(10s), 128 + SIGKILL);
-    EXPECT_TRUE(sub.waitFor([](const std::vector<std::string>& l) { return has(l, "velkor/status offline"); }, 10s))
-        << ::testing::PrintToString(sub.lines());
+    EXPECT_TRUE(sub.waitForLine("velkor/status offline", 10s));
     // Retained: a dashboard that starts later learns it too.
     MqttSubscriber later(broker, "velkor/status", "velkor-test-later");
     ASSERT_TRUE(later.subscribed());
-    EXPECT_TRUE(later.waitFor([](const std::vector<std::string>& l) { return has(l, "velkor/status offline"); }, 10s))
-        << ::testing::PrintToString(later.lines());
+    EXPECT_TRUE(later.waitForLine("velkor/status offline", 10s));
 }
 
 TEST(VelkorMqtt, AFullQueueIsBoundedAndSaysHowManyItDropped)
@@ -198,8 +179,8 @@ TEST(VelkorMqtt, BrokerRestartLosesNothingQueuedMeanwhile)
     ASSERT_TRUE(decode.waitForErr("MQTT: lost the connection", 20s)) << decode.err();
     // Decoding goes on: these calls are printed while the broker is away.
     pipe.write(rec.pcm, upTo(9), upTo(19));
-    for (int i = 0; i < 1000 && calls(decode.out()) < 20; ++i)
-        std::this_thread::sleep_for(20ms);
+    ASSERT_TRUE(waitFor("20 calls printed while the broker is away", [&] { return calls(decode.out()) >= 20; },
+                        [&] { return decode.out() + decode.err(); }));
     ASSERT_EQ(calls(decode.out()), 20) << decode.err();
 
     // The events kept meanwhile are velkor's to deliver; the subscriber's own session is
@@ -216,7 +197,7 @@ TEST(VelkorMqtt, BrokerRestartLosesNothingQueuedMeanwhile)
     EXPECT_EQ(decode.wait(60s), 0) << decode.err();
     const auto expected = expectedMessages(splitLines(decode.out()));
     EXPECT_EQ(calls(decode.out()), 30);
-    EXPECT_TRUE(sub.waitFor([&](const std::vector<std::string>& l) { return has(l, "velkor/status offline"); }, 20s));
+    EXPECT_TRUE(sub.waitForLine("velkor/status offline", 20s));
     EXPECT_EQ(withoutStatus(sub.lines()), expected) << decode.err();
     EXPECT_NE(decode.err().find("MQTT: connected to"), std::string::npos) << decode.err();
 }

@@ -15,28 +15,15 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
-#include <fcntl.h>
 #include <filesystem>
-#include <sstream>
 #include <thread>
 
 namespace {
 
 using Texts = std::vector<std::string>;
 
-Texts splitLines(const std::string& text)
-{
-    Texts out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        out.push_back(line);
-    return out;
-}
-
-bool contains(const Texts& lines, const std::string& line)
-{
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
+using testsignal::contains;
+using testsignal::splitLines;
 
 // Whether needle appears in hay in this order (other elements between allowed).
 bool inOrder(const Texts& hay, const Texts& needle)
@@ -51,11 +38,22 @@ bool inOrder(const Texts& hay, const Texts& needle)
     return true;
 }
 
-// velkor-track started in dir, running until it is signalled.
-std::unique_ptr<testsignal::ToolProcess> startTrack(const std::string& dir, const std::vector<std::string>& args)
+// velkor-track started in dir, running until it is signalled; with waitStarted, once
+// its start-up lines are out.
+std::unique_ptr<testsignal::ToolProcess> startTrack(const std::string& dir, const std::vector<std::string>& args,
+                                                    bool waitStarted = true)
 {
-    return std::make_unique<testsignal::ToolProcess>(VELKOR_TRACK_PATH, args, testsignal::ProcessOptions {{}, dir, {}});
+    auto track = std::make_unique<testsignal::ToolProcess>(VELKOR_TRACK_PATH, args, testsignal::ProcessOptions {{}, dir, {}});
+    if (waitStarted)
+        EXPECT_TRUE(waitFor("the start-up lines", [&] { return track->out().find("Initialized and running.") != std::string::npos; },
+                            [&] { return track->out() + track->err(); }));
+    return track;
 }
+
+// The call of the recording as the log shows it, and its duration.
+const Texts kCallLines = {"GTC  | Go To Channel Voice             | Ch:  17 (  1) Org:  200 Tar:  100 ",
+                          "     | Call duration:    0m  1s        |",
+                          "CLEAR| Call clear-down                 | Ch:  17 -> CCh:   1"};
 
 // The tool's time-out for a process that should have ended at a signal long before.
 constexpr std::chrono::seconds kEnd {60};
@@ -82,6 +80,14 @@ protected:
         sim.setFrequency(1690125);
     }
 
+    // The address book velkor-track left behind.
+    std::unique_ptr<CAddrBook> saved() const
+    {
+        auto book = std::make_unique<CAddrBook>();
+        EXPECT_EQ(book->LoadData(dir.file("addrbook.ini")), 1);
+        return book;
+    }
+
     testsignal::TempDir dir;
     ScannerSimulator sim{ScannerFamily::Uniden250};
 };
@@ -96,18 +102,15 @@ TEST_F(VelkorTrack, FollowsTheCallOfARecordingAndSavesTheBook)
     EXPECT_EQ(lines[1], "Starting decoder thread.");
     EXPECT_EQ(lines[2], "Initialized and running.");
     EXPECT_TRUE(contains(lines, "Initialized Uniden 250/785 on serial port 1."));
-    EXPECT_TRUE(inOrder(lines, {"GTC  | Go To Channel Voice             | Ch:  17 (  1) Org:  200 Tar:  100 ",
-                                "     | Call duration:    0m  1s        |",
-                                "CLEAR| Call clear-down                 | Ch:  17 -> CCh:   1"}));
+    EXPECT_TRUE(inOrder(lines, kCallLines));
     // Every decoder line, the three start-up lines, the receiver and the duration.
     EXPECT_EQ(lines.size(), mptgen::kDemoLines + 5);
 
     EXPECT_TRUE(inOrder(sim.commands(), {"SG", "PM005 01692000", "TA C 005 200 > Dispatch", "TA B A Fleet 1", "PM005 01690000"}));
     // The book was saved with the units heard (auto_add is on by default).
-    CAddrBook saved;
-    ASSERT_EQ(saved.LoadData(dir.file("addrbook.ini")), 1);
-    EXPECT_NE(saved.FindAddr({1, 1, 4321}), nullptr);
-    EXPECT_EQ(saved.IsAddrChecked({1, 1, 100}), 1);
+    const auto book = saved();
+    EXPECT_NE(book->FindAddr({1, 1, 4321}), nullptr);
+    EXPECT_EQ(book->IsAddrChecked({1, 1, 100}), 1);
 }
 
 // The same recording followed with Hamlib's dummy radio behind a real rigctld: tuned
@@ -124,9 +127,7 @@ TEST_F(VelkorTrack, FollowsTheCallWithAHamlibRigctlServer)
     EXPECT_EQ(r.status, 0) << r.err;
     const Texts lines = splitLines(r.out);
     EXPECT_TRUE(contains(lines, "Initialized Hamlib rigctl on server " + rigctld.address() + ".")) << r.out;
-    EXPECT_TRUE(inOrder(lines, {"GTC  | Go To Channel Voice             | Ch:  17 (  1) Org:  200 Tar:  100 ",
-                                "     | Call duration:    0m  1s        |",
-                                "CLEAR| Call clear-down                 | Ch:  17 -> CCh:   1"}));
+    EXPECT_TRUE(inOrder(lines, kCallLines));
     EXPECT_EQ(rigctld.tunings(), (std::vector<double>{169.2, 169.0}));
     EXPECT_EQ(rigctld.frequencyHz(), 169000000);
     EXPECT_EQ(rigctld.rigctl("m"), "FM\n12500\n");
@@ -139,9 +140,7 @@ TEST_F(VelkorTrack, BadInputIsReportedWithoutCrash)
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("velkor-track: "), std::string::npos) << r.err;
     // Shut down in order all the same: the book is saved.
-    CAddrBook saved;
-    ASSERT_EQ(saved.LoadData(dir.file("addrbook.ini")), 1);
-    EXPECT_EQ(saved.IsAddrChecked({1, 1, 100}), 1);
+    EXPECT_EQ(saved()->IsAddrChecked({1, 1, 100}), 1);
 }
 
 TEST_F(VelkorTrack, SignalsShutDownInOrder)
@@ -151,17 +150,12 @@ TEST_F(VelkorTrack, SignalsShutDownInOrder)
         std::remove(dir.file("addrbook.ini").c_str());
         sim.clearReceived();
         const auto track = startTrack(dir.path(), {"--input", "demo.wav", "--realtime"});
-        // Running once the start-up lines are out.
-        ASSERT_TRUE(waitFor("the start-up lines", [&] { return track->out().find("Initialized and running.") != std::string::npos; },
-                            [&] { return track->out() + track->err(); }));
         track->signal(sig);
         EXPECT_EQ(track->wait(kEnd), 0);
         // The recording lasts seconds at its own pace; the signal ended it early.
         EXPECT_FALSE(contains(splitLines(track->out()),
                               "MOVE | Move to specified ControlChannel | -> CCh:   2"));
-        CAddrBook saved;
-        EXPECT_EQ(saved.LoadData(dir.file("addrbook.ini")), 1);
-        EXPECT_EQ(saved.CountNodes().systems, 1u);
+        EXPECT_EQ(saved()->CountNodes().systems, 1u);
     }
 }
 
@@ -217,8 +211,6 @@ TEST_F(VelkorTrack, MutingNeverSilencesTheDecoders)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.firstLine);
         const auto track = startTrack(dir.path(), c.args);
-        ASSERT_TRUE(waitFor("the start-up lines", [&] { return track->out().find("Initialized and running.") != std::string::npos; },
-                            [&] { return track->out() + track->err(); }));
         bool sourceMuted = false, loopbackMuted = false;
         std::thread play([&] { testsignal::runTool("/usr/bin/paplay", {dir.file("live.wav")}); });
         // Until the last line of the recording is decoded.
@@ -259,11 +251,9 @@ TEST_F(VelkorTrack, StoppedSoundServerHoldsNothingUp)
         if (stopBeforeStart)
             server.pause();
         const auto started = Clock::now();
-        const auto track = startTrack(dir.path(), {});
         // The bounds are the behaviour, with room for a loaded machine and sanitizers:
         // the time-outs are under a second each; without them it takes minutes.
-        EXPECT_TRUE(waitFor("the start-up lines", [&] { return track->out().find("Initialized and running.") != std::string::npos; },
-                            [&] { return track->out() + track->err(); }));
+        const auto track = startTrack(dir.path(), {});
         EXPECT_LT(Clock::now() - started, std::chrono::seconds(10)) << track->out();
         if (!stopBeforeStart)
             server.pause();
@@ -272,8 +262,7 @@ TEST_F(VelkorTrack, StoppedSoundServerHoldsNothingUp)
         EXPECT_EQ(track->wait(kEnd), 0);
         EXPECT_LT(Clock::now() - terminated, std::chrono::seconds(10));
         server.resume();
-        CAddrBook saved;
-        EXPECT_EQ(saved.LoadData(dir.file("addrbook.ini")), 1);
+        saved();
     }
 }
 
@@ -311,7 +300,7 @@ TEST_F(VelkorTrack, PublishesNamedEventsAndWritesTheDailyFiles)
               std::string::npos) << *grant;
 
     // The broker got the same events, in the same order.
-    ASSERT_TRUE(sub.waitFor([](const Texts& l) { return contains(l, "velkor/status offline"); }, std::chrono::seconds(10)));
+    ASSERT_TRUE(sub.waitForLine("velkor/status offline", std::chrono::seconds(10)));
     Texts published;
     for (const auto& m : sub.lines())
         if (m.rfind("velkor/status ", 0) != 0)
@@ -329,7 +318,7 @@ TEST_F(VelkorTrack, PublishesNamedEventsAndWritesTheDailyFiles)
 
 TEST_F(VelkorTrack, AKilledTrackerLeavesEveryCompletedLineOfItsDailyFiles)
 {
-    const auto track = startTrack(dir.path(), {"--input", "demo.wav", "--realtime", "--log-dir", "logs"});
+    const auto track = startTrack(dir.path(), {"--input", "demo.wav", "--realtime", "--log-dir", "logs"}, false);
     // Killed in the middle of the recording, once the call is over.
     const bool callWritten = waitFor(
         "the call's row in the calls file",
