@@ -124,7 +124,7 @@ TEST_F(RigctldTest, OperationsReachTheRadio)
 TEST_F(RigctldTest, ReconnectsAtTheNextOperationAfterTheServerRestarted)
 {
     CRigctlReceiver rx(server.address(), kTimeoutMs, log.fn());
-    ASSERT_EQ(rx.setFrequency(420.0125, 1), 1);
+    ASSERT_EQ(rx.setFrequency(420.0125, 1), 1) << rx.failure();
     ASSERT_TRUE(server.restart()) << server.error();
     EXPECT_EQ(rx.setFrequency(420.025, 1), 1);
     EXPECT_EQ(server.frequencyHz(), 420025000);
