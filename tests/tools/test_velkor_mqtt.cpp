@@ -40,6 +40,14 @@ std::vector<std::string> expectedMessages(const std::vector<std::string>& printe
     return out;
 }
 
+// The calls among the events velkor-decode printed.
+long reportedCalls(const std::string& out)
+{
+    const auto lines = splitLines(out);
+    return std::count_if(lines.begin(), lines.end(),
+                         [](const std::string& l) { return l.find("\"REPORT_CALL\"") != std::string::npos; });
+}
+
 std::vector<std::string> withoutStatus(const std::vector<std::string>& lines)
 {
     std::vector<std::string> out;
@@ -100,9 +108,7 @@ TEST(VelkorMqtt, EveryEventArrivesInOrderAsEventsPrintsIt)
                                           "2024-05-01T23:59:58Z", dir.file("calls.wav")}, {});
     ASSERT_EQ(r.status, 0) << r.err;
     const auto printed = splitLines(r.out);
-    EXPECT_EQ(std::count_if(printed.begin(), printed.end(),
-                            [](const std::string& l) { return l.find("\"REPORT_CALL\"") != std::string::npos; }),
-              20);
+    EXPECT_EQ(reportedCalls(r.out), 20);
     const auto expected = expectedMessages(printed);
     ASSERT_TRUE(sub.waitForLine("velkor/status offline", 10s)) << "no offline status after the end";
     const auto got = sub.lines();
@@ -162,11 +168,6 @@ TEST(VelkorMqtt, BrokerRestartLosesNothingQueuedMeanwhile)
     const auto rec = callRecording(30);
     AudioPipe pipe(dir.file("audio"));
     ToolProcess decode(kTool, {"--events", "--rate", std::to_string(rec.rate), "--mqtt", broker.address(), pipe.path()});
-    auto calls = [&](const std::string& text) {
-        const auto lines = splitLines(text);
-        return std::count_if(lines.begin(), lines.end(),
-                             [](const std::string& l) { return l.find("\"REPORT_CALL\"") != std::string::npos; });
-    };
     // Samples up to the end of call n.
     auto upTo = [&](size_t n) { return static_cast<size_t>(rec.callEnds[n] * rec.rate) + rec.rate / 10; };
 
@@ -179,9 +180,9 @@ TEST(VelkorMqtt, BrokerRestartLosesNothingQueuedMeanwhile)
     ASSERT_TRUE(decode.waitForErr("MQTT: lost the connection", 20s)) << decode.err();
     // Decoding goes on: these calls are printed while the broker is away.
     pipe.write(rec.pcm, upTo(9), upTo(19));
-    ASSERT_TRUE(waitFor("20 calls printed while the broker is away", [&] { return calls(decode.out()) >= 20; },
+    ASSERT_TRUE(waitFor("20 calls printed while the broker is away", [&] { return reportedCalls(decode.out()) >= 20; },
                         [&] { return decode.out() + decode.err(); }));
-    ASSERT_EQ(calls(decode.out()), 20) << decode.err();
+    ASSERT_EQ(reportedCalls(decode.out()), 20) << decode.err();
 
     // The events kept meanwhile are velkor's to deliver; the subscriber's own session is
     // the broker's affair. So velkor is held until the subscriber is back, and what
@@ -196,7 +197,7 @@ TEST(VelkorMqtt, BrokerRestartLosesNothingQueuedMeanwhile)
     pipe.close();
     EXPECT_EQ(decode.wait(60s), 0) << decode.err();
     const auto expected = expectedMessages(splitLines(decode.out()));
-    EXPECT_EQ(calls(decode.out()), 30);
+    EXPECT_EQ(reportedCalls(decode.out()), 30);
     EXPECT_TRUE(sub.waitForLine("velkor/status offline", 20s));
     EXPECT_EQ(withoutStatus(sub.lines()), expected) << decode.err();
     EXPECT_NE(decode.err().find("MQTT: connected to"), std::string::npos) << decode.err();
