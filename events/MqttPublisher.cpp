@@ -160,11 +160,11 @@ MqttPublisher::MqttPublisher(mqtt_options_s options, Note note) : m_options(std:
     mosquitto_connect_callback_set(m_mosq, onConnect);
     mosquitto_disconnect_callback_set(m_mosq, onDisconnect);
     mosquitto_publish_callback_set(m_mosq, onPublish);
-    mosquitto_reconnect_delay_set(m_mosq, kReconnectMinSeconds, kReconnectMaxSeconds, true);
-    rc = mosquitto_loop_start(m_mosq);
+    // Two threads of ours call into the client: libmosquitto must lock for them.
+    rc = mosquitto_threaded_set(m_mosq, true);
     if (rc != MOSQ_ERR_SUCCESS)
-        fail("cannot start the MQTT network thread", rc);
-    m_loopStarted = true;
+        fail("cannot set up the MQTT client for threads", rc);
+    m_network = std::thread([this] { NetworkThread(); });
     m_thread = std::thread([this] { SendingThread(); });
 }
 
@@ -230,7 +230,9 @@ void MqttPublisher::Connected(int rc)
     bool online = false;
     {
         std::lock_guard lock(m_mutex);
-        if (rc != 0) {
+        if (m_shutDown) {
+            // A connection that came up while we shut down: it goes with the client.
+        } else if (rc != 0) {
             if (!m_refusedReported)
                 lines[0] = "MQTT: the broker at " + where() + " refused the connection: " +
                            mosquitto_connack_string(rc) + "; trying again";
@@ -295,29 +297,56 @@ void MqttPublisher::Acknowledged(int)
     m_cv.notify_all();
 }
 
-void MqttPublisher::SendingThread()
+void MqttPublisher::noteUnreachable(int rc)
+{
+    const std::string why = errorText(rc);
+    std::unique_lock lock(m_mutex);
+    if (m_lostReported || m_shutDown)
+        return;
+    m_lostReported = true;
+    lock.unlock();
+    note("MQTT: cannot reach the broker at " + where() + " (" + why + "); trying again");
+}
+
+void MqttPublisher::NetworkThread()
 {
     // Connecting resolves the host name, which may take long: here, never on the
     // thread that started us.
     int rc = mosquitto_connect_async(m_mosq, m_options.host.c_str(), m_options.port, m_options.keepaliveSeconds);
+    if (rc != MOSQ_ERR_SUCCESS)
+        noteUnreachable(rc);
     auto backoff = std::chrono::seconds(kReconnectMinSeconds);
-    while (rc != MOSQ_ERR_SUCCESS) {
+    for (;;) {
+        if (rc == MOSQ_ERR_SUCCESS) {
+            // Sends, receives and calls our callbacks; a short time-out so that a stop
+            // is seen at once even when nothing moves.
+            rc = mosquitto_loop(m_mosq, 100, 1);
+            std::lock_guard lock(m_mutex);
+            if (m_networkStop)
+                return;
+            if (m_connected)
+                backoff = std::chrono::seconds(kReconnectMinSeconds);
+            if (rc == MOSQ_ERR_SUCCESS)
+                continue;
+        }
+        // No connection (a lost one is told by the disconnect callback): wait, then
+        // try again, the wait doubling up to its bound.
         {
             std::unique_lock lock(m_mutex);
-            if (!m_lostReported) {
-                m_lostReported = true;
-                lock.unlock();
-                note("MQTT: cannot reach the broker at " + where() + " (" + errorText(rc) + "); trying again");
-                lock.lock();
-            }
-            if (m_cv.wait_for(lock, backoff, [this] { return m_shutDown; }))
+            if (m_cv.wait_for(lock, backoff, [this] { return m_networkStop; }))
                 return;
+            if (m_shutDown)
+                continue; // shutting down: no new connection
         }
         backoff = std::min<std::chrono::seconds>(backoff * 2, std::chrono::seconds(kReconnectMaxSeconds));
-        // From here on libmosquitto's network thread reconnects by itself.
         rc = mosquitto_reconnect_async(m_mosq);
+        if (rc != MOSQ_ERR_SUCCESS)
+            noteUnreachable(rc);
     }
+}
 
+void MqttPublisher::SendingThread()
+{
     std::unique_lock lock(m_mutex);
     bool fullNoted = false;
     for (;;) {
@@ -343,8 +372,9 @@ void MqttPublisher::SendingThread()
         lock.unlock();
         // While the connection is down libmosquitto answers NO_CONN but keeps a QoS 1
         // message for the next connection, as it keeps those in flight.
-        rc = mosquitto_publish(m_mosq, nullptr, message.topic.c_str(), static_cast<int>(message.payload.size()),
-                               message.payload.data(), 1, false);
+        const int size = static_cast<int>(message.payload.size());
+        const int rc =
+            mosquitto_publish(m_mosq, nullptr, message.topic.c_str(), size, message.payload.data(), 1, false);
         lock.lock();
         if (rc != MOSQ_ERR_SUCCESS && rc != MOSQ_ERR_NO_CONN) {
             --m_outstanding;
@@ -384,9 +414,19 @@ size_t MqttPublisher::shutdown(std::chrono::milliseconds limit)
     }
     if (m_thread.joinable())
         m_thread.join();
-    mosquitto_disconnect(m_mosq);
-    if (m_loopStarted)
-        mosquitto_loop_stop(m_mosq, false);
+    // The network thread sends the disconnect; it is never blocked for long, whatever
+    // state the connection is in.
+    if (mosquitto_disconnect(m_mosq) == MOSQ_ERR_SUCCESS) {
+        std::unique_lock lock(m_mutex);
+        m_cv.wait_for(lock, std::chrono::milliseconds(500), [this] { return !m_connected; });
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        m_networkStop = true;
+        m_cv.notify_all();
+    }
+    if (m_network.joinable())
+        m_network.join();
     size_t left = 0;
     uint64_t droppedUntold = 0;
     {

@@ -5,8 +5,9 @@
 //
 // Decoding never waits for the broker. publish() only puts the message into a bounded
 // queue of our own; a thread of ours hands it to libmosquitto while the client is
-// connected, and libmosquitto's network thread (mosquitto_loop_start) sends it,
-// reconnecting with back-off when the broker goes away. While the broker cannot be
+// connected, and a network thread of ours runs libmosquitto's loop, reconnecting with
+// back-off when the broker goes away. (libmosquitto's own thread is not used: stopping
+// it can wait for minutes while it connects or reconnects.) While the broker cannot be
 // reached the queue fills; a full queue drops its oldest message, and the drops are
 // counted and told through the note function. Messages that libmosquitto holds
 // unacknowledged when a connection breaks are sent again on the next one.
@@ -104,12 +105,13 @@ private:
     void Disconnected(int rc);
     void Acknowledged(int mid);
     void SendingThread();
+    void NetworkThread();
+    void noteUnreachable(int rc);
     void note(const std::string& line);
 
     mqtt_options_s m_options;
     Note m_note;
     mosquitto* m_mosq = nullptr;
-    bool m_loopStarted = false;
 
     mutable std::mutex m_mutex;
     std::condition_variable m_cv;
@@ -120,8 +122,10 @@ private:
     bool m_lostReported = false;
     bool m_refusedReported = false;
     bool m_stopping = false;
-    bool m_shutDown = false;
+    bool m_shutDown = false;    // the sending thread ends
+    bool m_networkStop = false; // the network thread ends
     Stats m_stats;
     uint64_t m_droppedReported = 0;
     std::thread m_thread;
+    std::thread m_network;
 };

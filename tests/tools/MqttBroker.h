@@ -10,7 +10,11 @@
 #include "fixtures/Process.h"
 #include "fixtures/WaitFor.h"
 
+#include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <memory>
@@ -64,6 +68,54 @@ private:
     uint16_t m_port = 0;
     bool m_ready = false;
     std::unique_ptr<ToolProcess> m_process;
+};
+
+// A broker host that does not answer (down, or behind a firewall that drops): a port
+// on 127.0.0.1 whose listener accepts nothing and whose one-place queue is already
+// taken, so that the kernel drops every further connection request and a connect
+// neither succeeds nor fails for minutes. silent() is false if that could not be made.
+class SilentPort {
+public:
+    SilentPort()
+    {
+        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (m_listener < 0 || ::bind(m_listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+            ::listen(m_listener, 0) != 0 || ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+            return;
+        m_port = ntohs(a.sin_port);
+        // Fill the queue until a connection stays unanswered.
+        for (int i = 0; i < 8 && !m_silent; ++i) {
+            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+            if (fd < 0)
+                return;
+            m_fillers.push_back(fd);
+            ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+            pollfd p{fd, POLLOUT, 0};
+            m_silent = ::poll(&p, 1, 300) == 0;
+        }
+    }
+    ~SilentPort()
+    {
+        for (int fd : m_fillers)
+            ::close(fd);
+        if (m_listener >= 0)
+            ::close(m_listener);
+    }
+    SilentPort(const SilentPort&) = delete;
+    SilentPort& operator=(const SilentPort&) = delete;
+
+    bool silent() const { return m_silent; }
+    std::string address() const { return "127.0.0.1:" + std::to_string(m_port); }
+
+private:
+    int m_listener = -1;
+    uint16_t m_port = 0;
+    bool m_silent = false;
+    std::vector<int> m_fillers;
 };
 
 // mosquitto_sub on topic at QoS 1 with a session the broker keeps (so that it misses
