@@ -22,10 +22,10 @@
 // may lose or gain a bit in noise, and such a block always waits for the next frame).
 // Such a block still needs a second sign besides the grid: a clean sync byte right
 // after it, or else it waits for the frame after, whose clean sync byte or good block
-// confirms it (any waiting word is confirmed by the good block that follows it, too). The checksum lets one noise block in a thousand
-// through; two in a row, or one with a clean sync byte after it, is what keeps a
-// signal that ends from leaving false words behind. Noise never starts a grid: it
-// needs a trusted word first.
+// confirms it (any waiting word is confirmed by the good block that follows it, too).
+// The checksum lets one noise block in a thousand through; two in a row, or one with a
+// clean sync byte after it, is what keeps a signal that ends from leaving false words
+// behind. Noise never starts a grid: it needs a trusted word first.
 //
 // Most messages are single words; affiliations and system announcements are two
 // words (first word command 0x308, both flags set), and a voice grant may be preceded

@@ -193,9 +193,7 @@ bool CFSKDemodulator::PatternAt(uint64_t sample, unsigned& errors) const
     // Most samples fail on the newest few bits (see MayShow), so the bits are gathered
     // a few at a time and the patterns still possible are kept in a mask; the first
     // eight are looked up at once.
-    uint32_t value = 0;
-    for (unsigned k = 0; k < 8; ++k)
-        value |= static_cast<uint32_t>(m_history[(sample - m_bitOffsets[k]) & m_historyMask] & 1u) << k;
+    uint32_t value = NewestBits(sample, 8);
     uint32_t alive = m_firstBits[value];
     for (unsigned k = 8; k < 32 && alive != 0; ++k) {
         value |= static_cast<uint32_t>(m_history[(sample - m_bitOffsets[k]) & m_historyMask] & 1u) << k;

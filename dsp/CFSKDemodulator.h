@@ -100,12 +100,14 @@ private:
     bool PatternAt(uint64_t sample, unsigned& errors) const;
     // False when the newest four bits at the sample already rule every pattern out:
     // the test made at every sample of the search, so it is kept short.
-    bool MayShow(uint64_t sample) const
+    bool MayShow(uint64_t sample) const { return m_firstNibble[NewestBits(sample, 4)]; }
+    // The newest count bits at the sample, the newest in bit 0.
+    uint32_t NewestBits(uint64_t sample, unsigned count) const
     {
         uint32_t value = 0;
-        for (unsigned k = 0; k < 4; ++k)
+        for (unsigned k = 0; k < count; ++k)
             value |= static_cast<uint32_t>(m_history[(sample - m_bitOffsets[k]) & m_historyMask] & 1u) << k;
-        return m_firstNibble[value];
+        return value;
     }
     uint64_t BitsEndingAt(double sample, unsigned count, unsigned which = 0) const;
     void SearchAt(uint64_t sample);

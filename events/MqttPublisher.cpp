@@ -37,6 +37,11 @@ int noPassphrase(char*, int, int, void*)
     return 0;
 }
 
+std::string unreachableLine(const std::string& where, const std::string& why)
+{
+    return "MQTT: cannot reach the broker at " + where + " (" + why + "); trying again";
+}
+
 } // namespace
 
 void parseMqttAddress(const std::string& text, std::string* host, int* port)
@@ -278,8 +283,7 @@ void MqttPublisher::Disconnected(int rc)
             line = m_everConnected ? "MQTT: lost the connection to " + where() + " (" + errorText(rc) +
                                          "); events are kept (at most " + std::to_string(m_options.queueLimit) +
                                          ") until it is back"
-                                   : "MQTT: cannot reach the broker at " + where() + " (" + errorText(rc) +
-                                         "); trying again";
+                                   : unreachableLine(where(), errorText(rc));
             m_lostReported = true;
         }
         m_cv.notify_all();
@@ -305,7 +309,7 @@ void MqttPublisher::noteUnreachable(int rc)
         return;
     m_lostReported = true;
     lock.unlock();
-    note("MQTT: cannot reach the broker at " + where() + " (" + why + "); trying again");
+    note(unreachableLine(where(), why));
 }
 
 void MqttPublisher::NetworkThread()
