@@ -8,12 +8,12 @@ namespace {
 constexpr const char* kHeader[] = {"system", "fleet", "unit", "name", "comment", "last_seen", "checked"};
 constexpr size_t kColumns = 7;
 
-std::string row(const std::string& system, const std::string& fleet, const std::string& unit, const CItemInfo& d)
+std::string row(const std::string& system, const std::string& fleet, const std::string& unit, const velkor::AddrEntry& e)
 {
     std::string out = csvField(system) + ',' + csvField(fleet) + ',' + csvField(unit) + ',';
-    out += csvField(d.GetItemText()) + ',' + csvField(d.GetSubItem(CAddrBook::kColComment - 1)) + ',';
-    out += csvField(d.GetSubItem(CAddrBook::kColLastSeen - 1)) + ',';
-    out += d.GetCheck() ? "1" : "0";
+    out += csvField(e.name) + ',' + csvField(e.comment) + ',';
+    out += csvField(e.lastSeen) + ',';
+    out += e.checked ? "1" : "0";
     out += "\r\n";
     return out;
 }
@@ -61,10 +61,90 @@ bool isHeader(const CsvRecord& r)
     return true;
 }
 
-// The node of one level whose Ident is the text as written.
-CTreeItem* findLevel(CAddrBook& book, CTreeItem* parent, const std::string& text)
+// One record checked and read into a row; false with the error (without its line)
+// when a field is bad.
+bool readRow(const CsvRecord& r, ImportRow& ir, std::string& error)
 {
-    return parent ? book.FindChild(parent, text) : book.GetRoot(text);
+    if (r.fields.size() != kColumns) {
+        error = std::to_string(r.fields.size()) + " columns, expected 7 (system,fleet,unit,name,comment,last_seen,checked)";
+        return false;
+    }
+    ir.line = r.line;
+    const auto s = identity(r.fields[0], error, "system");
+    if (!s)
+        return false;
+    ir.address.system = *s;
+    ir.texts[0] = r.fields[0];
+    if (!r.fields[1].empty()) {
+        const auto f = identity(r.fields[1], error, "fleet");
+        if (!f)
+            return false;
+        ir.address.fleet = *f;
+        ir.texts[1] = r.fields[1];
+    }
+    if (!r.fields[2].empty()) {
+        if (r.fields[1].empty()) {
+            error = "unit given without a fleet";
+            return false;
+        }
+        const auto u = identity(r.fields[2], error, "unit");
+        if (!u)
+            return false;
+        ir.address.unit = *u;
+        ir.texts[2] = r.fields[2];
+    }
+    // Spreadsheets may save in the Windows code page; the same rule as the file.
+    ir.name = singleLine(decodeStoredText(r.fields[3]));
+    ir.comment = singleLine(decodeStoredText(r.fields[4]));
+    ir.lastSeen = singleLine(decodeStoredText(r.fields[5]));
+    const std::string& c = r.fields[6];
+    if (c.empty()) {
+        ir.checked = -1;
+    } else if (c == "0" || c == "1") {
+        ir.checked = c == "1";
+    } else {
+        error = "checked \"" + c + "\" is not 0 or 1";
+        return false;
+    }
+    return true;
+}
+
+// Every row read, or the first error with its line.
+bool readRows(const std::vector<CsvRecord>& records, std::vector<ImportRow>& rows, std::string& error)
+{
+    for (size_t k = 0; k < records.size(); ++k) {
+        if (k == 0 && isHeader(records[k]))
+            continue;
+        ImportRow ir {};
+        if (!readRow(records[k], ir, error)) {
+            error = "line " + std::to_string(records[k].line) + ": " + error;
+            return false;
+        }
+        rows.push_back(std::move(ir));
+    }
+    return true;
+}
+
+// The node of the row, found or created; nullptr when it could not be created.
+CTreeItem* placeRow(CAddrBook& book, const ImportRow& ir, bool& created)
+{
+    // Nodes whose Ident is written with leading zeros (from an old file) are found by
+    // that text; everything else goes the way AddAddr goes.
+    CTreeItem* node = nullptr;
+    created = false;
+    const uint32_t numbers[3] = {ir.address.system, ir.address.fleet, ir.address.unit};
+    for (int level = 0; level < 3 && numbers[level] != 0; ++level) {
+        CTreeItem* found = book.Find(node, ir.texts[level]);
+        if (found) {
+            node = found;
+            created = false;
+        } else {
+            node = book.EnsureNode(node, numbers[level], &created);
+        }
+        if (!node)
+            return nullptr;
+    }
+    return node;
 }
 } // namespace
 
@@ -159,18 +239,13 @@ std::string exportCsv(const CAddrBook& book)
         out += std::string(i ? "," : "") + kHeader[i];
     out += "\r\n";
     for (const auto& sys : book.Roots()) {
-        if (!sys->data)
-            continue;
-        const std::string& s = sys->data->GetSubItem(CAddrBook::kColIdent - 1);
-        out += row(s, "", "", *sys->data);
+        const std::string& s = sys->entry.ident;
+        out += row(s, "", "", sys->entry);
         for (const auto& flt : sys->children) {
-            if (!flt->data)
-                continue;
-            const std::string& f = flt->data->GetSubItem(CAddrBook::kColIdent - 1);
-            out += row(s, f, "", *flt->data);
+            const std::string& f = flt->entry.ident;
+            out += row(s, f, "", flt->entry);
             for (const auto& unit : flt->children)
-                if (unit->data)
-                    out += row(s, f, unit->data->GetSubItem(CAddrBook::kColIdent - 1), *unit->data);
+                out += row(s, f, unit->entry.ident, unit->entry);
         }
     }
     return out;
@@ -180,95 +255,24 @@ CsvImportResult importCsv(CAddrBook& book, std::string_view text)
 {
     CsvImportResult result;
     std::vector<CsvRecord> records;
-    if (!parseCsv(text, records, result.error))
+    std::vector<ImportRow> rows;
+    if (!parseCsv(text, records, result.error) || !readRows(records, rows, result.error))
         return result;
 
-    std::vector<ImportRow> rows;
-    for (size_t k = 0; k < records.size(); ++k) {
-        const CsvRecord& r = records[k];
-        if (k == 0 && isHeader(r))
-            continue;
-        const std::string at = "line " + std::to_string(r.line) + ": ";
-        if (r.fields.size() != kColumns) {
-            result.error = at + std::to_string(r.fields.size()) + " columns, expected 7 (system,fleet,unit,name,comment,last_seen,checked)";
-            return result;
-        }
-        ImportRow ir {};
-        ir.line = r.line;
-        std::string err;
-        const auto s = identity(r.fields[0], err, "system");
-        if (!s) {
-            result.error = at + err;
-            return result;
-        }
-        ir.address.system = *s;
-        ir.texts[0] = r.fields[0];
-        if (!r.fields[1].empty()) {
-            const auto f = identity(r.fields[1], err, "fleet");
-            if (!f) {
-                result.error = at + err;
-                return result;
-            }
-            ir.address.fleet = *f;
-            ir.texts[1] = r.fields[1];
-        }
-        if (!r.fields[2].empty()) {
-            if (r.fields[1].empty()) {
-                result.error = at + "unit given without a fleet";
-                return result;
-            }
-            const auto u = identity(r.fields[2], err, "unit");
-            if (!u) {
-                result.error = at + err;
-                return result;
-            }
-            ir.address.unit = *u;
-            ir.texts[2] = r.fields[2];
-        }
-        // Spreadsheets may save in the Windows code page; the same rule as the file.
-        ir.name = singleLine(decodeStoredText(r.fields[3]));
-        ir.comment = singleLine(decodeStoredText(r.fields[4]));
-        ir.lastSeen = singleLine(decodeStoredText(r.fields[5]));
-        const std::string& c = r.fields[6];
-        if (c.empty())
-            ir.checked = -1;
-        else if (c == "0" || c == "1")
-            ir.checked = c == "1";
-        else {
-            result.error = at + "checked \"" + c + "\" is not 0 or 1";
-            return result;
-        }
-        rows.push_back(std::move(ir));
-    }
-
+    using velkor::AddrField;
     for (const ImportRow& ir : rows) {
-        // Nodes whose Ident is written with leading zeros (from an old file) are found by
-        // that text; everything else goes the way AddAddr goes.
-        CTreeItem* node = nullptr;
         bool created = false;
-        const uint32_t numbers[3] = {ir.address.system, ir.address.fleet, ir.address.unit};
-        for (int level = 0; level < 3 && numbers[level] != 0; ++level) {
-            CTreeItem* found = findLevel(book, node, ir.texts[level]);
-            if (found) {
-                node = found;
-                created = false;
-            } else {
-                node = book.EnsureNode(node, numbers[level], &created);
-            }
-            if (!node) {
-                result.error = "line " + std::to_string(ir.line) + ": the node could not be created";
-                return result;
-            }
+        CTreeItem* node = placeRow(book, ir, created);
+        if (!node) {
+            result.error = "line " + std::to_string(ir.line) + ": the node could not be created";
+            return result;
         }
-        if (!node) // the system is never 0, so the loop above always ran
-            continue;
-        const int depth = node->indent;
         if (!ir.name.empty())
-            book.SetCellText(node, CAddrBook::kColName, ir.name);
+            book.SetField(node, AddrField::Name, ir.name);
         if (!ir.comment.empty())
-            book.SetCellText(node, CAddrBook::kColComment, ir.comment);
-        if (created && depth == 3 && !ir.lastSeen.empty())
-            book.SetCellText(node, CAddrBook::kColLastSeen, ir.lastSeen);
+            book.SetField(node, AddrField::Comment, ir.comment);
+        if (created && node->indent == 3 && !ir.lastSeen.empty())
+            book.SetField(node, AddrField::LastSeen, ir.lastSeen);
         if (ir.checked >= 0)
             book.SetCheck(node, ir.checked == 1);
         ++(created ? result.created : result.updated);
