@@ -2,7 +2,6 @@
 
 #include "addrbook/AddrText.h"
 
-#include <optional>
 
 namespace {
 constexpr const char* kHeader[] = {"system", "fleet", "unit", "name", "comment", "last_seen", "checked"};
@@ -20,26 +19,20 @@ std::string row(const std::string& system, const std::string& fleet, const std::
 
 // An identity: decimal digits only, 1 to 4294967295. Leading zeros are allowed, so that
 // an exported book with such sections reads back onto the same nodes.
-std::optional<uint32_t> identity(const std::string& text, std::string& error, const char* what)
+velkor::Result<uint32_t> identity(const std::string& text, const char* what)
 {
-    if (text.empty()) {
-        error = std::string(what) + " is empty";
-        return std::nullopt;
-    }
+    if (text.empty())
+        return velkor::fail(std::string(what) + " is empty");
     uint64_t v = 0;
     for (char c : text) {
-        if (c < '0' || c > '9') {
-            error = std::string(what) + " \"" + text + "\" is not a number";
-            return std::nullopt;
-        }
+        if (c < '0' || c > '9')
+            return velkor::fail(std::string(what) + " \"" + text + "\" is not a number");
         v = v * 10 + static_cast<uint64_t>(c - '0');
         if (v > 0xFFFFFFFFull)
             break;
     }
-    if (v == 0 || v > 0xFFFFFFFFull) {
-        error = std::string(what) + " " + text + " is out of range (1 to 4294967295)";
-        return std::nullopt;
-    }
+    if (v == 0 || v > 0xFFFFFFFFull)
+        return velkor::fail(std::string(what) + " " + text + " is out of range (1 to 4294967295)");
     return static_cast<uint32_t>(v);
 }
 
@@ -61,68 +54,63 @@ bool isHeader(const CsvRecord& r)
     return true;
 }
 
-// One record checked and read into a row; false with the error (without its line)
-// when a field is bad.
-bool readRow(const CsvRecord& r, ImportRow& ir, std::string& error)
+// The identity texts of a record (system, fleet, unit) into a row.
+velkor::Status readAddress(const CsvRecord& r, ImportRow& ir)
 {
-    if (r.fields.size() != kColumns) {
-        error = std::to_string(r.fields.size()) + " columns, expected 7 (system,fleet,unit,name,comment,last_seen,checked)";
-        return false;
+    const char* const what[3] = {"system", "fleet", "unit"};
+    uint32_t* const numbers[3] = {&ir.address.system, &ir.address.fleet, &ir.address.unit};
+    for (size_t level = 0; level < 3; ++level) {
+        if (level > 0 && r.fields[level].empty())
+            continue;
+        if (level == 2 && r.fields[1].empty())
+            return velkor::fail("unit given without a fleet");
+        const velkor::Result<uint32_t> n = identity(r.fields[level], what[level]);
+        if (!n)
+            return velkor::fail(n.error());
+        *numbers[level] = *n;
+        ir.texts[level] = r.fields[level];
     }
+    return {};
+}
+
+// One record checked and read into a row; the error (without its line) when a field is
+// bad.
+velkor::Result<ImportRow> readRow(const CsvRecord& r)
+{
+    if (r.fields.size() != kColumns)
+        return velkor::fail(std::to_string(r.fields.size())
+                            + " columns, expected 7 (system,fleet,unit,name,comment,last_seen,checked)");
+    ImportRow ir {};
     ir.line = r.line;
-    const auto s = identity(r.fields[0], error, "system");
-    if (!s)
-        return false;
-    ir.address.system = *s;
-    ir.texts[0] = r.fields[0];
-    if (!r.fields[1].empty()) {
-        const auto f = identity(r.fields[1], error, "fleet");
-        if (!f)
-            return false;
-        ir.address.fleet = *f;
-        ir.texts[1] = r.fields[1];
-    }
-    if (!r.fields[2].empty()) {
-        if (r.fields[1].empty()) {
-            error = "unit given without a fleet";
-            return false;
-        }
-        const auto u = identity(r.fields[2], error, "unit");
-        if (!u)
-            return false;
-        ir.address.unit = *u;
-        ir.texts[2] = r.fields[2];
-    }
+    if (velkor::Status address = readAddress(r, ir); !address)
+        return velkor::fail(address.error());
     // Spreadsheets may save in the Windows code page; the same rule as the file.
     ir.name = singleLine(decodeStoredText(r.fields[3]));
     ir.comment = singleLine(decodeStoredText(r.fields[4]));
     ir.lastSeen = singleLine(decodeStoredText(r.fields[5]));
     const std::string& c = r.fields[6];
-    if (c.empty()) {
+    if (c.empty())
         ir.checked = -1;
-    } else if (c == "0" || c == "1") {
+    else if (c == "0" || c == "1")
         ir.checked = c == "1";
-    } else {
-        error = "checked \"" + c + "\" is not 0 or 1";
-        return false;
-    }
-    return true;
+    else
+        return velkor::fail("checked \"" + c + "\" is not 0 or 1");
+    return ir;
 }
 
 // Every row read, or the first error with its line.
-bool readRows(const std::vector<CsvRecord>& records, std::vector<ImportRow>& rows, std::string& error)
+velkor::Result<std::vector<ImportRow>> readRows(const std::vector<CsvRecord>& records)
 {
+    std::vector<ImportRow> rows;
     for (size_t k = 0; k < records.size(); ++k) {
         if (k == 0 && isHeader(records[k]))
             continue;
-        ImportRow ir {};
-        if (!readRow(records[k], ir, error)) {
-            error = "line " + std::to_string(records[k].line) + ": " + error;
-            return false;
-        }
-        rows.push_back(std::move(ir));
+        velkor::Result<ImportRow> row = readRow(records[k]);
+        if (!row)
+            return velkor::fail("line " + std::to_string(records[k].line) + ": " + row.error());
+        rows.push_back(std::move(*row));
     }
-    return true;
+    return rows;
 }
 
 // The node of the row, found or created; nullptr when it could not be created.
@@ -162,8 +150,9 @@ std::string csvField(std::string_view text)
     return out;
 }
 
-bool parseCsv(std::string_view text, std::vector<CsvRecord>& records, std::string& error)
+velkor::Result<std::vector<CsvRecord>> parseCsv(std::string_view text)
 {
+    std::vector<CsvRecord> records;
     if (text.substr(0, 3) == "\xEF\xBB\xBF") // a spreadsheet's byte-order mark
         text.remove_prefix(3);
     size_t line = 1;
@@ -180,10 +169,8 @@ bool parseCsv(std::string_view text, std::vector<CsvRecord>& records, std::strin
                 ++i;
                 const size_t quoteLine = line;
                 for (;;) {
-                    if (i >= text.size()) {
-                        error = "line " + std::to_string(quoteLine) + ": quoted field is not closed";
-                        return false;
-                    }
+                    if (i >= text.size())
+                        return velkor::fail("line " + std::to_string(quoteLine) + ": quoted field is not closed");
                     if (text[i] == '"') {
                         if (i + 1 < text.size() && text[i + 1] == '"') {
                             field += '"';
@@ -197,16 +184,12 @@ bool parseCsv(std::string_view text, std::vector<CsvRecord>& records, std::strin
                         ++line;
                     field += text[i++];
                 }
-                if (i < text.size() && text[i] != ',' && text[i] != '\r' && text[i] != '\n') {
-                    error = "line " + std::to_string(line) + ": text after a closing quote";
-                    return false;
-                }
+                if (i < text.size() && text[i] != ',' && text[i] != '\r' && text[i] != '\n')
+                    return velkor::fail("line " + std::to_string(line) + ": text after a closing quote");
             } else {
                 while (i < text.size() && text[i] != ',' && text[i] != '\r' && text[i] != '\n') {
-                    if (text[i] == '"') {
-                        error = "line " + std::to_string(line) + ": quote inside an unquoted field";
-                        return false;
-                    }
+                    if (text[i] == '"')
+                        return velkor::fail("line " + std::to_string(line) + ": quote inside an unquoted field");
                     field += text[i++];
                     blank = false;
                 }
@@ -229,7 +212,7 @@ bool parseCsv(std::string_view text, std::vector<CsvRecord>& records, std::strin
         if (!blank)
             records.push_back(std::move(rec));
     }
-    return true;
+    return records;
 }
 
 std::string exportCsv(const CAddrBook& book)
@@ -251,22 +234,22 @@ std::string exportCsv(const CAddrBook& book)
     return out;
 }
 
-CsvImportResult importCsv(CAddrBook& book, std::string_view text)
+velkor::Result<CsvImportCounts> importCsv(CAddrBook& book, std::string_view text)
 {
-    CsvImportResult result;
-    std::vector<CsvRecord> records;
-    std::vector<ImportRow> rows;
-    if (!parseCsv(text, records, result.error) || !readRows(records, rows, result.error))
-        return result;
+    const velkor::Result<std::vector<CsvRecord>> records = parseCsv(text);
+    if (!records)
+        return velkor::fail(records.error());
+    const velkor::Result<std::vector<ImportRow>> rows = readRows(*records);
+    if (!rows)
+        return velkor::fail(rows.error());
 
     using velkor::AddrField;
-    for (const ImportRow& ir : rows) {
+    CsvImportCounts counts;
+    for (const ImportRow& ir : *rows) {
         bool created = false;
         CTreeItem* node = placeRow(book, ir, created);
-        if (!node) {
-            result.error = "line " + std::to_string(ir.line) + ": the node could not be created";
-            return result;
-        }
+        if (!node)
+            return velkor::fail("line " + std::to_string(ir.line) + ": the node could not be created");
         if (!ir.name.empty())
             book.SetField(node, AddrField::Name, ir.name);
         if (!ir.comment.empty())
@@ -275,8 +258,7 @@ CsvImportResult importCsv(CAddrBook& book, std::string_view text)
             book.SetField(node, AddrField::LastSeen, ir.lastSeen);
         if (ir.checked >= 0)
             book.SetCheck(node, ir.checked == 1);
-        ++(created ? result.created : result.updated);
+        ++(created ? counts.created : counts.updated);
     }
-    result.ok = true;
-    return result;
+    return counts;
 }

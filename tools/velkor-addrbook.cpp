@@ -91,16 +91,16 @@ int importFrom(const std::string& file, const std::string& csv)
     CAddrBook book(notices());
     if (!load(book, file))
         return kExitFailed;
-    const CsvImportResult r = importCsv(book, text);
-    if (!r.ok) {
-        say(csv + ": " + r.error + "; nothing saved");
+    const velkor::Result<CsvImportCounts> r = importCsv(book, text);
+    if (!r) {
+        say(csv + ": " + r.error() + "; nothing saved");
         return kExitBadInput;
     }
     if (!book.SaveData(file).ok()) {
         say("could not save " + file);
         return kExitFailed;
     }
-    std::fprintf(stderr, "velkor-addrbook: %u nodes created, %u updated\n", r.created, r.updated);
+    std::fprintf(stderr, "velkor-addrbook: %u nodes created, %u updated\n", r->created, r->updated);
     return 0;
 }
 } // namespace

@@ -33,9 +33,9 @@ TEST_F(AddrBookCsv, ExportReadsBackAsTheSameBook)
 {
     const std::string text = exportCsv(book);
     CAddrBook copy {notices};
-    const CsvImportResult r = importCsv(copy, text);
-    ASSERT_TRUE(r.ok) << r.error;
-    EXPECT_EQ(r.created, 4u);
+    const velkor::Result<CsvImportCounts> r = importCsv(copy, text);
+    ASSERT_TRUE(r.ok()) << r.error();
+    EXPECT_EQ(r->created, 4u);
     EXPECT_EQ(exportCsv(copy), text);
     ASSERT_TRUE(book.SaveData(path("a.ini")).ok());
     ASSERT_TRUE(copy.SaveData(path("b.ini")).ok());
@@ -51,10 +51,10 @@ TEST_F(AddrBookCsv, ImportMergesIntoTheBook)
                             "1234,,,,,,\n"
                             "\n"
                             "9,8,,Kj\xF8ge,,,1\n";
-    const CsvImportResult r = importCsv(book, csv);
-    ASSERT_TRUE(r.ok) << r.error;
-    EXPECT_EQ(r.created, 2u); // rows: unit 2002; fleet 8 (with its system 9)
-    EXPECT_EQ(r.updated, 2u);
+    const velkor::Result<CsvImportCounts> r = importCsv(book, csv);
+    ASSERT_TRUE(r.ok()) << r.error();
+    EXPECT_EQ(r->created, 2u); // rows: unit 2002; fleet 8 (with its system 9)
+    EXPECT_EQ(r->updated, 2u);
     const CTreeItem* base = book.FindAddr({1234, 200, 2001});
     EXPECT_EQ(name(base), "Base \"One\"");              // an empty name keeps the stored one
     EXPECT_EQ(field(base, velkor::AddrField::Comment), "new comment");
@@ -74,7 +74,7 @@ TEST_F(AddrBookCsv, LeadingZeroIdentsReadBackOntoTheirNodes)
     writeFile(path(), "[0042]\nsysName=Zeros\n");
     CAddrBook zeros {notices};
     ASSERT_TRUE(zeros.LoadData(path()).ok());
-    ASSERT_TRUE(importCsv(zeros, "0042,7,,Seven,,,\n").ok);
+    ASSERT_TRUE(importCsv(zeros, "0042,7,,Seven,,,\n").ok());
     EXPECT_EQ(zeros.Roots().size(), 1u);
     EXPECT_EQ(name(zeros.GetRoot("0042")->children[0].get()), "Seven");
 }
@@ -103,17 +103,17 @@ TEST_F(AddrBookCsv, BadRowsAreRefusedWithTheirLineAndNothingChanges)
     };
     for (const Case& c : cases) {
         const std::string before = exportCsv(book);
-        const CsvImportResult r = importCsv(book, "1234,200,2001,Renamed,,,0\r\n" + c.csv);
-        EXPECT_FALSE(r.ok) << c.csv;
+        const velkor::Result<CsvImportCounts> r = importCsv(book, "1234,200,2001,Renamed,,,0\r\n" + c.csv);
+        EXPECT_FALSE(r.ok()) << c.csv;
         // The good first row shifts every line by one.
         std::string expected = c.error;
         const size_t n = std::stoul(expected.substr(5));
         expected = "line " + std::to_string(n + 1) + expected.substr(expected.find(':'));
-        EXPECT_EQ(r.error.substr(0, expected.size()), expected) << r.error;
+        EXPECT_EQ(r.error().substr(0, expected.size()), expected) << r.error();
         EXPECT_EQ(exportCsv(book), before);
     }
     EXPECT_EQ(book.GetAddrName(4294967295u, 0, 0), "4294967295");
-    EXPECT_TRUE(importCsv(book, "4294967295,4294967295,4294967295,,,,\n").ok);
+    EXPECT_TRUE(importCsv(book, "4294967295,4294967295,4294967295,,,,\n").ok());
 }
 
 // The program itself, on files.
