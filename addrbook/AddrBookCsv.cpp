@@ -234,7 +234,7 @@ std::string exportCsv(const CAddrBook& book)
     return out;
 }
 
-velkor::Result<CsvImportCounts> importCsv(CAddrBook& book, std::string_view text)
+velkor::Result<velkor::CsvImportCounts> importCsv(CAddrBook& book, std::string_view text)
 {
     const velkor::Result<std::vector<CsvRecord>> records = parseCsv(text);
     if (!records)
@@ -244,7 +244,7 @@ velkor::Result<CsvImportCounts> importCsv(CAddrBook& book, std::string_view text
         return velkor::fail(rows.error());
 
     using velkor::AddrField;
-    CsvImportCounts counts;
+    velkor::CsvImportCounts counts;
     for (const ImportRow& ir : *rows) {
         bool created = false;
         CTreeItem* node = placeRow(book, ir, created);

@@ -27,13 +27,15 @@ std::string csvField(std::string_view text);
 // below it.
 std::string exportCsv(const CAddrBook& book);
 
+namespace velkor {
 struct CsvImportCounts {
     unsigned created = 0;
     unsigned updated = 0;
 };
+} // namespace velkor
 
 // Checks every row first and changes nothing unless all are good ("line N: ..." names
 // the first bad one); then creates the missing nodes as AddAddr does, replaces names and
 // comments given non-empty, sets the mark where checked is given (0 or 1), and gives
 // new units the Last Seen of the row.
-velkor::Result<CsvImportCounts> importCsv(CAddrBook& book, std::string_view text);
+velkor::Result<velkor::CsvImportCounts> importCsv(CAddrBook& book, std::string_view text);

@@ -91,7 +91,7 @@ int importFrom(const std::string& file, const std::string& csv)
     CAddrBook book(notices());
     if (!load(book, file))
         return kExitFailed;
-    const velkor::Result<CsvImportCounts> r = importCsv(book, text);
+    const velkor::Result<velkor::CsvImportCounts> r = importCsv(book, text);
     if (!r) {
         say(csv + ": " + r.error() + "; nothing saved");
         return kExitBadInput;

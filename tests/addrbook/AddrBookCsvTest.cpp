@@ -33,7 +33,7 @@ TEST_F(AddrBookCsv, ExportReadsBackAsTheSameBook)
 {
     const std::string text = exportCsv(book);
     CAddrBook copy {notices};
-    const velkor::Result<CsvImportCounts> r = importCsv(copy, text);
+    const velkor::Result<velkor::CsvImportCounts> r = importCsv(copy, text);
     ASSERT_TRUE(r.ok()) << r.error();
     EXPECT_EQ(r->created, 4u);
     EXPECT_EQ(exportCsv(copy), text);
@@ -51,7 +51,7 @@ TEST_F(AddrBookCsv, ImportMergesIntoTheBook)
                             "1234,,,,,,\n"
                             "\n"
                             "9,8,,Kj\xF8ge,,,1\n";
-    const velkor::Result<CsvImportCounts> r = importCsv(book, csv);
+    const velkor::Result<velkor::CsvImportCounts> r = importCsv(book, csv);
     ASSERT_TRUE(r.ok()) << r.error();
     EXPECT_EQ(r->created, 2u); // rows: unit 2002; fleet 8 (with its system 9)
     EXPECT_EQ(r->updated, 2u);
@@ -103,7 +103,7 @@ TEST_F(AddrBookCsv, BadRowsAreRefusedWithTheirLineAndNothingChanges)
     };
     for (const Case& c : cases) {
         const std::string before = exportCsv(book);
-        const velkor::Result<CsvImportCounts> r = importCsv(book, "1234,200,2001,Renamed,,,0\r\n" + c.csv);
+        const velkor::Result<velkor::CsvImportCounts> r = importCsv(book, "1234,200,2001,Renamed,,,0\r\n" + c.csv);
         EXPECT_FALSE(r.ok()) << c.csv;
         // The good first row shifts every line by one.
         std::string expected = c.error;
