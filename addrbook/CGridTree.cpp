@@ -60,11 +60,21 @@ CTreeItem* CGridTree::Find(const CTreeItem* parent, const std::string& ident) co
     return it == index.end() ? nullptr : it->second;
 }
 
-void CGridTree::unindex(std::unordered_map<std::string, CTreeItem*>& index, const CTreeItem* node)
+void CGridTree::unindex(std::unordered_map<std::string, CTreeItem*>& index,
+                        const std::vector<std::unique_ptr<CTreeItem>>& siblings, const CTreeItem* node)
 {
     const auto it = index.find(node->entry.ident);
-    if (it != index.end() && it->second == node)
-        index.erase(it);
+    if (it == index.end() || it->second != node)
+        return;
+    index.erase(it);
+    // The book never holds two siblings with one ident, but a tree built by hand may:
+    // the next of them is found from now on, as a search in order would find it.
+    for (const auto& sibling : siblings) {
+        if (sibling.get() != node && sibling->entry.ident == node->entry.ident) {
+            index.emplace(sibling->entry.ident, sibling.get());
+            return;
+        }
+    }
 }
 
 CTreeItem* CGridTree::InsertRoot(velkor::AddrEntry entry)
@@ -173,7 +183,7 @@ void CGridTree::DeleteNode(CTreeItem* node)
     const auto it = std::find_if(siblings.begin(), siblings.end(), [node](const auto& p) { return p.get() == node; });
     if (it == siblings.end())
         return;
-    unindex(parent ? parent->index : m_rootIndex, node);
+    unindex(parent ? parent->index : m_rootIndex, siblings, node);
     siblings.erase(it); // frees the node, its data and its subtree
     if (parent && !parent->HasChildren()) {
         parent->collapsed = true;

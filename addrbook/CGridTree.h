@@ -82,7 +82,8 @@ private:
     static void sortLevel(std::vector<std::unique_ptr<CTreeItem>>& nodes, bool recursive);
     void relayoutAfterSort(CTreeItem* node);
 
-    static void unindex(std::unordered_map<std::string, CTreeItem*>& index, const CTreeItem* node);
+    static void unindex(std::unordered_map<std::string, CTreeItem*>& index,
+                        const std::vector<std::unique_ptr<CTreeItem>>& siblings, const CTreeItem* node);
 
     std::vector<std::unique_ptr<CTreeItem>> m_roots;
     std::unordered_map<std::string, CTreeItem*> m_rootIndex;

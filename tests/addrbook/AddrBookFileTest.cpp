@@ -195,6 +195,33 @@ TEST_F(AddrBookFile, LeadingZeroSectionNeverMatchesAReportedSystem)
     EXPECT_NE(readFile(path()).find("[0042]\nsysName=Zeros\n"), std::string::npos);
 }
 
+TEST_F(AddrBookFile, HandMadeSectionsAreFoundByTheirTextAndSavedAsTheyWere)
+{
+    const std::string unit = "numberOfFleets=1\nfleet0-Name=Ops\nfleet0-Id=7\nfleet0-Comment=\nfleet0-NrOfUnits=1\n"
+                             "fleet0-unit0-Name=Car\nfleet0-unit0-Id=12\nfleet0-unit0-Comment=\n"
+                             "fleet0-unit0-LastSeen=\nfleet0-unit0-Checked=1\n";
+    struct Case {
+        std::string file;
+        const char* section;
+        const char* other; // a text that must not find it
+    };
+    const Case cases[] = {
+        {"[Site A]\nsysName=Hill\nsysComment=\n" + unit, "Site A", "site a"},
+        {"[0042]\nsysName=Zeros\nsysComment=\n" + unit, "0042", "42"},
+        {"[North-1]\nsysName=\nsysComment=c\n[1]\nsysName=One\nsysComment=\n" + unit, "North-1", "North"},
+    };
+    for (const Case& c : cases) {
+        writeFile(path(), c.file);
+        CAddrBook hand {notices};
+        ASSERT_TRUE(hand.LoadData(path()).ok()) << c.section;
+        EXPECT_NE(hand.GetRoot(c.section), nullptr) << c.section;
+        EXPECT_EQ(hand.GetRoot(c.other), nullptr) << c.section;
+        ASSERT_TRUE(hand.SaveData(path("out.ini")).ok());
+        EXPECT_EQ(readFile(path("out.ini")), c.file);
+    }
+    EXPECT_TRUE(notices.alerts.empty());
+}
+
 TEST_F(AddrBookFile, AllSectionsAreReadBeyondFourKilobytesOfNames)
 {
     // 300 sections of 15-character names: 4800 bytes of names, more than the 4096-byte

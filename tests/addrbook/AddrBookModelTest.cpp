@@ -167,7 +167,11 @@ TEST_F(AddrBookModel, LookupsAreByTheExactIdentTextOfEachLevel)
     };
     for (const Case& c : cases)
         EXPECT_EQ(name(book.Find(c.parent, c.ident)), c.expected) << c.ident;
+    CTreeItem* twin = book.InsertRoot({"Site A", "Twin", "", "", false});
+    EXPECT_EQ(book.GetRoot("Site A"), site); // the first of equal idents
     book.DeleteNode(site);
+    EXPECT_EQ(book.GetRoot("Site A"), twin);
+    book.DeleteNode(twin);
     EXPECT_EQ(book.GetRoot("Site A"), nullptr);
     book.DeleteNode(book.FindAddr({1, 10, 101}));
     EXPECT_EQ(book.FindChild(fleet, "101"), nullptr);
