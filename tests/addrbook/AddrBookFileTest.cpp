@@ -2,6 +2,8 @@
 
 #include "addrbook/AddrText.h"
 
+#include <tuple>
+
 namespace {
 
 class AddrBookFile : public AddrBookFixture {
@@ -94,18 +96,6 @@ TEST_F(AddrBookFile, SaveLoadSaveGivesTheSameFileAndBook)
     EXPECT_TRUE(notices.alerts.empty());
 }
 
-TEST_F(AddrBookFile, SystemWithoutFleetsWritesOnlyNameAndComment)
-{
-    book.InsertRoot(velkor::AddrEntry {"5", "Lonely", "c", "", false});
-    ASSERT_TRUE(book.SaveData(path()).ok());
-    EXPECT_EQ(readFile(path()), "[5]\nsysName=Lonely\nsysComment=c\n");
-    CAddrBook again {notices};
-    ASSERT_TRUE(again.LoadData(path()).ok());
-    ASSERT_EQ(again.Roots().size(), 1u);
-    EXPECT_EQ(name(again.Roots()[0].get()), "Lonely");
-    EXPECT_TRUE(again.Roots()[0]->children.empty());
-}
-
 TEST_F(AddrBookFile, MissingOrEmptyFileGivesAnEmptyBook)
 {
     for (const char* text : {static_cast<const char*>(nullptr), "", "; only a comment\n\n"}) {
@@ -195,29 +185,25 @@ TEST_F(AddrBookFile, LeadingZeroSectionNeverMatchesAReportedSystem)
     EXPECT_NE(readFile(path()).find("[0042]\nsysName=Zeros\n"), std::string::npos);
 }
 
-TEST_F(AddrBookFile, HandMadeSectionsAreFoundByTheirTextAndSavedAsTheyWere)
+TEST_F(AddrBookFile, SectionsAreFoundByTheirExactTextAndSavedAsTheyWere)
 {
     const std::string unit = "numberOfFleets=1\nfleet0-Name=Ops\nfleet0-Id=7\nfleet0-Comment=\nfleet0-NrOfUnits=1\n"
                              "fleet0-unit0-Name=Car\nfleet0-unit0-Id=12\nfleet0-unit0-Comment=\n"
                              "fleet0-unit0-LastSeen=\nfleet0-unit0-Checked=1\n";
-    struct Case {
-        std::string file;
-        const char* section;
-        const char* other; // a text that must not find it
-    };
-    const Case cases[] = {
+    // The file, its first section, and a text that must not find that section.
+    const std::tuple<std::string, const char*, const char*> cases[] = {
         {"[Site A]\nsysName=Hill\nsysComment=\n" + unit, "Site A", "site a"},
         {"[0042]\nsysName=Zeros\nsysComment=\n" + unit, "0042", "42"},
-        {"[North-1]\nsysName=\nsysComment=c\n[1]\nsysName=One\nsysComment=\n" + unit, "North-1", "North"},
+        {"[5]\nsysName=Lonely\nsysComment=c\n[1]\nsysName=One\nsysComment=\n" + unit, "5", "05"},
     };
-    for (const Case& c : cases) {
-        writeFile(path(), c.file);
+    for (const auto& [file, section, other] : cases) {
+        writeFile(path(), file);
         CAddrBook hand {notices};
-        ASSERT_TRUE(hand.LoadData(path()).ok()) << c.section;
-        EXPECT_NE(hand.GetRoot(c.section), nullptr) << c.section;
-        EXPECT_EQ(hand.GetRoot(c.other), nullptr) << c.section;
+        ASSERT_TRUE(hand.LoadData(path()).ok()) << section;
+        EXPECT_NE(hand.GetRoot(section), nullptr) << section;
+        EXPECT_EQ(hand.GetRoot(other), nullptr) << section;
         ASSERT_TRUE(hand.SaveData(path("out.ini")).ok());
-        EXPECT_EQ(readFile(path("out.ini")), c.file);
+        EXPECT_EQ(readFile(path("out.ini")), file);
     }
     EXPECT_TRUE(notices.alerts.empty());
 }

@@ -101,6 +101,9 @@ TEST_F(AddrBookView, ColumnsAndRowsAsTheDialogShowsThem)
     EXPECT_EQ(grid->Model().index(1, 1).data().toString(), "2");
     EXPECT_EQ(grid->ImageList().size(), 5u);
     EXPECT_EQ(grid->ImageSize(), QSize(16, 16));
+    // System, fleet and unit images (4, 1 and 2 in the image list).
+    for (const auto& [a, image] : {std::pair {velkor_address_s {1, 0, 0}, 4}, {{1, 10, 0}, 1}, {{1, 10, 100}, 2}})
+        EXPECT_EQ(grid->NodeImage(book().FindAddr(a)), image);
 }
 
 TEST_F(AddrBookView, EnterEditsNameCommentAndLastSeenButNeverIdent)
