@@ -2,44 +2,37 @@
 
 #include "addrbook/AddrText.h"
 
-#include <optional>
 
 namespace {
 constexpr const char* kHeader[] = {"system", "fleet", "unit", "name", "comment", "last_seen", "checked"};
 constexpr size_t kColumns = 7;
 
-std::string row(const std::string& system, const std::string& fleet, const std::string& unit, const CItemInfo& d)
+std::string row(const std::string& system, const std::string& fleet, const std::string& unit, const velkor::AddrEntry& e)
 {
     std::string out = csvField(system) + ',' + csvField(fleet) + ',' + csvField(unit) + ',';
-    out += csvField(d.GetItemText()) + ',' + csvField(d.GetSubItem(CAddrBook::kColComment - 1)) + ',';
-    out += csvField(d.GetSubItem(CAddrBook::kColLastSeen - 1)) + ',';
-    out += d.GetCheck() ? "1" : "0";
+    out += csvField(e.name) + ',' + csvField(e.comment) + ',';
+    out += csvField(e.lastSeen) + ',';
+    out += e.checked ? "1" : "0";
     out += "\r\n";
     return out;
 }
 
 // An identity: decimal digits only, 1 to 4294967295. Leading zeros are allowed, so that
 // an exported book with such sections reads back onto the same nodes.
-std::optional<uint32_t> identity(const std::string& text, std::string& error, const char* what)
+velkor::Result<uint32_t> identity(const std::string& text, const char* what)
 {
-    if (text.empty()) {
-        error = std::string(what) + " is empty";
-        return std::nullopt;
-    }
+    if (text.empty())
+        return velkor::fail(std::string(what) + " is empty");
     uint64_t v = 0;
     for (char c : text) {
-        if (c < '0' || c > '9') {
-            error = std::string(what) + " \"" + text + "\" is not a number";
-            return std::nullopt;
-        }
+        if (c < '0' || c > '9')
+            return velkor::fail(std::string(what) + " \"" + text + "\" is not a number");
         v = v * 10 + static_cast<uint64_t>(c - '0');
         if (v > 0xFFFFFFFFull)
             break;
     }
-    if (v == 0 || v > 0xFFFFFFFFull) {
-        error = std::string(what) + " " + text + " is out of range (1 to 4294967295)";
-        return std::nullopt;
-    }
+    if (v == 0 || v > 0xFFFFFFFFull)
+        return velkor::fail(std::string(what) + " " + text + " is out of range (1 to 4294967295)");
     return static_cast<uint32_t>(v);
 }
 
@@ -61,10 +54,85 @@ bool isHeader(const CsvRecord& r)
     return true;
 }
 
-// The node of one level whose Ident is the text as written.
-CTreeItem* findLevel(CAddrBook& book, CTreeItem* parent, const std::string& text)
+// The identity texts of a record (system, fleet, unit) into a row.
+velkor::Status readAddress(const CsvRecord& r, ImportRow& ir)
 {
-    return parent ? book.FindChild(parent, text) : book.GetRoot(text);
+    const char* const what[3] = {"system", "fleet", "unit"};
+    uint32_t* const numbers[3] = {&ir.address.system, &ir.address.fleet, &ir.address.unit};
+    for (size_t level = 0; level < 3; ++level) {
+        if (level > 0 && r.fields[level].empty())
+            continue;
+        if (level == 2 && r.fields[1].empty())
+            return velkor::fail("unit given without a fleet");
+        const velkor::Result<uint32_t> n = identity(r.fields[level], what[level]);
+        if (!n)
+            return velkor::fail(n.error());
+        *numbers[level] = *n;
+        ir.texts[level] = r.fields[level];
+    }
+    return {};
+}
+
+// One record checked and read into a row; the error (without its line) when a field is
+// bad.
+velkor::Result<ImportRow> readRow(const CsvRecord& r)
+{
+    if (r.fields.size() != kColumns)
+        return velkor::fail(std::to_string(r.fields.size())
+                            + " columns, expected 7 (system,fleet,unit,name,comment,last_seen,checked)");
+    ImportRow ir {};
+    ir.line = r.line;
+    if (velkor::Status address = readAddress(r, ir); !address)
+        return velkor::fail(address.error());
+    // Spreadsheets may save in the Windows code page; the same rule as the file.
+    ir.name = singleLine(decodeStoredText(r.fields[3]));
+    ir.comment = singleLine(decodeStoredText(r.fields[4]));
+    ir.lastSeen = singleLine(decodeStoredText(r.fields[5]));
+    const std::string& c = r.fields[6];
+    if (c.empty())
+        ir.checked = -1;
+    else if (c == "0" || c == "1")
+        ir.checked = c == "1";
+    else
+        return velkor::fail("checked \"" + c + "\" is not 0 or 1");
+    return ir;
+}
+
+// Every row read, or the first error with its line.
+velkor::Result<std::vector<ImportRow>> readRows(const std::vector<CsvRecord>& records)
+{
+    std::vector<ImportRow> rows;
+    for (size_t k = 0; k < records.size(); ++k) {
+        if (k == 0 && isHeader(records[k]))
+            continue;
+        velkor::Result<ImportRow> row = readRow(records[k]);
+        if (!row)
+            return velkor::fail("line " + std::to_string(records[k].line) + ": " + row.error());
+        rows.push_back(std::move(*row));
+    }
+    return rows;
+}
+
+// The node of the row, found or created; nullptr when it could not be created.
+CTreeItem* placeRow(CAddrBook& book, const ImportRow& ir, bool& created)
+{
+    // Nodes whose Ident is written with leading zeros (from an old file) are found by
+    // that text; everything else goes the way AddAddr goes.
+    CTreeItem* node = nullptr;
+    created = false;
+    const uint32_t numbers[3] = {ir.address.system, ir.address.fleet, ir.address.unit};
+    for (int level = 0; level < 3 && numbers[level] != 0; ++level) {
+        CTreeItem* found = book.Find(node, ir.texts[level]);
+        if (found) {
+            node = found;
+            created = false;
+        } else {
+            node = book.EnsureNode(node, numbers[level], &created);
+        }
+        if (!node)
+            return nullptr;
+    }
+    return node;
 }
 } // namespace
 
@@ -82,8 +150,9 @@ std::string csvField(std::string_view text)
     return out;
 }
 
-bool parseCsv(std::string_view text, std::vector<CsvRecord>& records, std::string& error)
+velkor::Result<std::vector<CsvRecord>> parseCsv(std::string_view text)
 {
+    std::vector<CsvRecord> records;
     if (text.substr(0, 3) == "\xEF\xBB\xBF") // a spreadsheet's byte-order mark
         text.remove_prefix(3);
     size_t line = 1;
@@ -100,10 +169,8 @@ bool parseCsv(std::string_view text, std::vector<CsvRecord>& records, std::strin
                 ++i;
                 const size_t quoteLine = line;
                 for (;;) {
-                    if (i >= text.size()) {
-                        error = "line " + std::to_string(quoteLine) + ": quoted field is not closed";
-                        return false;
-                    }
+                    if (i >= text.size())
+                        return velkor::fail("line " + std::to_string(quoteLine) + ": quoted field is not closed");
                     if (text[i] == '"') {
                         if (i + 1 < text.size() && text[i + 1] == '"') {
                             field += '"';
@@ -117,16 +184,12 @@ bool parseCsv(std::string_view text, std::vector<CsvRecord>& records, std::strin
                         ++line;
                     field += text[i++];
                 }
-                if (i < text.size() && text[i] != ',' && text[i] != '\r' && text[i] != '\n') {
-                    error = "line " + std::to_string(line) + ": text after a closing quote";
-                    return false;
-                }
+                if (i < text.size() && text[i] != ',' && text[i] != '\r' && text[i] != '\n')
+                    return velkor::fail("line " + std::to_string(line) + ": text after a closing quote");
             } else {
                 while (i < text.size() && text[i] != ',' && text[i] != '\r' && text[i] != '\n') {
-                    if (text[i] == '"') {
-                        error = "line " + std::to_string(line) + ": quote inside an unquoted field";
-                        return false;
-                    }
+                    if (text[i] == '"')
+                        return velkor::fail("line " + std::to_string(line) + ": quote inside an unquoted field");
                     field += text[i++];
                     blank = false;
                 }
@@ -149,7 +212,7 @@ bool parseCsv(std::string_view text, std::vector<CsvRecord>& records, std::strin
         if (!blank)
             records.push_back(std::move(rec));
     }
-    return true;
+    return records;
 }
 
 std::string exportCsv(const CAddrBook& book)
@@ -159,120 +222,43 @@ std::string exportCsv(const CAddrBook& book)
         out += std::string(i ? "," : "") + kHeader[i];
     out += "\r\n";
     for (const auto& sys : book.Roots()) {
-        if (!sys->data)
-            continue;
-        const std::string& s = sys->data->GetSubItem(CAddrBook::kColIdent - 1);
-        out += row(s, "", "", *sys->data);
+        const std::string& s = sys->entry.ident;
+        out += row(s, "", "", sys->entry);
         for (const auto& flt : sys->children) {
-            if (!flt->data)
-                continue;
-            const std::string& f = flt->data->GetSubItem(CAddrBook::kColIdent - 1);
-            out += row(s, f, "", *flt->data);
+            const std::string& f = flt->entry.ident;
+            out += row(s, f, "", flt->entry);
             for (const auto& unit : flt->children)
-                if (unit->data)
-                    out += row(s, f, unit->data->GetSubItem(CAddrBook::kColIdent - 1), *unit->data);
+                out += row(s, f, unit->entry.ident, unit->entry);
         }
     }
     return out;
 }
 
-CsvImportResult importCsv(CAddrBook& book, std::string_view text)
+velkor::Result<velkor::CsvImportCounts> importCsv(CAddrBook& book, std::string_view text)
 {
-    CsvImportResult result;
-    std::vector<CsvRecord> records;
-    if (!parseCsv(text, records, result.error))
-        return result;
+    const velkor::Result<std::vector<CsvRecord>> records = parseCsv(text);
+    if (!records)
+        return velkor::fail(records.error());
+    const velkor::Result<std::vector<ImportRow>> rows = readRows(*records);
+    if (!rows)
+        return velkor::fail(rows.error());
 
-    std::vector<ImportRow> rows;
-    for (size_t k = 0; k < records.size(); ++k) {
-        const CsvRecord& r = records[k];
-        if (k == 0 && isHeader(r))
-            continue;
-        const std::string at = "line " + std::to_string(r.line) + ": ";
-        if (r.fields.size() != kColumns) {
-            result.error = at + std::to_string(r.fields.size()) + " columns, expected 7 (system,fleet,unit,name,comment,last_seen,checked)";
-            return result;
-        }
-        ImportRow ir {};
-        ir.line = r.line;
-        std::string err;
-        const auto s = identity(r.fields[0], err, "system");
-        if (!s) {
-            result.error = at + err;
-            return result;
-        }
-        ir.address.system = *s;
-        ir.texts[0] = r.fields[0];
-        if (!r.fields[1].empty()) {
-            const auto f = identity(r.fields[1], err, "fleet");
-            if (!f) {
-                result.error = at + err;
-                return result;
-            }
-            ir.address.fleet = *f;
-            ir.texts[1] = r.fields[1];
-        }
-        if (!r.fields[2].empty()) {
-            if (r.fields[1].empty()) {
-                result.error = at + "unit given without a fleet";
-                return result;
-            }
-            const auto u = identity(r.fields[2], err, "unit");
-            if (!u) {
-                result.error = at + err;
-                return result;
-            }
-            ir.address.unit = *u;
-            ir.texts[2] = r.fields[2];
-        }
-        // Spreadsheets may save in the Windows code page; the same rule as the file.
-        ir.name = singleLine(decodeStoredText(r.fields[3]));
-        ir.comment = singleLine(decodeStoredText(r.fields[4]));
-        ir.lastSeen = singleLine(decodeStoredText(r.fields[5]));
-        const std::string& c = r.fields[6];
-        if (c.empty())
-            ir.checked = -1;
-        else if (c == "0" || c == "1")
-            ir.checked = c == "1";
-        else {
-            result.error = at + "checked \"" + c + "\" is not 0 or 1";
-            return result;
-        }
-        rows.push_back(std::move(ir));
-    }
-
-    for (const ImportRow& ir : rows) {
-        // Nodes whose Ident is written with leading zeros (from an old file) are found by
-        // that text; everything else goes the way AddAddr goes.
-        CTreeItem* node = nullptr;
+    using velkor::AddrField;
+    velkor::CsvImportCounts counts;
+    for (const ImportRow& ir : *rows) {
         bool created = false;
-        const uint32_t numbers[3] = {ir.address.system, ir.address.fleet, ir.address.unit};
-        for (int level = 0; level < 3 && numbers[level] != 0; ++level) {
-            CTreeItem* found = findLevel(book, node, ir.texts[level]);
-            if (found) {
-                node = found;
-                created = false;
-            } else {
-                node = book.EnsureNode(node, numbers[level], &created);
-            }
-            if (!node) {
-                result.error = "line " + std::to_string(ir.line) + ": the node could not be created";
-                return result;
-            }
-        }
-        if (!node) // the system is never 0, so the loop above always ran
-            continue;
-        const int depth = node->indent;
+        CTreeItem* node = placeRow(book, ir, created);
+        if (!node)
+            return velkor::fail("line " + std::to_string(ir.line) + ": the node could not be created");
         if (!ir.name.empty())
-            book.SetCellText(node, CAddrBook::kColName, ir.name);
+            book.SetField(node, AddrField::Name, ir.name);
         if (!ir.comment.empty())
-            book.SetCellText(node, CAddrBook::kColComment, ir.comment);
-        if (created && depth == 3 && !ir.lastSeen.empty())
-            book.SetCellText(node, CAddrBook::kColLastSeen, ir.lastSeen);
+            book.SetField(node, AddrField::Comment, ir.comment);
+        if (created && node->indent == 3 && !ir.lastSeen.empty())
+            book.SetField(node, AddrField::LastSeen, ir.lastSeen);
         if (ir.checked >= 0)
             book.SetCheck(node, ir.checked == 1);
-        ++(created ? result.created : result.updated);
+        ++(created ? counts.created : counts.updated);
     }
-    result.ok = true;
-    return result;
+    return counts;
 }

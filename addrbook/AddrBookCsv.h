@@ -7,6 +7,7 @@
 #pragma once
 
 #include "addrbook/CAddrBook.h"
+#include "notify/Result.h"
 
 #include <string>
 #include <string_view>
@@ -19,21 +20,22 @@ struct CsvRecord {
 
 // Splits RFC 4180 text into records; an unterminated or misplaced quote gives an error
 // naming its line. Blank lines are not records.
-bool parseCsv(std::string_view text, std::vector<CsvRecord>& records, std::string& error);
+velkor::Result<std::vector<CsvRecord>> parseCsv(std::string_view text);
 std::string csvField(std::string_view text);
 
 // The whole book, header first, systems in book order with each one's fleets and units
 // below it.
 std::string exportCsv(const CAddrBook& book);
 
-struct CsvImportResult {
-    bool ok = false;
-    std::string error; // "line N: ..." when !ok
+namespace velkor {
+struct CsvImportCounts {
     unsigned created = 0;
     unsigned updated = 0;
 };
+} // namespace velkor
 
-// Checks every row first and changes nothing unless all are good; then creates the
-// missing nodes as AddAddr does, replaces names and comments given non-empty, sets the
-// mark where checked is given (0 or 1), and gives new units the Last Seen of the row.
-CsvImportResult importCsv(CAddrBook& book, std::string_view text);
+// Checks every row first and changes nothing unless all are good ("line N: ..." names
+// the first bad one); then creates the missing nodes as AddAddr does, replaces names and
+// comments given non-empty, sets the mark where checked is given (0 or 1), and gives
+// new units the Last Seen of the row.
+velkor::Result<velkor::CsvImportCounts> importCsv(CAddrBook& book, std::string_view text);

@@ -1,63 +1,25 @@
 #include "addrbook/CAddrBook.h"
 
 #include "addrbook/AddrText.h"
-#include "notify/MessageBox.h"
 
-#include <cstdio>
+using velkor::AddrEntry;
+using velkor::AddrField;
 
-CAddrBook::CAddrBook()
-    : m_clock([] { return std::time(nullptr); })
-    , m_log([](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); })
+CAddrBook::CAddrBook(velkor::Notices& notices)
+    : m_notices(notices)
+    , m_clock([] { return std::time(nullptr); })
 {
 }
 
-void CAddrBook::log(const std::string& text) const
+velkor::Failure CAddrBook::alert(std::string text)
 {
-    if (m_log)
-        m_log(text);
+    m_notices.alert(text);
+    return velkor::fail(std::move(text));
 }
 
-std::unique_ptr<CItemInfo> CAddrBook::MakeNodeData(int image, std::string name, std::string ident,
-                                                   std::string comment, bool checked)
+CTreeItem* CAddrBook::insertNode(CTreeItem* parent, AddrEntry entry)
 {
-    auto data = std::make_unique<CItemInfo>();
-    data->SetImage(image);
-    data->SetItemText(std::move(name));
-    data->SetSubItemText(kColIdent - 1, std::move(ident));
-    data->SetSubItemText(kColComment - 1, std::move(comment));
-    data->SetSubItemText(kColLastSeen - 1, "");
-    data->SetCheck(checked);
-    // The Ident is the node's identity in the book and in the file.
-    data->SetControlType(kColIdent - 1, CItemInfo::noedit);
-    return data;
-}
-
-CTreeItem* CAddrBook::insertNode(CTreeItem* parent, std::unique_ptr<CItemInfo> data)
-{
-    return parent ? InsertChild(parent, std::move(data)) : InsertRoot(std::move(data));
-}
-
-CTreeItem* CAddrBook::GetRoot(const std::string& ident) const
-{
-    for (const auto& root : Roots()) {
-        if (!root->data) {
-            showMessageBox("Error in CAddrBookCtrl::GetRoot()!");
-            return nullptr;
-        }
-        if (root->data->GetSubItem(kColIdent - 1) == ident)
-            return root.get();
-    }
-    return nullptr;
-}
-
-CTreeItem* CAddrBook::FindChild(const CTreeItem* parent, const std::string& ident) const
-{
-    if (!parent)
-        return nullptr;
-    for (const auto& child : parent->children)
-        if (child->data && child->data->GetSubItem(kColIdent - 1) == ident)
-            return child.get();
-    return nullptr;
+    return parent ? InsertChild(parent, std::move(entry)) : InsertRoot(std::move(entry));
 }
 
 CTreeItem* CAddrBook::FindAddr(const velkor_address_s& a) const
@@ -77,37 +39,18 @@ std::string CAddrBook::GetAddrName(uint32_t system, uint32_t fleet, uint32_t uni
 {
     if (system == 0)
         return "UNKNOWN";
-    std::string result = Ident(system);
-    const CTreeItem* sys = GetRoot(result);
-    if (!sys)
-        return result;
-    if (fleet == 0) {
-        if (!sys->data) {
-            showMessageBox("Error getting system node data in CAddrBookCtrl::GetAddrName()!");
-            return result;
-        }
-        return sys->data->GetItemText();
+    // The name of the deepest level asked for; the number of the first level missing.
+    const uint32_t numbers[3] = {system, fleet, unit};
+    const CTreeItem* node = nullptr;
+    for (int level = 0; level < 3; ++level) {
+        std::string ident = Ident(numbers[level]);
+        node = Find(node, ident);
+        if (!node)
+            return ident;
+        if (level == 2 || numbers[level + 1] == 0)
+            break;
     }
-    result = Ident(fleet);
-    const CTreeItem* flt = FindChild(sys, result);
-    if (!flt)
-        return result;
-    if (unit == 0) {
-        if (!flt->data) {
-            showMessageBox("Error getting fleet node data in CAddrBookCtrl::GetAddrName()!");
-            return result;
-        }
-        return flt->data->GetItemText();
-    }
-    result = Ident(unit);
-    const CTreeItem* u = FindChild(flt, result);
-    if (!u)
-        return result;
-    if (!u->data) {
-        showMessageBox("Error getting addr node data in CAddrBookCtrl::GetAddrName()!");
-        return result;
-    }
-    return u->data->GetItemText();
+    return node->entry.name;
 }
 
 std::string CAddrBook::FormatLastSeen(std::time_t t)
@@ -128,7 +71,7 @@ std::string CAddrBook::Now() const
 void CAddrBook::stamp(CTreeItem* unit)
 {
     // Through the tree, so that a shown row shows the new time at once.
-    SetCellText(unit, kColLastSeen, Now());
+    SetField(unit, AddrField::LastSeen, Now());
 }
 
 CTreeItem* CAddrBook::EnsureNode(CTreeItem* parent, uint32_t number, bool* created)
@@ -137,35 +80,30 @@ CTreeItem* CAddrBook::EnsureNode(CTreeItem* parent, uint32_t number, bool* creat
         *created = false;
     if (number == 0 || (parent && parent->indent > 2))
         return nullptr;
-    const std::string ident = Ident(number);
-    if (!parent) {
-        if (CTreeItem* sys = GetRoot(ident))
-            return sys;
-        CTreeItem* sys = insertNode(nullptr, MakeNodeData(kImageSystem, "New System", ident, "", false));
-        if (!sys) {
-            showMessageBox("Error inserting system in addressbook!");
-            return nullptr;
-        }
-        if (created)
-            *created = true;
-        return sys;
+    std::string ident = Ident(number);
+    if (CTreeItem* found = Find(parent, ident))
+        return found;
+    const char* refused = "Error inserting system in addressbook!";
+    AddrEntry entry {ident, "New System", "", "", false};
+    if (parent && parent->indent == 1) {
+        refused = "Error inserting fleet in addressbook!";
+        entry = {ident, "Fleet " + ident, "", "", false};
+    } else if (parent) {
+        refused = "Error inserting addr in addressbook!";
+        entry = {ident, ident, "", "", true};
     }
-    if (CTreeItem* child = FindChild(parent, ident))
-        return child;
-    const bool fleet = parent->indent == 1;
-    CTreeItem* child = fleet ? insertNode(parent, MakeNodeData(kImageFleet, "Fleet " + ident, ident, "", false))
-                             : insertNode(parent, MakeNodeData(kImageUnit, ident, ident, "", true));
-    if (!child) {
-        showMessageBox(fleet ? "Error inserting fleet in addressbook!" : "Error inserting addr in addressbook!");
+    CTreeItem* node = insertNode(parent, std::move(entry));
+    if (!node) {
+        m_notices.alert(refused);
         return nullptr;
     }
     // Under an expanded parent the new row stays where it was appended until the parent
     // is next collapsed, so that rows do not jump under the user's eyes.
-    if (parent->collapsed)
+    if (parent && parent->collapsed)
         SortChildren(parent, false);
     if (created)
         *created = true;
-    return child;
+    return node;
 }
 
 CTreeItem* CAddrBook::EnsureAddr(const velkor_address_s& a, bool* created)
@@ -198,25 +136,21 @@ int CAddrBook::IsAddrChecked(const velkor_address_s& a, CTreeItem** unitOut)
     CTreeItem* unit = flt ? FindChild(flt, Ident(a.unit)) : nullptr;
     if (!unit)
         return -1;
-    if (!unit->data) {
-        showMessageBox("Error getting addr node data in CAddrBookCtrl::IsAddrChecked()!");
-        return 0;
-    }
     if (unitOut)
         *unitOut = unit;
-    const bool checked = unit->data->GetCheck();
+    const bool checked = unit->entry.checked;
     stamp(unit);
     return checked ? 1 : 0;
 }
 
-bool CAddrBook::CommitCellText(CTreeItem* node, int column, std::string text)
+bool CAddrBook::CommitField(CTreeItem* node, AddrField field, std::string text)
 {
-    if (!node || !node->data || column < 0 || column >= kColumnCount || column == kColIdent)
+    if (!node || field == AddrField::Ident)
         return false;
     text = singleLine(text);
     if (text == kBugsText)
         text += kBugsSuffix;
-    SetCellText(node, column, std::move(text));
+    SetField(node, field, std::move(text));
     return true;
 }
 
@@ -229,7 +163,7 @@ CAddrBook::Counts CAddrBook::CountNodes() const
             ++c.fleets;
             for (const auto& unit : flt->children) {
                 ++c.units;
-                if (unit->data && unit->data->GetCheck())
+                if (unit->entry.checked)
                     ++c.checked;
             }
         }

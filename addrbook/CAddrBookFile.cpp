@@ -3,7 +3,7 @@
 // is parsed once per load and written whole per save; the writing is atomic.
 #include "addrbook/AddrText.h"
 #include "addrbook/CAddrBook.h"
-#include "notify/MessageBox.h"
+#include "text/Cp1252.h"
 #include "profile/ProfileFile.h"
 
 #include <algorithm>
@@ -101,7 +101,122 @@ ProfileFile emptyProfile(bool crlf)
 
 } // namespace
 
-int CAddrBook::LoadData(const std::string& path)
+// One load, in the steps the file is read in: the sections (systems), their fleets and
+// the fleets' units. A failed insertion ends the load; the book keeps what it has.
+class CAddrBook::Loader {
+public:
+    Loader(CAddrBook& book, const ProfileFile& file) : m_book(book), m_file(file) {}
+
+    velkor::Status loadSection(const std::string& section);
+
+private:
+    // The fleet of entry i; nullptr for an entry without a fleet Id.
+    velkor::Result<CTreeItem*> loadFleet(CTreeItem* sys, uint32_t i, bool& merged);
+    // The units of entry i into flt; the number of them marked checked.
+    velkor::Result<unsigned> loadUnits(CTreeItem* flt, uint32_t i, const std::set<uint32_t>& unitIndexes);
+    std::string text(const std::string& section, const std::string& key) const
+    {
+        return decodeStoredText(m_file.getString(section, key));
+    }
+    velkor::Failure refuse(const char* text)
+    {
+        m_book.m_loadIncomplete = true;
+        return m_book.alert(text);
+    }
+
+    CAddrBook& m_book;
+    const ProfileFile& m_file;
+    std::string m_section;
+};
+
+velkor::Status CAddrBook::Loader::loadSection(const std::string& section)
+{
+    m_section = section;
+    CTreeItem* sys = m_book.GetRoot(section);
+    if (!sys) {
+        sys = m_book.insertNode(nullptr, {section, text(section, "sysName"), text(section, "sysComment"), "", false});
+        if (!sys)
+            return refuse("Error inserting system in addressbook!");
+    }
+    const SectionEntries entries = scanKeys(m_file.keys(section));
+    const uint32_t fleets = m_file.getUInt(section, "numberOfFleets", 0);
+    unsigned checkedFleets = 0;
+    for (const auto& [i, unitIndexes] : entries) {
+        if (i >= fleets)
+            break;
+        bool merged = false;
+        const velkor::Result<CTreeItem*> flt = loadFleet(sys, i, merged);
+        if (!flt)
+            return velkor::fail(flt.error());
+        if (!*flt)
+            continue;
+        const velkor::Result<unsigned> checkedUnits = loadUnits(*flt, i, unitIndexes);
+        if (!checkedUnits)
+            return velkor::fail(checkedUnits.error());
+        // A fleet listed twice is marked when either of its entries holds a checked
+        // unit; the second entry must not take back the mark of the first.
+        if (*checkedUnits > 0) {
+            m_book.SetCheck(*flt, true);
+            ++checkedFleets;
+        } else if (!merged) {
+            m_book.SetCheck(*flt, false);
+        }
+    }
+    if (checkedFleets > 0)
+        m_book.SetCheck(sys, true);
+    m_book.SortChildren(sys, true);
+    return {};
+}
+
+velkor::Result<CTreeItem*> CAddrBook::Loader::loadFleet(CTreeItem* sys, uint32_t i, bool& merged)
+{
+    const uint32_t fleetId = m_file.getUInt(m_section, key(i, "Id"), 0);
+    if (fleetId == 0)
+        return static_cast<CTreeItem*>(nullptr);
+    std::string fleetIdent = Ident(fleetId);
+    CTreeItem* flt = m_book.FindChild(sys, fleetIdent);
+    merged = flt != nullptr;
+    if (merged) {
+        m_book.m_notices.alert("Error in CAddrBookCtrl::LoadData(), duplicate fleet item in system!");
+        return flt;
+    }
+    flt = m_book.insertNode(sys, {std::move(fleetIdent), text(m_section, key(i, "Name")),
+                                  text(m_section, key(i, "Comment")), "", true});
+    if (!flt)
+        return refuse("Error inserting fleet in addressbook!");
+    return flt;
+}
+
+velkor::Result<unsigned> CAddrBook::Loader::loadUnits(CTreeItem* flt, uint32_t i, const std::set<uint32_t>& unitIndexes)
+{
+    const uint32_t units = m_file.getUInt(m_section, key(i, "NrOfUnits"), 0);
+    unsigned checkedUnits = 0;
+    for (const uint32_t j : unitIndexes) {
+        if (j >= units)
+            break;
+        const uint32_t unitId = m_file.getUInt(m_section, key(i, j, "Id"), 0);
+        const int32_t checked = m_file.getInt(m_section, key(i, j, "Checked"), 0);
+        // Counted before the Id is looked at, as the file has always been read: a
+        // skipped entry that was checked still marks its fleet.
+        if (checked != 0)
+            ++checkedUnits;
+        if (unitId == 0)
+            continue;
+        std::string unitIdent = Ident(unitId);
+        if (m_book.FindChild(flt, unitIdent)) {
+            m_book.m_notices.alert("Error in CAddrBookCtrl::LoadData(), duplicate addr item in fleet!");
+            continue;
+        }
+        velkor::AddrEntry unit {std::move(unitIdent), text(m_section, key(i, j, "Name")),
+                                text(m_section, key(i, j, "Comment")), text(m_section, key(i, j, "LastSeen")),
+                                checked != 0};
+        if (!m_book.insertNode(flt, std::move(unit)))
+            return refuse("Error inserting addr in addressbook!");
+    }
+    return checkedUnits;
+}
+
+velkor::Status CAddrBook::LoadData(const std::string& path)
 {
     ProfileFile file;
     try {
@@ -110,170 +225,76 @@ int CAddrBook::LoadData(const std::string& path)
         // The file is there but we cannot read it: the book stays as it is, and the
         // file must not be replaced by it at the next save.
         m_loadIncomplete = true;
-        showMessageBox(std::string("Error reading address book: ") + e.what());
-        return 0;
+        return alert(std::string("Error reading address book: ") + e.what());
     }
-
+    Loader loader(*this, file);
     for (const std::string& section : file.sections()) {
         // "[]", or a name holding a NUL or CR byte, in a damaged file: no system
         // number, and no way to write it back.
         if (section.empty() || section.find_first_of(std::string_view("\0\r", 2)) != std::string::npos)
             continue;
-        const std::string sysName = decodeStoredText(file.getString(section, "sysName"));
-        const std::string sysComment = decodeStoredText(file.getString(section, "sysComment"));
-        CTreeItem* sys = GetRoot(section);
-        if (!sys) {
-            sys = insertNode(nullptr, MakeNodeData(kImageSystem, sysName, section, sysComment, false));
-            if (!sys) {
-                m_loadIncomplete = true;
-                showMessageBox("Error inserting system in addressbook!");
-                return 0;
-            }
-        }
-
-        const SectionEntries entries = scanKeys(file.keys(section));
-        const uint32_t fleets = file.getUInt(section, "numberOfFleets", 0);
-        unsigned checkedFleets = 0;
-        for (const auto& [i, unitIndexes] : entries) {
-            if (i >= fleets)
-                break;
-            const uint32_t fleetId = file.getUInt(section, key(i, "Id"), 0);
-            if (fleetId == 0)
-                continue;
-            const std::string fleetIdent = Ident(fleetId);
-            CTreeItem* flt = FindChild(sys, fleetIdent);
-            const bool merged = flt != nullptr;
-            if (merged) {
-                showMessageBox("Error in CAddrBookCtrl::LoadData(), duplicate fleet item in system!");
-            } else {
-                flt = insertNode(sys, MakeNodeData(kImageFleet, decodeStoredText(file.getString(section, key(i, "Name"))),
-                                                   fleetIdent, decodeStoredText(file.getString(section, key(i, "Comment"))),
-                                                   true));
-                if (!flt) {
-                    m_loadIncomplete = true;
-                    showMessageBox("Error inserting fleet in addressbook!");
-                    return 0;
-                }
-            }
-
-            const uint32_t units = file.getUInt(section, key(i, "NrOfUnits"), 0);
-            unsigned checkedUnits = 0;
-            for (const uint32_t j : unitIndexes) {
-                if (j >= units)
-                    break;
-                const uint32_t unitId = file.getUInt(section, key(i, j, "Id"), 0);
-                const int32_t checked = file.getInt(section, key(i, j, "Checked"), 0);
-                // Counted before the Id is looked at, as the file has always been read:
-                // a skipped entry that was checked still marks its fleet.
-                if (checked != 0)
-                    ++checkedUnits;
-                if (unitId == 0)
-                    continue;
-                const std::string unitIdent = Ident(unitId);
-                if (FindChild(flt, unitIdent)) {
-                    showMessageBox("Error in CAddrBookCtrl::LoadData(), duplicate addr item in fleet!");
-                    continue;
-                }
-                auto data = MakeNodeData(kImageUnit, decodeStoredText(file.getString(section, key(i, j, "Name"))),
-                                         unitIdent, decodeStoredText(file.getString(section, key(i, j, "Comment"))),
-                                         checked != 0);
-                data->SetSubItemText(kColLastSeen - 1, decodeStoredText(file.getString(section, key(i, j, "LastSeen"))));
-                if (!insertNode(flt, std::move(data))) {
-                    m_loadIncomplete = true;
-                    showMessageBox("Error inserting addr in addressbook!");
-                    return 0;
-                }
-            }
-            // A fleet listed twice is marked when either of its entries holds a checked
-            // unit; the second entry must not take back the mark of the first.
-            if (checkedUnits > 0) {
-                SetCheck(flt, true);
-                ++checkedFleets;
-            } else if (!merged) {
-                SetCheck(flt, false);
-            }
-        }
-        if (checkedFleets > 0)
-            SetCheck(sys, true);
-        SortChildren(sys, true);
+        if (velkor::Status loaded = loader.loadSection(section); !loaded)
+            return loaded;
     }
-    return 1;
+    return {};
 }
 
-int CAddrBook::SaveData(const std::string& path)
+namespace {
+
+void saveUnit(ProfileFile& file, const std::string& section, uint32_t i, uint32_t j, const velkor::AddrEntry& unit)
 {
-    m_lastSaveError.clear();
-    const auto refuse = [this](std::string why) {
-        m_lastSaveError = std::move(why);
-        return 0;
-    };
+    file.setString(section, key(i, j, "Name"), encodeStoredText(unit.name));
+    file.setString(section, key(i, j, "Id"), unit.ident);
+    file.setString(section, key(i, j, "Comment"), encodeStoredText(unit.comment));
+    file.setString(section, key(i, j, "LastSeen"), encodeStoredText(unit.lastSeen));
+    file.setString(section, key(i, j, "Checked"), unit.checked ? "1" : "0");
+}
+
+} // namespace
+
+velkor::Status CAddrBook::SaveData(const std::string& path)
+{
     if (m_loadIncomplete) {
         const std::string why = "Address book not saved: loading " + path
                                 + " stopped early, and saving the part that was loaded would erase the rest. The file is left as it was.";
-        log(why);
-        return refuse(why);
+        m_notices.note(utf8ToCp1252(why));
+        return velkor::fail(why);
     }
     // Built whole in memory and renamed into place in one step, so that nothing from
     // an earlier save survives and a crash never leaves half a book behind.
     ProfileFile file = emptyProfile(firstLineEndsWithCrlf(path));
     try {
         for (const auto& sys : Roots()) {
-            if (!sys) {
-                showMessageBox("Error getting system node in CAddrBookCtrl::SaveData()!");
-                return refuse("Error getting system node in CAddrBookCtrl::SaveData()!");
-            }
-            if (!sys->data) {
-                showMessageBox("Error getting system node data in CAddrBookCtrl::SaveData()!");
-                return refuse("Error getting system node data in CAddrBookCtrl::SaveData()!");
-            }
-            const std::string& section = sys->data->GetSubItem(kColIdent - 1);
-            file.setString(section, "sysName", encodeStoredText(sys->data->GetItemText()));
-            file.setString(section, "sysComment", encodeStoredText(sys->data->GetSubItem(kColComment - 1)));
+            if (!sys)
+                return alert("Error getting system node in CAddrBookCtrl::SaveData()!");
+            const std::string& section = sys->entry.ident;
+            file.setString(section, "sysName", encodeStoredText(sys->entry.name));
+            file.setString(section, "sysComment", encodeStoredText(sys->entry.comment));
             if (!sys->children.empty())
                 file.setString(section, "numberOfFleets", std::to_string(sys->children.size()));
             uint32_t i = 0;
             for (const auto& flt : sys->children) {
-                if (!flt) {
-                    showMessageBox("Error getting fleet node in CAddrBookCtrl::SaveData()!");
-                    return refuse("Error getting fleet node in CAddrBookCtrl::SaveData()!");
-                }
-                if (!flt->data) {
-                    showMessageBox("Error getting fleet node data in CAddrBookCtrl::SaveData()!");
-                    return refuse("Error getting fleet node data in CAddrBookCtrl::SaveData()!");
-                }
-                file.setString(section, key(i, "Name"), encodeStoredText(flt->data->GetItemText()));
-                file.setString(section, key(i, "Id"), flt->data->GetSubItem(kColIdent - 1));
-                file.setString(section, key(i, "Comment"), encodeStoredText(flt->data->GetSubItem(kColComment - 1)));
+                if (!flt)
+                    return alert("Error getting fleet node in CAddrBookCtrl::SaveData()!");
+                file.setString(section, key(i, "Name"), encodeStoredText(flt->entry.name));
+                file.setString(section, key(i, "Id"), flt->entry.ident);
+                file.setString(section, key(i, "Comment"), encodeStoredText(flt->entry.comment));
                 if (!flt->children.empty())
                     file.setString(section, key(i, "NrOfUnits"), std::to_string(flt->children.size()));
                 uint32_t j = 0;
                 for (const auto& unit : flt->children) {
-                    if (!unit) {
-                        showMessageBox("Error getting addr node in CAddrBookCtrl::SaveData()!");
-                        return refuse("Error getting addr node in CAddrBookCtrl::SaveData()!");
-                    }
-                    if (!unit->data) {
-                        showMessageBox("Error getting addr node data in CAddrBookCtrl::SaveData()!");
-                        return refuse("Error getting addr node data in CAddrBookCtrl::SaveData()!");
-                    }
-                    const CItemInfo& d = *unit->data;
-                    file.setString(section, key(i, j, "Name"), encodeStoredText(d.GetItemText()));
-                    file.setString(section, key(i, j, "Id"), d.GetSubItem(kColIdent - 1));
-                    file.setString(section, key(i, j, "Comment"), encodeStoredText(d.GetSubItem(kColComment - 1)));
-                    file.setString(section, key(i, j, "LastSeen"), encodeStoredText(d.GetSubItem(kColLastSeen - 1)));
-                    file.setString(section, key(i, j, "Checked"), d.GetCheck() ? "1" : "0");
-                    ++j;
+                    if (!unit)
+                        return alert("Error getting addr node in CAddrBookCtrl::SaveData()!");
+                    saveUnit(file, section, i, j++, unit->entry);
                 }
                 ++i;
             }
         }
         file.save(path);
     } catch (const std::invalid_argument& e) {
-        showMessageBox(std::string("Error saving address book: ") + e.what());
-        return refuse(std::string("Error saving address book: ") + e.what());
+        return alert(std::string("Error saving address book: ") + e.what());
     } catch (const ProfileError& e) {
-        showMessageBox(std::string("Error saving address book: ") + e.what());
-        return refuse(std::string("Error saving address book: ") + e.what());
+        return alert(std::string("Error saving address book: ") + e.what());
     }
-    return 1;
+    return {};
 }

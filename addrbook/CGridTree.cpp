@@ -53,28 +53,52 @@ int CGridTree::ShownDescendants(const CTreeItem* node) const
     return n;
 }
 
-CTreeItem* CGridTree::InsertRoot(std::unique_ptr<CItemInfo> data)
+CTreeItem* CGridTree::Find(const CTreeItem* parent, const std::string& ident) const
 {
-    if (!data)
-        return nullptr;
+    const auto& index = parent ? parent->index : m_rootIndex;
+    const auto it = index.find(ident);
+    return it == index.end() ? nullptr : it->second;
+}
+
+void CGridTree::unindex(std::unordered_map<std::string, CTreeItem*>& index,
+                        const std::vector<std::unique_ptr<CTreeItem>>& siblings, const CTreeItem* node)
+{
+    const auto it = index.find(node->entry.ident);
+    if (it == index.end() || it->second != node)
+        return;
+    index.erase(it);
+    // The book never holds two siblings with one ident, but a tree built by hand may:
+    // the next of them is found from now on, as a search in order would find it.
+    for (const auto& sibling : siblings) {
+        if (sibling.get() != node && sibling->entry.ident == node->entry.ident) {
+            index.emplace(sibling->entry.ident, sibling.get());
+            return;
+        }
+    }
+}
+
+CTreeItem* CGridTree::InsertRoot(velkor::AddrEntry entry)
+{
     auto node = std::make_unique<CTreeItem>();
-    node->data = std::move(data);
+    node->entry = std::move(entry);
     node->indent = 1;
     CTreeItem* raw = node.get();
+    m_rootIndex.try_emplace(raw->entry.ident, raw);
     m_roots.push_back(std::move(node));
     insertRows(static_cast<int>(m_rows.size()), {raw});
     return raw;
 }
 
-CTreeItem* CGridTree::InsertChild(CTreeItem* parent, std::unique_ptr<CItemInfo> data)
+CTreeItem* CGridTree::InsertChild(CTreeItem* parent, velkor::AddrEntry entry)
 {
-    if (!parent || !data)
+    if (!parent)
         return nullptr;
     auto node = std::make_unique<CTreeItem>();
-    node->data = std::move(data);
+    node->entry = std::move(entry);
     node->parent = parent;
     node->indent = parent->indent + 1;
     CTreeItem* raw = node.get();
+    parent->index.try_emplace(raw->entry.ident, raw);
     const bool hadChildren = parent->HasChildren();
     if (!parent->collapsed && parent->IsShown()) {
         const int position = parent->row + ShownDescendants(parent) + 1;
@@ -159,6 +183,7 @@ void CGridTree::DeleteNode(CTreeItem* node)
     const auto it = std::find_if(siblings.begin(), siblings.end(), [node](const auto& p) { return p.get() == node; });
     if (it == siblings.end())
         return;
+    unindex(parent ? parent->index : m_rootIndex, siblings, node);
     siblings.erase(it); // frees the node, its data and its subtree
     if (parent && !parent->HasChildren()) {
         parent->collapsed = true;
@@ -169,6 +194,7 @@ void CGridTree::DeleteNode(CTreeItem* node)
 void CGridTree::DeleteAll()
 {
     removeRows(0, static_cast<int>(m_rows.size()));
+    m_rootIndex.clear();
     m_roots.clear();
 }
 
@@ -176,7 +202,7 @@ void CGridTree::sortLevel(std::vector<std::unique_ptr<CTreeItem>>& nodes, bool r
 {
     // std::string compares as unsigned bytes, which is the order the file has always had.
     std::stable_sort(nodes.begin(), nodes.end(), [](const auto& a, const auto& b) {
-        return a->data->GetItemText() < b->data->GetItemText();
+        return a->entry.name < b->entry.name;
     });
     if (recursive)
         for (auto& n : nodes)
@@ -225,9 +251,9 @@ void CGridTree::NodeChanged(const CTreeItem* node)
 
 void CGridTree::SetCheck(CTreeItem* node, bool on)
 {
-    if (!node || !node->data)
+    if (!node)
         return;
-    node->data->SetCheck(on);
+    node->entry.checked = on;
     NodeChanged(node);
 }
 
@@ -241,13 +267,14 @@ void CGridTree::SetCheckDeep(CTreeItem* node, bool on)
     }
 }
 
-void CGridTree::SetCellText(CTreeItem* node, int column, std::string text)
+void CGridTree::SetField(CTreeItem* node, velkor::AddrField field, std::string text)
 {
-    if (!node || !node->data)
+    if (!node || field == velkor::AddrField::Ident)
         return;
-    if (node->data->GetCellText(column) == text)
+    std::string& stored = node->entry.text(field);
+    if (stored == text)
         return;
-    node->data->SetCellText(column, std::move(text));
+    stored = std::move(text);
     if (m_listener && node->IsShown())
-        m_listener->cellChanged(node->row, column);
+        m_listener->fieldChanged(node->row, field);
 }

@@ -1,6 +1,7 @@
-// The tree of a tree grid together with the list of its shown rows. It knows nothing
-// of any toolkit: a view follows it through CGridTreeListener, so the same tree (and
-// the address book built on it) also serves the command-line tools and the tests.
+// The tree of the address book's records together with the list of its shown rows, and
+// an index of every level by ident. It knows nothing of any toolkit, of columns or of
+// images: a view follows it through CGridTreeListener, so the same tree (and the
+// address book built on it) also serves the command-line tools and the tests.
 #pragma once
 
 #include "addrbook/CTreeItem.h"
@@ -17,9 +18,10 @@ public:
     virtual void rowsRemoved() = 0;
     // The image, check mark or +/- box of a shown row changed.
     virtual void rowChanged(int row) = 0;
-    // One cell's text changed. Kept apart from rowChanged so that a report stamping a
-    // unit's Last Seen leaves an editor open on another cell of that row alone.
-    virtual void cellChanged(int row, int column) = 0;
+    // One text of a shown row's record changed. Kept apart from rowChanged so that a
+    // report stamping a unit's Last Seen leaves an editor open on another cell of that
+    // row alone.
+    virtual void fieldChanged(int row, velkor::AddrField field) = 0;
     // Shown rows are reordered (children of an expanded node sorted).
     virtual void layoutAboutToChange() = 0;
     virtual void layoutChanged() = 0;
@@ -39,9 +41,12 @@ public:
     CTreeItem* NodeOfRow(int row) const;
     int RowOfNode(const CTreeItem* node) const { return node ? node->row : -1; }
 
-    // Both return the new node, or nullptr when data is missing.
-    CTreeItem* InsertRoot(std::unique_ptr<CItemInfo> data);
-    CTreeItem* InsertChild(CTreeItem* parent, std::unique_ptr<CItemInfo> data);
+    // Both return the new node; InsertChild nullptr without a parent.
+    CTreeItem* InsertRoot(velkor::AddrEntry entry);
+    CTreeItem* InsertChild(CTreeItem* parent, velkor::AddrEntry entry);
+    // The root (for nullptr) or the child of parent whose ident is the text; nullptr if
+    // there is none.
+    CTreeItem* Find(const CTreeItem* parent, const std::string& ident) const;
 
     // Shows the children of a collapsed node (one level); false if nothing changed.
     bool Expand(CTreeItem* node);
@@ -54,14 +59,15 @@ public:
     void DeleteNode(CTreeItem* node);
     void DeleteAll();
 
-    // Byte-wise ascending by the text of column 0; equal names keep their order.
+    // Byte-wise ascending by name; equal names keep their order.
     void SortChildren(CTreeItem* node, bool recursive);
 
     void SetCheck(CTreeItem* node, bool on);
     // Writes the value into every descendant, shown or not.
     void SetCheckDeep(CTreeItem* node, bool on);
-    // Stores a cell text into the node and refreshes that cell.
-    void SetCellText(CTreeItem* node, int column, std::string text);
+    // Stores a text into the node's record and refreshes it where it is shown. The
+    // ident is not changed this way: it is what the node is found by.
+    void SetField(CTreeItem* node, velkor::AddrField field, std::string text);
     // Tells the view that a shown node's row must be redrawn.
     void NodeChanged(const CTreeItem* node);
 
@@ -76,7 +82,11 @@ private:
     static void sortLevel(std::vector<std::unique_ptr<CTreeItem>>& nodes, bool recursive);
     void relayoutAfterSort(CTreeItem* node);
 
+    static void unindex(std::unordered_map<std::string, CTreeItem*>& index,
+                        const std::vector<std::unique_ptr<CTreeItem>>& siblings, const CTreeItem* node);
+
     std::vector<std::unique_ptr<CTreeItem>> m_roots;
+    std::unordered_map<std::string, CTreeItem*> m_rootIndex;
     std::vector<CTreeItem*> m_rows;
     CGridTreeListener* m_listener = nullptr;
 };

@@ -1,22 +1,28 @@
-// One node of the tree grid. The node owns its data and its children; the grid owns
-// the roots.
+// One node of the address book's tree: a record, its children and its place among the
+// shown rows. The node owns its children; the tree owns the roots.
 #pragma once
 
-#include "addrbook/CItemInfo.h"
+#include "addrbook/AddrEntry.h"
 
 #include <memory>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 class CTreeItem {
 public:
     std::vector<std::unique_ptr<CTreeItem>> children;
+    // The children by ident, so that a report finds its unit without reading the
+    // texts of its siblings. The first child with an ident wins, as a search would.
+    std::unordered_map<std::string, CTreeItem*> index;
     CTreeItem* parent = nullptr;
-    std::unique_ptr<CItemInfo> data;
+    velkor::AddrEntry entry;
     // Every node starts collapsed; an expanded node always has a row of its own,
     // since collapsing a node collapses all its descendants as well.
     bool collapsed = true;
     // Row in the grid while shown, -1 otherwise. Kept current by CGridTree.
     int row = -1;
+    // 1 for a system, 2 for a fleet, 3 for a unit.
     int indent = 1;
     // Anything but -1 makes the node count as having children even without any.
     int childrenFlag = -1;

@@ -64,13 +64,22 @@ QFont logListFont()
 void CVelkorDlg::OnCreate()
 {
     // The grid comes before the dialog's own controls, as it is created with the window.
-    m_grid = new CAddrBookCtrl(this);
+    m_grid = new CAddrBookCtrl(m_bookNotices, this);
     m_grid->setObjectName(QStringLiteral("addrbook"));
     m_grid->setFocusPolicy(Qt::StrongFocus);
     m_grid->InitializeGrid();
-    // The book's notes go into the log list like every other line, so "Save log..."
-    // has them too.
-    m_grid->Book().SetLogFunction([this](const std::string& text) { m_logView.append(utf8ToCp1252(text)); });
+}
+
+// The book's notes go into the log list like every other line, so "Save log..." has
+// them too.
+void CVelkorDlg::BookNotices::note(const std::string& line)
+{
+    m_log.append(line);
+}
+
+void CVelkorDlg::BookNotices::alert(const std::string& text)
+{
+    showMessageBox(text);
 }
 
 void CVelkorDlg::buildControls()
@@ -328,12 +337,13 @@ void CVelkorDlg::AppendLogLine(const char* line)
 bool CVelkorDlg::SaveAddrBook(bool showWhy)
 {
     // Named relative to the working directory at the moment of saving.
-    if (m_session->saveBook())
+    const velkor::Status saved = m_session->saveBook();
+    if (saved)
         return true;
     // A file that cannot be written has shown its message box already; a book that
     // refuses to overwrite a file it could only partly load says so only in the log.
     if (showWhy && m_grid->Book().LoadIncomplete())
-        showMessageBox(utf8ToCp1252(m_grid->Book().LastSaveError()));
+        showMessageBox(utf8ToCp1252(saved.error()));
     return false;
 }
 

@@ -12,6 +12,7 @@
 #include "app/DialogUnits.h"
 #include "app/QListLogView.h"
 #include "cmdwnd/CmdWndOwner.h"
+#include "notify/Notices.h"
 #include "session/TrackingSession.h"
 
 #include <QDialog>
@@ -136,6 +137,17 @@ private:
     QLabel* m_status = nullptr;
     QTimer m_statusTimer;
     QListLogView m_logView {nullptr};
+    // The book's alerts as message boxes, its notes as log lines.
+    class BookNotices final : public velkor::Notices {
+    public:
+        explicit BookNotices(QListLogView& log) : m_log(log) {}
+        void alert(const std::string& text) override;
+        void note(const std::string& line) override;
+
+    private:
+        QListLogView& m_log;
+    };
+    BookNotices m_bookNotices {m_logView};
     DialogUnits m_units {QFont()};
     // Widths the user gave the columns, in dialog units; written shortly after a change
     // and when the program ends.

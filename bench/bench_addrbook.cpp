@@ -2,7 +2,7 @@
 // Loading and saving happen at start-up and shutdown; AddAddr and IsAddrChecked run for
 // every reported call on the user-interface thread.
 #include "addrbook/CAddrBook.h"
-#include "notify/MessageBox.h"
+#include "notify/Notices.h"
 
 #include <benchmark/benchmark.h>
 
@@ -11,6 +11,8 @@
 
 namespace {
 constexpr uint32_t kSystems = 100, kFleets = 10, kUnits = 20;
+
+velkor::SilentNotices silent;
 
 velkor_address_s address(size_t i)
 {
@@ -31,9 +33,9 @@ struct BookFile {
     BookFile()
         : path((std::filesystem::temp_directory_path() / ("velkor-bench-addrbook-" + std::to_string(::getpid()) + ".ini")).string())
     {
-        CAddrBook book;
+        CAddrBook book(silent);
         fill(book);
-        book.SaveData(path);
+        (void)book.SaveData(path);
     }
     ~BookFile() { std::filesystem::remove(path); }
     std::string path;
@@ -49,8 +51,8 @@ void BM_LoadData(benchmark::State& state)
 {
     const std::string& path = bookFile().path;
     for (auto _ : state) {
-        auto book = std::make_unique<CAddrBook>();
-        benchmark::DoNotOptimize(book->LoadData(path));
+        auto book = std::make_unique<CAddrBook>(silent);
+        benchmark::DoNotOptimize(book->LoadData(path).ok());
         state.PauseTiming(); // freeing the nodes is not part of loading
         book.reset();
         state.ResumeTiming();
@@ -59,18 +61,18 @@ void BM_LoadData(benchmark::State& state)
 
 void BM_SaveData(benchmark::State& state)
 {
-    CAddrBook book;
-    book.LoadData(bookFile().path);
+    CAddrBook book(silent);
+    (void)book.LoadData(bookFile().path);
     const std::string out = bookFile().path + ".out";
     for (auto _ : state)
-        benchmark::DoNotOptimize(book.SaveData(out));
+        benchmark::DoNotOptimize(book.SaveData(out).ok());
     std::filesystem::remove(out);
 }
 
 void BM_AddAddrExistingUnit(benchmark::State& state)
 {
-    CAddrBook book;
-    book.LoadData(bookFile().path);
+    CAddrBook book(silent);
+    (void)book.LoadData(bookFile().path);
     size_t i = 0;
     for (auto _ : state)
         book.AddAddr(address(i++ * 7919 % (size_t {kSystems} * kFleets * kUnits)));
@@ -78,8 +80,8 @@ void BM_AddAddrExistingUnit(benchmark::State& state)
 
 void BM_AddAddrNewUnit(benchmark::State& state)
 {
-    CAddrBook book;
-    book.LoadData(bookFile().path);
+    CAddrBook book(silent);
+    (void)book.LoadData(bookFile().path);
     uint32_t unit = 100000;
     size_t i = 0;
     for (auto _ : state) {
@@ -91,8 +93,8 @@ void BM_AddAddrNewUnit(benchmark::State& state)
 
 void BM_IsAddrChecked(benchmark::State& state)
 {
-    CAddrBook book;
-    book.LoadData(bookFile().path);
+    CAddrBook book(silent);
+    (void)book.LoadData(bookFile().path);
     size_t i = 0;
     for (auto _ : state)
         benchmark::DoNotOptimize(book.IsAddrChecked(address(i++ * 7919 % (size_t {kSystems} * kFleets * kUnits))));
@@ -100,8 +102,8 @@ void BM_IsAddrChecked(benchmark::State& state)
 
 void BM_IsAddrCheckedUnknown(benchmark::State& state)
 {
-    CAddrBook book;
-    book.LoadData(bookFile().path);
+    CAddrBook book(silent);
+    (void)book.LoadData(bookFile().path);
     for (auto _ : state)
         benchmark::DoNotOptimize(book.IsAddrChecked({1000 + 99 * 7, 200 + 9 * 3, 999999}));
 }
@@ -116,7 +118,6 @@ BENCHMARK(BM_IsAddrCheckedUnknown)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv)
 {
-    setMessageBoxFunction([](const std::string&) {});
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

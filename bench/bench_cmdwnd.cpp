@@ -27,7 +27,8 @@ public:
     velkor_settings_s settings;
     QListWidget list;
     QListLogView view{&list};
-    CAddrBook book;
+    velkor::SilentNotices notices;
+    CAddrBook book {notices};
 };
 
 void LogLineThroughTheQueue(benchmark::State& state)

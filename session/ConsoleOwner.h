@@ -33,7 +33,8 @@ private:
 
 class ConsoleOwner : public CmdWndOwner {
 public:
-    ConsoleOwner(std::FILE* out, const velkor_settings_s& settings);
+    // The book's alerts go to alerts, its notes to the log.
+    ConsoleOwner(std::FILE* out, const velkor_settings_s& settings, velkor::Notices& alerts);
 
     velkor_settings_s currentSettings() const override { return m_settings; }
     LogListView& logList() override { return m_log; }
@@ -46,7 +47,19 @@ public:
     ConsoleLogList& console() { return m_log; }
 
 private:
+    class BookNotices final : public velkor::Notices {
+    public:
+        BookNotices(velkor::Notices& alerts, ConsoleLogList& log) : m_alerts(alerts), m_log(log) {}
+        void alert(const std::string& text) override { m_alerts.alert(text); }
+        void note(const std::string& line) override { m_log.append(line); }
+
+    private:
+        velkor::Notices& m_alerts;
+        ConsoleLogList& m_log;
+    };
+
     velkor_settings_s m_settings;
     ConsoleLogList m_log;
+    BookNotices m_bookNotices;
     CAddrBook m_book;
 };

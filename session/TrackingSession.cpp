@@ -25,7 +25,9 @@ void TrackingSession::log(const std::string& line)
 
 TrackingSession::Started TrackingSession::start()
 {
-    m_book.LoadData(m_bookPath);
+    // What went wrong has been told through the book's notices; the session runs on
+    // with what was loaded.
+    (void)m_book.LoadData(m_bookPath);
 
     // A command window that cannot be built (its mixer raising an error) is handled
     // like one whose window cannot be created.
@@ -125,7 +127,7 @@ bool TrackingSession::startDecoding(unsigned sampleRate)
     return false;
 }
 
-int TrackingSession::saveBook()
+velkor::Status TrackingSession::saveBook()
 {
     return m_book.SaveData(m_bookPath);
 }

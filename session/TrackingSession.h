@@ -16,6 +16,7 @@
 #include "cmdwnd/CmdWndOwner.h"
 #include "events/DailyLog.h"
 #include "events/MqttPublisher.h"
+#include "notify/Result.h"
 #include "profile/VelkorConfig.h"
 
 #include <functional>
@@ -67,8 +68,8 @@ public:
     void applySettings();
     void applySettings(const velkor_settings_s& settings);
 
-    // Saves the book; 0 when it could not be saved.
-    int saveBook();
+    // Saves the book, or says why it could not.
+    velkor::Status saveBook();
 
     // The decoder bank, then the command window. Safe to call more than once.
     void stop();

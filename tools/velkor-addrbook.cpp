@@ -2,8 +2,8 @@
 // the dialog's own loading and saving code.
 
 #include "addrbook/CAddrBook.h"
-#include "notify/MessageBox.h"
 #include "addrbook/AddrBookCsv.h"
+#include "notify/Notices.h"
 
 #include <CLI/CLI.hpp>
 
@@ -21,9 +21,16 @@ void say(const std::string& text)
     std::fprintf(stderr, "velkor-addrbook: %s\n", text.c_str());
 }
 
+// The book's alerts, as every other line of the tool.
+velkor::Notices& notices()
+{
+    static velkor::StderrNotices n("velkor-addrbook: ");
+    return n;
+}
+
 bool load(CAddrBook& book, const std::string& path)
 {
-    if (book.LoadData(path))
+    if (book.LoadData(path).ok())
         return true;
     say("could not load " + path);
     return false;
@@ -48,7 +55,7 @@ bool readFile(const std::string& path, std::string& text)
 
 int stats(const std::string& file)
 {
-    CAddrBook book;
+    CAddrBook book(notices());
     if (!load(book, file))
         return kExitFailed;
     const CAddrBook::Counts c = book.CountNodes();
@@ -58,7 +65,7 @@ int stats(const std::string& file)
 
 int exportTo(const std::string& file, const std::string& csv)
 {
-    CAddrBook book;
+    CAddrBook book(notices());
     if (!load(book, file))
         return kExitFailed;
     const std::string text = exportCsv(book);
@@ -81,19 +88,19 @@ int importFrom(const std::string& file, const std::string& csv)
     std::string text;
     if (!readFile(csv, text))
         return kExitBadInput;
-    CAddrBook book;
+    CAddrBook book(notices());
     if (!load(book, file))
         return kExitFailed;
-    const CsvImportResult r = importCsv(book, text);
-    if (!r.ok) {
-        say(csv + ": " + r.error + "; nothing saved");
+    const velkor::Result<velkor::CsvImportCounts> r = importCsv(book, text);
+    if (!r) {
+        say(csv + ": " + r.error() + "; nothing saved");
         return kExitBadInput;
     }
-    if (!book.SaveData(file)) {
+    if (!book.SaveData(file).ok()) {
         say("could not save " + file);
         return kExitFailed;
     }
-    std::fprintf(stderr, "velkor-addrbook: %u nodes created, %u updated\n", r.created, r.updated);
+    std::fprintf(stderr, "velkor-addrbook: %u nodes created, %u updated\n", r->created, r->updated);
     return 0;
 }
 } // namespace
@@ -119,7 +126,6 @@ int main(int argc, char** argv)
         return kExitBadInput;
     }
 
-    setMessageBoxFunction(say);
     if (st->parsed())
         return stats(file);
     if (ex->parsed())

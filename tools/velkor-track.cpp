@@ -135,7 +135,8 @@ int main(int argc, char** argv)
     // like a signal, with the book saved, instead of killing the process.
     std::signal(SIGPIPE, SIG_IGN);
 
-    ConsoleOwner owner(stdout, settings);
+    velkor::StderrNotices alerts("velkor-track: ");
+    ConsoleOwner owner(stdout, settings, alerts);
     owner.console().setOutputLost([] { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); });
 
     int status = 0;
@@ -191,9 +192,9 @@ int main(int argc, char** argv)
     // A book that could not be saved is the one thing a person keeps of the run. Its
     // reason has gone to standard error as the dialog's message box, or, for a book
     // that was only partly loaded, to the log alone.
-    if (!session.saveBook()) {
+    if (const velkor::Status saved = session.saveBook(); !saved) {
         if (owner.book().LoadIncomplete())
-            err(owner.book().LastSaveError());
+            err(saved.error());
         status = std::max(status, 1);
     }
     // Bounded even when the sound server has stopped: what waits for it longer than

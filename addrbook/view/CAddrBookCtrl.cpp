@@ -9,8 +9,8 @@
 
 #include <algorithm>
 
-CAddrBookCtrl::CAddrBookCtrl(QWidget* parent)
-    : CSuperGridCtrl(std::make_unique<CAddrBook>(), parent)
+CAddrBookCtrl::CAddrBookCtrl(velkor::Notices& notices, QWidget* parent)
+    : CSuperGridCtrl(std::make_unique<CAddrBook>(notices), parent)
 {
     SetImageList(makeAddrBookImages());
     SetCheckBoxes(true);
@@ -18,10 +18,10 @@ CAddrBookCtrl::CAddrBookCtrl(QWidget* parent)
 
 void CAddrBookCtrl::InitializeGrid()
 {
-    InsertColumn(CAddrBook::kColName, QStringLiteral("Name"), kDesignWidths[CAddrBook::kColName]);
-    InsertColumn(CAddrBook::kColIdent, QStringLiteral("Ident"), kDesignWidths[CAddrBook::kColIdent]);
-    InsertColumn(CAddrBook::kColComment, QStringLiteral("Comment"), kDesignWidths[CAddrBook::kColComment]);
-    InsertColumn(CAddrBook::kColLastSeen, QStringLiteral("Last Seen"), kDesignWidths[CAddrBook::kColLastSeen]);
+    const QString headers[kColumnCount] = {QStringLiteral("Name"), QStringLiteral("Ident"), QStringLiteral("Comment"),
+                                           QStringLiteral("Last Seen")};
+    for (int c = 0; c < kColumnCount; ++c)
+        InsertColumn(c, headers[c], kDesignWidths[c], kColumnFields[c]);
     // Rows that appear while a filter is set are filtered too, once the change is done.
     connect(&Model(), &QAbstractItemModel::rowsInserted, this, &CAddrBookCtrl::scheduleFilter);
     connect(&Model(), &QAbstractItemModel::layoutChanged, this, &CAddrBookCtrl::scheduleFilter);
@@ -43,9 +43,9 @@ int CAddrBookCtrl::NeededWidth(int column) const
         return width + 12;
     };
     switch (column) {
-    case CAddrBook::kColIdent:
+    case kColIdent:
         return std::max(header, digits("0000000"));
-    case CAddrBook::kColLastSeen:
+    case kColLastSeen:
         return std::max(header, digits("0000/00/00 00:00:00"));
     default:
         return header;
@@ -63,9 +63,9 @@ int scaled(int designWidth, int baseX)
 int CAddrBookCtrl::NeededGridWidth(int baseX) const
 {
     int width = 2 * frameWidth() + style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
-    for (int c = 0; c < CAddrBook::kColumnCount; ++c) {
+    for (int c = 0; c < kColumnCount; ++c) {
         const int design = scaled(kDesignWidths[c], baseX);
-        const bool free = c == CAddrBook::kColName || c == CAddrBook::kColComment;
+        const bool free = c == kColName || c == kColComment;
         width += std::max(NeededWidth(c), free ? design / 2 : design);
     }
     return width;
@@ -73,29 +73,29 @@ int CAddrBookCtrl::NeededGridWidth(int baseX) const
 
 void CAddrBookCtrl::FitColumns(int baseX)
 {
-    int widths[CAddrBook::kColumnCount];
-    for (int c = 0; c < CAddrBook::kColumnCount; ++c)
+    int widths[kColumnCount];
+    for (int c = 0; c < kColumnCount; ++c)
         widths[c] = std::max(NeededWidth(c), scaled(kDesignWidths[c], baseX));
     // Room for the vertical scroll bar at all times, so that the widths need not change
     // when the book grows past one screen.
     const int room = width() - 2 * frameWidth() - style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
     // Name and Comment share what Ident and Last Seen leave of the grid, evenly, so that
     // the columns fill it; their texts are shortened with "..." where they must be.
-    const int rest = room - widths[CAddrBook::kColIdent] - widths[CAddrBook::kColLastSeen];
-    for (int c : {CAddrBook::kColName, CAddrBook::kColComment}) {
+    const int rest = room - widths[kColIdent] - widths[kColLastSeen];
+    for (int c : {kColName, kColComment}) {
         const int floor = std::max(NeededWidth(c), scaled(kDesignWidths[c], baseX) / 2);
-        widths[c] = std::max(floor, c == CAddrBook::kColName ? (rest + 1) / 2 : rest / 2);
+        widths[c] = std::max(floor, c == kColName ? (rest + 1) / 2 : rest / 2);
     }
-    for (int c = 0; c < CAddrBook::kColumnCount; ++c)
+    for (int c = 0; c < kColumnCount; ++c)
         setColumnWidth(c, widths[c]);
 }
 
 bool CAddrBookCtrl::contains(const CTreeItem* node, const QString& text)
 {
-    if (!node || !node->data)
+    if (!node)
         return false;
-    for (int column : {CAddrBook::kColName, CAddrBook::kColIdent, CAddrBook::kColComment})
-        if (QString::fromStdString(node->data->GetCellText(column)).contains(text, Qt::CaseInsensitive))
+    for (const std::string* field : {&node->entry.name, &node->entry.ident, &node->entry.comment})
+        if (QString::fromStdString(*field).contains(text, Qt::CaseInsensitive))
             return true;
     return false;
 }
@@ -180,12 +180,15 @@ int CAddrBookCtrl::IsAddrChecked(const velkor_address_s& a, int select)
 
 int CAddrBookCtrl::NodeImage(const CTreeItem* node) const
 {
-    return node && node->data ? node->data->GetImage() : -1;
+    if (!node)
+        return -1;
+    return node->indent == 1 ? kImageSystem : node->indent == 2 ? kImageFleet : kImageUnit;
 }
 
 void CAddrBookCtrl::CommitCellText(CTreeItem* node, int, int column, const QString& text)
 {
-    Book().CommitCellText(node, column, text.toStdString());
+    if (column >= 0 && column < kColumnCount)
+        Book().CommitField(node, kColumnFields[column], text.toStdString());
 }
 
 void CAddrBookCtrl::CellMouseDown(const HitInfo&)
@@ -212,14 +215,6 @@ bool CAddrBookCtrl::AfterCollapse(CTreeItem* node)
 
 bool CAddrBookCtrl::EnterOnCell()
 {
-    const CTreeItem* node = GetSelectedNode();
-    const int column = GetCurrentColumn();
-    if (!node || !node->data || column < 1)
-        return false;
-    CItemInfo::CONTROLTYPE type;
-    if (!node->data->GetControlType(column - 1, type))
-        return false;
-    // A drop-down list would open for combobox; none exists in the address book, and
-    // the Ident (noedit) opens nothing.
-    return true;
+    // The Ident opens nothing; every other cell opens its edit box.
+    return GetSelectedNode() && GetCurrentColumn() == kColIdent;
 }

@@ -12,7 +12,16 @@
 class CAddrBookCtrl : public CSuperGridCtrl {
     Q_OBJECT
 public:
-    explicit CAddrBookCtrl(QWidget* parent = nullptr);
+    // Indexes of the row images.
+    enum { kImageFolder = 0, kImageFleet = 1, kImageUnit = 2, kImageBin = 3, kImageSystem = 4 };
+    // Columns.
+    enum { kColName = 0, kColIdent = 1, kColComment = 2, kColLastSeen = 3, kColumnCount = 4 };
+    // The text of the record each column shows, in column order.
+    static constexpr velkor::AddrField kColumnFields[kColumnCount] = {
+        velkor::AddrField::Name, velkor::AddrField::Ident, velkor::AddrField::Comment, velkor::AddrField::LastSeen};
+
+    // The book's notices go to notices.
+    explicit CAddrBookCtrl(velkor::Notices& notices, QWidget* parent = nullptr);
 
     CAddrBook& Book() { return static_cast<CAddrBook&>(Tree()); }
     const CAddrBook& Book() const { return static_cast<const CAddrBook&>(Tree()); }
@@ -21,7 +30,7 @@ public:
     void InitializeGrid();
 
     // The width of each column as drawn for a font of 6 pixels' average character width.
-    static constexpr int kDesignWidths[CAddrBook::kColumnCount] = {240, 50, 240, 120};
+    static constexpr int kDesignWidths[kColumnCount] = {240, 50, 240, 120};
     // What a column needs to show its header and, for Ident and Last Seen, the widest
     // text it holds: a 7-digit ident (NMT subscribers, Motorola radios from 700000) and
     // a full time.
@@ -41,8 +50,8 @@ public:
     void SetFilter(const QString& text);
     const QString& Filter() const { return m_filter; }
 
-    int LoadData(const std::string& path) { return Book().LoadData(path); }
-    int SaveData(const std::string& path) { return Book().SaveData(path); }
+    int LoadData(const std::string& path) { return Book().LoadData(path).ok() ? 1 : 0; }
+    int SaveData(const std::string& path) { return Book().SaveData(path).ok() ? 1 : 0; }
     CTreeItem* GetRoot(const std::string& ident) const { return Book().GetRoot(ident); }
     CTreeItem* FindChild(const CTreeItem* parent, const std::string& ident) const { return Book().FindChild(parent, ident); }
     std::string GetAddrName(uint32_t system, uint32_t fleet, uint32_t unit) const { return Book().GetAddrName(system, fleet, unit); }

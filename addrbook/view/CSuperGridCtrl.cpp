@@ -86,9 +86,10 @@ void CSuperGridCtrl::updateRowHeight()
     verticalHeader()->setDefaultSectionSize(std::max(fm.height() + fm.leading() + 4, m_imageSize.height()));
 }
 
-void CSuperGridCtrl::InsertColumn(int index, const QString& header, int width, Qt::Alignment alignment)
+void CSuperGridCtrl::InsertColumn(int index, const QString& header, int width, velkor::AddrField field,
+                                  Qt::Alignment alignment)
 {
-    m_model->addColumn(index, header, alignment);
+    m_model->addColumn(index, header, alignment, field);
     setColumnWidth(index, width);
 }
 
@@ -287,7 +288,7 @@ int CSuperGridCtrl::NodeImage(const CTreeItem*) const
 
 void CSuperGridCtrl::CommitCellText(CTreeItem* node, int, int column, const QString& text)
 {
-    m_tree->SetCellText(node, column, text.toStdString());
+    m_tree->SetField(node, m_model->columnField(column), text.toStdString());
 }
 
 void CSuperGridCtrl::CellMouseDown(const HitInfo& hit)
@@ -297,9 +298,9 @@ void CSuperGridCtrl::CellMouseDown(const HitInfo& hit)
 
 void CSuperGridCtrl::flipCheck(CTreeItem* node)
 {
-    if (!node || !node->data)
+    if (!node)
         return;
-    const bool on = !node->data->GetCheck();
+    const bool on = !node->entry.checked;
     m_tree->SetCheck(node, on);
     if (node->HasChildren())
         m_tree->SetCheckDeep(node, on);

@@ -43,7 +43,9 @@ public:
     CSuperGridModel& Model() { return *m_model; }
     const CSuperGridModel& Model() const { return *m_model; }
 
-    void InsertColumn(int index, const QString& header, int width, Qt::Alignment alignment = Qt::AlignLeft);
+    // The column shows the given text of every node's record.
+    void InsertColumn(int index, const QString& header, int width, velkor::AddrField field,
+                      Qt::Alignment alignment = Qt::AlignLeft);
     // The row images; their size is also the indentation step.
     void SetImageList(std::vector<QPixmap> images);
     const std::vector<QPixmap>& ImageList() const { return m_images; }

@@ -13,11 +13,6 @@ namespace {
 const QColor kLineColor(192, 192, 192);
 const QColor kBoxBorder(198, 198, 198);
 
-QColor fromColorRef(uint32_t c)
-{
-    return QColor(static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF), static_cast<int>((c >> 16) & 0xFF));
-}
-
 bool hasFollowingSibling(const CTreeItem* node, const CGridTree& tree)
 {
     const auto& siblings = node->parent ? node->parent->children : tree.Roots();
@@ -34,7 +29,7 @@ CSuperGridDelegate::CSuperGridDelegate(CSuperGridCtrl& grid)
 void CSuperGridDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
     const CTreeItem* node = m_grid.Model().nodeAt(index);
-    if (!node || !node->data)
+    if (!node)
         return;
     const bool selected = option.state & QStyle::State_Selected;
     const QPalette& pal = option.palette;
@@ -44,13 +39,8 @@ void CSuperGridDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, 
     p->setPen(selected ? pal.highlightedText().color() : pal.text().color());
 
     const bool current = selected && index.column() == m_grid.GetCurrentColumn();
-    if (index.column() == 0) {
+    if (index.column() == 0)
         paintTreeCell(p, cell, index);
-    } else {
-        const CItemInfo::Color bg = node->data->GetCellColor(index.column() - 1);
-        if (bg != CItemInfo::kNoColor && !current)
-            p->fillRect(cell, fromColorRef(bg));
-    }
     if (current) {
         // The current cell; in column 0 only the text part, the tree stays visible.
         QRect r = cell;
@@ -65,7 +55,7 @@ void CSuperGridDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, 
         p->setPen(pal.highlightedText().color());
     }
 
-    const QString text = QString::fromStdString(node->data->GetCellText(index.column()));
+    const QString text = index.data(Qt::DisplayRole).toString();
     const QFontMetrics fm(option.font);
     if (index.column() == 0) {
         const int left = m_grid.GeometryOfRow(index.row()).textLeft + 2;
@@ -74,16 +64,8 @@ void CSuperGridDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, 
                     CSuperGridCtrl::ElideText(fm, text, r.width()));
     } else {
         const QRect r = cell.adjusted(6, 0, -6, 0);
-        CItemInfo::CONTROLTYPE type;
-        const bool combo = node->data->GetControlType(index.column() - 1, type) && type == CItemInfo::combobox;
         p->drawText(r, int(m_grid.Model().columnAlignment(index.column())) | Qt::AlignVCenter | Qt::TextSingleLine,
                     CSuperGridCtrl::ElideText(fm, text, cell.width() - 12));
-        if (combo && selected) {
-            QStyleOptionComboBox box;
-            box.rect = QRect(cell.right() - cell.height() + 1, cell.top(), cell.height(), cell.height());
-            box.palette = pal;
-            m_grid.style()->drawPrimitive(QStyle::PE_IndicatorArrowDown, &box, p, &m_grid);
-        }
     }
     p->restore();
 }
@@ -135,7 +117,7 @@ void CSuperGridDelegate::paintTreeCell(QPainter* p, const QRect& cell, const QMo
     if (!g.checkBox.isEmpty()) {
         QStyleOptionButton box;
         box.rect = g.checkBox;
-        box.state = QStyle::State_Enabled | (node->data->GetCheck() ? QStyle::State_On : QStyle::State_Off);
+        box.state = QStyle::State_Enabled | (node->entry.checked ? QStyle::State_On : QStyle::State_Off);
         box.palette = m_grid.palette();
         m_grid.style()->drawPrimitive(QStyle::PE_IndicatorCheckBox, &box, p, &m_grid);
     }

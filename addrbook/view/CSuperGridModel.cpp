@@ -12,11 +12,11 @@ CSuperGridModel::~CSuperGridModel()
     m_tree.SetListener(nullptr);
 }
 
-void CSuperGridModel::addColumn(int index, const QString& header, Qt::Alignment alignment)
+void CSuperGridModel::addColumn(int index, const QString& header, Qt::Alignment alignment, velkor::AddrField field)
 {
     index = std::clamp(index, 0, static_cast<int>(m_columns.size()));
     beginInsertColumns({}, index, index);
-    m_columns.insert(m_columns.begin() + index, Column {header, alignment});
+    m_columns.insert(m_columns.begin() + index, Column {header, alignment, field});
     endInsertColumns();
 }
 
@@ -25,6 +25,13 @@ Qt::Alignment CSuperGridModel::columnAlignment(int column) const
     if (column < 0 || column >= static_cast<int>(m_columns.size()))
         return Qt::AlignLeft;
     return m_columns[static_cast<size_t>(column)].alignment;
+}
+
+velkor::AddrField CSuperGridModel::columnField(int column) const
+{
+    if (column < 0 || column >= static_cast<int>(m_columns.size()))
+        return velkor::AddrField::Name;
+    return m_columns[static_cast<size_t>(column)].field;
 }
 
 CTreeItem* CSuperGridModel::nodeAt(const QModelIndex& index) const
@@ -45,15 +52,15 @@ int CSuperGridModel::columnCount(const QModelIndex& parent) const
 QVariant CSuperGridModel::data(const QModelIndex& index, int role) const
 {
     const CTreeItem* node = nodeAt(index);
-    if (!node || !node->data)
+    if (!node)
         return {};
     switch (role) {
     case Qt::DisplayRole:
     case Qt::EditRole:
-        return QString::fromStdString(node->data->GetCellText(index.column()));
+        return QString::fromStdString(node->entry.text(columnField(index.column())));
     case Qt::CheckStateRole:
         if (index.column() == 0)
-            return node->data->GetCheck() ? Qt::Checked : Qt::Unchecked;
+            return node->entry.checked ? Qt::Checked : Qt::Unchecked;
         return {};
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(columnAlignment(index.column()) | Qt::AlignVCenter);
@@ -83,12 +90,11 @@ QVariant CSuperGridModel::headerData(int section, Qt::Orientation orientation, i
 
 Qt::ItemFlags CSuperGridModel::flags(const QModelIndex& index) const
 {
-    const CTreeItem* node = nodeAt(index);
-    if (!node || !node->data)
+    if (!nodeAt(index))
         return Qt::NoItemFlags;
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    CItemInfo::CONTROLTYPE type;
-    if (index.column() == 0 || !node->data->GetControlType(index.column() - 1, type))
+    // The ident is what the node is found by; it is never edited.
+    if (columnField(index.column()) != velkor::AddrField::Ident)
         f |= Qt::ItemIsEditable;
     return f;
 }
@@ -120,12 +126,14 @@ void CSuperGridModel::rowChanged(int row)
     emit dataChanged(index(row, 0), index(row, static_cast<int>(m_columns.size()) - 1));
 }
 
-void CSuperGridModel::cellChanged(int row, int column)
+void CSuperGridModel::fieldChanged(int row, velkor::AddrField field)
 {
-    if (column < 0 || column >= static_cast<int>(m_columns.size()))
-        return;
-    const QModelIndex cell = index(row, column);
-    emit dataChanged(cell, cell, {Qt::DisplayRole, Qt::EditRole});
+    for (int column = 0; column < static_cast<int>(m_columns.size()); ++column) {
+        if (m_columns[static_cast<size_t>(column)].field != field)
+            continue;
+        const QModelIndex cell = index(row, column);
+        emit dataChanged(cell, cell, {Qt::DisplayRole, Qt::EditRole});
+    }
 }
 
 void CSuperGridModel::layoutAboutToChange()

@@ -1,5 +1,6 @@
 // The Qt model over a CGridTree: one model row per shown node, one column per grid
-// column. It only reads the tree; changes come in through the tree's listener calls.
+// column, each column showing one text of the node's record. It only reads the tree;
+// changes come in through the tree's listener calls.
 #pragma once
 
 #include "addrbook/CGridTree.h"
@@ -20,8 +21,10 @@ public:
     ~CSuperGridModel() override;
 
     void setCommitFunction(CommitFn fn) { m_commit = std::move(fn); }
-    void addColumn(int index, const QString& header, Qt::Alignment alignment);
+    void addColumn(int index, const QString& header, Qt::Alignment alignment, velkor::AddrField field);
     Qt::Alignment columnAlignment(int column) const;
+    // The text a column shows (the name for a column out of range).
+    velkor::AddrField columnField(int column) const;
 
     CTreeItem* nodeAt(const QModelIndex& index) const;
 
@@ -38,7 +41,7 @@ public:
     void rowsAboutToBeRemoved(int first, int last) override;
     void rowsRemoved() override;
     void rowChanged(int row) override;
-    void cellChanged(int row, int column) override;
+    void fieldChanged(int row, velkor::AddrField field) override;
     void layoutAboutToChange() override;
     void layoutChanged() override;
 
@@ -46,6 +49,7 @@ private:
     struct Column {
         QString header;
         Qt::Alignment alignment;
+        velkor::AddrField field;
     };
     CGridTree& m_tree;
     std::vector<Column> m_columns;

@@ -21,8 +21,8 @@ void fill(CAddrBook& book, const std::string& tag)
             for (uint32_t u = 1; u <= 25; ++u) {
                 book.AddAddr({s, f, u * 7});
                 CTreeItem* unit = book.FindAddr({s, f, u * 7});
-                book.CommitCellText(unit, CAddrBook::kColName, tag + " unit " + std::to_string(u));
-                book.CommitCellText(unit, CAddrBook::kColComment, tag + " comment of a unit in fleet " + std::to_string(f));
+                book.CommitField(unit, velkor::AddrField::Name, tag + " unit " + std::to_string(u));
+                book.CommitField(unit, velkor::AddrField::Comment, tag + " comment of a unit in fleet " + std::to_string(f));
             }
 }
 
@@ -39,7 +39,7 @@ bool killDuringSave(CAddrBook& book, const std::string& path, long delayUs)
         const char go = 1;
         if (::write(ready[1], &go, 1) != 1)
             ::_exit(3);
-        ::_exit(book.SaveData(path) == 1 ? 0 : 2);
+        ::_exit(book.SaveData(path).ok() ? 0 : 2);
     }
     ::close(ready[1]);
     char go = 0;
@@ -59,15 +59,15 @@ class AddrBookCrash : public AddrBookFixture {};
 
 TEST_F(AddrBookCrash, KilledSaveLeavesTheOldBookOrTheNewOneWhole)
 {
-    CAddrBook oldBook;
+    CAddrBook oldBook {notices};
     prepare(oldBook);
     fill(oldBook, "old");
-    CAddrBook newBook;
+    CAddrBook newBook {notices};
     prepare(newBook);
     fill(newBook, "new");
-    ASSERT_EQ(oldBook.SaveData(path("old.ini")), 1);
+    ASSERT_TRUE(oldBook.SaveData(path("old.ini")).ok());
     const auto start = std::chrono::steady_clock::now();
-    ASSERT_EQ(newBook.SaveData(path("new.ini")), 1);
+    ASSERT_TRUE(newBook.SaveData(path("new.ini")).ok());
     const long saveUs = static_cast<long>(
         std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count());
     const std::string oldText = readFile(path("old.ini"));
@@ -100,13 +100,13 @@ TEST_F(AddrBookCrash, KilledSaveLeavesTheOldBookOrTheNewOneWhole)
         return n;
     };
     const int leftBehind = temporaries();
-    ASSERT_EQ(newBook.SaveData(path()), 1);
+    ASSERT_TRUE(newBook.SaveData(path()).ok());
     EXPECT_EQ(temporaries(), 0);
 
     // The file that is left loads as the book it is.
-    CAddrBook loaded;
+    CAddrBook loaded {notices};
     prepare(loaded);
-    ASSERT_EQ(loaded.LoadData(path()), 1);
+    ASSERT_TRUE(loaded.LoadData(path()).ok());
     EXPECT_EQ(loaded.CountNodes().units, 20u * 10u * 25u);
     std::printf("save %ld us; 40 kills: %d during the save, file old %d times, new %d times, %d temporary files "
                 "left behind\n", saveUs, killedInSave, oldSeen, newSeen, leftBehind);

@@ -11,12 +11,12 @@ protected:
         AddrBookFixture::SetUp();
         prepare(book);
         book.AddAddr({1234, 200, 2001});
-        book.CommitCellText(book.GetRoot("1234"), CAddrBook::kColName, "North");
-        book.CommitCellText(book.FindAddr({1234, 200, 2001}), CAddrBook::kColName, "Base \"One\"");
-        book.CommitCellText(book.FindAddr({1234, 200, 2001}), CAddrBook::kColComment, "roof, east");
+        book.CommitField(book.GetRoot("1234"), velkor::AddrField::Name, "North");
+        book.CommitField(book.FindAddr({1234, 200, 2001}), velkor::AddrField::Name, "Base \"One\"");
+        book.CommitField(book.FindAddr({1234, 200, 2001}), velkor::AddrField::Comment, "roof, east");
         book.AddAddr({1234, 201, 0});
     }
-    CAddrBook book;
+    CAddrBook book {notices};
     const std::string seen = CAddrBook::FormatLastSeen(1700000000);
 };
 
@@ -32,13 +32,13 @@ TEST_F(AddrBookCsv, ExportWritesEveryNodeHeaderFirst)
 TEST_F(AddrBookCsv, ExportReadsBackAsTheSameBook)
 {
     const std::string text = exportCsv(book);
-    CAddrBook copy;
-    const CsvImportResult r = importCsv(copy, text);
-    ASSERT_TRUE(r.ok) << r.error;
-    EXPECT_EQ(r.created, 4u);
+    CAddrBook copy {notices};
+    const velkor::Result<velkor::CsvImportCounts> r = importCsv(copy, text);
+    ASSERT_TRUE(r.ok()) << r.error();
+    EXPECT_EQ(r->created, 4u);
     EXPECT_EQ(exportCsv(copy), text);
-    ASSERT_EQ(book.SaveData(path("a.ini")), 1);
-    ASSERT_EQ(copy.SaveData(path("b.ini")), 1);
+    ASSERT_TRUE(book.SaveData(path("a.ini")).ok());
+    ASSERT_TRUE(copy.SaveData(path("b.ini")).ok());
     EXPECT_EQ(readFile(path("a.ini")), readFile(path("b.ini")));
 }
 
@@ -51,19 +51,19 @@ TEST_F(AddrBookCsv, ImportMergesIntoTheBook)
                             "1234,,,,,,\n"
                             "\n"
                             "9,8,,Kj\xF8ge,,,1\n";
-    const CsvImportResult r = importCsv(book, csv);
-    ASSERT_TRUE(r.ok) << r.error;
-    EXPECT_EQ(r.created, 2u); // rows: unit 2002; fleet 8 (with its system 9)
-    EXPECT_EQ(r.updated, 2u);
+    const velkor::Result<velkor::CsvImportCounts> r = importCsv(book, csv);
+    ASSERT_TRUE(r.ok()) << r.error();
+    EXPECT_EQ(r->created, 2u); // rows: unit 2002; fleet 8 (with its system 9)
+    EXPECT_EQ(r->updated, 2u);
     const CTreeItem* base = book.FindAddr({1234, 200, 2001});
     EXPECT_EQ(name(base), "Base \"One\"");              // an empty name keeps the stored one
-    EXPECT_EQ(cell(base, CAddrBook::kColComment), "new comment");
-    EXPECT_EQ(cell(base, CAddrBook::kColLastSeen), seen); // a stored Last Seen stays
+    EXPECT_EQ(field(base, velkor::AddrField::Comment), "new comment");
+    EXPECT_EQ(field(base, velkor::AddrField::LastSeen), seen); // a stored Last Seen stays
     EXPECT_FALSE(checked(base));
     const CTreeItem* mobile = book.FindAddr({1234, 200, 2002});
     EXPECT_EQ(name(mobile), "Mobile 2");
     EXPECT_TRUE(checked(mobile)); // new units are checked, as AddAddr makes them
-    EXPECT_EQ(cell(mobile, CAddrBook::kColLastSeen), "2020/02/02 02:02:02");
+    EXPECT_EQ(field(mobile, velkor::AddrField::LastSeen), "2020/02/02 02:02:02");
     EXPECT_EQ(book.GetAddrName(9, 0, 0), "New System");
     EXPECT_EQ(book.GetAddrName(9, 8, 0), "Kj\xC3\xB8ge"); // a spreadsheet's Windows-1252
     EXPECT_TRUE(checked(book.FindAddr({9, 8, 0})));
@@ -72,9 +72,9 @@ TEST_F(AddrBookCsv, ImportMergesIntoTheBook)
 TEST_F(AddrBookCsv, LeadingZeroIdentsReadBackOntoTheirNodes)
 {
     writeFile(path(), "[0042]\nsysName=Zeros\n");
-    CAddrBook zeros;
-    ASSERT_EQ(zeros.LoadData(path()), 1);
-    ASSERT_TRUE(importCsv(zeros, "0042,7,,Seven,,,\n").ok);
+    CAddrBook zeros {notices};
+    ASSERT_TRUE(zeros.LoadData(path()).ok());
+    ASSERT_TRUE(importCsv(zeros, "0042,7,,Seven,,,\n").ok());
     EXPECT_EQ(zeros.Roots().size(), 1u);
     EXPECT_EQ(name(zeros.GetRoot("0042")->children[0].get()), "Seven");
 }
@@ -103,17 +103,17 @@ TEST_F(AddrBookCsv, BadRowsAreRefusedWithTheirLineAndNothingChanges)
     };
     for (const Case& c : cases) {
         const std::string before = exportCsv(book);
-        const CsvImportResult r = importCsv(book, "1234,200,2001,Renamed,,,0\r\n" + c.csv);
-        EXPECT_FALSE(r.ok) << c.csv;
+        const velkor::Result<velkor::CsvImportCounts> r = importCsv(book, "1234,200,2001,Renamed,,,0\r\n" + c.csv);
+        EXPECT_FALSE(r.ok()) << c.csv;
         // The good first row shifts every line by one.
         std::string expected = c.error;
         const size_t n = std::stoul(expected.substr(5));
         expected = "line " + std::to_string(n + 1) + expected.substr(expected.find(':'));
-        EXPECT_EQ(r.error.substr(0, expected.size()), expected) << r.error;
+        EXPECT_EQ(r.error().substr(0, expected.size()), expected) << r.error();
         EXPECT_EQ(exportCsv(book), before);
     }
     EXPECT_EQ(book.GetAddrName(4294967295u, 0, 0), "4294967295");
-    EXPECT_TRUE(importCsv(book, "4294967295,4294967295,4294967295,,,,\n").ok);
+    EXPECT_TRUE(importCsv(book, "4294967295,4294967295,4294967295,,,,\n").ok());
 }
 
 // The program itself, on files.

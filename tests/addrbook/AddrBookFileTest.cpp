@@ -16,13 +16,13 @@ protected:
     // checked) and an empty fleet 201.
     void buildExample(CAddrBook& into)
     {
-        CTreeItem* sys = into.InsertRoot(CAddrBook::MakeNodeData(CAddrBook::kImageSystem, "North", "1234", "", true));
-        CTreeItem* f200 = into.InsertChild(sys, CAddrBook::MakeNodeData(CAddrBook::kImageFleet, "Fleet 200", "200", "", true));
-        into.InsertChild(sys, CAddrBook::MakeNodeData(CAddrBook::kImageFleet, "Fleet 201", "201", "", false));
-        into.InsertChild(f200, CAddrBook::MakeNodeData(CAddrBook::kImageUnit, "Base", "2001", "", true));
+        CTreeItem* sys = into.InsertRoot(velkor::AddrEntry {"1234", "North", "", "", true});
+        CTreeItem* f200 = into.InsertChild(sys, velkor::AddrEntry {"200", "Fleet 200", "", "", true});
+        into.InsertChild(sys, velkor::AddrEntry {"201", "Fleet 201", "", "", false});
+        into.InsertChild(f200, velkor::AddrEntry {"2001", "Base", "", "", true});
     }
 
-    CAddrBook book;
+    CAddrBook book {notices};
 };
 
 const char* const kExample = "[1234]\n"
@@ -61,16 +61,16 @@ TEST_F(AddrBookFile, SavingKeepsTheLineEndsOfTheFile)
         std::filesystem::remove(path());
         if (c.exists)
             writeFile(path(), c.windows ? crlf(kExample) : kExample);
-        CAddrBook book;
+        CAddrBook book {notices};
         prepare(book);
         if (c.exists)
-            ASSERT_EQ(book.LoadData(path()), 1);
+            ASSERT_TRUE(book.LoadData(path()).ok());
         else
             buildExample(book);
-        ASSERT_EQ(book.SaveData(path()), 1);
+        ASSERT_TRUE(book.SaveData(path()).ok());
         EXPECT_EQ(readFile(path()), c.windows ? crlf(kExample) : kExample);
     }
-    EXPECT_TRUE(messages.empty());
+    EXPECT_TRUE(notices.alerts.empty());
 }
 
 TEST_F(AddrBookFile, SaveLoadSaveGivesTheSameFileAndBook)
@@ -78,44 +78,32 @@ TEST_F(AddrBookFile, SaveLoadSaveGivesTheSameFileAndBook)
     buildExample(book);
     book.AddAddr({1234, 200, 2002});
     book.AddAddr({77, 5, 9});
-    book.CommitCellText(book.FindAddr({77, 0, 0}), CAddrBook::kColComment, "repeater, hill top = 1");
-    ASSERT_EQ(book.SaveData(path()), 1);
+    book.CommitField(book.FindAddr({77, 0, 0}), velkor::AddrField::Comment, "repeater, hill top = 1");
+    ASSERT_TRUE(book.SaveData(path()).ok());
     const std::string first = readFile(path());
 
-    CAddrBook again;
+    CAddrBook again {notices};
     prepare(again);
-    ASSERT_EQ(again.LoadData(path()), 1);
+    ASSERT_TRUE(again.LoadData(path()).ok());
     EXPECT_EQ(again.GetAddrName(1234, 200, 2001), "Base");
     EXPECT_EQ(again.GetAddrName(1234, 200, 2002), "2002");
-    EXPECT_EQ(cell(again.FindAddr({77, 0, 0}), CAddrBook::kColComment), "repeater, hill top = 1");
-    EXPECT_EQ(cell(again.FindAddr({1234, 200, 2002}), CAddrBook::kColLastSeen), CAddrBook::FormatLastSeen(1700000000));
-    ASSERT_EQ(again.SaveData(path("second.ini")), 1);
+    EXPECT_EQ(field(again.FindAddr({77, 0, 0}), velkor::AddrField::Comment), "repeater, hill top = 1");
+    EXPECT_EQ(field(again.FindAddr({1234, 200, 2002}), velkor::AddrField::LastSeen), CAddrBook::FormatLastSeen(1700000000));
+    ASSERT_TRUE(again.SaveData(path("second.ini")).ok());
     EXPECT_EQ(readFile(path("second.ini")), first);
-    EXPECT_TRUE(messages.empty());
-}
-
-TEST_F(AddrBookFile, SystemWithoutFleetsWritesOnlyNameAndComment)
-{
-    book.InsertRoot(CAddrBook::MakeNodeData(CAddrBook::kImageSystem, "Lonely", "5", "c", false));
-    ASSERT_EQ(book.SaveData(path()), 1);
-    EXPECT_EQ(readFile(path()), "[5]\nsysName=Lonely\nsysComment=c\n");
-    CAddrBook again;
-    ASSERT_EQ(again.LoadData(path()), 1);
-    ASSERT_EQ(again.Roots().size(), 1u);
-    EXPECT_EQ(name(again.Roots()[0].get()), "Lonely");
-    EXPECT_TRUE(again.Roots()[0]->children.empty());
+    EXPECT_TRUE(notices.alerts.empty());
 }
 
 TEST_F(AddrBookFile, MissingOrEmptyFileGivesAnEmptyBook)
 {
     for (const char* text : {static_cast<const char*>(nullptr), "", "; only a comment\n\n"}) {
-        CAddrBook book;
+        CAddrBook book {notices};
         if (text)
             writeFile(path(), text);
-        EXPECT_EQ(book.LoadData(path()), 1);
+        EXPECT_TRUE(book.LoadData(path()).ok());
         EXPECT_TRUE(book.Roots().empty());
     }
-    EXPECT_TRUE(messages.empty());
+    EXPECT_TRUE(notices.alerts.empty());
 }
 
 TEST_F(AddrBookFile, DuplicateFleetsMergeAndDuplicateUnitsAreSkipped)
@@ -126,7 +114,7 @@ TEST_F(AddrBookFile, DuplicateFleetsMergeAndDuplicateUnitsAreSkipped)
                       "fleet0-unit1-Name=A again\nfleet0-unit1-Id=1\nfleet0-unit1-Checked=0\n"
                       "fleet1-Name=Second\nfleet1-Id=7\nfleet1-NrOfUnits=1\n"
                       "fleet1-unit0-Name=B\nfleet1-unit0-Id=2\nfleet1-unit0-Checked=0\n");
-    ASSERT_EQ(book.LoadData(path()), 1);
+    ASSERT_TRUE(book.LoadData(path()).ok());
     const CTreeItem* sys = book.GetRoot("9");
     ASSERT_EQ(sys->children.size(), 1u);
     const CTreeItem* fleet = sys->children[0].get();
@@ -137,7 +125,7 @@ TEST_F(AddrBookFile, DuplicateFleetsMergeAndDuplicateUnitsAreSkipped)
     // The second entry, without checked units, does not take back the first one's mark.
     EXPECT_TRUE(checked(fleet));
     EXPECT_TRUE(checked(sys));
-    EXPECT_EQ(messages, (std::vector<std::string> {"Error in CAddrBookCtrl::LoadData(), duplicate addr item in fleet!",
+    EXPECT_EQ(notices.alerts, (std::vector<std::string> {"Error in CAddrBookCtrl::LoadData(), duplicate addr item in fleet!",
                                                    "Error in CAddrBookCtrl::LoadData(), duplicate fleet item in system!"}));
 }
 
@@ -148,16 +136,16 @@ TEST_F(AddrBookFile, ZeroAndUnparsableIdsAreSkippedSilently)
                       "fleet1-Id=abc\n"
                       "fleet2-Id=12xyz\nfleet2-NrOfUnits=2\nfleet2-unit0-Id=0\nfleet2-unit0-Checked=1\n"
                       "fleet2-unit1-Id=\nfleet2-unit1-Checked=0\n");
-    ASSERT_EQ(book.LoadData(path()), 1);
+    ASSERT_TRUE(book.LoadData(path()).ok());
     const CTreeItem* sys = book.GetRoot("3");
     ASSERT_EQ(sys->children.size(), 1u);
     const CTreeItem* fleet = sys->children[0].get();
-    EXPECT_EQ(cell(fleet, CAddrBook::kColIdent), "12"); // the leading number, as Windows reads it
+    EXPECT_EQ(field(fleet, velkor::AddrField::Ident), "12"); // the leading number, as Windows reads it
     EXPECT_TRUE(fleet->children.empty());
     // The skipped unit was checked and still marks its fleet (and so the system).
     EXPECT_TRUE(checked(fleet));
     EXPECT_TRUE(checked(sys));
-    EXPECT_TRUE(messages.empty());
+    EXPECT_TRUE(notices.alerts.empty());
 }
 
 TEST_F(AddrBookFile, CheckMarksOfFleetsAndSystemsFollowTheirUnits)
@@ -169,7 +157,7 @@ TEST_F(AddrBookFile, CheckMarksOfFleetsAndSystemsFollowTheirUnits)
                       "[2]\nnumberOfFleets=2\n"
                       "fleet0-Id=20\nfleet0-NrOfUnits=1\nfleet0-unit0-Id=1\nfleet0-unit0-Checked=0\n"
                       "fleet1-Id=21\nfleet1-NrOfUnits=1\nfleet1-unit0-Id=1\nfleet1-unit0-Checked=5\n");
-    ASSERT_EQ(book.LoadData(path()), 1);
+    ASSERT_TRUE(book.LoadData(path()).ok());
     EXPECT_FALSE(checked(book.GetRoot("1")));
     EXPECT_FALSE(checked(book.FindAddr({1, 10, 0})));
     EXPECT_FALSE(checked(book.FindAddr({1, 11, 0})));
@@ -180,19 +168,27 @@ TEST_F(AddrBookFile, CheckMarksOfFleetsAndSystemsFollowTheirUnits)
     EXPECT_EQ(book.IsAddrChecked({2, 20, 1}), 0);
 }
 
-TEST_F(AddrBookFile, LeadingZeroSectionNeverMatchesAReportedSystem)
+TEST_F(AddrBookFile, SectionsAreFoundByTheirExactTextOnlyAndSavedAsTheyWere)
 {
-    writeFile(path(), "[0042]\nsysName=Zeros\nnumberOfFleets=1\nfleet0-Id=1\nfleet0-NrOfUnits=1\nfleet0-unit0-Id=1\n"
-                      "fleet0-unit0-Checked=1\n");
-    ASSERT_EQ(book.LoadData(path()), 1);
-    EXPECT_EQ(name(book.GetRoot("0042")), "Zeros");
-    EXPECT_EQ(book.GetRoot("42"), nullptr);
+    // A hand-made name, a leading zero and a system without fleets: each found by its own
+    // text, never by a reported number, and written back byte for byte.
+    const std::string file = "[Site A]\nsysName=Hill\nsysComment=\n"
+                             "[0042]\nsysName=Zeros\nsysComment=\nnumberOfFleets=1\nfleet0-Name=Ops\nfleet0-Id=1\n"
+                             "fleet0-Comment=\nfleet0-NrOfUnits=1\nfleet0-unit0-Name=Car\nfleet0-unit0-Id=1\n"
+                             "fleet0-unit0-Comment=\nfleet0-unit0-LastSeen=\nfleet0-unit0-Checked=1\n"
+                             "[5]\nsysName=Lonely\nsysComment=c\n";
+    writeFile(path(), file);
+    ASSERT_TRUE(book.LoadData(path()).ok());
+    for (const char* ident : {"Site A", "0042", "5"})
+        EXPECT_NE(book.GetRoot(ident), nullptr) << ident;
+    for (const char* ident : {"site a", "Site A ", "42", "05"})
+        EXPECT_EQ(book.GetRoot(ident), nullptr) << ident;
     EXPECT_EQ(book.IsAddrChecked({42, 1, 1}), -1);
     EXPECT_EQ(book.GetAddrName(42, 0, 0), "42");
     book.AddAddr({42, 0, 0});
-    EXPECT_EQ(book.Roots().size(), 2u);
-    ASSERT_EQ(book.SaveData(path()), 1);
-    EXPECT_NE(readFile(path()).find("[0042]\nsysName=Zeros\n"), std::string::npos);
+    ASSERT_TRUE(book.SaveData(path()).ok());
+    EXPECT_EQ(readFile(path()), file + "[42]\nsysName=New System\nsysComment=\n");
+    EXPECT_TRUE(notices.alerts.empty());
 }
 
 TEST_F(AddrBookFile, AllSectionsAreReadBeyondFourKilobytesOfNames)
@@ -206,12 +202,12 @@ TEST_F(AddrBookFile, AllSectionsAreReadBeyondFourKilobytesOfNames)
         text += std::string("[") + sec + "]\nsysName=S" + std::to_string(i) + "\n";
     }
     writeFile(path(), text);
-    ASSERT_EQ(book.LoadData(path()), 1);
+    ASSERT_TRUE(book.LoadData(path()).ok());
     ASSERT_EQ(book.Roots().size(), 300u);
     EXPECT_EQ(name(book.Roots()[299].get()), "S299");
-    ASSERT_EQ(book.SaveData(path()), 1);
-    CAddrBook again;
-    ASSERT_EQ(again.LoadData(path()), 1);
+    ASSERT_TRUE(book.SaveData(path()).ok());
+    CAddrBook again {notices};
+    ASSERT_TRUE(again.LoadData(path()).ok());
     EXPECT_EQ(again.Roots().size(), 300u);
     EXPECT_EQ(name(again.GetRoot("000000000001299")), "S299");
 }
@@ -229,7 +225,7 @@ TEST_F(AddrBookFile, DamagedFileLoadsWhatItCanWithoutHanging)
     text += '\0';
     text += "ary\xff\xfe\nnumberOfFleets=1\nfleet0-Id=1\n";
     writeFile(path(), text);
-    ASSERT_EQ(book.LoadData(path()), 1);
+    ASSERT_TRUE(book.LoadData(path()).ok());
     EXPECT_EQ(book.GetAddrName(17, 0, 0), "Ok");
     EXPECT_EQ(book.GetAddrName(17, 5, 8), ""); // found, with the empty name of the file
     EXPECT_EQ(book.IsAddrChecked({17, 5, 8}), 1);
@@ -240,14 +236,14 @@ TEST_F(AddrBookFile, DamagedFileLoadsWhatItCanWithoutHanging)
     EXPECT_NE(book.GetRoot("19"), nullptr);
     // A section without a name has no system number and could not be written back.
     EXPECT_EQ(book.GetRoot(""), nullptr);
-    EXPECT_EQ(book.SaveData(path("out.ini")), 1);
+    EXPECT_TRUE(book.SaveData(path("out.ini")).ok());
 }
 
 TEST_F(AddrBookFile, SavingReplacesTheWholeFileAtomically)
 {
     writeFile(path(), "[1]\nsysName=Old\nstale=1\n[2]\nsysName=Gone\n");
     book.AddAddr({1, 0, 0});
-    ASSERT_EQ(book.SaveData(path()), 1);
+    ASSERT_TRUE(book.SaveData(path()).ok());
     EXPECT_EQ(readFile(path()), "[1]\nsysName=New System\nsysComment=\n");
     // Nothing but the file itself is left in the directory.
     int entries = 0;
@@ -259,39 +255,40 @@ TEST_F(AddrBookFile, SavingReplacesTheWholeFileAtomically)
 TEST_F(AddrBookFile, FailedSaveKeepsTheOldFileAndSaysSo)
 {
     book.AddAddr({1, 0, 0});
-    EXPECT_EQ(book.SaveData((dir / "missing-dir" / "addrbook.ini").string()), 0);
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_NE(messages[0].find("Error saving address book"), std::string::npos);
+    EXPECT_FALSE(book.SaveData((dir / "missing-dir" / "addrbook.ini").string()).ok());
+    ASSERT_EQ(notices.alerts.size(), 1u);
+    EXPECT_NE(notices.alerts[0].find("Error saving address book"), std::string::npos);
 }
 
 TEST_F(AddrBookFile, UnreadableFileIsNeverOverwritten)
 {
     // A directory where the file should be: it exists, but cannot be read.
     std::filesystem::create_directory(path());
-    EXPECT_EQ(book.LoadData(path()), 0);
-    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_FALSE(book.LoadData(path()).ok());
+    ASSERT_EQ(notices.alerts.size(), 1u);
     EXPECT_TRUE(book.LoadIncomplete());
     book.AddAddr({1, 2, 3});
-    EXPECT_EQ(book.SaveData(path()), 0);
+    EXPECT_FALSE(book.SaveData(path()).ok());
     EXPECT_TRUE(std::filesystem::is_directory(path()));
-    ASSERT_EQ(logLines.size(), 1u);
-    EXPECT_NE(logLines[0].find("not saved"), std::string::npos);
+    ASSERT_EQ(notices.notes.size(), 1u);
+    EXPECT_NE(notices.notes[0].find("not saved"), std::string::npos);
 }
 
 // Refuses every insertion after the first few, as a failing insertion would.
 class FailingBook : public CAddrBook {
 public:
-    explicit FailingBook(int allowed)
-        : m_allowed(allowed)
+    FailingBook(velkor::Notices& notices, int allowed)
+        : CAddrBook(notices)
+        , m_allowed(allowed)
     {
     }
 
 protected:
-    CTreeItem* insertNode(CTreeItem* parent, std::unique_ptr<CItemInfo> data) override
+    CTreeItem* insertNode(CTreeItem* parent, velkor::AddrEntry entry) override
     {
         if (m_allowed-- <= 0)
             return nullptr;
-        return CAddrBook::insertNode(parent, std::move(data));
+        return CAddrBook::insertNode(parent, std::move(entry));
     }
 
 private:
@@ -300,12 +297,12 @@ private:
 
 TEST_F(AddrBookFile, LoadThatStopsEarlyLeavesTheFileUntouchedOnSave)
 {
-    CAddrBook full;
+    CAddrBook full {notices};
     prepare(full);
     for (uint32_t s = 1; s <= 3; ++s)
         for (uint32_t u = 1; u <= 3; ++u)
             full.AddAddr({s, 1, u});
-    ASSERT_EQ(full.SaveData(path()), 1);
+    ASSERT_TRUE(full.SaveData(path()).ok());
     const std::string before = readFile(path());
 
     struct Case {
@@ -314,19 +311,19 @@ TEST_F(AddrBookFile, LoadThatStopsEarlyLeavesTheFileUntouchedOnSave)
     };
     for (const Case c : {Case {0, "Error inserting system in addressbook!"}, Case {1, "Error inserting fleet in addressbook!"},
                          Case {7, "Error inserting addr in addressbook!"}}) {
-        messages.clear();
-        logLines.clear();
-        FailingBook book(c.allowed);
+        notices.alerts.clear();
+        notices.notes.clear();
+        FailingBook book(notices, c.allowed);
         prepare(book);
-        EXPECT_EQ(book.LoadData(path()), 0);
-        EXPECT_EQ(messages, std::vector<std::string> {c.message});
-        EXPECT_EQ(book.SaveData(path()), 0);
+        EXPECT_FALSE(book.LoadData(path()).ok());
+        EXPECT_EQ(notices.alerts, std::vector<std::string> {c.message});
+        EXPECT_FALSE(book.SaveData(path()).ok());
         EXPECT_EQ(readFile(path()), before);
-        EXPECT_EQ(logLines.size(), 1u);
+        EXPECT_EQ(notices.notes.size(), 1u);
     }
     // What was loaded before the failure stays.
-    FailingBook partial(7);
-    EXPECT_EQ(partial.LoadData(path()), 0);
+    FailingBook partial(notices, 7);
+    EXPECT_FALSE(partial.LoadData(path()).ok());
     EXPECT_EQ(partial.GetAddrName(1, 1, 3), "3");
     EXPECT_NE(partial.FindAddr({2, 1, 0}), nullptr);
 }
@@ -335,23 +332,23 @@ TEST_F(AddrBookFile, EightBitAndUnicodeNamesSurvive)
 {
     // A name typed on another system in Windows-1252, and one typed here.
     writeFile(path(), "[1]\nsysName=Kj\xF8ge \x80\nnumberOfFleets=1\nfleet0-Id=2\nfleet0-Name=\xC3\x98resund\n");
-    ASSERT_EQ(book.LoadData(path()), 1);
+    ASSERT_TRUE(book.LoadData(path()).ok());
     EXPECT_EQ(book.GetAddrName(1, 0, 0), "Kj\xC3\xB8ge \xE2\x82\xAC");
     EXPECT_EQ(book.GetAddrName(1, 2, 0), "\xC3\x98resund");
     book.AddAddr({1, 2, 3});
     const std::string polish = "\xC5\x81\xC3\xB3\x64\xC5\xBA";    // Łódź: not in Windows-1252
     const std::string lookalike = "\xC3\x83\xC2\xB8";              // "Ã¸": its 8-bit form reads as UTF-8
-    book.CommitCellText(book.FindAddr({1, 2, 3}), CAddrBook::kColName, polish);
-    book.CommitCellText(book.FindAddr({1, 2, 3}), CAddrBook::kColComment, lookalike);
-    ASSERT_EQ(book.SaveData(path()), 1);
+    book.CommitField(book.FindAddr({1, 2, 3}), velkor::AddrField::Name, polish);
+    book.CommitField(book.FindAddr({1, 2, 3}), velkor::AddrField::Comment, lookalike);
+    ASSERT_TRUE(book.SaveData(path()).ok());
     const std::string text = readFile(path());
     EXPECT_NE(text.find("sysName=Kj\xF8ge \x80\n"), std::string::npos); // still 8-bit for 8-bit readers
-    CAddrBook again;
-    ASSERT_EQ(again.LoadData(path()), 1);
+    CAddrBook again {notices};
+    ASSERT_TRUE(again.LoadData(path()).ok());
     EXPECT_EQ(again.GetAddrName(1, 0, 0), "Kj\xC3\xB8ge \xE2\x82\xAC");
     EXPECT_EQ(again.GetAddrName(1, 2, 0), "\xC3\x98resund");
     EXPECT_EQ(again.GetAddrName(1, 2, 3), polish);
-    EXPECT_EQ(cell(again.FindAddr({1, 2, 3}), CAddrBook::kColComment), lookalike);
+    EXPECT_EQ(field(again.FindAddr({1, 2, 3}), velkor::AddrField::Comment), lookalike);
 }
 
 } // namespace

@@ -11,11 +11,11 @@ protected:
         AddrBookFixture::SetUp();
         prepare(book);
         // System 1 "Net" > fleet 10 "Ops" > units 100 "Alpha" (checked), 101 "Bravo" (not).
-        CTreeItem* sys = book.InsertRoot(CAddrBook::MakeNodeData(CAddrBook::kImageSystem, "Net", "1", "", false));
-        CTreeItem* fleet = book.InsertChild(sys, CAddrBook::MakeNodeData(CAddrBook::kImageFleet, "Ops", "10", "", true));
-        book.InsertChild(fleet, CAddrBook::MakeNodeData(CAddrBook::kImageUnit, "Alpha", "100", "", true));
-        book.InsertChild(fleet, CAddrBook::MakeNodeData(CAddrBook::kImageUnit, "Bravo", "101", "", false));
-        book.InsertChild(fleet, CAddrBook::MakeNodeData(CAddrBook::kImageUnit, "", "102", "", true));
+        CTreeItem* sys = book.InsertRoot(velkor::AddrEntry {"1", "Net", "", "", false});
+        CTreeItem* fleet = book.InsertChild(sys, velkor::AddrEntry {"10", "Ops", "", "", true});
+        book.InsertChild(fleet, velkor::AddrEntry {"100", "Alpha", "", "", true});
+        book.InsertChild(fleet, velkor::AddrEntry {"101", "Bravo", "", "", false});
+        book.InsertChild(fleet, velkor::AddrEntry {"102", "", "", "", true});
     }
     std::vector<std::string> shownNames() const
     {
@@ -24,7 +24,7 @@ protected:
             out.push_back(name(book.NodeOfRow(r)));
         return out;
     }
-    CAddrBook book;
+    CAddrBook book {notices};
     const std::string now = CAddrBook::FormatLastSeen(1700000000);
 };
 
@@ -42,7 +42,7 @@ TEST_F(AddrBookModel, GetAddrName)
     for (const Case& c : cases)
         EXPECT_EQ(book.GetAddrName(c.a.system, c.a.fleet, c.a.unit), c.expected)
             << c.a.system << "/" << c.a.fleet << "/" << c.a.unit;
-    EXPECT_TRUE(messages.empty());
+    EXPECT_TRUE(notices.alerts.empty());
 }
 
 TEST_F(AddrBookModel, IsAddrCheckedAnswersAndStampsOnlyPresentUnits)
@@ -60,20 +60,20 @@ TEST_F(AddrBookModel, IsAddrCheckedAnswersAndStampsOnlyPresentUnits)
         EXPECT_EQ(book.IsAddrChecked(c.a, &unit), c.expected) << c.a.system << "/" << c.a.fleet << "/" << c.a.unit;
         EXPECT_EQ(unit != nullptr, c.expected >= 0);
         if (unit) {
-            EXPECT_EQ(cell(unit, CAddrBook::kColLastSeen), now);
+            EXPECT_EQ(field(unit, velkor::AddrField::LastSeen), now);
         }
     }
     EXPECT_EQ(book.Roots().size(), 1u); // asking never adds
-    EXPECT_EQ(cell(book.FindAddr({1, 10, 102}), CAddrBook::kColLastSeen), "");
+    EXPECT_EQ(field(book.FindAddr({1, 10, 102}), velkor::AddrField::LastSeen), "");
 }
 
 TEST_F(AddrBookModel, AddAddrCreatesMissingNodesAsTheTrackerExpects)
 {
-    book.CommitCellText(book.FindAddr({1, 10, 100}), CAddrBook::kColLastSeen, "typed by hand");
+    book.CommitField(book.FindAddr({1, 10, 100}), velkor::AddrField::LastSeen, "typed by hand");
     book.AddAddr({1, 10, 100});
     CTreeItem* alpha = book.FindAddr({1, 10, 100});
     EXPECT_EQ(name(alpha), "Alpha");
-    EXPECT_EQ(cell(alpha, CAddrBook::kColLastSeen), now); // a report overwrites an edited cell
+    EXPECT_EQ(field(alpha, velkor::AddrField::LastSeen), now); // a report overwrites an edited cell
     EXPECT_EQ(book.FindAddr({1, 10, 0})->children.size(), 3u);
 
     book.AddAddr({7, 0, 0});
@@ -88,15 +88,11 @@ TEST_F(AddrBookModel, AddAddrCreatesMissingNodesAsTheTrackerExpects)
     const CTreeItem* unit = book.FindAddr({7, 3, 55});
     EXPECT_EQ(name(unit), "55");
     EXPECT_TRUE(checked(unit));
-    EXPECT_EQ(cell(unit, CAddrBook::kColIdent), "55");
-    EXPECT_EQ(cell(unit, CAddrBook::kColLastSeen), now);
-    CItemInfo::CONTROLTYPE type;
-    ASSERT_TRUE(unit->data->GetControlType(CAddrBook::kColIdent - 1, type));
-    EXPECT_EQ(type, CItemInfo::noedit);
-    EXPECT_EQ(unit->data->GetImage(), CAddrBook::kImageUnit);
-    EXPECT_EQ(book.FindAddr({7, 3, 0})->data->GetImage(), CAddrBook::kImageFleet);
-    EXPECT_EQ(book.FindAddr({7, 0, 0})->data->GetImage(), CAddrBook::kImageSystem);
-    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(field(unit, velkor::AddrField::Ident), "55");
+    EXPECT_EQ(field(unit, velkor::AddrField::LastSeen), now);
+    EXPECT_EQ(book.FindAddr({7, 3, 0})->indent, 2);
+    EXPECT_EQ(book.FindAddr({7, 0, 0})->indent, 1);
+    EXPECT_TRUE(notices.alerts.empty());
 }
 
 TEST_F(AddrBookModel, NewChildIsSortedIntoPlaceOnlyUnderACollapsedParent)
@@ -153,6 +149,23 @@ TEST_F(AddrBookModel, DeleteRemovesTheSubtreeAndCollapsesAnEmptiedParent)
     EXPECT_EQ(book.GetAddrName(1, 0, 0), "New System");
 }
 
+TEST_F(AddrBookModel, EachLevelIsFoundByItsOwnIdentsAndForgetsDeletedNodes)
+{
+    const CTreeItem* fleet = book.FindAddr({1, 10, 0});
+    EXPECT_EQ(book.FindChild(book.GetRoot("1"), "100"), nullptr); // a unit's ident among the fleets
+    EXPECT_EQ(book.FindChild(fleet, "10"), nullptr);
+    CTreeItem* site = book.InsertRoot({"Site A", "Hand made", "", "", false});
+    CTreeItem* twin = book.InsertRoot({"Site A", "Twin", "", "", false});
+    EXPECT_EQ(book.GetRoot("Site A"), site); // the first of equal idents
+    book.DeleteNode(site);
+    EXPECT_EQ(book.GetRoot("Site A"), twin);
+    book.DeleteNode(twin);
+    EXPECT_EQ(book.GetRoot("Site A"), nullptr);
+    book.DeleteNode(book.FindAddr({1, 10, 101}));
+    EXPECT_EQ(book.FindChild(fleet, "101"), nullptr);
+    EXPECT_EQ(name(book.FindChild(fleet, "100")), "Alpha");
+}
+
 TEST_F(AddrBookModel, CheckDeepReachesHiddenDescendants)
 {
     CTreeItem* sys = book.GetRoot("1");
@@ -168,24 +181,24 @@ TEST_F(AddrBookModel, CommittedTexts)
 {
     CTreeItem* unit = book.FindAddr({1, 10, 100});
     struct Case {
-        int column;
+        velkor::AddrField field;
         const char* typed;
         bool stored;
         const char* expected;
     };
     const Case cases[] = {
-        {CAddrBook::kColName, "Bugs: Impossible", true, "Bugs: Impossible (selfconfidence allright)"},
-        {CAddrBook::kColComment, "Bugs: Impossible", true, "Bugs: Impossible (selfconfidence allright)"},
-        {CAddrBook::kColLastSeen, "Bugs: Impossible", true, "Bugs: Impossible (selfconfidence allright)"},
-        {CAddrBook::kColName, "bugs: impossible", true, "bugs: impossible"},
-        {CAddrBook::kColName, "Bugs: Impossible ", true, "Bugs: Impossible "},
-        {CAddrBook::kColName, "", true, ""},
-        {CAddrBook::kColComment, "two\nlines", true, "two lines"},
-        {CAddrBook::kColIdent, "555", false, "100"},
+        {velkor::AddrField::Name, "Bugs: Impossible", true, "Bugs: Impossible (selfconfidence allright)"},
+        {velkor::AddrField::Comment, "Bugs: Impossible", true, "Bugs: Impossible (selfconfidence allright)"},
+        {velkor::AddrField::LastSeen, "Bugs: Impossible", true, "Bugs: Impossible (selfconfidence allright)"},
+        {velkor::AddrField::Name, "bugs: impossible", true, "bugs: impossible"},
+        {velkor::AddrField::Name, "Bugs: Impossible ", true, "Bugs: Impossible "},
+        {velkor::AddrField::Name, "", true, ""},
+        {velkor::AddrField::Comment, "two\nlines", true, "two lines"},
+        {velkor::AddrField::Ident, "555", false, "100"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(book.CommitCellText(unit, c.column, c.typed), c.stored) << c.typed;
-        EXPECT_EQ(cell(unit, c.column), c.expected);
+        EXPECT_EQ(book.CommitField(unit, c.field, c.typed), c.stored) << c.typed;
+        EXPECT_EQ(field(unit, c.field), c.expected);
     }
     EXPECT_EQ(std::string(CAddrBook::kBugsSuffix).size(), 26u);
 }

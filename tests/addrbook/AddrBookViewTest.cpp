@@ -26,7 +26,7 @@ protected:
     void SetUp() override
     {
         AddrBookFixture::SetUp();
-        grid = std::make_unique<CAddrBookCtrl>();
+        grid = std::make_unique<CAddrBookCtrl>(notices);
         grid->InitializeGrid();
         tester = std::make_unique<QAbstractItemModelTester>(&grid->Model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
         prepare(book());
@@ -47,6 +47,8 @@ protected:
     }
 
     CAddrBook& book() { return grid->Book(); }
+    // The text a grid column shows of a node.
+    static std::string cell(const CTreeItem* n, int column) { return field(n, CAddrBookCtrl::kColumnFields[column]); }
     void key(int k, Qt::KeyboardModifiers mods = Qt::NoModifier) { QTest::keyClick(grid.get(), Qt::Key(k), mods); }
     void keypad(int k) { key(k, Qt::KeypadModifier); }
     QRect cellRect(int row, int column) { return grid->visualRect(grid->Model().index(row, column)); }
@@ -99,6 +101,9 @@ TEST_F(AddrBookView, ColumnsAndRowsAsTheDialogShowsThem)
     EXPECT_EQ(grid->Model().index(1, 1).data().toString(), "2");
     EXPECT_EQ(grid->ImageList().size(), 5u);
     EXPECT_EQ(grid->ImageSize(), QSize(16, 16));
+    // System, fleet and unit images (4, 1 and 2 in the image list).
+    for (const auto& [a, image] : {std::pair {velkor_address_s {1, 0, 0}, 4}, {{1, 10, 0}, 1}, {{1, 10, 100}, 2}})
+        EXPECT_EQ(grid->NodeImage(book().FindAddr(a)), image);
 }
 
 TEST_F(AddrBookView, EnterEditsNameCommentAndLastSeenButNeverIdent)
@@ -162,8 +167,8 @@ TEST_F(AddrBookView, LoadingIntoAnOpenSystemKeepsRowsInStep)
     keypad(Qt::Key_Asterisk);
     writeFile(path(), "[1]\nsysName=Ignored\nnumberOfFleets=2\nfleet0-Id=3\nfleet0-Name=Alpha\n"
                       "fleet1-Id=10\nfleet1-NrOfUnits=1\nfleet1-unit0-Id=7\nfleet1-unit0-Name=007\n");
-    ASSERT_EQ(book().LoadData(path()), 1);
-    EXPECT_EQ(messages, std::vector<std::string> {"Error in CAddrBookCtrl::LoadData(), duplicate fleet item in system!"});
+    ASSERT_TRUE(book().LoadData(path()).ok());
+    EXPECT_EQ(notices.alerts, std::vector<std::string> {"Error in CAddrBookCtrl::LoadData(), duplicate fleet item in system!"});
     // The open system and fleet show their children sorted, each row on its own node.
     EXPECT_EQ(shownNames(), (std::vector<std::string> {"New System", "Alpha", "Fleet 10", "007", "100", "101", "Fleet 11", "200", "New System"}));
     for (int r = 0; r < grid->Model().rowCount(); ++r)
@@ -232,8 +237,8 @@ TEST_F(AddrBookView, DeleteRemovesTheWholeSubtreeWithoutAQuestion)
     key(Qt::Key_Delete);
     EXPECT_EQ(grid->Model().rowCount(), 0);
     EXPECT_EQ(grid->GetSelectedRow(), -1);
-    EXPECT_TRUE(messages.empty());
-    ASSERT_EQ(book().SaveData(path()), 1);
+    EXPECT_TRUE(notices.alerts.empty());
+    ASSERT_TRUE(book().SaveData(path()).ok());
     EXPECT_EQ(readFile(path()), "");
 }
 
@@ -430,7 +435,7 @@ TEST_F(AddrBookEdit, AFollowedCallNeitherCommitsNorDiscardsTheEdit)
         EXPECT_EQ(cell(unit, 2), "");
         EXPECT_EQ(grid->GetSelectedNode(), unit);
         EXPECT_EQ(grid->currentIndex().row(), unit->row);
-        book().SetCellText(edited, 2, "");
+        book().SetField(edited, velkor::AddrField::Comment, "");
     }
 }
 

@@ -157,7 +157,7 @@ TEST_F(VelkorDlgReceiver, TypingInACellSurvivesAFollowedCallThatReportsItsUnit)
     CTreeItem* car = grid->Book().FindAddr({1, 1, 300});
     grid->setFocus();
     grid->SelectNode(car);
-    grid->SetCurrentColumn(CAddrBook::kColComment);
+    grid->SetCurrentColumn(CAddrBookCtrl::kColComment);
     QTest::keyClick(grid, Qt::Key_Return);
     auto* box = qobject_cast<CListEditCtrl*>(QApplication::focusWidget());
     ASSERT_NE(box, nullptr);
@@ -167,11 +167,11 @@ TEST_F(VelkorDlgReceiver, TypingInACellSurvivesAFollowedCallThatReportsItsUnit)
 
     EXPECT_EQ(QApplication::focusWidget(), box);
     EXPECT_EQ(box->text(), "Base sta");
-    EXPECT_EQ(car->data->GetCellText(CAddrBook::kColComment), "");
-    EXPECT_FALSE(car->data->GetCellText(CAddrBook::kColLastSeen).empty());  // the report was handled
+    EXPECT_EQ(car->entry.comment, "");
+    EXPECT_FALSE(car->entry.lastSeen.empty());  // the report was handled
     QTest::keyClicks(box, "tion");
     QTest::keyClick(box, Qt::Key_Return);
-    EXPECT_EQ(car->data->GetCellText(CAddrBook::kColComment), "Base station");
+    EXPECT_EQ(car->entry.comment, "Base station");
     EXPECT_EQ(grid->GetSelectedNode(), grid->Book().FindAddr({1, 1, 100}));
 }
 

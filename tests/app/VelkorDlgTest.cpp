@@ -523,7 +523,7 @@ TEST_F(VelkorDlg, TheFilterShowsMatchesWithoutChangingTheBook)
     // followed unit's Last Seen.
     dlg->filterField()->setText("shift");
     grid->Book().DeleteNode(grid->Book().FindAddr({1, 200, 2002}));
-    grid->Book().SetCellText(grid->Book().FindAddr({1, 200, 2001}), CAddrBook::kColLastSeen, "");
+    grid->Book().SetField(grid->Book().FindAddr({1, 200, 2001}), velkor::AddrField::LastSeen, "");
     dlg->OnCancel();
     EXPECT_EQ(readFile("addrbook.ini"), before);
 }

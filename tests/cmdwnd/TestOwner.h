@@ -4,6 +4,7 @@
 
 #include "addrbook/CAddrBook.h"
 #include "cmdwnd/CmdWndOwner.h"
+#include "fixtures/CollectingNotices.h"
 #include "fixtures/MemoryLogList.h"
 
 #include <string>
@@ -28,14 +29,15 @@ public:
     void addUnit(const velkor_address_s& a, const std::string& name, bool checked)
     {
         CTreeItem* node = book.EnsureAddr(a);
-        node->data->SetItemText(name);
-        node->data->SetCheck(checked);
+        node->entry.name = name;
+        node->entry.checked = checked;
     }
-    void nameNode(const velkor_address_s& a, const std::string& name) { book.EnsureAddr(a)->data->SetItemText(name); }
+    void nameNode(const velkor_address_s& a, const std::string& name) { book.EnsureAddr(a)->entry.name = name; }
 
     velkor_settings_s settings;
     MemoryLogList log;
-    CAddrBook book;
+    CollectingNotices notices;
+    CAddrBook book {notices};
     bool endCallEnabled = false;
     std::vector<int> selects;
 };

@@ -3,7 +3,7 @@
 // bytes.
 #include "FuzzUtil.h"
 #include "addrbook/CAddrBook.h"
-#include "notify/MessageBox.h"
+#include "notify/Notices.h"
 
 #include <cstdlib>
 #include <string>
@@ -13,15 +13,14 @@ namespace {
 void dumpNode(const CTreeItem& node, int depth, std::string& out)
 {
     out += std::string(static_cast<size_t>(depth), ' ');
-    FUZZ_CHECK(node.data != nullptr);
-    const CItemInfo& d = *node.data;
+    const velkor::AddrEntry& e = node.entry;
     // The file stores only the units' check marks; a fleet's and a system's are worked
     // out from their units at load, and a damaged file's unit without an Id still
     // counts there (as it always has), so those two may differ after a save.
-    const bool unit = d.GetImage() == CAddrBook::kImageUnit;
-    out += std::to_string(d.GetImage()) + (!unit ? " ." : d.GetCheck() ? " x" : " -");
-    for (int column = 0; column < CAddrBook::kColumnCount; ++column)
-        out += " |" + d.GetCellText(column);
+    const bool unit = node.indent == 3;
+    out += std::to_string(node.indent) + (!unit ? " ." : e.checked ? " x" : " -");
+    for (const std::string* text : {&e.name, &e.ident, &e.comment, &e.lastSeen})
+        out += " |" + *text;
     out += "\n";
     for (const auto& child : node.children)
         dumpNode(*child, depth + 1, out);
@@ -42,31 +41,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static const fuzzutil::ScratchFile input("addrbook-in.ini");
     static const fuzzutil::ScratchFile saved("addrbook-saved.ini");
     static const fuzzutil::ScratchFile resaved("addrbook-resaved.ini");
-    static const bool quiet = [] {
-        // FUZZ_VERBOSE=1 shows the messages when a failing input is looked at.
-        const bool verbose = std::getenv("FUZZ_VERBOSE") != nullptr;
-        setMessageBoxFunction([verbose](const std::string& text) {
-            if (verbose)
-                std::fprintf(stderr, "message box: %s\n", text.c_str());
-        });
-        return true;
-    }();
-    (void)quiet;
+    // FUZZ_VERBOSE=1 shows the alerts when a failing input is looked at.
+    static velkor::StderrNotices verbose("message box: ");
+    static velkor::SilentNotices silent;
+    velkor::Notices& notices = std::getenv("FUZZ_VERBOSE") ? static_cast<velkor::Notices&>(verbose) : silent;
     input.write(data, size);
 
-    CAddrBook first;
-    first.SetLogFunction([](const std::string&) {});
-    FUZZ_CHECK(first.LoadData(input.path()) == 1);
-    FUZZ_CHECK(first.SaveData(saved.path()) == 1);
+    CAddrBook first(notices);
+    FUZZ_CHECK(first.LoadData(input.path()).ok());
+    FUZZ_CHECK(first.SaveData(saved.path()).ok());
 
-    CAddrBook second;
-    second.SetLogFunction([](const std::string&) {});
-    FUZZ_CHECK(second.LoadData(saved.path()) == 1);
+    CAddrBook second(notices);
+    FUZZ_CHECK(second.LoadData(saved.path()).ok());
     if (std::getenv("FUZZ_VERBOSE") && dump(second) != dump(first))
         std::fprintf(stderr, "first load:\n%s\nsecond load:\n%s\n", dump(first).c_str(), dump(second).c_str());
     FUZZ_CHECK(dump(second) == dump(first));
 
-    FUZZ_CHECK(second.SaveData(resaved.path()) == 1);
+    FUZZ_CHECK(second.SaveData(resaved.path()).ok());
     FUZZ_CHECK(resaved.read() == saved.read());
     return 0;
 }

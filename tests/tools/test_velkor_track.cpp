@@ -2,6 +2,7 @@
 // a recording of a control channel, the scanner on a serial port (a simulated one on
 // a pseudo-terminal).
 #include "addrbook/CAddrBook.h"
+#include "fixtures/CollectingNotices.h"
 #include "fixtures/RigctlServers.h"
 #include "fixtures/ScannerSimulator.h"
 #include "signal/DemoScenario.h"
@@ -44,9 +45,10 @@ std::unique_ptr<testsignal::ToolProcess> startTrack(const std::string& dir, cons
                                                     bool waitStarted = true)
 {
     auto track = std::make_unique<testsignal::ToolProcess>(VELKOR_TRACK_PATH, args, testsignal::ProcessOptions {{}, dir, {}});
-    if (waitStarted)
+    if (waitStarted) {
         EXPECT_TRUE(waitFor("the start-up lines", [&] { return track->out().find("Initialized and running.") != std::string::npos; },
                             [&] { return track->out() + track->err(); }));
+    }
     return track;
 }
 
@@ -73,22 +75,23 @@ protected:
         testsignal::writeFile(dir.file("velkor.ini"), "[tracking]\nreceiver_type=1\ncomport=1\nmemory=5\n"
                                                       "return_to_cc=1\n[serial]\ncom1=" + sim.devicePath() +
                                                           "\n[systems]\nsysBase_1=1690000\nsysOffset_1=1\n");
-        CAddrBook book;
-        book.EnsureAddr({1, 1, 100})->data->SetItemText("Dispatch");
-        book.EnsureAddr({1, 1, 100})->data->SetCheck(true);
-        ASSERT_EQ(book.SaveData(dir.file("addrbook.ini")), 1);
+        CAddrBook book {notices};
+        book.EnsureAddr({1, 1, 100})->entry.name = "Dispatch";
+        book.EnsureAddr({1, 1, 100})->entry.checked = true;
+        ASSERT_TRUE(book.SaveData(dir.file("addrbook.ini")).ok());
         sim.setFrequency(1690125);
     }
 
     // The address book velkor-track left behind.
     std::unique_ptr<CAddrBook> saved() const
     {
-        auto book = std::make_unique<CAddrBook>();
-        EXPECT_EQ(book->LoadData(dir.file("addrbook.ini")), 1);
+        auto book = std::make_unique<CAddrBook>(notices);
+        EXPECT_TRUE(book->LoadData(dir.file("addrbook.ini")).ok());
         return book;
     }
 
     testsignal::TempDir dir;
+    mutable CollectingNotices notices;
     ScannerSimulator sim{ScannerFamily::Uniden250};
 };
 
