@@ -40,16 +40,19 @@ struct FlipTable {
     }
 };
 const FlipTable kFlips;
+
+std::vector<velkor::SyncPattern> syncPatterns()
+{
+    std::vector<velkor::SyncPattern> patterns;
+    for (uint16_t sync : {kControlSync, kDataSync, kOtherControlSync, kOtherDataSync})
+        patterns.push_back({(uint32_t{kPreambleEnd} << 16) | sync, 0xFFFF, kPreambleErrors});
+    return patterns;
+}
 } // namespace
 
 CMPT1327::CMPT1327(CmdSink* cmdWnd, int sampleRate, int baudRate, uint16_t tone1, uint16_t tone2)
-    : CFSKDemodulator(sampleRate, baudRate, tone1, tone2), m_cmdWnd(cmdWnd)
+    : CFSKDemodulator(sampleRate, baudRate, tone1, tone2, syncPatterns()), m_cmdWnd(cmdWnd)
 {
-    std::vector<SyncPattern> patterns;
-    for (uint16_t sync : {kControlSync, kDataSync, kOtherControlSync, kOtherDataSync})
-        patterns.push_back({(uint32_t{kPreambleEnd} << 16) | sync, 0xFFFF, kPreambleErrors});
-    SetSyncPatterns(std::move(patterns));
-    SearchSync(true);
 }
 
 uint16_t CMPT1327::CheckCodeword(uint64_t codeword)
@@ -124,11 +127,11 @@ void CMPT1327::ReadAgain()
     for (int single = 0; single < 2; ++single) {
         for (int k : {-2, -4, 2, -6, -1, -3, 1, -8, 4, -5, -7, 3, -10, -9}) {
             const double offset = (single ? -samplesPerBit() / 2 : 0.0) + k * step;
-            const uint64_t codeword = Reread(offset, single != 0);
+            const uint64_t codeword = Past().reread(offset, single != 0);
             if (codeword != 0 && CheckCodeword(codeword) == 0) {
                 // The clock follows to where the codeword was found, for the next one.
                 m_codeword = codeword;
-                ShiftClock(k * step);
+                m_clockShift = k * step;
                 return;
             }
         }
@@ -197,7 +200,6 @@ bool CMPT1327::ProcessSync(uint64_t window)
         return false;
     }
     SyncFound(sync);
-    SearchSync(false);
     return true;
 }
 
@@ -224,7 +226,6 @@ void CMPT1327::ProcessBit(bool bit)
         const Sync sync = SyncInWindow();
         if (sync != Sync::None) {
             SyncFound(sync);
-            SearchSync(false);
             return;
         }
         CountLoss();
@@ -246,7 +247,6 @@ void CMPT1327::ProcessBit(bool bit)
             CorrectFromSoft();
         if (CheckCodeword(m_codeword) != 0) {
             m_bitCountdown = 0;
-            SearchSync(true);
             return;
         }
         if (onTrust)

@@ -22,6 +22,7 @@
 #include "dsp/CFSKDemodulator.h"
 
 #include <array>
+#include <utility>
 
 class CMPT1327 : public CFSKDemodulator {
 public:
@@ -29,10 +30,14 @@ public:
 
     void ProcessBit(bool bit) override;
     void ProcessSoftBit(bool bit, float reliability) override;
-    bool ProcessSync(uint64_t window) override;
+
 
     // 0 exactly when the 64 bits pass the cyclic check and hold even parity.
     static uint16_t CheckCodeword(uint64_t codeword);
+
+protected:
+    bool ProcessSync(uint64_t window) override;
+    Steering Steer() override { return {m_bitCountdown == 0, std::exchange(m_clockShift, 0.0)}; }
 
 private:
     uint64_t bits(int first, int last) const;
@@ -66,6 +71,7 @@ private:
     uint8_t m_newest = 0;                  // ring place of bit 0
     float m_nextReliability = 1.0f;        // of the bit ProcessBit is handed
     uint8_t m_bitCountdown = 0;     // 0: searching; 1: a codeword has just completed
+    double m_clockShift = 0.0;      // asked of the demodulator's clock, in samples
     bool m_onTrust = false;         // aligned on a damaged preamble: nothing posted yet
     bool m_fromSync = false;        // the codeword being received follows a sync pattern
     uint16_t m_lossCount = 0;       // bits in search mode since the last good data; 0: idle
