@@ -1,7 +1,5 @@
 #include "decoders/CMPT1327.h"
 
-#include "notify/MessageBox.h"
-
 #include <algorithm>
 #include <bit>
 
@@ -46,8 +44,9 @@ std::vector<velkor::SyncPattern> syncPatterns()
 }
 } // namespace
 
-CMPT1327::CMPT1327(CmdSink* cmdWnd, int sampleRate, int baudRate, uint16_t tone1, uint16_t tone2)
-    : CFSKDemodulator(sampleRate, baudRate, tone1, tone2, syncPatterns()), m_cmdWnd(cmdWnd)
+CMPT1327::CMPT1327(CmdSink* cmdWnd, int sampleRate, int baudRate, uint16_t tone1, uint16_t tone2,
+                   velkor::Notices& notices)
+    : CFSKDemodulator(sampleRate, baudRate, tone1, tone2, syncPatterns()), m_out(cmdWnd, notices)
 {
 }
 
@@ -106,7 +105,7 @@ void CMPT1327::SyncFound(Sync sync)
     m_onTrust = sync == Sync::Damaged;
     if (m_onTrust)
         return; // the window cannot be a good system codeword either
-    m_cmdWnd->post(CMDWND_MUTE, {});
+    m_out.post(CMDWND_MUTE, {});
     m_lossCount = 1;
     if (CheckCodeword(m_codeword) == 0)
         SystemCodeword();
@@ -143,7 +142,7 @@ bool CMPT1327::CorrectFromSoft()
     std::array<float, 64> reliability{}; // by bit number, 0 = the last sent
     float sum = 0.0f;
     for (unsigned k = 0; k < 64; ++k) {
-        reliability[k] = m_reliability[(m_newest - k) & 63u];
+        reliability[k] = m_reliability.back(k);
         sum += reliability[k];
     }
     if (sum < kChaseMeanReliability * 64)
@@ -179,14 +178,14 @@ void CMPT1327::CountLoss()
         return;
     const uint16_t before = m_lossCount++;
     if (before > kLossBits) {
-        m_cmdWnd->post(CMDWND_UNMUTE, {});
+        m_out.post(CMDWND_UNMUTE, {});
         m_lossCount = 0;
     }
 }
 
 bool CMPT1327::ProcessSync(uint64_t window)
 {
-    if (!m_cmdWnd || m_bitCountdown != 0)
+    if (!m_out.connected() || m_bitCountdown != 0)
         return false;
     const uint64_t before = m_codeword;
     m_codeword = window;
@@ -199,22 +198,12 @@ bool CMPT1327::ProcessSync(uint64_t window)
     return true;
 }
 
-void CMPT1327::ProcessSoftBit(bool bit, float reliability)
+void CMPT1327::ProcessBit(bool bit, float reliability)
 {
-    m_nextReliability = reliability;
-    ProcessBit(bit);
-}
-
-void CMPT1327::ProcessBit(bool bit)
-{
-    if (!m_cmdWnd) {
-        showMessageBox("No cmdWnd parameter passed to mpt1327 decoder!");
+    if (!m_out.require("No cmdWnd parameter passed to mpt1327 decoder!"))
         return;
-    }
     m_codeword = (m_codeword << 1) | (bit ? 1u : 0u);
-    m_newest = static_cast<uint8_t>((m_newest + 1) & 63u);
-    m_reliability[m_newest] = m_nextReliability;
-    m_nextReliability = 1.0f;
+    m_reliability.push(reliability);
     if (m_bitCountdown > 0)
         --m_bitCountdown;
 
@@ -246,7 +235,7 @@ void CMPT1327::ProcessBit(bool bit)
             return;
         }
         if (onTrust)
-            m_cmdWnd->post(CMDWND_MUTE, {});
+            m_out.post(CMDWND_MUTE, {});
         m_lossCount = 1;
         if (bits(1, 1) == 0 && IsSyncPattern()) {
             // A repeated system codeword keeps the alignment. It still counts as a

@@ -3,10 +3,6 @@
 // command window as well. The framing around them is in CMPT1327.cpp.
 #include "decoders/CMPT1327.h"
 
-#include <cstdarg>
-#include <cstdio>
-#include <cstring>
-
 namespace {
 // Idents 8185 to 8191 are never reported as units.
 constexpr uint32_t kHighestReportedUnit = 8184;
@@ -32,10 +28,10 @@ void CMPT1327::SystemCodeword()
     ReportAddress(0, 0);
     if (!flag) {
         if (IsControlSync())
-            Format("CCSC | Control Channel System Codeword | SYSId: 0x%4.4x NET: %u SITE: %u LAB: %u", sys,
+            m_line.format("CCSC | Control Channel System Codeword | SYSId: 0x%4.4x NET: %u SITE: %u LAB: %u", sys,
                    m_systemNumber, m_site, sys & 7u);
         else
-            Format("DCSC | Data Channel Systm Codeword     | SYSId: 0x%4.4x NET: %u SITE: %u LAB: %u", sys,
+            m_line.format("DCSC | Data Channel Systm Codeword     | SYSId: 0x%4.4x NET: %u SITE: %u LAB: %u", sys,
                    m_systemNumber, m_site, sys & 7u);
         PostLine();
     }
@@ -44,7 +40,7 @@ void CMPT1327::SystemCodeword()
 void CMPT1327::InterpretCodeword()
 {
     if (bits(1, 1) == 0) {
-        Format("DATA | Unhandled Data Codeword         | %.4x %.4x %.4x %.4x", word(0), word(1), word(2), word(3));
+        m_line.format("DATA | Unhandled Data Codeword         | %.4x %.4x %.4x %.4x", word(0), word(1), word(2), word(3));
     } else if (bits(22, 22) == 0) {
         GoToChannel();
     } else {
@@ -61,7 +57,7 @@ void CMPT1327::InterpretCodeword()
         } else if (cat == 1 && type < 2) {
             ShortData(type);
         } else {
-            Format("UNKNOWN Codeword  CAT: 0x%1.1x TYPE: 0x%1.1x FUNC: 0x%1.1x", cat, type, func);
+            m_line.format("UNKNOWN Codeword  CAT: 0x%1.1x TYPE: 0x%1.1x FUNC: 0x%1.1x", cat, type, func);
         }
     }
     PostLine();
@@ -81,11 +77,11 @@ void CMPT1327::GoToChannel()
     call.origin = {m_systemNumber, pfix, ident2};
     call.control_channel = m_controlChannel;
     call.channel = chan;
-    m_cmdWnd->post(CMDWND_REPORT_CALL, call);
+    m_out.post(CMDWND_REPORT_CALL, call);
 
-    std::strcpy(m_line, "GTC  | Go To Channel ");
-    Append(data ? "Data              | " : "Voice             | ");
-    Format("%sCh: %3d (%3d) Org: %4d Tar: %4d ", m_line, static_cast<int>(chan), static_cast<int>(pfix),
+    m_line.assign("GTC  | Go To Channel ");
+    m_line.append(data ? "Data              | " : "Voice             | ");
+    m_line.format("%sCh: %3d (%3d) Org: %4d Tar: %4d ", m_line.c_str(), static_cast<int>(chan), static_cast<int>(pfix),
            static_cast<int>(ident2), static_cast<int>(ident1));
 }
 
@@ -103,8 +99,8 @@ void CMPT1327::Aloha(unsigned func)
     };
     if (func == 0)
         return;
-    Append(kLabels[func]);
-    Format("%s (%3d) Id: %4d WT:%d RSVD:%d M:%d N:%d", m_line, static_cast<int>(bits(2, 8)),
+    m_line.append(kLabels[func]);
+    m_line.format("%s (%3d) Id: %4d WT:%d RSVD:%d M:%d N:%d", m_line.c_str(), static_cast<int>(bits(2, 8)),
            static_cast<int>(bits(9, 21)), static_cast<int>(bits(35, 37)), static_cast<int>(bits(38, 39)),
            static_cast<int>(bits(40, 44)), static_cast<int>(bits(45, 48)));
 }
@@ -124,10 +120,10 @@ void CMPT1327::Acknowledgement(unsigned func)
     const auto pfix = static_cast<uint32_t>(bits(2, 8));
     const auto ident1 = static_cast<uint32_t>(bits(9, 21));
     const auto ident2 = static_cast<uint32_t>(bits(31, 43));
-    Append(kLabels[func]);
+    m_line.append(kLabels[func]);
     ReportAddress(pfix, ident1);
     ReportAddress(pfix, ident2);
-    Format("%s (%3d) Org: %4d Tar: %4d", m_line, static_cast<int>(pfix), static_cast<int>(ident2),
+    m_line.format("%s (%3d) Org: %4d Tar: %4d", m_line.c_str(), static_cast<int>(pfix), static_cast<int>(ident2),
            static_cast<int>(ident1));
 }
 
@@ -142,56 +138,56 @@ void CMPT1327::RequestOrAhoy(unsigned func)
 
     switch (func) {
     case 0:
-        Format("RQS  | Request random access           | (%3d) Org: %4d Tar: %4d", pfix, ident2, ident1);
-        Append(voiceOrData);
+        m_line.format("RQS  | Request random access           | (%3d) Org: %4d Tar: %4d", pfix, ident2, ident1);
+        m_line.append(voiceOrData);
         PostLine();
-        std::strcpy(m_line, "AHY  | Availability check message      | Begin Ack a: ");
+        m_line.assign("AHY  | Availability check message      | Begin Ack a: ");
         if (bits(45, 45))
-            Format("%s(%3d) Org: %4d", m_line, pfix, ident2);
+            m_line.format("%s(%3d) Org: %4d", m_line.c_str(), pfix, ident2);
         else
-            Format("%s(%3d) Tar: %4d", m_line, pfix, ident1);
-        Append(voiceOrData);
+            m_line.format("%s(%3d) Tar: %4d", m_line.c_str(), pfix, ident1);
+        m_line.append(voiceOrData);
         if (bits(47, 47))
-            Append(" Emergency");
+            m_line.append(" Emergency");
         break;
     case 1:
-        std::strcpy(m_line, "RQ   | REQ dedicated                   |");
+        m_line.assign("RQ   | REQ dedicated                   |");
         break;
     case 2:
-        Format("RQX  | Request call cancel/abort       | (%3d) Org: %4d Tar: %4d", pfix, ident2, ident1);
+        m_line.format("RQX  | Request call cancel/abort       | (%3d) Org: %4d Tar: %4d", pfix, ident2, ident1);
         PostLine();
-        Format("AHYX | Cancel alert/waiting state      | (%3d) Org: %4d Tar: %4d", pfix, ident2, ident1);
+        m_line.format("AHYX | Cancel alert/waiting state      | (%3d) Org: %4d Tar: %4d", pfix, ident2, ident1);
         break;
     case 3:
-        std::strcpy(m_line, "RQT  |");
-        Append(bits(46, 46) ? " Cancel" : "Request");
-        Format("%s Request call diversion    | (%3d) Org: %4d Tar: %4d", m_line, pfix, ident2, ident1);
-        Append(voiceOrData);
+        m_line.assign("RQT  |");
+        m_line.append(bits(46, 46) ? " Cancel" : "Request");
+        m_line.format("%s Request call diversion    | (%3d) Org: %4d Tar: %4d", m_line.c_str(), pfix, ident2, ident1);
+        m_line.append(voiceOrData);
         break;
     case 4:
-        Format("RQE  | Request emergency call          | (%3d) Org: %4d Tar: %4d ", pfix, ident2, ident1);
-        Append(voiceOrData);
+        m_line.format("RQE  | Request emergency call          | (%3d) Org: %4d Tar: %4d ", pfix, ident2, ident1);
+        m_line.append(voiceOrData);
         break;
     case 5:
-        Format("RQR  | Request to register             | (%3d) Org: %4d", pfix, ident1);
+        m_line.format("RQR  | Request to register             | (%3d) Org: %4d", pfix, ident1);
         PostLine();
-        Format("AHYP | Called Unit Presence Monitoring | (%3d) Org: %4d Tar: %4d", pfix, ident2, ident1);
+        m_line.format("AHYP | Called Unit Presence Monitoring | (%3d) Org: %4d Tar: %4d", pfix, ident2, ident1);
         break;
     case 6: {
         const auto status = static_cast<unsigned>(bits(44, 48));
-        Format("RQQ  | Request status transaction      | (%3d) Org: %4d Tar: %4d Status: %2u", pfix, ident2,
+        m_line.format("RQQ  | Request status transaction      | (%3d) Org: %4d Tar: %4d Status: %2u", pfix, ident2,
                ident1, status);
         PostLine();
-        Format("AHYQ | Status message                  | (%3d) Org: %4d Tar: %4d Status: %2u", pfix, ident2,
+        m_line.format("AHYQ | Status message                  | (%3d) Org: %4d Tar: %4d Status: %2u", pfix, ident2,
                ident1, status);
         break;
     }
     default: {
         const auto slots = static_cast<int>(bits(44, 45));
-        Format("RQC  | Request to send short data mess | (%3d) Org: %4d Tar: %4d Slots:%d", pfix, ident2, ident1,
+        m_line.format("RQC  | Request to send short data mess | (%3d) Org: %4d Tar: %4d Slots:%d", pfix, ident2, ident1,
                slots);
         PostLine();
-        Format("AHYC | Short data invitation message   | (%3d) Org: %4d Tar: %4d Slots:%d", pfix, ident2, ident1,
+        m_line.format("AHYC | Short data invitation message   | (%3d) Org: %4d Tar: %4d Slots:%d", pfix, ident2, ident1,
                slots);
         break;
     }
@@ -203,11 +199,11 @@ void CMPT1327::Miscellaneous(unsigned func)
     const auto chan = static_cast<uint16_t>(bits(31, 40));
     switch (func) {
     case 0:
-        Format("MARK | Control channel marker          | (Act. Chan: %3d)", chan);
+        m_line.format("MARK | Control channel marker          | (Act. Chan: %3d)", chan);
         m_controlChannel = chan;
         break;
     case 1:
-        Format("MAINT| Call maintenance message        | (Act. Chan: %3d)", chan);
+        m_line.format("MAINT| Call maintenance message        | (Act. Chan: %3d)", chan);
         m_controlChannel = chan;
         break;
     case 2: {
@@ -215,13 +211,13 @@ void CMPT1327::Miscellaneous(unsigned func)
         clear.target.system = m_systemNumber;
         clear.control_channel = static_cast<uint32_t>(bits(12, 21));
         clear.channel = static_cast<uint32_t>(bits(2, 11));
-        m_cmdWnd->post(CMDWND_CLEAR_CALL, clear);
-        Format("CLEAR| Call clear-down                 | Ch: %3d -> CCh: %3d", static_cast<int>(clear.channel),
+        m_out.post(CMDWND_CLEAR_CALL, clear);
+        m_line.format("CLEAR| Call clear-down                 | Ch: %3d -> CCh: %3d", static_cast<int>(clear.channel),
                static_cast<int>(clear.control_channel));
         break;
     }
     case 3:
-        Format("MOVE | Move to specified ControlChannel | -> CCh: %3d", chan);
+        m_line.format("MOVE | Move to specified ControlChannel | -> CCh: %3d", chan);
         break;
     case 4: {
         const auto sysdef = static_cast<unsigned>(bits(2, 6));
@@ -229,28 +225,28 @@ void CMPT1327::Miscellaneous(unsigned func)
         const auto idRed = static_cast<int>(bits(45, 48));
         switch (sysdef) {
         case 0:
-            Format("BCAST| Announce Control Channel        | SYSId: 0x%4.4x CCh: %3d", sys, chan);
+            m_line.format("BCAST| Announce Control Channel        | SYSId: 0x%4.4x CCh: %3d", sys, chan);
             break;
         case 1:
-            Format("BCAST| Withdraw Control Channel        | SYSId: 0x%4.4x CCh: %3d", sys, chan);
+            m_line.format("BCAST| Withdraw Control Channel        | SYSId: 0x%4.4x CCh: %3d", sys, chan);
             break;
         case 2:
         case 3:
             break;
         case 4:
-            Format("BCAST| Announce Adjacent Site          | SYSId: 0x%4.4x Ch: %3d  Id red: %d", sys, chan, idRed);
+            m_line.format("BCAST| Announce Adjacent Site          | SYSId: 0x%4.4x Ch: %3d  Id red: %d", sys, chan, idRed);
             break;
         case 5:
-            Format("BCAST| Vote Now advice                 | SYSId: 0x%4.4x Ch: %3d  Id red: %d ", sys, chan, idRed);
+            m_line.format("BCAST| Vote Now advice                 | SYSId: 0x%4.4x Ch: %3d  Id red: %d ", sys, chan, idRed);
             break;
         default:
-            Format("BCAST| Reserved                        | SYSId: 0x%4.4x SYSDEF: 0x%2.2x", sys, sysdef);
+            m_line.format("BCAST| Reserved                        | SYSId: 0x%4.4x SYSDEF: 0x%2.2x", sys, sysdef);
             break;
         }
         break;
     }
     default:
-        Format("MISC | Reserved                        | CAT: 0x%1.1x TYPE: 0x%1.1x FUNC: 0x%1.1x", 0u, 3u, func);
+        m_line.format("MISC | Reserved                        | CAT: 0x%1.1x TYPE: 0x%1.1x FUNC: 0x%1.1x", 0u, 3u, func);
         break;
     }
 }
@@ -261,7 +257,7 @@ void CMPT1327::ShortData(unsigned type)
     const auto ident1 = static_cast<uint32_t>(bits(9, 21));
     if (type == 0) {
         ReportAddress(pfix, ident1);
-        Format("SAM  | Single address messages          | Tar: (%3d)%4d", static_cast<int>(pfix),
+        m_line.format("SAM  | Single address messages          | Tar: (%3d)%4d", static_cast<int>(pfix),
                static_cast<int>(ident1));
         return;
     }
@@ -269,37 +265,13 @@ void CMPT1327::ShortData(unsigned type)
     const auto ident = static_cast<uint32_t>(bits(36, 48));
     ReportAddress(pfix, ident1);
     ReportAddress(pfix2, ident);
-    Format("HEAD | Short data message               | Org:(%3d)%4d Tar:(%3d)%4d  Cwords: %d", static_cast<int>(pfix),
+    m_line.format("HEAD | Short data message               | Org:(%3d)%4d Tar:(%3d)%4d  Cwords: %d", static_cast<int>(pfix),
            static_cast<int>(ident), static_cast<int>(pfix2), static_cast<int>(ident1), static_cast<int>(bits(27, 28)));
-}
-
-void CMPT1327::PostLine()
-{
-    if (m_cmdWnd && m_line[0] != '\0')
-        m_cmdWnd->post(CMDWND_ADD_LOGSTR, LogText(m_line));
-    m_line[0] = '\0';
 }
 
 void CMPT1327::ReportAddress(uint32_t fleet, uint32_t unit)
 {
     if (static_cast<uint16_t>(unit) > kHighestReportedUnit)
         return;
-    m_cmdWnd->post(CMDWND_REPORT_SYSTEM, velkor_address_s{m_systemNumber, fleet, unit});
-}
-
-void CMPT1327::Format(const char* format, ...)
-{
-    // The line may be one of the arguments, so format into a copy first.
-    char formatted[sizeof m_line];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(formatted, sizeof formatted, format, args);
-    va_end(args);
-    std::memcpy(m_line, formatted, sizeof m_line);
-}
-
-void CMPT1327::Append(const char* text)
-{
-    const size_t used = std::strlen(m_line);
-    std::snprintf(m_line + used, sizeof m_line - used, "%s", text);
+    m_out.post(CMDWND_REPORT_SYSTEM, velkor_address_s{m_systemNumber, fleet, unit});
 }

@@ -57,7 +57,7 @@ void CFSKDemodulator::BitDue()
 {
     m_search.bitDecided();
     const velkor::MskDetector::Bit coherent = m_detector.decide(m_sample, m_clock.countdown);
-    ProcessSoftBit(coherent.settled ? coherent.one : m_clock.majority(), coherent.reliability);
+    ProcessBit(coherent.settled ? coherent.one : m_clock.majority(), coherent.reliability);
     TakeSteering(false);
     m_clock.restart();
 }

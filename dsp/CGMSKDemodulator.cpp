@@ -32,7 +32,7 @@ void CGMSKDemodulator::Advance(double seconds)
         const double magnitude = std::fabs(static_cast<double>(m_value));
         m_scale += (magnitude - m_scale) / 32.0;
         const double reliability = m_scale > 0.0 ? std::min(1.0, 0.8 * magnitude / m_scale) : 0.0;
-        ProcessSoftBit(m_negative, static_cast<float>(reliability));
+        ProcessBit(m_negative, static_cast<float>(reliability));
         ++m_runBits;
         m_timeAccumulator -= m_bitPeriod;
     }

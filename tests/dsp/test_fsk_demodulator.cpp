@@ -15,7 +15,7 @@ namespace {
 class BitTimer : public CFSKDemodulator {
 public:
     explicit BitTimer(int rate) : CFSKDemodulator(rate, 1200, 1800, 1200) {}
-    void ProcessBit(bool bit) override { bits += bit ? '1' : '0'; }
+    void ProcessBit(bool bit, float) override { bits += bit ? '1' : '0'; }
 
     void feed(const std::vector<int16_t>& pcm) { feedBlocks(pcm, 1); }
     void feedBlocks(const std::vector<int16_t>& pcm, size_t blockSize)

@@ -15,7 +15,7 @@ namespace {
 class BitCollector : public CGMSKDemodulator {
 public:
     using CGMSKDemodulator::CGMSKDemodulator;
-    void ProcessBit(bool bit) override { bits += bit ? '1' : '0'; }
+    void ProcessBit(bool bit, float) override { bits += bit ? '1' : '0'; }
     std::string bits;
 };
 
