@@ -10,6 +10,7 @@
 #pragma once
 
 #include "dsp/KernelBuffer.h"
+#include "dsp/ReliabilityScale.h"
 
 #include <algorithm>
 #include <array>
@@ -50,10 +51,6 @@ private:
     static constexpr unsigned kWarmupBits = 24;
     // Sub-sample centres of the matched filter.
     static constexpr int kPulsePhases = 8;
-    // Reliability of a bit: its decision against the mean size of the recent ones,
-    // scaled so that a clean bit is about 1.
-    static constexpr double kSoftMean = 0.8;
-    static constexpr double kSoftScaleDecay = 1.0 / 32.0;
 
     using Complex = std::array<double, 2>;
     // The matched filter's window for a boundary at a fraction of a sample: the first
@@ -85,7 +82,7 @@ private:
     };
     Partial m_partial{};         // the newer boundary of the last bit
     Complex m_carrier{};         // squared boundary points, signs alternated, decaying
-    double m_softScale = 0.0;    // mean magnitude of the coherent decisions
+    ReliabilityScale m_reliability;
     bool m_secondHigher = false; // the tone of a 1 is the higher one
     unsigned m_bits = 0;         // bits decided since the start, up to the warm-up
 };
@@ -123,10 +120,8 @@ inline MskDetector::MskDetector(int rate, unsigned tone1, unsigned tone2, double
 inline MskDetector::Bit MskDetector::decide(uint64_t sample, double countdown)
 {
     const double soft = Soft(sample, countdown);
-    const double size = std::fabs(soft);
-    m_softScale += (size - m_softScale) * kSoftScaleDecay;
     Bit bit;
-    bit.reliability = static_cast<float>(m_softScale > 0.0 ? std::min(1.0, kSoftMean * size / m_softScale) : 0.0);
+    bit.reliability = m_reliability.process(std::fabs(soft));
     bit.one = soft > 0.0;
     bit.settled = m_bits >= kWarmupBits;
     if (!bit.settled)

@@ -114,9 +114,7 @@ TEST_P(Mpt1327Codewords, GiveTheirEvents)
     for (uint64_t cw : GetParam().codewords)
         sendTo(decoder, cw);
     EXPECT_EQ(sink.messages(), GetParam().expected);
-    if (GetParam().mutes >= 0) {
-        EXPECT_EQ(sink.count(CMDWND_MUTE), static_cast<size_t>(GetParam().mutes));
-    }
+    EXPECT_TRUE(GetParam().mutes < 0 || sink.count(CMDWND_MUTE) == static_cast<size_t>(GetParam().mutes));
 }
 
 const uint64_t kLost = corrupt(misc(0, 1), 20); // back to search mode
