@@ -1,6 +1,7 @@
 #include "decoders/CMPT1327.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 
 namespace {

@@ -24,7 +24,6 @@
 #include "dsp/CFSKDemodulator.h"
 #include "protocol/commands.h"
 
-#include <array>
 #include <utility>
 
 class CMPT1327 : public CFSKDemodulator {
@@ -36,12 +35,13 @@ public:
     using CFSKDemodulator::ProcessBit;
     void ProcessBit(bool bit, float reliability) override;
 
-
     // 0 exactly when the 64 bits pass the cyclic check and hold even parity.
     static uint16_t CheckCodeword(uint64_t codeword);
 
 protected:
     bool ProcessSync(uint64_t window) override;
+    // The pattern is searched for exactly while no codeword is expected; the clock
+    // follows a codeword that was found by reading the past again.
     Steering Steer() override { return {m_bitCountdown == 0, std::exchange(m_clockShift, 0.0)}; }
 
 private:
