@@ -48,7 +48,7 @@ public:
 class BitCounter : public CGMSKDemodulator {
 public:
     using CGMSKDemodulator::CGMSKDemodulator;
-    void ProcessBit(bool bit) override { ones += bit; }
+    void ProcessBit(bool bit, float) override { ones += bit; }
     size_t ones = 0;
 };
 

@@ -18,21 +18,31 @@
 // good: nothing is posted for it before.
 #pragma once
 
-#include "protocol/commands.h"
+#include "decoders/DecoderOutput.h"
+#include "decoders/LineBuilder.h"
+#include "decoders/SoftBits.h"
 #include "dsp/CFSKDemodulator.h"
+#include "protocol/commands.h"
 
-#include <array>
+#include <utility>
 
 class CMPT1327 : public CFSKDemodulator {
 public:
-    CMPT1327(CmdSink* cmdWnd, int sampleRate, int baudRate = 1200, uint16_t tone1 = 1800, uint16_t tone2 = 1200);
+    // Without cmdWnd every bit is refused with an alert through notices.
+    CMPT1327(CmdSink* cmdWnd, int sampleRate, int baudRate = 1200, uint16_t tone1 = 1800, uint16_t tone2 = 1200,
+             velkor::Notices& notices = velkor::stderrNotices());
 
-    void ProcessBit(bool bit) override;
-    void ProcessSoftBit(bool bit, float reliability) override;
-    bool ProcessSync(uint64_t window) override;
+    using CFSKDemodulator::ProcessBit;
+    void ProcessBit(bool bit, float reliability) override;
 
     // 0 exactly when the 64 bits pass the cyclic check and hold even parity.
     static uint16_t CheckCodeword(uint64_t codeword);
+
+protected:
+    bool ProcessSync(uint64_t window) override;
+    // The pattern is searched for exactly while no codeword is expected; the clock
+    // follows a codeword that was found by reading the past again.
+    Steering Steer() override { return {m_bitCountdown == 0, std::exchange(m_clockShift, 0.0)}; }
 
 private:
     uint64_t bits(int first, int last) const;
@@ -55,17 +65,14 @@ private:
     void Miscellaneous(unsigned func);
     void ShortData(unsigned type);
 
-    void PostLine();
+    void PostLine() { m_out.postLine(m_line); }
     void ReportAddress(uint32_t fleet, uint32_t unit);
-    void Format(const char* format, ...) __attribute__((format(printf, 2, 3)));
-    void Append(const char* text);
 
-    CmdSink* m_cmdWnd;
-    uint64_t m_codeword = 0;        // newest bit in bit 0
-    std::array<float, 64> m_reliability{}; // of the bits of m_codeword, in a ring
-    uint8_t m_newest = 0;                  // ring place of bit 0
-    float m_nextReliability = 1.0f;        // of the bit ProcessBit is handed
+    velkor::DecoderOutput m_out;
+    uint64_t m_codeword = 0;          // newest bit in bit 0
+    velkor::SoftBits<64> m_reliability; // of the bits of m_codeword
     uint8_t m_bitCountdown = 0;     // 0: searching; 1: a codeword has just completed
+    double m_clockShift = 0.0;      // asked of the demodulator's clock, in samples
     bool m_onTrust = false;         // aligned on a damaged preamble: nothing posted yet
     bool m_fromSync = false;        // the codeword being received follows a sync pattern
     uint16_t m_lossCount = 0;       // bits in search mode since the last good data; 0: idle
@@ -73,5 +80,5 @@ private:
     uint16_t m_systemNumber = 0;
     uint16_t m_site = 0;
     uint16_t m_controlChannel = 0;
-    char m_line[1024] = {};
+    velkor::LineBuilder m_line{1024};
 };

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <bit>
 #include <cstdarg>
-#include <cstdio>
 
 namespace {
 constexpr uint8_t kUnmuteAfterBits = 160;
@@ -42,18 +41,14 @@ bool isChannel(uint16_t command)
 }
 } // namespace
 
-CMotorola::CMotorola(CmdSink* cmdWnd, int sampleRate) : CGMSKDemodulator(sampleRate, kBaudRate), m_cmdWnd(cmdWnd) {}
-
-void CMotorola::ProcessSoftBit(bool bit, float reliability)
+CMotorola::CMotorola(CmdSink* cmdWnd, int sampleRate, velkor::Notices& notices)
+    : CGMSKDemodulator(sampleRate, kBaudRate), m_out(cmdWnd, notices)
 {
-    m_nextReliability = reliability;
-    ProcessBit(bit);
 }
 
-void CMotorola::ProcessBit(bool bit)
+void CMotorola::ProcessBit(bool bit, float reliability)
 {
-    m_reliability.push(m_nextReliability);
-    m_nextReliability = 1.0f;
+    m_reliability.push(reliability);
 
     // The data is sent with a 1 as a non-negative excursion of the audio.
     m_before = (m_before << 1) | (m_register[0] >> 31);
@@ -249,16 +244,9 @@ void CMotorola::SetSystem(uint16_t system)
 
 void CMotorola::PostLine(const char* format, ...)
 {
-    char line[96];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(line, sizeof line, format, args);
+    m_line.vformat(format, args);
     va_end(args);
-    Post(CMDWND_ADD_LOGSTR, LogText(line));
-}
-
-void CMotorola::Post(uint32_t code, CmdPayload payload)
-{
-    if (m_cmdWnd)
-        m_cmdWnd->post(code, std::move(payload));
+    m_out.postLine(m_line);
 }

@@ -37,9 +37,11 @@
 // must not be taken for a grant.
 #pragma once
 
-#include "protocol/commands.h"
+#include "decoders/DecoderOutput.h"
+#include "decoders/LineBuilder.h"
 #include "decoders/MotorolaBlock.h"
 #include "dsp/CGMSKDemodulator.h"
+#include "protocol/commands.h"
 
 #include <array>
 #include <cstdint>
@@ -49,11 +51,11 @@ public:
     static constexpr int kBaudRate = 3600;
 
     // cmdWnd may be null: the channel is then decoded but nothing is posted.
-    CMotorola(CmdSink* cmdWnd, int sampleRate);
+    CMotorola(CmdSink* cmdWnd, int sampleRate, velkor::Notices& notices = velkor::stderrNotices());
 
     // bit is true for a bit of a negative run of samples.
-    void ProcessBit(bool bit) override;
-    void ProcessSoftBit(bool bit, float reliability) override;
+    using CGMSKDemodulator::ProcessBit;
+    void ProcessBit(bool bit, float reliability) override;
 
     // Interprets one word that passed the checksum.
     void HandleWord(motorola_word_s word);
@@ -80,16 +82,16 @@ private:
     // framesAgo: how many frames before the one in the register the word's block came.
     void Accept(const motorola_word_s& word, int polarity, int framesAgo);
     void PostLine(const char* format, ...) __attribute__((format(printf, 2, 3)));
-    void Post(uint32_t code, CmdPayload payload);
+    void Post(uint32_t code, CmdPayload payload) { m_out.post(code, std::move(payload)); }
     velkor_address_s Unit(uint32_t unit) const { return {m_system, 1, unit}; }
 
     enum { kOldest, kMiddle, kNewest };
     std::array<motorola_word_s, 3> m_history{};
     uint8_t m_historyWords = 0; // words that have entered the history, up to 3
-    CmdSink* m_cmdWnd;
+    velkor::DecoderOutput m_out;
+    velkor::LineBuilder m_line{96};
     MotorolaRegister m_register{};
     motorola::MotorolaReliability m_reliability{}; // of the register's bits
-    float m_nextReliability = 1.0f;                // of the bit ProcessBit is handed
     uint32_t m_before = 0; // the 32 bits received before the register's oldest
 
     // Words whose block checked good, waiting for the sync byte of the frame after.

@@ -24,21 +24,15 @@ constexpr unsigned kSoftMaxErrors = 14;
 constexpr float kSoftMeanReliability = 0.4f;
 } // namespace
 
-CNMT450::CNMT450(CmdSink* cmdWnd, int sampleRate, int baudRate, uint16_t tone1, uint16_t tone2)
-    : CFSKDemodulator(sampleRate, baudRate, tone1, tone2), m_cmdWnd(cmdWnd)
+CNMT450::CNMT450(CmdSink* cmdWnd, int sampleRate, int baudRate, uint16_t tone1, uint16_t tone2,
+                 velkor::Notices& notices)
+    : CFSKDemodulator(sampleRate, baudRate, tone1, tone2), m_out(cmdWnd, notices)
 {
 }
 
-void CNMT450::ProcessSoftBit(bool bit, float reliability)
+void CNMT450::ProcessBit(bool bit, float reliability)
 {
-    m_nextReliability = reliability;
-    ProcessBit(bit);
-}
-
-void CNMT450::ProcessBit(bool bit)
-{
-    m_reliability[++m_newest] = m_nextReliability;
-    m_nextReliability = 1.0f;
+    m_reliability.push(reliability);
     for (size_t i = 0; i + 1 < m_window.size(); ++i)
         m_window[i] = (m_window[i] << 1) | (m_window[i + 1] >> 31);
     m_window[4] = (m_window[4] << 1) | (bit ? 1u : 0u);
@@ -81,7 +75,7 @@ unsigned CNMT450::WindowBit(unsigned position) const
 
 float CNMT450::Reliability(unsigned position) const
 {
-    return m_reliability[static_cast<uint8_t>(m_newest - (160 - position))];
+    return m_reliability.back(160 - position);
 }
 
 void CNMT450::DecodeFrame()
@@ -115,11 +109,4 @@ void CNMT450::DecodeFrame()
     m_frameCountdown = kDueAfterFrame;
     ++m_acceptedFrames;
     InterpretMessage(nmt450_fields_s::Cut(decoded.bits, decoded.errors));
-}
-
-void CNMT450::Post(uint32_t code, CmdPayload payload)
-{
-    // Without a command window there is nobody to tell; decoding goes on regardless.
-    if (m_cmdWnd)
-        m_cmdWnd->post(code, std::move(payload));
 }

@@ -10,18 +10,23 @@
 // sync match, and 166 bits after an accepted frame, which bridges a damaged sync word.
 #pragma once
 
-#include "protocol/commands.h"
+#include "decoders/DecoderOutput.h"
+#include "decoders/LineBuilder.h"
 #include "decoders/NmtFields.h"
+#include "decoders/SoftBits.h"
 #include "dsp/CFSKDemodulator.h"
+#include "protocol/commands.h"
 
 #include <array>
 
 class CNMT450 : public CFSKDemodulator {
 public:
-    CNMT450(CmdSink* cmdWnd, int sampleRate, int baudRate = 1200, uint16_t tone1 = 1800, uint16_t tone2 = 1200);
+    // cmdWnd may be null: the channel is then decoded but nothing is posted.
+    CNMT450(CmdSink* cmdWnd, int sampleRate, int baudRate = 1200, uint16_t tone1 = 1800, uint16_t tone2 = 1200,
+            velkor::Notices& notices = velkor::stderrNotices());
 
-    void ProcessBit(bool bit) override;
-    void ProcessSoftBit(bool bit, float reliability) override;
+    using CFSKDemodulator::ProcessBit;
+    void ProcessBit(bool bit, float reliability) override;
 
     // Frames accepted so far, for statistics: repeated messages leave no line behind.
     unsigned long acceptedFrames() const { return m_acceptedFrames; }
@@ -47,14 +52,12 @@ private:
     void Log(const char* format, ...) __attribute__((format(printf, 2, 3)));
     void ReportSystem(uint32_t fleet, uint32_t unit);
     velkor_call_s Call(velkor_address_s target, velkor_address_s origin, uint16_t channel) const;
-    void Post(uint32_t code, CmdPayload payload);
+    void Post(uint32_t code, CmdPayload payload) { m_out.post(code, std::move(payload)); }
 
-    CmdSink* m_cmdWnd;
-    std::array<uint32_t, 5> m_window{}; // D0..D4; the oldest bit is D0's top bit
-    std::array<float, 256> m_reliability{}; // of the window's bits, in a ring
-    uint8_t m_newest = 0;                    // ring place of the newest bit
-    float m_nextReliability = 1.0f;
-    unsigned long m_dbgBits = 0;         // of the bit ProcessBit is handed
+    velkor::DecoderOutput m_out;
+    velkor::LineBuilder m_line{256};
+    std::array<uint32_t, 5> m_window{};  // D0..D4; the oldest bit is D0's top bit
+    velkor::SoftBits<256> m_reliability; // of the window's bits
     uint8_t m_frameCountdown = 0;       // 1: a frame is due now
     uint16_t m_lossCount = 0;           // bits since the last sync match; 0: idle
     uint16_t m_callingChannel = 0;

@@ -6,7 +6,6 @@
 #include "decoders/CNMT450.h"
 
 #include <cstdarg>
-#include <cstdio>
 
 namespace {
 constexpr uint32_t kSystem = 80000;
@@ -177,10 +176,9 @@ velkor_call_s CNMT450::Call(velkor_address_s target, velkor_address_s origin, ui
 
 void CNMT450::Log(const char* format, ...)
 {
-    char line[256];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(line, sizeof line, format, args);
+    m_line.vformat(format, args);
     va_end(args);
-    Post(CMDWND_ADD_LOGSTR, LogText(line));
+    m_out.postLine(m_line);
 }

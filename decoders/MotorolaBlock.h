@@ -10,6 +10,8 @@
 // all zeros), d[27..36] a 10-bit checksum over them sent inverted; d[37] is unused.
 #pragma once
 
+#include "decoders/SoftBits.h"
+
 #include <array>
 #include <cstdint>
 
@@ -38,17 +40,10 @@ inline bool syncInPlace(const MotorolaRegister& r)
 // front of the sync byte. False when the checksum fails; word is then untouched.
 bool decodeBlock(const MotorolaRegister& r, motorola_word_s& word);
 
-// Reliabilities of the last bits received (0: a guess, about 1: clean), kept in a ring:
-// the register's bit n (0 = oldest) is at (newest - 95 + n) modulo its size.
-struct MotorolaReliability {
-    std::array<float, 128> ring{};
-    uint8_t newest = 0;
-    void push(float reliability)
-    {
-        newest = static_cast<uint8_t>((newest + 1) & 127u);
-        ring[newest] = reliability;
-    }
-    float at(int n) const { return ring[static_cast<unsigned>(newest - 95 + n) & 127u]; }
+// Reliabilities of the last bits received (0: a guess, about 1: clean): the register's
+// bit n (0 = oldest) is 95 - n bits before the newest.
+struct MotorolaReliability : velkor::SoftBits<128> {
+    float at(int n) const { return back(static_cast<unsigned>(95 - n)); }
 };
 
 // The same block decoded to the data bits that contradict the least sum of

@@ -11,16 +11,21 @@ constexpr double kFilterShare = 0.8;
 
 // Share of a crossing's distance from the bit grid that is corrected at once.
 constexpr double kClockGain = 0.12;
+
+size_t movingSumLength(int sampleRate, int baudRate)
+{
+    const double samplesPerBit = (sampleRate > 0 && baudRate > 0) ? static_cast<double>(sampleRate) / baudRate : 1.0;
+    return static_cast<size_t>(std::clamp(std::lround(kFilterShare * samplesPerBit), 1l, 4096l));
+}
 } // namespace
 
 CGMSKDemodulator::CGMSKDemodulator(int sampleRate, int baudRate)
     : CPhaseLockedLoop(sampleRate, baudRate),
       m_sampleTime(sampleRate > 0 ? 1.0 / sampleRate : 0.0),
       m_bitPeriod(baudRate > 0 ? 1.0 / baudRate : 0.0),
-      m_halfBitPeriod(baudRate > 0 ? 1.0 / (2.0 * baudRate) : 0.0)
+      m_halfBitPeriod(baudRate > 0 ? 1.0 / (2.0 * baudRate) : 0.0),
+      m_filter(movingSumLength(sampleRate, baudRate))
 {
-    const double samplesPerBit = (sampleRate > 0 && baudRate > 0) ? static_cast<double>(sampleRate) / baudRate : 1.0;
-    m_filter.assign(static_cast<size_t>(std::clamp(std::lround(kFilterShare * samplesPerBit), 1l, 4096l)), 0);
 }
 
 void CGMSKDemodulator::Advance(double seconds)
@@ -29,10 +34,7 @@ void CGMSKDemodulator::Advance(double seconds)
     while (m_timeAccumulator >= m_halfBitPeriod) {
         // A bit is yielded half a bit period into it, where its eye is widest: the
         // filtered audio there, against its usual size, is how sure the bit is.
-        const double magnitude = std::fabs(static_cast<double>(m_value));
-        m_scale += (magnitude - m_scale) / 32.0;
-        const double reliability = m_scale > 0.0 ? std::min(1.0, 0.8 * magnitude / m_scale) : 0.0;
-        ProcessSoftBit(m_negative, static_cast<float>(reliability));
+        ProcessBit(m_negative, m_reliability.process(std::fabs(static_cast<double>(m_value))));
         ++m_runBits;
         m_timeAccumulator -= m_bitPeriod;
     }
@@ -45,13 +47,9 @@ void CGMSKDemodulator::ProcessSamples(const int16_t* samples, unsigned count)
     if (m_sampleTime <= 0.0 || m_bitPeriod <= 0.0)
         return;
 
-    const auto length = static_cast<unsigned>(m_filter.size());
     for (unsigned i = 0; i < count; ++i) {
         const int32_t before = m_sum;
-        m_sum += samples[i] - m_filter[m_filterPos];
-        m_filter[m_filterPos] = samples[i];
-        if (++m_filterPos == length)
-            m_filterPos = 0;
+        m_sum = m_filter.process(samples[i]);
 
         const bool negative = m_sum < 0;
         m_value = m_sum;

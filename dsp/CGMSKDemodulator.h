@@ -12,8 +12,8 @@
 #pragma once
 
 #include "dsp/CPhaseLockedLoop.h"
-
-#include <vector>
+#include "dsp/MovingSum.h"
+#include "dsp/ReliabilityScale.h"
 
 class CGMSKDemodulator : public CPhaseLockedLoop {
 public:
@@ -28,7 +28,7 @@ public:
     // period up to (not including) plus half a bit period between samples.
     double timeAccumulator() const { return m_timeAccumulator; }
 
-    unsigned filterLength() const { return static_cast<unsigned>(m_filter.size()); }
+    unsigned filterLength() const { return static_cast<unsigned>(m_filter.samples.size()); }
 
 private:
     void Advance(double seconds);
@@ -38,11 +38,10 @@ private:
     double m_halfBitPeriod;
     double m_timeAccumulator = 0.0;
 
-    std::vector<int16_t> m_filter; // the last samples, for the moving sum
-    unsigned m_filterPos = 0;
-    int32_t m_sum = 0;           // moving sum of the filter's samples
+    velkor::MovingSum m_filter;
+    int32_t m_sum = 0;           // the filter's newest output
     bool m_negative = false;     // sign of the current run
     unsigned m_runBits = 0;      // bits the current run has yielded
     int32_t m_value = 0;         // the filtered sample at which bits are being yielded
-    double m_scale = 0.0;        // the mean magnitude of m_value at the bits yielded
+    velkor::ReliabilityScale m_reliability;
 };

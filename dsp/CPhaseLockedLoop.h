@@ -1,5 +1,6 @@
 // Root of the demodulator tree: samples in through ProcessSamples, bits out through
-// ProcessBit, which the protocol decoder derived from the demodulator implements.
+// ProcessBit, which the protocol decoder derived from the demodulator implements. A bit
+// crosses in one call together with how sure the demodulator is of it.
 #pragma once
 
 #include <cstdint>
@@ -13,14 +14,10 @@ public:
 
     // Consumes the samples in order; calls ProcessBit once per decided bit, from within.
     virtual void ProcessSamples(const int16_t* samples, unsigned count) = 0;
-    virtual void ProcessBit(bool bit) = 0;
-    // The same bit with how sure the demodulator is of it: 0 for a guess, about 1 for a
-    // clean bit. A decoder that can weigh its bits overrides this; the others get the bit.
-    virtual void ProcessSoftBit(bool bit, float reliability)
-    {
-        static_cast<void>(reliability);
-        ProcessBit(bit);
-    }
+    // reliability: 0 for a guess, about 1 for a clean bit.
+    virtual void ProcessBit(bool bit, float reliability) = 0;
+    // A bit known for sure (bits fed without audio).
+    void ProcessBit(bool bit) { ProcessBit(bit, 1.0f); }
 
     int sampleRate() const { return m_sampleRate; }
     int baudRate() const { return m_baudRate; }

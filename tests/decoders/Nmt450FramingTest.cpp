@@ -81,7 +81,7 @@ TEST_F(Framing, FrameBeyondTheByteMetricIsTakenWhenItsWrongBitsWereDoubtful)
         for (size_t i = 0; i < bits.size(); ++i) {
             const int data = static_cast<int>(i) - 15 - 11;
             const bool wrong = std::find(kSevenErrors.begin(), kSevenErrors.end(), data) != kSevenErrors.end();
-            nmt.ProcessSoftBit(bits[i] != 0, wrong ? doubt : 1.0f);
+            nmt.ProcessBit(bits[i] != 0, wrong ? doubt : 1.0f);
         }
         EXPECT_EQ(s.lines(), expected);
     }
