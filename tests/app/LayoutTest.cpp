@@ -88,8 +88,9 @@ protected:
             const QSize hint = w->sizeHint().expandedTo(w->minimumSizeHint());
             SCOPED_TRACE(text.toStdString());
             EXPECT_GE(w->width(), hint.width());
-            if (height)
+            if (height) {
                 EXPECT_GE(w->height(), hint.height());
+            }
             EXPECT_TRUE(dialog.rect().contains(w->geometry()));
         }
         EXPECT_GT(checked, 0);
@@ -128,9 +129,11 @@ TEST_P(Layout, AboutBox)
     CAboutDlg about;
     show(about);
     expectTextsFit(about);
-    for (auto* l : about.findChildren<QLabel*>())
-        if (l->wordWrap())
+    for (auto* l : about.findChildren<QLabel*>()) {
+        if (l->wordWrap()) {
             EXPECT_GE(l->height(), l->heightForWidth(l->width())) << l->text().toStdString();
+        }
+    }
 }
 
 TEST_P(Layout, MainDialogColumnsHoldSevenDigitIdentsAndFullTimes)

@@ -54,8 +54,9 @@ TEST(BlockClock, StampsAreSteadyAndFollowTheAudio)
                 if (last)
                     worstSpacing = std::max(worstSpacing, std::abs(ms(stamp - *last) - 50.0));
             }
-            if (n == 400 && c.jumpMs != 0) // the first block after the loss is taken as measured
+            if (n == 400 && c.jumpMs != 0) { // the first block after the loss is taken as measured
                 EXPECT_LE(std::abs(ms(stamp - measured)), 0.001);
+            }
             last = stamp;
         }
         EXPECT_LE(worstError, c.maxErrorMs);
