@@ -103,16 +103,15 @@ ProfileFile emptyProfile(bool crlf)
 
 int CAddrBook::LoadData(const std::string& path)
 {
-    ProfileFile file;
-    try {
-        file = ProfileFile::load(path);
-    } catch (const ProfileError& e) {
+    auto loaded = ProfileFile::load(path);
+    if (!loaded) {
         // The file is there but we cannot read it: the book stays as it is, and the
         // file must not be replaced by it at the next save.
         m_loadIncomplete = true;
-        showMessageBox(std::string("Error reading address book: ") + e.what());
+        showMessageBox("Error reading address book: " + loaded.error());
         return 0;
     }
+    ProfileFile file = std::move(*loaded);
 
     for (const std::string& section : file.sections()) {
         // "[]", or a name holding a NUL or CR byte, in a damaged file: no system
@@ -267,11 +266,11 @@ int CAddrBook::SaveData(const std::string& path)
                 ++i;
             }
         }
-        file.save(path);
+        if (const velkor::Status saved = file.save(path); !saved) {
+            showMessageBox("Error saving address book: " + saved.error());
+            return refuse("Error saving address book: " + saved.error());
+        }
     } catch (const std::invalid_argument& e) {
-        showMessageBox(std::string("Error saving address book: ") + e.what());
-        return refuse(std::string("Error saving address book: ") + e.what());
-    } catch (const ProfileError& e) {
         showMessageBox(std::string("Error saving address book: ") + e.what());
         return refuse(std::string("Error saving address book: ") + e.what());
     }

@@ -203,13 +203,10 @@ void CVelkorDlg::saveColumnWidths()
     m_columnSave.stop();
     if (std::none_of(m_userWidths.begin(), m_userWidths.end(), [](const auto& w) { return w.has_value(); }))
         return;
-    try {
-        column_widths::save(velkor_ini::kFileName, m_userWidths);
-        m_userWidths = {};
-    } catch (const ProfileError& e) {
-        m_userWidths = {};
-        AppendLogLine(utf8ToCp1252(std::string("Couldn't keep the column widths in velkor.ini: ") + e.what()).c_str());
-    }
+    const velkor::Status saved = column_widths::save(velkor_ini::kFileName, m_userWidths);
+    m_userWidths = {};
+    if (!saved)
+        AppendLogLine(utf8ToCp1252("Couldn't keep the column widths in velkor.ini: " + saved.error()).c_str());
 }
 
 int CVelkorDlg::logListLines() const

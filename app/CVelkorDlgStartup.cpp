@@ -40,12 +40,10 @@ CVelkorDlg::CVelkorDlg(Parts parts, QWidget* parent) : QDialog(parent)
 
 std::unique_ptr<DailyLog> CVelkorDlg::openDailyLog()
 {
-    std::string dir;
-    try {
-        dir = VelkorConfig::load().profile().getString(velkor_ini::kLog, velkor_ini::kLogDir);
-    } catch (const ProfileError&) {
+    const auto config = VelkorConfig::load();
+    if (!config)
         return nullptr; // the session's start-up says what is wrong with the file
-    }
+    const std::string dir = config->profile().getString(velkor_ini::kLog, velkor_ini::kLogDir);
     if (dir.empty())
         return nullptr;
     try {

@@ -35,7 +35,7 @@ public:
 
 CCmdWnd::CCmdWnd(CmdWndOwner& owner, std::unique_ptr<MixerBackend> mixer, QObject* parent)
     : QObject(parent), m_owner(owner), m_tracker(owner, *this, *this),
-      m_portDevice([](uint32_t port, std::string* why) { return VelkorConfig::comPortDevice(port, why); })
+      m_portDevice([](uint32_t port) { return VelkorConfig::comPortDevice(port); })
 {
     setObjectName(QStringLiteral("velkor command window"));
     try {
@@ -145,10 +145,10 @@ int CCmdWnd::CreateReceiver(uint32_t type, uint32_t port, uint32_t memory, const
             // Posted like every other line, so that they keep their order in the log.
             params.log = [this](const std::string& text) { post(CMDWND_ADD_LOGSTR, LogText(text)); };
         } else {
-            std::string why;
-            params.device = m_portDevice(port, &why);
-            if (params.device.empty())
-                throw SerialPortError(why);
+            auto device = m_portDevice(port);
+            if (!device)
+                throw SerialPortError(device.error());
+            params.device = std::move(*device);
         }
         std::unique_ptr<CReceiverCtrl> receiver = makeReceiver(params);
         std::snprintf(line, sizeof line, "Initialized %s on %s.", receiverModel(type).name, place.c_str());

@@ -54,9 +54,9 @@ public:
     int CreateReceiver(uint32_t type, uint32_t port, uint32_t memory, const std::string& server = {});
 
     // Where the device of a COM port comes from: velkor.ini in the current directory,
-    // read at every CreateReceiver, unless replaced. Empty, with the reason, for a port
-    // that names no device.
-    using PortDeviceSource = std::function<std::string(uint32_t port, std::string* why)>;
+    // read at every CreateReceiver, unless replaced. A failure for a port that names no
+    // device.
+    using PortDeviceSource = std::function<velkor::Result<std::string>(uint32_t port)>;
     void setPortDeviceSource(PortDeviceSource source) { m_portDevice = std::move(source); }
 
     CallTracker& tracker() { return m_tracker; }

@@ -54,15 +54,13 @@ void TrackingSession::applySettings()
     // decode into and no receiver to drive.
     if (!m_cmdWnd)
         return;
-    VelkorConfig config {ProfileFile()};
-    try {
-        config = VelkorConfig::load();
-    } catch (const ProfileError& e) {
+    const auto config = VelkorConfig::load();
+    if (!config) {
         // Nothing is changed on a file that cannot be read: what runs keeps running.
-        log(std::string("ERROR reading velkor.ini: ") + e.what());
+        log("ERROR reading velkor.ini: " + config.error());
         return;
     }
-    applySettings(config.settings());
+    applySettings(config->settings());
 }
 
 void TrackingSession::applySettings(const velkor_settings_s& s)

@@ -64,10 +64,10 @@ std::unique_ptr<CReceiverCtrl> build(const Options& o, std::string* name)
     } else if (o.device) {
         params.device = *o.device;
     } else {
-        std::string why;
-        params.device = VelkorConfig::comPortDevice(*o.port, &why);
-        if (params.device.empty())
-            throw SerialPortError(why);
+        auto device = VelkorConfig::comPortDevice(*o.port);
+        if (!device)
+            throw SerialPortError(device.error());
+        params.device = std::move(*device);
     }
     *name = receiverModel(o.type).name;
     return makeReceiver(params);
@@ -122,14 +122,17 @@ int main(int argc, char** argv)
             throw CLI::ValidationError("--server", "only for a network receiver type");
         if (!network(o) && !o.port && !o.device)
             throw CLI::RequiredError("--port or --device");
-        if (network(o) && !o.server)
-            o.server = VelkorConfig::load().settings().rigctl_server;
+        if (network(o) && !o.server) {
+            const auto config = VelkorConfig::load();
+            if (!config) {
+                std::fprintf(stderr, "velkor-scanner: %s\n", config.error().c_str());
+                return kExitUsage;
+            }
+            o.server = config->settings().rigctl_server;
+        }
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        std::fprintf(stderr, "velkor-scanner: %s\n", e.what());
-        return kExitUsage;
-    } catch (const ProfileError& e) {
         std::fprintf(stderr, "velkor-scanner: %s\n", e.what());
         return kExitUsage;
     }

@@ -90,13 +90,12 @@ int main(int argc, char** argv)
     QCoreApplication app(qtArgc, argv);
     setMessageBoxFunction([](const std::string& text) { err(text); });
 
-    velkor_settings_s settings;
-    try {
-        settings = VelkorConfig::load(inCurrentDir(velkor_ini::kFileName)).settings();
-    } catch (const std::exception& e) {
-        err(e.what());
+    const auto config = VelkorConfig::load(inCurrentDir(velkor_ini::kFileName));
+    if (!config) {
+        err(config.error());
         return kExitBadInput;
     }
+    const velkor_settings_s settings = config->settings();
 
     // A recording is opened first: a file that is not audio is bad input, reported
     // before anything else is touched.
