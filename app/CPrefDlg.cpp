@@ -2,7 +2,6 @@
 
 #include "app/DialogUnits.h"
 #include "app/PortItemDelegate.h"
-#include "notify/MessageBox.h"
 #include "receiver/ReceiverFactory.h"
 
 #include <QAbstractItemView>
@@ -51,7 +50,8 @@ int listIndex(uint32_t value, int count)
 
 } // namespace
 
-CPrefDlg::CPrefDlg(QWidget* parent, std::string path) : QDialog(parent), m_path(std::move(path))
+CPrefDlg::CPrefDlg(velkor::Notices& notices, QWidget* parent, std::string path)
+    : QDialog(parent), m_notices(notices), m_path(std::move(path))
 {
     buildControls();
     OnInitDialog();
@@ -133,7 +133,7 @@ void CPrefDlg::OnInitDialog()
     if (auto loaded = VelkorConfig::load(m_path))
         config = std::move(*loaded);
     else // The defaults are shown; Save would try to write the file and report again.
-        showMessageBox("Couldn't read the settings: " + loaded.error());
+        m_notices.alert("Couldn't read the settings: " + loaded.error());
     const ProfileFile& ini = config.profile();
 
     const uint32_t rate = ini.getUInt(kAudio, kSampleRate, 48000);
@@ -209,7 +209,7 @@ void CPrefDlg::accept()
         saved = ini.save(m_path);
     }
     if (!saved) {
-        showMessageBox("Couldn't save the settings: " + saved.error());
+        m_notices.alert("Couldn't save the settings: " + saved.error());
         return;
     }
     QDialog::accept();

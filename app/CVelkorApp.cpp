@@ -5,31 +5,17 @@
 #include "notify/MessageBox.h"
 
 #include <QApplication>
-#include <QMessageBox>
-#include <QThread>
 
 #include <csignal>
-
-namespace {
-
-void showOnGuiThread(const std::string& text)
-{
-    const QString message = QString::fromStdString(text);
-    auto show = [message] { QMessageBox::warning(QApplication::activeWindow(), QStringLiteral("velkor"), message); };
-    // A message from another thread is shown by the GUI thread; widgets live there.
-    if (QThread::currentThread() == qApp->thread())
-        show();
-    else
-        QMetaObject::invokeMethod(qApp, show, Qt::QueuedConnection);
-}
-
-} // namespace
 
 bool CVelkorApp::InitInstance()
 {
     QApplication::setDesktopFileName(QStringLiteral("velkor"));
-    setMessageBoxFunction(showOnGuiThread);
 
+    // The address book still shows its messages through the global function: message
+    // boxes like the dialog's own alerts, until the dialog is gone.
+    velkor::DialogNotices bookNotices(nullptr, {});
+    setMessageBoxFunction([&bookNotices](const std::string& text) { bookNotices.alert(text); });
     {
         CVelkorDlg dlg;
         dlg.setEchoLog(echoLog);

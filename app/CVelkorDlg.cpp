@@ -9,7 +9,6 @@
 #include "app/DialogUnits.h"
 #include "app/ProgramIcon.h"
 #include "cmdwnd/CCmdWnd.h"
-#include "notify/MessageBox.h"
 #include "profile/ProfileFile.h"
 #include "profile/VelkorConfig.h"
 
@@ -231,7 +230,7 @@ void CVelkorDlg::OnSaveLog()
         return;
     QString error;
     if (!m_logView.saveRun(path, &error))
-        showMessageBox(utf8ToCp1252(QStringLiteral("Couldn't save the log to %1: %2").arg(path, error).toStdString()));
+        m_notices.alert(utf8ToCp1252(QStringLiteral("Couldn't save the log to %1: %2").arg(path, error).toStdString()));
 }
 
 void CVelkorDlg::keyPressEvent(QKeyEvent* event)
@@ -270,7 +269,7 @@ void CVelkorDlg::OnAbout()
 void CVelkorDlg::OnSettings()
 {
     {
-        CPrefDlg dlg(this);
+        CPrefDlg dlg(m_notices, this);
         dlg.exec();
     }
     // Whichever button closed it: the file decides. Not while the program is ending.
@@ -330,7 +329,7 @@ bool CVelkorDlg::SaveAddrBook(bool showWhy)
     // A file that cannot be written has shown its message box already; a book that
     // refuses to overwrite a file it could only partly load says so only in the log.
     if (showWhy && m_grid->Book().LoadIncomplete())
-        showMessageBox(utf8ToCp1252(m_grid->Book().LastSaveError()));
+        m_notices.alert(utf8ToCp1252(m_grid->Book().LastSaveError()));
     return false;
 }
 

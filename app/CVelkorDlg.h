@@ -9,6 +9,7 @@
 #pragma once
 
 #include "app/ColumnWidths.h"
+#include "app/DialogNotices.h"
 #include "app/DialogUnits.h"
 #include "app/QListLogView.h"
 #include "cmdwnd/CmdWndOwner.h"
@@ -37,7 +38,9 @@ public:
     // The program's own: the command window on ALSA's mixer, live capture.
     static Parts DefaultParts();
 
-    explicit CVelkorDlg(Parts parts = DefaultParts(), QWidget* parent = nullptr);
+    // notices: where alerts and notes go; null for the dialog's own (message boxes and
+    // its log list).
+    explicit CVelkorDlg(Parts parts = DefaultParts(), velkor::Notices* notices = nullptr, QWidget* parent = nullptr);
     ~CVelkorDlg() override;
 
     // Start-up: the address book, the command window, the settings; then the dialog is
@@ -62,6 +65,7 @@ public:
     // CmdWndOwner
     velkor_settings_s currentSettings() const override { return m_session->settings(); }
     LogListView& logList() override { return m_logView; }
+    velkor::Notices& notices() override { return m_notices; }
     void AddAddr(const velkor_address_s& address) override;
     std::string GetAddrName(uint32_t system, uint32_t fleet, uint32_t unit) const override;
     int IsAddrChecked(const velkor_address_s& address, int select) override;
@@ -122,6 +126,8 @@ private:
     // signal ends the program, so that their modal runs return.
     void closeNestedDialogs();
 
+    velkor::DialogNotices m_ownNotices {this, [this](const std::string& line) { m_logView.append(line); }};
+    velkor::Notices& m_notices;
     // The book, the command window, the settings and the decoder bank.
     std::unique_ptr<TrackingSession> m_session;
     bool m_terminating = false;

@@ -24,7 +24,8 @@ CVelkorDlg::Parts CVelkorDlg::DefaultParts()
     return parts;
 }
 
-CVelkorDlg::CVelkorDlg(Parts parts, QWidget* parent) : QDialog(parent)
+CVelkorDlg::CVelkorDlg(Parts parts, velkor::Notices* notices, QWidget* parent)
+    : QDialog(parent), m_notices(notices ? *notices : m_ownNotices)
 {
     askQuit = [this] {
         return QMessageBox::question(this, QStringLiteral("velkor"), QString::fromLatin1(kQuitQuestion),
@@ -48,7 +49,7 @@ std::unique_ptr<DailyLog> CVelkorDlg::openDailyLog()
         return nullptr;
     try {
         // Its notes come on this thread: they go into the log list.
-        return std::make_unique<DailyLog>(dir, [this](const std::string& line) { logList().append(line); });
+        return std::make_unique<DailyLog>(dir, m_notices);
     } catch (const DailyLogError& e) {
         // Decoding and tracking go on without the files.
         logList().append(std::string("ERROR: no daily log files: ") + e.what());

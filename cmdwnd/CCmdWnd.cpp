@@ -39,7 +39,7 @@ CCmdWnd::CCmdWnd(CmdWndOwner& owner, std::unique_ptr<MixerBackend> mixer, QObjec
 {
     setObjectName(QStringLiteral("velkor command window"));
     try {
-        m_mixer = std::make_unique<LineInMixer>(std::move(mixer));
+        m_mixer = std::make_unique<LineInMixer>(std::move(mixer), m_owner.notices());
     } catch (const MixerError& e) {
         // Nothing that plays the scanner to the speakers (or a sound server that does
         // not answer): decoding and tracking go on all the same, without muting.

@@ -71,6 +71,7 @@ protected:
 private:
     // CmdHandler
     LogListView& logList() override { return m_owner.logList(); }
+    velkor::Notices& notices() override { return m_owner.notices(); }
     bool muteEnabled() const override { return m_owner.currentSettings().mute; }
     void setMuted(bool muted) override;
     void reportCall(const velkor_call_s& call) override { m_tracker.reportCall(call); }

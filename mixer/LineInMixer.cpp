@@ -1,8 +1,7 @@
 #include "mixer/LineInMixer.h"
 
-#include "notify/MessageBox.h"
-
-LineInMixer::LineInMixer(std::unique_ptr<MixerBackend> backend) : m_backend(std::move(backend))
+LineInMixer::LineInMixer(std::unique_ptr<MixerBackend> backend, velkor::Notices& notices)
+    : m_backend(std::move(backend)), m_notices(notices)
 {
     if (!m_backend)
         throw MixerError("no mixer");
@@ -30,7 +29,7 @@ void LineInMixer::SetMuted(bool muted)
         return;
     m_muted = muted;
     if (!m_backend->set(muted ? m_mutedValue : m_unmutedValue))
-        showMessageBox("Couldn't set mixerControl!");
+        m_notices.alert("Couldn't set mixerControl!");
 }
 
 void LineInMixer::Close()

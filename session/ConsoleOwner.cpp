@@ -15,7 +15,8 @@ int ConsoleLogList::append(const LogText& line)
     return m_count++;
 }
 
-ConsoleOwner::ConsoleOwner(std::FILE* out, const velkor_settings_s& settings) : m_settings(settings), m_log(out)
+ConsoleOwner::ConsoleOwner(std::FILE* out, const velkor_settings_s& settings, velkor::Notices& notices)
+    : m_settings(settings), m_log(out), m_notices(notices)
 {
     // The book's notes (UTF-8) go to the log as the dialog shows them.
     m_book.SetLogFunction([this](const std::string& text) { m_log.append(utf8ToCp1252(text)); });

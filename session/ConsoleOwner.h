@@ -33,7 +33,8 @@ private:
 
 class ConsoleOwner : public CmdWndOwner {
 public:
-    ConsoleOwner(std::FILE* out, const velkor_settings_s& settings);
+    // notices: where alerts and notes go (standard error, in the tracker).
+    ConsoleOwner(std::FILE* out, const velkor_settings_s& settings, velkor::Notices& notices);
 
     velkor_settings_s currentSettings() const override { return m_settings; }
     LogListView& logList() override { return m_log; }
@@ -41,6 +42,7 @@ public:
     std::string GetAddrName(uint32_t s, uint32_t f, uint32_t u) const override { return m_book.GetAddrName(s, f, u); }
     int IsAddrChecked(const velkor_address_s& a, int) override { return m_book.IsAddrChecked(a); }
     void enableEndCall(bool) override {}
+    velkor::Notices& notices() override { return m_notices; }
 
     CAddrBook& book() { return m_book; }
     ConsoleLogList& console() { return m_log; }
@@ -49,4 +51,5 @@ private:
     velkor_settings_s m_settings;
     ConsoleLogList m_log;
     CAddrBook m_book;
+    velkor::Notices& m_notices;
 };

@@ -3,7 +3,6 @@
 #include "addrbook/CAddrBook.h"
 #include "bank/DecoderBank.h"
 #include "cmdwnd/CCmdWnd.h"
-#include "notify/MessageBox.h"
 #include "session/EventOutputs.h"
 #include "text/Cp1252.h"
 #include "receiver/ReceiverFactory.h"
@@ -35,7 +34,7 @@ TrackingSession::Started TrackingSession::start()
         m_cmdWnd.reset();
     }
     if (!m_cmdWnd) {
-        showMessageBox("Error creating command window!");
+        m_owner.notices().alert("Error creating command window!");
         return Started::NoCommandWindow;
     }
 

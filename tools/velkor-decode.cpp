@@ -196,22 +196,22 @@ int main(int argc, char** argv)
 
     std::optional<CaptureTime> startTime;
     if (!startTimeText.empty()) {
-        std::string why;
-        startTime = parseEventTime(startTimeText, &why);
-        if (!startTime) {
-            complain("--start-time: " + why);
+        const auto parsed = parseEventTime(startTimeText);
+        if (!parsed) {
+            complain("--start-time: " + parsed.error());
             return kExitBadInput;
         }
+        startTime = *parsed;
     }
     Outputs outputs;
     outputs.events = events;
-    try {
-        outputs.mqtt = mqtt.publisher(
-            [](const std::string& line) { std::fprintf(stderr, "velkor-decode: %s\n", line.c_str()); });
-    } catch (const MqttError& e) {
-        complain(std::string("--mqtt: ") + e.what());
+    static velkor::StderrNotices notices("velkor-decode: ");
+    auto publisher = mqtt.publisher(notices);
+    if (!publisher) {
+        complain("--mqtt: " + publisher.error());
         return kExitBadInput;
     }
+    outputs.mqtt = std::move(*publisher);
 
     setMessageBoxFunction([](const std::string& text) { std::fprintf(stderr, "velkor-decode: %s\n", text.c_str()); });
     try {

@@ -88,7 +88,9 @@ int main(int argc, char** argv)
     // Qt's own arguments are not ours; give it none.
     int qtArgc = 1;
     QCoreApplication app(qtArgc, argv);
+    // The address book still shows its messages through the global function.
     setMessageBoxFunction([](const std::string& text) { err(text); });
+    velkor::StderrNotices notices("velkor-track: ");
 
     const auto config = VelkorConfig::load(inCurrentDir(velkor_ini::kFileName));
     if (!config) {
@@ -113,20 +115,19 @@ int main(int argc, char** argv)
     std::unique_ptr<DailyLog> dailyLog;
     if (!logDir.empty()) {
         try {
-            dailyLog = std::make_unique<DailyLog>(logDir, [](const std::string& line) { err(line); });
+            dailyLog = std::make_unique<DailyLog>(logDir, notices);
         } catch (const DailyLogError& e) {
             err(std::string("--log-dir: ") + e.what());
             return kExitBadInput;
         }
     }
-    std::unique_ptr<MqttPublisher> publisher;
-    try {
-        // On the publisher's threads: standard error, never the log list.
-        publisher = mqtt.publisher([](const std::string& line) { err(line); });
-    } catch (const MqttError& e) {
-        err(std::string("--mqtt: ") + e.what());
+    // On the publisher's threads: standard error, never the log list.
+    auto made = mqtt.publisher(notices);
+    if (!made) {
+        err("--mqtt: " + made.error());
         return kExitBadInput;
     }
+    std::unique_ptr<MqttPublisher> publisher = std::move(*made);
 
     SignalWatcher watcher({SIGINT, SIGTERM, SIGHUP});
     QObject::connect(&watcher, &SignalWatcher::received, &app, [] { QCoreApplication::quit(); });
@@ -134,7 +135,7 @@ int main(int argc, char** argv)
     // like a signal, with the book saved, instead of killing the process.
     std::signal(SIGPIPE, SIG_IGN);
 
-    ConsoleOwner owner(stdout, settings);
+    ConsoleOwner owner(stdout, settings, notices);
     owner.console().setOutputLost([] { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); });
 
     int status = 0;

@@ -1,7 +1,8 @@
 // Shared by the dialog tests: each runs in a scratch working directory of its own, with
-// the message boxes it would show captured, and waits with the event loop running.
+// what the dialogs would tell the user collected, and waits with the event loop running.
 #pragma once
 
+#include "fixtures/CollectingNotices.h"
 #include "fixtures/ScratchFixture.h"
 #include "fixtures/WaitFor.h"
 
@@ -17,4 +18,14 @@ inline void PrintTo(const QString& s, std::ostream* os)
     *os << '"' << s.toStdString() << '"';
 }
 
-using AppFixture = WorkDirFixture;
+// The dialogs are given `told`; the address book's message boxes become alerts there
+// too, as the program has them.
+class AppFixture : public WorkDirFixture {
+protected:
+    void SetUp() override
+    {
+        WorkDirFixture::SetUp();
+        setMessageBoxFunction([this](const std::string& text) { told.alert(text); });
+    }
+    CollectingNotices told;
+};

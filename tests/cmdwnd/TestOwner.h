@@ -4,6 +4,7 @@
 
 #include "addrbook/CAddrBook.h"
 #include "cmdwnd/CmdWndOwner.h"
+#include "fixtures/CollectingNotices.h"
 #include "fixtures/MemoryLogList.h"
 
 #include <string>
@@ -23,6 +24,7 @@ public:
         return book.IsAddrChecked(a);
     }
     void enableEndCall(bool enable) override { endCallEnabled = enable; }
+    velkor::Notices& notices() override { return told; }
 
     // Adds the unit with a name, checked or not.
     void addUnit(const velkor_address_s& a, const std::string& name, bool checked)
@@ -35,6 +37,7 @@ public:
 
     velkor_settings_s settings;
     MemoryLogList log;
+    CollectingNotices told;
     CAddrBook book;
     bool endCallEnabled = false;
     std::vector<int> selects;
