@@ -143,7 +143,7 @@ int CCmdWnd::CreateReceiver(uint32_t type, uint32_t port, uint32_t memory, const
     try {
         if (network) {
             // Posted like every other line, so that they keep their order in the log.
-            params.log = [this](const std::string& text) { post(CMDWND_ADD_LOGSTR, LogText(text)); };
+            params.notices = &m_receiverNotes;
         } else {
             auto device = m_portDevice(port);
             if (!device)

@@ -23,6 +23,23 @@
 #include <memory>
 #include <string>
 
+namespace velkor {
+
+// Notes become log lines posted to a command window, so that they keep their order
+// with its other lines; alerts go on to the owner's notices.
+class PostedNotes final : public Notices {
+public:
+    PostedNotes(CmdSink& sink, Notices& alerts) : m_sink(sink), m_alerts(alerts) {}
+    void alert(const std::string& text) override { m_alerts.alert(text); }
+    void note(const std::string& line) override { m_sink.post(CMDWND_ADD_LOGSTR, LogText(line)); }
+
+private:
+    CmdSink& m_sink;
+    Notices& m_alerts;
+};
+
+} // namespace velkor
+
 class CCmdWnd : public QObject, public CmdSink, private CmdHandler, private TrackerTimers {
     Q_OBJECT
 public:
@@ -89,4 +106,5 @@ private:
     QBasicTimer m_callTimer;
     QBasicTimer m_suppressionTimer;
     PortDeviceSource m_portDevice;
+    velkor::PostedNotes m_receiverNotes {*this, m_owner.notices()};
 };

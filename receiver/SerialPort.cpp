@@ -201,9 +201,8 @@ unsigned SerialPort::write(const void* data, unsigned count)
     return written;
 }
 
-unsigned SerialPort::readSome(unsigned char* buffer, unsigned count, bool* failed)
+velkor::Result<unsigned> SerialPort::readSome(unsigned char* buffer, unsigned count)
 {
-    *failed = false;
     const int64_t deadline = nowMs() + m_readTimeoutMs;
     unsigned got = 0;
     bool wasReady = false;
@@ -219,7 +218,8 @@ unsigned SerialPort::readSome(unsigned char* buffer, unsigned count, bool* faile
         if (n < 0 && errno != EAGAIN) {
             // A vanished device (USB cable pulled, pty closed) ends the read at once.
             m_lastError = errno;
-            *failed = true;
+            if (got == 0)
+                return velkor::fail(m_device + ": " + std::strerror(m_lastError));
             break;
         }
         // Readable but nothing to read: end of file, which waiting cannot change.
@@ -236,8 +236,8 @@ unsigned SerialPort::read(void* buffer, unsigned count)
         m_lastError = EBADF;
         return 0;
     }
-    bool failed = false;
-    return readSome(static_cast<unsigned char*>(buffer), count, &failed);
+    const velkor::Result<unsigned> got = readSome(static_cast<unsigned char*>(buffer), count);
+    return got ? *got : 0;
 }
 
 unsigned SerialPort::readLine(char* buffer, unsigned size)
@@ -249,16 +249,13 @@ unsigned SerialPort::readLine(char* buffer, unsigned size)
     if (size == 0)
         return 0;
     unsigned char c = 0;
-    bool failed = false;
-    unsigned got = readSome(&c, 1, &failed);
-    if (failed)
+    velkor::Result<unsigned> got = readSome(&c, 1);
+    if (!got)
         return 0;
     unsigned i = 0;
-    while (got == 1 && i != size - 1 && c != '\r') {
+    while (got && *got == 1 && i != size - 1 && c != '\r') {
         buffer[i++] = static_cast<char>(c);
-        got = readSome(&c, 1, &failed);
-        if (failed)
-            break;
+        got = readSome(&c, 1);
     }
     if (i > 0)
         buffer[i] = '\0';

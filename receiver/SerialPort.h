@@ -10,6 +10,8 @@
 // finds the port as it left it.
 #pragma once
 
+#include "notify/Result.h"
+
 #include <cstdint>
 #include <string>
 
@@ -61,8 +63,9 @@ private:
     // Waits until the descriptor is ready or deadlineMs (monotonic) has passed.
     bool waitReady(Wait what, int64_t deadlineMs);
     int fail(const std::string& step, int err);
-    // One read of up to count bytes within the read time-out; *failed on an I/O error.
-    unsigned readSome(unsigned char* buffer, unsigned count, bool* failed);
+    // One read of up to count bytes within the read time-out: the bytes read, or a
+    // failure when the device failed before any came (after some, the next read fails).
+    velkor::Result<unsigned> readSome(unsigned char* buffer, unsigned count);
 
     int m_fd = -1;
     std::string m_device;

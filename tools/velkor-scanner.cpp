@@ -60,7 +60,8 @@ std::unique_ptr<CReceiverCtrl> build(const Options& o, std::string* name)
     params.readTimeoutMs = o.timeoutMs;
     if (network(o)) {
         params.server = *o.server;
-        params.log = [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); };
+        static velkor::StderrNotices notices;
+        params.notices = &notices;
     } else if (o.device) {
         params.device = *o.device;
     } else {

@@ -48,6 +48,8 @@ velkor_call_s call(uint32_t unit)
     return c;
 }
 
+velkor::SilentNotices quiet;
+
 void decoderEventsGoOn(const char* what, std::unique_ptr<CReceiverCtrl> receiver)
 {
     TimedOwner owner;
@@ -124,5 +126,5 @@ TEST(CmdWndHang, SilentScannerNeverStopsTheDecoderEvents)
 TEST(CmdWndHang, SilentRigctlServerNeverStopsTheDecoderEvents)
 {
     rigtest::FakeRigctl server(rigtest::Misbehaviour::Silent);
-    decoderEventsGoOn("silent rigctl server", std::make_unique<CRigctlReceiver>(server.address(), kTimeoutMs));
+    decoderEventsGoOn("silent rigctl server", std::make_unique<CRigctlReceiver>(server.address(), quiet, kTimeoutMs));
 }
