@@ -16,8 +16,8 @@ CVelkorDlg::Parts CVelkorDlg::DefaultParts()
         DecoderBank::SourceEvents events;
         // A capture device that fails while running (unplugged, the sound server gone)
         // says so in the log instead of going silent.
-        events.ended = [cmdWnd](const std::string& error) {
-            cmdWnd->post(CMDWND_ADD_LOGSTR, LogText("ERROR: audio input stopped: " + (error.empty() ? std::string("end of input") : error)));
+        events.ended = [cmdWnd](const velkor::Status& end) {
+            cmdWnd->post(CMDWND_ADD_LOGSTR, LogText("ERROR: audio input stopped: " + (end ? std::string("end of input") : end.error())));
         };
         return std::make_unique<DecoderBank>(cmdWnd, sampleRate, std::make_unique<PortAudioSource>(), std::move(events));
     };

@@ -3,6 +3,8 @@
 // thread of its own until it is stopped or its input ends.
 #pragma once
 
+#include "notify/Result.h"
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -31,10 +33,10 @@ public:
         // the consumer fell behind, and overflows the device itself reported (whose
         // size it does not tell). Both are counts since the last report.
         std::function<void(uint64_t lostSamples, uint64_t deviceOverflows)> overflow;
-        // The input has ended by itself: error is empty at the normal end of a file,
-        // else it says why. Called at most once, on the source's thread, after the
+        // The input has ended by itself: success at the normal end of a file, else a
+        // failure saying why. Called at most once, on the source's thread, after the
         // last block; never once stop() has returned.
-        std::function<void(const std::string& error)> ended;
+        std::function<void(const velkor::Status& end)> ended;
     };
 
     virtual ~AudioSource() = default;

@@ -98,7 +98,7 @@ void FileSource::ReadingThread()
             error = m_name + ": read error";
     }
     if (!m_stopping.load(std::memory_order_acquire) && m_handlers.ended)
-        m_handlers.ended(error);
+        m_handlers.ended(error.empty() ? velkor::Status() : velkor::fail(error));
 }
 
 void FileSource::stop()

@@ -55,9 +55,8 @@ public:
     // open stream; 0 when no stream is open.
     double inputLatency() const;
 
-    // The capture devices PortAudio sees. Throws AudioSourceError when PortAudio
-    // cannot start at all.
-    static std::vector<DeviceInfo> captureDevices();
+    // The capture devices PortAudio sees; a failure when PortAudio cannot start at all.
+    static velkor::Result<std::vector<DeviceInfo>> captureDevices();
 
     // What the device, PortAudio's threads and the PortAudio thread of this source
     // share; it outlives the source while PortAudio still holds it.

@@ -40,9 +40,9 @@ DecoderBank::DecoderBank(CmdSink* cmdWnd, unsigned sampleRate, std::unique_ptr<A
         FeedBlock(data, bytes, captured);
     };
     handlers.overflow = [this](uint64_t lost, uint64_t overflows) { Overflow(lost, overflows); };
-    handlers.ended = [this](const std::string& error) {
+    handlers.ended = [this](const velkor::Status& end) {
         if (m_events.ended)
-            m_events.ended(error);
+            m_events.ended(end);
     };
     try {
         m_source->start(std::move(handlers));

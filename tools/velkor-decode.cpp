@@ -80,19 +80,19 @@ int decodeFile(const std::string& path, std::optional<int> rate, std::optional<i
 
     std::mutex mutex;
     std::condition_variable cv;
-    std::optional<std::string> end;
+    std::optional<velkor::Status> end;
     DecoderBank::SourceEvents sourceEvents;
-    sourceEvents.ended = [&](const std::string& error) {
+    sourceEvents.ended = [&](const velkor::Status& ended) {
         std::lock_guard lock(mutex);
-        end = error;
+        end = ended;
         cv.notify_one();
     };
     sourceEvents.overflow = reportOverflow;
     DecoderBank bank(&printer, sampleRate, std::move(source), sourceEvents);
     std::unique_lock lock(mutex);
     cv.wait(lock, [&] { return end.has_value(); });
-    if (!end->empty())
-        throw AudioInputError(*end);
+    if (!end->ok())
+        throw AudioInputError(end->error());
     return outputs.finish();
 }
 
@@ -114,11 +114,11 @@ int capture(const std::string& device, unsigned rate, const Outputs& outputs)
     std::mutex mutex;
     std::string endError = "capture ended";
     DecoderBank::SourceEvents sourceEvents;
-    sourceEvents.ended = [&](const std::string& error) {
+    sourceEvents.ended = [&](const velkor::Status& end) {
         {
             std::lock_guard lock(mutex);
-            if (!error.empty())
-                endError = error;
+            if (!end)
+                endError = end.error();
         }
         pthread_kill(mainThread, SIGUSR1);
     };
@@ -145,7 +145,12 @@ int capture(const std::string& device, unsigned rate, const Outputs& outputs)
 
 int listDevices()
 {
-    const auto devices = PortAudioSource::captureDevices();
+    const auto found = PortAudioSource::captureDevices();
+    if (!found) {
+        complain(found.error());
+        return kExitBadInput;
+    }
+    const auto& devices = *found;
     if (devices.empty()) {
         complain("no capture devices found (no sound card, or no audio server running)");
         return kExitBadInput;

@@ -153,10 +153,11 @@ int main(int argc, char** argv)
     };
     parts.decoderBank = [&](CmdSink* wnd, unsigned sampleRate) {
         DecoderBank::SourceEvents events;
-        events.ended = [&status](const std::string& error) {
+        events.ended = [&status](const velkor::Status& end) {
             // On the source's thread: the quit is queued behind every command the
             // input made, so all of them are handled first.
-            if (!error.empty()) {
+            if (!end) {
+                const std::string error = end.error();
                 QMetaObject::invokeMethod(qApp, [error, &status] {
                     err(error);
                     status = kExitBadInput;

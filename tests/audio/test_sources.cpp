@@ -51,7 +51,7 @@ TEST(PacedSource, NoBlockComesBeforeItsTimeAndStopCutsTheWaitShort)
         seen.blocks.emplace_back(std::chrono::duration<double>(Clock::now() - begin).count(), seen.samples);
         seen.samples += bytes / 2;
     };
-    h.ended = [&](const std::string&) {
+    h.ended = [&](const velkor::Status&) {
         const std::lock_guard<std::mutex> guard(seen.lock);
         seen.ended = true;
     };
@@ -125,9 +125,9 @@ TEST(LiveCapture, SamplesLostWhileDecodingFellBehindAreLogged)
     std::mutex lock;
     std::string ended = "running";
     DecoderBank::SourceEvents events;
-    events.ended = [&](const std::string& why) {
+    events.ended = [&](const velkor::Status& end) {
         const std::lock_guard<std::mutex> guard(lock);
-        ended = "ended: " + why;
+        ended = "ended: " + end.error();
     };
     auto source = std::make_unique<SlowDecoder>(std::make_unique<PortAudioSource>(), std::chrono::seconds(8));
     const SlowDecoder& slow = *source;

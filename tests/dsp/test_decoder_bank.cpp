@@ -30,9 +30,9 @@ struct EndSeen {
     DecoderBank::SourceEvents events()
     {
         DecoderBank::SourceEvents e;
-        e.ended = [this](const std::string& why) {
+        e.ended = [this](const velkor::Status& end) {
             std::lock_guard lock(mutex);
-            error = why.empty() ? "(ended without an error)" : why;
+            error = end ? "(ended without an error)" : end.error();
             ++calls;
         };
         return e;
@@ -214,8 +214,9 @@ TEST(DecoderBank, EveryEventCarriesItsDecoderAndItsBlocksCaptureTime)
         EXPECT_TRUE(events[i].origin.time == fedAt[i]);
         EXPECT_NE(events[i].origin.protocol, EventProtocol::None);
         seen.insert(events[i].origin.protocol);
-        if (const auto* line = std::get_if<LogText>(&events[i].payload))
+        if (const auto* line = std::get_if<LogText>(&events[i].payload)) {
             EXPECT_EQ(events[i].origin.protocol, tag.at(protocol(*line)));
+        }
     }
     EXPECT_EQ(seen.size(), 3u);
 }
