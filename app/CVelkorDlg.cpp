@@ -86,16 +86,7 @@ void CVelkorDlg::buildControls()
                                             QStringLiteral("Text files (*.txt);;All files (*)"));
     };
     DialogLayout layout(this, 457, 287);
-
-    m_logList = new QListWidget(this);
-    m_logList->setObjectName(QStringLiteral("loglist"));
-    layout.add(m_logList, 7, 240, 443, 40, DialogLayout::Need::None);
-    m_logList->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_logList->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    m_logList->setFont(logListFont());
-    m_logView = QListLogView(m_logList);
-    m_logList->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_logList, &QWidget::customContextMenuRequested, this, &CVelkorDlg::logContextMenu);
+    addLogList(layout);
 
     // The icon is also where a click opens the About box (a desktop dialog has no
     // system menu to put it in).
@@ -111,6 +102,28 @@ void CVelkorDlg::buildControls()
     layout.addWithNeed(m_frame, 7, 30, 443, 203, QSize(m_grid->NeededGridWidth(DialogUnits(font()).baseX()), 0));
     m_frame->hide();
 
+    addButtonsAndFilter(layout);
+    fitLayout(layout);
+    m_grid->setGeometry(m_frame->geometry());
+    watchColumnWidths();
+    applyColumnWidths();
+}
+
+void CVelkorDlg::addLogList(DialogLayout& layout)
+{
+    m_logList = new QListWidget(this);
+    m_logList->setObjectName(QStringLiteral("loglist"));
+    layout.add(m_logList, 7, 240, 443, 40, DialogLayout::Need::None);
+    m_logList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_logList->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_logList->setFont(logListFont());
+    m_logView = QListLogView(m_logList);
+    m_logList->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_logList, &QWidget::customContextMenuRequested, this, &CVelkorDlg::logContextMenu);
+}
+
+void CVelkorDlg::addButtonsAndFilter(DialogLayout& layout)
+{
     m_settingsButton = new QPushButton(QStringLiteral("Settings"), this);
     layout.add(m_settingsButton, 375, 9, 43, 14, DialogLayout::Need::Width);
     m_endCallButton = new QPushButton(QStringLiteral("End Call"), this);
@@ -131,7 +144,10 @@ void CVelkorDlg::buildControls()
     m_filter->setToolTip(QStringLiteral("Shows the systems, fleets and units whose name, ident or comment holds this text"));
     layout.add(m_filter, 66, 9, 150, 14, DialogLayout::Need::None);
     connect(m_filter, &QLineEdit::textChanged, m_grid, &CAddrBookCtrl::SetFilter);
+}
 
+void CVelkorDlg::fitLayout(DialogLayout& layout)
+{
     // The log list shows at least eight lines: where its rectangle is too low for that,
     // it grows downwards and the dialog with it; everything above keeps its place.
     m_logList->addItem(QStringLiteral("X"));
@@ -157,8 +173,10 @@ void CVelkorDlg::buildControls()
     const int side = std::min(icon.width(), icon.height());
     m_icon->setGeometry(icon.x(), icon.y(), side, side);
     m_icon->setPixmap(ProgramIcon().pixmap(side, side));
+}
 
-    m_grid->setGeometry(m_frame->geometry());
+void CVelkorDlg::watchColumnWidths()
+{
     m_columnSave.setSingleShot(true);
     m_columnSave.setInterval(500);
     connect(&m_columnSave, &QTimer::timeout, this, &CVelkorDlg::saveColumnWidths);
@@ -169,7 +187,6 @@ void CVelkorDlg::buildControls()
         m_userWidths[static_cast<size_t>(column)] = std::max(1, (width * 4 + du.baseX() / 2) / du.baseX());
         m_columnSave.start();
     });
-    applyColumnWidths();
 }
 
 void CVelkorDlg::updateStatusLine()

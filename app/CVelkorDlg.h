@@ -112,6 +112,13 @@ protected:
 private:
     void OnCreate();
     void buildControls();
+    // The steps of buildControls: the log list, the buttons and the filter between
+    // them, the fitting of the whole to the font (the log list's eight lines, the
+    // status line, the icon), and keeping the column widths the user sets.
+    void addLogList(DialogLayout& layout);
+    void addButtonsAndFilter(DialogLayout& layout);
+    void fitLayout(DialogLayout& layout);
+    void watchColumnWidths();
     // Saves the book; on failure the reason is shown when showWhy is set and the book
     // did not show it itself.
     bool SaveAddrBook(bool showWhy);
