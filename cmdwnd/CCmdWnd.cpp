@@ -144,11 +144,14 @@ int CCmdWnd::CreateReceiver(uint32_t type, uint32_t port, uint32_t memory, const
         if (network) {
             // Posted like every other line, so that they keep their order in the log.
             params.notices = &m_receiverNotes;
-        } else {
-            auto device = m_portDevice(port);
-            if (!device)
-                throw SerialPortError(device.error());
+        } else if (auto device = m_portDevice(port)) {
             params.device = std::move(*device);
+        } else {
+            // As for a port that cannot be opened: the fixed text, not the reason.
+            std::snprintf(line, sizeof line, "ERROR initializing receiver on serial port %u: %s", port,
+                          SerialPortError::kText);
+            post(CMDWND_ADD_LOGSTR, LogText(line));
+            return 0;
         }
         std::unique_ptr<CReceiverCtrl> receiver = makeReceiver(params);
         std::snprintf(line, sizeof line, "Initialized %s on %s.", receiverModel(type).name, place.c_str());

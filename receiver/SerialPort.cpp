@@ -50,22 +50,23 @@ tcflag_t sizeFor(uint8_t bits)
 
 } // namespace
 
-int SerialPort::fail(const std::string& step, int err)
+velkor::Failure SerialPort::fail(const std::string& step, int err)
 {
     m_lastError = err;
-    m_errorText = step + " " + m_device + ": " + std::strerror(err);
+    std::string reason = step + " " + m_device + ": " + std::strerror(err);
     if (m_fd >= 0) {
         close();
         m_lastError = err;   // the cause is the failed step, not anything the close did
     }
     errno = err;
-    return 0;
+    return velkor::fail(std::move(reason));
 }
 
-int SerialPort::open(const std::string& device, unsigned baudRate, uint8_t byteSize, uint8_t parity, uint8_t stopBits)
+velkor::Status SerialPort::open(const std::string& device, unsigned baudRate, uint8_t byteSize, uint8_t parity,
+                                uint8_t stopBits)
 {
     if (isOpen())
-        return 1;
+        return {};
     m_device = device;
     m_exclusive = false;
     m_haveSaved = false;
@@ -129,8 +130,7 @@ int SerialPort::open(const std::string& device, unsigned baudRate, uint8_t byteS
 
     m_readTimeoutMs = kOpenReadTimeoutMs;
     m_lastError = 0;
-    m_errorText.clear();
-    return 1;
+    return {};
 }
 
 int SerialPort::close()
