@@ -245,9 +245,9 @@ void CVelkorDlg::OnSaveLog()
     const QString path = askLogFile ? askLogFile() : QString();
     if (path.isEmpty())
         return;
-    QString error;
-    if (!m_logView.saveRun(path, &error))
-        m_notices.alert(utf8ToCp1252(QStringLiteral("Couldn't save the log to %1: %2").arg(path, error).toStdString()));
+    if (const velkor::Status saved = m_logView.saveRun(path); !saved)
+        m_notices.alert(utf8ToCp1252(
+            QStringLiteral("Couldn't save the log to %1: %2").arg(path, QString::fromStdString(saved.error())).toStdString()));
 }
 
 void CVelkorDlg::keyPressEvent(QKeyEvent* event)
