@@ -12,7 +12,8 @@
 #include <stdexcept>
 #include <string>
 
-// A source that cannot be opened or fails while running; the message is for the user.
+// Thrown by a constructor that cannot have its source (a decoder bank whose source does
+// not open); the message is for the user.
 class AudioSourceError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -41,11 +42,11 @@ public:
 
     virtual ~AudioSource() = default;
 
-    // Readies the input for sampleRate and blocks of blockSamples samples. Throws
-    // AudioSourceError when the input does not exist or refuses the rate.
-    virtual void open(unsigned sampleRate, size_t blockSamples) = 0;
-    // Starts delivering on the source's own thread.
-    virtual void start(Handlers handlers) = 0;
+    // Readies the input for sampleRate and blocks of blockSamples samples. A failure
+    // when the input does not exist or refuses the rate.
+    virtual velkor::Status open(unsigned sampleRate, size_t blockSamples) = 0;
+    // Starts delivering on the source's own thread; a failure when the input refuses.
+    virtual velkor::Status start(Handlers handlers) = 0;
     // Returns once no handler runs and none will run again; prompt even when the
     // input delivers nothing. Harmless when not started or already stopped.
     virtual void stop() = 0;

@@ -318,11 +318,11 @@ double PortAudioSource::inputLatency() const
     return m_capture->opened && !m_capture->closed ? m_capture->inputLatency : 0.0;
 }
 
-void PortAudioSource::open(unsigned sampleRate, size_t blockSamples)
+velkor::Status PortAudioSource::open(unsigned sampleRate, size_t blockSamples)
 {
     close();
     if (sampleRate == 0 || blockSamples == 0)
-        throw AudioSourceError("invalid sample rate " + std::to_string(sampleRate));
+        return velkor::fail("invalid sample rate " + std::to_string(sampleRate));
     auto capture = std::make_shared<Capture>();
     capture->wanted = m_device;
     capture->sampleRate = sampleRate;
@@ -338,14 +338,15 @@ void PortAudioSource::open(unsigned sampleRate, size_t blockSamples)
         const std::string why = capture->error;
         held.unlock();
         m_capture.reset();
-        throw AudioSourceError(why);
+        return velkor::fail(why);
     }
+    return {};
 }
 
-void PortAudioSource::start(Handlers handlers)
+velkor::Status PortAudioSource::start(Handlers handlers)
 {
     if (!m_capture || m_thread.joinable())
-        return;
+        return {};
     Capture& c = *m_capture;
     m_handlers = std::move(handlers);
     c.stopping = false;
@@ -358,9 +359,10 @@ void PortAudioSource::start(Handlers handlers)
         // and the decoding thread reports what goes wrong with it.
         c.changed.wait_for(held, kAnswerWithin, [&] { return !c.opened || c.running || c.failed; });
         if (c.failed && c.opened)
-            throw AudioSourceError(c.error);
+            return velkor::fail(c.error);
     }
     m_thread = std::thread([this] { DecodingThread(); });
+    return {};
 }
 
 void PortAudioSource::DecodingThread()

@@ -45,8 +45,8 @@ public:
     // How long a caller waits for PortAudio and the sound server behind it.
     static constexpr std::chrono::milliseconds kAnswerWithin{900};
 
-    void open(unsigned sampleRate, size_t blockSamples) override;
-    void start(Handlers handlers) override;
+    velkor::Status open(unsigned sampleRate, size_t blockSamples) override;
+    velkor::Status start(Handlers handlers) override;
     void stop() override;
     void close() override;
     std::string name() const override;

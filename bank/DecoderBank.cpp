@@ -33,7 +33,8 @@ DecoderBank::DecoderBank(CmdSink* cmdWnd, unsigned sampleRate, std::unique_ptr<A
     // Blocks of a twentieth of a second keep the decoders' work per wake-up small
     // while the latency from a codeword to its event stays under one block.
     const size_t blockSamples = BlockSamples(sampleRate) > 0 ? BlockSamples(sampleRate) : 1;
-    source->open(sampleRate, blockSamples);
+    if (const velkor::Status opened = source->open(sampleRate, blockSamples); !opened)
+        throw AudioSourceError(opened.error());
     m_source = std::move(source);
     AudioSource::Handlers handlers;
     handlers.block = [this](const int16_t* data, size_t bytes, CaptureTime captured) {
@@ -44,11 +45,16 @@ DecoderBank::DecoderBank(CmdSink* cmdWnd, unsigned sampleRate, std::unique_ptr<A
         if (m_events.ended)
             m_events.ended(end);
     };
+    velkor::Status started;
     try {
-        m_source->start(std::move(handlers));
+        started = m_source->start(std::move(handlers));
     } catch (...) {
         m_source->close();
         throw;
+    }
+    if (!started) {
+        m_source->close();
+        throw AudioSourceError(started.error());
     }
 }
 
