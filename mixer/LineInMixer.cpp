@@ -5,7 +5,8 @@ LineInMixer::LineInMixer(std::unique_ptr<MixerBackend> backend, velkor::Notices&
 {
     if (!m_backend)
         throw MixerError("no mixer");
-    m_backend->open();
+    if (const velkor::Status opened = m_backend->open(); !opened)
+        throw MixerError(opened.error());
     try {
         if (!m_backend->selectLine(MixerBackend::Line::LineIn)) {
             m_line = MixerBackend::Line::Microphone;

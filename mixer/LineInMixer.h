@@ -12,8 +12,8 @@
 
 class LineInMixer {
 public:
-    // Throws MixerError when there is no mixer, no line or no control. The texts:
-    // the mixer's own reason, "Couldn't get Line-In mixerComponent!" and
+    // Throws MixerError when there is no mixer, no line or no control (it cannot do
+    // without them). The texts: the mixer's own reason, "Couldn't get Line-In mixerComponent!" and
     // "Couldn't get Volume mixerControl!". What goes wrong later is told to notices.
     LineInMixer(std::unique_ptr<MixerBackend> backend, velkor::Notices& notices);
     ~LineInMixer() { Close(); }
