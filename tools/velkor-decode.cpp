@@ -218,6 +218,7 @@ int main(int argc, char** argv)
     }
     outputs.mqtt = std::move(*publisher);
 
+    // The decoders still show their messages through the global function.
     setMessageBoxFunction([](const std::string& text) { std::fprintf(stderr, "velkor-decode: %s\n", text.c_str()); });
     try {
         if (list)
