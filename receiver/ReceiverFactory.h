@@ -10,7 +10,6 @@
 #include "notify/Notices.h"
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
