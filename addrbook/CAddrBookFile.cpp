@@ -218,15 +218,14 @@ velkor::Result<unsigned> CAddrBook::Loader::loadUnits(CTreeItem* flt, uint32_t i
 
 velkor::Status CAddrBook::LoadData(const std::string& path)
 {
-    ProfileFile file;
-    try {
-        file = ProfileFile::load(path);
-    } catch (const ProfileError& e) {
+    auto loaded = ProfileFile::load(path);
+    if (!loaded) {
         // The file is there but we cannot read it: the book stays as it is, and the
         // file must not be replaced by it at the next save.
         m_loadIncomplete = true;
-        return alert(std::string("Error reading address book: ") + e.what());
+        return alert("Error reading address book: " + loaded.error());
     }
+    const ProfileFile file = std::move(*loaded);
     Loader loader(*this, file);
     for (const std::string& section : file.sections()) {
         // "[]", or a name holding a NUL or CR byte, in a damaged file: no system
@@ -290,10 +289,9 @@ velkor::Status CAddrBook::SaveData(const std::string& path)
                 ++i;
             }
         }
-        file.save(path);
+        if (const velkor::Status saved = file.save(path); !saved)
+            return alert("Error saving address book: " + saved.error());
     } catch (const std::invalid_argument& e) {
-        return alert(std::string("Error saving address book: ") + e.what());
-    } catch (const ProfileError& e) {
         return alert(std::string("Error saving address book: ") + e.what());
     }
     return {};

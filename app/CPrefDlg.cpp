@@ -2,7 +2,6 @@
 
 #include "app/DialogUnits.h"
 #include "app/PortItemDelegate.h"
-#include "notify/MessageBox.h"
 #include "receiver/ReceiverFactory.h"
 
 #include <QAbstractItemView>
@@ -51,7 +50,8 @@ int listIndex(uint32_t value, int count)
 
 } // namespace
 
-CPrefDlg::CPrefDlg(QWidget* parent, std::string path) : QDialog(parent), m_path(std::move(path))
+CPrefDlg::CPrefDlg(velkor::Notices& notices, QWidget* parent, std::string path)
+    : QDialog(parent), m_notices(notices), m_path(std::move(path))
 {
     buildControls();
     OnInitDialog();
@@ -130,12 +130,10 @@ void CPrefDlg::buildControls()
 void CPrefDlg::OnInitDialog()
 {
     VelkorConfig config {ProfileFile()};
-    try {
-        config = VelkorConfig::load(m_path);
-    } catch (const ProfileError& e) {
-        // The defaults are shown; Save would try to write the file and report again.
-        showMessageBox(std::string("Couldn't read the settings: ") + e.what());
-    }
+    if (auto loaded = VelkorConfig::load(m_path))
+        config = std::move(*loaded);
+    else // The defaults are shown; Save would try to write the file and report again.
+        m_notices.alert("Couldn't read the settings: " + loaded.error());
     const ProfileFile& ini = config.profile();
 
     const uint32_t rate = ini.getUInt(kAudio, kSampleRate, 48000);
@@ -189,10 +187,12 @@ void CPrefDlg::accept()
     const auto index = [](const QComboBox* list, uint32_t stored) {
         return std::to_string(list->currentIndex() >= 0 ? static_cast<uint32_t>(list->currentIndex()) : stored);
     };
-    try {
-        // Read afresh, so that whatever else the file holds ([systems], [serial], hand
-        // edits made while the dialog was open) is kept.
-        ProfileFile ini = ProfileFile::load(m_path);
+    // Read afresh, so that whatever else the file holds ([systems], [serial], hand
+    // edits made while the dialog was open) is kept.
+    auto loaded = ProfileFile::load(m_path);
+    velkor::Status saved = loaded ? velkor::Status() : velkor::fail(loaded.error());
+    if (loaded) {
+        ProfileFile& ini = *loaded;
         ini.setString(kAudio, kSampleRate, m_sampleRate->currentText().left(50).toStdString());
         ini.setString(kAudio, kMute, flag(m_mute));
         ini.setString(kTracking, kReceiverType, index(m_receiverType, m_storedReceiverType));
@@ -206,9 +206,10 @@ void CPrefDlg::accept()
         const std::string server = m_server->text().trimmed().toStdString();
         if (m_serverInFile || server != m_storedServer)
             ini.setString(kRigctl, kServer, server);
-        ini.save(m_path);
-    } catch (const ProfileError& e) {
-        showMessageBox(std::string("Couldn't save the settings: ") + e.what());
+        saved = ini.save(m_path);
+    }
+    if (!saved) {
+        m_notices.alert("Couldn't save the settings: " + saved.error());
         return;
     }
     QDialog::accept();

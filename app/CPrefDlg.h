@@ -5,6 +5,7 @@
 #pragma once
 
 #include "app/DialogUnits.h"
+#include "notify/Notices.h"
 #include "profile/VelkorConfig.h"
 
 #include <QDialog>
@@ -21,7 +22,8 @@ class CPrefDlg : public QDialog {
     Q_OBJECT
 public:
     // path names the file relative to the working directory at the moment of each access.
-    explicit CPrefDlg(QWidget* parent = nullptr, std::string path = velkor_ini::kFileName);
+    // notices: where a file that cannot be read or written is told.
+    explicit CPrefDlg(velkor::Notices& notices, QWidget* parent = nullptr, std::string path = velkor_ini::kFileName);
 
     // The sample rates the list offers, in list order.
     static constexpr unsigned kSampleRates[] = {48000, 44100, 36000, 24000, 22050, 21600, 12000, 11025, 10800};
@@ -60,6 +62,7 @@ private:
     // place of the receiver, a port or a server, on its type.
     void OnSelChange();
 
+    velkor::Notices& m_notices;
     std::string m_path;
     DialogUnits m_units {QFont()};
     // What the file held when the dialog opened: a list left without a selection

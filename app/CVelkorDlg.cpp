@@ -9,7 +9,6 @@
 #include "app/DialogUnits.h"
 #include "app/ProgramIcon.h"
 #include "cmdwnd/CCmdWnd.h"
-#include "notify/MessageBox.h"
 #include "profile/ProfileFile.h"
 #include "profile/VelkorConfig.h"
 
@@ -77,11 +76,6 @@ void CVelkorDlg::BookNotices::note(const std::string& line)
     m_log.append(line);
 }
 
-void CVelkorDlg::BookNotices::alert(const std::string& text)
-{
-    showMessageBox(text);
-}
-
 void CVelkorDlg::buildControls()
 {
     setWindowTitle(QStringLiteral("  velkor  -  version " VELKOR_VERSION));
@@ -96,16 +90,7 @@ void CVelkorDlg::buildControls()
                                             QStringLiteral("Text files (*.txt);;All files (*)"));
     };
     DialogLayout layout(this, 457, 287);
-
-    m_logList = new QListWidget(this);
-    m_logList->setObjectName(QStringLiteral("loglist"));
-    layout.add(m_logList, 7, 240, 443, 40, DialogLayout::Need::None);
-    m_logList->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_logList->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    m_logList->setFont(logListFont());
-    m_logView = QListLogView(m_logList);
-    m_logList->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_logList, &QWidget::customContextMenuRequested, this, &CVelkorDlg::logContextMenu);
+    addLogList(layout);
 
     // The icon is also where a click opens the About box (a desktop dialog has no
     // system menu to put it in).
@@ -121,6 +106,28 @@ void CVelkorDlg::buildControls()
     layout.addWithNeed(m_frame, 7, 30, 443, 203, QSize(m_grid->NeededGridWidth(DialogUnits(font()).baseX()), 0));
     m_frame->hide();
 
+    addButtonsAndFilter(layout);
+    fitLayout(layout);
+    m_grid->setGeometry(m_frame->geometry());
+    watchColumnWidths();
+    applyColumnWidths();
+}
+
+void CVelkorDlg::addLogList(DialogLayout& layout)
+{
+    m_logList = new QListWidget(this);
+    m_logList->setObjectName(QStringLiteral("loglist"));
+    layout.add(m_logList, 7, 240, 443, 40, DialogLayout::Need::None);
+    m_logList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_logList->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_logList->setFont(logListFont());
+    m_logView = QListLogView(m_logList);
+    m_logList->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_logList, &QWidget::customContextMenuRequested, this, &CVelkorDlg::logContextMenu);
+}
+
+void CVelkorDlg::addButtonsAndFilter(DialogLayout& layout)
+{
     m_settingsButton = new QPushButton(QStringLiteral("Settings"), this);
     layout.add(m_settingsButton, 375, 9, 43, 14, DialogLayout::Need::Width);
     m_endCallButton = new QPushButton(QStringLiteral("End Call"), this);
@@ -141,7 +148,10 @@ void CVelkorDlg::buildControls()
     m_filter->setToolTip(QStringLiteral("Shows the systems, fleets and units whose name, ident or comment holds this text"));
     layout.add(m_filter, 66, 9, 150, 14, DialogLayout::Need::None);
     connect(m_filter, &QLineEdit::textChanged, m_grid, &CAddrBookCtrl::SetFilter);
+}
 
+void CVelkorDlg::fitLayout(DialogLayout& layout)
+{
     // The log list shows at least eight lines: where its rectangle is too low for that,
     // it grows downwards and the dialog with it; everything above keeps its place.
     m_logList->addItem(QStringLiteral("X"));
@@ -167,8 +177,10 @@ void CVelkorDlg::buildControls()
     const int side = std::min(icon.width(), icon.height());
     m_icon->setGeometry(icon.x(), icon.y(), side, side);
     m_icon->setPixmap(ProgramIcon().pixmap(side, side));
+}
 
-    m_grid->setGeometry(m_frame->geometry());
+void CVelkorDlg::watchColumnWidths()
+{
     m_columnSave.setSingleShot(true);
     m_columnSave.setInterval(500);
     connect(&m_columnSave, &QTimer::timeout, this, &CVelkorDlg::saveColumnWidths);
@@ -179,7 +191,6 @@ void CVelkorDlg::buildControls()
         m_userWidths[static_cast<size_t>(column)] = std::max(1, (width * 4 + du.baseX() / 2) / du.baseX());
         m_columnSave.start();
     });
-    applyColumnWidths();
 }
 
 void CVelkorDlg::updateStatusLine()
@@ -212,13 +223,10 @@ void CVelkorDlg::saveColumnWidths()
     m_columnSave.stop();
     if (std::none_of(m_userWidths.begin(), m_userWidths.end(), [](const auto& w) { return w.has_value(); }))
         return;
-    try {
-        column_widths::save(velkor_ini::kFileName, m_userWidths);
-        m_userWidths = {};
-    } catch (const ProfileError& e) {
-        m_userWidths = {};
-        AppendLogLine(utf8ToCp1252(std::string("Couldn't keep the column widths in velkor.ini: ") + e.what()).c_str());
-    }
+    const velkor::Status saved = column_widths::save(velkor_ini::kFileName, m_userWidths);
+    m_userWidths = {};
+    if (!saved)
+        AppendLogLine(utf8ToCp1252("Couldn't keep the column widths in velkor.ini: " + saved.error()).c_str());
 }
 
 int CVelkorDlg::logListLines() const
@@ -241,9 +249,9 @@ void CVelkorDlg::OnSaveLog()
     const QString path = askLogFile ? askLogFile() : QString();
     if (path.isEmpty())
         return;
-    QString error;
-    if (!m_logView.saveRun(path, &error))
-        showMessageBox(utf8ToCp1252(QStringLiteral("Couldn't save the log to %1: %2").arg(path, error).toStdString()));
+    if (const velkor::Status saved = m_logView.saveRun(path); !saved)
+        m_notices.alert(utf8ToCp1252(
+            QStringLiteral("Couldn't save the log to %1: %2").arg(path, QString::fromStdString(saved.error())).toStdString()));
 }
 
 void CVelkorDlg::keyPressEvent(QKeyEvent* event)
@@ -282,7 +290,7 @@ void CVelkorDlg::OnAbout()
 void CVelkorDlg::OnSettings()
 {
     {
-        CPrefDlg dlg(this);
+        CPrefDlg dlg(m_notices, this);
         dlg.exec();
     }
     // Whichever button closed it: the file decides. Not while the program is ending.
@@ -343,7 +351,7 @@ bool CVelkorDlg::SaveAddrBook(bool showWhy)
     // A file that cannot be written has shown its message box already; a book that
     // refuses to overwrite a file it could only partly load says so only in the log.
     if (showWhy && m_grid->Book().LoadIncomplete())
-        showMessageBox(utf8ToCp1252(saved.error()));
+        m_notices.alert(utf8ToCp1252(saved.error()));
     return false;
 }
 

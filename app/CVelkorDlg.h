@@ -9,6 +9,7 @@
 #pragma once
 
 #include "app/ColumnWidths.h"
+#include "app/DialogNotices.h"
 #include "app/DialogUnits.h"
 #include "app/QListLogView.h"
 #include "cmdwnd/CmdWndOwner.h"
@@ -38,7 +39,9 @@ public:
     // The program's own: the command window on ALSA's mixer, live capture.
     static Parts DefaultParts();
 
-    explicit CVelkorDlg(Parts parts = DefaultParts(), QWidget* parent = nullptr);
+    // notices: where alerts and notes go; null for the dialog's own (message boxes and
+    // its log list).
+    explicit CVelkorDlg(Parts parts = DefaultParts(), velkor::Notices* notices = nullptr, QWidget* parent = nullptr);
     ~CVelkorDlg() override;
 
     // Start-up: the address book, the command window, the settings; then the dialog is
@@ -63,6 +66,7 @@ public:
     // CmdWndOwner
     velkor_settings_s currentSettings() const override { return m_session->settings(); }
     LogListView& logList() override { return m_logView; }
+    velkor::Notices& notices() override { return m_notices; }
     void AddAddr(const velkor_address_s& address) override;
     std::string GetAddrName(uint32_t system, uint32_t fleet, uint32_t unit) const override;
     int IsAddrChecked(const velkor_address_s& address, int select) override;
@@ -109,6 +113,13 @@ protected:
 private:
     void OnCreate();
     void buildControls();
+    // The steps of buildControls: the log list, the buttons and the filter between
+    // them, the fitting of the whole to the font (the log list's eight lines, the
+    // status line, the icon), and keeping the column widths the user sets.
+    void addLogList(DialogLayout& layout);
+    void addButtonsAndFilter(DialogLayout& layout);
+    void fitLayout(DialogLayout& layout);
+    void watchColumnWidths();
     // Saves the book; on failure the reason is shown when showWhy is set and the book
     // did not show it itself.
     bool SaveAddrBook(bool showWhy);
@@ -123,6 +134,8 @@ private:
     // signal ends the program, so that their modal runs return.
     void closeNestedDialogs();
 
+    velkor::DialogNotices m_ownNotices {this, [this](const std::string& line) { m_logView.append(line); }};
+    velkor::Notices& m_notices;
     // The book, the command window, the settings and the decoder bank.
     std::unique_ptr<TrackingSession> m_session;
     bool m_terminating = false;
@@ -140,14 +153,15 @@ private:
     // The book's alerts as message boxes, its notes as log lines.
     class BookNotices final : public velkor::Notices {
     public:
-        explicit BookNotices(QListLogView& log) : m_log(log) {}
-        void alert(const std::string& text) override;
+        BookNotices(velkor::Notices& alerts, QListLogView& log) : m_alerts(alerts), m_log(log) {}
+        void alert(const std::string& text) override { m_alerts.alert(text); }
         void note(const std::string& line) override;
 
     private:
+        velkor::Notices& m_alerts;
         QListLogView& m_log;
     };
-    BookNotices m_bookNotices {m_logView};
+    BookNotices m_bookNotices {m_notices, m_logView};
     DialogUnits m_units {QFont()};
     // Widths the user gave the columns, in dialog units; written shortly after a change
     // and when the program ends.

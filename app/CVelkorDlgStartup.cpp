@@ -16,15 +16,16 @@ CVelkorDlg::Parts CVelkorDlg::DefaultParts()
         DecoderBank::SourceEvents events;
         // A capture device that fails while running (unplugged, the sound server gone)
         // says so in the log instead of going silent.
-        events.ended = [cmdWnd](const std::string& error) {
-            cmdWnd->post(CMDWND_ADD_LOGSTR, LogText("ERROR: audio input stopped: " + (error.empty() ? std::string("end of input") : error)));
+        events.ended = [cmdWnd](const velkor::Status& end) {
+            cmdWnd->post(CMDWND_ADD_LOGSTR, LogText("ERROR: audio input stopped: " + (end ? std::string("end of input") : end.error())));
         };
         return std::make_unique<DecoderBank>(cmdWnd, sampleRate, std::make_unique<PortAudioSource>(), std::move(events));
     };
     return parts;
 }
 
-CVelkorDlg::CVelkorDlg(Parts parts, QWidget* parent) : QDialog(parent)
+CVelkorDlg::CVelkorDlg(Parts parts, velkor::Notices* notices, QWidget* parent)
+    : QDialog(parent), m_notices(notices ? *notices : m_ownNotices)
 {
     askQuit = [this] {
         return QMessageBox::question(this, QStringLiteral("velkor"), QString::fromLatin1(kQuitQuestion),
@@ -40,17 +41,15 @@ CVelkorDlg::CVelkorDlg(Parts parts, QWidget* parent) : QDialog(parent)
 
 std::unique_ptr<DailyLog> CVelkorDlg::openDailyLog()
 {
-    std::string dir;
-    try {
-        dir = VelkorConfig::load().profile().getString(velkor_ini::kLog, velkor_ini::kLogDir);
-    } catch (const ProfileError&) {
+    const auto config = VelkorConfig::load();
+    if (!config)
         return nullptr; // the session's start-up says what is wrong with the file
-    }
+    const std::string dir = config->profile().getString(velkor_ini::kLog, velkor_ini::kLogDir);
     if (dir.empty())
         return nullptr;
     try {
         // Its notes come on this thread: they go into the log list.
-        return std::make_unique<DailyLog>(dir, [this](const std::string& line) { logList().append(line); });
+        return std::make_unique<DailyLog>(dir, m_notices);
     } catch (const DailyLogError& e) {
         // Decoding and tracking go on without the files.
         logList().append(std::string("ERROR: no daily log files: ") + e.what());

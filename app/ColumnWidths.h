@@ -5,6 +5,8 @@
 // desktop's font grows. Only columns the user has resized are written.
 #pragma once
 
+#include "notify/Result.h"
+
 #include <array>
 #include <optional>
 #include <string>
@@ -19,8 +21,8 @@ using Widths = std::array<std::optional<int>, 4>;
 // The stored widths; a missing, empty or non-positive value is none. A file that cannot
 // be read gives none at all.
 Widths load(const std::string& path);
-// Writes the given widths into the file, keeping everything else in it. Throws
-// ProfileError when the file cannot be read or written.
-void save(const std::string& path, const Widths& widths);
+// Writes the given widths into the file, keeping everything else in it; a failure when
+// the file cannot be read or written.
+velkor::Status save(const std::string& path, const Widths& widths);
 
 } // namespace column_widths

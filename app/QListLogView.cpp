@@ -101,13 +101,9 @@ void QListLogView::spool(const QString& text)
         m_spoolError = QStringLiteral("the log could not be kept: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
 }
 
-bool QListLogView::saveRun(const QString& path, QString* error) const
+velkor::Status QListLogView::saveRun(const QString& path) const
 {
-    const auto fail = [error](const QString& why) {
-        if (error)
-            *error = why;
-        return false;
-    };
+    const auto fail = [](const QString& why) { return velkor::fail(why.toStdString()); };
     if (!m_spoolError.isEmpty())
         return fail(m_spoolError);
     QSaveFile out(path);
@@ -133,7 +129,7 @@ bool QListLogView::saveRun(const QString& path, QString* error) const
     }
     if (!out.commit())
         return fail(out.errorString());
-    return true;
+    return {};
 }
 
 void QListLogView::showLine(int index)

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "cmdwnd/CmdDispatch.h"
+#include "notify/Result.h"
 
 #include <QString>
 
@@ -34,9 +35,10 @@ public:
     QListWidget* widget() const { return m_list; }
 
     // Writes every line of this run, each after its receive time ("2026/12/09 02:59:58  "),
-    // as UTF-8 text with LF line ends to path, replacing the file in one step. False with
-    // a reason in error when the run's lines could not be kept or the file not written.
-    bool saveRun(const QString& path, QString* error) const;
+    // as UTF-8 text with LF line ends to path, replacing the file in one step. A
+    // failure (its reason in UTF-8) when the run's lines could not be kept or the file
+    // not written.
+    velkor::Status saveRun(const QString& path) const;
     // Lines of this run so far.
     long long runLines() const { return m_runLines; }
 

@@ -3,6 +3,8 @@
 // thread of its own until it is stopped or its input ends.
 #pragma once
 
+#include "notify/Result.h"
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -10,7 +12,8 @@
 #include <stdexcept>
 #include <string>
 
-// A source that cannot be opened or fails while running; the message is for the user.
+// Thrown by a constructor that cannot have its source (a decoder bank whose source does
+// not open); the message is for the user.
 class AudioSourceError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -31,19 +34,19 @@ public:
         // the consumer fell behind, and overflows the device itself reported (whose
         // size it does not tell). Both are counts since the last report.
         std::function<void(uint64_t lostSamples, uint64_t deviceOverflows)> overflow;
-        // The input has ended by itself: error is empty at the normal end of a file,
-        // else it says why. Called at most once, on the source's thread, after the
+        // The input has ended by itself: success at the normal end of a file, else a
+        // failure saying why. Called at most once, on the source's thread, after the
         // last block; never once stop() has returned.
-        std::function<void(const std::string& error)> ended;
+        std::function<void(const velkor::Status& end)> ended;
     };
 
     virtual ~AudioSource() = default;
 
-    // Readies the input for sampleRate and blocks of blockSamples samples. Throws
-    // AudioSourceError when the input does not exist or refuses the rate.
-    virtual void open(unsigned sampleRate, size_t blockSamples) = 0;
-    // Starts delivering on the source's own thread.
-    virtual void start(Handlers handlers) = 0;
+    // Readies the input for sampleRate and blocks of blockSamples samples. A failure
+    // when the input does not exist or refuses the rate.
+    virtual velkor::Status open(unsigned sampleRate, size_t blockSamples) = 0;
+    // Starts delivering on the source's own thread; a failure when the input refuses.
+    virtual velkor::Status start(Handlers handlers) = 0;
     // Returns once no handler runs and none will run again; prompt even when the
     // input delivers nothing. Harmless when not started or already stopped.
     virtual void stop() = 0;

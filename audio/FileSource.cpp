@@ -49,25 +49,27 @@ FileSource::~FileSource()
     close();
 }
 
-void FileSource::open(unsigned sampleRate, size_t blockSamples)
+velkor::Status FileSource::open(unsigned sampleRate, size_t blockSamples)
 {
     if (!m_reader)
-        throw AudioSourceError(m_name + ": already closed");
+        return velkor::fail(m_name + ": already closed");
     if (sampleRate != this->sampleRate())
-        throw AudioSourceError(m_name + ": recorded at " + std::to_string(this->sampleRate()) + " Hz, not " +
-                               std::to_string(sampleRate) + " Hz");
+        return velkor::fail(m_name + ": recorded at " + std::to_string(this->sampleRate()) + " Hz, not " +
+                            std::to_string(sampleRate) + " Hz");
     if (blockSamples == 0)
-        throw AudioSourceError(m_name + ": invalid block size");
+        return velkor::fail(m_name + ": invalid block size");
     m_blockSamples = blockSamples;
+    return {};
 }
 
-void FileSource::start(Handlers handlers)
+velkor::Status FileSource::start(Handlers handlers)
 {
     if (!m_reader || m_blockSamples == 0 || m_thread.joinable())
-        return;
+        return {};
     m_handlers = std::move(handlers);
     m_stopping = false;
     m_thread = std::thread([this] { ReadingThread(); });
+    return {};
 }
 
 void FileSource::ReadingThread()
@@ -79,7 +81,12 @@ void FileSource::ReadingThread()
     std::optional<CaptureTime> start = m_start; // set by the owner before start()
     try {
         while (!m_stopping.load(std::memory_order_acquire)) {
-            const size_t got = m_reader->read(block.data(), block.size());
+            const velkor::Result<size_t> read = m_reader->read(block.data(), block.size());
+            if (!read) {
+                error = read.error();
+                break;
+            }
+            const size_t got = *read;
             if (got == 0 || m_stopping.load(std::memory_order_acquire))
                 break;
             if (!start)
@@ -98,7 +105,7 @@ void FileSource::ReadingThread()
             error = m_name + ": read error";
     }
     if (!m_stopping.load(std::memory_order_acquire) && m_handlers.ended)
-        m_handlers.ended(error);
+        m_handlers.ended(error.empty() ? velkor::Status() : velkor::fail(error));
 }
 
 void FileSource::stop()

@@ -29,9 +29,9 @@ public:
     void setStartTime(CaptureTime start) { m_start = start; }
     std::optional<CaptureTime> startTime() const { return m_start; }
 
-    // Throws AudioSourceError when sampleRate differs from the file's.
-    void open(unsigned sampleRate, size_t blockSamples) override;
-    void start(Handlers handlers) override;
+    // A failure when sampleRate differs from the file's.
+    velkor::Status open(unsigned sampleRate, size_t blockSamples) override;
+    velkor::Status start(Handlers handlers) override;
     // A read already waiting on a pipe finishes first: stop returns once it does.
     void stop() override;
     void close() override;

@@ -3,13 +3,13 @@
 #include <chrono>
 #include <thread>
 
-void PacedSource::open(unsigned sampleRate, size_t blockSamples)
+velkor::Status PacedSource::open(unsigned sampleRate, size_t blockSamples)
 {
     m_sampleRate = sampleRate;
-    m_inner->open(sampleRate, blockSamples);
+    return m_inner->open(sampleRate, blockSamples);
 }
 
-void PacedSource::start(Handlers handlers)
+velkor::Status PacedSource::start(Handlers handlers)
 {
     m_stopping = false;
     auto block = std::move(handlers.block);
@@ -29,7 +29,7 @@ void PacedSource::start(Handlers handlers)
                                                                                       std::chrono::milliseconds(20)));
         }
     };
-    m_inner->start(std::move(handlers));
+    return m_inner->start(std::move(handlers));
 }
 
 void PacedSource::stop()

@@ -14,8 +14,8 @@ public:
     explicit PacedSource(std::unique_ptr<AudioSource> inner) : m_inner(std::move(inner)) {}
     ~PacedSource() override { close(); }
 
-    void open(unsigned sampleRate, size_t blockSamples) override;
-    void start(Handlers handlers) override;
+    velkor::Status open(unsigned sampleRate, size_t blockSamples) override;
+    velkor::Status start(Handlers handlers) override;
     // Also cuts short a block that is being held back.
     void stop() override;
     void close() override;

@@ -1,6 +1,7 @@
 #include "audio/PortAudioSource.h"
 
 #include "audio/BlockClock.h"
+#include "notify/Result.h"
 
 #include <alsa/asoundlib.h>
 #include <jack/jack.h>
@@ -55,7 +56,7 @@ std::mutex& portAudioLock()
 void quietAlsa(const char*, int, const char*, int, const char*, ...) {}
 void quietJack(const char*) {}
 
-void initializePortAudio()
+velkor::Status initializePortAudio()
 {
     static std::once_flag quiet;
     std::call_once(quiet, [] {
@@ -65,7 +66,8 @@ void initializePortAudio()
     });
     const PaError err = Pa_Initialize();
     if (err != paNoError)
-        throw AudioSourceError(std::string("cannot start PortAudio: ") + Pa_GetErrorText(err));
+        return velkor::fail(std::string("cannot start PortAudio: ") + Pa_GetErrorText(err));
+    return {};
 }
 
 std::string errorText(PaError err)
@@ -81,12 +83,12 @@ std::string errorText(PaError err)
 
 // Finds the device to open: the default input, else an exact name, else the one
 // device whose name contains the given text.
-PaDeviceIndex findDevice(const std::string& wanted)
+velkor::Result<PaDeviceIndex> findDevice(const std::string& wanted)
 {
     if (wanted.empty()) {
         const PaDeviceIndex index = Pa_GetDefaultInputDevice();
         if (index == paNoDevice)
-            throw AudioSourceError("no capture device found (no sound card, or no audio server running)");
+            return velkor::fail("no capture device found (no sound card, or no audio server running)");
         return index;
     }
     std::vector<PaDeviceIndex> partial;
@@ -105,8 +107,8 @@ PaDeviceIndex findDevice(const std::string& wanted)
     if (partial.size() == 1)
         return partial.front();
     if (known.empty())
-        throw AudioSourceError("no capture device named \"" + wanted + "\": no capture devices found");
-    throw AudioSourceError("no capture device named \"" + wanted + "\"" +
+        return velkor::fail("no capture device named \"" + wanted + "\": no capture devices found");
+    return velkor::fail("no capture device named \"" + wanted + "\"" +
                            (partial.empty() ? "" : " (the name fits several)") + "; capture devices: " + known);
 }
 
@@ -175,82 +177,94 @@ struct PortAudioSource::Capture {
     // until this returns.
     static void Run(const std::shared_ptr<Capture>& self) { self->run(); }
 
+    struct Stream {
+        PaStream* stream = nullptr;
+        std::string deviceName;
+        double latency = 0;
+    };
+
+    // Opens the stream of the wanted device at the rate, under PortAudio's lock.
+    velkor::Result<Stream> openStream()
+    {
+        std::lock_guard<std::mutex> pa(portAudioLock());
+        if (const velkor::Status started = initializePortAudio(); !started)
+            return velkor::fail(started.error());
+        auto opened = openStreamOnce();
+        if (!opened)
+            Pa_Terminate();
+        return opened;
+    }
+
+    velkor::Result<Stream> openStreamOnce()
+    {
+        const velkor::Result<PaDeviceIndex> index = findDevice(wanted);
+        if (!index)
+            return velkor::fail(index.error());
+        const PaDeviceInfo* info = Pa_GetDeviceInfo(*index);
+        Stream s;
+        s.deviceName = info->name;
+        PaStreamParameters params{};
+        params.device = *index;
+        params.channelCount = 1;
+        params.sampleFormat = paInt16;
+        // High latency with device periods of one block: with the low setting, or
+        // with periods of PortAudio's choosing, PortAudio's ALSA thread polls the
+        // pulse plugin many times a block and costs several percent of a core;
+        // this way capture costs well under one, and an event still reaches the
+        // sink within a block plus the device's buffering.
+        params.suggestedLatency = info->defaultHighInputLatency;
+        const std::string what = "capture device \"" + s.deviceName + "\"";
+        PaError err = Pa_IsFormatSupported(&params, nullptr, sampleRate);
+        if (err != paFormatIsSupported)
+            return velkor::fail(what + " refuses " + std::to_string(sampleRate) + " Hz 16-bit mono: " + errorText(err));
+        err = Pa_OpenStream(&s.stream, &params, nullptr, sampleRate, blockSamples, paClipOff, captureCallback, this);
+        if (err != paNoError)
+            return velkor::fail("cannot open " + what + " at " + std::to_string(sampleRate) + " Hz: " + errorText(err));
+        Pa_SetStreamFinishedCallback(s.stream, streamFinished);
+        const PaStreamInfo* streamInfo = Pa_GetStreamInfo(s.stream);
+        s.latency = streamInfo ? streamInfo->inputLatency : 0.0;
+        return s;
+    }
+
+    // Starts or stops the stream, and closes it when asked; the PortAudio error of a
+    // start that failed.
+    PaError apply(PaStream* stream, bool start, bool closing)
+    {
+        std::lock_guard<std::mutex> pa(portAudioLock());
+        PaError err = paNoError;
+        if (start) {
+            err = Pa_StartStream(stream);
+        } else if (Pa_IsStreamStopped(stream) == 0) {
+            // Abort rather than stop: stopping would wait for buffers that a
+            // stalled device may never fill.
+            Pa_AbortStream(stream);
+        }
+        if (closing) {
+            Pa_CloseStream(stream);
+            Pa_Terminate();
+        }
+        return err;
+    }
+
     void run()
     {
-        PaStream* stream = nullptr;
+        const velkor::Result<Stream> made = openStream();
         std::unique_lock<std::mutex> held(lock);
-        std::string why;
-        std::string name;
-        double latency = 0;
-        held.unlock();
-        {
-            std::lock_guard<std::mutex> pa(portAudioLock());
-            try {
-                initializePortAudio();
-                try {
-                    const PaDeviceIndex index = findDevice(wanted);
-                    const PaDeviceInfo* info = Pa_GetDeviceInfo(index);
-                    name = info->name;
-                    PaStreamParameters params{};
-                    params.device = index;
-                    params.channelCount = 1;
-                    params.sampleFormat = paInt16;
-                    // High latency with device periods of one block: with the low setting, or
-                    // with periods of PortAudio's choosing, PortAudio's ALSA thread polls the
-                    // pulse plugin many times a block and costs several percent of a core;
-                    // this way capture costs well under one, and an event still reaches the
-                    // sink within a block plus the device's buffering.
-                    params.suggestedLatency = info->defaultHighInputLatency;
-                    const std::string what = "capture device \"" + name + "\"";
-                    PaError err = Pa_IsFormatSupported(&params, nullptr, sampleRate);
-                    if (err != paFormatIsSupported)
-                        throw AudioSourceError(what + " refuses " + std::to_string(sampleRate) +
-                                               " Hz 16-bit mono: " + errorText(err));
-                    err = Pa_OpenStream(&stream, &params, nullptr, sampleRate, blockSamples, paClipOff,
-                                        captureCallback, this);
-                    if (err != paNoError)
-                        throw AudioSourceError("cannot open " + what + " at " + std::to_string(sampleRate) +
-                                               " Hz: " + errorText(err));
-                    Pa_SetStreamFinishedCallback(stream, streamFinished);
-                    const PaStreamInfo* streamInfo = Pa_GetStreamInfo(stream);
-                    latency = streamInfo ? streamInfo->inputLatency : 0.0;
-                } catch (...) {
-                    Pa_Terminate();
-                    throw;
-                }
-            } catch (const std::exception& e) {
-                why = e.what();
-            }
-        }
-        held.lock();
-        deviceName = name;
-        if (!why.empty()) {
-            fail(held, why);
+        if (!made) {
+            fail(held, made.error());
             return;
         }
+        PaStream* stream = made->stream;
+        deviceName = made->deviceName;
         opened = true;
-        inputLatency = latency;
+        inputLatency = made->latency;
         changed.notify_all();
         for (;;) {
             changed.wait(held, [&] { return wantClosed || wantRunning != running; });
             const bool closing = wantClosed;
             const bool start = !closing && wantRunning;
             held.unlock();
-            PaError err = paNoError;
-            {
-                std::lock_guard<std::mutex> pa(portAudioLock());
-                if (start) {
-                    err = Pa_StartStream(stream);
-                } else if (Pa_IsStreamStopped(stream) == 0) {
-                    // Abort rather than stop: stopping would wait for buffers that a
-                    // stalled device may never fill.
-                    Pa_AbortStream(stream);
-                }
-                if (closing) {
-                    Pa_CloseStream(stream);
-                    Pa_Terminate();
-                }
-            }
+            const PaError err = apply(stream, start, closing);
             held.lock();
             if (closing) {
                 running = false;
@@ -304,11 +318,11 @@ double PortAudioSource::inputLatency() const
     return m_capture->opened && !m_capture->closed ? m_capture->inputLatency : 0.0;
 }
 
-void PortAudioSource::open(unsigned sampleRate, size_t blockSamples)
+velkor::Status PortAudioSource::open(unsigned sampleRate, size_t blockSamples)
 {
     close();
     if (sampleRate == 0 || blockSamples == 0)
-        throw AudioSourceError("invalid sample rate " + std::to_string(sampleRate));
+        return velkor::fail("invalid sample rate " + std::to_string(sampleRate));
     auto capture = std::make_shared<Capture>();
     capture->wanted = m_device;
     capture->sampleRate = sampleRate;
@@ -324,14 +338,15 @@ void PortAudioSource::open(unsigned sampleRate, size_t blockSamples)
         const std::string why = capture->error;
         held.unlock();
         m_capture.reset();
-        throw AudioSourceError(why);
+        return velkor::fail(why);
     }
+    return {};
 }
 
-void PortAudioSource::start(Handlers handlers)
+velkor::Status PortAudioSource::start(Handlers handlers)
 {
     if (!m_capture || m_thread.joinable())
-        return;
+        return {};
     Capture& c = *m_capture;
     m_handlers = std::move(handlers);
     c.stopping = false;
@@ -344,9 +359,10 @@ void PortAudioSource::start(Handlers handlers)
         // and the decoding thread reports what goes wrong with it.
         c.changed.wait_for(held, kAnswerWithin, [&] { return !c.opened || c.running || c.failed; });
         if (c.failed && c.opened)
-            throw AudioSourceError(c.error);
+            return velkor::fail(c.error);
     }
     m_thread = std::thread([this] { DecodingThread(); });
+    return {};
 }
 
 void PortAudioSource::DecodingThread()
@@ -374,7 +390,7 @@ void PortAudioSource::DecodingThread()
     std::optional<CaptureTime::duration> deviceDelay;
     auto end = [&](const std::string& why) {
         if (m_handlers.ended)
-            m_handlers.ended("capture from \"" + name() + "\" stopped: " + why);
+            m_handlers.ended(velkor::fail("capture from \"" + name() + "\" stopped: " + why));
     };
     for (;;) {
         if (c.stopping.load(std::memory_order_acquire))
@@ -402,7 +418,7 @@ void PortAudioSource::DecodingThread()
                 why = c.error;
             }
             if (m_handlers.ended)
-                m_handlers.ended(why);
+                m_handlers.ended(velkor::fail(why));
             return;
         }
         // A stream that ends while nobody stops it has lost its device.
@@ -455,10 +471,11 @@ void PortAudioSource::close()
     m_capture.reset();
 }
 
-std::vector<PortAudioSource::DeviceInfo> PortAudioSource::captureDevices()
+velkor::Result<std::vector<PortAudioSource::DeviceInfo>> PortAudioSource::captureDevices()
 {
     std::lock_guard<std::mutex> pa(portAudioLock());
-    initializePortAudio();
+    if (const velkor::Status started = initializePortAudio(); !started)
+        return velkor::fail(started.error());
     std::vector<DeviceInfo> devices;
     const PaDeviceIndex defaultInput = Pa_GetDefaultInputDevice();
     for (PaDeviceIndex i = 0; i < Pa_GetDeviceCount(); ++i) {

@@ -45,8 +45,8 @@ public:
     // How long a caller waits for PortAudio and the sound server behind it.
     static constexpr std::chrono::milliseconds kAnswerWithin{900};
 
-    void open(unsigned sampleRate, size_t blockSamples) override;
-    void start(Handlers handlers) override;
+    velkor::Status open(unsigned sampleRate, size_t blockSamples) override;
+    velkor::Status start(Handlers handlers) override;
     void stop() override;
     void close() override;
     std::string name() const override;
@@ -55,9 +55,8 @@ public:
     // open stream; 0 when no stream is open.
     double inputLatency() const;
 
-    // The capture devices PortAudio sees. Throws AudioSourceError when PortAudio
-    // cannot start at all.
-    static std::vector<DeviceInfo> captureDevices();
+    // The capture devices PortAudio sees; a failure when PortAudio cannot start at all.
+    static velkor::Result<std::vector<DeviceInfo>> captureDevices();
 
     // What the device, PortAudio's threads and the PortAudio thread of this source
     // share; it outlives the source while PortAudio still holds it.

@@ -92,7 +92,7 @@ SoundFileReader::~SoundFileReader()
         sf_close(m_file);
 }
 
-size_t SoundFileReader::read(int16_t* samples, size_t count)
+velkor::Result<size_t> SoundFileReader::read(int16_t* samples, size_t count)
 {
     sf_count_t got = 0;
     if (m_channels == 1) {
@@ -104,12 +104,12 @@ size_t SoundFileReader::read(int16_t* samples, size_t count)
             samples[i] = m_frames[static_cast<size_t>(i * m_channels + m_channel)];
     }
     if (got < 0)
-        throw AudioInputError(m_name + ": read error: " + sf_strerror(m_file));
+        return velkor::fail(m_name + ": read error: " + sf_strerror(m_file));
     m_framesRead += got;
     if (got == 0 && sf_error(m_file) != SF_ERR_NO_ERROR)
-        throw AudioInputError(m_name + ": read error: " + sf_strerror(m_file));
+        return velkor::fail(m_name + ": read error: " + sf_strerror(m_file));
     if (got == 0 && m_expectedFrames >= 0 && m_framesRead < m_expectedFrames)
-        throw AudioInputError(m_name + ": truncated file (" + std::to_string(m_framesRead) + " of " +
-                              std::to_string(m_expectedFrames) + " samples)");
+        return velkor::fail(m_name + ": truncated file (" + std::to_string(m_framesRead) + " of " +
+                            std::to_string(m_expectedFrames) + " samples)");
     return static_cast<size_t>(got);
 }

@@ -6,6 +6,8 @@
 // audio would decode neither.
 #pragma once
 
+#include "notify/Result.h"
+
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
@@ -14,6 +16,7 @@
 
 typedef struct sf_private_tag SNDFILE;
 
+// Thrown by the constructor for an input that cannot be read as audio.
 class AudioInputError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -31,9 +34,9 @@ public:
 
     int sampleRate() const { return m_rate; }
 
-    // Reads up to count samples; returns how many were read, 0 at the end. Throws
-    // AudioInputError when the input ends before the length its header promised.
-    size_t read(int16_t* samples, size_t count);
+    // Reads up to count samples; returns how many were read, 0 at the end. A failure
+    // when the input cannot be read or ends before the length its header promised.
+    velkor::Result<size_t> read(int16_t* samples, size_t count);
 
 private:
     bool DataChunkCutShort() const;

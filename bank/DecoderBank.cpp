@@ -33,22 +33,28 @@ DecoderBank::DecoderBank(CmdSink* cmdWnd, unsigned sampleRate, std::unique_ptr<A
     // Blocks of a twentieth of a second keep the decoders' work per wake-up small
     // while the latency from a codeword to its event stays under one block.
     const size_t blockSamples = BlockSamples(sampleRate) > 0 ? BlockSamples(sampleRate) : 1;
-    source->open(sampleRate, blockSamples);
+    if (const velkor::Status opened = source->open(sampleRate, blockSamples); !opened)
+        throw AudioSourceError(opened.error());
     m_source = std::move(source);
     AudioSource::Handlers handlers;
     handlers.block = [this](const int16_t* data, size_t bytes, CaptureTime captured) {
         FeedBlock(data, bytes, captured);
     };
     handlers.overflow = [this](uint64_t lost, uint64_t overflows) { Overflow(lost, overflows); };
-    handlers.ended = [this](const std::string& error) {
+    handlers.ended = [this](const velkor::Status& end) {
         if (m_events.ended)
-            m_events.ended(error);
+            m_events.ended(end);
     };
+    velkor::Status started;
     try {
-        m_source->start(std::move(handlers));
+        started = m_source->start(std::move(handlers));
     } catch (...) {
         m_source->close();
         throw;
+    }
+    if (!started) {
+        m_source->close();
+        throw AudioSourceError(started.error());
     }
 }
 

@@ -32,7 +32,7 @@ public:
     // What the owner hears of its source, on the source's thread.
     struct SourceEvents {
         // The input ended by itself (see AudioSource::Handlers::ended).
-        std::function<void(const std::string& error)> ended;
+        std::function<void(const velkor::Status& end)> ended;
         // Audio was lost before decoding. Without a handler the bank posts a log line,
         // so that a loss is never silent.
         std::function<void(uint64_t lostSamples, uint64_t deviceOverflows)> overflow;

@@ -99,10 +99,8 @@ int main(int argc, char** argv)
     }
 
     // Listing the devices first also quiets ALSA's and JACK's device probing.
-    try {
-        PortAudioSource::captureDevices();
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "capture-latency: %s\n", e.what());
+    if (const auto devices = PortAudioSource::captureDevices(); !devices) {
+        std::fprintf(stderr, "capture-latency: %s\n", devices.error().c_str());
         return 2;
     }
     if (Pa_Initialize() != paNoError)

@@ -35,11 +35,11 @@ public:
 
 CCmdWnd::CCmdWnd(CmdWndOwner& owner, std::unique_ptr<MixerBackend> mixer, QObject* parent)
     : QObject(parent), m_owner(owner), m_tracker(owner, *this, *this),
-      m_portDevice([](uint32_t port, std::string* why) { return VelkorConfig::comPortDevice(port, why); })
+      m_portDevice([](uint32_t port) { return VelkorConfig::comPortDevice(port); })
 {
     setObjectName(QStringLiteral("velkor command window"));
     try {
-        m_mixer = std::make_unique<LineInMixer>(std::move(mixer));
+        m_mixer = std::make_unique<LineInMixer>(std::move(mixer), m_owner.notices());
     } catch (const MixerError& e) {
         // Nothing that plays the scanner to the speakers (or a sound server that does
         // not answer): decoding and tracking go on all the same, without muting.
@@ -143,12 +143,15 @@ int CCmdWnd::CreateReceiver(uint32_t type, uint32_t port, uint32_t memory, const
     try {
         if (network) {
             // Posted like every other line, so that they keep their order in the log.
-            params.log = [this](const std::string& text) { post(CMDWND_ADD_LOGSTR, LogText(text)); };
+            params.notices = &m_receiverNotes;
+        } else if (auto device = m_portDevice(port)) {
+            params.device = std::move(*device);
         } else {
-            std::string why;
-            params.device = m_portDevice(port, &why);
-            if (params.device.empty())
-                throw SerialPortError(why);
+            // As for a port that cannot be opened: the fixed text, not the reason.
+            std::snprintf(line, sizeof line, "ERROR initializing receiver on serial port %u: %s", port,
+                          SerialPortError::kText);
+            post(CMDWND_ADD_LOGSTR, LogText(line));
+            return 0;
         }
         std::unique_ptr<CReceiverCtrl> receiver = makeReceiver(params);
         std::snprintf(line, sizeof line, "Initialized %s on %s.", receiverModel(type).name, place.c_str());

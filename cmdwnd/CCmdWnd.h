@@ -23,6 +23,23 @@
 #include <memory>
 #include <string>
 
+namespace velkor {
+
+// Notes become log lines posted to a command window, so that they keep their order
+// with its other lines; alerts go on to the owner's notices.
+class PostedNotes final : public Notices {
+public:
+    PostedNotes(CmdSink& sink, Notices& alerts) : m_sink(sink), m_alerts(alerts) {}
+    void alert(const std::string& text) override { m_alerts.alert(text); }
+    void note(const std::string& line) override { m_sink.post(CMDWND_ADD_LOGSTR, LogText(line)); }
+
+private:
+    CmdSink& m_sink;
+    Notices& m_alerts;
+};
+
+} // namespace velkor
+
 class CCmdWnd : public QObject, public CmdSink, private CmdHandler, private TrackerTimers {
     Q_OBJECT
 public:
@@ -54,9 +71,9 @@ public:
     int CreateReceiver(uint32_t type, uint32_t port, uint32_t memory, const std::string& server = {});
 
     // Where the device of a COM port comes from: velkor.ini in the current directory,
-    // read at every CreateReceiver, unless replaced. Empty, with the reason, for a port
-    // that names no device.
-    using PortDeviceSource = std::function<std::string(uint32_t port, std::string* why)>;
+    // read at every CreateReceiver, unless replaced. A failure for a port that names no
+    // device.
+    using PortDeviceSource = std::function<velkor::Result<std::string>(uint32_t port)>;
     void setPortDeviceSource(PortDeviceSource source) { m_portDevice = std::move(source); }
 
     CallTracker& tracker() { return m_tracker; }
@@ -71,6 +88,7 @@ protected:
 private:
     // CmdHandler
     LogListView& logList() override { return m_owner.logList(); }
+    velkor::Notices& notices() override { return m_owner.notices(); }
     bool muteEnabled() const override { return m_owner.currentSettings().mute; }
     void setMuted(bool muted) override;
     void reportCall(const velkor_call_s& call) override { m_tracker.reportCall(call); }
@@ -88,4 +106,5 @@ private:
     QBasicTimer m_callTimer;
     QBasicTimer m_suppressionTimer;
     PortDeviceSource m_portDevice;
+    velkor::PostedNotes m_receiverNotes {*this, m_owner.notices()};
 };

@@ -15,7 +15,12 @@ bool isSystemAddress(const velkor_address_s& a)
 
 CallTracker::CallTracker(CmdWndOwner& owner, TrackerTimers& timers, CmdSink& self)
     : m_owner(owner), m_timers(timers), m_self(self),
-      m_planSource([](uint32_t system) { return VelkorConfig::load().channelPlan(system); })
+      m_planSource([](uint32_t system) -> velkor::Result<velkor_channel_plan_s> {
+          auto config = VelkorConfig::load();
+          if (!config)
+              return velkor::fail(config.error());
+          return config->channelPlan(system);
+      })
 {
 }
 
@@ -187,12 +192,10 @@ void CallTracker::reportSystem(const velkor_address_s& a)
         m_timers.stopTimer(kCallTimer);
         auto it = m_systems.find(a.system);
         if (it == m_systems.end()) {
-            try {
-                it = m_systems.emplace(a.system, ::systemParams(m_planSource(a.system))).first;
-            } catch (const std::exception& e) {
-                log(std::string("Couldn't read the channel plan of system ") + std::to_string(a.system) + ": " +
-                    e.what());
-            }
+            if (const auto plan = m_planSource(a.system))
+                it = m_systems.emplace(a.system, ::systemParams(*plan)).first;
+            else
+                log("Couldn't read the channel plan of system " + std::to_string(a.system) + ": " + plan.error());
         }
         if (it != m_systems.end() && m_receiver) {
             if (const std::optional<int32_t> channel = frequencyChannel(it->second, m_receiver->getFrequency()))

@@ -12,6 +12,7 @@
 
 #include "cmdwnd/ChannelPlan.h"
 #include "cmdwnd/CmdWndOwner.h"
+#include "notify/Result.h"
 #include "receiver/CReceiverCtrl.h"
 
 #include <functional>
@@ -52,9 +53,9 @@ public:
     CReceiverCtrl* receiver() const { return m_receiver.get(); }
 
     // Where a system's channel plan comes from: velkor.ini in the current directory
-    // unless replaced. May throw; the system then stays unknown and is loaded again at
+    // unless replaced. When it fails, the system stays unknown and is loaded again at
     // its next report.
-    using PlanSource = std::function<velkor_channel_plan_s(uint32_t system)>;
+    using PlanSource = std::function<velkor::Result<velkor_channel_plan_s>(uint32_t system)>;
     void setPlanSource(PlanSource source) { m_planSource = std::move(source); }
 
     uint32_t callCounter() const { return m_callCounter; }

@@ -1,14 +1,12 @@
 #include "cmdwnd/CmdDispatch.h"
 
-#include "notify/MessageBox.h"
-
-void addLogLine(LogListView& list, const LogText& line)
+void addLogLine(LogListView& list, const LogText& line, velkor::Notices& notices)
 {
     if (list.count() >= kLogListMaxLines)
         list.removeFirst();
     const int index = list.append(line);
     if (index < 0)
-        showMessageBox("Error adding string to LogList!");
+        notices.alert("Error adding string to LogList!");
     else
         list.showLine(index);
 }
@@ -18,21 +16,21 @@ void dispatchCommand(CmdHandler& handler, uint32_t code, CmdPayload payload)
     switch (code) {
     case CMDWND_ADD_LOGSTR:
         if (auto* text = std::get_if<LogText>(&payload))
-            addLogLine(handler.logList(), *text);
+            addLogLine(handler.logList(), *text, handler.notices());
         else
-            showMessageBox("Invalid parameters to CMDWND_ADD_LOGSTR!");
+            handler.notices().alert("Invalid parameters to CMDWND_ADD_LOGSTR!");
         break;
     case CMDWND_REPORT_CALL:
         if (auto* call = std::get_if<velkor_call_s>(&payload))
             handler.reportCall(*call);
         else
-            showMessageBox("Invalid parameters to CMDWND_REPORT_CALL!");
+            handler.notices().alert("Invalid parameters to CMDWND_REPORT_CALL!");
         break;
     case CMDWND_CLEAR_CALL:
         if (auto* call = std::get_if<velkor_call_s>(&payload))
             handler.clearCall(*call);
         else
-            showMessageBox("Invalid parameters to CMDWND_CLEAR_CALL!");
+            handler.notices().alert("Invalid parameters to CMDWND_CLEAR_CALL!");
         break;
     case CMDWND_MUTE:
         if (handler.muteEnabled())

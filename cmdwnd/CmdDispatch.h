@@ -4,6 +4,7 @@
 // command, one at a time, in posting order, on one thread.
 #pragma once
 
+#include "notify/Notices.h"
 #include "protocol/commands.h"
 
 // The log list as the command window sees it (a list box on screen).
@@ -22,13 +23,15 @@ public:
 constexpr int kLogListMaxLines = 1001;
 
 // Adds a decoder line: drops the oldest line when the list holds 1001 or more, appends,
-// and follows the newest line.
-void addLogLine(LogListView& list, const LogText& line);
+// and follows the newest line. A list that refuses the line is an alert.
+void addLogLine(LogListView& list, const LogText& line, velkor::Notices& notices);
 
 class CmdHandler {
 public:
     virtual ~CmdHandler() = default;
     virtual LogListView& logList() = 0;
+    // Where a command that cannot be handled is told.
+    virtual velkor::Notices& notices() = 0;
     virtual bool muteEnabled() const = 0;
     virtual void setMuted(bool muted) = 0;
     virtual void reportCall(const velkor_call_s& call) = 0;

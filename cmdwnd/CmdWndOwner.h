@@ -1,5 +1,6 @@
 // What the command window needs of the window that owns it: the settings as last
-// applied, the log list, the address book and the End Call button. The main dialog is
+// applied, the log list, the address book, the End Call button and where to tell the
+// user something. The main dialog is
 // the owner in the dialog program; the headless tracker has a console owner; tests
 // have their own. The command window never owns its owner and reads the settings
 // afresh at every command, so a change takes effect with the next one.
@@ -34,4 +35,8 @@ public:
 
     // The End Call button: enabled while a call is tracked.
     virtual void enableEndCall(bool enable) = 0;
+
+    // Where the command window and what it holds tell the user something: alerts (a
+    // message box in the dialog), notes (a log line). Thread-safe.
+    virtual velkor::Notices& notices() = 0;
 };

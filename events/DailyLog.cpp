@@ -89,8 +89,8 @@ std::string callCsvRow(const call_record_s& c)
     return row + "\r\n";
 }
 
-DailyLog::DailyLog(std::string dir, Note note, Clock clock)
-    : m_dir(std::move(dir)), m_note(std::move(note)), m_clock(std::move(clock))
+DailyLog::DailyLog(std::string dir, velkor::Notices& notices, Clock clock)
+    : m_dir(std::move(dir)), m_notices(notices), m_clock(std::move(clock))
 {
     m_calls.header = callCsvHeader();
     if (m_dir.empty())
@@ -102,8 +102,8 @@ DailyLog::DailyLog(std::string dir, Note note, Clock clock)
     // Both files now, so that a directory we cannot write to is found at start-up.
     const std::string date = localDate(m_clock());
     for (File* file : {&m_events, &m_calls})
-        if (auto why = open(*file, date))
-            throw DailyLogError(*why);
+        if (const velkor::Status opened = open(*file, date); !opened)
+            throw DailyLogError(opened.error());
 }
 
 DailyLog::~DailyLog()
@@ -113,23 +113,23 @@ DailyLog::~DailyLog()
             ::close(file->fd);
 }
 
-std::optional<std::string> DailyLog::open(File& file, const std::string& date)
+velkor::Status DailyLog::open(File& file, const std::string& date)
 {
     if (file.fd >= 0 && file.date == date)
-        return std::nullopt;
+        return {};
     if (file.fd >= 0)
         ::close(file.fd);
     file.fd = -1;
     const std::string path = (std::filesystem::path(m_dir) / (file.prefix + date + file.suffix)).string();
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd < 0)
-        return "cannot write " + path + ": " + std::strerror(errno);
+        return velkor::fail("cannot write " + path + ": " + std::strerror(errno));
     file.fd = fd;
     file.date = date;
     struct stat st {};
     if (!file.header.empty() && ::fstat(fd, &st) == 0 && st.st_size == 0)
         write(file, file.header);
-    return std::nullopt;
+    return {};
 }
 
 void DailyLog::write(File& file, const std::string& line)
@@ -138,22 +138,22 @@ void DailyLog::write(File& file, const std::string& line)
     // space, a signal) as a part of it that the next line's start makes recognisable.
     const ssize_t n = ::write(file.fd, line.data(), line.size());
     if (n == static_cast<ssize_t>(line.size())) {
-        if (file.failing && m_note)
-            m_note("writing " + file.prefix + file.date + file.suffix + " works again");
+        if (file.failing)
+            m_notices.note("writing " + file.prefix + file.date + file.suffix + " works again");
         file.failing = false;
         return;
     }
-    if (!file.failing && m_note)
-        m_note("ERROR writing the log file " + file.prefix + file.date + file.suffix + " in " + m_dir + ": " +
+    if (!file.failing)
+        m_notices.note("ERROR writing the log file " + file.prefix + file.date + file.suffix + " in " + m_dir + ": " +
                (n < 0 ? std::strerror(errno) : "the disk is full"));
     file.failing = true;
 }
 
 void DailyLog::event(const std::string& json)
 {
-    if (auto why = open(m_events, localDate(m_clock()))) {
-        if (!m_events.failing && m_note)
-            m_note("ERROR: " + *why);
+    if (const velkor::Status opened = open(m_events, localDate(m_clock())); !opened) {
+        if (!m_events.failing)
+            m_notices.note("ERROR: " + opened.error());
         m_events.failing = true;
         return;
     }
@@ -162,9 +162,9 @@ void DailyLog::event(const std::string& json)
 
 void DailyLog::call(const call_record_s& call)
 {
-    if (auto why = open(m_calls, localDate(m_clock()))) {
-        if (!m_calls.failing && m_note)
-            m_note("ERROR: " + *why);
+    if (const velkor::Status opened = open(m_calls, localDate(m_clock())); !opened) {
+        if (!m_calls.failing)
+            m_notices.note("ERROR: " + opened.error());
         m_calls.failing = true;
         return;
     }

@@ -4,8 +4,8 @@
 //
 // Each line goes to its file with one write() on a descriptor opened with O_APPEND:
 // a process that is killed leaves every line it completed whole, and at most the one
-// being written is cut. A file that cannot be written is told through the note function
-// (once, until writing works again) and never stops the caller: the line is lost, the
+// being written is cut. A file that cannot be written is told as a note (once, until
+// writing works again) and never stops the caller: the line is lost, the
 // next one tries again.
 //
 // Calls are put together from the events by CallLog: a grant opens a call on its
@@ -14,6 +14,8 @@
 #pragma once
 
 #include "events/EventJson.h"
+#include "notify/Notices.h"
+#include "notify/Result.h"
 #include "protocol/commands.h"
 
 #include <functional>
@@ -48,11 +50,10 @@ std::string csvField(const std::string& text);
 class DailyLog {
 public:
     using Clock = std::function<EventClock::time_point()>;
-    using Note = std::function<void(const std::string& line)>;
 
     // Creates dir when it is missing and opens today's files; throws DailyLogError
-    // with the reason when they cannot be written.
-    DailyLog(std::string dir, Note note, Clock clock = [] { return EventClock::now(); });
+    // with the reason when they cannot be written. Trouble later on goes to notices.
+    DailyLog(std::string dir, velkor::Notices& notices, Clock clock = [] { return EventClock::now(); });
     ~DailyLog();
     DailyLog(const DailyLog&) = delete;
     DailyLog& operator=(const DailyLog&) = delete;
@@ -72,13 +73,12 @@ private:
         int fd = -1;
         bool failing = false;
     };
-    // Opens the file of today when the date has turned (or it is not open). Returns
-    // the reason when it cannot.
-    std::optional<std::string> open(File& file, const std::string& date);
+    // Opens the file of today when the date has turned (or it is not open).
+    velkor::Status open(File& file, const std::string& date);
     void write(File& file, const std::string& line);
 
     std::string m_dir;
-    Note m_note;
+    velkor::Notices& m_notices;
     Clock m_clock;
     File m_events{"velkor-", ".jsonl", {}, {}, -1, false};
     File m_calls{"calls-", ".csv", {}, {}, -1, false};

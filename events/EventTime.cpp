@@ -18,13 +18,6 @@ bool digits(std::string_view s, size_t at, size_t count, int* value)
     return true;
 }
 
-std::optional<EventClock::time_point> fail(std::string* why, const std::string& text)
-{
-    if (why)
-        *why = text;
-    return std::nullopt;
-}
-
 } // namespace
 
 std::string formatEventTime(EventClock::time_point time)
@@ -52,7 +45,7 @@ std::string localDate(EventClock::time_point time)
     return text;
 }
 
-std::optional<EventClock::time_point> parseEventTime(std::string_view s, std::string* why)
+velkor::Result<EventClock::time_point> parseEventTime(std::string_view s)
 {
     const std::string expected = "\"" + std::string(s) +
                                  "\" is no time: expected YYYY-MM-DDTHH:MM:SS[.mmm] with Z, an offset such as "
@@ -61,12 +54,12 @@ std::optional<EventClock::time_point> parseEventTime(std::string_view s, std::st
     if (!digits(s, 0, 4, &year) || s.size() < 16 || s[4] != '-' || !digits(s, 5, 2, &month) || s[7] != '-' ||
         !digits(s, 8, 2, &day) || (s[10] != 'T' && s[10] != 't' && s[10] != ' ') || !digits(s, 11, 2, &hour) ||
         s[13] != ':' || !digits(s, 14, 2, &minute))
-        return fail(why, expected);
+        return velkor::fail(expected);
     size_t at = 16;
     std::chrono::nanoseconds fraction{0};
     if (at < s.size() && s[at] == ':') {
         if (!digits(s, at + 1, 2, &second))
-            return fail(why, expected);
+            return velkor::fail(expected);
         at += 3;
         if (at < s.size() && (s[at] == '.' || s[at] == ',')) {
             ++at;
@@ -77,11 +70,11 @@ std::optional<EventClock::time_point> parseEventTime(std::string_view s, std::st
                 scale /= 10;
             }
             if (at == first)
-                return fail(why, expected);
+                return velkor::fail(expected);
         }
     }
     if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60)
-        return fail(why, "\"" + std::string(s) + "\" is no valid date and time");
+        return velkor::fail("\"" + std::string(s) + "\" is no valid date and time");
 
     std::tm tm{};
     tm.tm_year = year - 1900;
@@ -104,15 +97,15 @@ std::optional<EventClock::time_point> parseEventTime(std::string_view s, std::st
             const bool colon = zone.size() == 5 && zone[2] == ':';
             if (!(zone.size() == 4 || colon) || !digits(zone, 0, 2, &oh) || !digits(zone, colon ? 3 : 2, 2, &om) ||
                 oh > 23 || om > 59)
-                return fail(why, expected);
+                return velkor::fail(expected);
             offsetMinutes = (oh * 60 + om) * (s[at] == '-' ? -1 : 1);
         } else {
-            return fail(why, expected);
+            return velkor::fail(expected);
         }
         seconds = timegm(&tm) - static_cast<std::time_t>(offsetMinutes) * 60;
     }
     // mktime and timegm normalise 31 February into March; such a date was mistyped.
     if (tm.tm_mday != day || tm.tm_mon != month - 1)
-        return fail(why, "\"" + std::string(s) + "\" is no valid date and time");
+        return velkor::fail("\"" + std::string(s) + "\" is no valid date and time");
     return EventClock::from_time_t(seconds) + std::chrono::duration_cast<EventClock::duration>(fraction);
 }

@@ -2,6 +2,7 @@
 // ("2024-05-01T12:34:56.789Z"), and the start times users type for a recording.
 #pragma once
 
+#include "notify/Result.h"
 #include "protocol/commands.h"
 
 #include <ctime>
@@ -14,9 +15,9 @@
 std::string formatEventTime(EventClock::time_point time);
 
 // "YYYY-MM-DDTHH:MM[:SS[.fraction]]" with "Z" or an offset ("+02:00", "-0500"), or
-// without either for local time; a space may stand for the "T". nullopt, with the
-// reason in *why, for anything else.
-std::optional<EventClock::time_point> parseEventTime(std::string_view text, std::string* why = nullptr);
+// without either for local time; a space may stand for the "T". A failure, saying what
+// was expected, for anything else.
+velkor::Result<EventClock::time_point> parseEventTime(std::string_view text);
 
 // The local calendar date of a time as "YYYY-MM-DD" (the daily files' names).
 std::string localDate(EventClock::time_point time);

@@ -44,31 +44,31 @@ std::string unreachableLine(const std::string& where, const std::string& why)
 
 } // namespace
 
-void parseMqttAddress(const std::string& text, std::string* host, int* port)
+velkor::Result<mqtt_address_s> parseMqttAddress(const std::string& text)
 {
     std::string h = text;
     std::string p;
     if (!text.empty() && text.front() == '[') {
         const size_t close = text.find(']');
         if (close == std::string::npos || (close + 1 < text.size() && text[close + 1] != ':'))
-            throw MqttError("\"" + text + "\" is no broker address: expected HOST[:PORT] or [IPv6]:PORT");
+            return velkor::fail("\"" + text + "\" is no broker address: expected HOST[:PORT] or [IPv6]:PORT");
         h = text.substr(1, close - 1);
         if (close + 1 < text.size())
             p = text.substr(close + 2);
         else
             p.clear();
         if (close + 1 < text.size() && p.empty())
-            throw MqttError("\"" + text + "\" has no port after the colon");
+            return velkor::fail("\"" + text + "\" has no port after the colon");
     } else if (const size_t colon = text.find(':'); colon != std::string::npos) {
         if (text.find(':', colon + 1) != std::string::npos)
-            throw MqttError("\"" + text + "\": write an IPv6 address in brackets, [ADDRESS]:PORT");
+            return velkor::fail("\"" + text + "\": write an IPv6 address in brackets, [ADDRESS]:PORT");
         h = text.substr(0, colon);
         p = text.substr(colon + 1);
         if (p.empty())
-            throw MqttError("\"" + text + "\" has no port after the colon");
+            return velkor::fail("\"" + text + "\" has no port after the colon");
     }
     if (h.empty())
-        throw MqttError("\"" + text + "\" names no broker host");
+        return velkor::fail("\"" + text + "\" names no broker host");
     int value = 1883;
     if (!p.empty()) {
         value = 0;
@@ -80,45 +80,48 @@ void parseMqttAddress(const std::string& text, std::string* host, int* port)
             value = value * 10 + (c - '0');
         }
         if (value < 1 || value > 65535)
-            throw MqttError("\"" + p + "\" is no port: expected 1 to 65535");
+            return velkor::fail("\"" + p + "\" is no port: expected 1 to 65535");
     }
-    *host = h;
-    *port = value;
+    return mqtt_address_s{h, value};
 }
 
-std::string readPasswordFile(const std::string& path)
+velkor::Result<std::string> readPasswordFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in)
-        throw MqttError("cannot read the password file " + path + ": " + std::strerror(errno));
+        return velkor::fail("cannot read the password file " + path + ": " + std::strerror(errno));
     std::string line;
     std::getline(in, line);
     if (in.bad())
-        throw MqttError("cannot read the password file " + path);
+        return velkor::fail("cannot read the password file " + path);
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
     return line;
 }
 
-std::string checkedBaseTopic(const std::string& base)
+velkor::Result<std::string> checkedBaseTopic(const std::string& base)
 {
     std::string topic = base;
     while (topic.size() > 1 && topic.back() == '/')
         topic.pop_back();
     if (topic.empty() || topic == "/")
-        throw MqttError("the MQTT topic must not be empty");
+        return velkor::fail("the MQTT topic must not be empty");
     if (mosquitto_pub_topic_check((topic + "/status").c_str()) != MOSQ_ERR_SUCCESS)
-        throw MqttError("\"" + base + "\" is no topic to publish to (no + or #, valid UTF-8)");
+        return velkor::fail("\"" + base + "\" is no topic to publish to (no + or #, valid UTF-8)");
     return topic;
 }
 
-MqttPublisher::MqttPublisher(mqtt_options_s options, Note note) : m_options(std::move(options)), m_note(std::move(note))
+MqttPublisher::MqttPublisher(mqtt_options_s options, velkor::Notices& notices)
+    : m_options(std::move(options)), m_notices(notices)
 {
     if (m_options.host.empty())
         throw MqttError("no MQTT broker host");
     if (m_options.port < 1 || m_options.port > 65535)
         throw MqttError("MQTT port " + std::to_string(m_options.port) + " is not 1 to 65535");
-    m_options.baseTopic = checkedBaseTopic(m_options.baseTopic);
+    auto topic = checkedBaseTopic(m_options.baseTopic);
+    if (!topic)
+        throw MqttError(topic.error());
+    m_options.baseTopic = std::move(*topic);
     if (m_options.password && m_options.user.empty())
         throw MqttError("an MQTT password needs a user name (--mqtt-user)");
     if (m_options.certfile.empty() != m_options.keyfile.empty())
@@ -186,8 +189,7 @@ std::string MqttPublisher::where() const
 
 void MqttPublisher::note(const std::string& line)
 {
-    if (m_note)
-        m_note(line);
+    m_notices.note(line);
 }
 
 void MqttPublisher::publish(uint32_t code, const std::string& json)

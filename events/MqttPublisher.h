@@ -9,15 +9,17 @@
 // back-off when the broker goes away. (libmosquitto's own thread is not used: stopping
 // it can wait for minutes while it connects or reconnects.) While the broker cannot be
 // reached the queue fills; a full queue drops its oldest message, and the drops are
-// counted and told through the note function. Messages that libmosquitto holds
+// counted and told as a note. Messages that libmosquitto holds
 // unacknowledged when a connection breaks are sent again on the next one.
 #pragma once
+
+#include "notify/Notices.h"
+#include "notify/Result.h"
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
-#include <functional>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
@@ -26,7 +28,7 @@
 
 struct mosquitto;
 
-// Options that cannot work (a bad address, a TLS file that cannot be read).
+// Options that the publisher cannot be built with (a TLS file that cannot be read).
 class MqttError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -49,23 +51,25 @@ struct mqtt_options_s {
     int keepaliveSeconds = 30;
 };
 
+struct mqtt_address_s {
+    std::string host;
+    int port = 1883;
+};
+
 // "HOST", "HOST:PORT", "[IPv6]" or "[IPv6]:PORT" into host and port (default 1883).
-// Throws MqttError with the reason.
-void parseMqttAddress(const std::string& text, std::string* host, int* port);
-// The first line of a password file. Throws MqttError when it cannot be read.
-std::string readPasswordFile(const std::string& path);
-// A base topic without a trailing '/', checked. Throws MqttError.
-std::string checkedBaseTopic(const std::string& base);
+velkor::Result<mqtt_address_s> parseMqttAddress(const std::string& text);
+// The first line of a password file.
+velkor::Result<std::string> readPasswordFile(const std::string& path);
+// A base topic without a trailing '/', checked.
+velkor::Result<std::string> checkedBaseTopic(const std::string& base);
 
 class MqttPublisher {
 public:
-    // Called on the publisher's threads with one line for the log: connected, lost,
-    // dropped messages. Must not block for long.
-    using Note = std::function<void(const std::string& line)>;
-
     // Checks the options and starts connecting in the background; the broker need not
-    // be up. Throws MqttError for options that cannot work.
-    MqttPublisher(mqtt_options_s options, Note note);
+    // be up. Throws MqttError for options that cannot work. Connected, lost and
+    // dropped messages are noted on the publisher's threads, which notices must not
+    // block for long.
+    MqttPublisher(mqtt_options_s options, velkor::Notices& notices);
     // shutdown() with its default time.
     ~MqttPublisher();
     MqttPublisher(const MqttPublisher&) = delete;
@@ -110,7 +114,7 @@ private:
     void note(const std::string& line);
 
     mqtt_options_s m_options;
-    Note m_note;
+    velkor::Notices& m_notices;
     mosquitto* m_mosq = nullptr;
 
     mutable std::mutex m_mutex;

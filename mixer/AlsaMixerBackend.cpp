@@ -57,7 +57,7 @@ std::string openMixer(const std::string& device, snd_mixer_t** out)
 }
 } // namespace
 
-void AlsaMixerBackend::open()
+velkor::Status AlsaMixerBackend::open()
 {
     close();
     static std::once_flag quieted;
@@ -85,12 +85,13 @@ void AlsaMixerBackend::open()
     std::unique_lock<std::mutex> hold(attempt->lock);
     if (!attempt->doneChanged.wait_for(hold, m_answerWithin, [&] { return attempt->done; })) {
         attempt->abandoned = true;
-        throw MixerError("Couldn't open mixer " + m_device + ": no answer within " +
-                         std::to_string(m_answerWithin.count()) + " ms (a sound server that has stopped?)");
+        return velkor::fail("Couldn't open mixer " + m_device + ": no answer within " +
+                            std::to_string(m_answerWithin.count()) + " ms (a sound server that has stopped?)");
     }
     if (!attempt->error.empty())
-        throw MixerError(attempt->error);
+        return velkor::fail(attempt->error);
     m_mixer = attempt->mixer;
+    return {};
 }
 
 bool AlsaMixerBackend::selectLine(Line line)

@@ -30,7 +30,7 @@ public:
     // How long open() waits for the mixer before it gives up.
     static constexpr std::chrono::milliseconds kAnswerWithin{800};
 
-    void open() override;
+    velkor::Status open() override;
     bool selectLine(Line line) override;
     bool selectControl(Control control, long* mutedValue, long* unmutedValue) override;
     bool set(long value) override;

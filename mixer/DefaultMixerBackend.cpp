@@ -10,17 +10,22 @@ DefaultMixerBackend::~DefaultMixerBackend()
     close();
 }
 
-void DefaultMixerBackend::open()
+velkor::Status DefaultMixerBackend::open()
 {
     close();
-    std::unique_ptr<MixerBackend> backend = std::make_unique<PulseMixerBackend>();
-    try {
-        backend->open();
-    } catch (const SoundServerAbsent&) {
-        backend = std::make_unique<AlsaMixerBackend>();
-        backend->open();
+    auto pulse = std::make_unique<PulseMixerBackend>();
+    const velkor::Result<PulseMixerBackend::Reached> reached = pulse->reach();
+    if (!reached)
+        return velkor::fail(reached.error());
+    if (!reached->absent) {
+        m_chosen = std::move(pulse);
+        return {};
     }
-    m_chosen = std::move(backend);
+    auto alsa = std::make_unique<AlsaMixerBackend>();
+    if (const velkor::Status opened = alsa->open(); !opened)
+        return opened;
+    m_chosen = std::move(alsa);
+    return {};
 }
 
 void DefaultMixerBackend::close()

@@ -14,7 +14,7 @@ public:
     DefaultMixerBackend();
     ~DefaultMixerBackend() override;
 
-    void open() override;
+    velkor::Status open() override;
     bool selectLine(Line line) override { return m_chosen && m_chosen->selectLine(line); }
     bool selectControl(Control control, long* mutedValue, long* unmutedValue) override
     {

@@ -1,12 +1,12 @@
 #include "mixer/LineInMixer.h"
 
-#include "notify/MessageBox.h"
-
-LineInMixer::LineInMixer(std::unique_ptr<MixerBackend> backend) : m_backend(std::move(backend))
+LineInMixer::LineInMixer(std::unique_ptr<MixerBackend> backend, velkor::Notices& notices)
+    : m_backend(std::move(backend)), m_notices(notices)
 {
     if (!m_backend)
         throw MixerError("no mixer");
-    m_backend->open();
+    if (const velkor::Status opened = m_backend->open(); !opened)
+        throw MixerError(opened.error());
     try {
         if (!m_backend->selectLine(MixerBackend::Line::LineIn)) {
             m_line = MixerBackend::Line::Microphone;
@@ -30,7 +30,7 @@ void LineInMixer::SetMuted(bool muted)
         return;
     m_muted = muted;
     if (!m_backend->set(muted ? m_mutedValue : m_unmutedValue))
-        showMessageBox("Couldn't set mixerControl!");
+        m_notices.alert("Couldn't set mixerControl!");
 }
 
 void LineInMixer::Close()

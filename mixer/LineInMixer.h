@@ -6,21 +6,22 @@
 #pragma once
 
 #include "mixer/MixerBackend.h"
+#include "notify/Notices.h"
 
 #include <memory>
 
 class LineInMixer {
 public:
-    // Throws MixerError when there is no mixer, no line or no control. The texts:
-    // the mixer's own reason, "Couldn't get Line-In mixerComponent!" and
-    // "Couldn't get Volume mixerControl!".
-    explicit LineInMixer(std::unique_ptr<MixerBackend> backend);
+    // Throws MixerError when there is no mixer, no line or no control (it cannot do
+    // without them). The texts: the mixer's own reason, "Couldn't get Line-In mixerComponent!" and
+    // "Couldn't get Volume mixerControl!". What goes wrong later is told to notices.
+    LineInMixer(std::unique_ptr<MixerBackend> backend, velkor::Notices& notices);
     ~LineInMixer() { Close(); }
     LineInMixer(const LineInMixer&) = delete;
     LineInMixer& operator=(const LineInMixer&) = delete;
 
     // Sets the control again on every call, even to the value it already has. A
-    // refused set shows "Couldn't set mixerControl!", once per request.
+    // refused set alerts "Couldn't set mixerControl!", once per request.
     void SetMuted(bool muted);
     void Unmute() { SetMuted(false); }
     // Closes the mixer; later requests do nothing.
@@ -36,6 +37,7 @@ public:
 
 private:
     std::unique_ptr<MixerBackend> m_backend;
+    velkor::Notices& m_notices;
     MixerBackend::Line m_line = MixerBackend::Line::LineIn;
     MixerBackend::Control m_control = MixerBackend::Control::MuteSwitch;
     long m_mutedValue = 0;

@@ -7,6 +7,8 @@
 // is being recorded: muting that would silence the decoders themselves.
 #pragma once
 
+#include "notify/Result.h"
+
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -18,8 +20,8 @@ public:
 
     virtual ~MixerBackend() = default;
 
-    // Opens the mixer; throws MixerError when there is none.
-    virtual void open() = 0;
+    // Opens the mixer; a failure when there is none.
+    virtual velkor::Status open() = 0;
     // Picks the source line; false when the mixer has no such line.
     virtual bool selectLine(Line line) = 0;
     // Picks the control of that kind on the selected line and reports the two values
@@ -34,8 +36,8 @@ public:
     virtual std::string detail() const { return {}; }
 };
 
-// The mixer, its line or its control cannot be had. what() is the text to show;
-// detail() says more where the backend knows more.
+// Thrown by LineInMixer's constructor when the mixer, its line or its control cannot be
+// had. what() is the text to show; detail() says more where the backend knows more.
 class MixerError : public std::runtime_error {
 public:
     explicit MixerError(const std::string& text, std::string detail = {})

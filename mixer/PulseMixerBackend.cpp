@@ -207,7 +207,17 @@ PulseMixerBackend::~PulseMixerBackend()
     close();
 }
 
-void PulseMixerBackend::open()
+velkor::Status PulseMixerBackend::open()
+{
+    const velkor::Result<Reached> reached = reach();
+    if (!reached)
+        return velkor::fail(reached.error());
+    if (reached->absent)
+        return velkor::fail(reached->reason);
+    return {};
+}
+
+velkor::Result<PulseMixerBackend::Reached> PulseMixerBackend::reach()
 {
     close();
     auto state = std::make_unique<State>();
@@ -215,7 +225,7 @@ void PulseMixerBackend::open()
     if (!state->loop || pa_threaded_mainloop_start(state->loop) < 0) {
         if (state->loop)
             pa_threaded_mainloop_free(state->loop);
-        throw MixerError("Couldn't start the sound server's client");
+        return velkor::fail("Couldn't start the sound server's client");
     }
     m_state = std::move(state);
     State& s = *m_state;
@@ -249,9 +259,10 @@ void PulseMixerBackend::open()
     if (!why.empty()) {
         close();
         if (absent)
-            throw SoundServerAbsent("Couldn't reach the sound server: " + why);
-        throw MixerError("Couldn't reach the sound server: " + why);
+            return Reached{true, "Couldn't reach the sound server: " + why};
+        return velkor::fail("Couldn't reach the sound server: " + why);
     }
+    return Reached{};
 }
 
 bool PulseMixerBackend::selectLine(Line line)

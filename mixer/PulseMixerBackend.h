@@ -34,9 +34,16 @@ public:
 
     static constexpr std::chrono::milliseconds kAnswerWithin{800};
 
-    // Throws SoundServerAbsent when no server is there (nothing listens), MixerError
-    // when one is there but does not answer in time.
-    void open() override;
+    // A failure when no server is there, or one is there but does not answer in time.
+    velkor::Status open() override;
+    // What open() finds: the server ready, or no server at all (nothing listens: the
+    // sound card's own mixer is worth a try then), with the reason; a failure when one
+    // is there but does not answer in time.
+    struct Reached {
+        bool absent = false;
+        std::string reason;
+    };
+    velkor::Result<Reached> reach();
     // The Line-In is the server's playback of the decoded source: true when something
     // plays it to a sink now. There is no microphone line apart from that.
     bool selectLine(Line line) override;
@@ -56,11 +63,4 @@ private:
     std::string m_server;
     std::unique_ptr<State> m_state;
     std::string m_detail;
-};
-
-// No sound server at all (as opposed to one that does not answer): the sound card's
-// own mixer is worth a try then.
-class SoundServerAbsent : public MixerError {
-public:
-    using MixerError::MixerError;
 };

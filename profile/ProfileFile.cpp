@@ -199,20 +199,20 @@ ProfileFile ProfileFile::parse(std::string_view text)
     return profile;
 }
 
-ProfileFile ProfileFile::load(const std::string& path)
+velkor::Result<ProfileFile> ProfileFile::load(const std::string& path)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         const int err = errno;
         if (err == ENOENT || err == ENOTDIR)
             return ProfileFile();
-        throw ProfileError(systemError("Cannot read", path, err));
+        return velkor::fail(systemError("Cannot read", path, err));
     }
     std::string content;
     struct stat st {};
     if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
         ::close(fd);
-        throw ProfileError(systemError("Cannot read", path, EISDIR));
+        return velkor::fail(systemError("Cannot read", path, EISDIR));
     }
     char buffer[65536];
     for (;;) {
@@ -222,7 +222,7 @@ ProfileFile ProfileFile::load(const std::string& path)
                 continue;
             const int err = errno;
             ::close(fd);
-            throw ProfileError(systemError("Cannot read", path, err));
+            return velkor::fail(systemError("Cannot read", path, err));
         }
         if (got == 0)
             break;
@@ -247,7 +247,7 @@ std::string ProfileFile::text() const
     return out;
 }
 
-void ProfileFile::save(const std::string& path) const
+velkor::Status ProfileFile::save(const std::string& path) const
 {
     static std::atomic<unsigned> counter{0};
     const std::string target = resolveTarget(path);
@@ -262,7 +262,7 @@ void ProfileFile::save(const std::string& path) const
             break;
     }
     if (fd < 0)
-        throw ProfileError(systemError("Cannot write", path, errno));
+        return velkor::fail(systemError("Cannot write", path, errno));
     TempFile tmp(tmpPath, fd);
 
     // The new file keeps the permissions of the one it replaces.
@@ -277,15 +277,15 @@ void ProfileFile::save(const std::string& path) const
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            throw ProfileError(systemError("Cannot write", path, errno));
+            return velkor::fail(systemError("Cannot write", path, errno));
         }
         p += n;
         left -= static_cast<size_t>(n);
     }
     if (::fsync(tmp.fd()) != 0 || tmp.closeFd() != 0)
-        throw ProfileError(systemError("Cannot write", path, errno));
+        return velkor::fail(systemError("Cannot write", path, errno));
     if (::rename(tmp.path().c_str(), target.c_str()) != 0)
-        throw ProfileError(systemError("Cannot write", path, errno));
+        return velkor::fail(systemError("Cannot write", path, errno));
     tmp.release();
 
     removeStaleTemporaries(target);
@@ -296,6 +296,7 @@ void ProfileFile::save(const std::string& path) const
         ::fsync(dir);
         ::close(dir);
     }
+    return {};
 }
 
 void ProfileFile::addSection(std::string name, bool hasHeader, std::string headerRaw)

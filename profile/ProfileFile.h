@@ -24,19 +24,14 @@
 // style (CRLF if its first line ended so; LF for new files).
 #pragma once
 
+#include "notify/Result.h"
+
 #include <cstdint>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
-
-// A profile file that exists but cannot be read, or cannot be written.
-class ProfileError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 class ProfileFile {
 public:
@@ -44,15 +39,16 @@ public:
     ProfileFile() = default;
 
     // Reads and parses path. A missing file gives an empty profile with
-    // existed() false; a file that exists but cannot be read throws ProfileError.
-    static ProfileFile load(const std::string& path);
+    // existed() false; a file that exists but cannot be read is a failure ("Cannot
+    // read PATH: REASON"), never an empty profile that a later save would write over it.
+    static velkor::Result<ProfileFile> load(const std::string& path);
 
     // Parses profile text held in memory.
     static ProfileFile parse(std::string_view text);
 
     // Writes the whole profile to path atomically (see above); creates the file if
-    // needed. On failure throws ProfileError and leaves any old file untouched.
-    void save(const std::string& path) const;
+    // needed. A failure ("Cannot write PATH: REASON") leaves any old file untouched.
+    velkor::Status save(const std::string& path) const;
 
     // The file text that save() writes.
     std::string text() const;

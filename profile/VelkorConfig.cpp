@@ -1,17 +1,21 @@
 #include "profile/VelkorConfig.h"
 
 #include <string>
+#include <utility>
 
 using namespace velkor_ini;
 
-VelkorConfig VelkorConfig::load()
+velkor::Result<VelkorConfig> VelkorConfig::load()
 {
     return load(kFileName);
 }
 
-VelkorConfig VelkorConfig::load(const std::string& path)
+velkor::Result<VelkorConfig> VelkorConfig::load(const std::string& path)
 {
-    return VelkorConfig(ProfileFile::load(path));
+    auto profile = ProfileFile::load(path);
+    if (!profile)
+        return velkor::fail(profile.error());
+    return VelkorConfig(std::move(*profile));
 }
 
 bool VelkorConfig::flag(const char* section, const char* key, int32_t def) const
@@ -54,18 +58,12 @@ std::string VelkorConfig::serialDevice(uint32_t port) const
     return "/dev/ttyS" + std::to_string(port - 1);
 }
 
-std::string VelkorConfig::comPortDevice(int64_t port, std::string* why)
+velkor::Result<std::string> VelkorConfig::comPortDevice(int64_t port)
 {
-    if (port < 1 || port > kMaxComPort) {
-        if (why)
-            *why = "COM port number " + std::to_string(port) + " names no serial device (1 to 8 digits)";
-        return {};
-    }
-    try {
-        return load().serialDevice(static_cast<uint32_t>(port));
-    } catch (const ProfileError& e) {
-        if (why)
-            *why = e.what();
-        return {};
-    }
+    if (port < 1 || port > kMaxComPort)
+        return velkor::fail("COM port number " + std::to_string(port) + " names no serial device (1 to 8 digits)");
+    auto config = load();
+    if (!config)
+        return velkor::fail(config.error());
+    return config->serialDevice(static_cast<uint32_t>(port));
 }

@@ -72,9 +72,9 @@ struct velkor_channel_plan_s {
 class VelkorConfig {
 public:
     // Loads velkor.ini from the current working directory; a missing file gives every
-    // default. Throws ProfileError when the file exists but cannot be read.
-    static VelkorConfig load();
-    static VelkorConfig load(const std::string& path);
+    // default. A file that exists but cannot be read is a failure.
+    static velkor::Result<VelkorConfig> load();
+    static velkor::Result<VelkorConfig> load(const std::string& path);
     explicit VelkorConfig(ProfileFile profile) : m_profile(std::move(profile)) {}
 
     velkor_settings_s settings() const;
@@ -85,10 +85,9 @@ public:
     std::string serialDevice(uint32_t port) const;
 
     // The device of COM port `port` by velkor.ini in the current directory, read now.
-    // Empty, with the reason in *why, for a number that can name no device (below 1,
-    // more than eight digits: it comes from a hand-editable file) or a file that cannot
-    // be read.
-    static std::string comPortDevice(int64_t port, std::string* why = nullptr);
+    // A failure for a number that can name no device (below 1, more than eight digits:
+    // it comes from a hand-editable file) or a file that cannot be read.
+    static velkor::Result<std::string> comPortDevice(int64_t port);
     static constexpr int64_t kMaxComPort = 99999999;
 
     const ProfileFile& profile() const { return m_profile; }

@@ -3,9 +3,9 @@
 CReceiverCtrl::CReceiverCtrl(const std::string& device, unsigned baudRate, uint8_t byteSize, uint8_t parity,
                              uint8_t stopBits)
 {
-    if (!m_port.open(device, baudRate, byteSize, parity, stopBits)) {
+    if (const velkor::Status opened = m_port.open(device, baudRate, byteSize, parity, stopBits); !opened) {
         m_port.close();
-        throw SerialPortError(m_port.errorText());
+        throw SerialPortError(opened.error());
     }
 }
 

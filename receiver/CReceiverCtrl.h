@@ -14,8 +14,8 @@
 // program's fixed text; reason() says which step failed and why.
 class SerialPortError : public std::runtime_error {
 public:
-    explicit SerialPortError(std::string reason)
-        : std::runtime_error("Error opening serial port!"), m_reason(std::move(reason)) {}
+    static constexpr const char* kText = "Error opening serial port!";
+    explicit SerialPortError(std::string reason) : std::runtime_error(kText), m_reason(std::move(reason)) {}
     const std::string& reason() const { return m_reason; }
 
 private:

@@ -72,8 +72,20 @@ std::string mhzText(double hz)
 
 } // namespace
 
-CRigctlReceiver::CRigctlReceiver(const std::string& server, unsigned timeoutMs, LogFn log)
-    : m_link(parseRigctlServer(server)), m_timeoutMs(timeoutMs), m_log(std::move(log))
+namespace {
+
+rigctl_server_s serverOrThrow(const std::string& text)
+{
+    auto server = parseRigctlServer(text);
+    if (!server)
+        throw RigctlServerError(server.error());
+    return std::move(*server);
+}
+
+} // namespace
+
+CRigctlReceiver::CRigctlReceiver(const std::string& server, velkor::Notices& notices, unsigned timeoutMs)
+    : m_link(serverOrThrow(server)), m_timeoutMs(timeoutMs), m_notices(notices)
 {
 }
 
@@ -84,8 +96,8 @@ CRigctlReceiver::Deadline CRigctlReceiver::deadline() const
 
 void CRigctlReceiver::log(const std::string& line) const
 {
-    if (m_log)
-        m_log(line);
+    if (!m_quiet)
+        m_notices.note(line);
 }
 
 void CRigctlReceiver::note(const std::string& text)
@@ -131,9 +143,8 @@ bool CRigctlReceiver::ready(Deadline d)
         m_link.discardPending();   // a server that went away is connected again below
     if (m_link.isOpen())
         return true;
-    std::string why;
-    if (!m_link.open(d, &why)) {
-        fail(why);
+    if (const velkor::Status opened = m_link.open(d); !opened) {
+        fail(opened.error());
         return false;
     }
     // It may be another program on the same port by now.
@@ -146,9 +157,16 @@ bool CRigctlReceiver::ask(const std::string& cmd, std::string* reply, Deadline d
     for (int attempt = 0;; ++attempt) {
         if (!ready(d))
             return false;
-        std::string why;
-        if (m_link.sendLine(cmd, d, &why) && m_link.readLine(reply, d, &why))
+        velkor::Result<std::string> line = velkor::fail("");
+        if (const velkor::Status sent = m_link.sendLine(cmd, d); !sent)
+            line = velkor::fail(sent.error());
+        else
+            line = m_link.readLine(d);
+        if (line) {
+            *reply = std::move(*line);
             return true;
+        }
+        std::string why = line.error();
         // A connection the server dropped before answering (a restart; rigctld letting
         // go of its last client as another comes) is made again once, within the same
         // time-out: every command here may be sent twice.
@@ -214,11 +232,10 @@ int CRigctlReceiver::initialize()
     int code = 0;
     // The program logs why the server could not be reached, so the receiver does not;
     // it only keeps from saying the same again.
-    const LogFn log = std::move(m_log);
-    m_log = nullptr;
+    m_quiet = true;
     if (number("f", &hz, &code, d) && code != 0)
         fail("\"f\" answered RPRT " + std::to_string(code));
-    m_log = log;
+    m_quiet = false;
     if (m_failure.empty())
         m_lastLogged.clear();
     return 1;

@@ -21,8 +21,8 @@
 
 #include "receiver/CReceiverCtrl.h"
 #include "receiver/RigctlLink.h"
+#include "notify/Notices.h"
 
-#include <functional>
 #include <set>
 #include <string>
 
@@ -33,11 +33,10 @@ public:
     // A receiver further than this from the frequency asked for did not tune.
     static constexpr long long kTuneToleranceHz = 1000;
 
-    using LogFn = std::function<void(const std::string& line)>;
-
     // server: HOST:PORT. Throws RigctlServerError for an address that names no server;
-    // connects only when first used.
-    explicit CRigctlReceiver(const std::string& server, unsigned timeoutMs = kTimeoutMs, LogFn log = {});
+    // connects only when first used. Why an operation failed, and what the server
+    // cannot do, are notes to notices.
+    CRigctlReceiver(const std::string& server, velkor::Notices& notices, unsigned timeoutMs = kTimeoutMs);
 
     // Connects and reads the frequency. 1 also when the server cannot be reached
     // (failure() then says why): the receiver tries again at each operation, so a
@@ -92,7 +91,8 @@ private:
 
     RigctlLink m_link;
     unsigned m_timeoutMs;
-    LogFn m_log;
+    velkor::Notices& m_notices;
+    bool m_quiet = false;   // while the program says itself why the server is not there
     std::string m_failure;
     std::string m_lastLogged;   // a failure already in the log, not repeated
     std::set<std::string> m_noted;

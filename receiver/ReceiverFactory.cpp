@@ -49,8 +49,11 @@ std::unique_ptr<CReceiverCtrl> makeReceiver(const receiver_params_s& p)
         return std::make_unique<CUniden250>(p.device, p.memory, kBaud, kByteSize, kParityNone, kTwoStopBits, serial);
     case kUnidenDynamic:
         return std::make_unique<CUnidenDynamic>(p.device, kBaud, kByteSize, kParityNone, kTwoStopBits, serial);
-    case kRigctl:
-        return std::make_unique<CRigctlReceiver>(p.server, timeout(CRigctlReceiver::kTimeoutMs), p.log);
+    case kRigctl: {
+        static velkor::SilentNotices nobody;
+        return std::make_unique<CRigctlReceiver>(p.server, p.notices ? *p.notices : nobody,
+                                                 timeout(CRigctlReceiver::kTimeoutMs));
+    }
     default:
         return std::make_unique<CUniden780>(p.device, p.memory, kBaud, kByteSize, kParityNone, kTwoStopBits, serial);
     }

@@ -7,9 +7,9 @@
 
 #include "receiver/CReceiverCtrl.h"
 #include "receiver/CUnidenScanner.h"
+#include "notify/Notices.h"
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,14 +35,15 @@ struct receiver_params_s {
     std::string server;    // a network model's server, HOST:PORT
     // 0: the driver's own (a reply line of a Uniden scanner, an operation of a server).
     unsigned readTimeoutMs = 0;
-    // Where a network receiver says why an operation failed; the serial drivers,
-    // whose failures are silent, have nothing to say.
-    std::function<void(const std::string& line)> log;
+    // Where a network receiver notes why an operation failed (null: nobody is told);
+    // the serial drivers, whose failures are silent, have nothing to say.
+    velkor::Notices* notices = nullptr;
 };
 
 // Where the log says a receiver is: "serial port N" or "server HOST:PORT".
 std::string receiverPlace(const receiver_params_s& params, uint32_t port);
 
 // Builds (but does not initialise) the receiver. Throws SerialPortError when its port
-// cannot be opened, RigctlServerError when its server address names no server.
+// cannot be opened, RigctlServerError when its server address names no server (the
+// constructors that cannot finish).
 std::unique_ptr<CReceiverCtrl> makeReceiver(const receiver_params_s& params);

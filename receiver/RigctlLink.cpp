@@ -74,7 +74,7 @@ void freeFinishedLookups()
 
 // The addresses of host, looked up within the deadline (a name server that does not
 // answer must not hold the program). nullptr with the reason otherwise.
-addrinfo* lookUp(const rigctl_server_s& server, RigctlClock::time_point deadline, std::string* why)
+velkor::Result<addrinfo*> lookUp(const rigctl_server_s& server, RigctlClock::time_point deadline)
 {
     freeFinishedLookups();
     auto lookup = std::make_unique<Lookup>();
@@ -87,10 +87,8 @@ addrinfo* lookUp(const rigctl_server_s& server, RigctlClock::time_point deadline
     lookup->request.ar_service = lookup->service.c_str();
     lookup->request.ar_request = &lookup->hints;
     gaicb* list[] = {&lookup->request};
-    if (const int rc = ::getaddrinfo_a(GAI_NOWAIT, list, 1, nullptr); rc != 0) {
-        *why = std::string("cannot look up ") + server.host + ": " + ::gai_strerror(rc);
-        return nullptr;
-    }
+    if (const int rc = ::getaddrinfo_a(GAI_NOWAIT, list, 1, nullptr); rc != 0)
+        return velkor::fail(std::string("cannot look up ") + server.host + ": " + ::gai_strerror(rc));
     for (;;) {
         const int left = msLeft(deadline);
         timespec wait{left / 1000, static_cast<long>(left % 1000) * 1000000};
@@ -99,66 +97,61 @@ addrinfo* lookUp(const rigctl_server_s& server, RigctlClock::time_point deadline
         const int rc = ::gai_error(&lookup->request);
         if (rc == 0)
             return lookup->request.ar_result;
-        if (rc != EAI_INPROGRESS) {
-            *why = std::string("cannot look up ") + server.host + ": " + ::gai_strerror(rc);
-            return nullptr;
-        }
+        if (rc != EAI_INPROGRESS)
+            return velkor::fail(std::string("cannot look up ") + server.host + ": " + ::gai_strerror(rc));
         if (left == 0)
             break;
     }
-    *why = "no answer from the name service for " + server.host;
     if (::gai_cancel(&lookup->request) != EAI_CANCELED || ::gai_error(&lookup->request) == EAI_INPROGRESS)
         abandonedLookups().push_back(std::move(lookup));
     else if (lookup->request.ar_result)
         ::freeaddrinfo(lookup->request.ar_result);
-    return nullptr;
+    return velkor::fail("no answer from the name service for " + server.host);
 }
 
 } // namespace
 
-rigctl_server_s parseRigctlServer(const std::string& raw)
+velkor::Result<rigctl_server_s> parseRigctlServer(const std::string& raw)
 {
     rigctl_server_s s;
     s.text = trim(raw);
     const std::string& t = s.text;
     if (t.empty())
-        throw RigctlServerError("no server given: write HOST:PORT, for example localhost:4532");
+        return velkor::fail("no server given: write HOST:PORT, for example localhost:4532");
     std::string portText;
     if (t.front() == '[') {
         const auto close = t.find(']');
         if (close == std::string::npos || close + 1 >= t.size() || t[close + 1] != ':')
-            throw RigctlServerError("\"" + t + "\" is not [IPv6 address]:PORT");
+            return velkor::fail("\"" + t + "\" is not [IPv6 address]:PORT");
         s.host = t.substr(1, close - 1);
         portText = t.substr(close + 2);
     } else {
         const auto colon = t.rfind(':');
         if (colon == std::string::npos)
-            throw RigctlServerError("\"" + t + "\" has no port: write HOST:PORT, for example localhost:4532");
+            return velkor::fail("\"" + t + "\" has no port: write HOST:PORT, for example localhost:4532");
         s.host = t.substr(0, colon);
         portText = t.substr(colon + 1);
         if (s.host.find(':') != std::string::npos)
-            throw RigctlServerError("\"" + t + "\": write an IPv6 address in brackets, as [::1]:4532");
+            return velkor::fail("\"" + t + "\": write an IPv6 address in brackets, as [::1]:4532");
     }
     if (s.host.empty() || s.host.find_first_of(" \t") != std::string::npos)
-        throw RigctlServerError("\"" + t + "\" names no host");
+        return velkor::fail("\"" + t + "\" names no host");
     unsigned long port = 0;
     const bool digits = !portText.empty() && portText.size() <= 5 &&
                         std::all_of(portText.begin(), portText.end(), [](char c) { return c >= '0' && c <= '9'; });
     if (digits)
         port = std::stoul(portText);
     if (!digits || port < 1 || port > 65535)
-        throw RigctlServerError("\"" + portText + "\" is no port number (1 to 65535)");
+        return velkor::fail("\"" + portText + "\" is no port number (1 to 65535)");
     s.port = static_cast<uint16_t>(port);
     return s;
 }
 
-bool RigctlLink::fail(std::string* why, const std::string& reason, bool dropped)
+velkor::Failure RigctlLink::fail(const std::string& reason, bool dropped)
 {
     close();
     m_dropped = dropped;
-    if (why)
-        *why = reason;
-    return false;
+    return velkor::fail(reason);
 }
 
 void RigctlLink::close()
@@ -169,13 +162,14 @@ void RigctlLink::close()
     m_input.clear();
 }
 
-bool RigctlLink::open(RigctlClock::time_point deadline, std::string* why)
+velkor::Status RigctlLink::open(RigctlClock::time_point deadline)
 {
     if (m_fd >= 0)
-        return true;
-    addrinfo* addresses = lookUp(m_server, deadline, why);
-    if (!addresses)
-        return false;
+        return {};
+    const velkor::Result<addrinfo*> found = lookUp(m_server, deadline);
+    if (!found)
+        return velkor::fail(found.error());
+    addrinfo* addresses = *found;
     std::string reason = "no address for " + m_server.host;
     for (const addrinfo* a = addresses; a && m_fd < 0; a = a->ai_next) {
         const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
@@ -208,9 +202,9 @@ bool RigctlLink::open(RigctlClock::time_point deadline, std::string* why)
     }
     ::freeaddrinfo(addresses);
     if (m_fd < 0)
-        return fail(why, reason);
+        return fail(reason);
     m_input.clear();
-    return true;
+    return {};
 }
 
 bool RigctlLink::discardPending()
@@ -223,20 +217,23 @@ bool RigctlLink::discardPending()
         const ssize_t n = ::recv(m_fd, scratch, sizeof scratch, MSG_DONTWAIT);
         if (n > 0)
             continue;
-        if (n == 0)
-            return fail(nullptr, {});
+        if (n == 0) {
+            (void)fail({});
+            return false;
+        }
         if (errno == EINTR)
             continue;
         if (errno == EAGAIN || errno == EWOULDBLOCK)
             return true;
-        return fail(nullptr, {});
+        (void)fail({});
+        return false;
     }
 }
 
-bool RigctlLink::sendLine(const std::string& text, RigctlClock::time_point deadline, std::string* why)
+velkor::Status RigctlLink::sendLine(const std::string& text, RigctlClock::time_point deadline)
 {
     if (m_fd < 0)
-        return fail(why, "not connected");
+        return fail("not connected");
     const std::string line = text + "\n";
     size_t sent = 0;
     while (sent < line.size()) {
@@ -249,39 +246,39 @@ bool RigctlLink::sendLine(const std::string& text, RigctlClock::time_point deadl
             continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             if (!waitFor(m_fd, POLLOUT, deadline))
-                return fail(why, "the server takes no more commands (sending timed out)");
+                return fail("the server takes no more commands (sending timed out)");
             continue;
         }
         const int err = errno;
-        return fail(why, std::string("sending failed: ") + std::strerror(err), err == EPIPE || err == ECONNRESET);
+        return fail(std::string("sending failed: ") + std::strerror(err), err == EPIPE || err == ECONNRESET);
     }
-    return true;
+    return {};
 }
 
-bool RigctlLink::readLine(std::string* line, RigctlClock::time_point deadline, std::string* why)
+velkor::Result<std::string> RigctlLink::readLine(RigctlClock::time_point deadline)
 {
     if (m_fd < 0)
-        return fail(why, "not connected");
+        return fail("not connected");
     for (;;) {
         const auto end = m_input.find('\n');
         if (end != std::string::npos) {
-            *line = m_input.substr(0, end);
-            if (!line->empty() && line->back() == '\r')
-                line->pop_back();
+            std::string line = m_input.substr(0, end);
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
             m_input.erase(0, end + 1);
-            return true;
+            return line;
         }
         if (m_input.size() > kMaxLine)
-            return fail(why, "a reply line longer than " + std::to_string(kMaxLine) + " bytes");
+            return fail("a reply line longer than " + std::to_string(kMaxLine) + " bytes");
         if (!waitFor(m_fd, POLLIN, deadline))
-            return fail(why, "no reply within the time-out");
+            return fail("no reply within the time-out");
         char buffer[1024];
         const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, MSG_DONTWAIT);
         if (n > 0)
             m_input.append(buffer, static_cast<size_t>(n));
         else if (n == 0)
-            return fail(why, "the server closed the connection", true);
+            return fail("the server closed the connection", true);
         else if (const int err = errno; err != EINTR && err != EAGAIN && err != EWOULDBLOCK)
-            return fail(why, std::string("receiving failed: ") + std::strerror(err), err == ECONNRESET);
+            return fail(std::string("receiving failed: ") + std::strerror(err), err == ECONNRESET);
     }
 }

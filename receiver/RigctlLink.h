@@ -7,6 +7,8 @@
 // retries or logs; the receiver decides what a failure means and says why.
 #pragma once
 
+#include "notify/Result.h"
+
 #include <chrono>
 #include <cstdint>
 #include <stdexcept>
@@ -21,8 +23,8 @@ struct rigctl_server_s {
     std::string text;   // as the user wrote it, trimmed: the name the log gives it
 };
 
-// A server address that cannot name a server. what() is the program's fixed text;
-// reason() says what is wrong with it.
+// Thrown by a network receiver's constructor for a server address that cannot name a
+// server. what() is the program's fixed text; reason() says what is wrong with it.
 class RigctlServerError : public std::runtime_error {
 public:
     explicit RigctlServerError(std::string reason)
@@ -33,8 +35,9 @@ private:
     std::string m_reason;
 };
 
-// Throws RigctlServerError for text that is not HOST:PORT with a port of 1 to 65535.
-rigctl_server_s parseRigctlServer(const std::string& text);
+// A failure, saying what is wrong, for text that is not HOST:PORT with a port of 1 to
+// 65535.
+velkor::Result<rigctl_server_s> parseRigctlServer(const std::string& text);
 
 class RigctlLink {
 public:
@@ -49,9 +52,9 @@ public:
     const rigctl_server_s& server() const { return m_server; }
     bool isOpen() const { return m_fd >= 0; }
 
-    // Connects unless connected. false, with the reason in *why, when no address of the
-    // server took the connection by the deadline.
-    bool open(RigctlClock::time_point deadline, std::string* why);
+    // Connects unless connected. A failure when no address of the server took the
+    // connection by the deadline.
+    velkor::Status open(RigctlClock::time_point deadline);
     void close();
 
     // Whatever the server sent unasked is thrown away, so that the next reply read is
@@ -59,19 +62,20 @@ public:
     // the connection meanwhile.
     bool discardPending();
 
-    // Sends text and a line feed. false (and closed) with the reason.
-    bool sendLine(const std::string& text, RigctlClock::time_point deadline, std::string* why);
-    // Reads one line, without its line feed (and a carriage return before it). false
-    // with the reason on a time-out, a closed connection or an overlong line; the
-    // connection is then closed, since a late answer would be taken for the next one.
-    bool readLine(std::string* line, RigctlClock::time_point deadline, std::string* why);
+    // Sends text and a line feed. A failure closes the connection.
+    velkor::Status sendLine(const std::string& text, RigctlClock::time_point deadline);
+    // Reads one line, without its line feed (and a carriage return before it). A
+    // failure on a time-out, a closed connection or an overlong line; the connection
+    // is then closed, since a late answer would be taken for the next one.
+    velkor::Result<std::string> readLine(RigctlClock::time_point deadline);
 
     // Whether the last failure was the server dropping the connection (closed or
     // reset), rather than a time-out or a reply that is no reply.
     bool dropped() const { return m_dropped; }
 
 private:
-    bool fail(std::string* why, const std::string& reason, bool dropped = false);
+    // Closes the connection and gives the reason.
+    velkor::Failure fail(const std::string& reason, bool dropped = false);
 
     rigctl_server_s m_server;
     int m_fd = -1;

@@ -50,22 +50,23 @@ tcflag_t sizeFor(uint8_t bits)
 
 } // namespace
 
-int SerialPort::fail(const std::string& step, int err)
+velkor::Failure SerialPort::fail(const std::string& step, int err)
 {
     m_lastError = err;
-    m_errorText = step + " " + m_device + ": " + std::strerror(err);
+    std::string reason = step + " " + m_device + ": " + std::strerror(err);
     if (m_fd >= 0) {
         close();
         m_lastError = err;   // the cause is the failed step, not anything the close did
     }
     errno = err;
-    return 0;
+    return velkor::fail(std::move(reason));
 }
 
-int SerialPort::open(const std::string& device, unsigned baudRate, uint8_t byteSize, uint8_t parity, uint8_t stopBits)
+velkor::Status SerialPort::open(const std::string& device, unsigned baudRate, uint8_t byteSize, uint8_t parity,
+                                uint8_t stopBits)
 {
     if (isOpen())
-        return 1;
+        return {};
     m_device = device;
     m_exclusive = false;
     m_haveSaved = false;
@@ -129,8 +130,7 @@ int SerialPort::open(const std::string& device, unsigned baudRate, uint8_t byteS
 
     m_readTimeoutMs = kOpenReadTimeoutMs;
     m_lastError = 0;
-    m_errorText.clear();
-    return 1;
+    return {};
 }
 
 int SerialPort::close()
@@ -201,9 +201,8 @@ unsigned SerialPort::write(const void* data, unsigned count)
     return written;
 }
 
-unsigned SerialPort::readSome(unsigned char* buffer, unsigned count, bool* failed)
+velkor::Result<unsigned> SerialPort::readSome(unsigned char* buffer, unsigned count)
 {
-    *failed = false;
     const int64_t deadline = nowMs() + m_readTimeoutMs;
     unsigned got = 0;
     bool wasReady = false;
@@ -219,7 +218,8 @@ unsigned SerialPort::readSome(unsigned char* buffer, unsigned count, bool* faile
         if (n < 0 && errno != EAGAIN) {
             // A vanished device (USB cable pulled, pty closed) ends the read at once.
             m_lastError = errno;
-            *failed = true;
+            if (got == 0)
+                return velkor::fail(m_device + ": " + std::strerror(m_lastError));
             break;
         }
         // Readable but nothing to read: end of file, which waiting cannot change.
@@ -236,8 +236,8 @@ unsigned SerialPort::read(void* buffer, unsigned count)
         m_lastError = EBADF;
         return 0;
     }
-    bool failed = false;
-    return readSome(static_cast<unsigned char*>(buffer), count, &failed);
+    const velkor::Result<unsigned> got = readSome(static_cast<unsigned char*>(buffer), count);
+    return got ? *got : 0;
 }
 
 unsigned SerialPort::readLine(char* buffer, unsigned size)
@@ -249,16 +249,13 @@ unsigned SerialPort::readLine(char* buffer, unsigned size)
     if (size == 0)
         return 0;
     unsigned char c = 0;
-    bool failed = false;
-    unsigned got = readSome(&c, 1, &failed);
-    if (failed)
+    velkor::Result<unsigned> got = readSome(&c, 1);
+    if (!got)
         return 0;
     unsigned i = 0;
-    while (got == 1 && i != size - 1 && c != '\r') {
+    while (got && *got == 1 && i != size - 1 && c != '\r') {
         buffer[i++] = static_cast<char>(c);
-        got = readSome(&c, 1, &failed);
-        if (failed)
-            break;
+        got = readSome(&c, 1);
     }
     if (i > 0)
         buffer[i] = '\0';

@@ -10,6 +10,8 @@
 // finds the port as it left it.
 #pragma once
 
+#include "notify/Result.h"
+
 #include <cstdint>
 #include <string>
 
@@ -29,9 +31,10 @@ public:
     // port number stands for).
     // parity: 0 none, 1 odd, 2 even, 3 mark, 4 space; stopBits: 0 one, 2 two (1, one
     // and a half, has no termios form and is refused).
-    // 1 on success or if already open; 0 on failure with lastError() and errorText()
-    // telling the failing step (the error of that step, not of the close after it).
-    int open(const std::string& device, unsigned baudRate, uint8_t byteSize, uint8_t parity, uint8_t stopBits);
+    // Success also if already open; a failure names the failing step ("Cannot open
+    // /dev/ttyS8: No such file or directory"), and lastError() is that step's error,
+    // not one of the close after it.
+    velkor::Status open(const std::string& device, unsigned baudRate, uint8_t byteSize, uint8_t parity, uint8_t stopBits);
 
     // 1 if nothing was open; otherwise 1 when the device closed cleanly, else 0.
     int close();
@@ -54,15 +57,15 @@ public:
     bool isOpen() const { return m_fd >= 0; }
     const std::string& device() const { return m_device; }
     int lastError() const { return m_lastError; }
-    const std::string& errorText() const { return m_errorText; }
 
 private:
     enum class Wait { Read, Write };
     // Waits until the descriptor is ready or deadlineMs (monotonic) has passed.
     bool waitReady(Wait what, int64_t deadlineMs);
-    int fail(const std::string& step, int err);
-    // One read of up to count bytes within the read time-out; *failed on an I/O error.
-    unsigned readSome(unsigned char* buffer, unsigned count, bool* failed);
+    velkor::Failure fail(const std::string& step, int err);
+    // One read of up to count bytes within the read time-out: the bytes read, or a
+    // failure when the device failed before any came (after some, the next read fails).
+    velkor::Result<unsigned> readSome(unsigned char* buffer, unsigned count);
 
     int m_fd = -1;
     std::string m_device;
@@ -71,5 +74,4 @@ private:
     bool m_exclusive = false;
     unsigned m_readTimeoutMs = kOpenReadTimeoutMs;
     int m_lastError = 0;
-    std::string m_errorText;
 };

@@ -15,10 +15,11 @@ int ConsoleLogList::append(const LogText& line)
     return m_count++;
 }
 
-ConsoleOwner::ConsoleOwner(std::FILE* out, const velkor_settings_s& settings, velkor::Notices& alerts)
+ConsoleOwner::ConsoleOwner(std::FILE* out, const velkor_settings_s& settings, velkor::Notices& notices)
     : m_settings(settings)
     , m_log(out)
-    , m_bookNotices(alerts, m_log)
+    , m_bookNotices(notices, m_log)
     , m_book(m_bookNotices)
+    , m_notices(notices)
 {
 }

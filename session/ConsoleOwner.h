@@ -33,8 +33,9 @@ private:
 
 class ConsoleOwner : public CmdWndOwner {
 public:
-    // The book's alerts go to alerts, its notes to the log.
-    ConsoleOwner(std::FILE* out, const velkor_settings_s& settings, velkor::Notices& alerts);
+    // notices: where alerts and notes go (standard error, in the tracker); the book's
+    // notes go to the log.
+    ConsoleOwner(std::FILE* out, const velkor_settings_s& settings, velkor::Notices& notices);
 
     velkor_settings_s currentSettings() const override { return m_settings; }
     LogListView& logList() override { return m_log; }
@@ -42,6 +43,7 @@ public:
     std::string GetAddrName(uint32_t s, uint32_t f, uint32_t u) const override { return m_book.GetAddrName(s, f, u); }
     int IsAddrChecked(const velkor_address_s& a, int) override { return m_book.IsAddrChecked(a); }
     void enableEndCall(bool) override {}
+    velkor::Notices& notices() override { return m_notices; }
 
     CAddrBook& book() { return m_book; }
     ConsoleLogList& console() { return m_log; }
@@ -62,4 +64,5 @@ private:
     ConsoleLogList m_log;
     BookNotices m_bookNotices;
     CAddrBook m_book;
+    velkor::Notices& m_notices;
 };

@@ -3,7 +3,6 @@
 #include "addrbook/CAddrBook.h"
 #include "bank/DecoderBank.h"
 #include "cmdwnd/CCmdWnd.h"
-#include "notify/MessageBox.h"
 #include "session/EventOutputs.h"
 #include "text/Cp1252.h"
 #include "receiver/ReceiverFactory.h"
@@ -37,7 +36,7 @@ TrackingSession::Started TrackingSession::start()
         m_cmdWnd.reset();
     }
     if (!m_cmdWnd) {
-        showMessageBox("Error creating command window!");
+        m_owner.notices().alert("Error creating command window!");
         return Started::NoCommandWindow;
     }
 
@@ -56,15 +55,13 @@ void TrackingSession::applySettings()
     // decode into and no receiver to drive.
     if (!m_cmdWnd)
         return;
-    VelkorConfig config {ProfileFile()};
-    try {
-        config = VelkorConfig::load();
-    } catch (const ProfileError& e) {
+    const auto config = VelkorConfig::load();
+    if (!config) {
         // Nothing is changed on a file that cannot be read: what runs keeps running.
-        log(std::string("ERROR reading velkor.ini: ") + e.what());
+        log("ERROR reading velkor.ini: " + config.error());
         return;
     }
-    applySettings(config.settings());
+    applySettings(config->settings());
 }
 
 void TrackingSession::applySettings(const velkor_settings_s& s)

@@ -57,7 +57,7 @@ public:
 
     enum class Started { Running, NoCommandWindow, NoDecoding };
     // The start-up. With NoCommandWindow "Error creating command window!" has been
-    // shown and nothing runs (the book is loaded all the same).
+    // told to the owner's notices and nothing runs (the book is loaded all the same).
     Started start();
 
     // Reads velkor.ini and restarts what changed since it was last applied: a new sample

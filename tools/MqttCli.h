@@ -32,14 +32,26 @@ struct MqttCli {
             ->capture_default_str()->check(CLI::Range(1, 10000000))->needs(mqtt);
     }
 
-    // Null without --mqtt. Throws MqttError for options that cannot work.
-    std::unique_ptr<MqttPublisher> publisher(MqttPublisher::Note note)
+    // Null without --mqtt; a failure for options that cannot work.
+    velkor::Result<std::unique_ptr<MqttPublisher>> publisher(velkor::Notices& notices)
     {
         if (address.empty())
-            return nullptr;
-        parseMqttAddress(address, &options.host, &options.port);
-        if (!passwordFile.empty())
-            options.password = readPasswordFile(passwordFile);
-        return std::make_unique<MqttPublisher>(options, std::move(note));
+            return std::unique_ptr<MqttPublisher>();
+        const auto broker = parseMqttAddress(address);
+        if (!broker)
+            return velkor::fail(broker.error());
+        options.host = broker->host;
+        options.port = broker->port;
+        if (!passwordFile.empty()) {
+            auto password = readPasswordFile(passwordFile);
+            if (!password)
+                return velkor::fail(password.error());
+            options.password = std::move(*password);
+        }
+        try {
+            return std::make_unique<MqttPublisher>(options, notices);
+        } catch (const MqttError& e) {
+            return velkor::fail(e.what());
+        }
     }
 };

@@ -2,7 +2,6 @@
 // live capture and prints what the decoders post: log lines, or every event as JSON;
 // with --mqtt it also publishes every event to an MQTT broker.
 
-#include "notify/MessageBox.h"
 #include "bank/DecoderBank.h"
 #include "audio/FileSource.h"
 #include "audio/PortAudioSource.h"
@@ -80,19 +79,19 @@ int decodeFile(const std::string& path, std::optional<int> rate, std::optional<i
 
     std::mutex mutex;
     std::condition_variable cv;
-    std::optional<std::string> end;
+    std::optional<velkor::Status> end;
     DecoderBank::SourceEvents sourceEvents;
-    sourceEvents.ended = [&](const std::string& error) {
+    sourceEvents.ended = [&](const velkor::Status& ended) {
         std::lock_guard lock(mutex);
-        end = error;
+        end = ended;
         cv.notify_one();
     };
     sourceEvents.overflow = reportOverflow;
     DecoderBank bank(&printer, sampleRate, std::move(source), sourceEvents);
     std::unique_lock lock(mutex);
     cv.wait(lock, [&] { return end.has_value(); });
-    if (!end->empty())
-        throw AudioInputError(*end);
+    if (!end->ok())
+        throw AudioInputError(end->error());
     return outputs.finish();
 }
 
@@ -114,11 +113,11 @@ int capture(const std::string& device, unsigned rate, const Outputs& outputs)
     std::mutex mutex;
     std::string endError = "capture ended";
     DecoderBank::SourceEvents sourceEvents;
-    sourceEvents.ended = [&](const std::string& error) {
+    sourceEvents.ended = [&](const velkor::Status& end) {
         {
             std::lock_guard lock(mutex);
-            if (!error.empty())
-                endError = error;
+            if (!end)
+                endError = end.error();
         }
         pthread_kill(mainThread, SIGUSR1);
     };
@@ -145,7 +144,12 @@ int capture(const std::string& device, unsigned rate, const Outputs& outputs)
 
 int listDevices()
 {
-    const auto devices = PortAudioSource::captureDevices();
+    const auto found = PortAudioSource::captureDevices();
+    if (!found) {
+        complain(found.error());
+        return kExitBadInput;
+    }
+    const auto& devices = *found;
     if (devices.empty()) {
         complain("no capture devices found (no sound card, or no audio server running)");
         return kExitBadInput;
@@ -196,24 +200,23 @@ int main(int argc, char** argv)
 
     std::optional<CaptureTime> startTime;
     if (!startTimeText.empty()) {
-        std::string why;
-        startTime = parseEventTime(startTimeText, &why);
-        if (!startTime) {
-            complain("--start-time: " + why);
+        const auto parsed = parseEventTime(startTimeText);
+        if (!parsed) {
+            complain("--start-time: " + parsed.error());
             return kExitBadInput;
         }
+        startTime = *parsed;
     }
     Outputs outputs;
     outputs.events = events;
-    try {
-        outputs.mqtt = mqtt.publisher(
-            [](const std::string& line) { std::fprintf(stderr, "velkor-decode: %s\n", line.c_str()); });
-    } catch (const MqttError& e) {
-        complain(std::string("--mqtt: ") + e.what());
+    static velkor::StderrNotices notices("velkor-decode: ");
+    auto publisher = mqtt.publisher(notices);
+    if (!publisher) {
+        complain("--mqtt: " + publisher.error());
         return kExitBadInput;
     }
+    outputs.mqtt = std::move(*publisher);
 
-    setMessageBoxFunction([](const std::string& text) { std::fprintf(stderr, "velkor-decode: %s\n", text.c_str()); });
     try {
         if (list)
             return listDevices();

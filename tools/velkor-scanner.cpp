@@ -36,6 +36,7 @@ struct Options {
     std::string text;
     std::optional<std::string> text2;
     int level = 0;
+    std::string command;   // the subcommand's name
 };
 
 bool network(const Options& o)
@@ -60,14 +61,15 @@ std::unique_ptr<CReceiverCtrl> build(const Options& o, std::string* name)
     params.readTimeoutMs = o.timeoutMs;
     if (network(o)) {
         params.server = *o.server;
-        params.log = [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); };
+        static velkor::StderrNotices notices;
+        params.notices = &notices;
     } else if (o.device) {
         params.device = *o.device;
     } else {
-        std::string why;
-        params.device = VelkorConfig::comPortDevice(*o.port, &why);
-        if (params.device.empty())
-            throw SerialPortError(why);
+        auto device = VelkorConfig::comPortDevice(*o.port);
+        if (!device)
+            throw SerialPortError(device.error());
+        params.device = std::move(*device);
     }
     *name = receiverModel(o.type).name;
     return makeReceiver(params);
@@ -79,13 +81,11 @@ int report(bool ok)
     return ok ? kExitOk : kExitRefused;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// The command line; the exit status when the program ends here.
+std::optional<int> parseOptions(int argc, char** argv, Options& o)
 {
     CLI::App app{"Runs one receiver operation on a Uniden scanner or a Hamlib rigctl server, to check it."};
     app.require_subcommand(1);
-    Options o;
     std::string types = "receiver type:";
     for (const receiver_model_s& m : receiverModels())
         types += " " + std::to_string(m.type) + " " + m.listText + (&m == &receiverModels().back() ? "" : ",");
@@ -100,13 +100,13 @@ int main(int argc, char** argv)
     app.add_option("--timeout", o.timeoutMs, "time-out in ms of each reply line (serial) or each operation (network)")
         ->check(CLI::Range(1u, 60000u));
 
-    auto* init = app.add_subcommand("init", "only initialise the receiver");
+    app.add_subcommand("init", "only initialise the receiver");
     auto* tune = app.add_subcommand("tune", "tune to a frequency");
     tune->add_option("mhz", o.mhz, "frequency in MHz")->required()->check(CLI::Range(0.0001, 9999.9999));
     tune->add_flag("--narrow", o.narrow, "narrow FM");
-    auto* freq = app.add_subcommand("freq", "print the frequency the scanner reports");
-    auto* squelch = app.add_subcommand("squelch", "print whether the squelch is open");
-    auto* scan = app.add_subcommand("scan", "start scanning");
+    app.add_subcommand("freq", "print the frequency the scanner reports");
+    app.add_subcommand("squelch", "print whether the squelch is open");
+    app.add_subcommand("scan", "start scanning");
     auto* text = app.add_subcommand("text", "write the memory channel's text tag");
     text->add_option("text", o.text, "text")->required();
     auto* text2 = app.add_subcommand("text2", "write the bank's text tag; without TEXT put back the scanner's own");
@@ -122,20 +122,29 @@ int main(int argc, char** argv)
             throw CLI::ValidationError("--server", "only for a network receiver type");
         if (!network(o) && !o.port && !o.device)
             throw CLI::RequiredError("--port or --device");
-        if (network(o) && !o.server)
-            o.server = VelkorConfig::load().settings().rigctl_server;
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         std::fprintf(stderr, "velkor-scanner: %s\n", e.what());
         return kExitUsage;
-    } catch (const ProfileError& e) {
-        std::fprintf(stderr, "velkor-scanner: %s\n", e.what());
-        return kExitUsage;
     }
+    o.command = app.get_subcommands().front()->get_name();
+    if (network(o) && !o.server) {
+        const auto config = VelkorConfig::load();
+        if (!config) {
+            std::fprintf(stderr, "velkor-scanner: %s\n", config.error().c_str());
+            return kExitUsage;
+        }
+        o.server = config->settings().rigctl_server;
+    }
+    return std::nullopt;
+}
 
+// Builds and initialises the receiver, saying so on standard error; the exit status
+// when that fails.
+std::optional<int> startReceiver(const Options& o, std::unique_ptr<CReceiverCtrl>& receiver)
+{
     std::string name;
-    std::unique_ptr<CReceiverCtrl> receiver;
     try {
         receiver = build(o, &name);
     } catch (const SerialPortError& e) {
@@ -160,42 +169,59 @@ int main(int argc, char** argv)
         return report(false);
     }
     std::fprintf(stderr, "Initialized %s on %s.\n", name.c_str(), where(o).c_str());
+    return std::nullopt;
+}
 
-    // Each operation runs with the receiver alive; the result is printed after it is
-    // destroyed, so that everything the destructor sends has gone out.
+// Runs the operation with the receiver alive; the result is printed after it is
+// destroyed, so that everything the destructor sends has gone out.
+int runCommand(const Options& o, std::unique_ptr<CReceiverCtrl> receiver)
+{
+    const std::string& command = o.command;
     int ok = 0;
     double mhz = 0.0;
-    const CLI::App* command = app.get_subcommands().front();
-    if (command == init)
+    if (command == "init")
         ok = 1;
-    else if (command == tune)
+    else if (command == "tune")
         ok = receiver->setFrequency(o.mhz, o.narrow ? 1 : 0);
-    else if (command == freq)
+    else if (command == "freq")
         ok = (mhz = receiver->getFrequency()) != 0.0;
-    else if (command == squelch)
+    else if (command == "squelch")
         ok = receiver->isSquelchOpen();
-    else if (command == scan)
+    else if (command == "scan")
         ok = receiver->startScan();
-    else if (command == text)
+    else if (command == "text")
         ok = receiver->setText(o.text.c_str());
-    else if (command == text2)
+    else if (command == "text2")
         ok = receiver->setText2(o.text2 ? o.text2->c_str() : nullptr);
-    else if (command == backlight)
+    else if (command == "backlight")
         ok = receiver->setBacklight(o.level);
     receiver.reset();
 
-    if (command == squelch) {
+    if (command == "squelch") {
         // A silent scanner also reads as closed; there is no third answer.
         std::puts(ok ? "open" : "closed");
         return kExitOk;
     }
-    if (command == freq) {
+    if (command == "freq") {
         if (!ok)
             return report(false);
         std::printf("%.4f\n", mhz);
         return kExitOk;
     }
-    if ((command == text || command == text2) && !ok && receiverModel(o.type).usesMemory && o.memory == 0)
+    if ((command == "text" || command == "text2") && !ok && receiverModel(o.type).usesMemory && o.memory == 0)
         std::fprintf(stderr, "velkor-scanner: display texts need a memory channel (--memory)\n");
     return report(ok != 0);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Options o;
+    if (const std::optional<int> done = parseOptions(argc, argv, o))
+        return *done;
+    std::unique_ptr<CReceiverCtrl> receiver;
+    if (const std::optional<int> failed = startReceiver(o, receiver))
+        return *failed;
+    return runCommand(o, std::move(receiver));
 }

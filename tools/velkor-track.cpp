@@ -13,7 +13,6 @@
 #include "bank/DecoderBank.h"
 #include "cmdwnd/CCmdWnd.h"
 #include "mixer/AlsaMixerBackend.h"
-#include "notify/MessageBox.h"
 #include "session/ConsoleOwner.h"
 #include "session/SignalWatcher.h"
 #include "session/TrackingSession.h"
@@ -45,12 +44,8 @@ void err(const std::string& text)
 {
     std::fprintf(stderr, "velkor-track: %s\n", text.c_str());
 }
-} // namespace
 
-int main(int argc, char** argv)
-{
-    CLI::App cli{"Trunk tracker without a display: decodes control-channel audio and follows calls with the "
-                 "scanner configured in velkor.ini."};
+struct TrackOptions {
     std::string input;
     std::optional<int> rate;
     bool realtime = false;
@@ -60,18 +55,27 @@ int main(int argc, char** argv)
     std::string micElement = "Mic";
     std::string logDir;
     MqttCli mqtt;
-    cli.add_option("--input", input, "recording to decode (WAV, or raw with --rate; - is standard input) instead "
-                                     "of live capture");
-    cli.add_option("--rate", rate, "sample rate of a raw recording (Hz)")->check(CLI::Range(1000, 1000000));
-    cli.add_flag("--realtime", realtime, "play the recording at its own pace, as live audio comes");
-    cli.add_option("--device", device, "capture device for live audio (default: the system's default input), "
-                                       "at [audio] samplerate of velkor.ini");
-    cli.add_option("--mixer", mixerDevice, "ALSA mixer that holds the Line-In")->capture_default_str();
-    cli.add_option("--line-element", lineElement, "mixer element of the Line-In")->capture_default_str();
-    cli.add_option("--mic-element", micElement, "mixer element used when there is no Line-In")->capture_default_str();
-    cli.add_option("--log-dir", logDir, "write every event to DIR/velkor-YYYY-MM-DD.jsonl and every call to "
-                                         "DIR/calls-YYYY-MM-DD.csv (the local date)");
-    mqtt.add(cli);
+    // An ALSA mixer or element was named on the command line.
+    bool alsaNamed = false;
+};
+
+// The command line; the exit status when the program ends here.
+std::optional<int> parseOptions(int argc, char** argv, TrackOptions& o)
+{
+    CLI::App cli{"Trunk tracker without a display: decodes control-channel audio and follows calls with the "
+                 "scanner configured in velkor.ini."};
+    cli.add_option("--input", o.input, "recording to decode (WAV, or raw with --rate; - is standard input) instead "
+                                       "of live capture");
+    cli.add_option("--rate", o.rate, "sample rate of a raw recording (Hz)")->check(CLI::Range(1000, 1000000));
+    cli.add_flag("--realtime", o.realtime, "play the recording at its own pace, as live audio comes");
+    cli.add_option("--device", o.device, "capture device for live audio (default: the system's default input), "
+                                         "at [audio] samplerate of velkor.ini");
+    cli.add_option("--mixer", o.mixerDevice, "ALSA mixer that holds the Line-In")->capture_default_str();
+    cli.add_option("--line-element", o.lineElement, "mixer element of the Line-In")->capture_default_str();
+    cli.add_option("--mic-element", o.micElement, "mixer element used when there is no Line-In")->capture_default_str();
+    cli.add_option("--log-dir", o.logDir, "write every event to DIR/velkor-YYYY-MM-DD.jsonl and every call to "
+                                           "DIR/calls-YYYY-MM-DD.csv (the local date)");
+    o.mqtt.add(cli);
     try {
         cli.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -80,101 +84,84 @@ int main(int argc, char** argv)
         err(e.what());
         return kExitBadInput;
     }
-    if (realtime && input.empty()) {
+    if (o.realtime && o.input.empty()) {
         err("--realtime paces a recording; it needs --input FILE");
         return kExitBadInput;
     }
+    o.alsaNamed = cli.count("--mixer") + cli.count("--line-element") + cli.count("--mic-element") > 0;
+    return std::nullopt;
+}
 
-    // Qt's own arguments are not ours; give it none.
-    int qtArgc = 1;
-    QCoreApplication app(qtArgc, argv);
-    setMessageBoxFunction([](const std::string& text) { err(text); });
-
-    velkor_settings_s settings;
-    try {
-        settings = VelkorConfig::load(inCurrentDir(velkor_ini::kFileName)).settings();
-    } catch (const std::exception& e) {
-        err(e.what());
-        return kExitBadInput;
-    }
-
-    // A recording is opened first: a file that is not audio is bad input, reported
-    // before anything else is touched.
-    std::unique_ptr<FileSource> file;
-    if (!input.empty()) {
+// The daily files and the broker, checked before the book is touched; the exit
+// status when they cannot work.
+std::optional<int> openOutputs(TrackOptions& o, velkor::Notices& notices, TrackingSession::Parts& parts)
+{
+    if (!o.logDir.empty()) {
         try {
-            file = std::make_unique<FileSource>(input, rate);
-        } catch (const std::exception& e) {
-            err(e.what());
-            return kExitBadInput;
-        }
-    }
-
-    // The daily files and the broker's options are checked before the book is touched.
-    std::unique_ptr<DailyLog> dailyLog;
-    if (!logDir.empty()) {
-        try {
-            dailyLog = std::make_unique<DailyLog>(logDir, [](const std::string& line) { err(line); });
+            parts.dailyLog = std::make_unique<DailyLog>(o.logDir, notices);
         } catch (const DailyLogError& e) {
             err(std::string("--log-dir: ") + e.what());
             return kExitBadInput;
         }
     }
-    std::unique_ptr<MqttPublisher> publisher;
-    try {
-        // On the publisher's threads: standard error, never the log list.
-        publisher = mqtt.publisher([](const std::string& line) { err(line); });
-    } catch (const MqttError& e) {
-        err(std::string("--mqtt: ") + e.what());
+    // On the publisher's threads: standard error, never the log list.
+    auto made = o.mqtt.publisher(notices);
+    if (!made) {
+        err("--mqtt: " + made.error());
         return kExitBadInput;
     }
+    parts.mqtt = std::move(*made);
+    return std::nullopt;
+}
 
-    SignalWatcher watcher({SIGINT, SIGTERM, SIGHUP});
-    QObject::connect(&watcher, &SignalWatcher::received, &app, [] { QCoreApplication::quit(); });
-    // A reader of standard output that goes away (velkor-track | head) ends the run
-    // like a signal, with the book saved, instead of killing the process.
-    std::signal(SIGPIPE, SIG_IGN);
+// The input's end quits the program; an input that failed makes it bad input.
+DecoderBank::SourceEvents sourceEvents(int& status)
+{
+    DecoderBank::SourceEvents events;
+    events.ended = [&status](const velkor::Status& end) {
+        // On the source's thread: the quit is queued behind every command the
+        // input made, so all of them are handled first.
+        if (!end) {
+            const std::string error = end.error();
+            QMetaObject::invokeMethod(qApp, [error, &status] {
+                err(error);
+                status = kExitBadInput;
+            }, Qt::QueuedConnection);
+        }
+        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    };
+    return events;
+}
 
-    velkor::StderrNotices alerts("velkor-track: ");
-    ConsoleOwner owner(stdout, settings, alerts);
-    owner.console().setOutputLost([] { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); });
-
-    int status = 0;
-    TrackingSession::Parts parts;
+// The command window and the decoder bank as the options ask for them.
+void buildParts(const TrackOptions& o, std::unique_ptr<FileSource>& file, int& status, TrackingSession::Parts& parts)
+{
     parts.decodingRequired = true;
-    parts.dailyLog = std::move(dailyLog);
-    parts.mqtt = std::move(publisher);
     // An ALSA mixer or element named on the command line is used as named; otherwise
     // the dialog's choice (the sound server's playback of the source, else ALSA's).
-    const bool alsaNamed = cli.count("--mixer") + cli.count("--line-element") + cli.count("--mic-element") > 0;
-    parts.commandWindow = [&](CmdWndOwner& o) {
-        if (!alsaNamed)
-            return std::make_unique<CCmdWnd>(o);
-        return std::make_unique<CCmdWnd>(o, std::make_unique<AlsaMixerBackend>(mixerDevice, lineElement, micElement));
+    parts.commandWindow = [&o](CmdWndOwner& owner) {
+        if (!o.alsaNamed)
+            return std::make_unique<CCmdWnd>(owner);
+        return std::make_unique<CCmdWnd>(owner,
+                                         std::make_unique<AlsaMixerBackend>(o.mixerDevice, o.lineElement, o.micElement));
     };
-    parts.decoderBank = [&](CmdSink* wnd, unsigned sampleRate) {
-        DecoderBank::SourceEvents events;
-        events.ended = [&status](const std::string& error) {
-            // On the source's thread: the quit is queued behind every command the
-            // input made, so all of them are handled first.
-            if (!error.empty()) {
-                QMetaObject::invokeMethod(qApp, [error, &status] {
-                    err(error);
-                    status = kExitBadInput;
-                }, Qt::QueuedConnection);
-            }
-            QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
-        };
+    parts.decoderBank = [&o, &file, &status](CmdSink* wnd, unsigned sampleRate) {
+        const DecoderBank::SourceEvents events = sourceEvents(status);
         if (!file)
-            return std::make_unique<DecoderBank>(wnd, sampleRate, std::make_unique<PortAudioSource>(device), events);
+            return std::make_unique<DecoderBank>(wnd, sampleRate, std::make_unique<PortAudioSource>(o.device), events);
         // A recording is decoded at its own rate, whatever velkor.ini says.
         const unsigned fileRate = file->sampleRate();
         std::unique_ptr<AudioSource> source = std::move(file);
-        if (realtime)
+        if (o.realtime)
             source = std::make_unique<PacedSource>(std::move(source));
         return std::make_unique<DecoderBank>(wnd, fileRate, std::move(source), events);
     };
+}
 
+// Runs the session until the input ends or a signal comes, then saves the book and
+// stops in the dialog's order; the exit status.
+int runSession(QCoreApplication& app, ConsoleOwner& owner, TrackingSession::Parts parts, int& status)
+{
     TrackingSession session(owner, owner.book(), std::move(parts), inCurrentDir("addrbook.ini"));
     switch (session.start()) {
     case TrackingSession::Started::Running:
@@ -201,4 +188,52 @@ int main(int argc, char** argv)
     // its time-out is left to its own thread, which ends with the process.
     session.stop();
     return status;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    TrackOptions options;
+    if (const std::optional<int> done = parseOptions(argc, argv, options))
+        return *done;
+
+    // Qt's own arguments are not ours; give it none.
+    int qtArgc = 1;
+    QCoreApplication app(qtArgc, argv);
+    velkor::StderrNotices notices("velkor-track: ");
+
+    const auto config = VelkorConfig::load(inCurrentDir(velkor_ini::kFileName));
+    if (!config) {
+        err(config.error());
+        return kExitBadInput;
+    }
+
+    // A recording is opened first: a file that is not audio is bad input, reported
+    // before anything else is touched.
+    std::unique_ptr<FileSource> file;
+    if (!options.input.empty()) {
+        try {
+            file = std::make_unique<FileSource>(options.input, options.rate);
+        } catch (const std::exception& e) {
+            err(e.what());
+            return kExitBadInput;
+        }
+    }
+    TrackingSession::Parts parts;
+    if (const std::optional<int> failed = openOutputs(options, notices, parts))
+        return *failed;
+
+    SignalWatcher watcher({SIGINT, SIGTERM, SIGHUP});
+    QObject::connect(&watcher, &SignalWatcher::received, &app, [] { QCoreApplication::quit(); });
+    // A reader of standard output that goes away (velkor-track | head) ends the run
+    // like a signal, with the book saved, instead of killing the process.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    ConsoleOwner owner(stdout, config->settings(), notices);
+    owner.console().setOutputLost([] { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); });
+
+    int status = 0;
+    buildParts(options, file, status, parts);
+    return runSession(app, owner, std::move(parts), status);
 }

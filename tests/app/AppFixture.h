@@ -1,7 +1,8 @@
 // Shared by the dialog tests: each runs in a scratch working directory of its own, with
-// the message boxes it would show captured, and waits with the event loop running.
+// what the dialogs would tell the user collected, and waits with the event loop running.
 #pragma once
 
+#include "fixtures/CollectingNotices.h"
 #include "fixtures/ScratchFixture.h"
 #include "fixtures/WaitFor.h"
 
@@ -17,4 +18,8 @@ inline void PrintTo(const QString& s, std::ostream* os)
     *os << '"' << s.toStdString() << '"';
 }
 
-using AppFixture = WorkDirFixture;
+// The dialogs are given `told`.
+class AppFixture : public WorkDirFixture {
+protected:
+    CollectingNotices told;
+};

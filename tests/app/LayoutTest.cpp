@@ -107,7 +107,7 @@ INSTANTIATE_TEST_SUITE_P(Fonts, Layout,
 TEST_P(Layout, SettingsDialogAndItsOpenedPortList)
 {
     writeFile("velkor.ini", "[serial]\ncom1=/dev/serial/by-id/usb-Prolific_Technology_Inc._USB-Serial-if00-port0\n");
-    CPrefDlg dlg;
+    CPrefDlg dlg(told);
     show(dlg);
     std::printf("Settings, %s: %dx%d pixels, grown %.3f x %.3f\n", GetParam().name, dlg.width(), dlg.height(),
                 dlg.units().growX(), dlg.units().growY());
@@ -142,7 +142,7 @@ TEST_P(Layout, MainDialogColumnsHoldSevenDigitIdentsAndFullTimes)
                               "fleet0-NrOfUnits=2\nfleet0-unit0-Id=7000123\nfleet0-unit0-Name=Car 7\n"
                               "fleet0-unit0-LastSeen=2026/12/09 22:48:08\nfleet0-unit0-Checked=1\n"
                               "fleet0-unit1-Id=9999999\nfleet0-unit1-Name=Portable\nfleet0-unit1-LastSeen=2026/08/28 00:00:00\n");
-    CVelkorDlg dlg(testParts());
+    CVelkorDlg dlg(testParts(), &told);
     dlg.OnInitDialog();
     show(dlg);
     expectTextsFit(dlg);
@@ -167,7 +167,7 @@ TEST_P(Layout, MainDialogColumnsHoldSevenDigitIdentsAndFullTimes)
 
 TEST_P(Layout, LogListShowsEightLinesAndElidesLongOnes)
 {
-    CVelkorDlg dlg(testParts());
+    CVelkorDlg dlg(testParts(), &told);
     dlg.OnInitDialog();
     show(dlg);
     const QString longLine = QStringLiteral("GTC  | Go To Channel Voice             | Ch:  17 (  1) Org:  200 Tar:  100 ")

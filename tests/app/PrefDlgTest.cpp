@@ -19,7 +19,7 @@ class PrefDlg : public AppFixture {
 protected:
     std::unique_ptr<CPrefDlg> open()
     {
-        auto dlg = std::make_unique<CPrefDlg>();
+        auto dlg = std::make_unique<CPrefDlg>(told);
         dlg->show();
         dlg->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
@@ -101,7 +101,7 @@ TEST_F(PrefDlg, ShowsAndSavesBackEveryStoredFile)
         QTest::mouseClick(dlg->m_save, Qt::LeftButton);
         EXPECT_EQ(dlg->result(), QDialog::Accepted);
         EXPECT_EQ(readFile("velkor.ini"), c.saved);
-        EXPECT_TRUE(messages.empty());
+        EXPECT_TRUE(told.alerts.empty());
     }
 }
 
@@ -253,12 +253,12 @@ TEST_F(PrefDlg, UnwritableFileIsReportedAndTheDialogStaysOpen)
 {
     std::filesystem::create_directory("velkor.ini");  // a directory where the file should be
     auto dlg = open();
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].rfind("Couldn't read the settings: ", 0), 0u) << messages[0];
+    ASSERT_EQ(told.alerts.size(), 1u);
+    EXPECT_EQ(told.alerts[0].rfind("Couldn't read the settings: ", 0), 0u) << told.alerts[0];
     EXPECT_EQ(shown(*dlg), "rate=48000 mute=1 type=0 port=0 memory=0 follow=1 scan=0 add=1 backlight=0 cc=0");
     QTest::mouseClick(dlg->m_save, Qt::LeftButton);
-    ASSERT_EQ(messages.size(), 2u);
-    EXPECT_EQ(messages[1].rfind("Couldn't save the settings: ", 0), 0u) << messages[1];
+    ASSERT_EQ(told.alerts.size(), 2u);
+    EXPECT_EQ(told.alerts[1].rfind("Couldn't save the settings: ", 0), 0u) << told.alerts[1];
     EXPECT_TRUE(dlg->isVisible());
     QTest::mouseClick(dlg->m_cancel, Qt::LeftButton);
     EXPECT_EQ(dlg->result(), QDialog::Rejected);

@@ -24,7 +24,7 @@ protected:
     void start(const std::string& ini)
     {
         writeFile("velkor.ini", ini);
-        dlg = std::make_unique<CVelkorDlg>(testParts());
+        dlg = std::make_unique<CVelkorDlg>(testParts(), &told);
         dlg->OnInitDialog();
         settle();
     }

@@ -33,7 +33,7 @@ class VelkorDlg : public DlgFixture {
 protected:
     CVelkorDlg& start(CVelkorDlg::Parts parts = testParts())
     {
-        dlg = std::make_unique<CVelkorDlg>(std::move(parts));
+        dlg = std::make_unique<CVelkorDlg>(std::move(parts), &told);
         programsQuestion = dlg->askQuit;
         dlg->askQuit = [this] {
             ++questions;
@@ -83,7 +83,7 @@ TEST_F(VelkorDlg, StartsWithDefaultsWhenThereAreNoFiles)
     EXPECT_FALSE(s.scan_on_clear || s.backlight || s.return_to_cc);
     EXPECT_EQ(s.comport, 0u);
     EXPECT_FALSE(dlg->endCallButton()->isEnabled());
-    EXPECT_TRUE(messages.empty());
+    EXPECT_TRUE(told.alerts.empty());
 }
 
 TEST_F(VelkorDlg, WithoutACommandWindowTheDialogStaysOpenAndStartsNothing)
@@ -92,7 +92,7 @@ TEST_F(VelkorDlg, WithoutACommandWindowTheDialogStaysOpenAndStartsNothing)
     parts.commandWindow = [](CmdWndOwner&) -> std::unique_ptr<CCmdWnd> { throw std::runtime_error("no window"); };
     start(std::move(parts));
     EXPECT_FALSE(started);
-    EXPECT_EQ(messages, std::vector<std::string> {"Error creating command window!"});
+    EXPECT_EQ(told.alerts, std::vector<std::string> {"Error creating command window!"});
     EXPECT_EQ(newLines(), Lines {});
     EXPECT_EQ(dlg->decoderBank(), nullptr);
     // The settings still open and close; with nothing to restart nothing happens.
@@ -385,10 +385,10 @@ TEST_F(VelkorDlg, QuittingShowsWhyTheBookWasNotSavedBeforeTheQuestion)
         c.before();
         start();
         c.after();
-        messages.clear();
+        told.alerts.clear();
         std::vector<std::string> shownBeforeQuestion;
         dlg->askQuit = [&] {
-            shownBeforeQuestion = messages;
+            shownBeforeQuestion = told.alerts;
             return false;
         };
         QTest::keyClick(dlg.get(), Qt::Key_Escape);
@@ -440,13 +440,13 @@ TEST_F(VelkorDlg, SaveLogWritesEveryLineOfTheRunWithItsReceiveTime)
     EXPECT_EQ(texts[2], "line 0");
     EXPECT_EQ(texts[2 + 7], "Caf\xc3\xa9 7");
     EXPECT_EQ(texts.back(), "line " + std::to_string(kLines - 1));
-    EXPECT_TRUE(messages.empty());
+    EXPECT_TRUE(told.alerts.empty());
 
     // A file that cannot be written is reported.
     dlg->askLogFile = [&] { return QString::fromStdString((dir / "no-such-dir" / "run.log").string()); };
     dlg->OnSaveLog();
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].rfind("Couldn't save the log to ", 0), 0u) << messages[0];
+    ASSERT_EQ(told.alerts.size(), 1u);
+    EXPECT_EQ(told.alerts[0].rfind("Couldn't save the log to ", 0), 0u) << told.alerts[0];
 }
 
 TEST_F(VelkorDlg, AWidenedColumnKeepsItsWidthForTheNextStart)

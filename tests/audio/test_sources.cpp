@@ -43,7 +43,7 @@ TEST(PacedSource, NoBlockComesBeforeItsTimeAndStopCutsTheWaitShort)
         bool ended = false;
     } seen;
     PacedSource paced(std::make_unique<FileSource>(file, std::nullopt));
-    paced.open(8000, 400);
+    ASSERT_TRUE(paced.open(8000, 400).ok());
     AudioSource::Handlers h;
     const auto begin = Clock::now();
     h.block = [&](const int16_t*, size_t bytes, CaptureTime) {
@@ -51,11 +51,11 @@ TEST(PacedSource, NoBlockComesBeforeItsTimeAndStopCutsTheWaitShort)
         seen.blocks.emplace_back(std::chrono::duration<double>(Clock::now() - begin).count(), seen.samples);
         seen.samples += bytes / 2;
     };
-    h.ended = [&](const std::string&) {
+    h.ended = [&](const velkor::Status&) {
         const std::lock_guard<std::mutex> guard(seen.lock);
         seen.ended = true;
     };
-    paced.start(std::move(h));
+    ASSERT_TRUE(paced.start(std::move(h)).ok());
     ASSERT_TRUE(waitFor("the end of the recording", [&] {
         const std::lock_guard<std::mutex> guard(seen.lock);
         return seen.ended;
@@ -71,11 +71,11 @@ TEST(PacedSource, NoBlockComesBeforeItsTimeAndStopCutsTheWaitShort)
     // Stopping while a block is held back ends the wait: a minute of audio is not
     // waited out.
     PacedSource longer(std::make_unique<FileSource>(toneFile(dir, 60.0, 8000), std::nullopt));
-    longer.open(8000, 400);
+    ASSERT_TRUE(longer.open(8000, 400).ok());
     std::atomic<int> blocks {0};
     AudioSource::Handlers lh;
     lh.block = [&](const int16_t*, size_t, CaptureTime) { ++blocks; };
-    longer.start(std::move(lh));
+    ASSERT_TRUE(longer.start(std::move(lh)).ok());
     ASSERT_TRUE(waitFor("a few blocks", [&] { return blocks > 3; }));
     const auto stopping = Clock::now();
     longer.stop();
@@ -90,8 +90,8 @@ public:
         : m_inner(std::move(inner)), m_hold(hold)
     {
     }
-    void open(unsigned rate, size_t block) override { m_inner->open(rate, block); }
-    void start(Handlers handlers) override
+    velkor::Status open(unsigned rate, size_t block) override { return m_inner->open(rate, block); }
+    velkor::Status start(Handlers handlers) override
     {
         auto block = std::move(handlers.block);
         handlers.block = [this, block](const int16_t* samples, size_t bytes, CaptureTime captured) {
@@ -100,7 +100,7 @@ public:
             m_samples += bytes / 2;
             block(samples, bytes, captured);
         };
-        m_inner->start(std::move(handlers));
+        return m_inner->start(std::move(handlers));
     }
     void stop() override { m_inner->stop(); }
     void close() override { m_inner->close(); }
@@ -125,9 +125,9 @@ TEST(LiveCapture, SamplesLostWhileDecodingFellBehindAreLogged)
     std::mutex lock;
     std::string ended = "running";
     DecoderBank::SourceEvents events;
-    events.ended = [&](const std::string& why) {
+    events.ended = [&](const velkor::Status& end) {
         const std::lock_guard<std::mutex> guard(lock);
-        ended = "ended: " + why;
+        ended = "ended: " + end.error();
     };
     auto source = std::make_unique<SlowDecoder>(std::make_unique<PortAudioSource>(), std::chrono::seconds(8));
     const SlowDecoder& slow = *source;

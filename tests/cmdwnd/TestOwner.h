@@ -24,6 +24,7 @@ public:
         return book.IsAddrChecked(a);
     }
     void enableEndCall(bool enable) override { endCallEnabled = enable; }
+    velkor::Notices& notices() override { return told; }
 
     // Adds the unit with a name, checked or not.
     void addUnit(const velkor_address_s& a, const std::string& name, bool checked)
@@ -36,8 +37,8 @@ public:
 
     velkor_settings_s settings;
     MemoryLogList log;
-    CollectingNotices notices;
-    CAddrBook book {notices};
+    CollectingNotices told;
+    CAddrBook book {told};
     bool endCallEnabled = false;
     std::vector<int> selects;
 };

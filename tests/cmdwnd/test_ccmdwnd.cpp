@@ -137,8 +137,8 @@ TEST_F(CmdWnd, MixerFallBacksAndTexts)
         st.calls.clear();
         wnd->OnCmdWndMessage(CMDWND_UNMUTE, {});
         EXPECT_EQ(st.calls, c.unmute);
+        EXPECT_TRUE(o.told.alerts.empty());
     }
-    EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(CmdWnd, RefusedSetShowsAMessageEveryTime)
@@ -147,7 +147,7 @@ TEST_F(CmdWnd, RefusedSetShowsAMessageEveryTime)
     mixer.refuseSet = true;
     wnd->OnCmdWndMessage(CMDWND_MUTE, {});
     wnd->OnCmdWndMessage(CMDWND_UNMUTE, {});
-    EXPECT_EQ(messages, (Texts{"Couldn't set mixerControl!", "Couldn't set mixerControl!"}));
+    EXPECT_EQ(owner.told.alerts, (Texts{"Couldn't set mixerControl!", "Couldn't set mixerControl!"}));
     mixer.refuseSet = false;
 }
 

@@ -8,7 +8,6 @@
 #include "fixtures/RigctlServers.h"
 #include "fixtures/ScannerSimulator.h"
 #include "fixtures/WaitFor.h"
-#include "notify/MessageBox.h"
 #include "receiver/CRigctlReceiver.h"
 #include "receiver/CUniden250.h"
 
@@ -49,9 +48,10 @@ velkor_call_s call(uint32_t unit)
     return c;
 }
 
+velkor::SilentNotices quiet;
+
 void decoderEventsGoOn(const char* what, std::unique_ptr<CReceiverCtrl> receiver)
 {
-    const MessageBoxFn old = setMessageBoxFunction([](const std::string&) {});
     TimedOwner owner;
     owner.settings.follow_calls = true;
     owner.settings.scan_on_clear = true;
@@ -112,7 +112,6 @@ void decoderEventsGoOn(const char* what, std::unique_ptr<CReceiverCtrl> receiver
     std::printf("%s, %d followed calls: longest wait between log lines %ld ms (%.1f time-outs), "
                 "longest round of posting %ld us\n",
                 what, kRounds, longestGapMs, static_cast<double>(longestGapMs) / kTimeoutMs, longestPostUs);
-    setMessageBoxFunction(old);
 }
 
 } // namespace
@@ -127,5 +126,5 @@ TEST(CmdWndHang, SilentScannerNeverStopsTheDecoderEvents)
 TEST(CmdWndHang, SilentRigctlServerNeverStopsTheDecoderEvents)
 {
     rigtest::FakeRigctl server(rigtest::Misbehaviour::Silent);
-    decoderEventsGoOn("silent rigctl server", std::make_unique<CRigctlReceiver>(server.address(), kTimeoutMs));
+    decoderEventsGoOn("silent rigctl server", std::make_unique<CRigctlReceiver>(server.address(), quiet, kTimeoutMs));
 }

@@ -3,6 +3,7 @@
 // posted to CCmdWnd and delivered by Qt's event loop.
 #include "TestOwner.h"
 #include "cmdwnd/CCmdWnd.h"
+#include "fixtures/CollectingNotices.h"
 #include "fixtures/FakeMixer.h"
 #include "fixtures/ScratchFixture.h"
 #include "text/Cp1252.h"
@@ -19,6 +20,7 @@ using Texts = std::vector<std::string>;
 class Handler : public CmdHandler {
 public:
     LogListView& logList() override { return list; }
+    velkor::Notices& notices() override { return told; }
     bool muteEnabled() const override { return mute; }
     void setMuted(bool muted) override { log.push_back(muted ? "muted" : "unmuted"); }
     void reportCall(const velkor_call_s& c) override { log.push_back("call " + std::to_string(c.channel)); }
@@ -27,6 +29,7 @@ public:
     void reportSystem(const velkor_address_s& a) override { log.push_back("system " + std::to_string(a.unit)); }
 
     MemoryLogList list;
+    CollectingNotices told;
     bool mute = true;
     Texts log;
 };
@@ -37,12 +40,14 @@ public:
     virtual ~Delivery() = default;
     virtual void post(uint32_t code, CmdPayload payload) = 0;
     virtual MemoryLogList& list() = 0;
+    virtual const Texts& alerts() = 0;
 };
 
 class Direct : public Delivery {
 public:
     void post(uint32_t code, CmdPayload payload) override { dispatchCommand(handler, code, std::move(payload)); }
     MemoryLogList& list() override { return handler.list; }
+    const Texts& alerts() override { return handler.told.alerts; }
     Handler handler;
 };
 
@@ -54,6 +59,7 @@ public:
         QCoreApplication::sendPostedEvents();
     }
     MemoryLogList& list() override { return owner.log; }
+    const Texts& alerts() override { return owner.told.alerts; }
     TestOwner owner;
     CCmdWnd wnd {owner, std::make_unique<FakeMixer>()};
 };
@@ -90,7 +96,7 @@ TEST_P(Dispatch, MissingOrWrongPayloadsAreShownAndOtherCodesIgnored)
     to->post(CMDWND_REPORT_CALL, LogText("not a call"));
     for (uint32_t code : {0xEFFFu, 0xF007u, 0xFFFFu, 0u})
         to->post(code, LogText("x"));
-    EXPECT_EQ(messages, (Texts {"Invalid parameters to CMDWND_ADD_LOGSTR!", "Invalid parameters to CMDWND_REPORT_CALL!",
+    EXPECT_EQ(to->alerts(), (Texts {"Invalid parameters to CMDWND_ADD_LOGSTR!", "Invalid parameters to CMDWND_REPORT_CALL!",
                              "Invalid parameters to CMDWND_CLEAR_CALL!", "Invalid parameters to CMDWND_REPORT_CALL!"}));
     EXPECT_EQ(to->list().count(), 0);
 }
@@ -123,7 +129,7 @@ TEST_P(Dispatch, RefusedLineIsReported)
 {
     to->list().refuse = true;
     line("x");
-    EXPECT_EQ(messages, Texts {"Error adding string to LogList!"});
+    EXPECT_EQ(to->alerts(), Texts {"Error adding string to LogList!"});
 }
 
 TEST(DispatchCommand, EveryCodeReachesItsHandler)

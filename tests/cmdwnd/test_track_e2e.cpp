@@ -110,7 +110,7 @@ TEST_F(TrackE2E, Mpt1327CallIsFollowedAndCleared)
     EXPECT_EQ(owner.log.lines.front(), "Line-In muting unavailable: no mixer");
     EXPECT_EQ(wnd->tracker().callCounter(), 0u);
     EXPECT_FALSE(owner.endCallEnabled);
-    EXPECT_TRUE(messages.empty());
+    EXPECT_TRUE(owner.told.alerts.empty());
 }
 
 TEST_F(TrackE2E, Nmt450AllocationIsFollowedAndCleared)

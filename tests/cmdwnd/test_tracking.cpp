@@ -455,10 +455,10 @@ TEST_F(Tracking, EndCallSuppressesTheSameTargetForTenSeconds)
 TEST_F(Tracking, UnreadablePlanIsLoggedAndTriedAgain)
 {
     int attempts = 0;
-    tracker.setPlanSource([&](uint32_t) -> velkor_channel_plan_s {
+    tracker.setPlanSource([&](uint32_t) -> velkor::Result<velkor_channel_plan_s> {
         if (++attempts == 1)
-            throw std::runtime_error("velkor.ini: Permission denied");
-        return {};
+            return velkor::fail("velkor.ini: Permission denied");
+        return velkor_channel_plan_s{};
     });
     tracker.reportSystem(kSystem);
     EXPECT_EQ(tracker.systemParams(kSys), nullptr);

@@ -22,7 +22,7 @@ Recording loadRecording(const std::string& relativePath)
     Recording r;
     r.rate = reader.sampleRate();
     int16_t buffer[4096];
-    while (const size_t n = reader.read(buffer, 4096))
+    while (const size_t n = reader.read(buffer, 4096).value())
         r.pcm.insert(r.pcm.end(), buffer, buffer + n);
     return r;
 }

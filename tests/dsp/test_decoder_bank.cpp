@@ -30,9 +30,9 @@ struct EndSeen {
     DecoderBank::SourceEvents events()
     {
         DecoderBank::SourceEvents e;
-        e.ended = [this](const std::string& why) {
+        e.ended = [this](const velkor::Status& end) {
             std::lock_guard lock(mutex);
-            error = why.empty() ? "(ended without an error)" : why;
+            error = end ? "(ended without an error)" : end.error();
             ++calls;
         };
         return e;

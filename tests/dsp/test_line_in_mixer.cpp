@@ -9,6 +9,7 @@
 #include "mixer/LineInMixer.h"
 #include "mixer/PulseMixerBackend.h"
 #include "fixtures/WaitFor.h"
+#include "notify/Notices.h"
 #include "tools/PulseServer.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +21,8 @@
 namespace {
 
 using namespace std::chrono_literals;
+
+velkor::SilentNotices quiet;
 
 class Mixer : public ::testing::Test {
 protected:
@@ -57,7 +60,7 @@ testsignal::PulseServer* Mixer::server = nullptr;
 std::string mixerError(const std::function<std::unique_ptr<MixerBackend>()>& make)
 {
     try {
-        LineInMixer mixer(make());
+        LineInMixer mixer(make(), quiet);
     } catch (const MixerError& e) {
         return e.what() + (e.detail().empty() ? std::string() : " (" + e.detail() + ")");
     }
@@ -76,7 +79,7 @@ TEST_F(Mixer, AlsaMutesOnlyAPlaybackElement)
               0u);
 
     // Without a Line element, the "Mic" fall-back on a playback element.
-    LineInMixer mixer(std::make_unique<AlsaMixerBackend>("default", "No Such Line", "Master"));
+    LineInMixer mixer(std::make_unique<AlsaMixerBackend>("default", "No Such Line", "Master"), quiet);
     EXPECT_EQ(mixer.line(), MixerBackend::Line::Microphone);
     mixer.SetMuted(true);
     EXPECT_EQ(server->sinkMute("@DEFAULT_SINK@"), "Mute: yes\n");
@@ -94,7 +97,7 @@ TEST_F(Mixer, ServerMutesTheLoopbackOfTheDecodedSourceOnly)
     const std::string tone = modules.back();
     const std::string other = loopback("speakers.monitor");
 
-    LineInMixer mixer(std::make_unique<PulseMixerBackend>());
+    LineInMixer mixer(std::make_unique<PulseMixerBackend>(), quiet);
     EXPECT_EQ(mixer.line(), MixerBackend::Line::LineIn);
     EXPECT_EQ(mixer.control(), MixerBackend::Control::MuteSwitch);
     for (const bool muted : {true, false, true, false}) {
@@ -125,7 +128,7 @@ TEST_F(Mixer, ServerFollowsTheSourceThisProcessRecords)
     pa_simple* capture = pa_simple_new(nullptr, "velkor test", PA_STREAM_RECORD, "scanner.monitor", "capture", &format,
                                        nullptr, nullptr, nullptr);
     ASSERT_NE(capture, nullptr);
-    LineInMixer mixer(std::make_unique<PulseMixerBackend>());
+    LineInMixer mixer(std::make_unique<PulseMixerBackend>(), quiet);
     mixer.SetMuted(true);
     EXPECT_TRUE(waitFor("the scanner's loopback muted", [&] { return server->moduleMuted(scanner) == "yes"; }));
     EXPECT_EQ(server->moduleMuted(defaultSource), "no");

@@ -4,6 +4,7 @@
 #include "events/DailyLog.h"
 #include "events/EventJson.h"
 #include "events/EventTime.h"
+#include "fixtures/CollectingNotices.h"
 #include "fixtures/Process.h"
 
 #include <gtest/gtest.h>
@@ -70,16 +71,16 @@ TEST(EventTime, ParsesTheStartTimesUsersType)
     for (const auto& g : good) {
         SCOPED_TRACE(g.text);
         const auto t = parseEventTime(g.text);
-        ASSERT_TRUE(t.has_value());
+        ASSERT_TRUE(t.ok()) << t.error();
         EXPECT_EQ(duration_cast<milliseconds>(t->time_since_epoch()).count(), g.epochMs);
     }
     for (const char* bad : {"", "yesterday", "2024-05-01", "2024-13-01T00:00:00Z", "2024-02-30T10:00:00Z",
                             "2024-05-01T24:00:00Z", "2024-05-01T10:00:00+2", "2024-05-01T10:00:00Zulu",
                             "2024-05-01T10:00:00.Z", "2024-05-01T10:00:00 UTC"}) {
         SCOPED_TRACE(bad);
-        std::string why;
-        EXPECT_FALSE(parseEventTime(bad, &why).has_value());
-        EXPECT_NE(why.find(bad), std::string::npos) << why;
+        const auto t = parseEventTime(bad);
+        ASSERT_FALSE(t.ok());
+        EXPECT_EQ(t.error().rfind("\"" + std::string(bad) + "\" is no ", 0), 0u) << t.error();
     }
 }
 
@@ -196,7 +197,8 @@ TEST(DailyLog, FilesTurnAtLocalMidnight)
     InZone zone("CET-1CEST,M3.5.0,M10.5.0/3");
     testsignal::TempDir dir;
     auto now = at(1714600799900); // 2024-05-01 23:59:59.900 local
-    DailyLog log(dir.path() + "/logs", {}, [&] { return now; });
+    CollectingNotices notices;
+    DailyLog log(dir.path() + "/logs", notices, [&] { return now; });
     log.event(R"({"n":1})");
     log.call({});
     now = at(1714600800100); // 00:00:00.100 local, the next day
@@ -220,12 +222,14 @@ TEST(DailyLog, AppendsAndTellsAFileItCannotWriteOnceWithoutStopping)
     testsignal::TempDir dir;
     auto now = at(1714600799900); // 2024-05-01 23:59:59.900 local
     {
-        DailyLog first(dir.path(), {}, [&] { return now; });
+        velkor::SilentNotices quiet;
+        DailyLog first(dir.path(), quiet, [&] { return now; });
         first.event("{}");
         first.call({});
     }
-    std::vector<std::string> notes;
-    DailyLog second(dir.path(), [&](const std::string& l) { notes.push_back(l); }, [&] { return now; });
+    CollectingNotices notices;
+    const std::vector<std::string>& notes = notices.notes;
+    DailyLog second(dir.path(), notices, [&] { return now; });
     second.event("{}");
     second.call({});
     EXPECT_EQ(testsignal::readFile(dir.file("velkor-2024-05-01.jsonl")), "{}\n{}\n");
@@ -245,8 +249,9 @@ TEST(DailyLog, AppendsAndTellsAFileItCannotWriteOnceWithoutStopping)
     EXPECT_NE(testsignal::readFile(dir.file("calls-2024-05-02.csv")), "");
     // A directory that cannot be written is an error at once.
     std::ofstream(dir.file("plain")) << "x";
-    EXPECT_THROW(DailyLog(dir.file("plain") + "/logs", {}, [&] { return now; }), DailyLogError);
-    EXPECT_THROW(DailyLog(dir.file("velkor-2024-05-02.jsonl") + "/..", {}, [&] { return now; }), DailyLogError);
+    EXPECT_THROW(DailyLog(dir.file("plain") + "/logs", notices, [&] { return now; }), DailyLogError);
+    EXPECT_THROW(DailyLog(dir.file("velkor-2024-05-02.jsonl") + "/..", notices, [&] { return now; }), DailyLogError);
+    EXPECT_TRUE(notices.alerts.empty());
 }
 
 TEST(CallLog, PutsCallsTogetherFromGrantsAndClearDowns)

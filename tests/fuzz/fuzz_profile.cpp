@@ -31,7 +31,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static const fuzzutil::ScratchFile ini("velkor.ini");
     ini.write(data, size);
 
-    const VelkorConfig config = VelkorConfig::load(ini.path());
+    const auto loaded = VelkorConfig::load(ini.path());
+    FUZZ_CHECK(loaded.ok());
+    const VelkorConfig& config = *loaded;
     FUZZ_CHECK(config.profile().existed());
     const velkor_settings_s settings = config.settings();
     (void)settings;
@@ -56,8 +58,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // A setting written by the program reads back as written (values are trimmed).
     ProfileFile edited = profile;
     edited.setString(velkor_ini::kTracking, velkor_ini::kComPort, "3");
-    edited.save(ini.path());
-    const ProfileFile reread = ProfileFile::load(ini.path());
+    FUZZ_CHECK(edited.save(ini.path()).ok());
+    const auto rereadResult = ProfileFile::load(ini.path());
+    FUZZ_CHECK(rereadResult.ok());
+    const ProfileFile& reread = *rereadResult;
     FUZZ_CHECK(reread.getInt(velkor_ini::kTracking, velkor_ini::kComPort, 0) == 3);
     FUZZ_CHECK(dump(reread) == dump(edited));
     return 0;

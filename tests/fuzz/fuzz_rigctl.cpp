@@ -136,7 +136,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     server.start(std::string(reinterpret_cast<const char*>(data) + 1, size - 1));
     const auto start = std::chrono::steady_clock::now();
     {
-        CRigctlReceiver rx(server.address(), kTimeoutMs);
+        static velkor::SilentNotices quiet;
+        CRigctlReceiver rx(server.address(), quiet, kTimeoutMs);
         operate(rx, data[0]);
     }
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);

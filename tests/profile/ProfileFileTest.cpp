@@ -82,27 +82,27 @@ TEST_F(ProfileFileTest, CrlfFileReadsAndKeepsItsLineEnds)
 {
     const std::string p = path("crlf.ini");
     writeFile(p, "[audio]\r\nsamplerate=22050\r\nmute=0\r\n");
-    ProfileFile profile = ProfileFile::load(p);
+    ProfileFile profile = ProfileFile::load(p).value();
     EXPECT_TRUE(profile.existed());
     EXPECT_EQ(profile.getInt("audio", "samplerate", 0), 22050);
     EXPECT_EQ(profile.getString("audio", "mute"), "0");
     profile.setString("audio", "mute", "1");
-    profile.save(p);
+    ASSERT_TRUE(profile.save(p).ok());
     EXPECT_EQ(readFile(p), "[audio]\r\nsamplerate=22050\r\nmute=1\r\n");
 }
 
 TEST_F(ProfileFileTest, WritesCreateFileSectionAndKeyAndReadBack)
 {
     const std::string p = path("new.ini");
-    ProfileFile profile = ProfileFile::load(p);
+    ProfileFile profile = ProfileFile::load(p).value();
     EXPECT_FALSE(profile.existed());
     profile.setString("audio", "samplerate", "48000");
     profile.setString("tracking", "memory", "12");
     profile.setString("Audio", "MUTE", "1");
-    profile.save(p);
+    ASSERT_TRUE(profile.save(p).ok());
     EXPECT_EQ(readFile(p), "[audio]\nsamplerate=48000\nMUTE=1\n[tracking]\nmemory=12\n");
 
-    const ProfileFile back = ProfileFile::load(p);
+    const ProfileFile back = ProfileFile::load(p).value();
     EXPECT_EQ(back.getInt("audio", "samplerate", 0), 48000);
     EXPECT_EQ(back.getInt("audio", "mute", 0), 1);
     EXPECT_EQ(back.getInt("tracking", "memory", 0), 12);
@@ -112,10 +112,10 @@ TEST_F(ProfileFileTest, ReplacingAKeyKeepsEveryOtherLineAsItWas)
 {
     const std::string p = path("edit.ini");
     writeFile(p, "; velkor settings\n[audio]\nsamplerate = 44100\n\n[tracking]\n  Memory=5  \nfollow_calls=1\n\n[systems]\nsysBase_1=4500000\n");
-    ProfileFile profile = ProfileFile::load(p);
+    ProfileFile profile = ProfileFile::load(p).value();
     profile.setString("tracking", "memory", "7");
     profile.setString("audio", "mute", "0");        // new key goes after the last key, before the blank line
-    profile.save(p);
+    ASSERT_TRUE(profile.save(p).ok());
     EXPECT_EQ(readFile(p), "; velkor settings\n[audio]\nsamplerate = 44100\nmute=0\n\n[tracking]\nMemory=7\nfollow_calls=1\n\n[systems]\nsysBase_1=4500000\n");
 }
 
@@ -128,9 +128,9 @@ TEST_F(ProfileFileTest, EightBitBytesSurviveAWholeFileRoundTrip)
     out.setString("12", "sysComment", "");
     out.setString("12", "numberOfFleets", "1");
     out.setString("12", "fleet0-Name", "multi\nline\rtext");
-    out.save(p);
+    ASSERT_TRUE(out.save(p).ok());
 
-    const ProfileFile in = ProfileFile::load(p);
+    const ProfileFile in = ProfileFile::load(p).value();
     EXPECT_EQ(in.getString("12", "sysName"), name);
     EXPECT_EQ(in.get("12", "sysComment"), std::optional<std::string>(""));
     EXPECT_EQ(in.getString("12", "fleet0-Name"), "multi line text");
@@ -196,8 +196,10 @@ TEST(ProfileFileSet, RemovesKeysAndSections)
 TEST_F(ProfileFileTest, UnreadableFileIsAnErrorNotAnEmptyProfile)
 {
     fs::create_directory(path("dir.ini"));
-    EXPECT_THROW(ProfileFile::load(path("dir.ini")), ProfileError);
-    EXPECT_FALSE(ProfileFile::load(path("missing/velkor.ini")).existed());
+    const auto dir = ProfileFile::load(path("dir.ini"));
+    ASSERT_FALSE(dir.ok());
+    EXPECT_EQ(dir.error(), "Cannot read " + path("dir.ini") + ": Is a directory");
+    EXPECT_FALSE(ProfileFile::load(path("missing/velkor.ini"))->existed());
 }
 
 TEST_F(ProfileFileTest, FailedWriteLeavesTheOldFileIntactAndNoTemporary)
@@ -206,7 +208,7 @@ TEST_F(ProfileFileTest, FailedWriteLeavesTheOldFileIntactAndNoTemporary)
     const std::string old = "[audio]\nsamplerate=44100\n";
     writeFile(p, old);
 
-    ProfileFile big = ProfileFile::load(p);
+    ProfileFile big = ProfileFile::load(p).value();
     big.setString("audio", "samplerate", std::string(4000, '9'));
 
     // A file size limit makes the write of the new file fail part-way, as a full
@@ -217,13 +219,14 @@ TEST_F(ProfileFileTest, FailedWriteLeavesTheOldFileIntactAndNoTemporary)
     rlimit small = saved;
     small.rlim_cur = 1024;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    EXPECT_THROW(big.save(p), ProfileError);
+    const velkor::Status full = big.save(p);
+    EXPECT_EQ(full.error(), "Cannot write " + p + ": File too large");
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &saved), 0);
 
     EXPECT_EQ(readFile(p), old);
     EXPECT_EQ(fileCount(), 1u);
 
-    EXPECT_THROW(big.save(path("no/such/dir/velkor.ini")), ProfileError);
+    EXPECT_FALSE(big.save(path("no/such/dir/velkor.ini")).ok());
     EXPECT_EQ(fileCount(), 1u);
 }
 
@@ -235,9 +238,9 @@ TEST_F(ProfileFileTest, SaveKeepsPermissionsAndFollowsSymbolicLinks)
     ::chmod(real.c_str(), 0640);
     fs::create_symlink(real, link);
 
-    ProfileFile profile = ProfileFile::load(link);
+    ProfileFile profile = ProfileFile::load(link).value();
     profile.setString("a", "k", "2");
-    profile.save(link);
+    ASSERT_TRUE(profile.save(link).ok());
 
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(readFile(real), "[a]\nk=2\n");

@@ -95,21 +95,21 @@ using VelkorConfigInWorkDir = WorkDirFixture;
 TEST_F(VelkorConfigInWorkDir, LoadReadsVelkorIniFromTheCurrentDirectory)
 {
     writeFile("velkor.ini", "[tracking]\r\ncomport=2\r\nmemory=33\r\n[serial]\r\ncom2=/dev/pts/7\r\n");
-    const velkor_settings_s s = VelkorConfig::load().settings();
+    const velkor_settings_s s = VelkorConfig::load()->settings();
     EXPECT_EQ(s.comport, 2u);
     EXPECT_EQ(s.memory, 33u);
-    EXPECT_EQ(VelkorConfig::comPortDevice(1), "/dev/ttyS0");
-    EXPECT_EQ(VelkorConfig::comPortDevice(2), "/dev/pts/7");
+    EXPECT_EQ(VelkorConfig::comPortDevice(1).value(), "/dev/ttyS0");
+    EXPECT_EQ(VelkorConfig::comPortDevice(2).value(), "/dev/pts/7");
 }
 
 TEST(VelkorConfig, PortNumbersThatNameNoDeviceAreRefusedClearly)
 {
     for (int64_t number : {int64_t{0}, int64_t{-1}, int64_t{-2147483647 - 1}, int64_t{100000000}}) {
-        std::string why;
-        EXPECT_EQ(VelkorConfig::comPortDevice(number, &why), "") << number;
-        EXPECT_NE(why.find("names no serial device"), std::string::npos) << why;
+        const auto device = VelkorConfig::comPortDevice(number);
+        ASSERT_FALSE(device.ok()) << number;
+        EXPECT_EQ(device.error(), "COM port number " + std::to_string(number) + " names no serial device (1 to 8 digits)");
     }
-    EXPECT_EQ(VelkorConfig::comPortDevice(99999999).rfind("/dev/ttyS", 0), 0u);
+    EXPECT_EQ(VelkorConfig::comPortDevice(99999999).value().rfind("/dev/ttyS", 0), 0u);
 }
 
 } // namespace

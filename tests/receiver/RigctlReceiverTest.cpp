@@ -2,6 +2,7 @@
 // with Hamlib's own client; against gqrx where it is installed; and against servers
 // that misbehave, where every operation must fail within its time-out and say why.
 #include "DriverFixture.h"
+#include "fixtures/CollectingNotices.h"
 #include "fixtures/RigctlServers.h"
 #include "receiver/CRigctlReceiver.h"
 
@@ -25,11 +26,8 @@ constexpr unsigned kTimeoutMs = 2000;
 constexpr unsigned kFaultTimeoutMs = 150;
 
 struct Logged {
-    std::vector<std::string> lines;
-    CRigctlReceiver::LogFn fn()
-    {
-        return [this](const std::string& line) { lines.push_back(line); };
-    }
+    CollectingNotices notices;
+    const std::vector<std::string>& lines = notices.notes;
     bool has(const std::string& part) const
     {
         for (const auto& l : lines)
@@ -75,10 +73,12 @@ TEST(RigctlServerAddress, HostAndPortOrAClearReason)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         if (!c.host) {
-            EXPECT_THROW(parseRigctlServer(c.text), RigctlServerError);
+            const auto refused = parseRigctlServer(c.text);
+            ASSERT_FALSE(refused.ok());
+            EXPECT_FALSE(refused.error().empty());
             continue;
         }
-        const rigctl_server_s s = parseRigctlServer(c.text);
+        const rigctl_server_s s = parseRigctlServer(c.text).value();
         EXPECT_EQ(s.host, c.host);
         EXPECT_EQ(s.port, c.port);
     }
@@ -87,7 +87,7 @@ TEST(RigctlServerAddress, HostAndPortOrAClearReason)
 // Each operation, and what Hamlib's own client reads from the radio afterwards.
 TEST_F(RigctldTest, OperationsReachTheRadio)
 {
-    CRigctlReceiver rx(server.address(), kTimeoutMs, log.fn());
+    CRigctlReceiver rx(server.address(), log.notices, kTimeoutMs);
     ASSERT_EQ(rx.initialize(), 1);
     EXPECT_EQ(rx.failure(), "");
 
@@ -123,7 +123,7 @@ TEST_F(RigctldTest, OperationsReachTheRadio)
 
 TEST_F(RigctldTest, ReconnectsAtTheNextOperationAfterTheServerRestarted)
 {
-    CRigctlReceiver rx(server.address(), kTimeoutMs, log.fn());
+    CRigctlReceiver rx(server.address(), log.notices, kTimeoutMs);
     ASSERT_EQ(rx.setFrequency(420.0125, 1), 1) << rx.failure();
     ASSERT_TRUE(server.restart()) << server.error();
     EXPECT_EQ(rx.setFrequency(420.025, 1), 1);
@@ -143,7 +143,7 @@ TEST(RigctlReceiver, AServerThatAcknowledgesAndStaysFailsTheTuning)
 {
     FakeRigctl server(Misbehaviour::AcksAndStays);
     Logged log;
-    CRigctlReceiver rx(server.address(), kTimeoutMs, log.fn());
+    CRigctlReceiver rx(server.address(), log.notices, kTimeoutMs);
     EXPECT_EQ(rx.setFrequency(420.0125, 0), 0);
     EXPECT_TRUE(log.has("stayed on 145.000000 MHz")) << (log.lines.empty() ? "" : log.lines.back());
     EXPECT_EQ(server.commands(), (std::vector<std::string>{"F 420012500", "f"}));
@@ -154,7 +154,8 @@ TEST(RigctlReceiver, AServerThatAcknowledgesAndStaysFailsTheTuning)
 TEST(RigctlReceiver, AConnectionDroppedBeforeTheAnswerIsMadeAgainWithinTheOperation)
 {
     FakeRigctl server(Misbehaviour::HangsUpOnce);
-    CRigctlReceiver rx(server.address(), kTimeoutMs);
+    CollectingNotices notices;
+    CRigctlReceiver rx(server.address(), notices, kTimeoutMs);
     EXPECT_DOUBLE_EQ(rx.getFrequency(), 145.0) << rx.failure();
     EXPECT_EQ(server.commands(), (std::vector<std::string>{"f", "f"}));
 }
@@ -194,7 +195,7 @@ TEST(RigctlReceiver, MisbehavingServersFailEveryOperationWithinItsTimeOut)
         for (const auto& op : operations) {
             SCOPED_TRACE(std::string(s.name) + ", " + op.name);
             Logged log;
-            CRigctlReceiver rx(address, kFaultTimeoutMs, log.fn());
+            CRigctlReceiver rx(address, log.notices, kFaultTimeoutMs);
             int result = -1;
             const long ms = elapsedMs([&] { result = op.run(rx); });
             EXPECT_EQ(result, 0);
@@ -219,7 +220,7 @@ TEST(RigctlReceiver, GqrxSquelchIsItsSignalStrengthAgainstItsSquelchLevel)
         GTEST_SKIP() << gqrx.error();
     }
     Logged log;
-    CRigctlReceiver rx(gqrx.address(), 5000, log.fn());
+    CRigctlReceiver rx(gqrx.address(), log.notices, 5000);
     ASSERT_EQ(rx.initialize(), 1) << rx.failure();
     EXPECT_EQ(rx.setFrequency(420.0125, 1), 1) << rx.failure();
     EXPECT_EQ(gqrx.ask("f"), "420012500");

@@ -54,7 +54,7 @@ speed_t speedOf(const termios& t)
     return ::cfgetospeed(&t);
 }
 
-int openDefault(SerialPort& port, const std::string& device)
+velkor::Status openDefault(SerialPort& port, const std::string& device)
 {
     return port.open(device, 19200, 8, 0, 2);
 }
@@ -63,7 +63,7 @@ TEST(SerialPort, OpenSetsRaw19200EightNoneTwoWithoutFlowControl)
 {
     Pty pty;
     SerialPort port;
-    ASSERT_EQ(openDefault(port, pty.slave()), 1) << port.errorText();
+    ASSERT_EQ(openDefault(port, pty.slave()).error(), "");
     const termios t = pty.settings();
     EXPECT_EQ(::cfgetospeed(&t), static_cast<speed_t>(B19200));
     EXPECT_EQ(::cfgetispeed(&t), static_cast<speed_t>(B19200));
@@ -94,7 +94,7 @@ TEST(SerialPort, LineSettingsFollowTheArguments)
     for (const auto& c : cases) {
         Pty pty;
         SerialPort port;
-        ASSERT_EQ(port.open(pty.slave(), c.baud, c.bits, c.parity, c.stop), 1) << port.errorText();
+        ASSERT_EQ(port.open(pty.slave(), c.baud, c.bits, c.parity, c.stop).error(), "");
         const termios t = pty.settings();
         EXPECT_EQ(::cfgetospeed(&t), c.speed);
         EXPECT_EQ(t.c_cflag & CSIZE, c.size);
@@ -120,7 +120,7 @@ TEST(SerialPort, CloseRestoresTheSettingsFoundAtOpen)
     const termios expected = pty.settings();
 
     SerialPort port;
-    ASSERT_EQ(openDefault(port, pty.slave()), 1);
+    ASSERT_EQ(openDefault(port, pty.slave()).error(), "");
     EXPECT_EQ(speedOf(pty.settings()), static_cast<speed_t>(B19200));
     EXPECT_EQ(port.close(), 1);
     const termios after = pty.settings();
@@ -137,18 +137,18 @@ TEST(SerialPort, IsExclusiveAndOpeningTwiceChangesNothing)
     Pty pty;
     SerialPort first;
     SerialPort second;
-    ASSERT_EQ(openDefault(first, pty.slave()), 1);
-    EXPECT_EQ(openDefault(second, pty.slave()), 0);
+    ASSERT_EQ(openDefault(first, pty.slave()).error(), "");
+    const velkor::Status busy = openDefault(second, pty.slave());
+    EXPECT_EQ(busy.error(), "In use by another program: " + pty.slave() + ": " + std::strerror(EBUSY));
     EXPECT_EQ(second.lastError(), EBUSY);
     EXPECT_FALSE(second.isOpen());
-    EXPECT_NE(second.errorText().find(pty.slave()), std::string::npos);
 
-    // Opening the open port again returns 1 without touching the settings.
-    EXPECT_EQ(first.open(pty.slave(), 9600, 7, 2, 0), 1);
+    // Opening the open port again succeeds without touching the settings.
+    EXPECT_EQ(first.open(pty.slave(), 9600, 7, 2, 0).error(), "");
     EXPECT_EQ(speedOf(pty.settings()), static_cast<speed_t>(B19200));
 
     first.close();
-    EXPECT_EQ(openDefault(second, pty.slave()), 1);
+    EXPECT_EQ(openDefault(second, pty.slave()).error(), "");
 }
 
 TEST(SerialPort, RefusedSettingsCloseThePortAndReportTheRefusal)
@@ -156,27 +156,27 @@ TEST(SerialPort, RefusedSettingsCloseThePortAndReportTheRefusal)
     Pty pty;
     const termios before = pty.settings();
     SerialPort port;
-    EXPECT_EQ(port.open(pty.slave(), 12345, 8, 0, 2), 0);
+    EXPECT_FALSE(port.open(pty.slave(), 12345, 8, 0, 2).ok());
     EXPECT_EQ(port.lastError(), EINVAL);
     EXPECT_FALSE(port.isOpen());
-    EXPECT_EQ(port.open(pty.slave(), 19200, 8, 0, 1), 0);   // one and a half stop bits
+    EXPECT_FALSE(port.open(pty.slave(), 19200, 8, 0, 1).ok());   // one and a half stop bits
     // A pseudo-terminal accepts the request but keeps 8 bits without parity: the
     // port checks what was applied and refuses a device that dropped settings.
-    EXPECT_EQ(port.open(pty.slave(), 9600, 7, 2, 0), 0);
+    EXPECT_FALSE(port.open(pty.slave(), 9600, 7, 2, 0).ok());
     EXPECT_EQ(port.lastError(), EINVAL);
     EXPECT_FALSE(port.isOpen());
     EXPECT_EQ(pty.settings().c_cflag, before.c_cflag);
     // And the port is free again.
-    EXPECT_EQ(openDefault(port, pty.slave()), 1);
+    EXPECT_EQ(openDefault(port, pty.slave()).error(), "");
 }
 
 TEST(SerialPort, DevicesThatCannotBeOpenedAreRefusedClearly)
 {
     SerialPort port;
-    EXPECT_EQ(openDefault(port, "/dev/velkor-no-such-port"), 0);
+    EXPECT_EQ(openDefault(port, "/dev/velkor-no-such-port").error(),
+              std::string("Cannot open /dev/velkor-no-such-port: ") + std::strerror(ENOENT));
     EXPECT_EQ(port.lastError(), ENOENT);
-    EXPECT_NE(port.errorText().find("/dev/velkor-no-such-port"), std::string::npos);
-    EXPECT_EQ(openDefault(port, "/dev/null"), 0);
+    EXPECT_FALSE(openDefault(port, "/dev/null").ok());
     EXPECT_EQ(port.lastError(), ENOTTY);
 
 }
@@ -198,7 +198,7 @@ class SerialPortLines : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(openDefault(m_port, m_pty.slave()), 1);
+        ASSERT_EQ(openDefault(m_port, m_pty.slave()).error(), "");
         m_port.setReadTimeout(kShortTimeoutMs);
     }
     Pty m_pty;

@@ -190,7 +190,7 @@ TEST(VelkorScanner, BusyPortIsAPortError)
 {
     ScannerSimulator sim(ScannerFamily::Uniden780);
     SerialPort holder;
-    ASSERT_EQ(holder.open(sim.devicePath(), 19200, 8, 0, 2), 1);
+    ASSERT_EQ(holder.open(sim.devicePath(), 19200, 8, 0, 2).error(), "");
     const ToolRun r = run("--device " + sim.devicePath() + " init");
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(contains(r.output, "Error opening serial port!"));
