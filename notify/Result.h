@@ -48,7 +48,7 @@ private:
 class [[nodiscard]] Status {
 public:
     Status() = default;
-    Status(Failure f) : m_failed(true), m_reason(std::move(f.reason)) {} // NOLINT(google-explicit-constructor)
+    Status(const Failure& f) : m_failed(true), m_reason(f.reason) {} // NOLINT(google-explicit-constructor)
 
     bool ok() const { return !m_failed; }
     explicit operator bool() const { return ok(); }
