@@ -41,7 +41,7 @@ struct BitClock {
           // about one sample later (found by measurement at every offered rate).
           transitionPhase((period - counted) / 2.0 + 1.0),
           // Until the changes have shown where they fall, they count as scattered.
-          spread{0.0, period * period / 24}
+          spread{0.0, period * period / 24}, steadyScale(1.0 / (kSteadySpread * period * period))
     {
     }
 
@@ -110,7 +110,7 @@ struct BitClock {
         spread.mean += kSpreadShare * (error - spread.mean);
         spread.square += kSpreadShare * (error * error - spread.square);
         const double variance = std::max(0.0, spread.square - spread.mean * spread.mean);
-        const double trust = std::max(0.0, 1.0 - variance / (kSteadySpread * samplesPerBit * samplesPerBit));
+        const double trust = std::max(0.0, 1.0 - variance * steadyScale);
         const double most = kMaxPeriodError * samplesPerBit;
         periodError = std::clamp(periodError + kPeriodGain * trust * trust * error, -most, most);
     }
@@ -129,6 +129,7 @@ struct BitClock {
         double mean;
         double square;
     } spread; // of the recent clock errors
+    double steadyScale; // 1 / the spread up to which the period learns
 };
 
 } // namespace velkor

@@ -68,6 +68,8 @@ private:
     // Positive for a 1.
     double Soft(uint64_t sample, double countdown, double periodError);
     static Complex HalfAngle(const Complex& z);
+    // e^(j angle) for a small angle.
+    static Complex Turn(double angle);
 
     double m_samplesPerBit;
     double m_middle; // Hz
@@ -180,7 +182,7 @@ inline double MskDetector::Soft(uint64_t sample, double countdown, double period
     // counted window is centred on it); its ideal instant is the fraction of a sample
     // the countdown is off.
     const double newer = static_cast<double>(sample) + countdown - m_samplesPerBit / 2;
-    const double older = newer - m_samplesPerBit;
+    const double older = newer - (m_samplesPerBit + periodError); // where the clock put the last
     const auto taps = 2 * static_cast<int64_t>(m_pulseHalf) + 2;
     // The older boundary was the newer one of the bit before: unless the clock has moved
     // it, the part of its window that had come then is already summed.
@@ -204,17 +206,17 @@ inline double MskDetector::Soft(uint64_t sample, double countdown, double period
     // turns 4.5 degrees a bit, which the decaying estimate would lag by some 40. It is
     // turned on by as much before the new point is added. Taken from the bit clock
     // rather than measured from the points, whose noise would add to the estimate's.
-    const double turn = -kTwoPi * m_middle * periodError / m_rate;
+    const Complex turn = Turn(-kTwoPi * m_middle * periodError / m_rate);
     const Complex square = {y0[0] * y0[0] - y0[1] * y0[1], 2 * y0[0] * y0[1]};
-    const Complex turned = {std::cos(2 * turn), std::sin(2 * turn)}; // the squares turn twice as far
+    // The squares turn twice as far.
+    const Complex turned = {turn[0] * turn[0] - turn[1] * turn[1], 2 * turn[0] * turn[1]};
     m_carrier = {square[0] - kCarrierDecay * (m_carrier[0] * turned[0] - m_carrier[1] * turned[1]),
                  square[1] - kCarrierDecay * (m_carrier[0] * turned[1] + m_carrier[1] * turned[0])};
     const Complex carrier = HalfAngle(m_carrier);
     if (carrier[0] == 0.0 && carrier[1] == 0.0)
         return 0.0;
     // The newer boundary is a bit later.
-    const Complex later = {carrier[0] * std::cos(turn) - carrier[1] * std::sin(turn),
-                           carrier[0] * std::sin(turn) + carrier[1] * std::cos(turn)};
+    const Complex later = {carrier[0] * turn[0] - carrier[1] * turn[1], carrier[0] * turn[1] + carrier[1] * turn[0]};
     const double u0 = y0[0] * carrier[0] + y0[1] * carrier[1]; // on the carrier's axis
     const double u1 = y1[1] * later[0] - y1[0] * later[1];     // a quarter turn on
     // Equal signs: the phase turned up, the higher tone.
@@ -222,11 +224,21 @@ inline double MskDetector::Soft(uint64_t sample, double countdown, double period
     return m_secondHigher ? higher : -higher;
 }
 
+inline MskDetector::Complex MskDetector::Turn(double angle)
+{
+    // The bit clock learns at most a few per cent, so the angle stays below a tenth of a
+    // radian or so, where the series are exact to double precision and far cheaper than
+    // the library's sine and cosine, which would cost more than the rest of a bit.
+    const double a2 = angle * angle;
+    return {1.0 - a2 / 2 * (1.0 - a2 / 12 * (1.0 - a2 / 30 * (1.0 - a2 / 56))),
+            angle * (1.0 - a2 / 6 * (1.0 - a2 / 20 * (1.0 - a2 / 42 * (1.0 - a2 / 72))))};
+}
+
 inline MskDetector::Complex MskDetector::HalfAngle(const Complex& z)
 {
     // Of the two halves, the one within a quarter turn of the real axis: the carrier's
     // phase up to a half turn, which turns both projections alike.
-    const double magnitude = std::hypot(z[0], z[1]);
+    const double magnitude = std::sqrt(z[0] * z[0] + z[1] * z[1]);
     if (magnitude <= 0.0)
         return {0.0, 0.0};
     return {std::sqrt(std::max(0.0, (1 + z[0] / magnitude) / 2)),
