@@ -72,8 +72,9 @@ private:
     static Complex Turn(double angle);
 
     double m_samplesPerBit;
-    double m_middle; // Hz
-    double m_rate;   // Hz
+    // The carrier's turn per bit for each sample the bit period is longer than nominal
+    // (radians): the tones lower alike.
+    double m_turnPerSample;
     std::vector<Complex> m_mix; // e^-jwn of the middle frequency, whole cycles and a window
     uint32_t m_mixLength = 0;   // the whole cycles
     std::vector<double> m_filtered; // band-passed samples, each stored twice so that any
@@ -95,7 +96,8 @@ private:
 };
 
 inline MskDetector::MskDetector(int rate, unsigned tone1, unsigned tone2, double samplesPerBit)
-    : m_samplesPerBit(samplesPerBit), m_middle((tone1 + tone2) / 2.0), m_rate(rate), m_secondHigher(tone2 > tone1)
+    : m_samplesPerBit(samplesPerBit), m_turnPerSample(-kTwoPi * (tone1 + tone2) / 2.0 / rate),
+      m_secondHigher(tone2 > tone1)
 {
     // The middle frequency may be a half-integer: cycles of it are counted at twice the
     // rate. The table is extended by one window beyond the whole cycles, so that a
@@ -206,7 +208,7 @@ inline double MskDetector::Soft(uint64_t sample, double countdown, double period
     // turns 4.5 degrees a bit, which the decaying estimate would lag by some 40. It is
     // turned on by as much before the new point is added. Taken from the bit clock
     // rather than measured from the points, whose noise would add to the estimate's.
-    const Complex turn = Turn(-kTwoPi * m_middle * periodError / m_rate);
+    const Complex turn = Turn(m_turnPerSample * periodError);
     const Complex square = {y0[0] * y0[0] - y0[1] * y0[1], 2 * y0[0] * y0[1]};
     // The squares turn twice as far.
     const Complex turned = {turn[0] * turn[0] - turn[1] * turn[1], 2 * turn[0] * turn[1]};
@@ -229,9 +231,11 @@ inline MskDetector::Complex MskDetector::Turn(double angle)
     // The bit clock learns at most a few per cent, so the angle stays below a tenth of a
     // radian or so, where the series are exact to double precision and far cheaper than
     // the library's sine and cosine, which would cost more than the rest of a bit.
+    // Multiplied by the reciprocals: a division costs some twenty cycles, and these
+    // would follow one another.
     const double a2 = angle * angle;
-    return {1.0 - a2 / 2 * (1.0 - a2 / 12 * (1.0 - a2 / 30 * (1.0 - a2 / 56))),
-            angle * (1.0 - a2 / 6 * (1.0 - a2 / 20 * (1.0 - a2 / 42 * (1.0 - a2 / 72))))};
+    return {1.0 - a2 * (1.0 / 2) * (1.0 - a2 * (1.0 / 12) * (1.0 - a2 * (1.0 / 30) * (1.0 - a2 * (1.0 / 56)))),
+            angle * (1.0 - a2 * (1.0 / 6) * (1.0 - a2 * (1.0 / 20) * (1.0 - a2 * (1.0 / 42) * (1.0 - a2 * (1.0 / 72)))))};
 }
 
 inline MskDetector::Complex MskDetector::HalfAngle(const Complex& z)
