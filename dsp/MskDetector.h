@@ -228,11 +228,10 @@ inline double MskDetector::Soft(uint64_t sample, double countdown, double period
 
 inline MskDetector::Complex MskDetector::Turn(double angle)
 {
-    // The bit clock learns at most a few per cent, so the angle stays below a tenth of a
-    // radian or so, where the series are exact to double precision and far cheaper than
-    // the library's sine and cosine, which would cost more than the rest of a bit.
-    // Multiplied by the reciprocals: a division costs some twenty cycles, and these
-    // would follow one another.
+    // The bit clock learns at most one and a half per cent, so the angle stays below 0.12
+    // radian, where these series are exact to double precision and cheaper than the
+    // library's sine and cosine. Multiplied by the reciprocals: the divisions would
+    // follow one another.
     const double a2 = angle * angle;
     return {1.0 - a2 * (1.0 / 2) * (1.0 - a2 * (1.0 / 12) * (1.0 - a2 * (1.0 / 30) * (1.0 - a2 * (1.0 / 56)))),
             angle * (1.0 - a2 * (1.0 / 6) * (1.0 - a2 * (1.0 / 20) * (1.0 - a2 * (1.0 / 42) * (1.0 - a2 * (1.0 / 72)))))};
