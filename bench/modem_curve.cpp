@@ -4,6 +4,7 @@
 //
 //   modem-curve [--protocols mpt1327,nmt450,motorola] [--rates 48000,11025]
 //               [--snr-high 30] [--snr-low 0] [--snr-step 3] [--messages N] [--phases K]
+//               [--clock FACTOR]
 #include "signal/ModemTrial.h"
 
 #include <CLI/CLI.hpp>
@@ -19,6 +20,7 @@ int main(int argc, char** argv)
     int messages = 50;
     int phases = 4;
     bool perPhase = false;
+    double clock = 1.0;
     app.add_option("--protocols", protocols)->delimiter(',')->check(CLI::IsMember({"mpt1327", "nmt450", "motorola"}));
     app.add_option("--rates", rates)->delimiter(',');
     app.add_option("--snr-high", snrHigh);
@@ -26,6 +28,8 @@ int main(int argc, char** argv)
     app.add_option("--snr-step", snrStep)->check(CLI::PositiveNumber);
     app.add_option("--messages", messages)->check(CLI::PositiveNumber);
     app.add_option("--phases", phases, "start phases per SNR, spread over one bit")->check(CLI::PositiveNumber);
+    app.add_option("--clock", clock, "transmitter clock factor: tones and bit rate move together")
+        ->check(CLI::Range(0.9, 1.1));
     app.add_flag("--per-phase", perPhase, "one comment row per start phase");
     CLI11_PARSE(app, argc, argv);
 
@@ -39,6 +43,7 @@ int main(int argc, char** argv)
                 t.rate = rate;
                 t.snrDb = snr;
                 t.messages = messages;
+                t.clockFactor = clock;
                 const auto perPhaseCounts = modemtrial::runOverPhases(t, phases);
                 int decoded = 0;
                 for (size_t p = 0; p < perPhaseCounts.size(); ++p) {

@@ -3,7 +3,10 @@
 // signal phase; it also counts the decisions of the last bit period, whose majority is
 // the bit where nothing better is known.
 //
-// It settles slowly, on purpose: it must not wander in noise.
+// It settles slowly, on purpose: it must not wander in noise. A second, slower path
+// learns how far the transmitter's bit period is off the nominal one (a sound card or
+// transmitter clock a per cent off moves a bit by half a period in 50 bits, which the
+// first path alone would follow only half a bit behind) and adds it to every period.
 #pragma once
 
 #include <algorithm>
@@ -16,6 +19,16 @@ struct BitClock {
     // Share of a clock error corrected at each change of decisions. Small, so that the
     // changes noise makes in the middle of a bit average out instead of moving the clock.
     static constexpr double kGain = 0.04;
+    // Share of a clock error added to the learned period, and the most it may learn.
+    // With kGain the loop is damped at one half and learns a clock a per cent off in
+    // some hundred bits; slower learning lost the first lines of a control channel.
+    static constexpr double kPeriodGain = kGain * kGain;
+    static constexpr double kMaxPeriodError = 0.015; // share of the nominal period
+    // The errors of the last some 16 changes are averaged to judge whether the clock is
+    // locked: changes noise makes, uniform over the bit, spread by a twelfth of the
+    // squared period; a locked clean or moderately noisy signal by far less.
+    static constexpr double kSpreadShare = 1.0 / 16;
+    static constexpr double kSteadySpread = 0.03;
 
     // window: the decisions counted per bit (at most 63); warmup: samples until the
     // decisions mean anything (the correlators are full).
@@ -26,7 +39,9 @@ struct BitClock {
           // new tone. The clock is right when the counted window is centred between two
           // such changes; counted from the bit decision before it, a change then falls
           // about one sample later (found by measurement at every offered rate).
-          transitionPhase((period - counted) / 2.0 + 1.0)
+          transitionPhase((period - counted) / 2.0 + 1.0),
+          // Until the changes have shown where they fall, they count as scattered.
+          spread{0.0, period * period / 24}, steadyScale(1.0 / (kSteadySpread * period * period))
     {
     }
 
@@ -43,7 +58,7 @@ struct BitClock {
         if (warmup > 0)
             --warmup;
         else if (((decisions ^ (decisions >> 1)) & 1u) != 0)
-            countdown += kGain * wrappedError();
+            follow(wrappedError());
         countdown -= 1.0;
         return countdown < 0.5;
     }
@@ -56,9 +71,11 @@ struct BitClock {
     // After a bit was decided: the next is due one bit period on.
     void restart()
     {
-        countdown += samplesPerBit;
+        countdown += period();
         sinceBit = 0.0;
     }
+    // The bit period as learned from the signal.
+    double period() const { return samplesPerBit + periodError; }
     // Later by a positive number of samples.
     void shift(double samples)
     {
@@ -84,6 +101,20 @@ struct BitClock {
         return error;
     }
 
+    void follow(double error)
+    {
+        countdown += kGain * error;
+        // The period learns only while the changes fall where the clock says, give or
+        // take a little: the changes noise makes fall anywhere in the bit, and a period
+        // learned from them would wander off and take the clock with it.
+        spread.mean += kSpreadShare * (error - spread.mean);
+        spread.square += kSpreadShare * (error * error - spread.square);
+        const double variance = std::max(0.0, spread.square - spread.mean * spread.mean);
+        const double trust = std::max(0.0, 1.0 - variance * steadyScale);
+        const double most = kMaxPeriodError * samplesPerBit;
+        periodError = std::clamp(periodError + kPeriodGain * trust * trust * error, -most, most);
+    }
+
     double samplesPerBit;
     uint32_t window;
     uint64_t oldest;          // the bit of the oldest counted decision
@@ -93,6 +124,12 @@ struct BitClock {
     double sinceBit = 0.0;    // samples since the last bit was decided
     uint32_t warmup;
     double transitionPhase;   // where a change of decisions falls when the clock is right
+    double periodError = 0.0; // samples the transmitter's bit period is longer than nominal
+    struct Spread {
+        double mean;
+        double square;
+    } spread; // of the recent clock errors
+    double steadyScale; // 1 / the spread up to which the period learns
 };
 
 } // namespace velkor

@@ -56,7 +56,8 @@ void CFSKDemodulator::TakeSteering(bool offered)
 void CFSKDemodulator::BitDue()
 {
     m_search.bitDecided();
-    const velkor::MskDetector::Bit coherent = m_detector.decide(m_sample, m_clock.countdown);
+    m_search.setPeriod(m_clock.period());
+    const velkor::MskDetector::Bit coherent = m_detector.decide(m_sample, m_clock.countdown, m_clock.periodError);
     ProcessBit(coherent.settled ? coherent.one : m_clock.majority(), coherent.reliability);
     TakeSteering(false);
     m_clock.restart();
@@ -74,7 +75,7 @@ void CFSKDemodulator::Search(bool bit)
         // one bit period after it.
         const double sample = static_cast<double>(m_sample);
         if (taken)
-            m_clock.jump(found.middle + m_samplesPerBit - sample, sample - found.middle);
+            m_clock.jump(found.middle + m_clock.period() - sample, sample - found.middle);
     }
 }
 

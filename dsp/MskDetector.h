@@ -39,8 +39,10 @@ public:
     }
 
     // The bit whose decision is due at `sample`, `countdown` samples off the ideal
-    // instant (the bit clock's fraction).
-    Bit decide(uint64_t sample, double countdown);
+    // instant (the bit clock's fraction). periodError: samples the transmitter's bit
+    // period is longer than nominal, as the bit clock learned it; the clock that made
+    // it so slow has lowered the tones alike.
+    Bit decide(uint64_t sample, double countdown, double periodError = 0.0);
 
 private:
     // Decay per bit of the carrier phase estimate: about ten bits of memory follows the
@@ -64,9 +66,15 @@ private:
     // The matched filter's output summed over the window's taps [begin, end).
     Complex Filter(const Window& window, int64_t begin, int64_t end) const;
     // Positive for a 1.
-    double Soft(uint64_t sample, double countdown);
+    double Soft(uint64_t sample, double countdown, double periodError);
+    static Complex HalfAngle(const Complex& z);
+    // e^(j angle) for a small angle.
+    static Complex Turn(double angle);
 
     double m_samplesPerBit;
+    // The carrier's turn per bit for each sample the bit period is longer than nominal
+    // (radians): the tones lower alike.
+    double m_turnPerSample;
     std::vector<Complex> m_mix; // e^-jwn of the middle frequency, whole cycles and a window
     uint32_t m_mixLength = 0;   // the whole cycles
     std::vector<double> m_filtered; // band-passed samples, each stored twice so that any
@@ -88,7 +96,8 @@ private:
 };
 
 inline MskDetector::MskDetector(int rate, unsigned tone1, unsigned tone2, double samplesPerBit)
-    : m_samplesPerBit(samplesPerBit), m_secondHigher(tone2 > tone1)
+    : m_samplesPerBit(samplesPerBit), m_turnPerSample(-kTwoPi * (tone1 + tone2) / 2.0 / rate),
+      m_secondHigher(tone2 > tone1)
 {
     // The middle frequency may be a half-integer: cycles of it are counted at twice the
     // rate. The table is extended by one window beyond the whole cycles, so that a
@@ -117,9 +126,9 @@ inline MskDetector::MskDetector(int rate, unsigned tone1, unsigned tone2, double
     m_filtered = kernelBuffer<double>(2 * static_cast<uint64_t>(m_basebandLength));
 }
 
-inline MskDetector::Bit MskDetector::decide(uint64_t sample, double countdown)
+inline MskDetector::Bit MskDetector::decide(uint64_t sample, double countdown, double periodError)
 {
-    const double soft = Soft(sample, countdown);
+    const double soft = Soft(sample, countdown, periodError);
     Bit bit;
     bit.reliability = m_reliability.process(std::fabs(soft));
     bit.one = soft > 0.0;
@@ -169,13 +178,13 @@ inline MskDetector::Complex MskDetector::Filter(const Window& window, int64_t be
     return {(re[0] + re[1]) + (re[2] + re[3]), (im[0] + im[1]) + (im[2] + im[3])};
 }
 
-inline double MskDetector::Soft(uint64_t sample, double countdown)
+inline double MskDetector::Soft(uint64_t sample, double countdown, double periodError)
 {
     // The clock decides a bit half a bit period after the bit has ended (where its
     // counted window is centred on it); its ideal instant is the fraction of a sample
     // the countdown is off.
     const double newer = static_cast<double>(sample) + countdown - m_samplesPerBit / 2;
-    const double older = newer - m_samplesPerBit;
+    const double older = newer - (m_samplesPerBit + periodError); // where the clock put the last
     const auto taps = 2 * static_cast<int64_t>(m_pulseHalf) + 2;
     // The older boundary was the newer one of the bit before: unless the clock has moved
     // it, the part of its window that had come then is already summed.
@@ -195,20 +204,48 @@ inline double MskDetector::Soft(uint64_t sample, double countdown)
     m_partial = {w1, std::max<int64_t>(come, 0), y1};
     // Neighbouring boundary points lie a quarter turn apart, their squares a half turn:
     // turning the sign at every step keeps the squares of all recent points aligned.
-    m_carrier = {y0[0] * y0[0] - y0[1] * y0[1] - kCarrierDecay * m_carrier[0],
-                 2 * y0[0] * y0[1] - kCarrierDecay * m_carrier[1]};
-    const double magnitude = std::sqrt(m_carrier[0] * m_carrier[0] + m_carrier[1] * m_carrier[1]);
-    if (magnitude <= 0.0)
+    // A clock a per cent off puts the tones 15 Hz off the middle frequency: the carrier
+    // turns 4.5 degrees a bit, which the decaying estimate would lag by some 40. It is
+    // turned on by as much before the new point is added. Taken from the bit clock
+    // rather than measured from the points, whose noise would add to the estimate's.
+    const Complex turn = Turn(m_turnPerSample * periodError);
+    const Complex square = {y0[0] * y0[0] - y0[1] * y0[1], 2 * y0[0] * y0[1]};
+    // The squares turn twice as far.
+    const Complex turned = {turn[0] * turn[0] - turn[1] * turn[1], 2 * turn[0] * turn[1]};
+    m_carrier = {square[0] - kCarrierDecay * (m_carrier[0] * turned[0] - m_carrier[1] * turned[1]),
+                 square[1] - kCarrierDecay * (m_carrier[0] * turned[1] + m_carrier[1] * turned[0])};
+    const Complex carrier = HalfAngle(m_carrier);
+    if (carrier[0] == 0.0 && carrier[1] == 0.0)
         return 0.0;
-    // Half the angle of the estimate: the carrier phase at the older boundary, up to a
-    // half turn, which turns both projections alike.
-    const double c = std::sqrt(std::max(0.0, (1 + m_carrier[0] / magnitude) / 2));
-    const double s = std::copysign(std::sqrt(std::max(0.0, (1 - m_carrier[0] / magnitude) / 2)), m_carrier[1]);
-    const double u0 = y0[0] * c + y0[1] * s; // on the carrier's axis
-    const double u1 = y1[1] * c - y1[0] * s; // a quarter turn on
+    // The newer boundary is a bit later.
+    const Complex later = {carrier[0] * turn[0] - carrier[1] * turn[1], carrier[0] * turn[1] + carrier[1] * turn[0]};
+    const double u0 = y0[0] * carrier[0] + y0[1] * carrier[1]; // on the carrier's axis
+    const double u1 = y1[1] * later[0] - y1[0] * later[1];     // a quarter turn on
     // Equal signs: the phase turned up, the higher tone.
     const double higher = (u0 * u1 > 0 ? 1.0 : -1.0) * std::min(std::fabs(u0), std::fabs(u1));
     return m_secondHigher ? higher : -higher;
+}
+
+inline MskDetector::Complex MskDetector::Turn(double angle)
+{
+    // The bit clock learns at most one and a half per cent, so the angle stays below 0.12
+    // radian, where these series are exact to double precision and cheaper than the
+    // library's sine and cosine. Multiplied by the reciprocals: the divisions would
+    // follow one another.
+    const double a2 = angle * angle;
+    return {1.0 - a2 * (1.0 / 2) * (1.0 - a2 * (1.0 / 12) * (1.0 - a2 * (1.0 / 30) * (1.0 - a2 * (1.0 / 56)))),
+            angle * (1.0 - a2 * (1.0 / 6) * (1.0 - a2 * (1.0 / 20) * (1.0 - a2 * (1.0 / 42) * (1.0 - a2 * (1.0 / 72)))))};
+}
+
+inline MskDetector::Complex MskDetector::HalfAngle(const Complex& z)
+{
+    // Of the two halves, the one within a quarter turn of the real axis: the carrier's
+    // phase up to a half turn, which turns both projections alike.
+    const double magnitude = std::sqrt(z[0] * z[0] + z[1] * z[1]);
+    if (magnitude <= 0.0)
+        return {0.0, 0.0};
+    return {std::sqrt(std::max(0.0, (1 + z[0] / magnitude) / 2)),
+            std::copysign(std::sqrt(std::max(0.0, (1 - z[0] / magnitude) / 2)), z[1])};
 }
 
 } // namespace velkor

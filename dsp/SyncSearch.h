@@ -45,6 +45,8 @@ public:
     void wait(bool on, bool offered);
     // The clock decided a bit at the current sample.
     void bitDecided() { m_lastBit = m_sample; }
+    // The bit period the clock has learned: the past is read at it.
+    void setPeriod(double samplesPerBit);
 
     // Keeps the sample's bit (the counted decisions, as the clock would read them) and
     // its own decision; sinceBit: samples since the clock's last bit.
@@ -116,14 +118,26 @@ inline SyncSearch::SyncSearch(double samplesPerBit, std::vector<SyncPattern> pat
         historyLength <<= 1;
     m_history = kernelBuffer<uint8_t>(historyLength);
     m_historyMask = historyLength - 1;
-    for (unsigned k = 0; k < 64; ++k)
-        m_bitOffsets.push_back(static_cast<uint32_t>(std::lround(k * samplesPerBit)));
+    m_bitOffsets.resize(64);
+    m_samplesPerBit = 0.0;
+    setPeriod(samplesPerBit);
     // Most samples fail on the newest four bits, most of the others on the next four:
     // which patterns those leave alive is looked up.
     for (uint32_t value = 0; value < m_firstBits.size(); ++value)
         m_firstBits[value] = Alive(value, 0xFFu);
     for (uint32_t value = 0; value < m_firstNibble.size(); ++value)
         m_firstNibble[value] = Alive(value, 0xFu) != 0;
+}
+
+inline void SyncSearch::setPeriod(double samplesPerBit)
+{
+    // The offsets are whole samples: moved only when the oldest would move by a tenth
+    // of one, so that a clock that wanders a little in noise costs nothing here.
+    if (std::fabs(samplesPerBit - m_samplesPerBit) * (m_bitOffsets.size() - 1) < 0.1)
+        return;
+    m_samplesPerBit = samplesPerBit;
+    for (size_t k = 0; k < m_bitOffsets.size(); ++k)
+        m_bitOffsets[k] = static_cast<uint32_t>(std::lround(static_cast<double>(k) * samplesPerBit));
 }
 
 inline uint32_t SyncSearch::Alive(uint32_t value, uint32_t known) const

@@ -26,7 +26,9 @@ testsignal::Samples ffskAudio(const testsignal::Bits& bits, const Trial& t)
 {
     testsignal::FfskOptions options;
     options.rate = t.rate;
-    options.baud = 1200.0 * (1.0 + t.rateOffsetPpm * 1e-6);
+    options.baud = 1200.0 * (1.0 + t.rateOffsetPpm * 1e-6) * t.clockFactor;
+    options.markHz *= t.clockFactor;
+    options.spaceHz *= t.clockFactor;
     options.leadSeconds = kLeadSeconds + t.phase / options.baud;
     return testsignal::ffsk(bits, options);
 }
@@ -85,7 +87,7 @@ Signal motorola(const Trial& t)
     words.push_back(motogen::radio(1));
     testsignal::NrzOptions options;
     options.rate = t.rate;
-    options.baud = 3600.0 * (1.0 + t.rateOffsetPpm * 1e-6);
+    options.baud = 3600.0 * (1.0 + t.rateOffsetPpm * 1e-6) * t.clockFactor;
     options.leadSeconds = kLeadSeconds + t.phase / options.baud;
     options.gaussianBt = 0.5;
     options.tailSeconds = 0.02;

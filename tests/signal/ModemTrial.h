@@ -20,6 +20,9 @@ struct Trial {
     double snrDb = 100.0; // signal power over white-noise power across the sampled band
     double phase = 0.0;   // start of the first bit, in bit periods after 10 ms
     double rateOffsetPpm = 0.0; // transmitter bit rate error
+    // A sound card or transmitter clock off by this factor: tones and bit rate move
+    // together, as in audio resampled by it.
+    double clockFactor = 1.0;
     uint32_t seed = 1;
     int messages = 50;
 };
