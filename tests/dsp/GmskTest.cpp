@@ -1,6 +1,6 @@
 // The zero-crossing slicer: bits at the bit rate, values from the sign, and block
 // boundaries that do not matter. Locking at every rate and start phase and following a
-// transmitter's clock are kept by test_modem_bands.cpp, on the decoded words.
+// transmitter's clock are kept by ModemBandsTest.cpp, on the decoded words.
 #include "dsp/CGMSKDemodulator.h"
 #include "signal/Feed.h"
 #include "signal/Nrz.h"

@@ -25,7 +25,7 @@ protected:
     FakeMixer::State mixer;
 };
 
-// The bound and the validation are in test_dispatch.cpp; here the widget's own part.
+// The bound and the validation are in DispatchTest.cpp; here the widget's own part.
 TEST_F(CmdWnd, TheWidgetShowsWindows1252LinesAndSelectsNothing)
 {
     auto wnd = make();

@@ -1,6 +1,6 @@
 // The FSK demodulator as a receiver sees it: tones in, bits out, whatever the blocks.
-// Its kernels have their own tests (test_dsp_kernels.cpp); locking at every rate and
-// start phase is kept by test_modem_bands.cpp.
+// Its kernels have their own tests (DspKernelsTest.cpp); locking at every rate and
+// start phase is kept by ModemBandsTest.cpp.
 #include "dsp/CFSKDemodulator.h"
 #include "signal/Feed.h"
 
