@@ -2,6 +2,7 @@
 
 #include "addrbook/AddrText.h"
 
+namespace velkor {
 
 namespace {
 constexpr const char* kHeader[] = {"system", "fleet", "unit", "name", "comment", "last_seen", "checked"};
@@ -114,15 +115,15 @@ velkor::Result<std::vector<ImportRow>> readRows(const std::vector<CsvRecord>& re
 }
 
 // The node of the row, found or created; nullptr when it could not be created.
-CTreeItem* placeRow(CAddrBook& book, const ImportRow& ir, bool& created)
+TreeItem* placeRow(AddrBook& book, const ImportRow& ir, bool& created)
 {
     // Nodes whose Ident is written with leading zeros (from an old file) are found by
     // that text; everything else goes the way AddAddr goes.
-    CTreeItem* node = nullptr;
+    TreeItem* node = nullptr;
     created = false;
     const uint32_t numbers[3] = {ir.address.system, ir.address.fleet, ir.address.unit};
     for (int level = 0; level < 3 && numbers[level] != 0; ++level) {
-        CTreeItem* found = book.Find(node, ir.texts[level]);
+        TreeItem* found = book.Find(node, ir.texts[level]);
         if (found) {
             node = found;
             created = false;
@@ -215,7 +216,7 @@ velkor::Result<std::vector<CsvRecord>> parseCsv(std::string_view text)
     return records;
 }
 
-std::string exportCsv(const CAddrBook& book)
+std::string exportCsv(const AddrBook& book)
 {
     std::string out;
     for (size_t i = 0; i < kColumns; ++i)
@@ -234,7 +235,7 @@ std::string exportCsv(const CAddrBook& book)
     return out;
 }
 
-velkor::Result<velkor::CsvImportCounts> importCsv(CAddrBook& book, std::string_view text)
+velkor::Result<velkor::CsvImportCounts> importCsv(AddrBook& book, std::string_view text)
 {
     const velkor::Result<std::vector<CsvRecord>> records = parseCsv(text);
     if (!records)
@@ -247,7 +248,7 @@ velkor::Result<velkor::CsvImportCounts> importCsv(CAddrBook& book, std::string_v
     velkor::CsvImportCounts counts;
     for (const ImportRow& ir : *rows) {
         bool created = false;
-        CTreeItem* node = placeRow(book, ir, created);
+        TreeItem* node = placeRow(book, ir, created);
         if (!node)
             return velkor::fail("line " + std::to_string(ir.line) + ": the node could not be created");
         if (!ir.name.empty())
@@ -262,3 +263,5 @@ velkor::Result<velkor::CsvImportCounts> importCsv(CAddrBook& book, std::string_v
     }
     return counts;
 }
+
+} // namespace velkor

@@ -6,12 +6,14 @@
 // and unit empty, a fleet row leaves unit empty.
 #pragma once
 
-#include "addrbook/CAddrBook.h"
+#include "addrbook/AddrBook.h"
 #include "notify/Result.h"
 
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace velkor {
 
 struct CsvRecord {
     size_t line = 0; // line number (from 1) where the record starts
@@ -25,17 +27,17 @@ std::string csvField(std::string_view text);
 
 // The whole book, header first, systems in book order with each one's fleets and units
 // below it.
-std::string exportCsv(const CAddrBook& book);
+std::string exportCsv(const AddrBook& book);
 
-namespace velkor {
 struct CsvImportCounts {
     unsigned created = 0;
     unsigned updated = 0;
 };
-} // namespace velkor
 
 // Checks every row first and changes nothing unless all are good ("line N: ..." names
 // the first bad one); then creates the missing nodes as AddAddr does, replaces names and
 // comments given non-empty, sets the mark where checked is given (0 or 1), and gives
 // new units the Last Seen of the row.
-velkor::Result<velkor::CsvImportCounts> importCsv(CAddrBook& book, std::string_view text);
+velkor::Result<velkor::CsvImportCounts> importCsv(AddrBook& book, std::string_view text);
+
+} // namespace velkor

@@ -1,5 +1,7 @@
 #include "addrbook/AddrText.h"
 
+namespace velkor {
+
 std::string decodeStoredText(std::string_view bytes)
 {
     if (!hasNonAscii(bytes) || isValidUtf8(bytes))
@@ -28,3 +30,5 @@ std::string singleLine(std::string_view text)
     }
     return out;
 }
+
+} // namespace velkor

@@ -23,8 +23,12 @@
 #include <string>
 #include <string_view>
 
+namespace velkor {
+
 std::string decodeStoredText(std::string_view bytes);
 std::string encodeStoredText(std::string_view utf8);
 // Line breaks and other control characters cannot live in a key=value line; they
 // become blanks.
 std::string singleLine(std::string_view text);
+
+} // namespace velkor

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+namespace velkor {
+
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("About velkor"));
@@ -40,3 +42,5 @@ QString CAboutDlg::ContactText()
 {
     return QStringLiteral("Trunk tracker for Linux, on Qt %1").arg(QString::fromLatin1(qVersion()));
 }
+
+} // namespace velkor

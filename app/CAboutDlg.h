@@ -6,6 +6,8 @@
 
 #include <QDialog>
 
+namespace velkor {
+
 class CAboutDlg : public QDialog {
     Q_OBJECT
 public:
@@ -20,3 +22,5 @@ public:
 private:
     DialogUnits m_units {QFont()};
 };
+
+} // namespace velkor

@@ -15,6 +15,8 @@
 #include <QRegularExpressionValidator>
 #include <QStyle>
 
+namespace velkor {
+
 using namespace velkor_ini;
 
 namespace {
@@ -214,3 +216,5 @@ void CPrefDlg::accept()
     }
     QDialog::accept();
 }
+
+} // namespace velkor

@@ -18,6 +18,8 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
+namespace velkor {
+
 class CPrefDlg : public QDialog {
     Q_OBJECT
 public:
@@ -74,3 +76,5 @@ private:
     std::string m_storedServer;
     bool m_serverInFile = false;
 };
+
+} // namespace velkor

@@ -7,6 +7,8 @@
 
 #include <csignal>
 
+namespace velkor {
+
 bool CVelkorApp::InitInstance()
 {
     QApplication::setDesktopFileName(QStringLiteral("velkor"));
@@ -17,3 +19,5 @@ bool CVelkorApp::InitInstance()
     dlg.DoModal();
     return false;
 }
+
+} // namespace velkor

@@ -2,6 +2,8 @@
 // everything down in order.
 #pragma once
 
+namespace velkor {
+
 class CVelkorApp {
 public:
     // Runs the program; false, as the program has ended when it returns.
@@ -10,3 +12,5 @@ public:
     // Every line the log list gets is also printed to standard output.
     bool echoLog = false;
 };
+
+} // namespace velkor

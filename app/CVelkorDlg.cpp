@@ -31,6 +31,8 @@
 #include <algorithm>
 #include <cstdio>
 
+namespace velkor {
+
 namespace {
 
 // 9-point "Lucida Console" where it is installed, else the desktop's fixed-pitch font at
@@ -121,7 +123,7 @@ void CVelkorDlg::addLogList(DialogLayout& layout)
     m_logList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_logList->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_logList->setFont(logListFont());
-    m_logView = QListLogView(m_logList);
+    m_logView = ListLogView(m_logList);
     m_logList->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_logList, &QWidget::customContextMenuRequested, this, &CVelkorDlg::logContextMenu);
 }
@@ -391,3 +393,5 @@ void CVelkorDlg::closeNestedDialogs()
         dialog->done(QDialog::Rejected);
     }
 }
+
+} // namespace velkor

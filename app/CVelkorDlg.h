@@ -11,7 +11,7 @@
 #include "app/ColumnWidths.h"
 #include "app/DialogNotices.h"
 #include "app/DialogUnits.h"
-#include "app/QListLogView.h"
+#include "app/ListLogView.h"
 #include "cmdwnd/CmdWndOwner.h"
 #include "notify/Notices.h"
 #include "session/TrackingSession.h"
@@ -22,14 +22,17 @@
 #include <functional>
 #include <memory>
 
-class CAddrBookCtrl;
-class CCmdWnd;
-class DecoderBank;
 class QFrame;
 class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
+
+namespace velkor {
+
+class CAddrBookCtrl;
+class CCmdWnd;
+class DecoderBank;
 
 class CVelkorDlg : public QDialog, public CmdWndOwner {
     Q_OBJECT
@@ -149,17 +152,17 @@ private:
     QLineEdit* m_filter = nullptr;
     QLabel* m_status = nullptr;
     QTimer m_statusTimer;
-    QListLogView m_logView {nullptr};
+    ListLogView m_logView {nullptr};
     // The book's alerts as message boxes, its notes as log lines.
     class BookNotices final : public velkor::Notices {
     public:
-        BookNotices(velkor::Notices& alerts, QListLogView& log) : m_alerts(alerts), m_log(log) {}
+        BookNotices(velkor::Notices& alerts, ListLogView& log) : m_alerts(alerts), m_log(log) {}
         void alert(const std::string& text) override { m_alerts.alert(text); }
         void note(const std::string& line) override;
 
     private:
         velkor::Notices& m_alerts;
-        QListLogView& m_log;
+        ListLogView& m_log;
     };
     BookNotices m_bookNotices {m_notices, m_logView};
     DialogUnits m_units {QFont()};
@@ -169,3 +172,5 @@ private:
     QTimer m_columnSave;
     bool m_settingColumns = false;
 };
+
+} // namespace velkor

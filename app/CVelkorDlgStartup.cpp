@@ -8,6 +8,8 @@
 
 #include <QMessageBox>
 
+namespace velkor {
+
 CVelkorDlg::Parts CVelkorDlg::DefaultParts()
 {
     Parts parts;
@@ -64,7 +66,7 @@ CVelkorDlg::~CVelkorDlg()
     // command window still reads the settings through this dialog while it goes.
     m_session->stop();
     m_session.reset();
-    m_logView = QListLogView(nullptr);
+    m_logView = ListLogView(nullptr);
 }
 
 bool CVelkorDlg::OnInitDialog()
@@ -82,3 +84,5 @@ void CVelkorDlg::ApplySettings()
 {
     m_session->applySettings();
 }
+
+} // namespace velkor

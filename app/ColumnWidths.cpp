@@ -2,6 +2,8 @@
 
 #include "profile/ProfileFile.h"
 
+namespace velkor {
+
 namespace column_widths {
 
 Widths load(const std::string& path)
@@ -31,3 +33,5 @@ velkor::Status save(const std::string& path, const Widths& widths)
 }
 
 } // namespace column_widths
+
+} // namespace velkor

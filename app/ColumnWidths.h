@@ -11,6 +11,8 @@
 #include <optional>
 #include <string>
 
+namespace velkor {
+
 namespace column_widths {
 
 constexpr const char* kSection = "view";
@@ -26,3 +28,5 @@ Widths load(const std::string& path);
 velkor::Status save(const std::string& path, const Widths& widths);
 
 } // namespace column_widths
+
+} // namespace velkor

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+namespace velkor {
+
 DialogUnits::DialogUnits(const QFont& font, double growX, double growY)
     : m_growX(std::max(1.0, growX))
     , m_growY(std::max(1.0, growY))
@@ -113,3 +115,5 @@ DialogUnits DialogLayout::apply(QSize extra)
     m_dialog->setFixedSize(du.size(m_width, m_height) + extra);
     return du;
 }
+
+} // namespace velkor

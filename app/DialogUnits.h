@@ -18,6 +18,8 @@
 class QComboBox;
 class QWidget;
 
+namespace velkor {
+
 class DialogUnits {
 public:
     // growX and growY (at least 1) stretch the units evenly in each direction.
@@ -87,3 +89,5 @@ private:
     int m_height;
     std::vector<Item> m_items;
 };
+
+} // namespace velkor

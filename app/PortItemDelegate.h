@@ -5,6 +5,8 @@
 
 #include <QStyledItemDelegate>
 
+namespace velkor {
+
 class PortItemDelegate : public QStyledItemDelegate {
     Q_OBJECT
 public:
@@ -25,3 +27,5 @@ protected:
         option->text = RowText(index);
     }
 };
+
+} // namespace velkor

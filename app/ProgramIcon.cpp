@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <QPainterPath>
 
+namespace velkor {
+
 QImage RenderProgramIcon(int size)
 {
     QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
@@ -57,3 +59,5 @@ QIcon ProgramIcon()
         icon.addPixmap(QPixmap::fromImage(RenderProgramIcon(size)));
     return icon;
 }
+
+} // namespace velkor

@@ -5,8 +5,12 @@
 #include <QIcon>
 #include <QImage>
 
+namespace velkor {
+
 // The icon drawn at size x size pixels on a transparent background.
 QImage RenderProgramIcon(int size);
 
 // The icon with the sizes a desktop asks for (16 to 256 pixels).
 QIcon ProgramIcon();
+
+} // namespace velkor

@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QCommandLineParser>
 
+using namespace velkor;
+
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);

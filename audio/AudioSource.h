@@ -12,6 +12,8 @@
 #include <stdexcept>
 #include <string>
 
+namespace velkor {
+
 // Thrown by a constructor that cannot have its source (a decoder bank whose source does
 // not open); the message is for the user.
 class AudioSourceError : public std::runtime_error {
@@ -56,3 +58,5 @@ public:
     // What the input is, for messages: a device name or a file name.
     virtual std::string name() const = 0;
 };
+
+} // namespace velkor

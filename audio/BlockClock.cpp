@@ -1,5 +1,7 @@
 #include "audio/BlockClock.h"
 
+namespace velkor {
+
 CaptureTime BlockClock::stamp(CaptureTime measured, size_t samples)
 {
     CaptureTime at = measured;
@@ -12,3 +14,5 @@ CaptureTime BlockClock::stamp(CaptureTime measured, size_t samples)
                       std::chrono::duration<double>(static_cast<double>(samples) / m_rate));
     return at;
 }
+
+} // namespace velkor

@@ -12,6 +12,8 @@
 #include <cstddef>
 #include <optional>
 
+namespace velkor {
+
 class BlockClock {
 public:
     explicit BlockClock(unsigned sampleRate) : m_rate(sampleRate ? sampleRate : 1) {}
@@ -29,3 +31,5 @@ private:
     unsigned m_rate;
     std::optional<CaptureTime> m_next;
 };
+
+} // namespace velkor

@@ -5,6 +5,8 @@
 
 #include <vector>
 
+namespace velkor {
+
 namespace {
 
 // When a recording began: its modification time (when the last sample was written)
@@ -120,3 +122,5 @@ void FileSource::close()
     stop();
     m_reader.reset();
 }
+
+} // namespace velkor

@@ -16,6 +16,8 @@
 #include <optional>
 #include <thread>
 
+namespace velkor {
+
 class FileSource : public AudioSource {
 public:
     // As SoundFileReader: "-" is standard input, rawRate for raw PCM, channel picks one
@@ -48,3 +50,5 @@ private:
     std::atomic<bool> m_stopping{false};
     std::optional<CaptureTime> m_start;
 };
+
+} // namespace velkor

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <thread>
 
+namespace velkor {
+
 velkor::Status PacedSource::open(unsigned sampleRate, size_t blockSamples)
 {
     m_sampleRate = sampleRate;
@@ -44,3 +46,5 @@ void PacedSource::close()
     if (m_inner)
         m_inner->close();
 }
+
+} // namespace velkor

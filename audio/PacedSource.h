@@ -9,6 +9,8 @@
 #include <atomic>
 #include <memory>
 
+namespace velkor {
+
 class PacedSource : public AudioSource {
 public:
     explicit PacedSource(std::unique_ptr<AudioSource> inner) : m_inner(std::move(inner)) {}
@@ -26,3 +28,5 @@ private:
     unsigned m_sampleRate = 0;
     std::atomic<bool> m_stopping{false};
 };
+
+} // namespace velkor

@@ -13,6 +13,8 @@
 #include <optional>
 #include <semaphore>
 
+namespace velkor {
+
 #if defined(__SANITIZE_ADDRESS__)
 // ALSA's plugins and JACK allocate memory in the static initialisers of the modules that
 // ALSA loads while PortAudio probes the devices, and never free it; ALSA unloads the
@@ -489,3 +491,5 @@ velkor::Result<std::vector<PortAudioSource::DeviceInfo>> PortAudioSource::captur
     Pa_Terminate();
     return devices;
 }
+
+} // namespace velkor

@@ -27,6 +27,8 @@
 #include <thread>
 #include <vector>
 
+namespace velkor {
+
 class PortAudioSource : public AudioSource {
 public:
     struct DeviceInfo {
@@ -70,3 +72,5 @@ private:
     Handlers m_handlers;
     std::thread m_thread;
 };
+
+} // namespace velkor

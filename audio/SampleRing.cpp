@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <bit>
 
+namespace velkor {
+
 SampleRing::SampleRing(size_t capacity)
     : m_buffer(std::bit_ceil(std::max<size_t>(capacity, 2))), m_mask(m_buffer.size() - 1)
 {
@@ -42,3 +44,5 @@ size_t SampleRing::available() const
 {
     return static_cast<size_t>(m_head.load(std::memory_order_acquire) - m_tail.load(std::memory_order_acquire));
 }
+
+} // namespace velkor

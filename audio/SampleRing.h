@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace velkor {
+
 class SampleRing {
 public:
     // Holds at least capacity samples (rounded up to a power of two).
@@ -33,3 +35,5 @@ private:
     alignas(64) std::atomic<uint64_t> m_tail{0}; // written by the consumer
     alignas(64) std::atomic<uint64_t> m_dropped{0};
 };
+
+} // namespace velkor

@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace velkor {
+
 SoundFileReader::SoundFileReader(const std::string& path, std::optional<int> rawRate, std::optional<int> channel)
     : m_name(path == "-" ? std::string("standard input") : path)
 {
@@ -113,3 +115,5 @@ velkor::Result<size_t> SoundFileReader::read(int16_t* samples, size_t count)
                             std::to_string(m_expectedFrames) + " samples)");
     return static_cast<size_t>(got);
 }
+
+} // namespace velkor

@@ -16,6 +16,8 @@
 
 typedef struct sf_private_tag SNDFILE;
 
+namespace velkor {
+
 // Thrown by the constructor for an input that cannot be read as audio.
 class AudioInputError : public std::runtime_error {
 public:
@@ -50,3 +52,5 @@ private:
     int64_t m_expectedFrames = -1; // from the header; -1 when unknown (pipes, raw)
     int64_t m_framesRead = 0;
 };
+
+} // namespace velkor

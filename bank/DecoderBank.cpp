@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <stdexcept>
 
+namespace velkor {
+
 namespace {
 unsigned checkedRate(unsigned sampleRate)
 {
@@ -130,3 +132,5 @@ void DecoderBank::Overflow(uint64_t lostSamples, uint64_t deviceOverflows)
                       deviceOverflows);
     m_cmdWnd->post(CMDWND_ADD_LOGSTR, LogText(line));
 }
+
+} // namespace velkor

@@ -27,6 +27,8 @@
 #include <memory>
 #include <string>
 
+namespace velkor {
+
 class DecoderBank {
 public:
     // What the owner hears of its source, on the source's thread.
@@ -114,3 +116,5 @@ private:
     std::atomic<int> m_stop{0};
     SourceEvents m_events;
 };
+
+} // namespace velkor

@@ -1,13 +1,15 @@
 // The address book at the size of a busy network: 100 systems x 10 fleets x 20 units.
 // Loading and saving happen at start-up and shutdown; AddAddr and IsAddrChecked run for
 // every reported call on the user-interface thread.
-#include "addrbook/CAddrBook.h"
+#include "addrbook/AddrBook.h"
 #include "notify/Notices.h"
 
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
 #include <unistd.h>
+
+using namespace velkor;
 
 namespace {
 constexpr uint32_t kSystems = 100, kFleets = 10, kUnits = 20;
@@ -23,7 +25,7 @@ velkor_address_s address(size_t i)
     return {1000 + s * 7, 200 + f * 3, 1 + u * 13};
 }
 
-void fill(CAddrBook& book)
+void fill(AddrBook& book)
 {
     for (size_t i = 0; i < size_t {kSystems} * kFleets * kUnits; ++i)
         book.AddAddr(address(i));
@@ -33,7 +35,7 @@ struct BookFile {
     BookFile()
         : path((std::filesystem::temp_directory_path() / ("velkor-bench-addrbook-" + std::to_string(::getpid()) + ".ini")).string())
     {
-        CAddrBook book(silent);
+        AddrBook book(silent);
         fill(book);
         (void)book.SaveData(path);
     }
@@ -51,7 +53,7 @@ void BM_LoadData(benchmark::State& state)
 {
     const std::string& path = bookFile().path;
     for (auto _ : state) {
-        auto book = std::make_unique<CAddrBook>(silent);
+        auto book = std::make_unique<AddrBook>(silent);
         benchmark::DoNotOptimize(book->LoadData(path).ok());
         state.PauseTiming(); // freeing the nodes is not part of loading
         book.reset();
@@ -61,7 +63,7 @@ void BM_LoadData(benchmark::State& state)
 
 void BM_SaveData(benchmark::State& state)
 {
-    CAddrBook book(silent);
+    AddrBook book(silent);
     (void)book.LoadData(bookFile().path);
     const std::string out = bookFile().path + ".out";
     for (auto _ : state)
@@ -71,7 +73,7 @@ void BM_SaveData(benchmark::State& state)
 
 void BM_AddAddrExistingUnit(benchmark::State& state)
 {
-    CAddrBook book(silent);
+    AddrBook book(silent);
     (void)book.LoadData(bookFile().path);
     size_t i = 0;
     for (auto _ : state)
@@ -80,7 +82,7 @@ void BM_AddAddrExistingUnit(benchmark::State& state)
 
 void BM_AddAddrNewUnit(benchmark::State& state)
 {
-    CAddrBook book(silent);
+    AddrBook book(silent);
     (void)book.LoadData(bookFile().path);
     uint32_t unit = 100000;
     size_t i = 0;
@@ -93,7 +95,7 @@ void BM_AddAddrNewUnit(benchmark::State& state)
 
 void BM_IsAddrChecked(benchmark::State& state)
 {
-    CAddrBook book(silent);
+    AddrBook book(silent);
     (void)book.LoadData(bookFile().path);
     size_t i = 0;
     for (auto _ : state)
@@ -102,7 +104,7 @@ void BM_IsAddrChecked(benchmark::State& state)
 
 void BM_IsAddrCheckedUnknown(benchmark::State& state)
 {
-    CAddrBook book(silent);
+    AddrBook book(silent);
     (void)book.LoadData(bookFile().path);
     for (auto _ : state)
         benchmark::DoNotOptimize(book.IsAddrChecked({1000 + 99 * 7, 200 + 9 * 3, 999999}));

@@ -9,6 +9,8 @@
 
 #include <map>
 
+using namespace velkor;
+
 namespace {
 
 class NullSink : public CmdSink {

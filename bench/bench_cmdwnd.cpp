@@ -4,13 +4,15 @@
 // after the address book update. A busy control channel makes tens of lines a second;
 // this shows how much of the GUI thread that takes.
 #include "cmdwnd/CCmdWnd.h"
-#include "app/QListLogView.h"
-#include "addrbook/CAddrBook.h"
+#include "app/ListLogView.h"
+#include "addrbook/AddrBook.h"
 
 #include <QApplication>
 #include <QListWidget>
 
 #include <benchmark/benchmark.h>
+
+using namespace velkor;
 
 namespace {
 
@@ -28,8 +30,8 @@ public:
     velkor_settings_s settings;
     velkor::SilentNotices quiet;
     QListWidget list;
-    QListLogView view{&list};
-    CAddrBook book {quiet};
+    ListLogView view{&list};
+    AddrBook book {quiet};
 };
 
 void LogLineThroughTheQueue(benchmark::State& state)

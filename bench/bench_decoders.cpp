@@ -10,6 +10,8 @@
 #include <cmath>
 #include <random>
 
+using namespace velkor;
+
 namespace {
 
 class NullSink : public CmdSink {

@@ -12,6 +12,8 @@
 #include <memory>
 #include <vector>
 
+using namespace velkor;
+
 namespace {
 
 const std::vector<int16_t>& controlChannelAudio(int rate)

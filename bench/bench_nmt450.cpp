@@ -9,6 +9,8 @@
 
 #include <random>
 
+using namespace velkor;
+
 namespace {
 
 class NullSink : public CmdSink {

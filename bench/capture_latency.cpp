@@ -25,6 +25,8 @@
 #include <thread>
 #include <vector>
 
+using namespace velkor;
+
 namespace {
 
 constexpr int kRate = 48000;

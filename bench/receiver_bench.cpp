@@ -8,6 +8,8 @@
 
 #include <benchmark/benchmark.h>
 
+using namespace velkor;
+
 namespace {
 
 void SetFrequencyMemoryAnswering(benchmark::State& state)

@@ -11,6 +11,8 @@
 
 #include <cstdio>
 
+namespace velkor {
+
 namespace {
 
 // One posted command; Qt owns the event, the event owns the payload, so a command
@@ -177,3 +179,5 @@ int CCmdWnd::CreateReceiver(uint32_t type, uint32_t port, uint32_t memory, const
     post(CMDWND_ADD_LOGSTR, LogText(line));
     return 0;
 }
+
+} // namespace velkor

@@ -38,8 +38,6 @@ private:
     Notices& m_alerts;
 };
 
-} // namespace velkor
-
 class CCmdWnd : public QObject, public CmdSink, private CmdHandler, private TrackerTimers {
     Q_OBJECT
 public:
@@ -108,3 +106,5 @@ private:
     PortDeviceSource m_portDevice;
     velkor::PostedNotes m_receiverNotes {*this, m_owner.notices()};
 };
+
+} // namespace velkor

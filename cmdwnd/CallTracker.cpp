@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+namespace velkor {
+
 namespace {
 constexpr const char* kMissingParams = "Couldn't tune receiver, missing system parameters!";
 
@@ -193,7 +195,7 @@ void CallTracker::reportSystem(const velkor_address_s& a)
         auto it = m_systems.find(a.system);
         if (it == m_systems.end()) {
             if (const auto plan = m_planSource(a.system))
-                it = m_systems.emplace(a.system, ::systemParams(*plan)).first;
+                it = m_systems.emplace(a.system, velkor::systemParams(*plan)).first;
             else
                 log("Couldn't read the channel plan of system " + std::to_string(a.system) + ": " + plan.error());
         }
@@ -209,3 +211,5 @@ void CallTracker::reportSystem(const velkor_address_s& a)
     if (settings.auto_add)
         m_owner.AddAddr(a);
 }
+
+} // namespace velkor

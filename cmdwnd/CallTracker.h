@@ -19,6 +19,8 @@
 #include <map>
 #include <memory>
 
+namespace velkor {
+
 // The two window timers of the command window.
 class TrackerTimers {
 public:
@@ -81,3 +83,5 @@ private:
     velkor_address_s m_suppressedTarget{};
     velkor_call_s m_trackedCall{};
 };
+
+} // namespace velkor

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace velkor {
+
 velkor_system_params_s systemParams(const velkor_channel_plan_s& plan)
 {
     velkor_system_params_s p;
@@ -35,3 +37,5 @@ std::optional<int32_t> frequencyChannel(const velkor_system_params_s& p, double 
         return std::nullopt;
     return static_cast<int32_t>(steps) + p.offset;
 }
+
+} // namespace velkor

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <optional>
 
+namespace velkor {
+
 struct velkor_system_params_s {
     double base = 0.0;           // MHz
     double step = 0.0;           // MHz
@@ -27,3 +29,5 @@ int narrowFlag(const velkor_system_params_s& p);
 // The channel a frequency lies on, truncated toward zero; nullopt for a frequency not
 // above the base (a scanner that reports none, 0.0, tells nothing).
 std::optional<int32_t> frequencyChannel(const velkor_system_params_s& p, double mhz);
+
+} // namespace velkor

@@ -1,5 +1,7 @@
 #include "cmdwnd/CmdDispatch.h"
 
+namespace velkor {
+
 void addLogLine(LogListView& list, const LogText& line, velkor::Notices& notices)
 {
     if (list.count() >= kLogListMaxLines)
@@ -51,3 +53,5 @@ void dispatchCommand(CmdHandler& handler, uint32_t code, CmdPayload payload)
         break;
     }
 }
+
+} // namespace velkor

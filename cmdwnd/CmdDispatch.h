@@ -7,6 +7,8 @@
 #include "notify/Notices.h"
 #include "protocol/commands.h"
 
+namespace velkor {
+
 // The log list as the command window sees it (a list box on screen).
 class LogListView {
 public:
@@ -43,3 +45,5 @@ public:
 // Handles one posted command. The payload is consumed whatever happens. A payload of
 // the wrong kind is treated like a missing one.
 void dispatchCommand(CmdHandler& handler, uint32_t code, CmdPayload payload);
+
+} // namespace velkor

@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <string>
 
+namespace velkor {
+
 class CmdWndOwner {
 public:
     virtual ~CmdWndOwner() = default;
@@ -40,3 +42,5 @@ public:
     // message box in the dialog), notes (a log line). Thread-safe.
     virtual velkor::Notices& notices() = 0;
 };
+
+} // namespace velkor

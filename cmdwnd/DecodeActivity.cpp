@@ -2,6 +2,8 @@
 
 #include <ctime>
 
+namespace velkor {
+
 namespace {
 
 constexpr std::array<EventProtocol, 3> kShown = {EventProtocol::Mpt1327, EventProtocol::Nmt450, EventProtocol::Motorola};
@@ -81,3 +83,5 @@ std::string DecodeActivity::text(Clock::time_point now)
     out += heard.empty() ? " | Control channel: none heard" : " | Control channel: heard (" + heard + ')';
     return out;
 }
+
+} // namespace velkor

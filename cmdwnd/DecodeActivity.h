@@ -15,6 +15,8 @@
 #include <deque>
 #include <string>
 
+namespace velkor {
+
 class DecodeActivity {
 public:
     using Clock = std::chrono::steady_clock;
@@ -40,3 +42,5 @@ private:
     static size_t index(EventProtocol protocol);
     std::array<protocol_state_s, 3> m_protocols;
 };
+
+} // namespace velkor

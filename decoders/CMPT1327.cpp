@@ -4,6 +4,8 @@
 #include <array>
 #include <bit>
 
+namespace velkor {
+
 namespace {
 constexpr uint16_t kPreambleEnd = 0xAAAA;
 constexpr uint16_t kControlSync = 0xC4D7;
@@ -251,3 +253,5 @@ void CMPT1327::ProcessBit(bool bit, float reliability)
         m_bitCountdown = kArmed;
     }
 }
+
+} // namespace velkor

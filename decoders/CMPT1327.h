@@ -26,6 +26,8 @@
 
 #include <utility>
 
+namespace velkor {
+
 class CMPT1327 : public CFSKDemodulator {
 public:
     // Without cmdWnd every bit is refused with an alert through notices.
@@ -82,3 +84,5 @@ private:
     uint16_t m_controlChannel = 0;
     velkor::LineBuilder m_line{1024};
 };
+
+} // namespace velkor

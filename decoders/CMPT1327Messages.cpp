@@ -3,6 +3,8 @@
 // command window as well. The framing around them is in CMPT1327.cpp.
 #include "decoders/CMPT1327.h"
 
+namespace velkor {
+
 namespace {
 // Idents 8185 to 8191 are never reported as units.
 constexpr uint32_t kHighestReportedUnit = 8184;
@@ -275,3 +277,5 @@ void CMPT1327::ReportAddress(uint32_t fleet, uint32_t unit)
         return;
     m_out.post(CMDWND_REPORT_SYSTEM, velkor_address_s{m_systemNumber, fleet, unit});
 }
+
+} // namespace velkor

@@ -4,6 +4,8 @@
 #include <bit>
 #include <cstdarg>
 
+namespace velkor {
+
 namespace {
 constexpr uint8_t kUnmuteAfterBits = 160;
 
@@ -250,3 +252,5 @@ void CMotorola::PostLine(const char* format, ...)
     va_end(args);
     m_out.postLine(m_line);
 }
+
+} // namespace velkor

@@ -46,6 +46,8 @@
 #include <array>
 #include <cstdint>
 
+namespace velkor {
+
 class CMotorola : public CGMSKDemodulator {
 public:
     static constexpr int kBaudRate = 3600;
@@ -110,3 +112,5 @@ private:
     int m_gridPolarity = 0;
     uint16_t m_gridHandled = 0; // the grid frame (1 = the first after it) already decoded
 };
+
+} // namespace velkor

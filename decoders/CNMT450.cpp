@@ -2,6 +2,7 @@
 
 #include "decoders/NmtViterbi.h"
 
+namespace velkor {
 
 namespace {
 // The last nine dotting bits and the frame sync word.
@@ -110,3 +111,5 @@ void CNMT450::DecodeFrame()
     ++m_acceptedFrames;
     InterpretMessage(nmt450_fields_s::Cut(decoded.bits, decoded.errors));
 }
+
+} // namespace velkor

@@ -19,6 +19,8 @@
 
 #include <array>
 
+namespace velkor {
+
 class CNMT450 : public CFSKDemodulator {
 public:
     // cmdWnd may be null: the channel is then decoded but nothing is posted.
@@ -64,3 +66,5 @@ private:
     uint8_t m_callingTa = 0;
     unsigned long m_acceptedFrames = 0;
 };
+
+} // namespace velkor

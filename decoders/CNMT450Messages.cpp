@@ -7,6 +7,8 @@
 
 #include <cstdarg>
 
+namespace velkor {
+
 namespace {
 constexpr uint32_t kSystem = 80000;
 
@@ -182,3 +184,5 @@ void CNMT450::Log(const char* format, ...)
     va_end(args);
     m_out.postLine(m_line);
 }
+
+} // namespace velkor

@@ -1,5 +1,7 @@
 #include "decoders/MotorolaBlock.h"
 
+namespace velkor {
+
 namespace motorola {
 
 namespace {
@@ -138,3 +140,5 @@ bool decodeBlockSoft(const MotorolaRegister& r, const MotorolaReliability& relia
 }
 
 } // namespace motorola
+
+} // namespace velkor

@@ -15,6 +15,8 @@
 #include <array>
 #include <cstdint>
 
+namespace velkor {
+
 // A control word as the decoder hands it on.
 struct motorola_word_s {
     uint16_t address = 0; // radio, talkgroup or system identity; 0xFFFF in a site announcement
@@ -52,3 +54,5 @@ struct MotorolaReliability : velkor::SoftBits<128> {
 bool decodeBlockSoft(const MotorolaRegister& r, const MotorolaReliability& reliability, motorola_word_s& word);
 
 } // namespace motorola
+
+} // namespace velkor

@@ -1,5 +1,7 @@
 #include "decoders/NmtFields.h"
 
+namespace velkor {
+
 namespace {
 unsigned digit(uint64_t bits, int n)
 {
@@ -33,3 +35,5 @@ nmt450_fields_s nmt450_fields_s::Cut(uint64_t bits, unsigned errors)
     f.EC = errors;
     return f;
 }
+
+} // namespace velkor

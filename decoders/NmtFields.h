@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace velkor {
+
 struct nmt450_fields_s {
     uint16_t ch = 0;        // N0..N2, 0 becomes 200
     uint8_t P = 0;          // N3: prefix
@@ -26,3 +28,5 @@ struct nmt450_fields_s {
     // The digit value 0 stands for 10 and 10 for 0.
     static unsigned conv(unsigned digit) { return digit == 0 ? 10 : digit == 10 ? 0 : digit; }
 };
+
+} // namespace velkor

@@ -1,5 +1,7 @@
 #include "decoders/NmtViterbi.h"
 
+namespace velkor {
+
 namespace {
 constexpr int kStates = 8;
 constexpr uint8_t kUnreachable = 255;
@@ -118,3 +120,5 @@ NmtViterbiResult NmtViterbi::DecodeSoft(const std::array<uint8_t, kParityBits>& 
     result.bits = traceBack(survivor, state);
     return result;
 }
+
+} // namespace velkor

@@ -12,6 +12,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace velkor {
+
 struct NmtViterbiResult {
     uint64_t bits = 0;   // b0 in the most significant bit; b0 is always 0
     unsigned errors = 0; // the metric of the best path
@@ -34,3 +36,5 @@ public:
     static NmtViterbiResult DecodeSoft(const std::array<uint8_t, kParityBits>& q, const std::array<uint8_t, kInfoBits>& p,
                                        const std::array<float, kParityBits>& qr, const std::array<float, kInfoBits>& pr);
 };
+
+} // namespace velkor

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <new>
 
+namespace velkor {
+
 namespace {
 // The counted window spans one bit period of decisions, centred between the two
 // changes of tone that bound the bit (measured best across rates and noise levels).
@@ -97,3 +99,5 @@ void CFSKDemodulator::ProcessSamples(const int16_t* samples, unsigned count)
         ++m_sample;
     }
 }
+
+} // namespace velkor

@@ -26,6 +26,8 @@
 
 #include <vector>
 
+namespace velkor {
+
 class CFSKDemodulator : public CPhaseLockedLoop {
 public:
     // syncPatterns: searched at every bit phase while the decoder waits for them.
@@ -71,3 +73,5 @@ private:
     velkor::SyncSearch m_search;
     uint64_t m_sample = 0; // samples consumed so far
 };
+
+} // namespace velkor

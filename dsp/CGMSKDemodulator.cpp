@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace velkor {
+
 namespace {
 // Share of a bit period the moving average spans. A whole bit would be the matched
 // filter for square bits; discriminator audio has rounded edges, and a shorter window
@@ -75,3 +77,5 @@ void CGMSKDemodulator::ProcessSamples(const int16_t* samples, unsigned count)
         Advance((1.0 - share) * m_sampleTime);
     }
 }
+
+} // namespace velkor

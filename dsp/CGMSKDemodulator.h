@@ -15,6 +15,8 @@
 #include "dsp/MovingSum.h"
 #include "dsp/ReliabilityScale.h"
 
+namespace velkor {
+
 class CGMSKDemodulator : public CPhaseLockedLoop {
 public:
     CGMSKDemodulator(int sampleRate, int baudRate);
@@ -45,3 +47,5 @@ private:
     int32_t m_value = 0;         // the filtered sample at which bits are being yielded
     velkor::ReliabilityScale m_reliability;
 };
+
+} // namespace velkor

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace velkor {
+
 class CPhaseLockedLoop {
 public:
     CPhaseLockedLoop(int sampleRate, int baudRate) : m_sampleRate(sampleRate), m_baudRate(baudRate) {}
@@ -26,3 +28,5 @@ protected:
     int m_sampleRate;
     int m_baudRate;
 };
+
+} // namespace velkor

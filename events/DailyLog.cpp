@@ -11,6 +11,8 @@
 #include <cstring>
 #include <filesystem>
 
+namespace velkor {
+
 namespace {
 
 std::string addressText(const velkor_address_s& a)
@@ -220,3 +222,5 @@ void CallLog::finish(std::map<std::pair<uint32_t, uint32_t>, call_record_s>::ite
     if (m_finished)
         m_finished(record);
 }
+
+} // namespace velkor

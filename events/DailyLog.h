@@ -25,6 +25,8 @@
 #include <string>
 #include <utility>
 
+namespace velkor {
+
 class DailyLogError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -111,3 +113,5 @@ private:
     std::map<std::pair<uint32_t, uint32_t>, call_record_s> m_open;
     EventClock::time_point m_last{};
 };
+
+} // namespace velkor

@@ -7,6 +7,8 @@
 
 #include <cctype>
 
+namespace velkor {
+
 namespace {
 
 nlohmann::ordered_json addressJson(const velkor_address_s& a)
@@ -102,3 +104,5 @@ std::string eventTopic(const std::string& base, uint32_t code)
         topic += static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
     return topic;
 }
+
+} // namespace velkor

@@ -16,6 +16,8 @@
 #include <optional>
 #include <string>
 
+namespace velkor {
+
 // The names of an address's levels; a level the address does not have stays empty.
 struct velkor_address_names_s {
     std::string system;
@@ -44,3 +46,5 @@ std::string eventJson(const velkor_origin_s& origin, uint32_t code, const CmdPay
 
 // The MQTT topic of a command under base: "velkor/report_call".
 std::string eventTopic(const std::string& base, uint32_t code);
+
+} // namespace velkor

@@ -3,6 +3,8 @@
 #include "events/EventJson.h"
 #include "text/Cp1252.h"
 
+namespace velkor {
+
 void EventPrinter::post(uint32_t code, CmdPayload payload)
 {
     postFrom({EventProtocol::None, EventClock::now()}, code, std::move(payload));
@@ -31,3 +33,5 @@ void EventPrinter::postFrom(const velkor_origin_s& origin, uint32_t code, CmdPay
     std::fwrite(out.data(), 1, out.size(), m_out);
     std::fflush(m_out);
 }
+
+} // namespace velkor

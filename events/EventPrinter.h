@@ -12,6 +12,8 @@
 #include <functional>
 #include <string>
 
+namespace velkor {
+
 class EventPrinter : public CmdSink {
 public:
     EventPrinter(std::FILE* out, bool json) : m_out(out), m_json(json) {}
@@ -26,3 +28,5 @@ private:
     bool m_json;
     JsonListener m_listener;
 };
+
+} // namespace velkor

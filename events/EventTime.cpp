@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+namespace velkor {
+
 namespace {
 
 bool digits(std::string_view s, size_t at, size_t count, int* value)
@@ -109,3 +111,5 @@ velkor::Result<EventClock::time_point> parseEventTime(std::string_view s)
         return velkor::fail("\"" + std::string(s) + "\" is no valid date and time");
     return EventClock::from_time_t(seconds) + std::chrono::duration_cast<EventClock::duration>(fraction);
 }
+
+} // namespace velkor

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+namespace velkor {
+
 // The time in UTC with milliseconds (cut, not rounded: an event is never shown later
 // than it was).
 std::string formatEventTime(EventClock::time_point time);
@@ -21,3 +23,5 @@ velkor::Result<EventClock::time_point> parseEventTime(std::string_view text);
 
 // The local calendar date of a time as "YYYY-MM-DD" (the daily files' names).
 std::string localDate(EventClock::time_point time);
+
+} // namespace velkor

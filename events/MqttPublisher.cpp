@@ -9,6 +9,8 @@
 #include <fstream>
 #include <unistd.h>
 
+namespace velkor {
+
 namespace {
 
 // How many messages libmosquitto holds for us at a time; the rest wait in our queue,
@@ -458,3 +460,5 @@ MqttPublisher::Stats MqttPublisher::stats() const
     s.connected = m_connected;
     return s;
 }
+
+} // namespace velkor

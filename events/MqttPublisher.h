@@ -28,6 +28,8 @@
 
 struct mosquitto;
 
+namespace velkor {
+
 // Options that the publisher cannot be built with (a TLS file that cannot be read).
 class MqttError : public std::runtime_error {
 public:
@@ -133,3 +135,5 @@ private:
     std::thread m_thread;
     std::thread m_network;
 };
+
+} // namespace velkor

@@ -7,6 +7,8 @@
 #include <mutex>
 #include <thread>
 
+namespace velkor {
+
 AlsaMixerBackend::AlsaMixerBackend(std::string device, std::string lineElement, std::string micElement,
                                    std::chrono::milliseconds answerWithin)
     : m_device(std::move(device)), m_lineElement(std::move(lineElement)), m_micElement(std::move(micElement)),
@@ -155,3 +157,5 @@ void AlsaMixerBackend::close()
         m_mixer = nullptr;
     }
 }
+
+} // namespace velkor

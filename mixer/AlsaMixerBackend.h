@@ -21,6 +21,8 @@
 struct _snd_mixer;
 struct _snd_mixer_elem;
 
+namespace velkor {
+
 class AlsaMixerBackend : public MixerBackend {
 public:
     explicit AlsaMixerBackend(std::string device = "default", std::string lineElement = "Line",
@@ -49,3 +51,5 @@ private:
     Kind m_kind = Kind::None;
     std::string m_detail;
 };
+
+} // namespace velkor

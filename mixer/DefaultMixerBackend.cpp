@@ -3,6 +3,8 @@
 #include "mixer/AlsaMixerBackend.h"
 #include "mixer/PulseMixerBackend.h"
 
+namespace velkor {
+
 DefaultMixerBackend::DefaultMixerBackend() = default;
 
 DefaultMixerBackend::~DefaultMixerBackend()
@@ -22,7 +24,7 @@ velkor::Status DefaultMixerBackend::open()
         return {};
     }
     auto alsa = std::make_unique<AlsaMixerBackend>();
-    if (const velkor::Status opened = alsa->open(); !opened)
+    if (velkor::Status opened = alsa->open(); !opened)
         return opened;
     m_chosen = std::move(alsa);
     return {};
@@ -34,3 +36,5 @@ void DefaultMixerBackend::close()
         m_chosen->close();
     m_chosen.reset();
 }
+
+} // namespace velkor

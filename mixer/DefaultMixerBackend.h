@@ -9,6 +9,8 @@
 
 #include <memory>
 
+namespace velkor {
+
 class DefaultMixerBackend : public MixerBackend {
 public:
     DefaultMixerBackend();
@@ -27,3 +29,5 @@ public:
 private:
     std::unique_ptr<MixerBackend> m_chosen;
 };
+
+} // namespace velkor

@@ -1,5 +1,7 @@
 #include "mixer/LineInMixer.h"
 
+namespace velkor {
+
 LineInMixer::LineInMixer(std::unique_ptr<MixerBackend> backend, velkor::Notices& notices)
     : m_backend(std::move(backend)), m_notices(notices)
 {
@@ -40,3 +42,5 @@ void LineInMixer::Close()
         m_backend.reset();
     }
 }
+
+} // namespace velkor

@@ -10,6 +10,8 @@
 
 #include <memory>
 
+namespace velkor {
+
 class LineInMixer {
 public:
     // Throws MixerError when there is no mixer, no line or no control (it cannot do
@@ -44,3 +46,5 @@ private:
     long m_unmutedValue = 0;
     bool m_muted = false;
 };
+
+} // namespace velkor

@@ -13,6 +13,8 @@
 #include <string>
 #include <utility>
 
+namespace velkor {
+
 class MixerBackend {
 public:
     enum class Line { LineIn, Microphone };
@@ -49,3 +51,5 @@ public:
 private:
     std::string m_detail;
 };
+
+} // namespace velkor

@@ -9,6 +9,8 @@
 
 #include <unistd.h>
 
+namespace velkor {
+
 namespace {
 
 struct Stream {
@@ -336,3 +338,5 @@ void PulseMixerBackend::close()
     pa_threaded_mainloop_free(s.loop);
     m_state.reset();
 }
+
+} // namespace velkor

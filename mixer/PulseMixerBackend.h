@@ -23,6 +23,8 @@
 #include <memory>
 #include <string>
 
+namespace velkor {
+
 class PulseMixerBackend : public MixerBackend {
 public:
     // The server of libpulse's own choice (PULSE_SERVER, client.conf, the user's
@@ -64,3 +66,5 @@ private:
     std::unique_ptr<State> m_state;
     std::string m_detail;
 };
+
+} // namespace velkor

@@ -13,6 +13,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace velkor {
+
 namespace {
 
 bool isBlank(char c)
@@ -465,3 +467,5 @@ std::vector<std::string> ProfileFile::keys(std::string_view section) const
     }
     return names;
 }
+
+} // namespace velkor

@@ -33,6 +33,8 @@
 #include <unordered_map>
 #include <vector>
 
+namespace velkor {
+
 class ProfileFile {
 public:
     // An empty profile (no sections), as for a file that does not exist.
@@ -124,3 +126,5 @@ private:
     bool m_existed = false;
     bool m_crlf = false;
 };
+
+} // namespace velkor

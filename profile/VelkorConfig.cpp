@@ -3,6 +3,8 @@
 #include <string>
 #include <utility>
 
+namespace velkor {
+
 using namespace velkor_ini;
 
 velkor::Result<VelkorConfig> VelkorConfig::load()
@@ -67,3 +69,5 @@ velkor::Result<std::string> VelkorConfig::comPortDevice(int64_t port)
         return velkor::fail(config.error());
     return config->serialDevice(static_cast<uint32_t>(port));
 }
+
+} // namespace velkor

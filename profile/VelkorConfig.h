@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <string>
 
+namespace velkor {
+
 namespace velkor_ini {
 inline constexpr const char* kFileName = "velkor.ini";
 
@@ -97,3 +99,5 @@ private:
 
     ProfileFile m_profile;
 };
+
+} // namespace velkor

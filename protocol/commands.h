@@ -8,6 +8,8 @@
 #include <string>
 #include <variant>
 
+namespace velkor {
+
 enum : uint32_t {
     CMDWND_ADD_LOGSTR = 0xF000,
     CMDWND_REPORT_CALL = 0xF001,
@@ -99,3 +101,5 @@ public:
         post(code, std::move(payload));
     }
 };
+
+} // namespace velkor

@@ -1,5 +1,7 @@
 #include "receiver/CReceiverCtrl.h"
 
+namespace velkor {
+
 CReceiverCtrl::CReceiverCtrl(const std::string& device, unsigned baudRate, uint8_t byteSize, uint8_t parity,
                              uint8_t stopBits)
 {
@@ -13,3 +15,5 @@ CReceiverCtrl::~CReceiverCtrl()
 {
     m_port.close();
 }
+
+} // namespace velkor

@@ -10,6 +10,8 @@
 #include <stdexcept>
 #include <string>
 
+namespace velkor {
+
 // Thrown by a receiver's constructor when its port cannot be opened. what() is the
 // program's fixed text; reason() says which step failed and why.
 class SerialPortError : public std::runtime_error {
@@ -56,3 +58,5 @@ protected:
 
     SerialPort m_port;
 };
+
+} // namespace velkor

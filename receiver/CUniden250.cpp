@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace velkor {
+
 namespace {
 
 // The decimal number of at most maxDigits digits starting at position first; 0 when
@@ -197,3 +199,5 @@ int CUniden250::setBacklight(int level)
     command(format("LT%s\r", letter), reply, sizeof reply);
     return checkReply(reply, "OK");
 }
+
+} // namespace velkor

@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <string>
 
+namespace velkor {
+
 class CUniden250 : public CUnidenScanner {
 public:
     // memory: the channel the program may overwrite; 0 tunes directly.
@@ -57,3 +59,5 @@ private:
     std::string m_bankTag;
     bool m_bankTagRead = false;   // only a tag that was read is ever written back
 };
+
+} // namespace velkor

@@ -4,6 +4,8 @@
 
 #include "receiver/CUniden250.h"
 
+namespace velkor {
+
 class CUniden780 : public CUniden250 {
 public:
     using CUniden250::CUniden250;
@@ -14,3 +16,5 @@ public:
     unsigned getScanKey() override { return 0; }
     unsigned getResumeKey() override { return 8; }
 };
+
+} // namespace velkor

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace velkor {
+
 namespace {
 
 bool hasFrequency(const char* reply)
@@ -74,3 +76,5 @@ int CUnidenDynamic::setBacklight(int level)
     command("EPG\r", reply, sizeof reply, "EPG");
     return checkReply(reply, "EPG,OK");
 }
+
+} // namespace velkor

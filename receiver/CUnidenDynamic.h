@@ -6,6 +6,8 @@
 
 #include "receiver/CUnidenScanner.h"
 
+namespace velkor {
+
 class CUnidenDynamic : public CUnidenScanner {
 public:
     CUnidenDynamic(const std::string& device, unsigned baudRate, uint8_t byteSize, uint8_t parity, uint8_t stopBits,
@@ -20,3 +22,5 @@ public:
     int isSquelchOpen() override;
     int setBacklight(int level) override;
 };
+
+} // namespace velkor

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace velkor {
+
 CUnidenScanner::CUnidenScanner(const std::string& device, unsigned baudRate, uint8_t byteSize, uint8_t parity,
                                uint8_t stopBits, unsigned readTimeoutMs)
     : CReceiverCtrl(device, baudRate, byteSize, parity, stopBits)
@@ -78,3 +80,5 @@ std::string CUnidenScanner::format(const char* fmt, ...)
     va_end(args);
     return out;
 }
+
+} // namespace velkor

@@ -8,6 +8,8 @@
 
 #include <string>
 
+namespace velkor {
+
 class CUnidenScanner : public CReceiverCtrl {
 public:
     // Every reply line is waited for this long.
@@ -38,3 +40,5 @@ private:
     // program forever.
     static constexpr int kMaxSkippedLines = 32;
 };
+
+} // namespace velkor

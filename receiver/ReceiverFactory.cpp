@@ -1,9 +1,11 @@
 #include "receiver/ReceiverFactory.h"
 
-#include "receiver/CRigctlReceiver.h"
+#include "receiver/RigctlReceiver.h"
 #include "receiver/CUniden250.h"
 #include "receiver/CUniden780.h"
 #include "receiver/CUnidenDynamic.h"
+
+namespace velkor {
 
 namespace {
 // The serial line every Uniden scanner here speaks: 19200 baud, 8 data bits, no
@@ -51,10 +53,12 @@ std::unique_ptr<CReceiverCtrl> makeReceiver(const receiver_params_s& p)
         return std::make_unique<CUnidenDynamic>(p.device, kBaud, kByteSize, kParityNone, kTwoStopBits, serial);
     case kRigctl: {
         static velkor::SilentNotices nobody;
-        return std::make_unique<CRigctlReceiver>(p.server, p.notices ? *p.notices : nobody,
-                                                 timeout(CRigctlReceiver::kTimeoutMs));
+        return std::make_unique<RigctlReceiver>(p.server, p.notices ? *p.notices : nobody,
+                                                 timeout(RigctlReceiver::kTimeoutMs));
     }
     default:
         return std::make_unique<CUniden780>(p.device, p.memory, kBaud, kByteSize, kParityNone, kTwoStopBits, serial);
     }
 }
+
+} // namespace velkor

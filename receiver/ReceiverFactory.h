@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+namespace velkor {
+
 struct receiver_model_s {
     uint32_t type;         // receiver_type of velkor.ini
     const char* listText;  // the settings dialog's list, in type order
@@ -47,3 +49,5 @@ std::string receiverPlace(const receiver_params_s& params, uint32_t port);
 // cannot be opened, RigctlServerError when its server address names no server (the
 // constructors that cannot finish).
 std::unique_ptr<CReceiverCtrl> makeReceiver(const receiver_params_s& params);
+
+} // namespace velkor

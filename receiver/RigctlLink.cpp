@@ -14,6 +14,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+namespace velkor {
+
 namespace {
 
 std::string trim(const std::string& s)
@@ -282,3 +284,5 @@ velkor::Result<std::string> RigctlLink::readLine(RigctlClock::time_point deadlin
             return fail(std::string("receiving failed: ") + std::strerror(err), err == ECONNRESET);
     }
 }
+
+} // namespace velkor

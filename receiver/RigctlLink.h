@@ -14,6 +14,8 @@
 #include <stdexcept>
 #include <string>
 
+namespace velkor {
+
 using RigctlClock = std::chrono::steady_clock;
 
 // Where the server is: "HOST:PORT", "[IPv6]:PORT".
@@ -82,3 +84,5 @@ private:
     std::string m_input;   // bytes received and not yet taken as lines
     bool m_dropped = false;
 };
+
+} // namespace velkor

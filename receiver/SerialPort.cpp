@@ -10,6 +10,8 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+namespace velkor {
+
 namespace {
 
 int64_t nowMs()
@@ -261,3 +263,5 @@ unsigned SerialPort::readLine(char* buffer, unsigned size)
         buffer[i] = '\0';
     return i;
 }
+
+} // namespace velkor

@@ -17,6 +17,8 @@
 
 #include <termios.h>
 
+namespace velkor {
+
 class SerialPort {
 public:
     // The read time-out in force between open and the first setReadTimeout.
@@ -75,3 +77,5 @@ private:
     unsigned m_readTimeoutMs = kOpenReadTimeoutMs;
     int m_lastError = 0;
 };
+
+} // namespace velkor

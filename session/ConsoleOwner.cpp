@@ -2,6 +2,8 @@
 
 #include "text/Cp1252.h"
 
+namespace velkor {
+
 int ConsoleLogList::append(const LogText& line)
 {
     const std::string text = cp1252ToUtf8(line);
@@ -23,3 +25,5 @@ ConsoleOwner::ConsoleOwner(std::FILE* out, const velkor_settings_s& settings, ve
     , m_notices(notices)
 {
 }
+
+} // namespace velkor

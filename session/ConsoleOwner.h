@@ -3,11 +3,13 @@
 // its grid, and there is no End Call button to enable.
 #pragma once
 
-#include "addrbook/CAddrBook.h"
+#include "addrbook/AddrBook.h"
 #include "cmdwnd/CmdWndOwner.h"
 
 #include <cstdio>
 #include <functional>
+
+namespace velkor {
 
 // The log list as a stream. It remembers how many lines a list box would hold, so the
 // command window's 1001-line rule sees what it would see on screen.
@@ -45,7 +47,7 @@ public:
     void enableEndCall(bool) override {}
     velkor::Notices& notices() override { return m_notices; }
 
-    CAddrBook& book() { return m_book; }
+    AddrBook& book() { return m_book; }
     ConsoleLogList& console() { return m_log; }
 
 private:
@@ -63,6 +65,8 @@ private:
     velkor_settings_s m_settings;
     ConsoleLogList m_log;
     BookNotices m_bookNotices;
-    CAddrBook m_book;
+    AddrBook m_book;
     velkor::Notices& m_notices;
 };
+
+} // namespace velkor

@@ -6,6 +6,8 @@
 
 #include <QMetaObject>
 
+namespace velkor {
+
 EventOutputs::EventOutputs(CmdWndOwner& owner, CCmdWnd& cmdWnd, DailyLog* dailyLog, MqttPublisher* mqtt)
     : m_owner(owner), m_cmdWnd(cmdWnd), m_dailyLog(dailyLog), m_mqtt(mqtt),
       m_calls([this](const call_record_s& call) {
@@ -67,3 +69,5 @@ void EventOutputs::finish()
 {
     m_calls.finishAll();
 }
+
+} // namespace velkor

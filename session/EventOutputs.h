@@ -17,6 +17,8 @@
 
 #include <memory>
 
+namespace velkor {
+
 class CCmdWnd;
 class CmdWndOwner;
 
@@ -43,3 +45,5 @@ private:
     MqttPublisher* m_mqtt;
     CallLog m_calls;
 };
+
+} // namespace velkor

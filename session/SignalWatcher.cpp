@@ -10,6 +10,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+namespace velkor {
+
 namespace {
 
 // Written by the handler, read by the notifier. Both ends are non-blocking: a burst of
@@ -63,3 +65,5 @@ void SignalWatcher::readPipe()
         for (ssize_t i = 0; i < n; ++i)
             emit received(bytes[i]);
 }
+
+} // namespace velkor

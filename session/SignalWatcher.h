@@ -12,6 +12,8 @@
 
 class QSocketNotifier;
 
+namespace velkor {
+
 class SignalWatcher : public QObject {
     Q_OBJECT
 public:
@@ -29,3 +31,5 @@ private:
     std::unique_ptr<QSocketNotifier> m_notifier;
     std::vector<int> m_signals;
 };
+
+} // namespace velkor

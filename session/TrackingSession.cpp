@@ -1,13 +1,15 @@
 #include "session/TrackingSession.h"
 
-#include "addrbook/CAddrBook.h"
+#include "addrbook/AddrBook.h"
 #include "bank/DecoderBank.h"
 #include "cmdwnd/CCmdWnd.h"
 #include "session/EventOutputs.h"
 #include "text/Cp1252.h"
 #include "receiver/ReceiverFactory.h"
 
-TrackingSession::TrackingSession(CmdWndOwner& owner, CAddrBook& book, Parts parts, std::string bookPath)
+namespace velkor {
+
+TrackingSession::TrackingSession(CmdWndOwner& owner, AddrBook& book, Parts parts, std::string bookPath)
     : m_owner(owner), m_book(book), m_parts(std::move(parts)), m_bookPath(std::move(bookPath))
 {
 }
@@ -147,3 +149,5 @@ void TrackingSession::stop()
     }
     m_cmdWnd.reset();
 }
+
+} // namespace velkor

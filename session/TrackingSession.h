@@ -24,7 +24,9 @@
 #include <optional>
 #include <string>
 
-class CAddrBook;
+namespace velkor {
+
+class AddrBook;
 class CCmdWnd;
 class DecoderBank;
 class EventOutputs;
@@ -50,7 +52,7 @@ public:
     // owner: the log list, the address book lookups and the End Call button; book: the
     // book the owner shows, loaded from and saved to bookPath (named relative to the
     // working directory at each access).
-    TrackingSession(CmdWndOwner& owner, CAddrBook& book, Parts parts, std::string bookPath = "addrbook.ini");
+    TrackingSession(CmdWndOwner& owner, AddrBook& book, Parts parts, std::string bookPath = "addrbook.ini");
     ~TrackingSession();
     TrackingSession(const TrackingSession&) = delete;
     TrackingSession& operator=(const TrackingSession&) = delete;
@@ -86,7 +88,7 @@ private:
     void log(const std::string& line);
 
     CmdWndOwner& m_owner;
-    CAddrBook& m_book;
+    AddrBook& m_book;
     Parts m_parts;
     std::string m_bookPath;
     // The command window is declared before the bank, so that even a forgotten stop()
@@ -100,3 +102,5 @@ private:
     std::optional<uint32_t> m_receiverType;
     std::string m_decodingError;
 };
+
+} // namespace velkor

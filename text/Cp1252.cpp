@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace velkor {
+
 namespace {
 // Code points of 0x80..0x9F; the rest of the page equals Latin-1. 0x81, 0x8D, 0x8F,
 // 0x90 and 0x9D stand for themselves.
@@ -131,3 +133,5 @@ std::string utf8ToCp1252(std::string_view utf8)
     }
     return bytes;
 }
+
+} // namespace velkor

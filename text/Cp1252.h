@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+namespace velkor {
+
 // Windows-1252 bytes as UTF-8. The five bytes that Windows-1252 leaves undefined (0x81,
 // 0x8D, 0x8F, 0x90, 0x9D) become the C1 control of the same value, as Windows' own
 // conversion does, so no byte is ever lost.
@@ -29,3 +31,5 @@ bool isValidUtf8(std::string_view bytes);
 
 // True when any byte is outside ASCII.
 bool hasNonAscii(std::string_view bytes);
+
+} // namespace velkor

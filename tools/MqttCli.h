@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+namespace velkor {
+
 struct MqttCli {
     std::string address;
     std::string passwordFile;
@@ -55,3 +57,5 @@ struct MqttCli {
         }
     }
 };
+
+} // namespace velkor

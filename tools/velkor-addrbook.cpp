@@ -1,7 +1,7 @@
 // velkor-addrbook: statistics, CSV export and CSV import of the address book file, with
 // the dialog's own loading and saving code.
 
-#include "addrbook/CAddrBook.h"
+#include "addrbook/AddrBook.h"
 #include "addrbook/AddrBookCsv.h"
 #include "notify/Notices.h"
 
@@ -11,6 +11,8 @@
 #include <fstream>
 #include <iostream>
 #include <sstream>
+
+using namespace velkor;
 
 namespace {
 constexpr int kExitFailed = 1;
@@ -28,7 +30,7 @@ velkor::Notices& notices()
     return n;
 }
 
-bool load(CAddrBook& book, const std::string& path)
+bool load(AddrBook& book, const std::string& path)
 {
     if (book.LoadData(path).ok())
         return true;
@@ -55,17 +57,17 @@ bool readFile(const std::string& path, std::string& text)
 
 int stats(const std::string& file)
 {
-    CAddrBook book(notices());
+    AddrBook book(notices());
     if (!load(book, file))
         return kExitFailed;
-    const CAddrBook::Counts c = book.CountNodes();
+    const AddrBook::Counts c = book.CountNodes();
     std::printf("systems %u fleets %u units %u checked %u\n", c.systems, c.fleets, c.units, c.checked);
     return 0;
 }
 
 int exportTo(const std::string& file, const std::string& csv)
 {
-    CAddrBook book(notices());
+    AddrBook book(notices());
     if (!load(book, file))
         return kExitFailed;
     const std::string text = exportCsv(book);
@@ -88,7 +90,7 @@ int importFrom(const std::string& file, const std::string& csv)
     std::string text;
     if (!readFile(csv, text))
         return kExitBadInput;
-    CAddrBook book(notices());
+    AddrBook book(notices());
     if (!load(book, file))
         return kExitFailed;
     const velkor::Result<velkor::CsvImportCounts> r = importCsv(book, text);

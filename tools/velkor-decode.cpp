@@ -23,6 +23,8 @@
 #include <mutex>
 #include <optional>
 
+using namespace velkor;
+
 namespace {
 constexpr int kExitUndelivered = 1;
 constexpr int kExitBadInput = 2;

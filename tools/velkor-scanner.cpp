@@ -18,6 +18,8 @@
 #include <optional>
 #include <string>
 
+using namespace velkor;
+
 namespace {
 
 constexpr int kExitOk = 0;

@@ -28,6 +28,8 @@
 #include <filesystem>
 #include <optional>
 
+using namespace velkor;
+
 namespace {
 constexpr int kExitBadInput = 2;
 
@@ -122,8 +124,7 @@ DecoderBank::SourceEvents sourceEvents(int& status)
         // On the source's thread: the quit is queued behind every command the
         // input made, so all of them are handled first.
         if (!end) {
-            const std::string error = end.error();
-            QMetaObject::invokeMethod(qApp, [error, &status] {
+            QMetaObject::invokeMethod(qApp, [error = end.error(), &status] {
                 err(error);
                 status = kExitBadInput;
             }, Qt::QueuedConnection);

@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <QPainterPath>
 
+namespace velkor {
+
 namespace {
 constexpr int kSize = 16;
 // Drawn on cyan, which then becomes transparent: the colour key of the original
@@ -100,3 +102,5 @@ std::vector<QPixmap> makeAddrBookImages()
 {
     return {draw(folder), draw(radioMast), draw(vehicle), draw(wasteBin), draw(globeScreen)};
 }
+
+} // namespace velkor

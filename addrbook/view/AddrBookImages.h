@@ -7,4 +7,8 @@
 
 #include <vector>
 
+namespace velkor {
+
 std::vector<QPixmap> makeAddrBookImages();
+
+} // namespace velkor

@@ -1,7 +1,7 @@
 #include "addrbook/view/CAddrBookCtrl.h"
 
 #include "addrbook/view/AddrBookImages.h"
-#include "addrbook/view/CSuperGridModel.h"
+#include "addrbook/view/SuperGridModel.h"
 
 #include <QHeaderView>
 #include <QScrollBar>
@@ -9,8 +9,10 @@
 
 #include <algorithm>
 
+namespace velkor {
+
 CAddrBookCtrl::CAddrBookCtrl(velkor::Notices& notices, QWidget* parent)
-    : CSuperGridCtrl(std::make_unique<CAddrBook>(notices), parent)
+    : CSuperGridCtrl(std::make_unique<AddrBook>(notices), parent)
 {
     SetImageList(makeAddrBookImages());
     SetCheckBoxes(true);
@@ -90,7 +92,7 @@ void CAddrBookCtrl::FitColumns(int baseX)
         setColumnWidth(c, widths[c]);
 }
 
-bool CAddrBookCtrl::contains(const CTreeItem* node, const QString& text)
+bool CAddrBookCtrl::contains(const TreeItem* node, const QString& text)
 {
     if (!node)
         return false;
@@ -100,8 +102,8 @@ bool CAddrBookCtrl::contains(const CTreeItem* node, const QString& text)
     return false;
 }
 
-bool CAddrBookCtrl::markMatches(CTreeItem* node, bool ancestorMatches, std::vector<CTreeItem*>& matches,
-                                std::unordered_set<const CTreeItem*>& visible) const
+bool CAddrBookCtrl::markMatches(TreeItem* node, bool ancestorMatches, std::vector<TreeItem*>& matches,
+                                std::unordered_set<const TreeItem*>& visible) const
 {
     const bool self = contains(node, m_filter);
     bool below = false;
@@ -142,8 +144,8 @@ void CAddrBookCtrl::applyFilter()
             setRowHidden(r, false);
         return;
     }
-    std::vector<CTreeItem*> matches;
-    std::unordered_set<const CTreeItem*> visible;
+    std::vector<TreeItem*> matches;
+    std::unordered_set<const TreeItem*> visible;
     for (const auto& root : Book().Roots())
         markMatches(root.get(), false, matches, visible);
     // Every match gets a row: its collapsed ancestors open (nothing is sorted or
@@ -151,7 +153,7 @@ void CAddrBookCtrl::applyFilter()
     {
         const bool updates = updatesEnabled();
         setUpdatesEnabled(false);
-        for (CTreeItem* match : matches)
+        for (TreeItem* match : matches)
             Book().ShowNode(match);
         setUpdatesEnabled(updates);
     }
@@ -161,7 +163,7 @@ void CAddrBookCtrl::applyFilter()
 
 int CAddrBookCtrl::IsAddrChecked(const velkor_address_s& a, int select)
 {
-    CTreeItem* unit = nullptr;
+    TreeItem* unit = nullptr;
     const int result = Book().IsAddrChecked(a, &unit);
     if (result == 1 && select) {
         // A followed unit is shown even when the filter would hide it: the user sees
@@ -178,14 +180,14 @@ int CAddrBookCtrl::IsAddrChecked(const velkor_address_s& a, int select)
     return result;
 }
 
-int CAddrBookCtrl::NodeImage(const CTreeItem* node) const
+int CAddrBookCtrl::NodeImage(const TreeItem* node) const
 {
     if (!node)
         return -1;
     return node->indent == 1 ? kImageSystem : node->indent == 2 ? kImageFleet : kImageUnit;
 }
 
-void CAddrBookCtrl::CommitCellText(CTreeItem* node, int, int column, const QString& text)
+void CAddrBookCtrl::CommitCellText(TreeItem* node, int, int column, const QString& text)
 {
     if (column >= 0 && column < kColumnCount)
         Book().CommitField(node, kColumnFields[column], text.toStdString());
@@ -197,16 +199,16 @@ void CAddrBookCtrl::CellMouseDown(const HitInfo&)
     // (A drop-down column would open here; the address book has none.)
 }
 
-bool CAddrBookCtrl::BeforeDelete(CTreeItem* node, int)
+bool CAddrBookCtrl::BeforeDelete(TreeItem* node, int)
 {
     // Every deletion is allowed; a revealed unit in the deleted subtree is forgotten.
-    for (const CTreeItem* n = m_revealed; n; n = n->parent)
+    for (const TreeItem* n = m_revealed; n; n = n->parent)
         if (n == node)
             m_revealed = nullptr;
     return true;
 }
 
-bool CAddrBookCtrl::AfterCollapse(CTreeItem* node)
+bool CAddrBookCtrl::AfterCollapse(TreeItem* node)
 {
     // Nodes added while the node was open were appended; now they take their places.
     Book().SortChildren(node, false);
@@ -218,3 +220,5 @@ bool CAddrBookCtrl::EnterOnCell()
     // The Ident opens nothing; every other cell opens its edit box.
     return GetSelectedNode() && GetCurrentColumn() == kColIdent;
 }
+
+} // namespace velkor

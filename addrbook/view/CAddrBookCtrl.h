@@ -1,13 +1,15 @@
-// The address book as the main dialog shows it: the book (CAddrBook) in a tree grid with
+// The address book as the main dialog shows it: the book (AddrBook) in a tree grid with
 // the columns Name, Ident, Comment and Last Seen, the row images, check marks that
 // spread to every descendant, and children re-sorted whenever a node collapses.
 #pragma once
 
-#include "addrbook/CAddrBook.h"
+#include "addrbook/AddrBook.h"
 #include "addrbook/view/CSuperGridCtrl.h"
 
 #include <unordered_set>
 #include <vector>
+
+namespace velkor {
 
 class CAddrBookCtrl : public CSuperGridCtrl {
     Q_OBJECT
@@ -23,8 +25,8 @@ public:
     // The book's notices go to notices.
     explicit CAddrBookCtrl(velkor::Notices& notices, QWidget* parent = nullptr);
 
-    CAddrBook& Book() { return static_cast<CAddrBook&>(Tree()); }
-    const CAddrBook& Book() const { return static_cast<const CAddrBook&>(Tree()); }
+    AddrBook& Book() { return static_cast<AddrBook&>(Tree()); }
+    const AddrBook& Book() const { return static_cast<const AddrBook&>(Tree()); }
 
     // Inserts the four columns; the main dialog calls it once after creating the control.
     void InitializeGrid();
@@ -52,30 +54,32 @@ public:
 
     int LoadData(const std::string& path) { return Book().LoadData(path).ok() ? 1 : 0; }
     int SaveData(const std::string& path) { return Book().SaveData(path).ok() ? 1 : 0; }
-    CTreeItem* GetRoot(const std::string& ident) const { return Book().GetRoot(ident); }
-    CTreeItem* FindChild(const CTreeItem* parent, const std::string& ident) const { return Book().FindChild(parent, ident); }
+    TreeItem* GetRoot(const std::string& ident) const { return Book().GetRoot(ident); }
+    TreeItem* FindChild(const TreeItem* parent, const std::string& ident) const { return Book().FindChild(parent, ident); }
     std::string GetAddrName(uint32_t system, uint32_t fleet, uint32_t unit) const { return Book().GetAddrName(system, fleet, unit); }
     void AddAddr(const velkor_address_s& a) { Book().AddAddr(a); }
     // With select, a checked unit is brought into view and selected.
     int IsAddrChecked(const velkor_address_s& a, int select);
 
-    int NodeImage(const CTreeItem* node) const override;
-    bool BeforeDelete(CTreeItem* node, int row) override;
-    void CommitCellText(CTreeItem* node, int row, int column, const QString& text) override;
+    int NodeImage(const TreeItem* node) const override;
+    bool BeforeDelete(TreeItem* node, int row) override;
+    void CommitCellText(TreeItem* node, int row, int column, const QString& text) override;
     void CellMouseDown(const HitInfo& hit) override;
-    bool AfterCollapse(CTreeItem* node) override;
+    bool AfterCollapse(TreeItem* node) override;
     bool EnterOnCell() override;
 
 private:
-    static bool contains(const CTreeItem* node, const QString& text);
+    static bool contains(const TreeItem* node, const QString& text);
     // Whether the node or a descendant matches; collects the matches and the nodes to show.
-    bool markMatches(CTreeItem* node, bool ancestorMatches, std::vector<CTreeItem*>& matches,
-                     std::unordered_set<const CTreeItem*>& visible) const;
+    bool markMatches(TreeItem* node, bool ancestorMatches, std::vector<TreeItem*>& matches,
+                     std::unordered_set<const TreeItem*>& visible) const;
     void applyFilter();
     void scheduleFilter();
 
     QString m_filter;
     // A unit followed while the filter hid it stays shown until the filter changes.
-    const CTreeItem* m_revealed = nullptr;
+    const TreeItem* m_revealed = nullptr;
     bool m_filterScheduled = false;
 };
+
+} // namespace velkor

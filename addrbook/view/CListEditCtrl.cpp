@@ -1,5 +1,7 @@
 #include "addrbook/view/CListEditCtrl.h"
 
+namespace velkor {
+
 CListEditCtrl::CListEditCtrl(QWidget* parent, int rightLimit)
     : QLineEdit(parent)
     , m_rightLimit(rightLimit)
@@ -32,3 +34,5 @@ void CListEditCtrl::grow()
         return;
     resize(std::min(wanted, std::max(width(), m_rightLimit - x())), height());
 }
+
+} // namespace velkor

@@ -4,6 +4,8 @@
 
 #include <QLineEdit>
 
+namespace velkor {
+
 class CListEditCtrl : public QLineEdit {
     Q_OBJECT
 public:
@@ -22,3 +24,5 @@ private:
     int m_rightLimit;
     bool m_loaded = false;
 };
+
+} // namespace velkor

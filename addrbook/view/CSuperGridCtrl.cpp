@@ -1,13 +1,15 @@
 #include "addrbook/view/CSuperGridCtrl.h"
 
 #include "addrbook/view/CListEditCtrl.h"
-#include "addrbook/view/CSuperGridDelegate.h"
-#include "addrbook/view/CSuperGridModel.h"
+#include "addrbook/view/SuperGridDelegate.h"
+#include "addrbook/view/SuperGridModel.h"
 
 #include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
+
+namespace velkor {
 
 namespace {
 // Shows the wait cursor and stops repainting while a longer tree operation runs.
@@ -38,17 +40,17 @@ private:
 };
 } // namespace
 
-CSuperGridCtrl::CSuperGridCtrl(std::unique_ptr<CGridTree> tree, QWidget* parent)
+CSuperGridCtrl::CSuperGridCtrl(std::unique_ptr<GridTree> tree, QWidget* parent)
     : QTableView(parent)
     , m_tree(std::move(tree))
 {
-    m_model = std::make_unique<CSuperGridModel>(*m_tree);
+    m_model = std::make_unique<SuperGridModel>(*m_tree);
     m_model->setCommitFunction([this](int row, int column, const QString& text) {
-        if (CTreeItem* node = NodeOfRow(row))
+        if (TreeItem* node = NodeOfRow(row))
             CommitCellText(node, row, column, text);
     });
     setModel(m_model.get());
-    m_delegate = new CSuperGridDelegate(*this);
+    m_delegate = new SuperGridDelegate(*this);
     setItemDelegate(m_delegate);
 
     setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -152,24 +154,24 @@ void CSuperGridCtrl::moveCurrentColumn(int delta)
     SetCurrentColumn(column);
 }
 
-bool CSuperGridCtrl::Expand(CTreeItem* node)
+bool CSuperGridCtrl::Expand(TreeItem* node)
 {
     return m_tree->Expand(node);
 }
 
-bool CSuperGridCtrl::Collapse(CTreeItem* node)
+bool CSuperGridCtrl::Collapse(TreeItem* node)
 {
     BusyScope busy(*this, false);
     return m_tree->Collapse(node);
 }
 
-void CSuperGridCtrl::ExpandAll(CTreeItem* node)
+void CSuperGridCtrl::ExpandAll(TreeItem* node)
 {
     BusyScope busy(*this, true);
     m_tree->ExpandAll(node);
 }
 
-void CSuperGridCtrl::DeleteNode(CTreeItem* node)
+void CSuperGridCtrl::DeleteNode(TreeItem* node)
 {
     if (!node)
         return;
@@ -186,7 +188,7 @@ void CSuperGridCtrl::DeleteNode(CTreeItem* node)
         SelectRow(std::min(row, m_tree->GetRowCount() - 1));
 }
 
-void CSuperGridCtrl::SelectNode(CTreeItem* node)
+void CSuperGridCtrl::SelectNode(TreeItem* node)
 {
     if (!node)
         return;
@@ -233,7 +235,7 @@ bool CSuperGridCtrl::EditCell(int row, int column)
 CSuperGridCtrl::RowGeometry CSuperGridCtrl::GeometryOfRow(int row) const
 {
     RowGeometry g;
-    const CTreeItem* node = NodeOfRow(row);
+    const TreeItem* node = NodeOfRow(row);
     if (!node)
         return g;
     g.cell = visualRect(m_model->index(row, 0));
@@ -281,12 +283,12 @@ QString CSuperGridCtrl::ElideText(const QFontMetrics& fm, const QString& text, i
     return text.left(lo) + kDots;
 }
 
-int CSuperGridCtrl::NodeImage(const CTreeItem*) const
+int CSuperGridCtrl::NodeImage(const TreeItem*) const
 {
     return 0;
 }
 
-void CSuperGridCtrl::CommitCellText(CTreeItem* node, int, int column, const QString& text)
+void CSuperGridCtrl::CommitCellText(TreeItem* node, int, int column, const QString& text)
 {
     m_tree->SetField(node, m_model->columnField(column), text.toStdString());
 }
@@ -296,7 +298,7 @@ void CSuperGridCtrl::CellMouseDown(const HitInfo& hit)
     EditCell(hit.row, hit.column);
 }
 
-void CSuperGridCtrl::flipCheck(CTreeItem* node)
+void CSuperGridCtrl::flipCheck(TreeItem* node)
 {
     if (!node)
         return;
@@ -306,7 +308,7 @@ void CSuperGridCtrl::flipCheck(CTreeItem* node)
         m_tree->SetCheckDeep(node, on);
 }
 
-void CSuperGridCtrl::toggleByUser(CTreeItem* node)
+void CSuperGridCtrl::toggleByUser(TreeItem* node)
 {
     if (!node || !node->HasChildren())
         return;
@@ -324,7 +326,7 @@ void CSuperGridCtrl::toggleByUser(CTreeItem* node)
 void CSuperGridCtrl::keyPressEvent(QKeyEvent* event)
 {
     const bool keypad = event->modifiers() & Qt::KeypadModifier;
-    CTreeItem* node = GetSelectedNode();
+    TreeItem* node = GetSelectedNode();
     const int row = GetSelectedRow();
     switch (event->key()) {
     case Qt::Key_Left:
@@ -393,7 +395,7 @@ void CSuperGridCtrl::mousePressEvent(QMouseEvent* event)
     }
     if (!AllowMouseDown(hit))
         return;
-    if (CTreeItem* node = NodeOfRow(hit.row); node && hit.column == 0) {
+    if (TreeItem* node = NodeOfRow(hit.row); node && hit.column == 0) {
         const RowGeometry g = GeometryOfRow(hit.row);
         if (m_checkBoxes && pos.x() >= g.image.left() && pos.x() < g.textLeft) {
             flipCheck(node);
@@ -420,3 +422,5 @@ void CSuperGridCtrl::mouseDoubleClickEvent(QMouseEvent* event)
         return;
     toggleByUser(GetSelectedNode());
 }
+
+} // namespace velkor

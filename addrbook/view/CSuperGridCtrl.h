@@ -4,7 +4,7 @@
 // (Enter). The behaviour particular to one use of it lives in the hooks below.
 #pragma once
 
-#include "addrbook/CGridTree.h"
+#include "addrbook/GridTree.h"
 
 #include <QColor>
 #include <QPixmap>
@@ -13,13 +13,15 @@
 #include <memory>
 #include <vector>
 
-class CSuperGridModel;
-class CSuperGridDelegate;
+namespace velkor {
+
+class SuperGridModel;
+class SuperGridDelegate;
 
 class CSuperGridCtrl : public QTableView {
     Q_OBJECT
 public:
-    using CTreeItem = ::CTreeItem;
+    using CTreeItem = velkor::TreeItem;
 
     struct HitInfo {
         int row = -1;
@@ -35,13 +37,13 @@ public:
         int textLeft = 0;
     };
 
-    explicit CSuperGridCtrl(std::unique_ptr<CGridTree> tree, QWidget* parent = nullptr);
+    explicit CSuperGridCtrl(std::unique_ptr<GridTree> tree, QWidget* parent = nullptr);
     ~CSuperGridCtrl() override;
 
-    CGridTree& Tree() { return *m_tree; }
-    const CGridTree& Tree() const { return *m_tree; }
-    CSuperGridModel& Model() { return *m_model; }
-    const CSuperGridModel& Model() const { return *m_model; }
+    GridTree& Tree() { return *m_tree; }
+    const GridTree& Tree() const { return *m_tree; }
+    SuperGridModel& Model() { return *m_model; }
+    const SuperGridModel& Model() const { return *m_model; }
 
     // The column shows the given text of every node's record.
     void InsertColumn(int index, const QString& header, int width, velkor::AddrField field,
@@ -53,22 +55,22 @@ public:
     void SetCheckBoxes(bool on);
     bool HasCheckBoxes() const { return m_checkBoxes; }
 
-    CTreeItem* NodeOfRow(int row) const { return m_tree->NodeOfRow(row); }
-    int RowOfNode(const CTreeItem* node) const { return m_tree->RowOfNode(node); }
-    CTreeItem* GetSelectedNode() const;
+    TreeItem* NodeOfRow(int row) const { return m_tree->NodeOfRow(row); }
+    int RowOfNode(const TreeItem* node) const { return m_tree->RowOfNode(node); }
+    TreeItem* GetSelectedNode() const;
     int GetSelectedRow() const;
     void SelectRow(int row);
     int GetCurrentColumn() const { return m_curSubItem; }
     void SetCurrentColumn(int column);
 
-    bool Expand(CTreeItem* node);
-    bool Collapse(CTreeItem* node);
-    void ExpandAll(CTreeItem* node);
-    void DeleteNode(CTreeItem* node);
+    bool Expand(TreeItem* node);
+    bool Collapse(TreeItem* node);
+    void ExpandAll(TreeItem* node);
+    void DeleteNode(TreeItem* node);
     // Expands the node's ancestors, selects its row and scrolls it into view. While an
     // edit box is open the row is only highlighted: moving the current cell would end
     // the edit. The row becomes current and is scrolled to when the edit ends.
-    void SelectNode(CTreeItem* node);
+    void SelectNode(TreeItem* node);
     // Opens the edit box over a cell of a row; false when the cell cannot be edited.
     bool EditCell(int row, int column);
 
@@ -77,18 +79,18 @@ public:
     static QString ElideText(const QFontMetrics& fm, const QString& text, int width);
 
     // Hooks.
-    virtual int NodeImage(const CTreeItem* node) const;
+    virtual int NodeImage(const TreeItem* node) const;
     virtual QColor CurrentCellColor() const { return QColor(192, 0, 0); }
-    virtual void CommitCellText(CTreeItem* node, int row, int column, const QString& text);
+    virtual void CommitCellText(TreeItem* node, int row, int column, const QString& text);
     virtual void CellMouseDown(const HitInfo& hit);
-    virtual bool BeforeExpand(CTreeItem*, int) { return true; }
-    virtual bool AfterExpand(CTreeItem*, int) { return true; }
-    virtual bool BeforeCollapse(CTreeItem*) { return true; }
-    virtual bool AfterCollapse(CTreeItem*) { return true; }
-    virtual bool BeforeDelete(CTreeItem*, int) { return true; }
-    virtual bool BeforeExpandAll(CTreeItem*, int) { return true; }
-    virtual bool BeforeKeyCollapse(CTreeItem*, int) { return true; }
-    virtual bool BeforeKeyExpand(CTreeItem*, int) { return true; }
+    virtual bool BeforeExpand(TreeItem*, int) { return true; }
+    virtual bool AfterExpand(TreeItem*, int) { return true; }
+    virtual bool BeforeCollapse(TreeItem*) { return true; }
+    virtual bool AfterCollapse(TreeItem*) { return true; }
+    virtual bool BeforeDelete(TreeItem*, int) { return true; }
+    virtual bool BeforeExpandAll(TreeItem*, int) { return true; }
+    virtual bool BeforeKeyCollapse(TreeItem*, int) { return true; }
+    virtual bool BeforeKeyExpand(TreeItem*, int) { return true; }
     virtual bool EnterOnCell() { return false; }
     virtual bool AllowMouseDown(const HitInfo&) { return true; }
 
@@ -99,17 +101,17 @@ protected:
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
 
 private:
-    friend class CSuperGridDelegate;
-    void toggleByUser(CTreeItem* node);
-    void flipCheck(CTreeItem* node);
+    friend class SuperGridDelegate;
+    void toggleByUser(TreeItem* node);
+    void flipCheck(TreeItem* node);
     void moveCurrentColumn(int delta);
     void updateRowHeight();
 
     // The model listens to the tree, so it must go first; it has no Qt parent for that
     // reason (Qt would delete it only after these members are gone).
-    std::unique_ptr<CGridTree> m_tree;
-    std::unique_ptr<CSuperGridModel> m_model;
-    CSuperGridDelegate* m_delegate = nullptr; // owned by this widget (Qt parent)
+    std::unique_ptr<GridTree> m_tree;
+    std::unique_ptr<SuperGridModel> m_model;
+    SuperGridDelegate* m_delegate = nullptr; // owned by this widget (Qt parent)
     std::vector<QPixmap> m_images;
     QSize m_imageSize {16, 16};
     bool m_checkBoxes = false;
@@ -117,3 +119,5 @@ private:
     // A row selected while an edit box was open, made current when the edit ends.
     QPersistentModelIndex m_pendingSelect;
 };
+
+} // namespace velkor

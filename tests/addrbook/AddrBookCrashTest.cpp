@@ -14,13 +14,13 @@
 namespace {
 
 // 20 systems x 10 fleets x 25 units: a file of about half a megabyte.
-void fill(CAddrBook& book, const std::string& tag)
+void fill(AddrBook& book, const std::string& tag)
 {
     for (uint32_t s = 1; s <= 20; ++s)
         for (uint32_t f = 1; f <= 10; ++f)
             for (uint32_t u = 1; u <= 25; ++u) {
                 book.AddAddr({s, f, u * 7});
-                CTreeItem* unit = book.FindAddr({s, f, u * 7});
+                TreeItem* unit = book.FindAddr({s, f, u * 7});
                 book.CommitField(unit, velkor::AddrField::Name, tag + " unit " + std::to_string(u));
                 book.CommitField(unit, velkor::AddrField::Comment, tag + " comment of a unit in fleet " + std::to_string(f));
             }
@@ -28,7 +28,7 @@ void fill(CAddrBook& book, const std::string& tag)
 
 // Forks a child that saves book to path and kills it delayUs after it starts; true
 // when the kill came before the child finished.
-bool killDuringSave(CAddrBook& book, const std::string& path, long delayUs)
+bool killDuringSave(AddrBook& book, const std::string& path, long delayUs)
 {
     int ready[2];
     if (::pipe(ready) != 0)
@@ -59,10 +59,10 @@ class AddrBookCrash : public AddrBookFixture {};
 
 TEST_F(AddrBookCrash, KilledSaveLeavesTheOldBookOrTheNewOneWhole)
 {
-    CAddrBook oldBook {notices};
+    AddrBook oldBook {notices};
     prepare(oldBook);
     fill(oldBook, "old");
-    CAddrBook newBook {notices};
+    AddrBook newBook {notices};
     prepare(newBook);
     fill(newBook, "new");
     ASSERT_TRUE(oldBook.SaveData(path("old.ini")).ok());
@@ -104,7 +104,7 @@ TEST_F(AddrBookCrash, KilledSaveLeavesTheOldBookOrTheNewOneWhole)
     EXPECT_EQ(temporaries(), 0);
 
     // The file that is left loads as the book it is.
-    CAddrBook loaded {notices};
+    AddrBook loaded {notices};
     prepare(loaded);
     ASSERT_TRUE(loaded.LoadData(path()).ok());
     EXPECT_EQ(loaded.CountNodes().units, 20u * 10u * 25u);

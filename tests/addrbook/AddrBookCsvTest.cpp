@@ -2,6 +2,8 @@
 
 #include "addrbook/AddrBookCsv.h"
 
+using namespace velkor;
+
 namespace {
 
 class AddrBookCsv : public AddrBookFixture {
@@ -16,8 +18,8 @@ protected:
         book.CommitField(book.FindAddr({1234, 200, 2001}), velkor::AddrField::Comment, "roof, east");
         book.AddAddr({1234, 201, 0});
     }
-    CAddrBook book {notices};
-    const std::string seen = CAddrBook::FormatLastSeen(1700000000);
+    AddrBook book {notices};
+    const std::string seen = AddrBook::FormatLastSeen(1700000000);
 };
 
 TEST_F(AddrBookCsv, ExportWritesEveryNodeHeaderFirst)
@@ -32,7 +34,7 @@ TEST_F(AddrBookCsv, ExportWritesEveryNodeHeaderFirst)
 TEST_F(AddrBookCsv, ExportReadsBackAsTheSameBook)
 {
     const std::string text = exportCsv(book);
-    CAddrBook copy {notices};
+    AddrBook copy {notices};
     const velkor::Result<velkor::CsvImportCounts> r = importCsv(copy, text);
     ASSERT_TRUE(r.ok()) << r.error();
     EXPECT_EQ(r->created, 4u);
@@ -55,12 +57,12 @@ TEST_F(AddrBookCsv, ImportMergesIntoTheBook)
     ASSERT_TRUE(r.ok()) << r.error();
     EXPECT_EQ(r->created, 2u); // rows: unit 2002; fleet 8 (with its system 9)
     EXPECT_EQ(r->updated, 2u);
-    const CTreeItem* base = book.FindAddr({1234, 200, 2001});
+    const TreeItem* base = book.FindAddr({1234, 200, 2001});
     EXPECT_EQ(name(base), "Base \"One\"");              // an empty name keeps the stored one
     EXPECT_EQ(field(base, velkor::AddrField::Comment), "new comment");
     EXPECT_EQ(field(base, velkor::AddrField::LastSeen), seen); // a stored Last Seen stays
     EXPECT_FALSE(checked(base));
-    const CTreeItem* mobile = book.FindAddr({1234, 200, 2002});
+    const TreeItem* mobile = book.FindAddr({1234, 200, 2002});
     EXPECT_EQ(name(mobile), "Mobile 2");
     EXPECT_TRUE(checked(mobile)); // new units are checked, as AddAddr makes them
     EXPECT_EQ(field(mobile, velkor::AddrField::LastSeen), "2020/02/02 02:02:02");
@@ -72,7 +74,7 @@ TEST_F(AddrBookCsv, ImportMergesIntoTheBook)
 TEST_F(AddrBookCsv, LeadingZeroIdentsReadBackOntoTheirNodes)
 {
     writeFile(path(), "[0042]\nsysName=Zeros\n");
-    CAddrBook zeros {notices};
+    AddrBook zeros {notices};
     ASSERT_TRUE(zeros.LoadData(path()).ok());
     ASSERT_TRUE(importCsv(zeros, "0042,7,,Seven,,,\n").ok());
     EXPECT_EQ(zeros.Roots().size(), 1u);

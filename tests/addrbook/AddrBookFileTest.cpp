@@ -2,6 +2,8 @@
 
 #include "addrbook/AddrText.h"
 
+using namespace velkor;
+
 namespace {
 
 class AddrBookFile : public AddrBookFixture {
@@ -14,15 +16,15 @@ protected:
 
     // The worked example: system 1234 named North with fleet 200 (unit 2001, Base,
     // checked) and an empty fleet 201.
-    void buildExample(CAddrBook& into)
+    void buildExample(AddrBook& into)
     {
-        CTreeItem* sys = into.InsertRoot(velkor::AddrEntry {"1234", "North", "", "", true});
-        CTreeItem* f200 = into.InsertChild(sys, velkor::AddrEntry {"200", "Fleet 200", "", "", true});
+        TreeItem* sys = into.InsertRoot(velkor::AddrEntry {"1234", "North", "", "", true});
+        TreeItem* f200 = into.InsertChild(sys, velkor::AddrEntry {"200", "Fleet 200", "", "", true});
         into.InsertChild(sys, velkor::AddrEntry {"201", "Fleet 201", "", "", false});
         into.InsertChild(f200, velkor::AddrEntry {"2001", "Base", "", "", true});
     }
 
-    CAddrBook book {notices};
+    AddrBook book {notices};
 };
 
 const char* const kExample = "[1234]\n"
@@ -61,7 +63,7 @@ TEST_F(AddrBookFile, SavingKeepsTheLineEndsOfTheFile)
         std::filesystem::remove(path());
         if (c.exists)
             writeFile(path(), c.windows ? crlf(kExample) : kExample);
-        CAddrBook book {notices};
+        AddrBook book {notices};
         prepare(book);
         if (c.exists)
             ASSERT_TRUE(book.LoadData(path()).ok());
@@ -82,13 +84,13 @@ TEST_F(AddrBookFile, SaveLoadSaveGivesTheSameFileAndBook)
     ASSERT_TRUE(book.SaveData(path()).ok());
     const std::string first = readFile(path());
 
-    CAddrBook again {notices};
+    AddrBook again {notices};
     prepare(again);
     ASSERT_TRUE(again.LoadData(path()).ok());
     EXPECT_EQ(again.GetAddrName(1234, 200, 2001), "Base");
     EXPECT_EQ(again.GetAddrName(1234, 200, 2002), "2002");
     EXPECT_EQ(field(again.FindAddr({77, 0, 0}), velkor::AddrField::Comment), "repeater, hill top = 1");
-    EXPECT_EQ(field(again.FindAddr({1234, 200, 2002}), velkor::AddrField::LastSeen), CAddrBook::FormatLastSeen(1700000000));
+    EXPECT_EQ(field(again.FindAddr({1234, 200, 2002}), velkor::AddrField::LastSeen), AddrBook::FormatLastSeen(1700000000));
     ASSERT_TRUE(again.SaveData(path("second.ini")).ok());
     EXPECT_EQ(readFile(path("second.ini")), first);
     EXPECT_TRUE(notices.alerts.empty());
@@ -97,7 +99,7 @@ TEST_F(AddrBookFile, SaveLoadSaveGivesTheSameFileAndBook)
 TEST_F(AddrBookFile, MissingOrEmptyFileGivesAnEmptyBook)
 {
     for (const char* text : {static_cast<const char*>(nullptr), "", "; only a comment\n\n"}) {
-        CAddrBook book {notices};
+        AddrBook book {notices};
         if (text)
             writeFile(path(), text);
         EXPECT_TRUE(book.LoadData(path()).ok());
@@ -115,9 +117,9 @@ TEST_F(AddrBookFile, DuplicateFleetsMergeAndDuplicateUnitsAreSkipped)
                       "fleet1-Name=Second\nfleet1-Id=7\nfleet1-NrOfUnits=1\n"
                       "fleet1-unit0-Name=B\nfleet1-unit0-Id=2\nfleet1-unit0-Checked=0\n");
     ASSERT_TRUE(book.LoadData(path()).ok());
-    const CTreeItem* sys = book.GetRoot("9");
+    const TreeItem* sys = book.GetRoot("9");
     ASSERT_EQ(sys->children.size(), 1u);
-    const CTreeItem* fleet = sys->children[0].get();
+    const TreeItem* fleet = sys->children[0].get();
     EXPECT_EQ(name(fleet), "First");
     ASSERT_EQ(fleet->children.size(), 2u);
     EXPECT_EQ(name(fleet->children[0].get()), "A");
@@ -137,9 +139,9 @@ TEST_F(AddrBookFile, ZeroAndUnparsableIdsAreSkippedSilently)
                       "fleet2-Id=12xyz\nfleet2-NrOfUnits=2\nfleet2-unit0-Id=0\nfleet2-unit0-Checked=1\n"
                       "fleet2-unit1-Id=\nfleet2-unit1-Checked=0\n");
     ASSERT_TRUE(book.LoadData(path()).ok());
-    const CTreeItem* sys = book.GetRoot("3");
+    const TreeItem* sys = book.GetRoot("3");
     ASSERT_EQ(sys->children.size(), 1u);
-    const CTreeItem* fleet = sys->children[0].get();
+    const TreeItem* fleet = sys->children[0].get();
     EXPECT_EQ(field(fleet, velkor::AddrField::Ident), "12"); // the leading number, as Windows reads it
     EXPECT_TRUE(fleet->children.empty());
     // The skipped unit was checked and still marks its fleet (and so the system).
@@ -206,7 +208,7 @@ TEST_F(AddrBookFile, AllSectionsAreReadBeyondFourKilobytesOfNames)
     ASSERT_EQ(book.Roots().size(), 300u);
     EXPECT_EQ(name(book.Roots()[299].get()), "S299");
     ASSERT_TRUE(book.SaveData(path()).ok());
-    CAddrBook again {notices};
+    AddrBook again {notices};
     ASSERT_TRUE(again.LoadData(path()).ok());
     EXPECT_EQ(again.Roots().size(), 300u);
     EXPECT_EQ(name(again.GetRoot("000000000001299")), "S299");
@@ -275,20 +277,20 @@ TEST_F(AddrBookFile, UnreadableFileIsNeverOverwritten)
 }
 
 // Refuses every insertion after the first few, as a failing insertion would.
-class FailingBook : public CAddrBook {
+class FailingBook : public AddrBook {
 public:
     FailingBook(velkor::Notices& notices, int allowed)
-        : CAddrBook(notices)
+        : AddrBook(notices)
         , m_allowed(allowed)
     {
     }
 
 protected:
-    CTreeItem* insertNode(CTreeItem* parent, velkor::AddrEntry entry) override
+    TreeItem* insertNode(TreeItem* parent, velkor::AddrEntry entry) override
     {
         if (m_allowed-- <= 0)
             return nullptr;
-        return CAddrBook::insertNode(parent, std::move(entry));
+        return AddrBook::insertNode(parent, std::move(entry));
     }
 
 private:
@@ -297,7 +299,7 @@ private:
 
 TEST_F(AddrBookFile, LoadThatStopsEarlyLeavesTheFileUntouchedOnSave)
 {
-    CAddrBook full {notices};
+    AddrBook full {notices};
     prepare(full);
     for (uint32_t s = 1; s <= 3; ++s)
         for (uint32_t u = 1; u <= 3; ++u)
@@ -343,7 +345,7 @@ TEST_F(AddrBookFile, EightBitAndUnicodeNamesSurvive)
     ASSERT_TRUE(book.SaveData(path()).ok());
     const std::string text = readFile(path());
     EXPECT_NE(text.find("sysName=Kj\xF8ge \x80\n"), std::string::npos); // still 8-bit for 8-bit readers
-    CAddrBook again {notices};
+    AddrBook again {notices};
     ASSERT_TRUE(again.LoadData(path()).ok());
     EXPECT_EQ(again.GetAddrName(1, 0, 0), "Kj\xC3\xB8ge \xE2\x82\xAC");
     EXPECT_EQ(again.GetAddrName(1, 2, 0), "\xC3\x98resund");

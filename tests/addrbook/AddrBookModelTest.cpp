@@ -2,6 +2,8 @@
 
 #include "addrbook/AddrText.h"
 
+using namespace velkor;
+
 namespace {
 
 class AddrBookModel : public AddrBookFixture {
@@ -11,8 +13,8 @@ protected:
         AddrBookFixture::SetUp();
         prepare(book);
         // System 1 "Net" > fleet 10 "Ops" > units 100 "Alpha" (checked), 101 "Bravo" (not).
-        CTreeItem* sys = book.InsertRoot(velkor::AddrEntry {"1", "Net", "", "", false});
-        CTreeItem* fleet = book.InsertChild(sys, velkor::AddrEntry {"10", "Ops", "", "", true});
+        TreeItem* sys = book.InsertRoot(velkor::AddrEntry {"1", "Net", "", "", false});
+        TreeItem* fleet = book.InsertChild(sys, velkor::AddrEntry {"10", "Ops", "", "", true});
         book.InsertChild(fleet, velkor::AddrEntry {"100", "Alpha", "", "", true});
         book.InsertChild(fleet, velkor::AddrEntry {"101", "Bravo", "", "", false});
         book.InsertChild(fleet, velkor::AddrEntry {"102", "", "", "", true});
@@ -24,8 +26,8 @@ protected:
             out.push_back(name(book.NodeOfRow(r)));
         return out;
     }
-    CAddrBook book {notices};
-    const std::string now = CAddrBook::FormatLastSeen(1700000000);
+    AddrBook book {notices};
+    const std::string now = AddrBook::FormatLastSeen(1700000000);
 };
 
 TEST_F(AddrBookModel, GetAddrName)
@@ -56,7 +58,7 @@ TEST_F(AddrBookModel, IsAddrCheckedAnswersAndStampsOnlyPresentUnits)
         {{1, 10, 999}, -1}, {{1, 11, 100}, -1}, {{2, 10, 100}, -1}, {{0, 0, 0}, -1},
     };
     for (const Case& c : cases) {
-        CTreeItem* unit = reinterpret_cast<CTreeItem*>(1);
+        TreeItem* unit = reinterpret_cast<TreeItem*>(1);
         EXPECT_EQ(book.IsAddrChecked(c.a, &unit), c.expected) << c.a.system << "/" << c.a.fleet << "/" << c.a.unit;
         EXPECT_EQ(unit != nullptr, c.expected >= 0);
         if (unit) {
@@ -71,7 +73,7 @@ TEST_F(AddrBookModel, AddAddrCreatesMissingNodesAsTheTrackerExpects)
 {
     book.CommitField(book.FindAddr({1, 10, 100}), velkor::AddrField::LastSeen, "typed by hand");
     book.AddAddr({1, 10, 100});
-    CTreeItem* alpha = book.FindAddr({1, 10, 100});
+    TreeItem* alpha = book.FindAddr({1, 10, 100});
     EXPECT_EQ(name(alpha), "Alpha");
     EXPECT_EQ(field(alpha, velkor::AddrField::LastSeen), now); // a report overwrites an edited cell
     EXPECT_EQ(book.FindAddr({1, 10, 0})->children.size(), 3u);
@@ -85,7 +87,7 @@ TEST_F(AddrBookModel, AddAddrCreatesMissingNodesAsTheTrackerExpects)
     EXPECT_FALSE(checked(book.FindAddr({7, 0, 0})));
     EXPECT_EQ(name(book.FindAddr({7, 3, 0})), "Fleet 3");
     EXPECT_FALSE(checked(book.FindAddr({7, 3, 0})));
-    const CTreeItem* unit = book.FindAddr({7, 3, 55});
+    const TreeItem* unit = book.FindAddr({7, 3, 55});
     EXPECT_EQ(name(unit), "55");
     EXPECT_TRUE(checked(unit));
     EXPECT_EQ(field(unit, velkor::AddrField::Ident), "55");
@@ -97,7 +99,7 @@ TEST_F(AddrBookModel, AddAddrCreatesMissingNodesAsTheTrackerExpects)
 
 TEST_F(AddrBookModel, NewChildIsSortedIntoPlaceOnlyUnderACollapsedParent)
 {
-    CTreeItem* fleet = book.FindAddr({1, 10, 0});
+    TreeItem* fleet = book.FindAddr({1, 10, 0});
     book.AddAddr({1, 10, 5}); // "5" sorts before the letters (and after "")
     EXPECT_EQ(name(fleet->children[1].get()), "5");
     EXPECT_EQ(book.GetRowCount(), 1); // no row for a node under collapsed parents
@@ -119,8 +121,8 @@ TEST_F(AddrBookModel, NewChildIsSortedIntoPlaceOnlyUnderACollapsedParent)
 
 TEST_F(AddrBookModel, CollapseHidesAllDescendantsAndExpandShowsOneLevel)
 {
-    CTreeItem* sys = book.GetRoot("1");
-    CTreeItem* fleet = book.FindAddr({1, 10, 0});
+    TreeItem* sys = book.GetRoot("1");
+    TreeItem* fleet = book.FindAddr({1, 10, 0});
     book.ExpandAll(sys);
     EXPECT_EQ(book.GetRowCount(), 5);
     EXPECT_TRUE(book.Collapse(sys));
@@ -135,7 +137,7 @@ TEST_F(AddrBookModel, CollapseHidesAllDescendantsAndExpandShowsOneLevel)
 
 TEST_F(AddrBookModel, DeleteRemovesTheSubtreeAndCollapsesAnEmptiedParent)
 {
-    CTreeItem* sys = book.GetRoot("1");
+    TreeItem* sys = book.GetRoot("1");
     book.ExpandAll(sys);
     book.AddAddr({2, 0, 0});
     book.DeleteNode(book.FindAddr({1, 10, 0}));
@@ -151,11 +153,11 @@ TEST_F(AddrBookModel, DeleteRemovesTheSubtreeAndCollapsesAnEmptiedParent)
 
 TEST_F(AddrBookModel, EachLevelIsFoundByItsOwnIdentsAndForgetsDeletedNodes)
 {
-    const CTreeItem* fleet = book.FindAddr({1, 10, 0});
+    const TreeItem* fleet = book.FindAddr({1, 10, 0});
     EXPECT_EQ(book.FindChild(book.GetRoot("1"), "100"), nullptr); // a unit's ident among the fleets
     EXPECT_EQ(book.FindChild(fleet, "10"), nullptr);
-    CTreeItem* site = book.InsertRoot({"Site A", "Hand made", "", "", false});
-    CTreeItem* twin = book.InsertRoot({"Site A", "Twin", "", "", false});
+    TreeItem* site = book.InsertRoot({"Site A", "Hand made", "", "", false});
+    TreeItem* twin = book.InsertRoot({"Site A", "Twin", "", "", false});
     EXPECT_EQ(book.GetRoot("Site A"), site); // the first of equal idents
     book.DeleteNode(site);
     EXPECT_EQ(book.GetRoot("Site A"), twin);
@@ -168,7 +170,7 @@ TEST_F(AddrBookModel, EachLevelIsFoundByItsOwnIdentsAndForgetsDeletedNodes)
 
 TEST_F(AddrBookModel, CheckDeepReachesHiddenDescendants)
 {
-    CTreeItem* sys = book.GetRoot("1");
+    TreeItem* sys = book.GetRoot("1");
     book.SetCheckDeep(sys, false);
     EXPECT_EQ(book.IsAddrChecked({1, 10, 100}), 0);
     EXPECT_EQ(book.IsAddrChecked({1, 10, 102}), 0);
@@ -179,7 +181,7 @@ TEST_F(AddrBookModel, CheckDeepReachesHiddenDescendants)
 
 TEST_F(AddrBookModel, CommittedTexts)
 {
-    CTreeItem* unit = book.FindAddr({1, 10, 100});
+    TreeItem* unit = book.FindAddr({1, 10, 100});
     struct Case {
         velkor::AddrField field;
         const char* typed;
@@ -200,7 +202,7 @@ TEST_F(AddrBookModel, CommittedTexts)
         EXPECT_EQ(book.CommitField(unit, c.field, c.typed), c.stored) << c.typed;
         EXPECT_EQ(field(unit, c.field), c.expected);
     }
-    EXPECT_EQ(std::string(CAddrBook::kBugsSuffix).size(), 26u);
+    EXPECT_EQ(std::string(AddrBook::kBugsSuffix).size(), 26u);
 }
 
 TEST(AddrText, DecodingAndEncoding)

@@ -5,13 +5,15 @@
 
 #include "addrbook/view/CAddrBookCtrl.h"
 #include "addrbook/view/CListEditCtrl.h"
-#include "addrbook/view/CSuperGridModel.h"
+#include "addrbook/view/SuperGridModel.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
+
+using namespace velkor;
 
 // Readable failure messages for Qt strings.
 inline void PrintTo(const QString& s, std::ostream* os)
@@ -46,9 +48,9 @@ protected:
         AddrBookFixture::TearDown();
     }
 
-    CAddrBook& book() { return grid->Book(); }
+    AddrBook& book() { return grid->Book(); }
     // The text a grid column shows of a node.
-    static std::string cell(const CTreeItem* n, int column) { return field(n, CAddrBookCtrl::kColumnFields[column]); }
+    static std::string cell(const TreeItem* n, int column) { return field(n, CAddrBookCtrl::kColumnFields[column]); }
     void key(int k, Qt::KeyboardModifiers mods = Qt::NoModifier) { QTest::keyClick(grid.get(), Qt::Key(k), mods); }
     void keypad(int k) { key(k, Qt::KeypadModifier); }
     QRect cellRect(int row, int column) { return grid->visualRect(grid->Model().index(row, column)); }
@@ -111,7 +113,7 @@ TEST_F(AddrBookView, EnterEditsNameCommentAndLastSeenButNeverIdent)
     clickCell(0, 0);
     ASSERT_EQ(grid->GetSelectedRow(), 0);
     ASSERT_EQ(grid->GetCurrentColumn(), 0);
-    CTreeItem* sys = grid->GetSelectedNode();
+    TreeItem* sys = grid->GetSelectedNode();
 
     ASSERT_TRUE(typeInto("North"));
     EXPECT_EQ(cell(sys, 0), "North");
@@ -139,7 +141,7 @@ TEST_F(AddrBookView, EscapeCancelsAndAnEmptiedCellIsStored)
     clickCell(1, 2); // a click selects and makes the column current, but opens nothing
     EXPECT_EQ(editor(), nullptr);
     EXPECT_EQ(grid->GetCurrentColumn(), 2);
-    CTreeItem* sys = grid->GetSelectedNode();
+    TreeItem* sys = grid->GetSelectedNode();
     ASSERT_TRUE(typeInto("kept"));
     ASSERT_TRUE(typeInto("thrown away", Qt::Key_Escape));
     EXPECT_EQ(cell(sys, 2), "kept");
@@ -196,7 +198,7 @@ TEST_F(AddrBookView, LeftAndRightStayWithinTheColumns)
 TEST_F(AddrBookView, SpaceAndCheckBoxClicksReachCollapsedDescendants)
 {
     clickCell(0, 0);
-    CTreeItem* sys = grid->GetSelectedNode();
+    TreeItem* sys = grid->GetSelectedNode();
     ASSERT_FALSE(checked(sys));
     key(Qt::Key_Space);
     EXPECT_TRUE(checked(sys));
@@ -302,10 +304,10 @@ TEST_F(AddrBookView, ShownLastSeenIsRefreshedAtOnce)
     QSignalSpy changed(&grid->Model(), &QAbstractItemModel::dataChanged);
     book().SetClock([] { return std::time_t {1800000000}; });
     book().AddAddr({1, 10, 101});
-    EXPECT_EQ(grid->Model().index(row, 3).data().toString().toStdString(), CAddrBook::FormatLastSeen(1800000000));
+    EXPECT_EQ(grid->Model().index(row, 3).data().toString().toStdString(), AddrBook::FormatLastSeen(1800000000));
     book().SetClock([] { return std::time_t {1800000100}; });
     EXPECT_EQ(grid->IsAddrChecked({1, 10, 101}, 0), 1);
-    EXPECT_EQ(grid->Model().index(row, 3).data().toString().toStdString(), CAddrBook::FormatLastSeen(1800000100));
+    EXPECT_EQ(grid->Model().index(row, 3).data().toString().toStdString(), AddrBook::FormatLastSeen(1800000100));
     ASSERT_GE(changed.count(), 2);
     EXPECT_EQ(changed.last().at(0).value<QModelIndex>().row(), row);
 }
@@ -320,7 +322,7 @@ TEST_F(AddrBookView, IsAddrCheckedWithSelectBringsACheckedUnitIntoView)
     EXPECT_EQ(grid->Model().rowCount(), 39);
 
     EXPECT_EQ(grid->IsAddrChecked({39, 1, 1}, 1), 1);
-    CTreeItem* unit = book().FindAddr({39, 1, 1});
+    TreeItem* unit = book().FindAddr({39, 1, 1});
     EXPECT_EQ(grid->GetSelectedNode(), unit);
     EXPECT_FALSE(unit->parent->collapsed);
     EXPECT_FALSE(unit->parent->parent->collapsed);
@@ -365,7 +367,7 @@ namespace {
 class AddrBookEdit : public AddrBookView {
 protected:
     // Opens the edit box on a cell of the shown unit by keyboard and types into it.
-    CListEditCtrl* typeWithoutCommit(CTreeItem* node, int column, const QString& typed)
+    CListEditCtrl* typeWithoutCommit(TreeItem* node, int column, const QString& typed)
     {
         grid->SelectNode(node);
         grid->SetCurrentColumn(column);
@@ -393,7 +395,7 @@ TEST_F(AddrBookEdit, AReportOfTheUnitLeavesTheOpenEditBoxAlone)
     // Every editable column, also Last Seen itself, which the report rewrites.
     for (int column : {0, 2, 3}) {
         SCOPED_TRACE(column);
-        CTreeItem* unit = book().FindAddr({1, 10, 100});
+        TreeItem* unit = book().FindAddr({1, 10, 100});
         const std::string before = cell(unit, column);
         auto* box = typeWithoutCommit(unit, column, "Base sta");
         ASSERT_NE(box, nullptr);
@@ -404,7 +406,7 @@ TEST_F(AddrBookEdit, AReportOfTheUnitLeavesTheOpenEditBoxAlone)
         QApplication::processEvents();
         ASSERT_EQ(editor(), box);
         EXPECT_EQ(box->text(), typed);
-        EXPECT_EQ(cell(unit, column), column == 3 ? CAddrBook::FormatLastSeen(1800000000 + column) : before);
+        EXPECT_EQ(cell(unit, column), column == 3 ? AddrBook::FormatLastSeen(1800000000 + column) : before);
         QTest::keyClick(box, Qt::Key_Return);
         EXPECT_EQ(cell(unit, column), typed.toStdString());
     }
@@ -417,7 +419,7 @@ TEST_F(AddrBookEdit, AFollowedCallNeitherCommitsNorDiscardsTheEdit)
     book().AddAddr({3, 30, 3000});
     for (velkor_address_s followed : {velkor_address_s {3, 30, 3000}, {1, 11, 200}}) {
         SCOPED_TRACE(followed.system);
-        CTreeItem* edited = book().FindAddr({2, 20, 300});
+        TreeItem* edited = book().FindAddr({2, 20, 300});
         auto* box = typeWithoutCommit(edited, 2, "Base sta");
         ASSERT_NE(box, nullptr);
         EXPECT_EQ(grid->IsAddrChecked(followed, 1), 1);
@@ -425,7 +427,7 @@ TEST_F(AddrBookEdit, AFollowedCallNeitherCommitsNorDiscardsTheEdit)
         ASSERT_EQ(editor(), box);
         EXPECT_EQ(box->text(), "Base sta");
         EXPECT_EQ(cell(edited, 2), "");
-        CTreeItem* unit = book().FindAddr(followed);
+        TreeItem* unit = book().FindAddr(followed);
         EXPECT_EQ(grid->GetSelectedNode(), unit);
         // The typing goes on and ends in the cell it began in; then the followed unit
         // is the current row.

@@ -19,6 +19,8 @@
 
 #include "fixtures/FakeMixer.h"
 
+using namespace velkor;
+
 inline CVelkorDlg::Parts testParts(const std::string& feedFile = {})
 {
     CVelkorDlg::Parts parts = CVelkorDlg::DefaultParts();

@@ -8,7 +8,7 @@
 #include "DlgParts.h"
 
 #include "addrbook/view/CAddrBookCtrl.h"
-#include "addrbook/view/CSuperGridModel.h"
+#include "addrbook/view/SuperGridModel.h"
 #include "app/CAboutDlg.h"
 #include "app/CPrefDlg.h"
 #include "app/CVelkorDlg.h"
@@ -27,6 +27,8 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QToolTip>
+
+using namespace velkor;
 
 namespace {
 

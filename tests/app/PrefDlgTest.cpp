@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QTest>
 
+using namespace velkor;
+
 namespace {
 
 class PrefDlg : public AppFixture {

@@ -13,6 +13,8 @@
 
 #include <csignal>
 
+using namespace velkor;
+
 namespace {
 
 TEST(AboutDlg, ShowsNameVersionAndClosesWithOk)

@@ -17,6 +17,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+using namespace velkor;
+
 namespace {
 
 class VelkorDlgReceiver : public DlgFixture {
@@ -154,7 +156,7 @@ TEST_F(VelkorDlgReceiver, TypingInACellSurvivesAFollowedCallThatReportsItsUnit)
     dlg->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
     CAddrBookCtrl* grid = dlg->addrBook();
-    CTreeItem* car = grid->Book().FindAddr({1, 1, 300});
+    TreeItem* car = grid->Book().FindAddr({1, 1, 300});
     grid->setFocus();
     grid->SelectNode(car);
     grid->SetCurrentColumn(CAddrBookCtrl::kColComment);

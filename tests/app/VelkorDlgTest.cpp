@@ -4,7 +4,7 @@
 #include "DlgParts.h"
 
 #include "addrbook/view/CAddrBookCtrl.h"
-#include "addrbook/view/CSuperGridModel.h"
+#include "addrbook/view/SuperGridModel.h"
 #include "app/CPrefDlg.h"
 #include "app/CVelkorDlg.h"
 #include "app/DialogUnits.h"
@@ -26,6 +26,8 @@
 #include <algorithm>
 #include <regex>
 #include <thread>
+
+using namespace velkor;
 
 namespace {
 

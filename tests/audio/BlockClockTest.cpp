@@ -7,6 +7,8 @@
 #include <cmath>
 #include <random>
 
+using namespace velkor;
+
 namespace {
 
 using namespace std::chrono;

@@ -7,6 +7,8 @@
 #include <numeric>
 #include <thread>
 
+using namespace velkor;
+
 namespace {
 
 std::vector<int16_t> ramp(size_t count, int16_t first)

@@ -18,6 +18,8 @@
 #include <mutex>
 #include <thread>
 
+using namespace velkor;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;

@@ -17,6 +17,8 @@
 #include <set>
 #include <thread>
 
+using namespace velkor;
+
 using namespace testsignal;
 
 namespace {

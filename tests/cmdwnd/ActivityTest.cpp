@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <ctime>
 
+using namespace velkor;
+
 namespace {
 
 using namespace std::chrono_literals;

@@ -12,6 +12,8 @@
 
 #include <thread>
 
+using namespace velkor;
+
 namespace {
 
 using Texts = std::vector<std::string>;

@@ -8,7 +8,7 @@
 #include "fixtures/RigctlServers.h"
 #include "fixtures/ScannerSimulator.h"
 #include "fixtures/WaitFor.h"
-#include "receiver/CRigctlReceiver.h"
+#include "receiver/RigctlReceiver.h"
 #include "receiver/CUniden250.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +16,8 @@
 #include <chrono>
 #include <cstdio>
 #include <thread>
+
+using namespace velkor;
 
 namespace {
 
@@ -126,5 +128,5 @@ TEST(CmdWndHang, SilentScannerNeverStopsTheDecoderEvents)
 TEST(CmdWndHang, SilentRigctlServerNeverStopsTheDecoderEvents)
 {
     rigtest::FakeRigctl server(rigtest::Misbehaviour::Silent);
-    decoderEventsGoOn("silent rigctl server", std::make_unique<CRigctlReceiver>(server.address(), quiet, kTimeoutMs));
+    decoderEventsGoOn("silent rigctl server", std::make_unique<RigctlReceiver>(server.address(), quiet, kTimeoutMs));
 }

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace velkor;
+
 namespace {
 
 using Texts = std::vector<std::string>;

@@ -13,6 +13,8 @@
 #include <fstream>
 #include <string>
 
+using namespace velkor;
+
 namespace {
 
 long residentKb()

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+using namespace velkor;
+
 class RecordingReceiver : public CReceiverCtrl {
 public:
     explicit RecordingReceiver(const std::string& device) : CReceiverCtrl(device, 19200, 8, 0, 2) {}

@@ -2,13 +2,15 @@
 // memory, the real address book model and the End Call button as a flag.
 #pragma once
 
-#include "addrbook/CAddrBook.h"
+#include "addrbook/AddrBook.h"
 #include "cmdwnd/CmdWndOwner.h"
 #include "fixtures/CollectingNotices.h"
 #include "fixtures/MemoryLogList.h"
 
 #include <string>
 #include <vector>
+
+using namespace velkor;
 
 class TestOwner : public CmdWndOwner {
 public:
@@ -29,7 +31,7 @@ public:
     // Adds the unit with a name, checked or not.
     void addUnit(const velkor_address_s& a, const std::string& name, bool checked)
     {
-        CTreeItem* node = book.EnsureAddr(a);
+        TreeItem* node = book.EnsureAddr(a);
         node->entry.name = name;
         node->entry.checked = checked;
     }
@@ -38,7 +40,7 @@ public:
     velkor_settings_s settings;
     MemoryLogList log;
     CollectingNotices told;
-    CAddrBook book {told};
+    AddrBook book {told};
     bool endCallEnabled = false;
     std::vector<int> selects;
 };

@@ -8,6 +8,8 @@
 
 #include <map>
 
+using namespace velkor;
+
 namespace {
 
 using Ops = std::vector<std::string>;

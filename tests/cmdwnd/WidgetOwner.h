@@ -2,15 +2,17 @@
 #pragma once
 
 #include "TestOwner.h"
-#include "app/QListLogView.h"
+#include "app/ListLogView.h"
 
 #include <QListWidget>
+
+using namespace velkor;
 
 class WidgetOwner : public TestOwner {
 public:
     LogListView& logList() override { return view; }
     QListWidget list;
-    QListLogView view {&list};
+    ListLogView view {&list};
 
     std::vector<std::string> lines() const
     {

@@ -9,6 +9,8 @@
 
 #include <vector>
 
+using namespace velkor;
+
 namespace motoharness {
 
 // The slicer hands on true for a negative run; a 1 on the air is a positive one.

@@ -12,6 +12,8 @@
 
 #include <cmath>
 
+using namespace velkor;
+
 using namespace mptgen;
 
 namespace {

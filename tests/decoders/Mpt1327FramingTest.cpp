@@ -9,6 +9,8 @@
 
 #include <algorithm>
 
+using namespace velkor;
+
 using namespace mptgen;
 
 namespace {

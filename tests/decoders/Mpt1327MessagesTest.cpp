@@ -8,6 +8,8 @@
 
 #include <cstdio>
 
+using namespace velkor;
+
 using namespace mptgen;
 
 namespace {

@@ -9,6 +9,8 @@
 #include <random>
 #include <string>
 
+using namespace velkor;
+
 namespace {
 
 struct Streams {

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+using namespace velkor;
+
 namespace nmttest {
 
 using testsignal::Timed;

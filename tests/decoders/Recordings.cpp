@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+using namespace velkor;
+
 namespace testsignal {
 
 std::string recordingsDir()

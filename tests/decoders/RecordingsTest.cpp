@@ -11,6 +11,8 @@
 #include <fstream>
 #include <map>
 
+using namespace velkor;
+
 using testing::UnorderedElementsAreArray;
 
 namespace {

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+using namespace velkor;
+
 namespace {
 
 class BitCollector : public CGMSKDemodulator {

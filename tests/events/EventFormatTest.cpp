@@ -13,6 +13,8 @@
 #include <filesystem>
 #include <fstream>
 
+using namespace velkor;
+
 namespace {
 
 using namespace std::chrono;

@@ -8,6 +8,8 @@
 #include <string>
 #include <variant>
 
+using namespace velkor;
+
 class CheckingSink : public CmdSink {
 public:
     void post(uint32_t code, CmdPayload payload) override

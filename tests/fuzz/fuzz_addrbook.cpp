@@ -2,15 +2,17 @@
 // loads to the same book (every stored field); saving that book again writes the same
 // bytes.
 #include "FuzzUtil.h"
-#include "addrbook/CAddrBook.h"
+#include "addrbook/AddrBook.h"
 #include "notify/Notices.h"
 
 #include <cstdlib>
 #include <string>
 
+using namespace velkor;
+
 namespace {
 
-void dumpNode(const CTreeItem& node, int depth, std::string& out)
+void dumpNode(const TreeItem& node, int depth, std::string& out)
 {
     out += std::string(static_cast<size_t>(depth), ' ');
     const velkor::AddrEntry& e = node.entry;
@@ -26,7 +28,7 @@ void dumpNode(const CTreeItem& node, int depth, std::string& out)
         dumpNode(*child, depth + 1, out);
 }
 
-std::string dump(const CAddrBook& book)
+std::string dump(const AddrBook& book)
 {
     std::string out;
     for (const auto& root : book.Roots())
@@ -47,11 +49,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     velkor::Notices& notices = std::getenv("FUZZ_VERBOSE") ? static_cast<velkor::Notices&>(verbose) : silent;
     input.write(data, size);
 
-    CAddrBook first(notices);
+    AddrBook first(notices);
     FUZZ_CHECK(first.LoadData(input.path()).ok());
     FUZZ_CHECK(first.SaveData(saved.path()).ok());
 
-    CAddrBook second(notices);
+    AddrBook second(notices);
     FUZZ_CHECK(second.LoadData(saved.path()).ok());
     if (std::getenv("FUZZ_VERBOSE") && dump(second) != dump(first))
         std::fprintf(stderr, "first load:\n%s\nsecond load:\n%s\n", dump(first).c_str(), dump(second).c_str());

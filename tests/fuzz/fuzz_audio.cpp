@@ -9,6 +9,8 @@
 #include <cstring>
 #include <vector>
 
+using namespace velkor;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static constexpr unsigned kRates[] = {8000, 11025, 22050, 44100, 48000};

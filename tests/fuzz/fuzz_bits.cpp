@@ -7,6 +7,8 @@
 #include "decoders/CMotorola.h"
 #include "decoders/CNMT450.h"
 
+using namespace velkor;
+
 namespace {
 
 template <typename Decoder>

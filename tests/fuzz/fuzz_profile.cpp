@@ -7,6 +7,8 @@
 
 #include <string>
 
+using namespace velkor;
+
 namespace {
 
 // Every value the profile holds, in file order.

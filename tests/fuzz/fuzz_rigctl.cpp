@@ -4,7 +4,7 @@
 // The first byte picks the operation; the rest is what the server sends. Nothing may
 // crash, hang past the operation's time-out or send a command that is not one line.
 #include "FuzzUtil.h"
-#include "receiver/CRigctlReceiver.h"
+#include "receiver/RigctlReceiver.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -17,6 +17,8 @@
 #include <cmath>
 #include <string>
 #include <thread>
+
+using namespace velkor;
 
 namespace {
 
@@ -93,7 +95,7 @@ private:
     std::thread m_thread;
 };
 
-void operate(CRigctlReceiver& rx, uint8_t op)
+void operate(RigctlReceiver& rx, uint8_t op)
 {
     switch (op % 7) {
     case 0: FUZZ_CHECK(rx.initialize() == 1); break;
@@ -137,7 +139,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const auto start = std::chrono::steady_clock::now();
     {
         static velkor::SilentNotices quiet;
-        CRigctlReceiver rx(server.address(), quiet, kTimeoutMs);
+        RigctlReceiver rx(server.address(), quiet, kTimeoutMs);
         operate(rx, data[0]);
     }
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);

@@ -20,6 +20,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+using namespace velkor;
+
 namespace {
 
 constexpr unsigned kReadTimeoutMs = 1;

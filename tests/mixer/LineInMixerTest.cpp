@@ -18,6 +18,8 @@
 
 #include <functional>
 
+using namespace velkor;
+
 namespace {
 
 using namespace std::chrono_literals;

@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace velkor;
+
 namespace fs = std::filesystem;
 
 namespace {

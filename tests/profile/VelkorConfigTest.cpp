@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace velkor;
+
 namespace {
 
 TEST(VelkorConfig, NoFileGivesEveryDefault)

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+using namespace velkor;
+
 // Long enough for the simulator's thread to answer on a busy machine.
 inline constexpr unsigned kTestTimeoutMs = 200;
 inline const std::string kWakeUp = "\rIDF\rCDF\rQUF\r";

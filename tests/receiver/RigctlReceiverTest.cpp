@@ -4,7 +4,7 @@
 #include "DriverFixture.h"
 #include "fixtures/CollectingNotices.h"
 #include "fixtures/RigctlServers.h"
-#include "receiver/CRigctlReceiver.h"
+#include "receiver/RigctlReceiver.h"
 
 #include "fixtures/WaitFor.h"
 
@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
+
+using namespace velkor;
 
 namespace {
 
@@ -87,7 +89,7 @@ TEST(RigctlServerAddress, HostAndPortOrAClearReason)
 // Each operation, and what Hamlib's own client reads from the radio afterwards.
 TEST_F(RigctldTest, OperationsReachTheRadio)
 {
-    CRigctlReceiver rx(server.address(), log.notices, kTimeoutMs);
+    RigctlReceiver rx(server.address(), log.notices, kTimeoutMs);
     ASSERT_EQ(rx.initialize(), 1);
     EXPECT_EQ(rx.failure(), "");
 
@@ -123,7 +125,7 @@ TEST_F(RigctldTest, OperationsReachTheRadio)
 
 TEST_F(RigctldTest, ReconnectsAtTheNextOperationAfterTheServerRestarted)
 {
-    CRigctlReceiver rx(server.address(), log.notices, kTimeoutMs);
+    RigctlReceiver rx(server.address(), log.notices, kTimeoutMs);
     ASSERT_EQ(rx.setFrequency(420.0125, 1), 1) << rx.failure();
     ASSERT_TRUE(server.restart()) << server.error();
     EXPECT_EQ(rx.setFrequency(420.025, 1), 1);
@@ -143,7 +145,7 @@ TEST(RigctlReceiver, AServerThatAcknowledgesAndStaysFailsTheTuning)
 {
     FakeRigctl server(Misbehaviour::AcksAndStays);
     Logged log;
-    CRigctlReceiver rx(server.address(), log.notices, kTimeoutMs);
+    RigctlReceiver rx(server.address(), log.notices, kTimeoutMs);
     EXPECT_EQ(rx.setFrequency(420.0125, 0), 0);
     EXPECT_TRUE(log.has("stayed on 145.000000 MHz")) << (log.lines.empty() ? "" : log.lines.back());
     EXPECT_EQ(server.commands(), (std::vector<std::string>{"F 420012500", "f"}));
@@ -155,7 +157,7 @@ TEST(RigctlReceiver, AConnectionDroppedBeforeTheAnswerIsMadeAgainWithinTheOperat
 {
     FakeRigctl server(Misbehaviour::HangsUpOnce);
     CollectingNotices notices;
-    CRigctlReceiver rx(server.address(), notices, kTimeoutMs);
+    RigctlReceiver rx(server.address(), notices, kTimeoutMs);
     EXPECT_DOUBLE_EQ(rx.getFrequency(), 145.0) << rx.failure();
     EXPECT_EQ(server.commands(), (std::vector<std::string>{"f", "f"}));
 }
@@ -178,14 +180,14 @@ TEST(RigctlReceiver, MisbehavingServersFailEveryOperationWithinItsTimeOut)
     };
     const struct {
         const char* name;
-        int (*run)(CRigctlReceiver&);
+        int (*run)(RigctlReceiver&);
     } operations[] = {
-        {"setFrequency", [](CRigctlReceiver& r) { return r.setFrequency(420.0125, 1); }},
-        {"getFrequency", [](CRigctlReceiver& r) { return r.getFrequency() == 0.0 ? 0 : 1; }},
-        {"isSquelchOpen", [](CRigctlReceiver& r) { return r.isSquelchOpen(); }},
-        {"startScan", [](CRigctlReceiver& r) { return r.startScan(); }},
-        {"setBacklight", [](CRigctlReceiver& r) { return r.setBacklight(1); }},
-        {"initialize", [](CRigctlReceiver& r) { return r.initialize() && r.failure().empty() ? 1 : 0; }},
+        {"setFrequency", [](RigctlReceiver& r) { return r.setFrequency(420.0125, 1); }},
+        {"getFrequency", [](RigctlReceiver& r) { return r.getFrequency() == 0.0 ? 0 : 1; }},
+        {"isSquelchOpen", [](RigctlReceiver& r) { return r.isSquelchOpen(); }},
+        {"startScan", [](RigctlReceiver& r) { return r.startScan(); }},
+        {"setBacklight", [](RigctlReceiver& r) { return r.setBacklight(1); }},
+        {"initialize", [](RigctlReceiver& r) { return r.initialize() && r.failure().empty() ? 1 : 0; }},
     };
     // One time-out, and room for a loaded machine under the sanitizers.
     const long bound = 2 * kFaultTimeoutMs + 1000;
@@ -195,7 +197,7 @@ TEST(RigctlReceiver, MisbehavingServersFailEveryOperationWithinItsTimeOut)
         for (const auto& op : operations) {
             SCOPED_TRACE(std::string(s.name) + ", " + op.name);
             Logged log;
-            CRigctlReceiver rx(address, log.notices, kFaultTimeoutMs);
+            RigctlReceiver rx(address, log.notices, kFaultTimeoutMs);
             int result = -1;
             const long ms = elapsedMs([&] { result = op.run(rx); });
             EXPECT_EQ(result, 0);
@@ -220,7 +222,7 @@ TEST(RigctlReceiver, GqrxSquelchIsItsSignalStrengthAgainstItsSquelchLevel)
         GTEST_SKIP() << gqrx.error();
     }
     Logged log;
-    CRigctlReceiver rx(gqrx.address(), log.notices, 5000);
+    RigctlReceiver rx(gqrx.address(), log.notices, 5000);
     ASSERT_EQ(rx.initialize(), 1) << rx.failure();
     EXPECT_EQ(rx.setFrequency(420.0125, 1), 1) << rx.failure();
     EXPECT_EQ(gqrx.ask("f"), "420012500");

@@ -9,6 +9,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+using namespace velkor;
+
 namespace {
 
 // A bare pseudo-terminal: the test holds the master ("the scanner's side") and the

@@ -4,6 +4,8 @@
 #include "decoders/CMotorola.h"
 #include "decoders/CNMT450.h"
 
+using namespace velkor;
+
 namespace testsignal {
 
 unsigned long decodeAsTheBank(RecordingSink& sink, const std::vector<int16_t>& pcm, int rate, size_t skip)

@@ -1,7 +1,7 @@
 // velkor-track as a user runs it: velkor.ini and addrbook.ini in the current directory,
 // a recording of a control channel, the scanner on a serial port (a simulated one on
 // a pseudo-terminal).
-#include "addrbook/CAddrBook.h"
+#include "addrbook/AddrBook.h"
 #include "fixtures/CollectingNotices.h"
 #include "fixtures/RigctlServers.h"
 #include "fixtures/ScannerSimulator.h"
@@ -18,6 +18,8 @@
 #include <csignal>
 #include <filesystem>
 #include <thread>
+
+using namespace velkor;
 
 namespace {
 
@@ -75,7 +77,7 @@ protected:
         testsignal::writeFile(dir.file("velkor.ini"), "[tracking]\nreceiver_type=1\ncomport=1\nmemory=5\n"
                                                       "return_to_cc=1\n[serial]\ncom1=" + sim.devicePath() +
                                                           "\n[systems]\nsysBase_1=1690000\nsysOffset_1=1\n");
-        CAddrBook book {notices};
+        AddrBook book {notices};
         book.EnsureAddr({1, 1, 100})->entry.name = "Dispatch";
         book.EnsureAddr({1, 1, 100})->entry.checked = true;
         ASSERT_TRUE(book.SaveData(dir.file("addrbook.ini")).ok());
@@ -83,9 +85,9 @@ protected:
     }
 
     // The address book velkor-track left behind.
-    std::unique_ptr<CAddrBook> saved() const
+    std::unique_ptr<AddrBook> saved() const
     {
-        auto book = std::make_unique<CAddrBook>(notices);
+        auto book = std::make_unique<AddrBook>(notices);
         EXPECT_TRUE(book->LoadData(dir.file("addrbook.ini")).ok());
         return book;
     }

@@ -3,12 +3,14 @@
 
 #include <QStyledItemDelegate>
 
+namespace velkor {
+
 class CSuperGridCtrl;
 
-class CSuperGridDelegate : public QStyledItemDelegate {
+class SuperGridDelegate : public QStyledItemDelegate {
     Q_OBJECT
 public:
-    explicit CSuperGridDelegate(CSuperGridCtrl& grid);
+    explicit SuperGridDelegate(CSuperGridCtrl& grid);
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
@@ -23,3 +25,5 @@ private:
     void paintTreeCell(QPainter* p, const QRect& cell, const QModelIndex& index) const;
     CSuperGridCtrl& m_grid;
 };
+
+} // namespace velkor

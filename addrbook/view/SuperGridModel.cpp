@@ -1,18 +1,20 @@
-#include "addrbook/view/CSuperGridModel.h"
+#include "addrbook/view/SuperGridModel.h"
 
-CSuperGridModel::CSuperGridModel(CGridTree& tree, QObject* parent)
+namespace velkor {
+
+SuperGridModel::SuperGridModel(GridTree& tree, QObject* parent)
     : QAbstractTableModel(parent)
     , m_tree(tree)
 {
     m_tree.SetListener(this);
 }
 
-CSuperGridModel::~CSuperGridModel()
+SuperGridModel::~SuperGridModel()
 {
     m_tree.SetListener(nullptr);
 }
 
-void CSuperGridModel::addColumn(int index, const QString& header, Qt::Alignment alignment, velkor::AddrField field)
+void SuperGridModel::addColumn(int index, const QString& header, Qt::Alignment alignment, velkor::AddrField field)
 {
     index = std::clamp(index, 0, static_cast<int>(m_columns.size()));
     beginInsertColumns({}, index, index);
@@ -20,38 +22,38 @@ void CSuperGridModel::addColumn(int index, const QString& header, Qt::Alignment 
     endInsertColumns();
 }
 
-Qt::Alignment CSuperGridModel::columnAlignment(int column) const
+Qt::Alignment SuperGridModel::columnAlignment(int column) const
 {
     if (column < 0 || column >= static_cast<int>(m_columns.size()))
         return Qt::AlignLeft;
     return m_columns[static_cast<size_t>(column)].alignment;
 }
 
-velkor::AddrField CSuperGridModel::columnField(int column) const
+velkor::AddrField SuperGridModel::columnField(int column) const
 {
     if (column < 0 || column >= static_cast<int>(m_columns.size()))
         return velkor::AddrField::Name;
     return m_columns[static_cast<size_t>(column)].field;
 }
 
-CTreeItem* CSuperGridModel::nodeAt(const QModelIndex& index) const
+TreeItem* SuperGridModel::nodeAt(const QModelIndex& index) const
 {
     return index.isValid() ? m_tree.NodeOfRow(index.row()) : nullptr;
 }
 
-int CSuperGridModel::rowCount(const QModelIndex& parent) const
+int SuperGridModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : m_tree.GetRowCount();
 }
 
-int CSuperGridModel::columnCount(const QModelIndex& parent) const
+int SuperGridModel::columnCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : static_cast<int>(m_columns.size());
 }
 
-QVariant CSuperGridModel::data(const QModelIndex& index, int role) const
+QVariant SuperGridModel::data(const QModelIndex& index, int role) const
 {
-    const CTreeItem* node = nodeAt(index);
+    const TreeItem* node = nodeAt(index);
     if (!node)
         return {};
     switch (role) {
@@ -69,7 +71,7 @@ QVariant CSuperGridModel::data(const QModelIndex& index, int role) const
     }
 }
 
-bool CSuperGridModel::setData(const QModelIndex& index, const QVariant& value, int role)
+bool SuperGridModel::setData(const QModelIndex& index, const QVariant& value, int role)
 {
     if (role != Qt::EditRole || !nodeAt(index) || !m_commit)
         return false;
@@ -77,7 +79,7 @@ bool CSuperGridModel::setData(const QModelIndex& index, const QVariant& value, i
     return true;
 }
 
-QVariant CSuperGridModel::headerData(int section, Qt::Orientation orientation, int role) const
+QVariant SuperGridModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (orientation != Qt::Horizontal || section < 0 || section >= static_cast<int>(m_columns.size()))
         return {};
@@ -88,7 +90,7 @@ QVariant CSuperGridModel::headerData(int section, Qt::Orientation orientation, i
     return {};
 }
 
-Qt::ItemFlags CSuperGridModel::flags(const QModelIndex& index) const
+Qt::ItemFlags SuperGridModel::flags(const QModelIndex& index) const
 {
     if (!nodeAt(index))
         return Qt::NoItemFlags;
@@ -99,34 +101,34 @@ Qt::ItemFlags CSuperGridModel::flags(const QModelIndex& index) const
     return f;
 }
 
-void CSuperGridModel::rowsAboutToBeInserted(int first, int last)
+void SuperGridModel::rowsAboutToBeInserted(int first, int last)
 {
     beginInsertRows({}, first, last);
 }
 
-void CSuperGridModel::rowsInserted()
+void SuperGridModel::rowsInserted()
 {
     endInsertRows();
 }
 
-void CSuperGridModel::rowsAboutToBeRemoved(int first, int last)
+void SuperGridModel::rowsAboutToBeRemoved(int first, int last)
 {
     beginRemoveRows({}, first, last);
 }
 
-void CSuperGridModel::rowsRemoved()
+void SuperGridModel::rowsRemoved()
 {
     endRemoveRows();
 }
 
-void CSuperGridModel::rowChanged(int row)
+void SuperGridModel::rowChanged(int row)
 {
     if (m_columns.empty())
         return;
     emit dataChanged(index(row, 0), index(row, static_cast<int>(m_columns.size()) - 1));
 }
 
-void CSuperGridModel::fieldChanged(int row, velkor::AddrField field)
+void SuperGridModel::fieldChanged(int row, velkor::AddrField field)
 {
     for (int column = 0; column < static_cast<int>(m_columns.size()); ++column) {
         if (m_columns[static_cast<size_t>(column)].field != field)
@@ -136,7 +138,7 @@ void CSuperGridModel::fieldChanged(int row, velkor::AddrField field)
     }
 }
 
-void CSuperGridModel::layoutAboutToChange()
+void SuperGridModel::layoutAboutToChange()
 {
     emit layoutAboutToBeChanged();
     // The rows follow their nodes: remember which node every persistent index (the
@@ -147,7 +149,7 @@ void CSuperGridModel::layoutAboutToChange()
         m_layoutNodes.emplace_back(nodeAt(i), i.column());
 }
 
-void CSuperGridModel::layoutChanged()
+void SuperGridModel::layoutChanged()
 {
     QModelIndexList now;
     for (const auto& [node, column] : m_layoutNodes)
@@ -157,3 +159,5 @@ void CSuperGridModel::layoutChanged()
     m_layoutNodes.clear();
     emit QAbstractItemModel::layoutChanged();
 }
+
+} // namespace velkor

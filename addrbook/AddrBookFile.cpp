@@ -2,7 +2,7 @@
 // numbered keys for its fleets and their units (see SaveData for the order). The file
 // is parsed once per load and written whole per save; the writing is atomic.
 #include "addrbook/AddrText.h"
-#include "addrbook/CAddrBook.h"
+#include "addrbook/AddrBook.h"
 #include "text/Cp1252.h"
 #include "profile/ProfileFile.h"
 
@@ -11,6 +11,8 @@
 #include <map>
 #include <set>
 #include <stdexcept>
+
+namespace velkor {
 
 namespace {
 
@@ -103,17 +105,17 @@ ProfileFile emptyProfile(bool crlf)
 
 // One load, in the steps the file is read in: the sections (systems), their fleets and
 // the fleets' units. A failed insertion ends the load; the book keeps what it has.
-class CAddrBook::Loader {
+class AddrBook::Loader {
 public:
-    Loader(CAddrBook& book, const ProfileFile& file) : m_book(book), m_file(file) {}
+    Loader(AddrBook& book, const ProfileFile& file) : m_book(book), m_file(file) {}
 
     velkor::Status loadSection(const std::string& section);
 
 private:
     // The fleet of entry i; nullptr for an entry without a fleet Id.
-    velkor::Result<CTreeItem*> loadFleet(CTreeItem* sys, uint32_t i, bool& merged);
+    velkor::Result<TreeItem*> loadFleet(TreeItem* sys, uint32_t i, bool& merged);
     // The units of entry i into flt; the number of them marked checked.
-    velkor::Result<unsigned> loadUnits(CTreeItem* flt, uint32_t i, const std::set<uint32_t>& unitIndexes);
+    velkor::Result<unsigned> loadUnits(TreeItem* flt, uint32_t i, const std::set<uint32_t>& unitIndexes);
     std::string text(const std::string& section, const std::string& key) const
     {
         return decodeStoredText(m_file.getString(section, key));
@@ -124,15 +126,15 @@ private:
         return m_book.alert(text);
     }
 
-    CAddrBook& m_book;
+    AddrBook& m_book;
     const ProfileFile& m_file;
     std::string m_section;
 };
 
-velkor::Status CAddrBook::Loader::loadSection(const std::string& section)
+velkor::Status AddrBook::Loader::loadSection(const std::string& section)
 {
     m_section = section;
-    CTreeItem* sys = m_book.GetRoot(section);
+    TreeItem* sys = m_book.GetRoot(section);
     if (!sys) {
         sys = m_book.insertNode(nullptr, {section, text(section, "sysName"), text(section, "sysComment"), "", false});
         if (!sys)
@@ -145,7 +147,7 @@ velkor::Status CAddrBook::Loader::loadSection(const std::string& section)
         if (i >= fleets)
             break;
         bool merged = false;
-        const velkor::Result<CTreeItem*> flt = loadFleet(sys, i, merged);
+        const velkor::Result<TreeItem*> flt = loadFleet(sys, i, merged);
         if (!flt)
             return velkor::fail(flt.error());
         if (!*flt)
@@ -168,13 +170,13 @@ velkor::Status CAddrBook::Loader::loadSection(const std::string& section)
     return {};
 }
 
-velkor::Result<CTreeItem*> CAddrBook::Loader::loadFleet(CTreeItem* sys, uint32_t i, bool& merged)
+velkor::Result<TreeItem*> AddrBook::Loader::loadFleet(TreeItem* sys, uint32_t i, bool& merged)
 {
     const uint32_t fleetId = m_file.getUInt(m_section, key(i, "Id"), 0);
     if (fleetId == 0)
-        return static_cast<CTreeItem*>(nullptr);
+        return static_cast<TreeItem*>(nullptr);
     std::string fleetIdent = Ident(fleetId);
-    CTreeItem* flt = m_book.FindChild(sys, fleetIdent);
+    TreeItem* flt = m_book.FindChild(sys, fleetIdent);
     merged = flt != nullptr;
     if (merged) {
         m_book.m_notices.alert("Error in CAddrBookCtrl::LoadData(), duplicate fleet item in system!");
@@ -187,7 +189,7 @@ velkor::Result<CTreeItem*> CAddrBook::Loader::loadFleet(CTreeItem* sys, uint32_t
     return flt;
 }
 
-velkor::Result<unsigned> CAddrBook::Loader::loadUnits(CTreeItem* flt, uint32_t i, const std::set<uint32_t>& unitIndexes)
+velkor::Result<unsigned> AddrBook::Loader::loadUnits(TreeItem* flt, uint32_t i, const std::set<uint32_t>& unitIndexes)
 {
     const uint32_t units = m_file.getUInt(m_section, key(i, "NrOfUnits"), 0);
     unsigned checkedUnits = 0;
@@ -216,7 +218,7 @@ velkor::Result<unsigned> CAddrBook::Loader::loadUnits(CTreeItem* flt, uint32_t i
     return checkedUnits;
 }
 
-velkor::Status CAddrBook::LoadData(const std::string& path)
+velkor::Status AddrBook::LoadData(const std::string& path)
 {
     auto loaded = ProfileFile::load(path);
     if (!loaded) {
@@ -251,7 +253,7 @@ void saveUnit(ProfileFile& file, const std::string& section, uint32_t i, uint32_
 
 } // namespace
 
-velkor::Status CAddrBook::SaveData(const std::string& path)
+velkor::Status AddrBook::SaveData(const std::string& path)
 {
     if (m_loadIncomplete) {
         const std::string why = "Address book not saved: loading " + path
@@ -296,3 +298,5 @@ velkor::Status CAddrBook::SaveData(const std::string& path)
     }
     return {};
 }
+
+} // namespace velkor

@@ -17,15 +17,17 @@
 
 class QListWidget;
 
-class QListLogView : public LogListView {
+namespace velkor {
+
+class ListLogView : public LogListView {
 public:
     // Sets the list to uniform item sizes (every line is one line of one font, and
     // without it the list lays out all its lines again for every line that scrolls into
     // view), and to lines shortened with "..." at the list's width instead of a
     // horizontal scroll bar; the tooltip of a line shows all of it.
-    explicit QListLogView(QListWidget* list);
-    QListLogView(QListLogView&&) noexcept = default;
-    QListLogView& operator=(QListLogView&&) noexcept = default;
+    explicit ListLogView(QListWidget* list);
+    ListLogView(ListLogView&&) noexcept = default;
+    ListLogView& operator=(ListLogView&&) noexcept = default;
 
     int count() const override;
     void removeFirst() override;
@@ -53,3 +55,5 @@ private:
     QString m_spoolError;
     long long m_runLines = 0;
 };
+
+} // namespace velkor

@@ -1,17 +1,19 @@
 // The tree of the address book's records together with the list of its shown rows, and
 // an index of every level by ident. It knows nothing of any toolkit, of columns or of
-// images: a view follows it through CGridTreeListener, so the same tree (and the
+// images: a view follows it through GridTreeListener, so the same tree (and the
 // address book built on it) also serves the command-line tools and the tests.
 #pragma once
 
-#include "addrbook/CTreeItem.h"
+#include "addrbook/TreeItem.h"
 
 #include <memory>
 #include <vector>
 
-class CGridTreeListener {
+namespace velkor {
+
+class GridTreeListener {
 public:
-    virtual ~CGridTreeListener() = default;
+    virtual ~GridTreeListener() = default;
     virtual void rowsAboutToBeInserted(int first, int last) = 0;
     virtual void rowsInserted() = 0;
     virtual void rowsAboutToBeRemoved(int first, int last) = 0;
@@ -27,66 +29,68 @@ public:
     virtual void layoutChanged() = 0;
 };
 
-class CGridTree {
+class GridTree {
 public:
-    CGridTree() = default;
-    CGridTree(const CGridTree&) = delete;
-    CGridTree& operator=(const CGridTree&) = delete;
-    virtual ~CGridTree() = default;
+    GridTree() = default;
+    GridTree(const GridTree&) = delete;
+    GridTree& operator=(const GridTree&) = delete;
+    virtual ~GridTree() = default;
 
-    void SetListener(CGridTreeListener* listener) { m_listener = listener; }
+    void SetListener(GridTreeListener* listener) { m_listener = listener; }
 
-    const std::vector<std::unique_ptr<CTreeItem>>& Roots() const { return m_roots; }
+    const std::vector<std::unique_ptr<TreeItem>>& Roots() const { return m_roots; }
     int GetRowCount() const { return static_cast<int>(m_rows.size()); }
-    CTreeItem* NodeOfRow(int row) const;
-    int RowOfNode(const CTreeItem* node) const { return node ? node->row : -1; }
+    TreeItem* NodeOfRow(int row) const;
+    int RowOfNode(const TreeItem* node) const { return node ? node->row : -1; }
 
     // Both return the new node; InsertChild nullptr without a parent.
-    CTreeItem* InsertRoot(velkor::AddrEntry entry);
-    CTreeItem* InsertChild(CTreeItem* parent, velkor::AddrEntry entry);
+    TreeItem* InsertRoot(velkor::AddrEntry entry);
+    TreeItem* InsertChild(TreeItem* parent, velkor::AddrEntry entry);
     // The root (for nullptr) or the child of parent whose ident is the text; nullptr if
     // there is none.
-    CTreeItem* Find(const CTreeItem* parent, const std::string& ident) const;
+    TreeItem* Find(const TreeItem* parent, const std::string& ident) const;
 
     // Shows the children of a collapsed node (one level); false if nothing changed.
-    bool Expand(CTreeItem* node);
+    bool Expand(TreeItem* node);
     // Hides all descendants and marks every one of them collapsed.
-    bool Collapse(CTreeItem* node);
-    void ExpandAll(CTreeItem* node);
+    bool Collapse(TreeItem* node);
+    void ExpandAll(TreeItem* node);
     // Expands every collapsed ancestor, so that the node gets a row.
-    void ShowNode(CTreeItem* node);
+    void ShowNode(TreeItem* node);
     // Removes the node with its subtree; the parent left without children collapses.
-    void DeleteNode(CTreeItem* node);
+    void DeleteNode(TreeItem* node);
     void DeleteAll();
 
     // Byte-wise ascending by name; equal names keep their order.
-    void SortChildren(CTreeItem* node, bool recursive);
+    void SortChildren(TreeItem* node, bool recursive);
 
-    void SetCheck(CTreeItem* node, bool on);
+    void SetCheck(TreeItem* node, bool on);
     // Writes the value into every descendant, shown or not.
-    void SetCheckDeep(CTreeItem* node, bool on);
+    void SetCheckDeep(TreeItem* node, bool on);
     // Stores a text into the node's record and refreshes it where it is shown. The
     // ident is not changed this way: it is what the node is found by.
-    void SetField(CTreeItem* node, velkor::AddrField field, std::string text);
+    void SetField(TreeItem* node, velkor::AddrField field, std::string text);
     // Tells the view that a shown node's row must be redrawn.
-    void NodeChanged(const CTreeItem* node);
+    void NodeChanged(const TreeItem* node);
 
     // Number of shown rows below the node.
-    int ShownDescendants(const CTreeItem* node) const;
+    int ShownDescendants(const TreeItem* node) const;
 
 private:
-    void insertRows(int position, const std::vector<CTreeItem*>& nodes);
+    void insertRows(int position, const std::vector<TreeItem*>& nodes);
     void removeRows(int first, int count);
     void renumberFrom(int row);
-    static void collectShownChildren(CTreeItem* node, std::vector<CTreeItem*>& out);
-    static void sortLevel(std::vector<std::unique_ptr<CTreeItem>>& nodes, bool recursive);
-    void relayoutAfterSort(CTreeItem* node);
+    static void collectShownChildren(TreeItem* node, std::vector<TreeItem*>& out);
+    static void sortLevel(std::vector<std::unique_ptr<TreeItem>>& nodes, bool recursive);
+    void relayoutAfterSort(TreeItem* node);
 
-    static void unindex(std::unordered_map<std::string, CTreeItem*>& index,
-                        const std::vector<std::unique_ptr<CTreeItem>>& siblings, const CTreeItem* node);
+    static void unindex(std::unordered_map<std::string, TreeItem*>& index,
+                        const std::vector<std::unique_ptr<TreeItem>>& siblings, const TreeItem* node);
 
-    std::vector<std::unique_ptr<CTreeItem>> m_roots;
-    std::unordered_map<std::string, CTreeItem*> m_rootIndex;
-    std::vector<CTreeItem*> m_rows;
-    CGridTreeListener* m_listener = nullptr;
+    std::vector<std::unique_ptr<TreeItem>> m_roots;
+    std::unordered_map<std::string, TreeItem*> m_rootIndex;
+    std::vector<TreeItem*> m_rows;
+    GridTreeListener* m_listener = nullptr;
 };
+
+} // namespace velkor

@@ -1,11 +1,11 @@
 // The address book: systems, their fleets and the fleets' units, held as typed records
-// in a tree (CGridTree) with an index of every level by ident, with the file
+// in a tree (GridTree) with an index of every level by ident, with the file
 // addrbook.ini and the lookups and updates the call tracker makes. It has no widget of
 // its own and knows no columns or images: CAddrBookCtrl shows it, and the command-line
 // tools use it as it stands. What the user must be told goes to the Notices given to it.
 #pragma once
 
-#include "addrbook/CGridTree.h"
+#include "addrbook/GridTree.h"
 #include "notify/Notices.h"
 #include "notify/Result.h"
 #include "protocol/commands.h"
@@ -15,12 +15,14 @@
 #include <functional>
 #include <string>
 
-class CAddrBook : public CGridTree {
+namespace velkor {
+
+class AddrBook : public GridTree {
 public:
     static constexpr const char* kBugsText = "Bugs: Impossible";
     static constexpr const char* kBugsSuffix = " (selfconfidence allright)";
 
-    explicit CAddrBook(velkor::Notices& notices);
+    explicit AddrBook(velkor::Notices& notices);
 
     // Succeeds also for a missing or empty file. Fails when the file could not be read
     // or a node could not be inserted; after that the next SaveData leaves the file
@@ -29,8 +31,8 @@ public:
     // Fails when nothing was written (see LoadData) or writing failed.
     velkor::Status SaveData(const std::string& path);
 
-    CTreeItem* GetRoot(const std::string& ident) const { return Find(nullptr, ident); }
-    CTreeItem* FindChild(const CTreeItem* parent, const std::string& ident) const
+    TreeItem* GetRoot(const std::string& ident) const { return Find(nullptr, ident); }
+    TreeItem* FindChild(const TreeItem* parent, const std::string& ident) const
     {
         return parent ? Find(parent, ident) : nullptr;
     }
@@ -39,20 +41,20 @@ public:
     void AddAddr(const velkor_address_s& a);
     // -1 not in the book, 0 present and not checked, 1 checked. Stamps Last Seen of a
     // present unit. unitOut receives the unit's node when it is present.
-    int IsAddrChecked(const velkor_address_s& a, CTreeItem** unitOut = nullptr);
+    int IsAddrChecked(const velkor_address_s& a, TreeItem** unitOut = nullptr);
 
     // Creates the missing nodes of an address as AddAddr does, without stamping; returns
     // the deepest node of the address (nullptr for system 0 or on failure). created is
     // set when the deepest node is new.
-    CTreeItem* EnsureAddr(const velkor_address_s& a, bool* created = nullptr);
+    TreeItem* EnsureAddr(const velkor_address_s& a, bool* created = nullptr);
     // The child of parent (a system for nullptr, a fleet, a unit) with the Ident of
     // number, created as AddAddr creates it when missing. nullptr for number 0.
-    CTreeItem* EnsureNode(CTreeItem* parent, uint32_t number, bool* created = nullptr);
+    TreeItem* EnsureNode(TreeItem* parent, uint32_t number, bool* created = nullptr);
     // Finds the node of an address (a system, fleet or unit); nullptr if absent.
-    CTreeItem* FindAddr(const velkor_address_s& a) const;
+    TreeItem* FindAddr(const velkor_address_s& a) const;
 
     // Stores a text the user edited; the Ident never changes.
-    bool CommitField(CTreeItem* node, velkor::AddrField field, std::string text);
+    bool CommitField(TreeItem* node, velkor::AddrField field, std::string text);
 
     // The current local time as Last Seen shows it; "" if it cannot be formatted.
     std::string Now() const;
@@ -71,15 +73,17 @@ public:
 
 protected:
     // The one place nodes are inserted; a derived class may refuse (return nullptr).
-    virtual CTreeItem* insertNode(CTreeItem* parent, velkor::AddrEntry entry);
+    virtual TreeItem* insertNode(TreeItem* parent, velkor::AddrEntry entry);
 
 private:
     class Loader;
 
-    void stamp(CTreeItem* unit);
+    void stamp(TreeItem* unit);
     velkor::Failure alert(std::string text);
 
     velkor::Notices& m_notices;
     std::function<std::time_t()> m_clock;
     bool m_loadIncomplete = false;
 };
+
+} // namespace velkor

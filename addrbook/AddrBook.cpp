@@ -1,32 +1,34 @@
-#include "addrbook/CAddrBook.h"
+#include "addrbook/AddrBook.h"
 
 #include "addrbook/AddrText.h"
+
+namespace velkor {
 
 using velkor::AddrEntry;
 using velkor::AddrField;
 
-CAddrBook::CAddrBook(velkor::Notices& notices)
+AddrBook::AddrBook(velkor::Notices& notices)
     : m_notices(notices)
     , m_clock([] { return std::time(nullptr); })
 {
 }
 
-velkor::Failure CAddrBook::alert(std::string text)
+velkor::Failure AddrBook::alert(std::string text)
 {
     m_notices.alert(text);
     return velkor::fail(std::move(text));
 }
 
-CTreeItem* CAddrBook::insertNode(CTreeItem* parent, AddrEntry entry)
+TreeItem* AddrBook::insertNode(TreeItem* parent, AddrEntry entry)
 {
     return parent ? InsertChild(parent, std::move(entry)) : InsertRoot(std::move(entry));
 }
 
-CTreeItem* CAddrBook::FindAddr(const velkor_address_s& a) const
+TreeItem* AddrBook::FindAddr(const velkor_address_s& a) const
 {
     if (a.system == 0)
         return nullptr;
-    CTreeItem* node = GetRoot(Ident(a.system));
+    TreeItem* node = GetRoot(Ident(a.system));
     if (!node || a.fleet == 0)
         return node;
     node = FindChild(node, Ident(a.fleet));
@@ -35,13 +37,13 @@ CTreeItem* CAddrBook::FindAddr(const velkor_address_s& a) const
     return FindChild(node, Ident(a.unit));
 }
 
-std::string CAddrBook::GetAddrName(uint32_t system, uint32_t fleet, uint32_t unit) const
+std::string AddrBook::GetAddrName(uint32_t system, uint32_t fleet, uint32_t unit) const
 {
     if (system == 0)
         return "UNKNOWN";
     // The name of the deepest level asked for; the number of the first level missing.
     const uint32_t numbers[3] = {system, fleet, unit};
-    const CTreeItem* node = nullptr;
+    const TreeItem* node = nullptr;
     for (int level = 0; level < 3; ++level) {
         std::string ident = Ident(numbers[level]);
         node = Find(node, ident);
@@ -53,7 +55,7 @@ std::string CAddrBook::GetAddrName(uint32_t system, uint32_t fleet, uint32_t uni
     return node->entry.name;
 }
 
-std::string CAddrBook::FormatLastSeen(std::time_t t)
+std::string AddrBook::FormatLastSeen(std::time_t t)
 {
     std::tm tm {};
     if (!localtime_r(&t, &tm))
@@ -63,25 +65,25 @@ std::string CAddrBook::FormatLastSeen(std::time_t t)
     return std::string(buf, n);
 }
 
-std::string CAddrBook::Now() const
+std::string AddrBook::Now() const
 {
     return FormatLastSeen(m_clock ? m_clock() : std::time(nullptr));
 }
 
-void CAddrBook::stamp(CTreeItem* unit)
+void AddrBook::stamp(TreeItem* unit)
 {
     // Through the tree, so that a shown row shows the new time at once.
     SetField(unit, AddrField::LastSeen, Now());
 }
 
-CTreeItem* CAddrBook::EnsureNode(CTreeItem* parent, uint32_t number, bool* created)
+TreeItem* AddrBook::EnsureNode(TreeItem* parent, uint32_t number, bool* created)
 {
     if (created)
         *created = false;
     if (number == 0 || (parent && parent->indent > 2))
         return nullptr;
     std::string ident = Ident(number);
-    if (CTreeItem* found = Find(parent, ident))
+    if (TreeItem* found = Find(parent, ident))
         return found;
     const char* refused = "Error inserting system in addressbook!";
     AddrEntry entry {ident, "New System", "", "", false};
@@ -92,7 +94,7 @@ CTreeItem* CAddrBook::EnsureNode(CTreeItem* parent, uint32_t number, bool* creat
         refused = "Error inserting addr in addressbook!";
         entry = {ident, ident, "", "", true};
     }
-    CTreeItem* node = insertNode(parent, std::move(entry));
+    TreeItem* node = insertNode(parent, std::move(entry));
     if (!node) {
         m_notices.alert(refused);
         return nullptr;
@@ -106,11 +108,11 @@ CTreeItem* CAddrBook::EnsureNode(CTreeItem* parent, uint32_t number, bool* creat
     return node;
 }
 
-CTreeItem* CAddrBook::EnsureAddr(const velkor_address_s& a, bool* created)
+TreeItem* AddrBook::EnsureAddr(const velkor_address_s& a, bool* created)
 {
     if (created)
         *created = false;
-    CTreeItem* node = EnsureNode(nullptr, a.system, created);
+    TreeItem* node = EnsureNode(nullptr, a.system, created);
     if (node && a.fleet != 0) {
         node = EnsureNode(node, a.fleet, created);
         if (node && a.unit != 0)
@@ -119,21 +121,21 @@ CTreeItem* CAddrBook::EnsureAddr(const velkor_address_s& a, bool* created)
     return node;
 }
 
-void CAddrBook::AddAddr(const velkor_address_s& a)
+void AddrBook::AddAddr(const velkor_address_s& a)
 {
-    CTreeItem* node = EnsureAddr(a);
+    TreeItem* node = EnsureAddr(a);
     if (node && a.fleet != 0 && a.unit != 0)
         stamp(node);
 }
 
-int CAddrBook::IsAddrChecked(const velkor_address_s& a, CTreeItem** unitOut)
+int AddrBook::IsAddrChecked(const velkor_address_s& a, TreeItem** unitOut)
 {
     if (unitOut)
         *unitOut = nullptr;
     // A zero fleet or unit never matches: no node is ever created with Ident "0".
-    CTreeItem* sys = GetRoot(Ident(a.system));
-    CTreeItem* flt = sys ? FindChild(sys, Ident(a.fleet)) : nullptr;
-    CTreeItem* unit = flt ? FindChild(flt, Ident(a.unit)) : nullptr;
+    TreeItem* sys = GetRoot(Ident(a.system));
+    TreeItem* flt = sys ? FindChild(sys, Ident(a.fleet)) : nullptr;
+    TreeItem* unit = flt ? FindChild(flt, Ident(a.unit)) : nullptr;
     if (!unit)
         return -1;
     if (unitOut)
@@ -143,7 +145,7 @@ int CAddrBook::IsAddrChecked(const velkor_address_s& a, CTreeItem** unitOut)
     return checked ? 1 : 0;
 }
 
-bool CAddrBook::CommitField(CTreeItem* node, AddrField field, std::string text)
+bool AddrBook::CommitField(TreeItem* node, AddrField field, std::string text)
 {
     if (!node || field == AddrField::Ident)
         return false;
@@ -154,7 +156,7 @@ bool CAddrBook::CommitField(CTreeItem* node, AddrField field, std::string text)
     return true;
 }
 
-CAddrBook::Counts CAddrBook::CountNodes() const
+AddrBook::Counts AddrBook::CountNodes() const
 {
     Counts c;
     for (const auto& sys : Roots()) {
@@ -170,3 +172,5 @@ CAddrBook::Counts CAddrBook::CountNodes() const
     }
     return c;
 }
+
+} // namespace velkor

@@ -1,9 +1,9 @@
-// The Qt model over a CGridTree: one model row per shown node, one column per grid
+// The Qt model over a GridTree: one model row per shown node, one column per grid
 // column, each column showing one text of the node's record. It only reads the tree;
 // changes come in through the tree's listener calls.
 #pragma once
 
-#include "addrbook/CGridTree.h"
+#include "addrbook/GridTree.h"
 
 #include <QAbstractTableModel>
 #include <QString>
@@ -11,14 +11,16 @@
 #include <functional>
 #include <vector>
 
-class CSuperGridModel : public QAbstractTableModel, public CGridTreeListener {
+namespace velkor {
+
+class SuperGridModel : public QAbstractTableModel, public GridTreeListener {
     Q_OBJECT
 public:
     // An edited text on its way back to the grid's CommitCellText hook.
     using CommitFn = std::function<void(int row, int column, const QString& text)>;
 
-    explicit CSuperGridModel(CGridTree& tree, QObject* parent = nullptr);
-    ~CSuperGridModel() override;
+    explicit SuperGridModel(GridTree& tree, QObject* parent = nullptr);
+    ~SuperGridModel() override;
 
     void setCommitFunction(CommitFn fn) { m_commit = std::move(fn); }
     void addColumn(int index, const QString& header, Qt::Alignment alignment, velkor::AddrField field);
@@ -26,7 +28,7 @@ public:
     // The text a column shows (the name for a column out of range).
     velkor::AddrField columnField(int column) const;
 
-    CTreeItem* nodeAt(const QModelIndex& index) const;
+    TreeItem* nodeAt(const QModelIndex& index) const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -35,7 +37,7 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-    // CGridTreeListener
+    // GridTreeListener
     void rowsAboutToBeInserted(int first, int last) override;
     void rowsInserted() override;
     void rowsAboutToBeRemoved(int first, int last) override;
@@ -51,9 +53,11 @@ private:
         Qt::Alignment alignment;
         velkor::AddrField field;
     };
-    CGridTree& m_tree;
+    GridTree& m_tree;
     std::vector<Column> m_columns;
     CommitFn m_commit;
     QModelIndexList m_layoutIndexes;
-    std::vector<std::pair<CTreeItem*, int>> m_layoutNodes;
+    std::vector<std::pair<TreeItem*, int>> m_layoutNodes;
 };
+
+} // namespace velkor

@@ -1,34 +1,36 @@
-#include "addrbook/view/CSuperGridDelegate.h"
+#include "addrbook/view/SuperGridDelegate.h"
 
 #include "addrbook/view/CListEditCtrl.h"
 #include "addrbook/view/CSuperGridCtrl.h"
-#include "addrbook/view/CSuperGridModel.h"
+#include "addrbook/view/SuperGridModel.h"
 
 #include <QApplication>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QStyleOptionButton>
 
+namespace velkor {
+
 namespace {
 const QColor kLineColor(192, 192, 192);
 const QColor kBoxBorder(198, 198, 198);
 
-bool hasFollowingSibling(const CTreeItem* node, const CGridTree& tree)
+bool hasFollowingSibling(const TreeItem* node, const GridTree& tree)
 {
     const auto& siblings = node->parent ? node->parent->children : tree.Roots();
     return !siblings.empty() && siblings.back().get() != node;
 }
 } // namespace
 
-CSuperGridDelegate::CSuperGridDelegate(CSuperGridCtrl& grid)
+SuperGridDelegate::SuperGridDelegate(CSuperGridCtrl& grid)
     : QStyledItemDelegate(&grid)
     , m_grid(grid)
 {
 }
 
-void CSuperGridDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const
+void SuperGridDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
-    const CTreeItem* node = m_grid.Model().nodeAt(index);
+    const TreeItem* node = m_grid.Model().nodeAt(index);
     if (!node)
         return;
     const bool selected = option.state & QStyle::State_Selected;
@@ -70,9 +72,9 @@ void CSuperGridDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, 
     p->restore();
 }
 
-void CSuperGridDelegate::paintTreeCell(QPainter* p, const QRect& cell, const QModelIndex& index) const
+void SuperGridDelegate::paintTreeCell(QPainter* p, const QRect& cell, const QModelIndex& index) const
 {
-    const CTreeItem* node = m_grid.Model().nodeAt(index);
+    const TreeItem* node = m_grid.Model().nodeAt(index);
     const CSuperGridCtrl::RowGeometry g = m_grid.GeometryOfRow(index.row());
     const int step = m_grid.ImageSize().width();
     const int midY = cell.center().y();
@@ -83,7 +85,7 @@ void CSuperGridDelegate::paintTreeCell(QPainter* p, const QRect& cell, const QMo
     // then this node's own joint.
     p->setPen(QPen(kLineColor, 1));
     const int levelX0 = cell.left() + (node->indent - 1) * step + step / 2;
-    for (const CTreeItem* a = node->parent; a; a = a->parent) {
+    for (const TreeItem* a = node->parent; a; a = a->parent) {
         if (hasFollowingSibling(a, m_grid.Tree())) {
             const int x = cell.left() + (a->indent - 1) * step + step / 2;
             p->drawLine(x, cell.top(), x, cell.bottom());
@@ -124,7 +126,7 @@ void CSuperGridDelegate::paintTreeCell(QPainter* p, const QRect& cell, const QMo
     p->restore();
 }
 
-QWidget* CSuperGridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex& index) const
+QWidget* SuperGridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex& index) const
 {
     auto* edit = new CListEditCtrl(parent, m_grid.viewport()->width()); // owned by parent
     edit->setFont(m_grid.font());
@@ -132,17 +134,17 @@ QWidget* CSuperGridDelegate::createEditor(QWidget* parent, const QStyleOptionVie
     return edit;
 }
 
-void CSuperGridDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const
+void SuperGridDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const
 {
     static_cast<CListEditCtrl*>(editor)->load(index.data(Qt::EditRole).toString());
 }
 
-void CSuperGridDelegate::setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const
+void SuperGridDelegate::setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const
 {
     model->setData(index, static_cast<CListEditCtrl*>(editor)->text(), Qt::EditRole);
 }
 
-void CSuperGridDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option, const QModelIndex& index) const
+void SuperGridDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
     QRect r = option.rect;
     if (index.column() == 0)
@@ -150,7 +152,7 @@ void CSuperGridDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptio
     editor->setGeometry(r);
 }
 
-bool CSuperGridDelegate::eventFilter(QObject* object, QEvent* event)
+bool SuperGridDelegate::eventFilter(QObject* object, QEvent* event)
 {
     // The edit box ends here and nowhere else: Enter commits, Escape cancels, Tab ends
     // it like a loss of focus. None of them travels on to the grid, where Enter would
@@ -174,3 +176,5 @@ bool CSuperGridDelegate::eventFilter(QObject* object, QEvent* event)
     }
     return QStyledItemDelegate::eventFilter(object, event);
 }
+
+} // namespace velkor

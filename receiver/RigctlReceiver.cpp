@@ -1,9 +1,11 @@
-#include "receiver/CRigctlReceiver.h"
+#include "receiver/RigctlReceiver.h"
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+namespace velkor {
 
 namespace {
 
@@ -84,29 +86,29 @@ rigctl_server_s serverOrThrow(const std::string& text)
 
 } // namespace
 
-CRigctlReceiver::CRigctlReceiver(const std::string& server, velkor::Notices& notices, unsigned timeoutMs)
+RigctlReceiver::RigctlReceiver(const std::string& server, velkor::Notices& notices, unsigned timeoutMs)
     : m_link(serverOrThrow(server)), m_timeoutMs(timeoutMs), m_notices(notices)
 {
 }
 
-CRigctlReceiver::Deadline CRigctlReceiver::deadline() const
+RigctlReceiver::Deadline RigctlReceiver::deadline() const
 {
     return RigctlClock::now() + std::chrono::milliseconds(m_timeoutMs);
 }
 
-void CRigctlReceiver::log(const std::string& line) const
+void RigctlReceiver::log(const std::string& line) const
 {
     if (!m_quiet)
         m_notices.note(line);
 }
 
-void CRigctlReceiver::note(const std::string& text)
+void RigctlReceiver::note(const std::string& text)
 {
     if (m_noted.insert(text).second)
         log("Hamlib rigctl server " + server() + " " + text);
 }
 
-int CRigctlReceiver::succeed()
+int RigctlReceiver::succeed()
 {
     if (!m_lastLogged.empty())
         log("Hamlib rigctl server " + server() + " answers again.");
@@ -115,7 +117,7 @@ int CRigctlReceiver::succeed()
     return 1;
 }
 
-int CRigctlReceiver::fail(const std::string& reason)
+int RigctlReceiver::fail(const std::string& reason)
 {
     m_failure = reason;
     // A server that stays down must not fill the log: the same reason is said once
@@ -129,7 +131,7 @@ int CRigctlReceiver::fail(const std::string& reason)
     return 0;
 }
 
-void CRigctlReceiver::forgetServer()
+void RigctlReceiver::forgetServer()
 {
     m_squelch = Squelch::Unknown;
     m_narrowMode = Optional::Unknown;
@@ -137,7 +139,7 @@ void CRigctlReceiver::forgetServer()
     m_backlight = Optional::Unknown;
 }
 
-bool CRigctlReceiver::ready(Deadline d)
+bool RigctlReceiver::ready(Deadline d)
 {
     if (m_link.isOpen())
         m_link.discardPending();   // a server that went away is connected again below
@@ -152,7 +154,7 @@ bool CRigctlReceiver::ready(Deadline d)
     return true;
 }
 
-bool CRigctlReceiver::ask(const std::string& cmd, std::string* reply, Deadline d)
+bool RigctlReceiver::ask(const std::string& cmd, std::string* reply, Deadline d)
 {
     for (int attempt = 0;; ++attempt) {
         if (!ready(d))
@@ -179,7 +181,7 @@ bool CRigctlReceiver::ask(const std::string& cmd, std::string* reply, Deadline d
     }
 }
 
-bool CRigctlReceiver::command(const std::string& cmd, int* code, Deadline d)
+bool RigctlReceiver::command(const std::string& cmd, int* code, Deadline d)
 {
     std::string reply;
     if (!ask(cmd, &reply, d))
@@ -192,7 +194,7 @@ bool CRigctlReceiver::command(const std::string& cmd, int* code, Deadline d)
     return false;
 }
 
-bool CRigctlReceiver::number(const std::string& cmd, double* value, int* code, Deadline d)
+bool RigctlReceiver::number(const std::string& cmd, double* value, int* code, Deadline d)
 {
     std::string reply;
     if (!ask(cmd, &reply, d))
@@ -209,7 +211,7 @@ bool CRigctlReceiver::number(const std::string& cmd, double* value, int* code, D
     return false;
 }
 
-int CRigctlReceiver::optional(Optional* support, const std::string& cmd, const std::string& missing, Deadline d)
+int RigctlReceiver::optional(Optional* support, const std::string& cmd, const std::string& missing, Deadline d)
 {
     if (*support == Optional::No)
         return succeed();
@@ -225,7 +227,7 @@ int CRigctlReceiver::optional(Optional* support, const std::string& cmd, const s
     return succeed();
 }
 
-int CRigctlReceiver::initialize()
+int RigctlReceiver::initialize()
 {
     const Deadline d = deadline();
     double hz = 0;
@@ -241,7 +243,7 @@ int CRigctlReceiver::initialize()
     return 1;
 }
 
-int CRigctlReceiver::setFrequency(double mhz, int narrow)
+int RigctlReceiver::setFrequency(double mhz, int narrow)
 {
     if (!std::isfinite(mhz) || mhz > 1e7)
         return fail("no frequency to tune to (" + std::to_string(mhz) + " MHz)");
@@ -268,7 +270,7 @@ int CRigctlReceiver::setFrequency(double mhz, int narrow)
     return succeed();
 }
 
-double CRigctlReceiver::getFrequency()
+double RigctlReceiver::getFrequency()
 {
     double hz = 0;
     int code = 0;
@@ -286,7 +288,7 @@ double CRigctlReceiver::getFrequency()
     return hz / 1e6;
 }
 
-int CRigctlReceiver::isSquelchOpen()
+int RigctlReceiver::isSquelchOpen()
 {
     const Deadline d = deadline();
     if (!ready(d))
@@ -337,14 +339,16 @@ int CRigctlReceiver::isSquelchOpen()
     return strength > squelch ? 1 : 0;
 }
 
-int CRigctlReceiver::startScan()
+int RigctlReceiver::startScan()
 {
     return optional(&m_scan, "g MEM 0", "no scanning; after a call the receiver stays where the call left it.",
                     deadline());
 }
 
-int CRigctlReceiver::setBacklight(int level)
+int RigctlReceiver::setBacklight(int level)
 {
     const char* value = level == 0 ? "1.0" : level == 2 ? "0.0" : "0.5";
     return optional(&m_backlight, std::string("P BACKLIGHT ") + value, "no backlight control.", deadline());
 }
+
+} // namespace velkor

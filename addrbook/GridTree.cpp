@@ -1,21 +1,23 @@
-#include "addrbook/CGridTree.h"
+#include "addrbook/GridTree.h"
 
 #include <algorithm>
 
-CTreeItem* CGridTree::NodeOfRow(int row) const
+namespace velkor {
+
+TreeItem* GridTree::NodeOfRow(int row) const
 {
     if (row < 0 || row >= static_cast<int>(m_rows.size()))
         return nullptr;
     return m_rows[static_cast<size_t>(row)];
 }
 
-void CGridTree::renumberFrom(int row)
+void GridTree::renumberFrom(int row)
 {
     for (size_t i = static_cast<size_t>(std::max(row, 0)); i < m_rows.size(); ++i)
         m_rows[i]->row = static_cast<int>(i);
 }
 
-void CGridTree::insertRows(int position, const std::vector<CTreeItem*>& nodes)
+void GridTree::insertRows(int position, const std::vector<TreeItem*>& nodes)
 {
     if (nodes.empty())
         return;
@@ -28,7 +30,7 @@ void CGridTree::insertRows(int position, const std::vector<CTreeItem*>& nodes)
         m_listener->rowsInserted();
 }
 
-void CGridTree::removeRows(int first, int count)
+void GridTree::removeRows(int first, int count)
 {
     if (count <= 0)
         return;
@@ -42,7 +44,7 @@ void CGridTree::removeRows(int first, int count)
         m_listener->rowsRemoved();
 }
 
-int CGridTree::ShownDescendants(const CTreeItem* node) const
+int GridTree::ShownDescendants(const TreeItem* node) const
 {
     if (!node || !node->IsShown() || node->collapsed)
         return 0;
@@ -53,15 +55,15 @@ int CGridTree::ShownDescendants(const CTreeItem* node) const
     return n;
 }
 
-CTreeItem* CGridTree::Find(const CTreeItem* parent, const std::string& ident) const
+TreeItem* GridTree::Find(const TreeItem* parent, const std::string& ident) const
 {
     const auto& index = parent ? parent->index : m_rootIndex;
     const auto it = index.find(ident);
     return it == index.end() ? nullptr : it->second;
 }
 
-void CGridTree::unindex(std::unordered_map<std::string, CTreeItem*>& index,
-                        const std::vector<std::unique_ptr<CTreeItem>>& siblings, const CTreeItem* node)
+void GridTree::unindex(std::unordered_map<std::string, TreeItem*>& index,
+                        const std::vector<std::unique_ptr<TreeItem>>& siblings, const TreeItem* node)
 {
     const auto it = index.find(node->entry.ident);
     if (it == index.end() || it->second != node)
@@ -77,27 +79,27 @@ void CGridTree::unindex(std::unordered_map<std::string, CTreeItem*>& index,
     }
 }
 
-CTreeItem* CGridTree::InsertRoot(velkor::AddrEntry entry)
+TreeItem* GridTree::InsertRoot(velkor::AddrEntry entry)
 {
-    auto node = std::make_unique<CTreeItem>();
+    auto node = std::make_unique<TreeItem>();
     node->entry = std::move(entry);
     node->indent = 1;
-    CTreeItem* raw = node.get();
+    TreeItem* raw = node.get();
     m_rootIndex.try_emplace(raw->entry.ident, raw);
     m_roots.push_back(std::move(node));
     insertRows(static_cast<int>(m_rows.size()), {raw});
     return raw;
 }
 
-CTreeItem* CGridTree::InsertChild(CTreeItem* parent, velkor::AddrEntry entry)
+TreeItem* GridTree::InsertChild(TreeItem* parent, velkor::AddrEntry entry)
 {
     if (!parent)
         return nullptr;
-    auto node = std::make_unique<CTreeItem>();
+    auto node = std::make_unique<TreeItem>();
     node->entry = std::move(entry);
     node->parent = parent;
     node->indent = parent->indent + 1;
-    CTreeItem* raw = node.get();
+    TreeItem* raw = node.get();
     parent->index.try_emplace(raw->entry.ident, raw);
     const bool hadChildren = parent->HasChildren();
     if (!parent->collapsed && parent->IsShown()) {
@@ -112,12 +114,12 @@ CTreeItem* CGridTree::InsertChild(CTreeItem* parent, velkor::AddrEntry entry)
     return raw;
 }
 
-bool CGridTree::Expand(CTreeItem* node)
+bool GridTree::Expand(TreeItem* node)
 {
     if (!node || !node->collapsed || !node->HasChildren() || !node->IsShown())
         return false;
     node->collapsed = false;
-    std::vector<CTreeItem*> shown;
+    std::vector<TreeItem*> shown;
     shown.reserve(node->children.size());
     for (const auto& c : node->children)
         shown.push_back(c.get());
@@ -127,7 +129,7 @@ bool CGridTree::Expand(CTreeItem* node)
 }
 
 namespace {
-void markCollapsed(CTreeItem* node)
+void markCollapsed(TreeItem* node)
 {
     if (node->collapsed)
         return;
@@ -137,7 +139,7 @@ void markCollapsed(CTreeItem* node)
 }
 } // namespace
 
-bool CGridTree::Collapse(CTreeItem* node)
+bool GridTree::Collapse(TreeItem* node)
 {
     if (!node || node->collapsed)
         return false;
@@ -150,7 +152,7 @@ bool CGridTree::Collapse(CTreeItem* node)
     return true;
 }
 
-void CGridTree::ExpandAll(CTreeItem* node)
+void GridTree::ExpandAll(TreeItem* node)
 {
     if (!node)
         return;
@@ -161,16 +163,16 @@ void CGridTree::ExpandAll(CTreeItem* node)
         ExpandAll(c.get());
 }
 
-void CGridTree::ShowNode(CTreeItem* node)
+void GridTree::ShowNode(TreeItem* node)
 {
-    std::vector<CTreeItem*> chain;
-    for (CTreeItem* p = node ? node->parent : nullptr; p; p = p->parent)
+    std::vector<TreeItem*> chain;
+    for (TreeItem* p = node ? node->parent : nullptr; p; p = p->parent)
         chain.push_back(p);
     for (auto it = chain.rbegin(); it != chain.rend(); ++it)
         Expand(*it);
 }
 
-void CGridTree::DeleteNode(CTreeItem* node)
+void GridTree::DeleteNode(TreeItem* node)
 {
     if (!node)
         return;
@@ -178,7 +180,7 @@ void CGridTree::DeleteNode(CTreeItem* node)
         const int count = 1 + ShownDescendants(node);
         removeRows(node->row, count);
     }
-    CTreeItem* parent = node->parent;
+    TreeItem* parent = node->parent;
     auto& siblings = parent ? parent->children : m_roots;
     const auto it = std::find_if(siblings.begin(), siblings.end(), [node](const auto& p) { return p.get() == node; });
     if (it == siblings.end())
@@ -191,14 +193,14 @@ void CGridTree::DeleteNode(CTreeItem* node)
     }
 }
 
-void CGridTree::DeleteAll()
+void GridTree::DeleteAll()
 {
     removeRows(0, static_cast<int>(m_rows.size()));
     m_rootIndex.clear();
     m_roots.clear();
 }
 
-void CGridTree::sortLevel(std::vector<std::unique_ptr<CTreeItem>>& nodes, bool recursive)
+void GridTree::sortLevel(std::vector<std::unique_ptr<TreeItem>>& nodes, bool recursive)
 {
     // std::string compares as unsigned bytes, which is the order the file has always had.
     std::stable_sort(nodes.begin(), nodes.end(), [](const auto& a, const auto& b) {
@@ -209,7 +211,7 @@ void CGridTree::sortLevel(std::vector<std::unique_ptr<CTreeItem>>& nodes, bool r
             sortLevel(n->children, true);
 }
 
-void CGridTree::collectShownChildren(CTreeItem* node, std::vector<CTreeItem*>& out)
+void GridTree::collectShownChildren(TreeItem* node, std::vector<TreeItem*>& out)
 {
     if (node->collapsed)
         return;
@@ -219,16 +221,16 @@ void CGridTree::collectShownChildren(CTreeItem* node, std::vector<CTreeItem*>& o
     }
 }
 
-void CGridTree::relayoutAfterSort(CTreeItem* node)
+void GridTree::relayoutAfterSort(TreeItem* node)
 {
     // Only an expanded node's rows move; the rows of its subtree are rebuilt in place.
-    std::vector<CTreeItem*> shown;
+    std::vector<TreeItem*> shown;
     collectShownChildren(node, shown);
     std::copy(shown.begin(), shown.end(), m_rows.begin() + node->row + 1);
     renumberFrom(node->row + 1);
 }
 
-void CGridTree::SortChildren(CTreeItem* node, bool recursive)
+void GridTree::SortChildren(TreeItem* node, bool recursive)
 {
     if (!node || node->children.empty())
         return;
@@ -243,13 +245,13 @@ void CGridTree::SortChildren(CTreeItem* node, bool recursive)
     }
 }
 
-void CGridTree::NodeChanged(const CTreeItem* node)
+void GridTree::NodeChanged(const TreeItem* node)
 {
     if (m_listener && node && node->IsShown())
         m_listener->rowChanged(node->row);
 }
 
-void CGridTree::SetCheck(CTreeItem* node, bool on)
+void GridTree::SetCheck(TreeItem* node, bool on)
 {
     if (!node)
         return;
@@ -257,7 +259,7 @@ void CGridTree::SetCheck(CTreeItem* node, bool on)
     NodeChanged(node);
 }
 
-void CGridTree::SetCheckDeep(CTreeItem* node, bool on)
+void GridTree::SetCheckDeep(TreeItem* node, bool on)
 {
     if (!node)
         return;
@@ -267,7 +269,7 @@ void CGridTree::SetCheckDeep(CTreeItem* node, bool on)
     }
 }
 
-void CGridTree::SetField(CTreeItem* node, velkor::AddrField field, std::string text)
+void GridTree::SetField(TreeItem* node, velkor::AddrField field, std::string text)
 {
     if (!node || field == velkor::AddrField::Ident)
         return;
@@ -278,3 +280,5 @@ void CGridTree::SetField(CTreeItem* node, velkor::AddrField field, std::string t
     if (m_listener && node->IsShown())
         m_listener->fieldChanged(node->row, field);
 }
+
+} // namespace velkor

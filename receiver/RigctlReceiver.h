@@ -26,7 +26,9 @@
 #include <set>
 #include <string>
 
-class CRigctlReceiver : public CReceiverCtrl {
+namespace velkor {
+
+class RigctlReceiver : public CReceiverCtrl {
 public:
     // Each operation, all its commands together, is given this long.
     static constexpr unsigned kTimeoutMs = 1000;
@@ -36,7 +38,7 @@ public:
     // server: HOST:PORT. Throws RigctlServerError for an address that names no server;
     // connects only when first used. Why an operation failed, and what the server
     // cannot do, are notes to notices.
-    CRigctlReceiver(const std::string& server, velkor::Notices& notices, unsigned timeoutMs = kTimeoutMs);
+    RigctlReceiver(const std::string& server, velkor::Notices& notices, unsigned timeoutMs = kTimeoutMs);
 
     // Connects and reads the frequency. 1 also when the server cannot be reached
     // (failure() then says why): the receiver tries again at each operation, so a
@@ -101,3 +103,5 @@ private:
     Optional m_scan = Optional::Unknown;
     Optional m_backlight = Optional::Unknown;
 };
+
+} // namespace velkor

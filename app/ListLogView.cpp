@@ -1,4 +1,4 @@
-#include "app/QListLogView.h"
+#include "app/ListLogView.h"
 
 #include "text/Cp1252.h"
 
@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+
+namespace velkor {
 
 namespace {
 
@@ -52,7 +54,7 @@ private:
 
 } // namespace
 
-QListLogView::QListLogView(QListWidget* list) : m_list(list)
+ListLogView::ListLogView(QListWidget* list) : m_list(list)
 {
     if (!m_list)
         return;
@@ -62,18 +64,18 @@ QListLogView::QListLogView(QListWidget* list) : m_list(list)
     m_list->setItemDelegate(new ElidingLineDelegate(m_list)); // owned by the list
 }
 
-int QListLogView::count() const
+int ListLogView::count() const
 {
     return m_list ? m_list->count() : 0;
 }
 
-void QListLogView::removeFirst()
+void ListLogView::removeFirst()
 {
     if (m_list && m_list->count() > 0)
         delete m_list->takeItem(0);
 }
 
-int QListLogView::append(const LogText& line)
+int ListLogView::append(const LogText& line)
 {
     if (!m_list)
         return -1;
@@ -83,7 +85,7 @@ int QListLogView::append(const LogText& line)
     return m_list->count() - 1;
 }
 
-void QListLogView::spool(const QString& text)
+void ListLogView::spool(const QString& text)
 {
     ++m_runLines;
     if (!m_spoolError.isEmpty())
@@ -101,7 +103,7 @@ void QListLogView::spool(const QString& text)
         m_spoolError = QStringLiteral("the log could not be kept: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
 }
 
-velkor::Status QListLogView::saveRun(const QString& path) const
+velkor::Status ListLogView::saveRun(const QString& path) const
 {
     const auto fail = [](const QString& why) { return velkor::fail(why.toStdString()); };
     if (!m_spoolError.isEmpty())
@@ -132,7 +134,7 @@ velkor::Status QListLogView::saveRun(const QString& path) const
     return {};
 }
 
-void QListLogView::showLine(int index)
+void ListLogView::showLine(int index)
 {
     if (!m_list || index < 0 || index >= m_list->count())
         return;
@@ -141,3 +143,5 @@ void QListLogView::showLine(int index)
     m_list->setCurrentRow(index, QItemSelectionModel::NoUpdate);
     m_list->scrollToItem(m_list->item(index));
 }
+
+} // namespace velkor
