@@ -20,6 +20,12 @@ struct Trial {
     double snrDb = 100.0; // signal power over white-noise power across the sampled band
     double phase = 0.0;   // start of the first bit, in bit periods after 10 ms
     double rateOffsetPpm = 0.0; // transmitter bit rate error
+    // The receiver's audio path, applied before the noise: a single-pole low-pass
+    // (de-emphasis) and a second-order high-pass at these corners (0: none); then a DC
+    // offset, in full scale, after it.
+    double deemphasisHz = 0.0;
+    double highPassHz = 0.0;
+    double dcOffset = 0.0;
     uint32_t seed = 1;
     int messages = 50;
 };
