@@ -33,7 +33,8 @@ const std::vector<int16_t>& audio(int rate, int input)
             const auto traffic = testsignal::bankRecording(rate, 20.0);
             const size_t half = traffic.size() / 2;
             pcm.assign(traffic.begin(), traffic.begin() + static_cast<ptrdiff_t>(half));
-            pcm.resize(half + static_cast<size_t>(rate) * 5, 0);
+            // Long enough for the filters to decay below the smallest normal double.
+            pcm.resize(half + static_cast<size_t>(rate) * 30, 0);
             pcm.insert(pcm.end(), traffic.begin() + static_cast<ptrdiff_t>(half), traffic.end());
         } else {
             testsignal::Samples hiss(static_cast<size_t>(rate) * 5, 0.0);
