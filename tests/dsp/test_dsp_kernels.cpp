@@ -161,16 +161,22 @@ TEST(DspKernels, SyncSearchOffersAPatternOncePerShowingWhileWaiting)
 
 TEST(DspKernels, FlushToZeroHoldsInItsScopeOnlyAndLeavesNormalNumbersAlone)
 {
+    // Compared only outside the guards: denormals-are-zero would make any subnormal
+    // compare equal to zero inside them.
     volatile double smallest = std::numeric_limits<double>::min(); // the smallest normal
     volatile double half = 0.5;
+    double inside = -1.0, normal = -1.0, afterNested = -1.0;
     {
         const velkor::FlushDenormals flush;
-        EXPECT_EQ(smallest * half, 0.0);
-        EXPECT_EQ(smallest * 2.0 * half, smallest);
+        inside = smallest * half;
+        normal = smallest * 2.0 * half;
         {
             const velkor::FlushDenormals nested;
         }
-        EXPECT_EQ(smallest * half, 0.0) << "a nested guard must restore the outer guard's mode";
+        afterNested = smallest * half;
     }
+    EXPECT_EQ(inside, 0.0);
+    EXPECT_EQ(normal, smallest);
+    EXPECT_EQ(afterNested, 0.0) << "a nested guard must restore the outer guard's mode";
     EXPECT_GT(smallest * half, 0.0) << "the caller's mode must come back";
 }
