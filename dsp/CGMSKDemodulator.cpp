@@ -21,6 +21,10 @@ constexpr double kDeemphasisHz = 300.0;
 // added 1200 and 1100 Hz.
 constexpr double kEqualiseBelowHz = 1350.0;
 constexpr double kFlatAboveHz = 1450.0;
+// Below this the equalising slicer runs, so that it is under way when it is chosen;
+// above it (noise alone lies far above) it rests, which saves a slicer's work on the
+// silence between transmissions.
+constexpr double kWarmBelowHz = 2000.0;
 
 // Time over which the powers of the slope are averaged.
 constexpr double kTiltSeconds = 0.02;
@@ -54,6 +58,7 @@ CGMSKDemodulator::CGMSKDemodulator(int sampleRate, int baudRate)
       m_energyGain(m_valid ? 1.0 / std::max(1.0, kTiltSeconds * sampleRate) : 0.0),
       m_tiltLow(m_valid ? bendRatio(sampleRate, kEqualiseBelowHz) : 0.0),
       m_tiltHigh(m_valid ? bendRatio(sampleRate, kFlatAboveHz) : 0.0),
+      m_tiltWarm(m_valid ? bendRatio(sampleRate, kWarmBelowHz) : 0.0),
       m_filter(movingSumLength(sampleRate, baudRate)),
       m_slicers{velkor::RunSlicer(m_valid ? 1.0 / sampleRate : 0.0, m_valid ? 1.0 / baudRate : 0.0),
                 velkor::RunSlicer(m_valid ? 1.0 / sampleRate : 0.0, m_valid ? 1.0 / baudRate : 0.0)}
@@ -87,7 +92,6 @@ void CGMSKDemodulator::ProcessSamples(const int16_t* samples, unsigned count)
     const velkor::FlushDenormals flush;
     const bool automatic = m_mode == velkor::Deemphasis::Auto;
     const bool flat = automatic || m_mode == velkor::Deemphasis::Off;
-    const bool equalised = automatic || m_mode == velkor::Deemphasis::On;
     auto bit = [this](int slicer) {
         return [this, slicer](bool negative, float reliability) {
             if (slicer == m_active)
@@ -102,6 +106,8 @@ void CGMSKDemodulator::ProcessSamples(const int16_t* samples, unsigned count)
         const double bend = slope - m_lastSlope;
         if (automatic)
             m_active = TiltChoice(slope, bend);
+        const bool equalised = automatic ? m_active == kEqualised || m_bendPower < m_tiltWarm * m_slopePower
+                                         : m_mode == velkor::Deemphasis::On;
         if (flat)
             m_slicers[kFlat].process(sum, bit(kFlat));
         if (equalised) {

@@ -54,6 +54,7 @@ private:
     double m_energyGain; // of the running powers of the slope and the bend
     double m_tiltLow;    // bend power over slope power below which to equalise
     double m_tiltHigh;   // and above which to slice flat again
+    double m_tiltWarm;   // and below which the equalising slicer runs while not chosen
     velkor::MovingSum m_filter;
     std::array<velkor::RunSlicer, 2> m_slicers;
     velkor::Deemphasis m_mode = velkor::Deemphasis::Auto;

@@ -12,7 +12,7 @@
 // data has. Even an offset larger than the signal is found: all bits then fall on one
 // side, that side's mean is the mean of the audio, the threshold halfway to the other
 // side's mean moves into the signal, and from there the two means part. The means move
-// slowly (over about a hundred bits), since every bit of noise on them costs
+// slowly (over a few hundred bits), since every bit of noise on them costs
 // sensitivity.
 #pragma once
 
@@ -66,7 +66,7 @@ struct RunSlicer {
     // Share of a crossing's distance from the bit grid that is corrected at once.
     static constexpr double kClockGain = 0.12;
     // Bits over which the means of the two sides settle.
-    static constexpr double kLevelBits = 128.0;
+    static constexpr double kLevelBits = 256.0;
     // Bits in a run beyond any the channel's data has.
     static constexpr unsigned kLongRunBits = 24;
 
