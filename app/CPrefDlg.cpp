@@ -65,7 +65,7 @@ void CPrefDlg::buildControls()
     DialogLayout layout(this, 280, 146);
 
     // Created in the dialog's control order, which is also the Tab order.
-    groupBox(this, layout, "Control-Channel Decoding", 7, 7, 128, 74);
+    groupBox(this, layout, "Control-Channel Decoding", 7, 7, 128, 87);
     label(this, layout, "Sample rate", 16, 22, 44, 8);
     m_sampleRate = new QComboBox(this);
     for (unsigned rate : kSampleRates)
@@ -74,6 +74,13 @@ void CPrefDlg::buildControls()
     m_mute = checkBox(this, layout, "Mute Line-In when decoding", 16, 37, 106, 12);
     m_autoAdd = checkBox(this, layout, "Automatically add new IDs", 16, 49, 100, 11);
     m_followCalls = checkBox(this, layout, "Tune receiver to follow calls", 16, 60, 103, 12);
+    label(this, layout, "De-emphasis", 16, 77, 44, 8);
+    m_deemphasis = new QComboBox(this);
+    for (velkor::Deemphasis d : {velkor::Deemphasis::Auto, velkor::Deemphasis::On, velkor::Deemphasis::Off})
+        m_deemphasis->addItem(QString::fromLatin1(velkor::deemphasisName(d)));
+    m_deemphasis->setToolTip(QStringLiteral("Motorola from a speaker or line output: on equalises its de-emphasis, "
+                                            "auto tells by the audio"));
+    layout.addDropDown(m_deemphasis, 60, 74, 58, 49);
 
     groupBox(this, layout, "Monitoring Receiver", 145, 7, 129, 107);
     label(this, layout, "Type", 156, 22, 19, 8);
@@ -145,6 +152,9 @@ void CPrefDlg::OnInitDialog()
             rateIndex = i;
     m_sampleRate->setCurrentIndex(rateIndex);
     m_mute->setChecked(ini.getInt(kAudio, kMute, 1) != 0);
+    m_storedDeemphasis = ini.get(kAudio, kDeemphasis);
+    // A value the list does not have is shown as no selection and kept on saving.
+    m_deemphasis->setCurrentIndex(m_deemphasis->findText(QString::fromStdString(m_storedDeemphasis.value_or("auto"))));
 
     m_storedReceiverType = ini.getUInt(kTracking, kReceiverType, 0);
     m_storedComPort = ini.getUInt(kTracking, kComPort, 0);
@@ -197,6 +207,9 @@ void CPrefDlg::accept()
         ProfileFile& ini = *loaded;
         ini.setString(kAudio, kSampleRate, m_sampleRate->currentText().left(50).toStdString());
         ini.setString(kAudio, kMute, flag(m_mute));
+        const std::string deemphasis = m_deemphasis->currentText().toStdString();
+        if (!deemphasis.empty() && (m_storedDeemphasis || deemphasis != "auto"))
+            ini.setString(kAudio, kDeemphasis, deemphasis);
         ini.setString(kTracking, kReceiverType, index(m_receiverType, m_storedReceiverType));
         ini.setString(kTracking, kComPort, index(m_comPort, m_storedComPort));
         ini.setString(kTracking, kMemory, m_memory->text().toStdString());

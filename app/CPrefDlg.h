@@ -10,6 +10,7 @@
 
 #include <QDialog>
 
+#include <optional>
 #include <string>
 
 class QCheckBox;
@@ -42,6 +43,8 @@ public:
     QComboBox* m_receiverType;
     QComboBox* m_sampleRate;
     QCheckBox* m_returnToCc;
+    // [audio] deemphasis: auto, on, off in list order.
+    QComboBox* m_deemphasis;
     // [rigctl] server, shown in place of the port list for a network receiver type.
     QLineEdit* m_server;
     QLabel* m_portLabel;
@@ -75,6 +78,9 @@ private:
     // so that a file of a serial scanner's user stays as it was.
     std::string m_storedServer;
     bool m_serverInFile = false;
+    // The file's [audio] deemphasis, if it has one: written back only then or when the
+    // choice is not the default, so a file without it stays without it.
+    std::optional<std::string> m_storedDeemphasis;
 };
 
 } // namespace velkor

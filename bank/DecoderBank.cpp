@@ -1,6 +1,7 @@
 #include "bank/DecoderBank.h"
 
 #include "audio/PortAudioSource.h"
+#include "dsp/FlushDenormals.h"
 
 #include <cinttypes>
 #include <cstdio>
@@ -22,12 +23,13 @@ unsigned checkedRate(unsigned sampleRate)
 } // namespace
 
 DecoderBank::DecoderBank(CmdSink* cmdWnd, unsigned sampleRate, std::unique_ptr<AudioSource> source,
-                         SourceEvents events)
+                         SourceEvents events, velkor::Deemphasis deemphasis)
     : m_cmdWnd(cmdWnd),
       m_sampleRate(checkedRate(sampleRate)),
       m_nmt450(sinkFor(m_nmt450Sink), static_cast<int>(sampleRate)),
       m_mpt1327(sinkFor(m_mpt1327Sink), static_cast<int>(sampleRate)),
       m_motorola(sinkFor(m_motorolaSink), static_cast<int>(sampleRate)),
+      m_deemphasis(deemphasis),
       m_events(std::move(events))
 {
     if (!source)
@@ -106,6 +108,9 @@ void DecoderBank::FeedSamples(const int16_t* samples, unsigned count, CaptureTim
     auto stopping = [this] { return m_stop.load(std::memory_order_acquire) != 0; };
     if (stopping())
         return;
+    // Each demodulator sets flush-to-zero itself as well; once here saves the switching.
+    const velkor::FlushDenormals flush;
+    m_motorola.SetDeemphasis(m_deemphasis.load(std::memory_order_relaxed));
     m_nmt450.ProcessSamples(samples, count);
     if (stopping())
         return;

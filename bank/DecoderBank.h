@@ -19,6 +19,7 @@
 #include "decoders/CMPT1327.h"
 #include "decoders/CMotorola.h"
 #include "decoders/CNMT450.h"
+#include "dsp/Deemphasis.h"
 #include "audio/AudioSource.h"
 
 #include <atomic>
@@ -45,8 +46,10 @@ public:
     // the source cannot be opened, std::invalid_argument for a rate outside
     // kMinSampleRate..kMaxSampleRate, and what the
     // decoders throw (std::bad_alloc).
+    // deemphasis: whether Motorola's slicer equalises de-emphasised audio, from the
+    // first block on (SetDeemphasis changes it later).
     DecoderBank(CmdSink* cmdWnd, unsigned sampleRate, std::unique_ptr<AudioSource> source,
-                SourceEvents events = {});
+                SourceEvents events = {}, velkor::Deemphasis deemphasis = velkor::Deemphasis::Auto);
     // The dialog's bank: live capture from the default capture device.
     DecoderBank(CmdSink* cmdWnd, unsigned sampleRate);
     ~DecoderBank();
@@ -67,6 +70,10 @@ public:
     // Hands the samples to the three decoders, unless the bank is stopping.
     void FeedSamples(const int16_t* samples, unsigned count);
     void FeedSamples(const int16_t* samples, unsigned count, CaptureTime captured);
+
+    // Whether Motorola's slicer equalises de-emphasised audio; from the next block on.
+    // Any thread may call it.
+    void SetDeemphasis(velkor::Deemphasis mode) { m_deemphasis.store(mode, std::memory_order_relaxed); }
 
     // Sets the stop flag and stops the source. When it returns, no decoder runs and
     // none will run again. Called by the destructor; the owner may call it earlier.
@@ -114,6 +121,7 @@ private:
     CMPT1327 m_mpt1327;
     CMotorola m_motorola;
     std::atomic<int> m_stop{0};
+    std::atomic<velkor::Deemphasis> m_deemphasis;
     SourceEvents m_events;
 };
 

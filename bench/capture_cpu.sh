@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # CPU use of velkor-decode --capture, in percent of one core: once on a silent input,
-# once while a control channel plays without pause. Needs an audio server whose
+# once while a control channel plays without pause, and once in the silence after a
+# control channel has played (where the decoders' filters decay towards zero). Needs an audio server whose
 # default source hears its default sink (tests/fixtures/pulseaudio.sh starts one).
 #
 #   PULSE_SERVER=unix:DIR/native bench/capture_cpu.sh BUILD_DIR [SECONDS]
@@ -26,6 +27,8 @@ measure() {
     if [ "$label" = busy ]; then
         ( while :; do paplay "$demo"; done ) &
         player=$!
+    elif [ "$label" = after ]; then
+        paplay "$demo"
     fi
     local before after
     before=$(cpu_ticks "$pid")
@@ -43,3 +46,4 @@ measure() {
 
 measure silent
 measure busy
+measure after

@@ -1,5 +1,7 @@
 #include "dsp/CFSKDemodulator.h"
 
+#include "dsp/FlushDenormals.h"
+
 #include <algorithm>
 #include <cmath>
 #include <new>
@@ -83,6 +85,7 @@ void CFSKDemodulator::Search(bool bit)
 
 void CFSKDemodulator::ProcessSamples(const int16_t* samples, unsigned count)
 {
+    const velkor::FlushDenormals flush;
     if (m_search.enabled())
         TakeSteering(false); // the decoder may have been handed bits directly
     for (unsigned k = 0; k < count; ++k) {

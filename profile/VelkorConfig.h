@@ -9,6 +9,7 @@
 // [rigctl] server names the Hamlib rigctl server of receiver type 3 (HOST:PORT).
 #pragma once
 
+#include "dsp/Deemphasis.h"
 #include "profile/ProfileFile.h"
 
 #include <cstdint>
@@ -22,6 +23,8 @@ inline constexpr const char* kFileName = "velkor.ini";
 inline constexpr const char* kAudio = "audio";
 inline constexpr const char* kSampleRate = "samplerate";
 inline constexpr const char* kMute = "mute";
+// auto, on or off: see dsp/Deemphasis.h.
+inline constexpr const char* kDeemphasis = "deemphasis";
 
 inline constexpr const char* kTracking = "tracking";
 inline constexpr const char* kReceiverType = "receiver_type";
@@ -62,6 +65,8 @@ struct velkor_settings_s {
     bool return_to_cc = false;
     // [rigctl] server: where the network receiver is; empty, none.
     std::string rigctl_server = velkor_ini::kDefaultServer;
+    // [audio] deemphasis; a value other than auto, on and off counts as auto.
+    velkor::Deemphasis deemphasis = velkor::Deemphasis::Auto;
 };
 
 // A system's channel plan as stored: base and step in units of 100 Hz.

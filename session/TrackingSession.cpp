@@ -84,6 +84,9 @@ void TrackingSession::applySettings(const velkor_settings_s& s)
             return;
     }
 
+    m_settings.deemphasis = s.deemphasis;
+    if (m_bank)
+        m_bank->SetDeemphasis(s.deemphasis);
     m_settings.mute = s.mute;
 
     // The server counts only for a receiver that is reached through one: editing it

@@ -49,6 +49,7 @@ void reportOverflow(uint64_t lostSamples, uint64_t deviceOverflows)
 // Where every event goes: standard output, and the broker when there is one.
 struct Outputs {
     bool events = false;
+    velkor::Deemphasis deemphasis = velkor::Deemphasis::Auto;
     std::unique_ptr<MqttPublisher> mqtt;
 
     void connect(EventPrinter& printer) const
@@ -89,7 +90,7 @@ int decodeFile(const std::string& path, std::optional<int> rate, std::optional<i
         cv.notify_one();
     };
     sourceEvents.overflow = reportOverflow;
-    DecoderBank bank(&printer, sampleRate, std::move(source), sourceEvents);
+    DecoderBank bank(&printer, sampleRate, std::move(source), sourceEvents, outputs.deemphasis);
     std::unique_lock lock(mutex);
     cv.wait(lock, [&] { return end.has_value(); });
     if (!end->ok())
@@ -124,7 +125,7 @@ int capture(const std::string& device, unsigned rate, const Outputs& outputs)
         pthread_kill(mainThread, SIGUSR1);
     };
     sourceEvents.overflow = reportOverflow;
-    DecoderBank bank(&printer, rate, std::make_unique<PortAudioSource>(device), sourceEvents);
+    DecoderBank bank(&printer, rate, std::make_unique<PortAudioSource>(device), sourceEvents, outputs.deemphasis);
     std::fprintf(stderr, "velkor-decode: capturing from \"%s\" at %u Hz until interrupted\n",
                  bank.source()->name().c_str(), rate);
 
@@ -175,6 +176,7 @@ int main(int argc, char** argv)
     std::string device;
     std::string input = "-";
     std::string startTimeText;
+    std::string deemphasis = "auto";
     MqttCli mqtt;
     app.add_option("--rate", rate, "sample rate of raw signed 16-bit little-endian input, or of capture (Hz)")
         ->check(CLI::Range(static_cast<int>(DecoderBank::kMinSampleRate), static_cast<int>(DecoderBank::kMaxSampleRate)));
@@ -189,6 +191,10 @@ int main(int argc, char** argv)
     auto* startOption = app.add_option("--start-time", startTimeText,
                                        "when the recording began (YYYY-MM-DDTHH:MM:SS[.mmm], Z or +HH:MM for UTC "
                                        "or an offset, else local time); default: the file's time less its length");
+    app.add_option("--deemphasis", deemphasis,
+                   "equalise de-emphasised audio (a speaker or line output) for Motorola: auto, on or off")
+        ->check(CLI::IsMember({"auto", "on", "off"}))
+        ->default_str("auto");
     captureOption->excludes(fileOption)->excludes(channelOption)->excludes(listOption)->excludes(startOption);
     mqtt.add(app);
     try {
@@ -211,6 +217,7 @@ int main(int argc, char** argv)
     }
     Outputs outputs;
     outputs.events = events;
+    outputs.deemphasis = velkor::parseDeemphasis(deemphasis).value_or(velkor::Deemphasis::Auto);
     static velkor::StderrNotices notices("velkor-decode: ");
     auto publisher = mqtt.publisher(notices);
     if (!publisher) {

@@ -204,7 +204,7 @@ TEST_F(PrefDlg, EnterInAnyOtherControlAndEscapeCancel)
 {
     writeFile("velkor.ini", "[audio]\nmute=2\n");
     const auto controls = [](CPrefDlg& d) {
-        return std::vector<QWidget*> {d.m_sampleRate, d.m_mute, d.m_autoAdd, d.m_followCalls, d.m_receiverType,
+        return std::vector<QWidget*> {d.m_sampleRate, d.m_mute, d.m_autoAdd, d.m_followCalls, d.m_deemphasis, d.m_receiverType,
                                       d.m_comPort, d.m_memory, d.m_scanOnClear, d.m_returnToCc, d.m_backlight, d.m_cancel};
     };
     const size_t count = controls(*open()).size();
@@ -285,14 +285,14 @@ TEST_F(PrefDlg, LayoutFollowsTheDialogUnitsOfItsFont)
     // Tab goes through the controls in the dialog's order.
     std::vector<QWidget*> order;
     QWidget* w = dlg->m_sampleRate;
-    for (int i = 0; i < 12; ++i, w = w->nextInFocusChain()) {
+    for (int i = 0; i < 13; ++i, w = w->nextInFocusChain()) {
         // Tab passes over what is hidden (the server field of a network receiver).
         while (!(w->focusPolicy() & Qt::TabFocus) || !w->isVisible())
             w = w->nextInFocusChain();
         order.push_back(w);
     }
     const std::vector<QWidget*> expected {dlg->m_sampleRate, dlg->m_mute, dlg->m_autoAdd, dlg->m_followCalls,
-                                          dlg->m_receiverType, dlg->m_comPort, dlg->m_memory, dlg->m_scanOnClear,
+                                          dlg->m_deemphasis, dlg->m_receiverType, dlg->m_comPort, dlg->m_memory, dlg->m_scanOnClear,
                                           dlg->m_returnToCc, dlg->m_backlight, dlg->m_save, dlg->m_cancel};
     EXPECT_EQ(order, expected);
 }

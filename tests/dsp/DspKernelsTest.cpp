@@ -3,6 +3,7 @@
 // sent bits for the coherent detector and the sync search.
 #include "dsp/BandPass.h"
 #include "dsp/BitClock.h"
+#include "dsp/FlushDenormals.h"
 #include "dsp/MskDetector.h"
 #include "dsp/ReliabilityScale.h"
 #include "dsp/SyncSearch.h"
@@ -10,6 +11,8 @@
 #include "signal/Audio.h"
 
 #include <gtest/gtest.h>
+
+#include <limits>
 
 namespace {
 
@@ -155,3 +158,25 @@ TEST(DspKernels, SyncSearchOffersAPatternOncePerShowingWhileWaiting)
 }
 
 } // namespace
+
+TEST(DspKernels, FlushToZeroHoldsInItsScopeOnlyAndLeavesNormalNumbersAlone)
+{
+    // Compared only outside the guards: denormals-are-zero would make any subnormal
+    // compare equal to zero inside them.
+    volatile double smallest = std::numeric_limits<double>::min(); // the smallest normal
+    volatile double half = 0.5;
+    double inside = -1.0, normal = -1.0, afterNested = -1.0;
+    {
+        const velkor::FlushDenormals flush;
+        inside = smallest * half;
+        normal = smallest * 2.0 * half;
+        {
+            const velkor::FlushDenormals nested;
+        }
+        afterNested = smallest * half;
+    }
+    EXPECT_EQ(inside, 0.0);
+    EXPECT_EQ(normal, smallest);
+    EXPECT_EQ(afterNested, 0.0) << "a nested guard must restore the outer guard's mode";
+    EXPECT_GT(smallest * half, 0.0) << "the caller's mode must come back";
+}

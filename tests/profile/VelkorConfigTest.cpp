@@ -44,6 +44,25 @@ TEST(VelkorConfig, RigctlServerIsReadAsItStandsWithSdrPlusPlusPortAsDefault)
         EXPECT_EQ(VelkorConfig(ProfileFile::parse(c.file)).settings().rigctl_server, c.server) << c.file;
 }
 
+TEST(VelkorConfig, DeemphasisIsAutoUnlessOnOrOffIsGiven)
+{
+    using velkor::Deemphasis;
+    const struct {
+        const char* file;
+        Deemphasis mode;
+    } cases[] = {
+        {"", Deemphasis::Auto},
+        {"[audio]\ndeemphasis=on\n", Deemphasis::On},
+        {"[Audio]\nDeemphasis= off \n", Deemphasis::Off},
+        {"[audio]\ndeemphasis=auto\n", Deemphasis::Auto},
+        {"[audio]\ndeemphasis=ON\n", Deemphasis::Auto},
+        {"[audio]\ndeemphasis=1\n", Deemphasis::Auto},
+        {"[tracking]\ndeemphasis=on\n", Deemphasis::Auto},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(VelkorConfig(ProfileFile::parse(c.file)).settings().deemphasis, c.mode) << c.file;
+}
+
 TEST(VelkorConfig, FlagsAreOnOnlyWhenExactlyOne)
 {
     const struct {

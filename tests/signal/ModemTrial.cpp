@@ -1,6 +1,7 @@
 #include "signal/ModemTrial.h"
 
 #include "signal/Feed.h"
+#include "signal/Filters.h"
 #include "signal/MotorolaGen.h"
 #include "signal/Mpt1327Gen.h"
 #include "signal/Nmt450Gen.h"
@@ -111,7 +112,12 @@ Protocol protocolFromName(const std::string& name)
 int run(const Trial& t)
 {
     Signal s = t.protocol == Protocol::Mpt1327 ? mpt1327(t) : t.protocol == Protocol::Nmt450 ? nmt450(t) : motorola(t);
+    if (t.deemphasisHz > 0.0)
+        testsignal::lowPass1(s.audio, t.rate, t.deemphasisHz);
+    if (t.highPassHz > 0.0)
+        testsignal::highPass2(s.audio, t.rate, t.highPassHz);
     testsignal::addNoise(s.audio, t.snrDb, t.seed);
+    testsignal::addOffset(s.audio, t.dcOffset);
     const auto pcm = testsignal::toPcm16(s.audio);
 
     testsignal::RecordingSink sink;

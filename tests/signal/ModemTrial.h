@@ -23,6 +23,12 @@ struct Trial {
     // A sound card or transmitter clock off by this factor: tones and bit rate move
     // together, as in audio resampled by it.
     double clockFactor = 1.0;
+    // The receiver's audio path, applied before the noise: a single-pole low-pass
+    // (de-emphasis) and a second-order high-pass at these corners (0: none); then a DC
+    // offset, in full scale, after it.
+    double deemphasisHz = 0.0;
+    double highPassHz = 0.0;
+    double dcOffset = 0.0;
     uint32_t seed = 1;
     int messages = 50;
 };
