@@ -10,7 +10,7 @@ VELKOR_TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev sox
   pulseaudio pulseaudio-utils libasound2-plugins
   xvfb xauth imagemagick
-  clang libclang-rt-14-dev clang-tidy cppcheck
+  clang libclang-rt-14-dev clang-tidy clang-format cppcheck
   libhamlib-utils gqrx-sdr
   mosquitto mosquitto-clients
 )
