@@ -57,7 +57,7 @@ std::string AddrBook::GetAddrName(uint32_t system, uint32_t fleet, uint32_t unit
 
 std::string AddrBook::FormatLastSeen(std::time_t t)
 {
-    std::tm tm {};
+    std::tm tm{};
     if (!localtime_r(&t, &tm))
         return {};
     char buf[64];
@@ -86,7 +86,7 @@ TreeItem* AddrBook::EnsureNode(TreeItem* parent, uint32_t number, bool* created)
     if (TreeItem* found = Find(parent, ident))
         return found;
     const char* refused = "Error inserting system in addressbook!";
-    AddrEntry entry {ident, "New System", "", "", false};
+    AddrEntry entry{ident, "New System", "", "", false};
     if (parent && parent->indent == 1) {
         refused = "Error inserting fleet in addressbook!";
         entry = {ident, "Fleet " + ident, "", "", false};

@@ -8,7 +8,8 @@ namespace {
 constexpr const char* kHeader[] = {"system", "fleet", "unit", "name", "comment", "last_seen", "checked"};
 constexpr size_t kColumns = 7;
 
-std::string row(const std::string& system, const std::string& fleet, const std::string& unit, const velkor::AddrEntry& e)
+std::string row(const std::string& system, const std::string& fleet, const std::string& unit,
+                const velkor::AddrEntry& e)
 {
     std::string out = csvField(system) + ',' + csvField(fleet) + ',' + csvField(unit) + ',';
     out += csvField(e.name) + ',' + csvField(e.comment) + ',';
@@ -79,9 +80,9 @@ velkor::Status readAddress(const CsvRecord& r, ImportRow& ir)
 velkor::Result<ImportRow> readRow(const CsvRecord& r)
 {
     if (r.fields.size() != kColumns)
-        return velkor::fail(std::to_string(r.fields.size())
-                            + " columns, expected 7 (system,fleet,unit,name,comment,last_seen,checked)");
-    ImportRow ir {};
+        return velkor::fail(std::to_string(r.fields.size()) +
+                            " columns, expected 7 (system,fleet,unit,name,comment,last_seen,checked)");
+    ImportRow ir{};
     ir.line = r.line;
     if (velkor::Status address = readAddress(r, ir); !address)
         return velkor::fail(address.error());

@@ -1,10 +1,10 @@
 // The address book file, addrbook.ini: one section per system, named by its Ident, with
 // numbered keys for its fleets and their units (see SaveData for the order). The file
 // is parsed once per load and written whole per save; the writing is atomic.
-#include "addrbook/AddrText.h"
 #include "addrbook/AddrBook.h"
-#include "text/Cp1252.h"
+#include "addrbook/AddrText.h"
 #include "profile/ProfileFile.h"
+#include "text/Cp1252.h"
 
 #include <algorithm>
 #include <fstream>
@@ -107,7 +107,11 @@ ProfileFile emptyProfile(bool crlf)
 // the fleets' units. A failed insertion ends the load; the book keeps what it has.
 class AddrBook::Loader {
 public:
-    Loader(AddrBook& book, const ProfileFile& file) : m_book(book), m_file(file) {}
+    Loader(AddrBook& book, const ProfileFile& file)
+        : m_book(book)
+        , m_file(file)
+    {
+    }
 
     velkor::Status loadSection(const std::string& section);
 
@@ -182,8 +186,8 @@ velkor::Result<TreeItem*> AddrBook::Loader::loadFleet(TreeItem* sys, uint32_t i,
         m_book.m_notices.alert("Error in CAddrBookCtrl::LoadData(), duplicate fleet item in system!");
         return flt;
     }
-    flt = m_book.insertNode(sys, {std::move(fleetIdent), text(m_section, key(i, "Name")),
-                                  text(m_section, key(i, "Comment")), "", true});
+    flt = m_book.insertNode(
+        sys, {std::move(fleetIdent), text(m_section, key(i, "Name")), text(m_section, key(i, "Comment")), "", true});
     if (!flt)
         return refuse("Error inserting fleet in addressbook!");
     return flt;
@@ -209,9 +213,9 @@ velkor::Result<unsigned> AddrBook::Loader::loadUnits(TreeItem* flt, uint32_t i, 
             m_book.m_notices.alert("Error in CAddrBookCtrl::LoadData(), duplicate addr item in fleet!");
             continue;
         }
-        velkor::AddrEntry unit {std::move(unitIdent), text(m_section, key(i, j, "Name")),
-                                text(m_section, key(i, j, "Comment")), text(m_section, key(i, j, "LastSeen")),
-                                checked != 0};
+        velkor::AddrEntry unit{std::move(unitIdent), text(m_section, key(i, j, "Name")),
+                               text(m_section, key(i, j, "Comment")), text(m_section, key(i, j, "LastSeen")),
+                               checked != 0};
         if (!m_book.insertNode(flt, std::move(unit)))
             return refuse("Error inserting addr in addressbook!");
     }
@@ -256,8 +260,8 @@ void saveUnit(ProfileFile& file, const std::string& section, uint32_t i, uint32_
 velkor::Status AddrBook::SaveData(const std::string& path)
 {
     if (m_loadIncomplete) {
-        const std::string why = "Address book not saved: loading " + path
-                                + " stopped early, and saving the part that was loaded would erase the rest. The file is left as it was.";
+        const std::string why = "Address book not saved: loading " + path +
+            " stopped early, and saving the part that was loaded would erase the rest. The file is left as it was.";
         m_notices.note(utf8ToCp1252(why));
         return velkor::fail(why);
     }

@@ -31,7 +31,10 @@ struct AddrEntry {
         }
         return name;
     }
-    std::string& text(AddrField field) { return const_cast<std::string&>(static_cast<const AddrEntry*>(this)->text(field)); }
+    std::string& text(AddrField field)
+    {
+        return const_cast<std::string&>(static_cast<const AddrEntry*>(this)->text(field));
+    }
 };
 
 } // namespace velkor

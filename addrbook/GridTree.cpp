@@ -63,7 +63,7 @@ TreeItem* GridTree::Find(const TreeItem* parent, const std::string& ident) const
 }
 
 void GridTree::unindex(std::unordered_map<std::string, TreeItem*>& index,
-                        const std::vector<std::unique_ptr<TreeItem>>& siblings, const TreeItem* node)
+                       const std::vector<std::unique_ptr<TreeItem>>& siblings, const TreeItem* node)
 {
     const auto it = index.find(node->entry.ident);
     if (it == index.end() || it->second != node)
@@ -203,9 +203,8 @@ void GridTree::DeleteAll()
 void GridTree::sortLevel(std::vector<std::unique_ptr<TreeItem>>& nodes, bool recursive)
 {
     // std::string compares as unsigned bytes, which is the order the file has always had.
-    std::stable_sort(nodes.begin(), nodes.end(), [](const auto& a, const auto& b) {
-        return a->entry.name < b->entry.name;
-    });
+    std::stable_sort(nodes.begin(), nodes.end(),
+                     [](const auto& a, const auto& b) { return a->entry.name < b->entry.name; });
     if (recursive)
         for (auto& n : nodes)
             sortLevel(n->children, true);

@@ -10,7 +10,8 @@
 
 namespace velkor {
 
-CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
+CAboutDlg::CAboutDlg(QWidget* parent)
+    : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("About velkor"));
     DialogLayout layout(this, 184, 46);

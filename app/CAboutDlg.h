@@ -20,7 +20,7 @@ public:
     const DialogUnits& units() const { return m_units; }
 
 private:
-    DialogUnits m_units {QFont()};
+    DialogUnits m_units{QFont()};
 };
 
 } // namespace velkor

@@ -53,7 +53,9 @@ int listIndex(uint32_t value, int count)
 } // namespace
 
 CPrefDlg::CPrefDlg(velkor::Notices& notices, QWidget* parent, std::string path)
-    : QDialog(parent), m_notices(notices), m_path(std::move(path))
+    : QDialog(parent)
+    , m_notices(notices)
+    , m_path(std::move(path))
 {
     buildControls();
     OnInitDialog();
@@ -117,7 +119,8 @@ void CPrefDlg::buildControls()
     const QFontMetrics fm(m_memory->font());
     const QSize hint = m_memory->sizeHint();
     const int chrome = hint.width() - 17 * fm.horizontalAdvance(QLatin1Char('x'));
-    layout.addWithNeed(m_memory, 238, 53, 25, 13, QSize(fm.horizontalAdvance(QStringLiteral("8888")) + chrome, hint.height()));
+    layout.addWithNeed(m_memory, 238, 53, 25, 13,
+                       QSize(fm.horizontalAdvance(QStringLiteral("8888")) + chrome, hint.height()));
     m_scanOnClear = checkBox(this, layout, "Start scanning on cleardown", 155, 69, 105, 12);
     m_returnToCc = checkBox(this, layout, "Return to control channel", 155, 81, 105, 12);
     m_backlight = checkBox(this, layout, "Control Backlight", 155, 94, 69, 10);
@@ -138,7 +141,7 @@ void CPrefDlg::buildControls()
 
 void CPrefDlg::OnInitDialog()
 {
-    VelkorConfig config {ProfileFile()};
+    VelkorConfig config{ProfileFile()};
     if (auto loaded = VelkorConfig::load(m_path))
         config = std::move(*loaded);
     else // The defaults are shown; Save would try to write the file and report again.
@@ -161,7 +164,8 @@ void CPrefDlg::OnInitDialog()
     m_receiverType->setCurrentIndex(listIndex(m_storedReceiverType, m_receiverType->count()));
     m_comPort->setCurrentIndex(listIndex(m_storedComPort, m_comPort->count()));
     for (int port = 1; port <= kComPorts; ++port)
-        m_comPort->setItemData(port, QString::fromStdString(config.serialDevice(static_cast<uint32_t>(port))), Qt::UserRole);
+        m_comPort->setItemData(port, QString::fromStdString(config.serialDevice(static_cast<uint32_t>(port))),
+                               Qt::UserRole);
     m_comPort->setToolTip(QStringLiteral("COMn is the device named by comN in the [serial] section of velkor.ini"));
     // The opened list is as wide as its longest device path, wider than the closed box.
     QAbstractItemView* ports = m_comPort->view();

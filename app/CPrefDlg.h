@@ -69,7 +69,7 @@ private:
 
     velkor::Notices& m_notices;
     std::string m_path;
-    DialogUnits m_units {QFont()};
+    DialogUnits m_units{QFont()};
     // What the file held when the dialog opened: a list left without a selection
     // writes this back.
     uint32_t m_storedReceiverType = 0;

@@ -14,10 +14,10 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
-#include <QFontDatabase>
 #include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
+#include <QFontDatabase>
 #include <QFrame>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -82,8 +82,8 @@ void CVelkorDlg::buildControls()
 {
     setWindowTitle(QStringLiteral("  velkor  -  version " VELKOR_VERSION));
     // A minimise box but no maximise or resize: the layout is fixed.
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                   | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setWindowIcon(ProgramIcon());
     askLogFile = [this] {
         const QString suggested = QDir::current().filePath(
@@ -147,7 +147,8 @@ void CVelkorDlg::addButtonsAndFilter(DialogLayout& layout)
     m_filter->setObjectName(QStringLiteral("filter"));
     m_filter->setPlaceholderText(QStringLiteral("Filter: name, ident or comment"));
     m_filter->setClearButtonEnabled(true);
-    m_filter->setToolTip(QStringLiteral("Shows the systems, fleets and units whose name, ident or comment holds this text"));
+    m_filter->setToolTip(
+        QStringLiteral("Shows the systems, fleets and units whose name, ident or comment holds this text"));
     layout.add(m_filter, 66, 9, 150, 14, DialogLayout::Need::None);
     connect(m_filter, &QLineEdit::textChanged, m_grid, &CAddrBookCtrl::SetFilter);
 }
@@ -252,8 +253,9 @@ void CVelkorDlg::OnSaveLog()
     if (path.isEmpty())
         return;
     if (const velkor::Status saved = m_logView.saveRun(path); !saved)
-        m_notices.alert(utf8ToCp1252(
-            QStringLiteral("Couldn't save the log to %1: %2").arg(path, QString::fromStdString(saved.error())).toStdString()));
+        m_notices.alert(utf8ToCp1252(QStringLiteral("Couldn't save the log to %1: %2")
+                                         .arg(path, QString::fromStdString(saved.error()))
+                                         .toStdString()));
 }
 
 void CVelkorDlg::keyPressEvent(QKeyEvent* event)

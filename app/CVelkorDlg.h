@@ -106,7 +106,7 @@ public:
 
 protected:
     // Enter: the dialog does not close.
-    void accept() override {}
+    void accept() override { }
     // Escape, the close box, Alt+F4.
     void reject() override { OnCancel(); }
     void keyPressEvent(QKeyEvent* event) override;
@@ -137,7 +137,7 @@ private:
     // signal ends the program, so that their modal runs return.
     void closeNestedDialogs();
 
-    velkor::DialogNotices m_ownNotices {this, [this](const std::string& line) { m_logView.append(line); }};
+    velkor::DialogNotices m_ownNotices{this, [this](const std::string& line) { m_logView.append(line); }};
     velkor::Notices& m_notices;
     // The book, the command window, the settings and the decoder bank.
     std::unique_ptr<TrackingSession> m_session;
@@ -152,11 +152,15 @@ private:
     QLineEdit* m_filter = nullptr;
     QLabel* m_status = nullptr;
     QTimer m_statusTimer;
-    ListLogView m_logView {nullptr};
+    ListLogView m_logView{nullptr};
     // The book's alerts as message boxes, its notes as log lines.
     class BookNotices final : public velkor::Notices {
     public:
-        BookNotices(velkor::Notices& alerts, ListLogView& log) : m_alerts(alerts), m_log(log) {}
+        BookNotices(velkor::Notices& alerts, ListLogView& log)
+            : m_alerts(alerts)
+            , m_log(log)
+        {
+        }
         void alert(const std::string& text) override { m_alerts.alert(text); }
         void note(const std::string& line) override;
 
@@ -164,8 +168,8 @@ private:
         velkor::Notices& m_alerts;
         ListLogView& m_log;
     };
-    BookNotices m_bookNotices {m_notices, m_logView};
-    DialogUnits m_units {QFont()};
+    BookNotices m_bookNotices{m_notices, m_logView};
+    DialogUnits m_units{QFont()};
     // Widths the user gave the columns, in dialog units; written shortly after a change
     // and when the program ends.
     column_widths::Widths m_userWidths;

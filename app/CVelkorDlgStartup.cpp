@@ -19,20 +19,22 @@ CVelkorDlg::Parts CVelkorDlg::DefaultParts()
         // A capture device that fails while running (unplugged, the sound server gone)
         // says so in the log instead of going silent.
         events.ended = [cmdWnd](const velkor::Status& end) {
-            cmdWnd->post(CMDWND_ADD_LOGSTR, LogText("ERROR: audio input stopped: " + (end ? std::string("end of input") : end.error())));
+            cmdWnd->post(CMDWND_ADD_LOGSTR,
+                         LogText("ERROR: audio input stopped: " + (end ? std::string("end of input") : end.error())));
         };
-        return std::make_unique<DecoderBank>(cmdWnd, sampleRate, std::make_unique<PortAudioSource>(), std::move(events));
+        return std::make_unique<DecoderBank>(cmdWnd, sampleRate, std::make_unique<PortAudioSource>(),
+                                             std::move(events));
     };
     return parts;
 }
 
 CVelkorDlg::CVelkorDlg(Parts parts, velkor::Notices* notices, QWidget* parent)
-    : QDialog(parent), m_notices(notices ? *notices : m_ownNotices)
+    : QDialog(parent)
+    , m_notices(notices ? *notices : m_ownNotices)
 {
     askQuit = [this] {
         return QMessageBox::question(this, QStringLiteral("velkor"), QString::fromLatin1(kQuitQuestion),
-                                     QMessageBox::Yes | QMessageBox::No)
-            == QMessageBox::Yes;
+                                     QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
     };
     OnCreate();
     buildControls();

@@ -9,7 +9,8 @@
 namespace velkor {
 
 DialogNotices::DialogNotices(QObject* context, AppendLine appendLine)
-    : m_context(context), m_appendLine(std::move(appendLine))
+    : m_context(context)
+    , m_appendLine(std::move(appendLine))
 {
 }
 
@@ -35,7 +36,8 @@ void DialogNotices::note(const std::string& line)
         return;
     }
     AppendLine append = m_appendLine;
-    QMetaObject::invokeMethod(context, [append, line] { append(line); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        context, [append, line] { append(line); }, Qt::QueuedConnection);
 }
 
 } // namespace velkor

@@ -81,7 +81,7 @@ private:
     struct Item {
         QWidget* widget;
         QRect units;
-        QSize need;         // in pixels; 0 where nothing is needed
+        QSize need; // in pixels; 0 where nothing is needed
         bool dropDown;
     };
     QWidget* m_dialog;

@@ -22,7 +22,11 @@ namespace {
 // than running out of sight, and shows the whole line as its tooltip.
 class ElidingLineDelegate : public QStyledItemDelegate {
 public:
-    explicit ElidingLineDelegate(QListWidget* list) : QStyledItemDelegate(list), m_list(list) {}
+    explicit ElidingLineDelegate(QListWidget* list)
+        : QStyledItemDelegate(list)
+        , m_list(list)
+    {
+    }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
@@ -54,7 +58,8 @@ private:
 
 } // namespace
 
-ListLogView::ListLogView(QListWidget* list) : m_list(list)
+ListLogView::ListLogView(QListWidget* list)
+    : m_list(list)
 {
     if (!m_list)
         return;
@@ -93,14 +98,17 @@ void ListLogView::spool(const QString& text)
     if (!m_spool) {
         m_spool.reset(std::tmpfile());
         if (!m_spool) {
-            m_spoolError = QStringLiteral("no temporary file for the log: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+            m_spoolError =
+                QStringLiteral("no temporary file for the log: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
             return;
         }
     }
-    const QByteArray record = QDateTime::currentDateTime().toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")).toUtf8()
-                              + "  " + text.toUtf8() + '\n';
-    if (std::fwrite(record.constData(), 1, static_cast<size_t>(record.size()), m_spool.get()) != static_cast<size_t>(record.size()))
-        m_spoolError = QStringLiteral("the log could not be kept: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+    const QByteArray record = QDateTime::currentDateTime().toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")).toUtf8() +
+        "  " + text.toUtf8() + '\n';
+    if (std::fwrite(record.constData(), 1, static_cast<size_t>(record.size()), m_spool.get()) !=
+        static_cast<size_t>(record.size()))
+        m_spoolError =
+            QStringLiteral("the log could not be kept: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
 }
 
 velkor::Status ListLogView::saveRun(const QString& path) const

@@ -13,9 +13,9 @@ int main(int argc, char** argv)
     QApplication::setApplicationVersion(QStringLiteral(VELKOR_VERSION));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Trunk tracker for MPT 1327, NMT-450 and Motorola control channels.\n"
-        "Reads velkor.ini and addrbook.ini in the working directory."));
+    parser.setApplicationDescription(
+        QStringLiteral("Trunk tracker for MPT 1327, NMT-450 and Motorola control channels.\n"
+                       "Reads velkor.ini and addrbook.ini in the working directory."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption echoLog(QStringLiteral("echo-log"),

@@ -10,8 +10,9 @@ CaptureTime BlockClock::stamp(CaptureTime measured, size_t samples)
         if (off < kResync && off > -kResync)
             at = *m_next + off / kPull;
     }
-    m_next = at + std::chrono::duration_cast<CaptureTime::duration>(
-                      std::chrono::duration<double>(static_cast<double>(samples) / m_rate));
+    m_next = at +
+        std::chrono::duration_cast<CaptureTime::duration>(
+                 std::chrono::duration<double>(static_cast<double>(samples) / m_rate));
     return at;
 }
 

@@ -16,7 +16,10 @@ namespace velkor {
 
 class BlockClock {
 public:
-    explicit BlockClock(unsigned sampleRate) : m_rate(sampleRate ? sampleRate : 1) {}
+    explicit BlockClock(unsigned sampleRate)
+        : m_rate(sampleRate ? sampleRate : 1)
+    {
+    }
 
     // measured: when the block's first sample was captured, as far as one look at the
     // clock can tell; samples: the block's length.

@@ -13,7 +13,7 @@ namespace {
 // less its length. Nothing for what is not a regular file: a pipe is read as it comes.
 std::optional<CaptureTime> recordingStart(const std::string& path, std::optional<int> rawRate, int rate)
 {
-    struct stat st {};
+    struct stat st { };
     if (path == "-" || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || rate <= 0)
         return std::nullopt;
     const CaptureTime modified = CaptureTime(std::chrono::duration_cast<CaptureTime::duration>(
@@ -33,15 +33,16 @@ std::optional<CaptureTime> recordingStart(const std::string& path, std::optional
     // A length the header does not tell (or cannot be right) leaves the file's time.
     if (frames < 0 || frames > int64_t{1} << 40)
         return modified;
-    return modified - std::chrono::duration_cast<CaptureTime::duration>(
-                          std::chrono::duration<double>(static_cast<double>(frames) / rate));
+    return modified -
+        std::chrono::duration_cast<CaptureTime::duration>(
+               std::chrono::duration<double>(static_cast<double>(frames) / rate));
 }
 
 } // namespace
 
 FileSource::FileSource(const std::string& path, std::optional<int> rawRate, std::optional<int> channel)
-    : m_name(path == "-" ? std::string("standard input") : path),
-      m_reader(std::make_unique<SoundFileReader>(path, rawRate, channel))
+    : m_name(path == "-" ? std::string("standard input") : path)
+    , m_reader(std::make_unique<SoundFileReader>(path, rawRate, channel))
 {
     m_start = recordingStart(path, rawRate, m_reader->sampleRate());
 }
@@ -93,10 +94,11 @@ void FileSource::ReadingThread()
                 break;
             if (!start)
                 start = std::chrono::system_clock::now() -
-                          std::chrono::duration_cast<CaptureTime::duration>(std::chrono::duration<double>(got / rate));
+                    std::chrono::duration_cast<CaptureTime::duration>(std::chrono::duration<double>(got / rate));
             // From the start, not added up block by block, so that no rounding creeps in.
-            const CaptureTime at = *start + std::chrono::duration_cast<CaptureTime::duration>(
-                                                  std::chrono::duration<double>(static_cast<double>(position) / rate));
+            const CaptureTime at = *start +
+                std::chrono::duration_cast<CaptureTime::duration>(
+                    std::chrono::duration<double>(static_cast<double>(position) / rate));
             position += got;
             if (m_handlers.block)
                 m_handlers.block(block.data(), got * sizeof(int16_t), at);

@@ -27,8 +27,8 @@ velkor::Status PacedSource::start(Handlers handlers)
             const auto now = std::chrono::steady_clock::now();
             if (now >= due)
                 break;
-            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(due - now,
-                                                                                      std::chrono::milliseconds(20)));
+            std::this_thread::sleep_for(
+                std::min<std::chrono::steady_clock::duration>(due - now, std::chrono::milliseconds(20)));
         }
     };
     return m_inner->start(std::move(handlers));

@@ -13,7 +13,10 @@ namespace velkor {
 
 class PacedSource : public AudioSource {
 public:
-    explicit PacedSource(std::unique_ptr<AudioSource> inner) : m_inner(std::move(inner)) {}
+    explicit PacedSource(std::unique_ptr<AudioSource> inner)
+        : m_inner(std::move(inner))
+    {
+    }
     ~PacedSource() override { close(); }
 
     velkor::Status open(unsigned sampleRate, size_t blockSamples) override;

@@ -55,8 +55,8 @@ std::mutex& portAudioLock()
 // PortAudio enumerates them ("Unknown PCM cards.pcm.rear", "jack server is not
 // running"). Those are not errors of ours; what does fail reaches the user through
 // PortAudio's own error codes.
-void quietAlsa(const char*, int, const char*, int, const char*, ...) {}
-void quietJack(const char*) {}
+void quietAlsa(const char*, int, const char*, int, const char*, ...) { }
+void quietJack(const char*) { }
 
 velkor::Status initializePortAudio()
 {
@@ -111,7 +111,7 @@ velkor::Result<PaDeviceIndex> findDevice(const std::string& wanted)
     if (known.empty())
         return velkor::fail("no capture device named \"" + wanted + "\": no capture devices found");
     return velkor::fail("no capture device named \"" + wanted + "\"" +
-                           (partial.empty() ? "" : " (the name fits several)") + "; capture devices: " + known);
+                        (partial.empty() ? "" : " (the name fits several)") + "; capture devices: " + known);
 }
 
 } // namespace
@@ -139,7 +139,7 @@ struct PortAudioSource::Capture {
     bool wantRunning = false;
     bool wantClosed = false;
     bool answering = true; // false once the server has let a stop wait in vain
-    std::string error; // set before failed
+    std::string error;     // set before failed
     std::string deviceName;
     double inputLatency = 0;
 
@@ -295,7 +295,10 @@ struct PortAudioSource::Capture {
     static void streamFinished(void* user) { static_cast<Capture*>(user)->Finished(); }
 };
 
-PortAudioSource::PortAudioSource(std::string device) : m_device(std::move(device)) {}
+PortAudioSource::PortAudioSource(std::string device)
+    : m_device(std::move(device))
+{
+}
 
 PortAudioSource::~PortAudioSource()
 {
@@ -400,8 +403,8 @@ void PortAudioSource::DecodingThread()
         while (!c.stopping.load(std::memory_order_acquire) && c.ring->read(block.data(), block.size())) {
             lastBlock = std::chrono::steady_clock::now();
             if (!deviceDelay)
-                deviceDelay = std::chrono::duration_cast<CaptureTime::duration>(
-                    std::chrono::duration<double>(inputLatency()));
+                deviceDelay =
+                    std::chrono::duration_cast<CaptureTime::duration>(std::chrono::duration<double>(inputLatency()));
             const auto waiting = std::chrono::duration_cast<CaptureTime::duration>(
                 std::chrono::duration<double>(static_cast<double>(c.ring->available() + block.size()) / rate));
             const CaptureTime captured =
@@ -485,8 +488,8 @@ velkor::Result<std::vector<PortAudioSource::DeviceInfo>> PortAudioSource::captur
         if (!info || info->maxInputChannels < 1)
             continue;
         const PaHostApiInfo* api = Pa_GetHostApiInfo(info->hostApi);
-        devices.push_back({i, info->name, api ? api->name : "", info->maxInputChannels, info->defaultSampleRate,
-                           i == defaultInput});
+        devices.push_back(
+            {i, info->name, api ? api->name : "", info->maxInputChannels, info->defaultSampleRate, i == defaultInput});
     }
     Pa_Terminate();
     return devices;

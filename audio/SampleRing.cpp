@@ -6,7 +6,8 @@
 namespace velkor {
 
 SampleRing::SampleRing(size_t capacity)
-    : m_buffer(std::bit_ceil(std::max<size_t>(capacity, 2))), m_mask(m_buffer.size() - 1)
+    : m_buffer(std::bit_ceil(std::max<size_t>(capacity, 2)))
+    , m_mask(m_buffer.size() - 1)
 {
 }
 

@@ -24,7 +24,7 @@ SoundFileReader::SoundFileReader(const std::string& path, std::optional<int> raw
     if (path == "-") {
         m_file = sf_open_fd(STDIN_FILENO, SFM_READ, &info, SF_FALSE);
     } else {
-        struct stat st{};
+        struct stat st { };
         if (stat(path.c_str(), &st) != 0)
             throw AudioInputError(m_name + ": no such file");
         if (S_ISDIR(st.st_mode))
@@ -39,7 +39,8 @@ SoundFileReader::SoundFileReader(const std::string& path, std::optional<int> raw
             why += " (for raw signed 16-bit PCM give --rate)";
         throw AudioInputError(m_name + ": cannot read audio: " + why);
     }
-    if (info.channels < 1 || (info.channels != 1 && !channel) || (channel && (*channel < 1 || *channel > info.channels))) {
+    if (info.channels < 1 || (info.channels != 1 && !channel) ||
+        (channel && (*channel < 1 || *channel > info.channels))) {
         sf_close(m_file);
         m_file = nullptr;
         const std::string count = std::to_string(info.channels);
@@ -47,8 +48,8 @@ SoundFileReader::SoundFileReader(const std::string& path, std::optional<int> raw
             throw AudioInputError(m_name + ": has 1 channel; there is no channel " + std::to_string(*channel));
         if (channel)
             throw AudioInputError(m_name + ": has " + count + " channels; --channel N takes N from 1 to " + count);
-        throw AudioInputError(m_name + ": has " + count +
-                              " channels; pick the one to decode with --channel N (1 to " + count + ")");
+        throw AudioInputError(m_name + ": has " + count + " channels; pick the one to decode with --channel N (1 to " +
+                              count + ")");
     }
     m_channels = info.channels;
     m_channel = channel ? *channel - 1 : 0;

@@ -47,8 +47,8 @@ private:
     SNDFILE* m_file = nullptr;
     int m_rate = 0;
     int m_channels = 1;
-    int m_channel = 0;               // 0-based channel that read() returns
-    std::vector<int16_t> m_frames;   // interleaved frames of a multi-channel file
+    int m_channel = 0;             // 0-based channel that read() returns
+    std::vector<int16_t> m_frames; // interleaved frames of a multi-channel file
     int64_t m_expectedFrames = -1; // from the header; -1 when unknown (pipes, raw)
     int64_t m_framesRead = 0;
 };

@@ -22,15 +22,15 @@ unsigned checkedRate(unsigned sampleRate)
 }
 } // namespace
 
-DecoderBank::DecoderBank(CmdSink* cmdWnd, unsigned sampleRate, std::unique_ptr<AudioSource> source,
-                         SourceEvents events, velkor::Deemphasis deemphasis)
-    : m_cmdWnd(cmdWnd),
-      m_sampleRate(checkedRate(sampleRate)),
-      m_nmt450(sinkFor(m_nmt450Sink), static_cast<int>(sampleRate)),
-      m_mpt1327(sinkFor(m_mpt1327Sink), static_cast<int>(sampleRate)),
-      m_motorola(sinkFor(m_motorolaSink), static_cast<int>(sampleRate)),
-      m_deemphasis(deemphasis),
-      m_events(std::move(events))
+DecoderBank::DecoderBank(CmdSink* cmdWnd, unsigned sampleRate, std::unique_ptr<AudioSource> source, SourceEvents events,
+                         velkor::Deemphasis deemphasis)
+    : m_cmdWnd(cmdWnd)
+    , m_sampleRate(checkedRate(sampleRate))
+    , m_nmt450(sinkFor(m_nmt450Sink), static_cast<int>(sampleRate))
+    , m_mpt1327(sinkFor(m_mpt1327Sink), static_cast<int>(sampleRate))
+    , m_motorola(sinkFor(m_motorolaSink), static_cast<int>(sampleRate))
+    , m_deemphasis(deemphasis)
+    , m_events(std::move(events))
 {
     if (!source)
         return;

@@ -15,12 +15,12 @@
 // source's thread has left the decoders, so nothing is posted after the bank is gone.
 #pragma once
 
-#include "protocol/commands.h"
+#include "audio/AudioSource.h"
 #include "decoders/CMPT1327.h"
 #include "decoders/CMotorola.h"
 #include "decoders/CNMT450.h"
 #include "dsp/Deemphasis.h"
-#include "audio/AudioSource.h"
+#include "protocol/commands.h"
 
 #include <atomic>
 #include <cstdint>
@@ -48,8 +48,8 @@ public:
     // decoders throw (std::bad_alloc).
     // deemphasis: whether Motorola's slicer equalises de-emphasised audio, from the
     // first block on (SetDeemphasis changes it later).
-    DecoderBank(CmdSink* cmdWnd, unsigned sampleRate, std::unique_ptr<AudioSource> source,
-                SourceEvents events = {}, velkor::Deemphasis deemphasis = velkor::Deemphasis::Auto);
+    DecoderBank(CmdSink* cmdWnd, unsigned sampleRate, std::unique_ptr<AudioSource> source, SourceEvents events = {},
+                velkor::Deemphasis deemphasis = velkor::Deemphasis::Auto);
     // The dialog's bank: live capture from the default capture device.
     DecoderBank(CmdSink* cmdWnd, unsigned sampleRate);
     ~DecoderBank();
@@ -88,7 +88,9 @@ private:
     class StampingSink : public CmdSink {
     public:
         StampingSink(CmdSink* owner, EventProtocol protocol, const CaptureTime& blockTime)
-            : m_owner(owner), m_protocol(protocol), m_blockTime(blockTime)
+            : m_owner(owner)
+            , m_protocol(protocol)
+            , m_blockTime(blockTime)
         {
         }
         void post(uint32_t code, CmdPayload payload) override

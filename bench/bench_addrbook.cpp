@@ -27,13 +27,15 @@ velkor_address_s address(size_t i)
 
 void fill(AddrBook& book)
 {
-    for (size_t i = 0; i < size_t {kSystems} * kFleets * kUnits; ++i)
+    for (size_t i = 0; i < size_t{kSystems} * kFleets * kUnits; ++i)
         book.AddAddr(address(i));
 }
 
 struct BookFile {
     BookFile()
-        : path((std::filesystem::temp_directory_path() / ("velkor-bench-addrbook-" + std::to_string(::getpid()) + ".ini")).string())
+        : path((std::filesystem::temp_directory_path() /
+                ("velkor-bench-addrbook-" + std::to_string(::getpid()) + ".ini"))
+                   .string())
     {
         AddrBook book(silent);
         fill(book);
@@ -77,7 +79,7 @@ void BM_AddAddrExistingUnit(benchmark::State& state)
     (void)book.LoadData(bookFile().path);
     size_t i = 0;
     for (auto _ : state)
-        book.AddAddr(address(i++ * 7919 % (size_t {kSystems} * kFleets * kUnits)));
+        book.AddAddr(address(i++ * 7919 % (size_t{kSystems} * kFleets * kUnits)));
 }
 
 void BM_AddAddrNewUnit(benchmark::State& state)
@@ -87,7 +89,7 @@ void BM_AddAddrNewUnit(benchmark::State& state)
     uint32_t unit = 100000;
     size_t i = 0;
     for (auto _ : state) {
-        velkor_address_s a = address(i++ * 7919 % (size_t {kSystems} * kFleets * kUnits));
+        velkor_address_s a = address(i++ * 7919 % (size_t{kSystems} * kFleets * kUnits));
         a.unit = unit++;
         book.AddAddr(a);
     }
@@ -99,7 +101,7 @@ void BM_IsAddrChecked(benchmark::State& state)
     (void)book.LoadData(bookFile().path);
     size_t i = 0;
     for (auto _ : state)
-        benchmark::DoNotOptimize(book.IsAddrChecked(address(i++ * 7919 % (size_t {kSystems} * kFleets * kUnits))));
+        benchmark::DoNotOptimize(book.IsAddrChecked(address(i++ * 7919 % (size_t{kSystems} * kFleets * kUnits))));
 }
 
 void BM_IsAddrCheckedUnknown(benchmark::State& state)

@@ -19,7 +19,7 @@ namespace {
 
 class NullSink : public CmdSink {
 public:
-    void post(uint32_t, CmdPayload) override {}
+    void post(uint32_t, CmdPayload) override { }
 };
 
 enum Input { kNoise, kTraffic, kTrafficAroundZeros };
@@ -62,8 +62,7 @@ void Bank(benchmark::State& state)
         fed += pcm.size() / block * block;
     }
     state.SetItemsProcessed(static_cast<int64_t>(fed));
-    state.counters["x_realtime"] =
-        benchmark::Counter(static_cast<double>(fed) / rate, benchmark::Counter::kIsRate);
+    state.counters["x_realtime"] = benchmark::Counter(static_cast<double>(fed) / rate, benchmark::Counter::kIsRate);
 }
 BENCHMARK(Bank)
     ->ArgNames({"rate", "input"})

@@ -3,9 +3,9 @@
 // (one line removed for each added), and a call report that the tracker turns down
 // after the address book update. A busy control channel makes tens of lines a second;
 // this shows how much of the GUI thread that takes.
-#include "cmdwnd/CCmdWnd.h"
-#include "app/ListLogView.h"
 #include "addrbook/AddrBook.h"
+#include "app/ListLogView.h"
+#include "cmdwnd/CCmdWnd.h"
 
 #include <QApplication>
 #include <QListWidget>
@@ -24,14 +24,14 @@ public:
     void AddAddr(const velkor_address_s& a) override { book.AddAddr(a); }
     std::string GetAddrName(uint32_t s, uint32_t f, uint32_t u) const override { return book.GetAddrName(s, f, u); }
     int IsAddrChecked(const velkor_address_s& a, int) override { return book.IsAddrChecked(a); }
-    void enableEndCall(bool) override {}
+    void enableEndCall(bool) override { }
     velkor::Notices& notices() override { return quiet; }
 
     velkor_settings_s settings;
     velkor::SilentNotices quiet;
     QListWidget list;
     ListLogView view{&list};
-    AddrBook book {quiet};
+    AddrBook book{quiet};
 };
 
 void LogLineThroughTheQueue(benchmark::State& state)

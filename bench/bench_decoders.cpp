@@ -16,7 +16,7 @@ namespace {
 
 class NullSink : public CmdSink {
 public:
-    void post(uint32_t, CmdPayload) override {}
+    void post(uint32_t, CmdPayload) override { }
 };
 
 std::vector<int16_t> mpt1327Audio(int rate)
@@ -83,8 +83,7 @@ public:
     long calls = 0;
 };
 
-template <typename Decoder>
-void FalseLinesPerHour(benchmark::State& state)
+template <typename Decoder> void FalseLinesPerHour(benchmark::State& state)
 {
     const int rate = static_cast<int>(state.range(0));
     const bool pink = state.range(1) != 0;
@@ -114,11 +113,23 @@ void FalseLinesPerHour(benchmark::State& state)
     state.counters["calls_per_hour"] = static_cast<double>(sink.calls) / hours;
 }
 BENCHMARK_TEMPLATE(FalseLinesPerHour, CMPT1327)
-    ->ArgNames({"rate", "pink"})->Args({48000, 0})->Args({22050, 1})->Iterations(1)->Unit(benchmark::kSecond);
+    ->ArgNames({"rate", "pink"})
+    ->Args({48000, 0})
+    ->Args({22050, 1})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
 BENCHMARK_TEMPLATE(FalseLinesPerHour, CNMT450)
-    ->ArgNames({"rate", "pink"})->Args({48000, 0})->Args({22050, 1})->Iterations(1)->Unit(benchmark::kSecond);
+    ->ArgNames({"rate", "pink"})
+    ->Args({48000, 0})
+    ->Args({22050, 1})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
 BENCHMARK_TEMPLATE(FalseLinesPerHour, CMotorola)
-    ->ArgNames({"rate", "pink"})->Args({48000, 0})->Args({22050, 1})->Iterations(1)->Unit(benchmark::kSecond);
+    ->ArgNames({"rate", "pink"})
+    ->Args({48000, 0})
+    ->Args({22050, 1})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
 
 } // namespace
 

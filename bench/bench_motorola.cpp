@@ -26,10 +26,10 @@ const std::vector<int16_t>& controlChannelAudio(int rate)
         for (int i = 0; i < 43; ++i) {
             const auto n = static_cast<uint16_t>(i);
             words = words + motogen::systemAnnouncement(0x3C1, static_cast<uint16_t>(0x2800 + n)) +
-                    std::vector<motogen::Word>{motogen::site(n), motogen::radio(static_cast<uint16_t>(1000 + n)),
-                                               motogen::grant(static_cast<uint16_t>(200 + n), 400), motogen::idle()} +
-                    motogen::affiliation(static_cast<uint16_t>(2000 + n), 300) +
-                    std::vector<motogen::Word>{motogen::idle(), motogen::idle()};
+                std::vector<motogen::Word>{motogen::site(n), motogen::radio(static_cast<uint16_t>(1000 + n)),
+                                           motogen::grant(static_cast<uint16_t>(200 + n), 400), motogen::idle()} +
+                motogen::affiliation(static_cast<uint16_t>(2000 + n), 300) +
+                std::vector<motogen::Word>{motogen::idle(), motogen::idle()};
         }
         testsignal::NrzOptions o;
         o.rate = rate;
@@ -54,8 +54,7 @@ public:
     size_t ones = 0;
 };
 
-template <typename Make>
-void run(benchmark::State& state, Make make)
+template <typename Make> void run(benchmark::State& state, Make make)
 {
     const int rate = static_cast<int>(state.range(0));
     const auto& pcm = controlChannelAudio(rate);

@@ -29,8 +29,7 @@ std::vector<int16_t> nmtAudio(int rate)
     return testsignal::toPcm16(testsignal::ffsk(bits, options));
 }
 
-template <typename Run>
-void blocks(benchmark::State& state, const std::vector<int16_t>& pcm, int rate, Run run)
+template <typename Run> void blocks(benchmark::State& state, const std::vector<int16_t>& pcm, int rate, Run run)
 {
     const size_t block = static_cast<size_t>(rate / 20);
     for (auto _ : state) {

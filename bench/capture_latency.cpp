@@ -9,8 +9,8 @@
 // stream says when each buffer reaches the sink (outputBufferDacTime).
 //
 //   PULSE_SERVER=unix:DIR/native capture-latency [BURSTS]
-#include "bank/DecoderBank.h"
 #include "audio/PortAudioSource.h"
+#include "bank/DecoderBank.h"
 #include "signal/Mpt1327Gen.h"
 
 #include <portaudio.h>
@@ -37,7 +37,10 @@ struct Player {
     std::vector<std::atomic<double>> due; // when that sample reaches the sink
     std::atomic<size_t> position{0};
 
-    explicit Player(size_t bursts) : due(bursts) {}
+    explicit Player(size_t bursts)
+        : due(bursts)
+    {
+    }
 };
 
 int playCallback(const void*, void* output, unsigned long frames, const PaStreamCallbackTimeInfo* time,
@@ -59,7 +62,10 @@ int playCallback(const void*, void* output, unsigned long frames, const PaStream
 
 class TimingSink : public CmdSink {
 public:
-    explicit TimingSink(PaStream* clock) : m_clock(clock) {}
+    explicit TimingSink(PaStream* clock)
+        : m_clock(clock)
+    {
+    }
     void post(uint32_t code, CmdPayload payload) override
     {
         const auto* text = std::get_if<LogText>(&payload);

@@ -28,9 +28,9 @@ Bits mpt1327(unsigned v)
     const unsigned called = 200 + v;
     const unsigned channel = 2 + v % 20;
     cc.slot(misc(0, 1));
-    cc.slot(message(fleet, caller, 0, 2, 0, (called << 5) | 0x10));  // RQS
-    cc.slot(message(fleet, caller, 0, 2, 0, (called << 5) | 0x18));  // AHY
-    cc.slot(message(fleet, called, 0, 1, 0, caller << 5));           // ACKK
+    cc.slot(message(fleet, caller, 0, 2, 0, (called << 5) | 0x10)); // RQS
+    cc.slot(message(fleet, caller, 0, 2, 0, (called << 5) | 0x18)); // AHY
+    cc.slot(message(fleet, called, 0, 1, 0, caller << 5));          // ACKK
     cc.slot(goToChannel(fleet, caller, called, channel));
     cc.slot(goToChannel(fleet, caller, called, channel));
     cc.slot(message(fleet, 300 + v, 0, 2, 6, ((301 + v) << 5) | 7u)); // status

@@ -20,7 +20,10 @@ namespace {
 class CmdEvent : public QEvent {
 public:
     CmdEvent(uint32_t code, CmdPayload payload, const velkor_origin_s& origin = {})
-        : QEvent(type()), code(code), payload(std::move(payload)), origin(origin)
+        : QEvent(type())
+        , code(code)
+        , payload(std::move(payload))
+        , origin(origin)
     {
     }
     static QEvent::Type type()
@@ -36,8 +39,10 @@ public:
 } // namespace
 
 CCmdWnd::CCmdWnd(CmdWndOwner& owner, std::unique_ptr<MixerBackend> mixer, QObject* parent)
-    : QObject(parent), m_owner(owner), m_tracker(owner, *this, *this),
-      m_portDevice([](uint32_t port) { return VelkorConfig::comPortDevice(port); })
+    : QObject(parent)
+    , m_owner(owner)
+    , m_tracker(owner, *this, *this)
+    , m_portDevice([](uint32_t port) { return VelkorConfig::comPortDevice(port); })
 {
     setObjectName(QStringLiteral("velkor command window"));
     try {
@@ -50,7 +55,8 @@ CCmdWnd::CCmdWnd(CmdWndOwner& owner, std::unique_ptr<MixerBackend> mixer, QObjec
     }
 }
 
-CCmdWnd::CCmdWnd(CmdWndOwner& owner) : CCmdWnd(owner, std::make_unique<DefaultMixerBackend>())
+CCmdWnd::CCmdWnd(CmdWndOwner& owner)
+    : CCmdWnd(owner, std::make_unique<DefaultMixerBackend>())
 {
 }
 
@@ -162,7 +168,8 @@ int CCmdWnd::CreateReceiver(uint32_t type, uint32_t port, uint32_t memory, const
             receiver.reset();
         } else if (const std::string why = receiver->failure(); !why.empty()) {
             // A server that is not up yet is kept: every operation tries it again.
-            std::snprintf(line, sizeof line, "ERROR initializing receiver on %s: %s; trying again at every receiver operation.",
+            std::snprintf(line, sizeof line,
+                          "ERROR initializing receiver on %s: %s; trying again at every receiver operation.",
                           place.c_str(), why.c_str());
         }
         m_tracker.setReceiver(std::move(receiver));

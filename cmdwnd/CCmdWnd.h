@@ -29,7 +29,11 @@ namespace velkor {
 // with its other lines; alerts go on to the owner's notices.
 class PostedNotes final : public Notices {
 public:
-    PostedNotes(CmdSink& sink, Notices& alerts) : m_sink(sink), m_alerts(alerts) {}
+    PostedNotes(CmdSink& sink, Notices& alerts)
+        : m_sink(sink)
+        , m_alerts(alerts)
+    {
+    }
     void alert(const std::string& text) override { m_alerts.alert(text); }
     void note(const std::string& line) override { m_sink.post(CMDWND_ADD_LOGSTR, LogText(line)); }
 
@@ -104,7 +108,7 @@ private:
     QBasicTimer m_callTimer;
     QBasicTimer m_suppressionTimer;
     PortDeviceSource m_portDevice;
-    velkor::PostedNotes m_receiverNotes {*this, m_owner.notices()};
+    velkor::PostedNotes m_receiverNotes{*this, m_owner.notices()};
 };
 
 } // namespace velkor

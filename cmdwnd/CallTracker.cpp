@@ -16,13 +16,15 @@ bool isSystemAddress(const velkor_address_s& a)
 } // namespace
 
 CallTracker::CallTracker(CmdWndOwner& owner, TrackerTimers& timers, CmdSink& self)
-    : m_owner(owner), m_timers(timers), m_self(self),
-      m_planSource([](uint32_t system) -> velkor::Result<velkor_channel_plan_s> {
-          auto config = VelkorConfig::load();
-          if (!config)
-              return velkor::fail(config.error());
-          return config->channelPlan(system);
-      })
+    : m_owner(owner)
+    , m_timers(timers)
+    , m_self(self)
+    , m_planSource([](uint32_t system) -> velkor::Result<velkor_channel_plan_s> {
+        auto config = VelkorConfig::load();
+        if (!config)
+            return velkor::fail(config.error());
+        return config->channelPlan(system);
+    })
 {
 }
 

@@ -10,8 +10,8 @@
 namespace velkor {
 
 struct velkor_system_params_s {
-    double base = 0.0;           // MHz
-    double step = 0.0;           // MHz
+    double base = 0.0; // MHz
+    double step = 0.0; // MHz
     int16_t offset = 0;
     int32_t control_channel = 0; // where the scanner was last found; 0 until learned
 };

@@ -6,14 +6,18 @@ namespace velkor {
 
 namespace {
 
-constexpr std::array<EventProtocol, 3> kShown = {EventProtocol::Mpt1327, EventProtocol::Nmt450, EventProtocol::Motorola};
+constexpr std::array<EventProtocol, 3> kShown = {EventProtocol::Mpt1327, EventProtocol::Nmt450,
+                                                 EventProtocol::Motorola};
 
 const char* shownName(EventProtocol protocol)
 {
     switch (protocol) {
-    case EventProtocol::Mpt1327: return "MPT 1327";
-    case EventProtocol::Nmt450: return "NMT-450";
-    default: return "Motorola";
+    case EventProtocol::Mpt1327:
+        return "MPT 1327";
+    case EventProtocol::Nmt450:
+        return "NMT-450";
+    default:
+        return "Motorola";
     }
 }
 
@@ -32,9 +36,12 @@ std::string localClock(EventClock::time_point when)
 size_t DecodeActivity::index(EventProtocol protocol)
 {
     switch (protocol) {
-    case EventProtocol::Mpt1327: return 0;
-    case EventProtocol::Nmt450: return 1;
-    default: return 2;
+    case EventProtocol::Mpt1327:
+        return 0;
+    case EventProtocol::Nmt450:
+        return 1;
+    default:
+        return 2;
     }
 }
 

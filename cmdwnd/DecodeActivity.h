@@ -35,9 +35,9 @@ public:
 
 private:
     struct protocol_state_s {
-        std::deque<Clock::time_point> recent;  // arrivals within the window, oldest first
-        EventClock::time_point last{};         // the last line's own time; epoch: none yet
-        bool heard = false;                    // muted by this decoder and not let go
+        std::deque<Clock::time_point> recent; // arrivals within the window, oldest first
+        EventClock::time_point last{};        // the last line's own time; epoch: none yet
+        bool heard = false;                   // muted by this decoder and not let go
     };
     static size_t index(EventProtocol protocol);
     std::array<protocol_state_s, 3> m_protocols;

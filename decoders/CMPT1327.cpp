@@ -49,7 +49,8 @@ std::vector<velkor::SyncPattern> syncPatterns()
 
 CMPT1327::CMPT1327(CmdSink* cmdWnd, int sampleRate, int baudRate, uint16_t tone1, uint16_t tone2,
                    velkor::Notices& notices)
-    : CFSKDemodulator(sampleRate, baudRate, tone1, tone2, syncPatterns()), m_out(cmdWnd, notices)
+    : CFSKDemodulator(sampleRate, baudRate, tone1, tone2, syncPatterns())
+    , m_out(cmdWnd, notices)
 {
 }
 
@@ -81,7 +82,7 @@ bool CMPT1327::IsSyncPattern() const
 {
     const uint16_t sync = word(3);
     return word(2) == kPreambleEnd &&
-           (sync == kControlSync || sync == kDataSync || sync == kOtherControlSync || sync == kOtherDataSync);
+        (sync == kControlSync || sync == kDataSync || sync == kOtherControlSync || sync == kOtherDataSync);
 }
 
 bool CMPT1327::IsControlSync() const
@@ -97,8 +98,8 @@ CMPT1327::Sync CMPT1327::SyncInWindow() const
     if (sync != kControlSync && sync != kDataSync && sync != kOtherControlSync && sync != kOtherDataSync)
         return Sync::None;
     return std::popcount(static_cast<unsigned>(word(2) ^ kPreambleEnd)) <= static_cast<int>(kPreambleErrors)
-               ? Sync::Damaged
-               : Sync::None;
+        ? Sync::Damaged
+        : Sync::None;
 }
 
 void CMPT1327::SyncFound(Sync sync)

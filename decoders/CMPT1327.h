@@ -71,13 +71,13 @@ private:
     void ReportAddress(uint32_t fleet, uint32_t unit);
 
     velkor::DecoderOutput m_out;
-    uint64_t m_codeword = 0;          // newest bit in bit 0
+    uint64_t m_codeword = 0;            // newest bit in bit 0
     velkor::SoftBits<64> m_reliability; // of the bits of m_codeword
-    uint8_t m_bitCountdown = 0;     // 0: searching; 1: a codeword has just completed
-    double m_clockShift = 0.0;      // asked of the demodulator's clock, in samples
-    bool m_onTrust = false;         // aligned on a damaged preamble: nothing posted yet
-    bool m_fromSync = false;        // the codeword being received follows a sync pattern
-    uint16_t m_lossCount = 0;       // bits in search mode since the last good data; 0: idle
+    uint8_t m_bitCountdown = 0;         // 0: searching; 1: a codeword has just completed
+    double m_clockShift = 0.0;          // asked of the demodulator's clock, in samples
+    bool m_onTrust = false;             // aligned on a damaged preamble: nothing posted yet
+    bool m_fromSync = false;            // the codeword being received follows a sync pattern
+    uint16_t m_lossCount = 0;           // bits in search mode since the last good data; 0: idle
     uint16_t m_lastSysId = 0xFFFF;
     uint16_t m_systemNumber = 0;
     uint16_t m_site = 0;

@@ -31,10 +31,10 @@ void CMPT1327::SystemCodeword()
     if (!flag) {
         if (IsControlSync())
             m_line.format("CCSC | Control Channel System Codeword | SYSId: 0x%4.4x NET: %u SITE: %u LAB: %u", sys,
-                   m_systemNumber, m_site, sys & 7u);
+                          m_systemNumber, m_site, sys & 7u);
         else
             m_line.format("DCSC | Data Channel Systm Codeword     | SYSId: 0x%4.4x NET: %u SITE: %u LAB: %u", sys,
-                   m_systemNumber, m_site, sys & 7u);
+                          m_systemNumber, m_site, sys & 7u);
         PostLine();
     }
 }
@@ -42,7 +42,8 @@ void CMPT1327::SystemCodeword()
 void CMPT1327::InterpretCodeword()
 {
     if (bits(1, 1) == 0) {
-        m_line.format("DATA | Unhandled Data Codeword         | %.4x %.4x %.4x %.4x", word(0), word(1), word(2), word(3));
+        m_line.format("DATA | Unhandled Data Codeword         | %.4x %.4x %.4x %.4x", word(0), word(1), word(2),
+                      word(3));
     } else if (bits(22, 22) == 0) {
         GoToChannel();
     } else {
@@ -51,10 +52,18 @@ void CMPT1327::InterpretCodeword()
         const auto func = static_cast<unsigned>(bits(28, 30));
         if (cat == 0) {
             switch (type) {
-            case 0: Aloha(func); break;
-            case 1: Acknowledgement(func); break;
-            case 2: RequestOrAhoy(func); break;
-            default: Miscellaneous(func); break;
+            case 0:
+                Aloha(func);
+                break;
+            case 1:
+                Acknowledgement(func);
+                break;
+            case 2:
+                RequestOrAhoy(func);
+                break;
+            default:
+                Miscellaneous(func);
+                break;
             }
         } else if (cat == 1 && type < 2) {
             ShortData(type);
@@ -84,7 +93,7 @@ void CMPT1327::GoToChannel()
     m_line.assign("GTC  | Go To Channel ");
     m_line.append(data ? "Data              | " : "Voice             | ");
     m_line.format("%sCh: %3d (%3d) Org: %4d Tar: %4d ", m_line.c_str(), static_cast<int>(chan), static_cast<int>(pfix),
-           static_cast<int>(ident2), static_cast<int>(ident1));
+                  static_cast<int>(ident2), static_cast<int>(ident1));
 }
 
 void CMPT1327::Aloha(unsigned func)
@@ -103,21 +112,17 @@ void CMPT1327::Aloha(unsigned func)
         return;
     m_line.append(kLabels[func]);
     m_line.format("%s (%3d) Id: %4d WT:%d RSVD:%d M:%d N:%d", m_line.c_str(), static_cast<int>(bits(2, 8)),
-           static_cast<int>(bits(9, 21)), static_cast<int>(bits(35, 37)), static_cast<int>(bits(38, 39)),
-           static_cast<int>(bits(40, 44)), static_cast<int>(bits(45, 48)));
+                  static_cast<int>(bits(9, 21)), static_cast<int>(bits(35, 37)), static_cast<int>(bits(38, 39)),
+                  static_cast<int>(bits(40, 44)), static_cast<int>(bits(45, 48)));
 }
 
 void CMPT1327::Acknowledgement(unsigned func)
 {
     static const char* const kLabels[8] = {
-        "ACKK | General acknowledgement         |",
-        "ACKI | Intermediate ack, more follows  |",
-        "ACKQ | Acknowledge, call queued        |",
-        "ACKX | Acknowledge, message rejected   |",
-        "ACKV | Acknowledge, unit unavailable   |",
-        "ACKE | * Acknowledge, emergency call * |",
-        "ACKT | Acknowledge, try given address  |",
-        "ACKB |Acknowledge, call-back or negat. |",
+        "ACKK | General acknowledgement         |", "ACKI | Intermediate ack, more follows  |",
+        "ACKQ | Acknowledge, call queued        |", "ACKX | Acknowledge, message rejected   |",
+        "ACKV | Acknowledge, unit unavailable   |", "ACKE | * Acknowledge, emergency call * |",
+        "ACKT | Acknowledge, try given address  |", "ACKB |Acknowledge, call-back or negat. |",
     };
     const auto pfix = static_cast<uint32_t>(bits(2, 8));
     const auto ident1 = static_cast<uint32_t>(bits(9, 21));
@@ -126,7 +131,7 @@ void CMPT1327::Acknowledgement(unsigned func)
     ReportAddress(pfix, ident1);
     ReportAddress(pfix, ident2);
     m_line.format("%s (%3d) Org: %4d Tar: %4d", m_line.c_str(), static_cast<int>(pfix), static_cast<int>(ident2),
-           static_cast<int>(ident1));
+                  static_cast<int>(ident1));
 }
 
 void CMPT1327::RequestOrAhoy(unsigned func)
@@ -178,19 +183,19 @@ void CMPT1327::RequestOrAhoy(unsigned func)
     case 6: {
         const auto status = static_cast<unsigned>(bits(44, 48));
         m_line.format("RQQ  | Request status transaction      | (%3d) Org: %4d Tar: %4d Status: %2u", pfix, ident2,
-               ident1, status);
+                      ident1, status);
         PostLine();
         m_line.format("AHYQ | Status message                  | (%3d) Org: %4d Tar: %4d Status: %2u", pfix, ident2,
-               ident1, status);
+                      ident1, status);
         break;
     }
     default: {
         const auto slots = static_cast<int>(bits(44, 45));
         m_line.format("RQC  | Request to send short data mess | (%3d) Org: %4d Tar: %4d Slots:%d", pfix, ident2, ident1,
-               slots);
+                      slots);
         PostLine();
         m_line.format("AHYC | Short data invitation message   | (%3d) Org: %4d Tar: %4d Slots:%d", pfix, ident2, ident1,
-               slots);
+                      slots);
         break;
     }
     }
@@ -215,7 +220,7 @@ void CMPT1327::Miscellaneous(unsigned func)
         clear.channel = static_cast<uint32_t>(bits(2, 11));
         m_out.post(CMDWND_CLEAR_CALL, clear);
         m_line.format("CLEAR| Call clear-down                 | Ch: %3d -> CCh: %3d", static_cast<int>(clear.channel),
-               static_cast<int>(clear.control_channel));
+                      static_cast<int>(clear.control_channel));
         break;
     }
     case 3:
@@ -236,10 +241,12 @@ void CMPT1327::Miscellaneous(unsigned func)
         case 3:
             break;
         case 4:
-            m_line.format("BCAST| Announce Adjacent Site          | SYSId: 0x%4.4x Ch: %3d  Id red: %d", sys, chan, idRed);
+            m_line.format("BCAST| Announce Adjacent Site          | SYSId: 0x%4.4x Ch: %3d  Id red: %d", sys, chan,
+                          idRed);
             break;
         case 5:
-            m_line.format("BCAST| Vote Now advice                 | SYSId: 0x%4.4x Ch: %3d  Id red: %d ", sys, chan, idRed);
+            m_line.format("BCAST| Vote Now advice                 | SYSId: 0x%4.4x Ch: %3d  Id red: %d ", sys, chan,
+                          idRed);
             break;
         default:
             m_line.format("BCAST| Reserved                        | SYSId: 0x%4.4x SYSDEF: 0x%2.2x", sys, sysdef);
@@ -248,7 +255,8 @@ void CMPT1327::Miscellaneous(unsigned func)
         break;
     }
     default:
-        m_line.format("MISC | Reserved                        | CAT: 0x%1.1x TYPE: 0x%1.1x FUNC: 0x%1.1x", 0u, 3u, func);
+        m_line.format("MISC | Reserved                        | CAT: 0x%1.1x TYPE: 0x%1.1x FUNC: 0x%1.1x", 0u, 3u,
+                      func);
         break;
     }
 }
@@ -260,15 +268,16 @@ void CMPT1327::ShortData(unsigned type)
     if (type == 0) {
         ReportAddress(pfix, ident1);
         m_line.format("SAM  | Single address messages          | Tar: (%3d)%4d", static_cast<int>(pfix),
-               static_cast<int>(ident1));
+                      static_cast<int>(ident1));
         return;
     }
     const auto pfix2 = static_cast<uint32_t>(bits(29, 35));
     const auto ident = static_cast<uint32_t>(bits(36, 48));
     ReportAddress(pfix, ident1);
     ReportAddress(pfix2, ident);
-    m_line.format("HEAD | Short data message               | Org:(%3d)%4d Tar:(%3d)%4d  Cwords: %d", static_cast<int>(pfix),
-           static_cast<int>(ident), static_cast<int>(pfix2), static_cast<int>(ident1), static_cast<int>(bits(27, 28)));
+    m_line.format("HEAD | Short data message               | Org:(%3d)%4d Tar:(%3d)%4d  Cwords: %d",
+                  static_cast<int>(pfix), static_cast<int>(ident), static_cast<int>(pfix2), static_cast<int>(ident1),
+                  static_cast<int>(bits(27, 28)));
 }
 
 void CMPT1327::ReportAddress(uint32_t fleet, uint32_t unit)

@@ -44,7 +44,8 @@ bool isChannel(uint16_t command)
 } // namespace
 
 CMotorola::CMotorola(CmdSink* cmdWnd, int sampleRate, velkor::Notices& notices)
-    : CGMSKDemodulator(sampleRate, kBaudRate), m_out(cmdWnd, notices)
+    : CGMSKDemodulator(sampleRate, kBaudRate)
+    , m_out(cmdWnd, notices)
 {
 }
 
@@ -62,7 +63,8 @@ void CMotorola::ProcessBit(bool bit, float reliability)
         ++m_muteCountdown;
     // A waiting word came before the quiet bits and may yet be confirmed: the channel
     // is not given up while one waits.
-    const bool waiting = std::any_of(m_pending.begin(), m_pending.end(), [](const Pending& p) { return p.bitsLeft != 0; });
+    const bool waiting =
+        std::any_of(m_pending.begin(), m_pending.end(), [](const Pending& p) { return p.bitsLeft != 0; });
     if (m_muteCountdown > kUnmuteAfterBits && !waiting) {
         Post(CMDWND_UNMUTE, {});
         m_muteCountdown = 0;

@@ -94,7 +94,7 @@ private:
     velkor::LineBuilder m_line{96};
     MotorolaRegister m_register{};
     motorola::MotorolaReliability m_reliability{}; // of the register's bits
-    uint32_t m_before = 0; // the 32 bits received before the register's oldest
+    uint32_t m_before = 0;                         // the 32 bits received before the register's oldest
 
     // Words whose block checked good, waiting for the sync byte of the frame after.
     struct Pending {

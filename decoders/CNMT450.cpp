@@ -27,7 +27,8 @@ constexpr float kSoftMeanReliability = 0.4f;
 
 CNMT450::CNMT450(CmdSink* cmdWnd, int sampleRate, int baudRate, uint16_t tone1, uint16_t tone2,
                  velkor::Notices& notices)
-    : CFSKDemodulator(sampleRate, baudRate, tone1, tone2), m_out(cmdWnd, notices)
+    : CFSKDemodulator(sampleRate, baudRate, tone1, tone2)
+    , m_out(cmdWnd, notices)
 {
 }
 

@@ -60,8 +60,8 @@ private:
     velkor::LineBuilder m_line{256};
     std::array<uint32_t, 5> m_window{};  // D0..D4; the oldest bit is D0's top bit
     velkor::SoftBits<256> m_reliability; // of the window's bits
-    uint8_t m_frameCountdown = 0;       // 1: a frame is due now
-    uint16_t m_lossCount = 0;           // bits since the last sync match; 0: idle
+    uint8_t m_frameCountdown = 0;        // 1: a frame is due now
+    uint16_t m_lossCount = 0;            // bits since the last sync match; 0: idle
     uint16_t m_callingChannel = 0;
     uint8_t m_callingTa = 0;
     unsigned long m_acceptedFrames = 0;

@@ -139,9 +139,15 @@ void CNMT450::ChannelOrder(const nmt450_fields_s& f)
     const char* order = nullptr;
     bool clears = true;
     switch (f.A) {
-    case 0: order = "Idle radio channel"; break;
-    case 2: order = "General channel reset"; break;
-    case 12: order = "Stop sending \xF8-signal"; break;
+    case 0:
+        order = "Idle radio channel";
+        break;
+    case 2:
+        order = "General channel reset";
+        break;
+    case 12:
+        order = "Stop sending \xF8-signal";
+        break;
     case 13:
         order = "Start sending \xF8-signal";
         clears = false;

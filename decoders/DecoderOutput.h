@@ -13,7 +13,11 @@ namespace velkor {
 
 class DecoderOutput {
 public:
-    DecoderOutput(CmdSink* sink, Notices& notices) : m_sink(sink), m_notices(notices) {}
+    DecoderOutput(CmdSink* sink, Notices& notices)
+        : m_sink(sink)
+        , m_notices(notices)
+    {
+    }
 
     bool connected() const { return m_sink != nullptr; }
     // True with a sink; without one, alerts `missing` and is false.

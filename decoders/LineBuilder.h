@@ -10,7 +10,10 @@ namespace velkor {
 
 class LineBuilder {
 public:
-    explicit LineBuilder(size_t capacity) : m_text(capacity, '\0') {}
+    explicit LineBuilder(size_t capacity)
+        : m_text(capacity, '\0')
+    {
+    }
 
     // Replaces the line. The line itself may be one of the arguments.
     void format(const char* format, ...) __attribute__((format(printf, 2, 3)));

@@ -11,8 +11,7 @@ using Survivors = std::array<std::array<uint8_t, kStates>, NmtViterbi::kSteps + 
 
 // The path's end is the state of least metric (the first of equals); its information
 // bits are read back through the survivors.
-template <typename Metric>
-unsigned bestEndState(const std::array<Metric, kStates>& metric)
+template <typename Metric> unsigned bestEndState(const std::array<Metric, kStates>& metric)
 {
     unsigned state = 0;
     for (unsigned s = 1; s < kStates; ++s)
@@ -72,8 +71,10 @@ NmtViterbiResult NmtViterbi::Decode(const std::array<uint8_t, kParityBits>& q, c
     return result;
 }
 
-NmtViterbiResult NmtViterbi::DecodeSoft(const std::array<uint8_t, kParityBits>& q, const std::array<uint8_t, kInfoBits>& p,
-                                        const std::array<float, kParityBits>& qr, const std::array<float, kInfoBits>& pr)
+NmtViterbiResult NmtViterbi::DecodeSoft(const std::array<uint8_t, kParityBits>& q,
+                                        const std::array<uint8_t, kInfoBits>& p,
+                                        const std::array<float, kParityBits>& qr,
+                                        const std::array<float, kInfoBits>& pr)
 {
     constexpr float kNone = 1e30f;
     std::array<float, kStates> metric;
@@ -101,7 +102,7 @@ NmtViterbiResult NmtViterbi::DecodeSoft(const std::array<uint8_t, kParityBits>& 
                 const unsigned parityWrong = (x ^ (s >> 2) ^ 1u ^ parity) & 1u;
                 const unsigned infoWrong = hasInfo ? x ^ info : x;
                 const float candidate = metric[s] + (parityWrong ? parityWeight : 0.0f) +
-                                        (infoWrong ? (hasInfo ? infoWeight : kNone) : 0.0f);
+                    (infoWrong ? (hasInfo ? infoWeight : kNone) : 0.0f);
                 if (candidate < next[to]) {
                     next[to] = candidate;
                     nextErrors[to] = static_cast<uint8_t>(errors[s] + (parityWrong << 1) + infoWrong);

@@ -33,8 +33,10 @@ public:
     // The same code with a reliability per received bit (0: a guess, about 1: clean):
     // the best path contradicts the least sum of reliabilities. errors is counted on it
     // as Decode counts it.
-    static NmtViterbiResult DecodeSoft(const std::array<uint8_t, kParityBits>& q, const std::array<uint8_t, kInfoBits>& p,
-                                       const std::array<float, kParityBits>& qr, const std::array<float, kInfoBits>& pr);
+    static NmtViterbiResult DecodeSoft(const std::array<uint8_t, kParityBits>& q,
+                                       const std::array<uint8_t, kInfoBits>& p,
+                                       const std::array<float, kParityBits>& qr,
+                                       const std::array<float, kInfoBits>& pr);
 };
 
 } // namespace velkor

@@ -7,8 +7,7 @@
 
 namespace velkor {
 
-template <unsigned N>
-struct SoftBits {
+template <unsigned N> struct SoftBits {
     static_assert(std::has_single_bit(N), "a ring of a power of two");
 
     void push(float reliability)

@@ -33,15 +33,21 @@ struct BitClock {
     // window: the decisions counted per bit (at most 63); warmup: samples until the
     // decisions mean anything (the correlators are full).
     BitClock(double period, uint32_t counted, uint32_t warm)
-        : samplesPerBit(period), window(counted), oldest(uint64_t{1} << (counted - 1)), countdown(period),
-          warmup(warm),
-          // A change of tone shows in the decisions once half the correlator holds the
-          // new tone. The clock is right when the counted window is centred between two
-          // such changes; counted from the bit decision before it, a change then falls
-          // about one sample later (found by measurement at every offered rate).
-          transitionPhase((period - counted) / 2.0 + 1.0),
-          // Until the changes have shown where they fall, they count as scattered.
-          spread{0.0, period * period / 24}, steadyScale(1.0 / (kSteadySpread * period * period))
+        : samplesPerBit(period)
+        , window(counted)
+        , oldest(uint64_t{1} << (counted - 1))
+        , countdown(period)
+        , warmup(warm)
+        ,
+        // A change of tone shows in the decisions once half the correlator holds the
+        // new tone. The clock is right when the counted window is centred between two
+        // such changes; counted from the bit decision before it, a change then falls
+        // about one sample later (found by measurement at every offered rate).
+        transitionPhase((period - counted) / 2.0 + 1.0)
+        ,
+        // Until the changes have shown where they fall, they count as scattered.
+        spread{0.0, period * period / 24}
+        , steadyScale(1.0 / (kSteadySpread * period * period))
     {
     }
 
@@ -117,18 +123,18 @@ struct BitClock {
 
     double samplesPerBit;
     uint32_t window;
-    uint64_t oldest;          // the bit of the oldest counted decision
-    uint64_t decisions = 0;   // per-sample decisions, newest in bit 0
-    uint32_t ones = 0;        // 1-decisions among the counted window
-    double countdown;         // samples left until the next bit is decided
-    double sinceBit = 0.0;    // samples since the last bit was decided
+    uint64_t oldest;        // the bit of the oldest counted decision
+    uint64_t decisions = 0; // per-sample decisions, newest in bit 0
+    uint32_t ones = 0;      // 1-decisions among the counted window
+    double countdown;       // samples left until the next bit is decided
+    double sinceBit = 0.0;  // samples since the last bit was decided
     uint32_t warmup;
     double transitionPhase;   // where a change of decisions falls when the clock is right
     double periodError = 0.0; // samples the transmitter's bit period is longer than nominal
     struct Spread {
         double mean;
         double square;
-    } spread; // of the recent clock errors
+    } spread;           // of the recent clock errors
     double steadyScale; // 1 / the spread up to which the period learns
 };
 

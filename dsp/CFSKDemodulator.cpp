@@ -30,16 +30,15 @@ uint32_t roundedPeriod(int sampleRate, int baudRate)
 
 CFSKDemodulator::CFSKDemodulator(int sampleRate, int baudRate, uint16_t tone1, uint16_t tone2,
                                  std::vector<velkor::SyncPattern> syncPatterns)
-    : CPhaseLockedLoop(sampleRate, baudRate),
-      m_samplesPerBit(static_cast<double>(sampleRate) / baudRate),
-      m_correlatorLength(roundedPeriod(sampleRate, baudRate)),
-      m_band((tone1 + tone2) / 2.0, sampleRate, kBandQ),
-      m_tones(sampleRate, tone1, tone2, m_correlatorLength),
-      m_clock(m_samplesPerBit,
-              static_cast<uint32_t>(std::clamp(std::lround(kCountedShare * m_samplesPerBit), 1l, 63l)),
-              m_correlatorLength),
-      m_detector(sampleRate, tone1, tone2, m_samplesPerBit),
-      m_search(m_samplesPerBit, std::move(syncPatterns))
+    : CPhaseLockedLoop(sampleRate, baudRate)
+    , m_samplesPerBit(static_cast<double>(sampleRate) / baudRate)
+    , m_correlatorLength(roundedPeriod(sampleRate, baudRate))
+    , m_band((tone1 + tone2) / 2.0, sampleRate, kBandQ)
+    , m_tones(sampleRate, tone1, tone2, m_correlatorLength)
+    , m_clock(m_samplesPerBit, static_cast<uint32_t>(std::clamp(std::lround(kCountedShare * m_samplesPerBit), 1l, 63l)),
+              m_correlatorLength)
+    , m_detector(sampleRate, tone1, tone2, m_samplesPerBit)
+    , m_search(m_samplesPerBit, std::move(syncPatterns))
 {
 }
 

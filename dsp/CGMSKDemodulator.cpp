@@ -54,15 +54,15 @@ double bendRatio(int sampleRate, double hz)
 } // namespace
 
 CGMSKDemodulator::CGMSKDemodulator(int sampleRate, int baudRate)
-    : CPhaseLockedLoop(sampleRate, baudRate),
-      m_valid(sampleRate > 0 && baudRate > 0),
-      m_lift(m_valid ? slopeLift(sampleRate) : 0.0),
-      m_energyGain(m_valid ? 1.0 / std::max(1.0, kTiltSeconds * sampleRate) : 0.0),
-      m_tiltLow(m_valid ? bendRatio(sampleRate, kEqualiseBelowHz) : 0.0),
-      m_tiltHigh(m_valid ? bendRatio(sampleRate, kFlatAboveHz) : 0.0),
-      m_tiltWarm(m_valid ? bendRatio(sampleRate, kWarmBelowHz) : 0.0),
-      m_filter(movingSumLength(sampleRate, baudRate)),
-      m_slicers{velkor::RunSlicer(m_valid ? 1.0 / sampleRate : 0.0, m_valid ? 1.0 / baudRate : 0.0),
+    : CPhaseLockedLoop(sampleRate, baudRate)
+    , m_valid(sampleRate > 0 && baudRate > 0)
+    , m_lift(m_valid ? slopeLift(sampleRate) : 0.0)
+    , m_energyGain(m_valid ? 1.0 / std::max(1.0, kTiltSeconds * sampleRate) : 0.0)
+    , m_tiltLow(m_valid ? bendRatio(sampleRate, kEqualiseBelowHz) : 0.0)
+    , m_tiltHigh(m_valid ? bendRatio(sampleRate, kFlatAboveHz) : 0.0)
+    , m_tiltWarm(m_valid ? bendRatio(sampleRate, kWarmBelowHz) : 0.0)
+    , m_filter(movingSumLength(sampleRate, baudRate))
+    , m_slicers{velkor::RunSlicer(m_valid ? 1.0 / sampleRate : 0.0, m_valid ? 1.0 / baudRate : 0.0),
                 velkor::RunSlicer(m_valid ? 1.0 / sampleRate : 0.0, m_valid ? 1.0 / baudRate : 0.0)}
 {
 }

@@ -9,7 +9,11 @@ namespace velkor {
 
 class CPhaseLockedLoop {
 public:
-    CPhaseLockedLoop(int sampleRate, int baudRate) : m_sampleRate(sampleRate), m_baudRate(baudRate) {}
+    CPhaseLockedLoop(int sampleRate, int baudRate)
+        : m_sampleRate(sampleRate)
+        , m_baudRate(baudRate)
+    {
+    }
     virtual ~CPhaseLockedLoop() = default;
     CPhaseLockedLoop(const CPhaseLockedLoop&) = delete;
     CPhaseLockedLoop& operator=(const CPhaseLockedLoop&) = delete;

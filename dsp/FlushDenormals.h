@@ -26,7 +26,8 @@ public:
 #if defined(__x86_64__) || defined(__i386__)
     // FTZ (bit 15) and DAZ (bit 6) of MXCSR.
     static constexpr unsigned kBits = 0x8040u;
-    FlushDenormals() : m_saved(_mm_getcsr())
+    FlushDenormals()
+        : m_saved(_mm_getcsr())
     {
         if ((m_saved & kBits) != kBits)
             _mm_setcsr(m_saved | kBits);

@@ -10,8 +10,7 @@
 
 namespace velkor {
 
-template <typename T>
-std::vector<T> kernelBuffer(uint64_t count)
+template <typename T> std::vector<T> kernelBuffer(uint64_t count)
 {
     if (count == 0 || count > (uint64_t{1} << 24))
         throw std::bad_alloc();

@@ -10,7 +10,10 @@
 namespace velkor {
 
 struct MovingSum {
-    explicit MovingSum(size_t length) : samples(length, 0) {}
+    explicit MovingSum(size_t length)
+        : samples(length, 0)
+    {
+    }
 
     int32_t process(int16_t x)
     {

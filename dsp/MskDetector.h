@@ -75,29 +75,30 @@ private:
     // The carrier's turn per bit for each sample the bit period is longer than nominal
     // (radians): the tones lower alike.
     double m_turnPerSample;
-    std::vector<Complex> m_mix; // e^-jwn of the middle frequency, whole cycles and a window
-    uint32_t m_mixLength = 0;   // the whole cycles
+    std::vector<Complex> m_mix;     // e^-jwn of the middle frequency, whole cycles and a window
+    uint32_t m_mixLength = 0;       // the whole cycles
     std::vector<double> m_filtered; // band-passed samples, each stored twice so that any
                                     // window of the recent past lies in one piece
     uint32_t m_basebandLength = 0;
-    uint32_t m_filteredPos = 0; // where the current sample goes: its number modulo the length
+    uint32_t m_filteredPos = 0;   // where the current sample goes: its number modulo the length
     std::vector<double> m_pulses; // the half-sine at kPulsePhases sub-sample centres
-    int m_pulseHalf = 0;           // taps either side of the centre sample
+    int m_pulseHalf = 0;          // taps either side of the centre sample
     struct Partial {
         Window window;
         int64_t taps = 0; // summed so far
         Complex sum{};
     };
-    Partial m_partial{};         // the newer boundary of the last bit
-    Complex m_carrier{};         // squared boundary points, signs alternated, decaying
+    Partial m_partial{}; // the newer boundary of the last bit
+    Complex m_carrier{}; // squared boundary points, signs alternated, decaying
     ReliabilityScale m_reliability;
     bool m_secondHigher = false; // the tone of a 1 is the higher one
     unsigned m_bits = 0;         // bits decided since the start, up to the warm-up
 };
 
 inline MskDetector::MskDetector(int rate, unsigned tone1, unsigned tone2, double samplesPerBit)
-    : m_samplesPerBit(samplesPerBit), m_turnPerSample(-kTwoPi * (tone1 + tone2) / 2.0 / rate),
-      m_secondHigher(tone2 > tone1)
+    : m_samplesPerBit(samplesPerBit)
+    , m_turnPerSample(-kTwoPi * (tone1 + tone2) / 2.0 / rate)
+    , m_secondHigher(tone2 > tone1)
 {
     // The middle frequency may be a half-integer: cycles of it are counted at twice the
     // rate. The table is extended by one window beyond the whole cycles, so that a
@@ -108,7 +109,8 @@ inline MskDetector::MskDetector(int rate, unsigned tone1, unsigned tone2, double
     m_mixLength = static_cast<uint32_t>(mixLength);
     m_mix = kernelBuffer<Complex>(mixLength + 2 * static_cast<uint64_t>(std::floor(samplesPerBit)) + 2);
     for (uint64_t i = 0; i < m_mix.size(); ++i) {
-        const double a = kTwoPi * static_cast<double>(twiceMiddle) * static_cast<double>(i) / static_cast<double>(twiceRate);
+        const double a =
+            kTwoPi * static_cast<double>(twiceMiddle) * static_cast<double>(i) / static_cast<double>(twiceRate);
         m_mix[i] = {std::cos(a), -std::sin(a)};
     }
     m_pulseHalf = static_cast<int>(std::floor(samplesPerBit));
@@ -234,7 +236,8 @@ inline MskDetector::Complex MskDetector::Turn(double angle)
     // follow one another.
     const double a2 = angle * angle;
     return {1.0 - a2 * (1.0 / 2) * (1.0 - a2 * (1.0 / 12) * (1.0 - a2 * (1.0 / 30) * (1.0 - a2 * (1.0 / 56)))),
-            angle * (1.0 - a2 * (1.0 / 6) * (1.0 - a2 * (1.0 / 20) * (1.0 - a2 * (1.0 / 42) * (1.0 - a2 * (1.0 / 72)))))};
+            angle *
+                (1.0 - a2 * (1.0 / 6) * (1.0 - a2 * (1.0 / 20) * (1.0 - a2 * (1.0 / 42) * (1.0 - a2 * (1.0 / 72)))))};
 }
 
 inline MskDetector::Complex MskDetector::HalfAngle(const Complex& z)

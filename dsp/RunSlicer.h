@@ -24,14 +24,15 @@ namespace velkor {
 
 struct RunSlicer {
     RunSlicer(double sampleTime, double bitPeriod)
-        : sampleTime(sampleTime), bitPeriod(bitPeriod), halfBitPeriod(bitPeriod / 2.0)
+        : sampleTime(sampleTime)
+        , bitPeriod(bitPeriod)
+        , halfBitPeriod(bitPeriod / 2.0)
     {
     }
 
     // onBit(bool negative, float reliability) for every bit whose time has passed with
     // this sample. value: the filtered sample.
-    template <class OnBit>
-    void process(double value, OnBit&& onBit)
+    template <class OnBit> void process(double value, OnBit&& onBit)
     {
         const double before = level;
         const double rawPrevious = previous;
@@ -81,18 +82,17 @@ struct RunSlicer {
     // Time received but not yet turned into bits, in seconds: from minus half a bit
     // period up to (not including) plus half a bit period between samples.
     double timeAccumulator = 0.0;
-    double level = 0.0;     // the newest sample against the threshold
-    double raw = 0.0;       // the filtered sample at which bits are being yielded
-    double previous = 0.0;  // the newest filtered sample
-    bool negative = false;  // side of the current run
-    unsigned runBits = 0;   // bits the current run has yielded
+    double level = 0.0;    // the newest sample against the threshold
+    double raw = 0.0;      // the filtered sample at which bits are being yielded
+    double previous = 0.0; // the newest filtered sample
+    bool negative = false; // side of the current run
+    unsigned runBits = 0;  // bits the current run has yielded
     SideMean above;
     SideMean under;
     ReliabilityScale reliability;
 
 private:
-    template <class OnBit>
-    void advance(double seconds, OnBit& onBit)
+    template <class OnBit> void advance(double seconds, OnBit& onBit)
     {
         timeAccumulator += seconds;
         while (timeAccumulator >= halfBitPeriod) {

@@ -93,9 +93,9 @@ private:
     // sample's own decision (bit 1).
     std::vector<uint8_t> m_history; // indexed by sample number modulo its size
     uint64_t m_historyMask = 0;
-    uint64_t m_sample = 0;  // samples kept so far
-    uint64_t m_lastBit = 0; // sample at which the last bit was decided
-    std::vector<uint32_t> m_bitOffsets; // samples back from the newest bit to bit k
+    uint64_t m_sample = 0;                   // samples kept so far
+    uint64_t m_lastBit = 0;                  // sample at which the last bit was decided
+    std::vector<uint32_t> m_bitOffsets;      // samples back from the newest bit to bit k
     std::array<uint32_t, 256> m_firstBits{}; // patterns alive after the newest eight bits
     std::array<bool, 16> m_firstNibble{};    // any alive after the newest four
     bool m_waiting = false;
@@ -111,7 +111,8 @@ private:
 };
 
 inline SyncSearch::SyncSearch(double samplesPerBit, std::vector<SyncPattern> patterns)
-    : m_samplesPerBit(samplesPerBit), m_patterns(std::move(patterns))
+    : m_samplesPerBit(samplesPerBit)
+    , m_patterns(std::move(patterns))
 {
     uint64_t historyLength = 1;
     while (historyLength < static_cast<uint64_t>(std::ceil(kHistoryBits * samplesPerBit)) + 2)
@@ -145,7 +146,8 @@ inline uint32_t SyncSearch::Alive(uint32_t value, uint32_t known) const
     uint32_t mask = 0;
     for (size_t p = 0; p < m_patterns.size(); ++p) {
         const uint32_t wrong = (value ^ m_patterns[p].bits) & known;
-        if ((wrong & m_patterns[p].exactMask) == 0 && static_cast<unsigned>(std::popcount(wrong)) <= m_patterns[p].maxErrors)
+        if ((wrong & m_patterns[p].exactMask) == 0 &&
+            static_cast<unsigned>(std::popcount(wrong)) <= m_patterns[p].maxErrors)
             mask |= 1u << p;
     }
     return mask;
@@ -247,7 +249,8 @@ inline SyncSearch::Found SyncSearch::SearchAt(uint64_t sample, double sinceBit)
         m_refining = false;
         // Only while the bit the decoder aligned on is still the newest one.
         found.shift = found.middle - static_cast<double>(m_alignedAt);
-        if (sinceBit == static_cast<double>(sample - m_alignedAt) && std::fabs(found.shift) >= kRefineShare * m_samplesPerBit)
+        if (sinceBit == static_cast<double>(sample - m_alignedAt) &&
+            std::fabs(found.shift) >= kRefineShare * m_samplesPerBit)
             found.kind = Found::Refine;
         return found;
     }

@@ -92,7 +92,9 @@ std::string callCsvRow(const call_record_s& c)
 }
 
 DailyLog::DailyLog(std::string dir, velkor::Notices& notices, Clock clock)
-    : m_dir(std::move(dir)), m_notices(notices), m_clock(std::move(clock))
+    : m_dir(std::move(dir))
+    , m_notices(notices)
+    , m_clock(std::move(clock))
 {
     m_calls.header = callCsvHeader();
     if (m_dir.empty())
@@ -128,7 +130,7 @@ velkor::Status DailyLog::open(File& file, const std::string& date)
         return velkor::fail("cannot write " + path + ": " + std::strerror(errno));
     file.fd = fd;
     file.date = date;
-    struct stat st {};
+    struct stat st { };
     if (!file.header.empty() && ::fstat(fd, &st) == 0 && st.st_size == 0)
         write(file, file.header);
     return {};
@@ -147,7 +149,7 @@ void DailyLog::write(File& file, const std::string& line)
     }
     if (!file.failing)
         m_notices.note("ERROR writing the log file " + file.prefix + file.date + file.suffix + " in " + m_dir + ": " +
-               (n < 0 ? std::strerror(errno) : "the disk is full"));
+                       (n < 0 ? std::strerror(errno) : "the disk is full"));
     file.failing = true;
 }
 

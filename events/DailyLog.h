@@ -55,7 +55,8 @@ public:
 
     // Creates dir when it is missing and opens today's files; throws DailyLogError
     // with the reason when they cannot be written. Trouble later on goes to notices.
-    DailyLog(std::string dir, velkor::Notices& notices, Clock clock = [] { return EventClock::now(); });
+    DailyLog(
+        std::string dir, velkor::Notices& notices, Clock clock = [] { return EventClock::now(); });
     ~DailyLog();
     DailyLog(const DailyLog&) = delete;
     DailyLog& operator=(const DailyLog&) = delete;
@@ -90,7 +91,10 @@ private:
 class CallLog {
 public:
     using Finished = std::function<void(const call_record_s& call)>;
-    explicit CallLog(Finished finished) : m_finished(std::move(finished)) {}
+    explicit CallLog(Finished finished)
+        : m_finished(std::move(finished))
+    {
+    }
     // Ends every open call at the time of the last event seen.
     ~CallLog() { finishAll(); }
     CallLog(const CallLog&) = delete;

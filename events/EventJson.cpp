@@ -44,7 +44,8 @@ velkor_address_names_s addressNames(const velkor_address_s& a, const AddressName
     return names;
 }
 
-std::optional<velkor_event_names_s> eventNames(uint32_t code, const CmdPayload& payload, const AddressNameLookup& lookup)
+std::optional<velkor_event_names_s> eventNames(uint32_t code, const CmdPayload& payload,
+                                               const AddressNameLookup& lookup)
 {
     velkor_event_names_s names;
     if (const auto* call = std::get_if<velkor_call_s>(&payload)) {

@@ -16,7 +16,11 @@ namespace velkor {
 
 class EventPrinter : public CmdSink {
 public:
-    EventPrinter(std::FILE* out, bool json) : m_out(out), m_json(json) {}
+    EventPrinter(std::FILE* out, bool json)
+        : m_out(out)
+        , m_json(json)
+    {
+    }
     void post(uint32_t code, CmdPayload payload) override;
     void postFrom(const velkor_origin_s& origin, uint32_t code, CmdPayload payload) override;
 

@@ -38,8 +38,7 @@ std::string formatEventTime(EventClock::time_point time)
 
 std::string localDate(EventClock::time_point time)
 {
-    const std::time_t seconds = EventClock::to_time_t(
-        std::chrono::floor<std::chrono::seconds>(time));
+    const std::time_t seconds = EventClock::to_time_t(std::chrono::floor<std::chrono::seconds>(time));
     std::tm tm{};
     localtime_r(&seconds, &tm);
     char text[48];
@@ -50,8 +49,8 @@ std::string localDate(EventClock::time_point time)
 velkor::Result<EventClock::time_point> parseEventTime(std::string_view s)
 {
     const std::string expected = "\"" + std::string(s) +
-                                 "\" is no time: expected YYYY-MM-DDTHH:MM:SS[.mmm] with Z, an offset such as "
-                                 "+02:00, or nothing for local time";
+        "\" is no time: expected YYYY-MM-DDTHH:MM:SS[.mmm] with Z, an offset such as "
+        "+02:00, or nothing for local time";
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
     if (!digits(s, 0, 4, &year) || s.size() < 16 || s[4] != '-' || !digits(s, 5, 2, &month) || s[7] != '-' ||
         !digits(s, 8, 2, &day) || (s[10] != 'T' && s[10] != 't' && s[10] != ' ') || !digits(s, 11, 2, &hour) ||

@@ -114,7 +114,8 @@ velkor::Result<std::string> checkedBaseTopic(const std::string& base)
 }
 
 MqttPublisher::MqttPublisher(mqtt_options_s options, velkor::Notices& notices)
-    : m_options(std::move(options)), m_notices(notices)
+    : m_options(std::move(options))
+    , m_notices(notices)
 {
     if (m_options.host.empty())
         throw MqttError("no MQTT broker host");
@@ -243,16 +244,16 @@ void MqttPublisher::Connected(int rc)
             // A connection that came up while we shut down: it goes with the client.
         } else if (rc != 0) {
             if (!m_refusedReported)
-                lines[0] = "MQTT: the broker at " + where() + " refused the connection: " +
-                           mosquitto_connack_string(rc) + "; trying again";
+                lines[0] = "MQTT: the broker at " + where() +
+                    " refused the connection: " + mosquitto_connack_string(rc) + "; trying again";
             m_refusedReported = true;
         } else {
             if (!m_everConnected || m_lostReported)
                 lines[0] = "MQTT: connected to " + where();
             if (m_stats.dropped > m_droppedReported) {
                 lines[1] = "MQTT: " + std::to_string(m_stats.dropped - m_droppedReported) +
-                           " events were dropped while the broker could not be reached (queue of " +
-                           std::to_string(m_options.queueLimit) + " full)";
+                    " events were dropped while the broker could not be reached (queue of " +
+                    std::to_string(m_options.queueLimit) + " full)";
                 m_droppedReported = m_stats.dropped;
             }
             m_connected = true;
@@ -285,8 +286,7 @@ void MqttPublisher::Disconnected(int rc)
         m_connected = false;
         if (rc != 0 && !m_lostReported && !m_shutDown) {
             line = m_everConnected ? "MQTT: lost the connection to " + where() + " (" + errorText(rc) +
-                                         "); events are kept (at most " + std::to_string(m_options.queueLimit) +
-                                         ") until it is back"
+                    "); events are kept (at most " + std::to_string(m_options.queueLimit) + ") until it is back"
                                    : unreachableLine(where(), errorText(rc));
             m_lostReported = true;
         }
@@ -360,7 +360,7 @@ void MqttPublisher::SendingThread()
     for (;;) {
         m_cv.wait(lock, [&] {
             return m_shutDown || (m_connected && !m_queue.empty() && m_outstanding < kWindow) ||
-                   (!fullNoted && m_stats.dropped > m_droppedReported);
+                (!fullNoted && m_stats.dropped > m_droppedReported);
         });
         if (m_shutDown)
             return;
@@ -446,8 +446,10 @@ size_t MqttPublisher::shutdown(std::chrono::milliseconds limit)
         m_droppedReported = m_stats.dropped;
     }
     if (droppedUntold > 0)
-        note("MQTT: " + std::to_string(droppedUntold) + " events were dropped while the broker could not be reached "
-             "(queue of " + std::to_string(m_options.queueLimit) + " full)");
+        note("MQTT: " + std::to_string(droppedUntold) +
+             " events were dropped while the broker could not be reached "
+             "(queue of " +
+             std::to_string(m_options.queueLimit) + " full)");
     mosquitto_destroy(m_mosq);
     m_mosq = nullptr;
     return left;

@@ -11,8 +11,10 @@ namespace velkor {
 
 AlsaMixerBackend::AlsaMixerBackend(std::string device, std::string lineElement, std::string micElement,
                                    std::chrono::milliseconds answerWithin)
-    : m_device(std::move(device)), m_lineElement(std::move(lineElement)), m_micElement(std::move(micElement)),
-      m_answerWithin(answerWithin)
+    : m_device(std::move(device))
+    , m_lineElement(std::move(lineElement))
+    , m_micElement(std::move(micElement))
+    , m_answerWithin(answerWithin)
 {
 }
 
@@ -25,7 +27,7 @@ namespace {
 // ALSA prints its own complaints to standard error while it looks for a card; the
 // reason reaches the user through MixerError instead, once. Set for good: an attempt
 // left behind (below) may still be inside ALSA at any later time.
-void quiet(const char*, int, const char*, int, const char*, ...) {}
+void quiet(const char*, int, const char*, int, const char*, ...) { }
 
 // One attempt to open a mixer, shared by the caller and the thread that makes it.
 struct Attempt {
@@ -116,7 +118,7 @@ bool AlsaMixerBackend::selectControl(Control control, long* mutedValue, long* un
         return false;
     // Only the element's playback side: its capture side is what the decoders record.
     m_detail = "element " + std::string(snd_mixer_selem_get_name(m_elem)) + " of mixer " + m_device +
-               " has no playback switch or volume; a capture control is the decoders' own input and is never muted";
+        " has no playback switch or volume; a capture control is the decoders' own input and is never muted";
     if (control == Control::MuteSwitch) {
         if (!snd_mixer_selem_has_playback_switch(m_elem))
             return false;
@@ -126,8 +128,8 @@ bool AlsaMixerBackend::selectControl(Control control, long* mutedValue, long* un
         return true;
     }
     long min = 0, max = 0;
-    if (!snd_mixer_selem_has_playback_volume(m_elem)
-        || snd_mixer_selem_get_playback_volume_range(m_elem, &min, &max) < 0)
+    if (!snd_mixer_selem_has_playback_volume(m_elem) ||
+        snd_mixer_selem_get_playback_volume_range(m_elem, &min, &max) < 0)
         return false;
     m_kind = Kind::PlaybackVolume;
     *mutedValue = min;
@@ -141,9 +143,14 @@ bool AlsaMixerBackend::set(long value)
         return false;
     int err = -EINVAL;
     switch (m_kind) {
-    case Kind::PlaybackSwitch: err = snd_mixer_selem_set_playback_switch_all(m_elem, value ? 1 : 0); break;
-    case Kind::PlaybackVolume: err = snd_mixer_selem_set_playback_volume_all(m_elem, value); break;
-    case Kind::None: break;
+    case Kind::PlaybackSwitch:
+        err = snd_mixer_selem_set_playback_switch_all(m_elem, value ? 1 : 0);
+        break;
+    case Kind::PlaybackVolume:
+        err = snd_mixer_selem_set_playback_volume_all(m_elem, value);
+        break;
+    case Kind::None:
+        break;
     }
     return err >= 0;
 }

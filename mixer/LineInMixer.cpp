@@ -3,7 +3,8 @@
 namespace velkor {
 
 LineInMixer::LineInMixer(std::unique_ptr<MixerBackend> backend, velkor::Notices& notices)
-    : m_backend(std::move(backend)), m_notices(notices)
+    : m_backend(std::move(backend))
+    , m_notices(notices)
 {
     if (!m_backend)
         throw MixerError("no mixer");

@@ -43,7 +43,8 @@ public:
 class MixerError : public std::runtime_error {
 public:
     explicit MixerError(const std::string& text, std::string detail = {})
-        : std::runtime_error(text), m_detail(std::move(detail))
+        : std::runtime_error(text)
+        , m_detail(std::move(detail))
     {
     }
     const std::string& detail() const { return m_detail; }

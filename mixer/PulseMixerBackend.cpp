@@ -54,8 +54,8 @@ struct PulseMixerBackend::State {
     std::string defaultSource;
     std::vector<Source> sources, sourcesNext;
     std::vector<Stream> outputs, outputsNext, inputs, inputsNext;
-    std::vector<uint32_t> found;   // the sink inputs of the last round
-    std::string decodedSource;     // and the source they play
+    std::vector<uint32_t> found; // the sink inputs of the last round
+    std::string decodedSource;   // and the source they play
 
     void signal() { pa_threaded_mainloop_signal(loop, 0); }
 
@@ -190,8 +190,9 @@ struct PulseMixerBackend::State {
             if (o.ours || !decoded.count(o.device))
                 continue;
             for (const Stream& i : inputs) {
-                const bool sameOwner = o.ownerModule != PA_INVALID_INDEX ? i.ownerModule == o.ownerModule
-                                                                         : o.client != PA_INVALID_INDEX && i.client == o.client;
+                const bool sameOwner = o.ownerModule != PA_INVALID_INDEX
+                    ? i.ownerModule == o.ownerModule
+                    : o.client != PA_INVALID_INDEX && i.client == o.client;
                 if (sameOwner && !i.ours && std::find(found.begin(), found.end(), i.index) == found.end())
                     found.push_back(i.index);
             }
@@ -200,7 +201,8 @@ struct PulseMixerBackend::State {
 };
 
 PulseMixerBackend::PulseMixerBackend(std::chrono::milliseconds answerWithin, std::string server)
-    : m_answerWithin(answerWithin), m_server(std::move(server))
+    : m_answerWithin(answerWithin)
+    , m_server(std::move(server))
 {
 }
 
@@ -286,8 +288,8 @@ bool PulseMixerBackend::selectLine(Line line)
         m_detail = "the sound server does not answer";
     else if (!found)
         m_detail = "nothing on the sound server plays " +
-                   (s.decodedSource.empty() ? std::string("the decoded source") : "source " + s.decodedSource) +
-                   " to a sink; the source itself is never muted";
+            (s.decodedSource.empty() ? std::string("the decoded source") : "source " + s.decodedSource) +
+            " to a sink; the source itself is never muted";
     pa_threaded_mainloop_unlock(s.loop);
     return found;
 }

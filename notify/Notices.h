@@ -21,7 +21,10 @@ public:
 // Prints alerts and notes to standard error, each after a prefix ("velkor-decode: ").
 class StderrNotices final : public Notices {
 public:
-    explicit StderrNotices(std::string prefix = {}) : m_prefix(std::move(prefix)) {}
+    explicit StderrNotices(std::string prefix = {})
+        : m_prefix(std::move(prefix))
+    {
+    }
     void alert(const std::string& text) override;
     void note(const std::string& line) override;
 
@@ -32,8 +35,8 @@ private:
 // Says nothing: for callers that have nobody to tell (benchmarks, fuzz targets).
 class SilentNotices final : public Notices {
 public:
-    void alert(const std::string&) override {}
-    void note(const std::string&) override {}
+    void alert(const std::string&) override { }
+    void note(const std::string&) override { }
 };
 
 // Notices to standard error unless a program set up others; for defaults only.

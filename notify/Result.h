@@ -14,13 +14,21 @@ struct Failure {
     std::string reason;
 };
 
-inline Failure fail(std::string reason) { return Failure{std::move(reason)}; }
+inline Failure fail(std::string reason)
+{
+    return Failure{std::move(reason)};
+}
 
-template <class T>
-class [[nodiscard]] Result {
+template <class T> class [[nodiscard]] Result {
 public:
-    Result(T value) : m_v(std::move(value)) {} // NOLINT(google-explicit-constructor)
-    Result(Failure f) : m_v(std::move(f)) {}   // NOLINT(google-explicit-constructor)
+    Result(T value)
+        : m_v(std::move(value))
+    {
+    } // NOLINT(google-explicit-constructor)
+    Result(Failure f)
+        : m_v(std::move(f))
+    {
+    } // NOLINT(google-explicit-constructor)
 
     bool ok() const { return m_v.index() == 0; }
     explicit operator bool() const { return ok(); }
@@ -48,7 +56,11 @@ private:
 class [[nodiscard]] Status {
 public:
     Status() = default;
-    Status(const Failure& f) : m_failed(true), m_reason(f.reason) {} // NOLINT(google-explicit-constructor)
+    Status(const Failure& f)
+        : m_failed(true)
+        , m_reason(f.reason)
+    {
+    } // NOLINT(google-explicit-constructor)
 
     bool ok() const { return !m_failed; }
     explicit operator bool() const { return ok(); }

@@ -61,7 +61,11 @@ std::string systemError(const std::string& what, const std::string& path, int er
 // Closes a descriptor and removes the temporary file unless released.
 class TempFile {
 public:
-    TempFile(std::string path, int fd) : m_path(std::move(path)), m_fd(fd) {}
+    TempFile(std::string path, int fd)
+        : m_path(std::move(path))
+        , m_fd(fd)
+    {
+    }
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
     ~TempFile()
@@ -91,7 +95,7 @@ private:
 // being replaced by a plain file.
 std::string resolveTarget(const std::string& path)
 {
-    struct stat st {};
+    struct stat st { };
     if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
         if (char* real = ::realpath(path.c_str(), nullptr)) {
             std::string resolved(real);
@@ -211,7 +215,7 @@ velkor::Result<ProfileFile> ProfileFile::load(const std::string& path)
         return velkor::fail(systemError("Cannot read", path, err));
     }
     std::string content;
-    struct stat st {};
+    struct stat st { };
     if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
         ::close(fd);
         return velkor::fail(systemError("Cannot read", path, EISDIR));
@@ -268,7 +272,7 @@ velkor::Status ProfileFile::save(const std::string& path) const
     TempFile tmp(tmpPath, fd);
 
     // The new file keeps the permissions of the one it replaces.
-    struct stat st {};
+    struct stat st { };
     if (::stat(target.c_str(), &st) == 0)
         ::fchmod(tmp.fd(), st.st_mode & 07777);
 
@@ -364,8 +368,8 @@ void ProfileFile::setString(std::string_view section, std::string_view key, std:
     // A ']' inside the name is fine: a header is read up to its last ']'.
     if (section.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos)
         throw std::invalid_argument("profile section name holds a character a section line cannot hold");
-    if (key.empty() || key.front() == '[' || key.front() == ';'
-        || key.find_first_of(std::string_view("=\r\n\0", 4)) != std::string_view::npos)
+    if (key.empty() || key.front() == '[' || key.front() == ';' ||
+        key.find_first_of(std::string_view("=\r\n\0", 4)) != std::string_view::npos)
         throw std::invalid_argument("profile key name is empty or holds a character a key line cannot hold");
 
     std::string clean(value);

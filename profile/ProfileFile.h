@@ -102,17 +102,17 @@ public:
 
 private:
     struct Line {
-        std::string raw;           // as read; rebuilt when the entry is set
-        std::string key;           // trimmed key; empty for blank lines
-        std::string value;         // trimmed value
+        std::string raw;   // as read; rebuilt when the entry is set
+        std::string key;   // trimmed key; empty for blank lines
+        std::string value; // trimmed value
         bool isEntry = false;
     };
     struct Section {
         std::string name;
-        bool hasHeader = false;    // false only for the unnamed leading section
+        bool hasHeader = false; // false only for the unnamed leading section
         std::string headerRaw;
         std::vector<Line> lines;
-        std::unordered_map<std::string, size_t> index;  // folded key -> first line
+        std::unordered_map<std::string, size_t> index; // folded key -> first line
     };
 
     const Section* findSection(std::string_view name) const;
@@ -122,7 +122,7 @@ private:
     static void reindex(Section& section);
 
     std::vector<Section> m_sections;
-    std::unordered_map<std::string, size_t> m_sectionIndex;  // folded name -> first section
+    std::unordered_map<std::string, size_t> m_sectionIndex; // folded name -> first section
     bool m_existed = false;
     bool m_crlf = false;
 };

@@ -39,7 +39,8 @@ velkor_settings_s VelkorConfig::settings() const
     s.backlight = flag(kTracking, kBacklight, 0);
     s.return_to_cc = flag(kTracking, kReturnToCc, 0);
     s.rigctl_server = m_profile.getString(kRigctl, kServer, kDefaultServer);
-    s.deemphasis = velkor::parseDeemphasis(m_profile.getString(kAudio, kDeemphasis, "auto")).value_or(velkor::Deemphasis::Auto);
+    s.deemphasis =
+        velkor::parseDeemphasis(m_profile.getString(kAudio, kDeemphasis, "auto")).value_or(velkor::Deemphasis::Auto);
     return s;
 }
 

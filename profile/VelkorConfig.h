@@ -56,8 +56,8 @@ struct velkor_settings_s {
     uint32_t samplerate = 48000;
     bool mute = true;
     uint32_t receiver_type = 0;
-    uint32_t comport = 0;        // 0: no receiver
-    uint32_t memory = 0;         // 0: tune directly
+    uint32_t comport = 0; // 0: no receiver
+    uint32_t memory = 0;  // 0: tune directly
     bool follow_calls = true;
     bool scan_on_clear = false;
     bool auto_add = true;
@@ -71,9 +71,9 @@ struct velkor_settings_s {
 
 // A system's channel plan as stored: base and step in units of 100 Hz.
 struct velkor_channel_plan_s {
-    uint32_t base = 4200000;     // 420.0 MHz
-    uint32_t step = 125;         // 12.5 kHz
-    int16_t offset = 0;          // only the low 16 bits of the stored value count
+    uint32_t base = 4200000; // 420.0 MHz
+    uint32_t step = 125;     // 12.5 kHz
+    int16_t offset = 0;      // only the low 16 bits of the stored value count
 };
 
 class VelkorConfig {
@@ -82,7 +82,10 @@ public:
     // default. A file that exists but cannot be read is a failure.
     static velkor::Result<VelkorConfig> load();
     static velkor::Result<VelkorConfig> load(const std::string& path);
-    explicit VelkorConfig(ProfileFile profile) : m_profile(std::move(profile)) {}
+    explicit VelkorConfig(ProfileFile profile)
+        : m_profile(std::move(profile))
+    {
+    }
 
     velkor_settings_s settings() const;
     velkor_channel_plan_s channelPlan(uint32_t system) const;

@@ -48,14 +48,22 @@ using CmdPayload = std::variant<std::monostate, LogText, velkor_address_s, velko
 inline const char* commandName(uint32_t code)
 {
     switch (code) {
-    case CMDWND_ADD_LOGSTR: return "ADD_LOGSTR";
-    case CMDWND_REPORT_CALL: return "REPORT_CALL";
-    case CMDWND_CLEAR_CALL: return "CLEAR_CALL";
-    case CMDWND_MUTE: return "MUTE";
-    case CMDWND_UNMUTE: return "UNMUTE";
-    case CMDWND_REPORT_SYSTEM: return "REPORT_SYSTEM";
-    case CMDWND_END_CALL: return "END_CALL";
-    default: return nullptr;
+    case CMDWND_ADD_LOGSTR:
+        return "ADD_LOGSTR";
+    case CMDWND_REPORT_CALL:
+        return "REPORT_CALL";
+    case CMDWND_CLEAR_CALL:
+        return "CLEAR_CALL";
+    case CMDWND_MUTE:
+        return "MUTE";
+    case CMDWND_UNMUTE:
+        return "UNMUTE";
+    case CMDWND_REPORT_SYSTEM:
+        return "REPORT_SYSTEM";
+    case CMDWND_END_CALL:
+        return "END_CALL";
+    default:
+        return nullptr;
     }
 }
 
@@ -68,10 +76,14 @@ enum class EventProtocol : uint8_t { None, Mpt1327, Nmt450, Motorola };
 inline const char* protocolName(EventProtocol protocol)
 {
     switch (protocol) {
-    case EventProtocol::Mpt1327: return "mpt1327";
-    case EventProtocol::Nmt450: return "nmt450";
-    case EventProtocol::Motorola: return "motorola";
-    default: return nullptr;
+    case EventProtocol::Mpt1327:
+        return "mpt1327";
+    case EventProtocol::Nmt450:
+        return "nmt450";
+    case EventProtocol::Motorola:
+        return "motorola";
+    default:
+        return nullptr;
     }
 }
 

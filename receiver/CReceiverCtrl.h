@@ -17,7 +17,11 @@ namespace velkor {
 class SerialPortError : public std::runtime_error {
 public:
     static constexpr const char* kText = "Error opening serial port!";
-    explicit SerialPortError(std::string reason) : std::runtime_error(kText), m_reason(std::move(reason)) {}
+    explicit SerialPortError(std::string reason)
+        : std::runtime_error(kText)
+        , m_reason(std::move(reason))
+    {
+    }
     const std::string& reason() const { return m_reason; }
 
 private:

@@ -32,9 +32,10 @@ std::string tagText(const char* text)
 
 } // namespace
 
-CUniden250::CUniden250(const std::string& device, uint32_t memory, unsigned baudRate, uint8_t byteSize,
-                       uint8_t parity, uint8_t stopBits, unsigned readTimeoutMs)
-    : CUnidenScanner(device, baudRate, byteSize, parity, stopBits, readTimeoutMs), m_memory(memory)
+CUniden250::CUniden250(const std::string& device, uint32_t memory, unsigned baudRate, uint8_t byteSize, uint8_t parity,
+                       uint8_t stopBits, unsigned readTimeoutMs)
+    : CUnidenScanner(device, baudRate, byteSize, parity, stopBits, readTimeoutMs)
+    , m_memory(memory)
 {
     static const char kWakeUp[] = "\rIDF\rCDF\rQUF\r";
     m_port.write(kWakeUp, sizeof kWakeUp - 1);

@@ -57,7 +57,7 @@ private:
     uint32_t m_memory;
     char m_bankLetter = 'A';
     std::string m_bankTag;
-    bool m_bankTagRead = false;   // only a tag that was read is ever written back
+    bool m_bankTagRead = false; // only a tag that was read is ever written back
 };
 
 } // namespace velkor

@@ -1,9 +1,9 @@
 #include "receiver/ReceiverFactory.h"
 
-#include "receiver/RigctlReceiver.h"
 #include "receiver/CUniden250.h"
 #include "receiver/CUniden780.h"
 #include "receiver/CUnidenDynamic.h"
+#include "receiver/RigctlReceiver.h"
 
 namespace velkor {
 
@@ -54,7 +54,7 @@ std::unique_ptr<CReceiverCtrl> makeReceiver(const receiver_params_s& p)
     case kRigctl: {
         static velkor::SilentNotices nobody;
         return std::make_unique<RigctlReceiver>(p.server, p.notices ? *p.notices : nobody,
-                                                 timeout(RigctlReceiver::kTimeoutMs));
+                                                timeout(RigctlReceiver::kTimeoutMs));
     }
     default:
         return std::make_unique<CUniden780>(p.device, p.memory, kBaud, kByteSize, kParityNone, kTwoStopBits, serial);

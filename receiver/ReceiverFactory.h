@@ -5,9 +5,9 @@
 // in makeReceiver.
 #pragma once
 
+#include "notify/Notices.h"
 #include "receiver/CReceiverCtrl.h"
 #include "receiver/CUnidenScanner.h"
-#include "notify/Notices.h"
 
 #include <cstdint>
 #include <memory>
@@ -17,11 +17,11 @@
 namespace velkor {
 
 struct receiver_model_s {
-    uint32_t type;         // receiver_type of velkor.ini
-    const char* listText;  // the settings dialog's list, in type order
-    const char* name;      // as the log names it: "Initialized <name> on ..."
-    bool usesMemory;       // tunes through a memory channel when one is given
-    bool network;          // at a server (HOST:PORT), not on a serial port
+    uint32_t type;        // receiver_type of velkor.ini
+    const char* listText; // the settings dialog's list, in type order
+    const char* name;     // as the log names it: "Initialized <name> on ..."
+    bool usesMemory;      // tunes through a memory channel when one is given
+    bool network;         // at a server (HOST:PORT), not on a serial port
 };
 
 // Every model, in receiver_type order.
@@ -32,9 +32,9 @@ const receiver_model_s& receiverModel(uint32_t type);
 
 struct receiver_params_s {
     uint32_t type = 0;
-    std::string device;    // the serial device
-    uint32_t memory = 0;   // memory channel the driver may overwrite; 0 tunes directly
-    std::string server;    // a network model's server, HOST:PORT
+    std::string device;  // the serial device
+    uint32_t memory = 0; // memory channel the driver may overwrite; 0 tunes directly
+    std::string server;  // a network model's server, HOST:PORT
     // 0: the driver's own (a reply line of a Uniden scanner, an operation of a server).
     unsigned readTimeoutMs = 0;
     // Where a network receiver notes why an operation failed (null: nobody is told);

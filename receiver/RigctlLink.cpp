@@ -140,7 +140,7 @@ velkor::Result<rigctl_server_s> parseRigctlServer(const std::string& raw)
         return velkor::fail("\"" + t + "\" names no host");
     unsigned long port = 0;
     const bool digits = !portText.empty() && portText.size() <= 5 &&
-                        std::all_of(portText.begin(), portText.end(), [](char c) { return c >= '0' && c <= '9'; });
+        std::all_of(portText.begin(), portText.end(), [](char c) { return c >= '0' && c <= '9'; });
     if (digits)
         port = std::stoul(portText);
     if (!digits || port < 1 || port > 65535)

@@ -22,7 +22,7 @@ using RigctlClock = std::chrono::steady_clock;
 struct rigctl_server_s {
     std::string host;
     uint16_t port = 0;
-    std::string text;   // as the user wrote it, trimmed: the name the log gives it
+    std::string text; // as the user wrote it, trimmed: the name the log gives it
 };
 
 // Thrown by a network receiver's constructor for a server address that cannot name a
@@ -30,7 +30,10 @@ struct rigctl_server_s {
 class RigctlServerError : public std::runtime_error {
 public:
     explicit RigctlServerError(std::string reason)
-        : std::runtime_error("Invalid server address!"), m_reason(std::move(reason)) {}
+        : std::runtime_error("Invalid server address!")
+        , m_reason(std::move(reason))
+    {
+    }
     const std::string& reason() const { return m_reason; }
 
 private:
@@ -46,7 +49,10 @@ public:
     // A reply line longer than this is no rigctl reply.
     static constexpr size_t kMaxLine = 4096;
 
-    explicit RigctlLink(rigctl_server_s server) : m_server(std::move(server)) {}
+    explicit RigctlLink(rigctl_server_s server)
+        : m_server(std::move(server))
+    {
+    }
     ~RigctlLink() { close(); }
     RigctlLink(const RigctlLink&) = delete;
     RigctlLink& operator=(const RigctlLink&) = delete;
@@ -81,7 +87,7 @@ private:
 
     rigctl_server_s m_server;
     int m_fd = -1;
-    std::string m_input;   // bytes received and not yet taken as lines
+    std::string m_input; // bytes received and not yet taken as lines
     bool m_dropped = false;
 };
 

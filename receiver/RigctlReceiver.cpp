@@ -87,7 +87,9 @@ rigctl_server_s serverOrThrow(const std::string& text)
 } // namespace
 
 RigctlReceiver::RigctlReceiver(const std::string& server, velkor::Notices& notices, unsigned timeoutMs)
-    : m_link(serverOrThrow(server)), m_timeoutMs(timeoutMs), m_notices(notices)
+    : m_link(serverOrThrow(server))
+    , m_timeoutMs(timeoutMs)
+    , m_notices(notices)
 {
 }
 
@@ -142,7 +144,7 @@ void RigctlReceiver::forgetServer()
 bool RigctlReceiver::ready(Deadline d)
 {
     if (m_link.isOpen())
-        m_link.discardPending();   // a server that went away is connected again below
+        m_link.discardPending(); // a server that went away is connected again below
     if (m_link.isOpen())
         return true;
     if (const velkor::Status opened = m_link.open(d); !opened) {

@@ -19,9 +19,9 @@
 // said once in the log.
 #pragma once
 
+#include "notify/Notices.h"
 #include "receiver/CReceiverCtrl.h"
 #include "receiver/RigctlLink.h"
-#include "notify/Notices.h"
 
 #include <set>
 #include <string>
@@ -94,9 +94,9 @@ private:
     RigctlLink m_link;
     unsigned m_timeoutMs;
     velkor::Notices& m_notices;
-    bool m_quiet = false;   // while the program says itself why the server is not there
+    bool m_quiet = false; // while the program says itself why the server is not there
     std::string m_failure;
-    std::string m_lastLogged;   // a failure already in the log, not repeated
+    std::string m_lastLogged; // a failure already in the log, not repeated
     std::set<std::string> m_noted;
     Squelch m_squelch = Squelch::Unknown;
     Optional m_narrowMode = Optional::Unknown;

@@ -24,29 +24,46 @@ int64_t nowMs()
 speed_t speedFor(unsigned baud)
 {
     switch (baud) {
-    case 300: return B300;
-    case 600: return B600;
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    default: return B0;
+    case 300:
+        return B300;
+    case 600:
+        return B600;
+    case 1200:
+        return B1200;
+    case 2400:
+        return B2400;
+    case 4800:
+        return B4800;
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 115200:
+        return B115200;
+    case 230400:
+        return B230400;
+    default:
+        return B0;
     }
 }
 
 tcflag_t sizeFor(uint8_t bits)
 {
     switch (bits) {
-    case 5: return CS5;
-    case 6: return CS6;
-    case 7: return CS7;
-    case 8: return CS8;
-    default: return 0xFFFFFFFFu;
+    case 5:
+        return CS5;
+    case 6:
+        return CS6;
+    case 7:
+        return CS7;
+    case 8:
+        return CS8;
+    default:
+        return 0xFFFFFFFFu;
     }
 }
 
@@ -58,7 +75,7 @@ velkor::Failure SerialPort::fail(const std::string& step, int err)
     std::string reason = step + " " + m_device + ": " + std::strerror(err);
     if (m_fd >= 0) {
         close();
-        m_lastError = err;   // the cause is the failed step, not anything the close did
+        m_lastError = err; // the cause is the failed step, not anything the close did
     }
     errno = err;
     return velkor::fail(std::move(reason));
@@ -143,7 +160,7 @@ int SerialPort::close()
         ::tcsetattr(m_fd, TCSANOW, &m_savedTermios);
     if (m_exclusive)
         ::ioctl(m_fd, TIOCNXCL);
-    const int rc = ::close(m_fd);   // also releases the flock
+    const int rc = ::close(m_fd); // also releases the flock
     m_fd = -1;
     m_haveSaved = false;
     m_exclusive = false;
@@ -166,7 +183,7 @@ bool SerialPort::waitReady(Wait what, int64_t deadlineMs)
         pollfd p{m_fd, static_cast<short>(what == Wait::Read ? POLLIN : POLLOUT), 0};
         const int rc = ::poll(&p, 1, static_cast<int>(left > 60000 ? 60000 : left));
         if (rc > 0)
-            return true;   // ready, or hung up / in error: the next call reports it
+            return true; // ready, or hung up / in error: the next call reports it
         if (rc < 0 && errno != EINTR) {
             m_lastError = errno;
             return false;

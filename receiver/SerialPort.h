@@ -36,7 +36,8 @@ public:
     // Success also if already open; a failure names the failing step ("Cannot open
     // /dev/ttyS8: No such file or directory"), and lastError() is that step's error,
     // not one of the close after it.
-    velkor::Status open(const std::string& device, unsigned baudRate, uint8_t byteSize, uint8_t parity, uint8_t stopBits);
+    velkor::Status open(const std::string& device, unsigned baudRate, uint8_t byteSize, uint8_t parity,
+                        uint8_t stopBits);
 
     // 1 if nothing was open; otherwise 1 when the device closed cleanly, else 0.
     int close();

@@ -15,7 +15,10 @@ namespace velkor {
 // command window's 1001-line rule sees what it would see on screen.
 class ConsoleLogList : public LogListView {
 public:
-    explicit ConsoleLogList(std::FILE* out) : m_out(out) {}
+    explicit ConsoleLogList(std::FILE* out)
+        : m_out(out)
+    {
+    }
     // Runs once, at the first line that cannot be written (a reader that went away).
     void setOutputLost(std::function<void()> fn) { m_outputLost = std::move(fn); }
     int count() const override { return m_count; }
@@ -25,7 +28,7 @@ public:
             --m_count;
     }
     int append(const LogText& line) override;
-    void showLine(int) override {}
+    void showLine(int) override { }
 
 private:
     std::FILE* m_out;
@@ -44,7 +47,7 @@ public:
     void AddAddr(const velkor_address_s& a) override { m_book.AddAddr(a); }
     std::string GetAddrName(uint32_t s, uint32_t f, uint32_t u) const override { return m_book.GetAddrName(s, f, u); }
     int IsAddrChecked(const velkor_address_s& a, int) override { return m_book.IsAddrChecked(a); }
-    void enableEndCall(bool) override {}
+    void enableEndCall(bool) override { }
     velkor::Notices& notices() override { return m_notices; }
 
     AddrBook& book() { return m_book; }
@@ -53,7 +56,11 @@ public:
 private:
     class BookNotices final : public velkor::Notices {
     public:
-        BookNotices(velkor::Notices& alerts, ConsoleLogList& log) : m_alerts(alerts), m_log(log) {}
+        BookNotices(velkor::Notices& alerts, ConsoleLogList& log)
+            : m_alerts(alerts)
+            , m_log(log)
+        {
+        }
         void alert(const std::string& text) override { m_alerts.alert(text); }
         void note(const std::string& line) override { m_log.append(line); }
 

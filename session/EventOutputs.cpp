@@ -9,11 +9,14 @@
 namespace velkor {
 
 EventOutputs::EventOutputs(CmdWndOwner& owner, CCmdWnd& cmdWnd, DailyLog* dailyLog, MqttPublisher* mqtt)
-    : m_owner(owner), m_cmdWnd(cmdWnd), m_dailyLog(dailyLog), m_mqtt(mqtt),
-      m_calls([this](const call_record_s& call) {
-          if (m_dailyLog)
-              m_dailyLog->call(call);
-      })
+    : m_owner(owner)
+    , m_cmdWnd(cmdWnd)
+    , m_dailyLog(dailyLog)
+    , m_mqtt(mqtt)
+    , m_calls([this](const call_record_s& call) {
+        if (m_dailyLog)
+            m_dailyLog->call(call);
+    })
 {
 }
 
@@ -57,7 +60,7 @@ void EventOutputs::handle(velkor_origin_s origin, uint32_t code, const CmdPayloa
         const CallTracker& tracker = m_cmdWnd.tracker();
         const velkor_call_s& tracked = tracker.trackedCall();
         const bool followed = tracker.callCounter() != 0 && tracked.target == call->target &&
-                              tracked.origin == call->origin && tracked.channel == call->channel;
+            tracked.origin == call->origin && tracked.channel == call->channel;
         std::optional<double> mhz;
         if (const velkor_system_params_s* plan = tracker.systemParams(call->target.system))
             mhz = channelFrequency(*plan, call->channel);

@@ -30,7 +30,8 @@ void onSignal(int signalNumber)
 } // namespace
 
 SignalWatcher::SignalWatcher(std::initializer_list<int> signalNumbers, QObject* parent)
-    : QObject(parent), m_signals(signalNumbers)
+    : QObject(parent)
+    , m_signals(signalNumbers)
 {
     if (g_pipe[0] >= 0)
         throw std::logic_error("only one SignalWatcher at a time");
@@ -39,7 +40,7 @@ SignalWatcher::SignalWatcher(std::initializer_list<int> signalNumbers, QObject* 
     m_notifier = std::make_unique<QSocketNotifier>(g_pipe[0], QSocketNotifier::Read);
     connect(m_notifier.get(), &QSocketNotifier::activated, this, &SignalWatcher::readPipe);
     for (int s : m_signals) {
-        struct sigaction action {};
+        struct sigaction action { };
         action.sa_handler = onSignal;
         sigemptyset(&action.sa_mask);
         action.sa_flags = SA_RESTART;

@@ -3,14 +3,17 @@
 #include "addrbook/AddrBook.h"
 #include "bank/DecoderBank.h"
 #include "cmdwnd/CCmdWnd.h"
+#include "receiver/ReceiverFactory.h"
 #include "session/EventOutputs.h"
 #include "text/Cp1252.h"
-#include "receiver/ReceiverFactory.h"
 
 namespace velkor {
 
 TrackingSession::TrackingSession(CmdWndOwner& owner, AddrBook& book, Parts parts, std::string bookPath)
-    : m_owner(owner), m_book(book), m_parts(std::move(parts)), m_bookPath(std::move(bookPath))
+    : m_owner(owner)
+    , m_book(book)
+    , m_parts(std::move(parts))
+    , m_bookPath(std::move(bookPath))
 {
 }
 
@@ -92,8 +95,8 @@ void TrackingSession::applySettings(const velkor_settings_s& s)
     // The server counts only for a receiver that is reached through one: editing it
     // while a serial scanner is in use restarts nothing.
     const bool serverChanged = receiverModel(s.receiver_type).network && m_settings.rigctl_server != s.rigctl_server;
-    if (!m_receiverType || *m_receiverType != s.receiver_type || m_settings.comport != s.comport
-        || m_settings.memory != s.memory || serverChanged) {
+    if (!m_receiverType || *m_receiverType != s.receiver_type || m_settings.comport != s.comport ||
+        m_settings.memory != s.memory || serverChanged) {
         m_receiverType = s.receiver_type;
         m_settings.receiver_type = s.receiver_type;
         m_settings.comport = s.comport;

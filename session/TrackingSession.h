@@ -97,7 +97,7 @@ private:
     // Between the bank and the command window when the events go anywhere else.
     std::unique_ptr<EventOutputs> m_outputs;
     std::unique_ptr<DecoderBank> m_bank;
-    velkor_settings_s m_settings {0, false, 0, 0, 0, false, false, false, false, false};
+    velkor_settings_s m_settings{0, false, 0, 0, 0, false, false, false, false, false};
     // Unset until applied, so that the first application always sets up the receiver.
     std::optional<uint32_t> m_receiverType;
     std::string m_decodingError;

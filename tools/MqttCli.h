@@ -17,11 +17,14 @@ struct MqttCli {
 
     void add(CLI::App& app)
     {
-        auto* mqtt = app.add_option("--mqtt", address, "publish every event to the MQTT broker at HOST[:PORT] "
-                                                       "(port 1883 unless given)");
-        app.add_option("--mqtt-topic", options.baseTopic, "base topic: events go to BASE/<cmd>, the status to "
-                                                          "BASE/status")
-            ->capture_default_str()->needs(mqtt);
+        auto* mqtt = app.add_option("--mqtt", address,
+                                    "publish every event to the MQTT broker at HOST[:PORT] "
+                                    "(port 1883 unless given)");
+        app.add_option("--mqtt-topic", options.baseTopic,
+                       "base topic: events go to BASE/<cmd>, the status to "
+                       "BASE/status")
+            ->capture_default_str()
+            ->needs(mqtt);
         app.add_option("--mqtt-user", options.user, "user name at the broker")->needs(mqtt);
         app.add_option("--mqtt-password-file", passwordFile, "file whose first line is the password")->needs(mqtt);
         app.add_option("--mqtt-cafile", options.cafile, "TLS: the CA certificate (PEM) that signed the broker's")
@@ -31,7 +34,9 @@ struct MqttCli {
         app.add_option("--mqtt-key", options.keyfile, "TLS: this client's key (PEM, not encrypted)")->needs(mqtt);
         app.add_flag("--mqtt-insecure", options.tlsInsecure, "TLS: do not check the broker's host name")->needs(mqtt);
         app.add_option("--mqtt-queue", options.queueLimit, "events kept while the broker cannot be reached")
-            ->capture_default_str()->check(CLI::Range(1, 10000000))->needs(mqtt);
+            ->capture_default_str()
+            ->check(CLI::Range(1, 10000000))
+            ->needs(mqtt);
     }
 
     // Null without --mqtt; a failure for options that cannot work.

@@ -109,7 +109,7 @@ int importFrom(const std::string& file, const std::string& csv)
 
 int main(int argc, char** argv)
 {
-    CLI::App app {"Address book statistics, CSV export and CSV import (addrbook.ini)."};
+    CLI::App app{"Address book statistics, CSV export and CSV import (addrbook.ini)."};
     app.require_subcommand(1);
     std::string file = "addrbook.ini";
     std::string csv;

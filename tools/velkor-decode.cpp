@@ -2,9 +2,9 @@
 // live capture and prints what the decoders post: log lines, or every event as JSON;
 // with --mqtt it also publishes every event to an MQTT broker.
 
-#include "bank/DecoderBank.h"
 #include "audio/FileSource.h"
 #include "audio/PortAudioSource.h"
+#include "bank/DecoderBank.h"
 #include "events/EventPrinter.h"
 #include "events/EventTime.h"
 #include "events/MqttPublisher.h"
@@ -16,9 +16,9 @@
 #include <signal.h>
 
 #include <cinttypes>
-#include <cstdlib>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -55,7 +55,8 @@ struct Outputs {
     void connect(EventPrinter& printer) const
     {
         if (MqttPublisher* publisher = mqtt.get())
-            printer.setJsonListener([publisher](uint32_t code, const std::string& json) { publisher->publish(code, json); });
+            printer.setJsonListener(
+                [publisher](uint32_t code, const std::string& json) { publisher->publish(code, json); });
     }
     // What the broker has not taken within a few seconds is lost; say so.
     int finish() const
@@ -179,15 +180,18 @@ int main(int argc, char** argv)
     std::string deemphasis = "auto";
     MqttCli mqtt;
     app.add_option("--rate", rate, "sample rate of raw signed 16-bit little-endian input, or of capture (Hz)")
-        ->check(CLI::Range(static_cast<int>(DecoderBank::kMinSampleRate), static_cast<int>(DecoderBank::kMaxSampleRate)));
-    auto* channelOption = app.add_option("--channel", channel, "channel N (from 1) of a multi-channel file")
-                              ->check(CLI::Range(1, 1024));
+        ->check(
+            CLI::Range(static_cast<int>(DecoderBank::kMinSampleRate), static_cast<int>(DecoderBank::kMaxSampleRate)));
+    auto* channelOption =
+        app.add_option("--channel", channel, "channel N (from 1) of a multi-channel file")->check(CLI::Range(1, 1024));
     app.add_flag("--events", events, "print every event as a JSON object");
-    auto* captureOption = app.add_flag("--capture", captureMode, "decode live from the capture device until interrupted");
+    auto* captureOption =
+        app.add_flag("--capture", captureMode, "decode live from the capture device until interrupted");
     app.add_option("--device", device, "capture device name (default: the default input)")->needs(captureOption);
     auto* listOption = app.add_flag("--list-devices", list, "print the capture devices and exit");
-    auto* fileOption = app.add_option("file", input, "audio file (WAV, FLAC, OGG, MP3 or raw); - or nothing reads "
-                                                     "standard input");
+    auto* fileOption = app.add_option("file", input,
+                                      "audio file (WAV, FLAC, OGG, MP3 or raw); - or nothing reads "
+                                      "standard input");
     auto* startOption = app.add_option("--start-time", startTimeText,
                                        "when the recording began (YYYY-MM-DDTHH:MM:SS[.mmm], Z or +HH:MM for UTC "
                                        "or an offset, else local time); default: the file's time less its length");

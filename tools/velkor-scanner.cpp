@@ -32,13 +32,13 @@ struct Options {
     std::optional<std::string> device;
     std::optional<std::string> server;
     uint32_t memory = 0;
-    unsigned timeoutMs = 0;   // the driver's own
+    unsigned timeoutMs = 0; // the driver's own
     double mhz = 0.0;
     bool narrow = false;
     std::string text;
     std::optional<std::string> text2;
     int level = 0;
-    std::string command;   // the subcommand's name
+    std::string command; // the subcommand's name
 };
 
 bool network(const Options& o)
@@ -92,11 +92,12 @@ std::optional<int> parseOptions(int argc, char** argv, Options& o)
     for (const receiver_model_s& m : receiverModels())
         types += " " + std::to_string(m.type) + " " + m.listText + (&m == &receiverModels().back() ? "" : ",");
     app.add_option("--type", o.type, types);
-    auto* port = app.add_option("--port", o.port, "COM port number (device from velkor.ini [serial] comN, else /dev/ttyS(N-1))");
+    auto* port =
+        app.add_option("--port", o.port, "COM port number (device from velkor.ini [serial] comN, else /dev/ttyS(N-1))");
     auto* device = app.add_option("--device", o.device, "serial device path, e.g. /dev/ttyUSB0");
     port->excludes(device);
-    auto* server = app.add_option("--server", o.server,
-                                  "Hamlib rigctl server HOST:PORT of a network type (default: velkor.ini [rigctl] server)");
+    auto* server = app.add_option(
+        "--server", o.server, "Hamlib rigctl server HOST:PORT of a network type (default: velkor.ini [rigctl] server)");
     server->excludes(port)->excludes(device);
     app.add_option("--memory", o.memory, "memory channel the program may overwrite (0: tune directly)");
     app.add_option("--timeout", o.timeoutMs, "time-out in ms of each reply line (serial) or each operation (network)")
@@ -119,7 +120,8 @@ std::optional<int> parseOptions(int argc, char** argv, Options& o)
     try {
         app.parse(argc, argv);
         if (network(o) && (o.port || o.device))
-            throw CLI::ValidationError("--type " + std::to_string(o.type), "a network receiver takes --server, not a port");
+            throw CLI::ValidationError("--type " + std::to_string(o.type),
+                                       "a network receiver takes --server, not a port");
         if (!network(o) && o.server)
             throw CLI::ValidationError("--server", "only for a network receiver type");
         if (!network(o) && !o.port && !o.device)

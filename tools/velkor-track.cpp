@@ -66,17 +66,20 @@ std::optional<int> parseOptions(int argc, char** argv, TrackOptions& o)
 {
     CLI::App cli{"Trunk tracker without a display: decodes control-channel audio and follows calls with the "
                  "scanner configured in velkor.ini."};
-    cli.add_option("--input", o.input, "recording to decode (WAV, or raw with --rate; - is standard input) instead "
-                                       "of live capture");
+    cli.add_option("--input", o.input,
+                   "recording to decode (WAV, or raw with --rate; - is standard input) instead "
+                   "of live capture");
     cli.add_option("--rate", o.rate, "sample rate of a raw recording (Hz)")->check(CLI::Range(1000, 1000000));
     cli.add_flag("--realtime", o.realtime, "play the recording at its own pace, as live audio comes");
-    cli.add_option("--device", o.device, "capture device for live audio (default: the system's default input), "
-                                         "at [audio] samplerate of velkor.ini");
+    cli.add_option("--device", o.device,
+                   "capture device for live audio (default: the system's default input), "
+                   "at [audio] samplerate of velkor.ini");
     cli.add_option("--mixer", o.mixerDevice, "ALSA mixer that holds the Line-In")->capture_default_str();
     cli.add_option("--line-element", o.lineElement, "mixer element of the Line-In")->capture_default_str();
     cli.add_option("--mic-element", o.micElement, "mixer element used when there is no Line-In")->capture_default_str();
-    cli.add_option("--log-dir", o.logDir, "write every event to DIR/velkor-YYYY-MM-DD.jsonl and every call to "
-                                           "DIR/calls-YYYY-MM-DD.csv (the local date)");
+    cli.add_option("--log-dir", o.logDir,
+                   "write every event to DIR/velkor-YYYY-MM-DD.jsonl and every call to "
+                   "DIR/calls-YYYY-MM-DD.csv (the local date)");
     o.mqtt.add(cli);
     try {
         cli.parse(argc, argv);
@@ -124,10 +127,13 @@ DecoderBank::SourceEvents sourceEvents(int& status)
         // On the source's thread: the quit is queued behind every command the
         // input made, so all of them are handled first.
         if (!end) {
-            QMetaObject::invokeMethod(qApp, [error = end.error(), &status] {
-                err(error);
-                status = kExitBadInput;
-            }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                qApp,
+                [error = end.error(), &status] {
+                    err(error);
+                    status = kExitBadInput;
+                },
+                Qt::QueuedConnection);
         }
         QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     };
@@ -143,8 +149,8 @@ void buildParts(const TrackOptions& o, std::unique_ptr<FileSource>& file, int& s
     parts.commandWindow = [&o](CmdWndOwner& owner) {
         if (!o.alsaNamed)
             return std::make_unique<CCmdWnd>(owner);
-        return std::make_unique<CCmdWnd>(owner,
-                                         std::make_unique<AlsaMixerBackend>(o.mixerDevice, o.lineElement, o.micElement));
+        return std::make_unique<CCmdWnd>(
+            owner, std::make_unique<AlsaMixerBackend>(o.mixerDevice, o.lineElement, o.micElement));
     };
     parts.decoderBank = [&o, &file, &status](CmdSink* wnd, unsigned sampleRate) {
         const DecoderBank::SourceEvents events = sourceEvents(status);
@@ -232,7 +238,8 @@ int main(int argc, char** argv)
     std::signal(SIGPIPE, SIG_IGN);
 
     ConsoleOwner owner(stdout, config->settings(), notices);
-    owner.console().setOutputLost([] { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); });
+    owner.console().setOutputLost(
+        [] { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); });
 
     int status = 0;
     buildParts(options, file, status, parts);

@@ -55,8 +55,14 @@ public:
     int LoadData(const std::string& path) { return Book().LoadData(path).ok() ? 1 : 0; }
     int SaveData(const std::string& path) { return Book().SaveData(path).ok() ? 1 : 0; }
     TreeItem* GetRoot(const std::string& ident) const { return Book().GetRoot(ident); }
-    TreeItem* FindChild(const TreeItem* parent, const std::string& ident) const { return Book().FindChild(parent, ident); }
-    std::string GetAddrName(uint32_t system, uint32_t fleet, uint32_t unit) const { return Book().GetAddrName(system, fleet, unit); }
+    TreeItem* FindChild(const TreeItem* parent, const std::string& ident) const
+    {
+        return Book().FindChild(parent, ident);
+    }
+    std::string GetAddrName(uint32_t system, uint32_t fleet, uint32_t unit) const
+    {
+        return Book().GetAddrName(system, fleet, unit);
+    }
     void AddAddr(const velkor_address_s& a) { Book().AddAddr(a); }
     // With select, a checked unit is brought into view and selected.
     int IsAddrChecked(const velkor_address_s& a, int select);

@@ -388,7 +388,7 @@ void CSuperGridCtrl::mousePressEvent(QMouseEvent* event)
     setFocus(Qt::MouseFocusReason);
     const QPoint pos = event->position().toPoint();
     const QModelIndex idx = indexAt(pos);
-    HitInfo hit {idx.isValid() ? idx.row() : -1, idx.isValid() ? idx.column() : -1, pos};
+    HitInfo hit{idx.isValid() ? idx.row() : -1, idx.isValid() ? idx.column() : -1, pos};
     if (event->button() != Qt::LeftButton) {
         QTableView::mousePressEvent(event);
         return;
@@ -417,7 +417,7 @@ void CSuperGridCtrl::mouseDoubleClickEvent(QMouseEvent* event)
 {
     const QPoint pos = event->position().toPoint();
     const QModelIndex idx = indexAt(pos);
-    const HitInfo hit {idx.isValid() ? idx.row() : -1, idx.isValid() ? idx.column() : -1, pos};
+    const HitInfo hit{idx.isValid() ? idx.row() : -1, idx.isValid() ? idx.column() : -1, pos};
     if (event->button() != Qt::LeftButton || !AllowMouseDown(hit))
         return;
     toggleByUser(GetSelectedNode());

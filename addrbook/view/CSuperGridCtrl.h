@@ -31,9 +31,9 @@ public:
     // Where the parts of column 0 of a row are, in viewport coordinates.
     struct RowGeometry {
         QRect cell;
-        QRect expandBox;   // empty when the node has no children
+        QRect expandBox; // empty when the node has no children
         QRect image;
-        QRect checkBox;    // empty without check boxes
+        QRect checkBox; // empty without check boxes
         int textLeft = 0;
     };
 
@@ -113,7 +113,7 @@ private:
     std::unique_ptr<SuperGridModel> m_model;
     SuperGridDelegate* m_delegate = nullptr; // owned by this widget (Qt parent)
     std::vector<QPixmap> m_images;
-    QSize m_imageSize {16, 16};
+    QSize m_imageSize{16, 16};
     bool m_checkBoxes = false;
     int m_curSubItem = 0;
     // A row selected while an edit box was open, made current when the edit ends.

@@ -92,7 +92,8 @@ void SuperGridDelegate::paintTreeCell(QPainter* p, const QRect& cell, const QMod
         }
     }
     const bool first = !node->parent && m_grid.Tree().Roots().front().get() == node;
-    p->drawLine(levelX0, first ? midY : cell.top(), levelX0, hasFollowingSibling(node, m_grid.Tree()) ? cell.bottom() : midY);
+    p->drawLine(levelX0, first ? midY : cell.top(), levelX0,
+                hasFollowingSibling(node, m_grid.Tree()) ? cell.bottom() : midY);
     p->drawLine(levelX0, midY, g.image.left() - 1, midY);
     if (!node->collapsed && !node->children.empty()) {
         const int x = levelX0 + step;
@@ -144,7 +145,8 @@ void SuperGridDelegate::setModelData(QWidget* editor, QAbstractItemModel* model,
     model->setData(index, static_cast<CListEditCtrl*>(editor)->text(), Qt::EditRole);
 }
 
-void SuperGridDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option, const QModelIndex& index) const
+void SuperGridDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
+                                             const QModelIndex& index) const
 {
     QRect r = option.rect;
     if (index.column() == 0)

@@ -18,7 +18,7 @@ void SuperGridModel::addColumn(int index, const QString& header, Qt::Alignment a
 {
     index = std::clamp(index, 0, static_cast<int>(m_columns.size()));
     beginInsertColumns({}, index, index);
-    m_columns.insert(m_columns.begin() + index, Column {header, alignment, field});
+    m_columns.insert(m_columns.begin() + index, Column{header, alignment, field});
     endInsertColumns();
 }
 

@@ -22,7 +22,8 @@ void fill(AddrBook& book, const std::string& tag)
                 book.AddAddr({s, f, u * 7});
                 TreeItem* unit = book.FindAddr({s, f, u * 7});
                 book.CommitField(unit, velkor::AddrField::Name, tag + " unit " + std::to_string(u));
-                book.CommitField(unit, velkor::AddrField::Comment, tag + " comment of a unit in fleet " + std::to_string(f));
+                book.CommitField(unit, velkor::AddrField::Comment,
+                                 tag + " comment of a unit in fleet " + std::to_string(f));
             }
 }
 
@@ -55,14 +56,14 @@ bool killDuringSave(AddrBook& book, const std::string& path, long delayUs)
 
 } // namespace
 
-class AddrBookCrash : public AddrBookFixture {};
+class AddrBookCrash : public AddrBookFixture { };
 
 TEST_F(AddrBookCrash, KilledSaveLeavesTheOldBookOrTheNewOneWhole)
 {
-    AddrBook oldBook {notices};
+    AddrBook oldBook{notices};
     prepare(oldBook);
     fill(oldBook, "old");
-    AddrBook newBook {notices};
+    AddrBook newBook{notices};
     prepare(newBook);
     fill(newBook, "new");
     ASSERT_TRUE(oldBook.SaveData(path("old.ini")).ok());
@@ -104,10 +105,11 @@ TEST_F(AddrBookCrash, KilledSaveLeavesTheOldBookOrTheNewOneWhole)
     EXPECT_EQ(temporaries(), 0);
 
     // The file that is left loads as the book it is.
-    AddrBook loaded {notices};
+    AddrBook loaded{notices};
     prepare(loaded);
     ASSERT_TRUE(loaded.LoadData(path()).ok());
     EXPECT_EQ(loaded.CountNodes().units, 20u * 10u * 25u);
     std::printf("save %ld us; 40 kills: %d during the save, file old %d times, new %d times, %d temporary files "
-                "left behind\n", saveUs, killedInSave, oldSeen, newSeen, leftBehind);
+                "left behind\n",
+                saveUs, killedInSave, oldSeen, newSeen, leftBehind);
 }

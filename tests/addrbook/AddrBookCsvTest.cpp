@@ -18,23 +18,26 @@ protected:
         book.CommitField(book.FindAddr({1234, 200, 2001}), velkor::AddrField::Comment, "roof, east");
         book.AddAddr({1234, 201, 0});
     }
-    AddrBook book {notices};
+    AddrBook book{notices};
     const std::string seen = AddrBook::FormatLastSeen(1700000000);
 };
 
 TEST_F(AddrBookCsv, ExportWritesEveryNodeHeaderFirst)
 {
-    EXPECT_EQ(exportCsv(book), "system,fleet,unit,name,comment,last_seen,checked\r\n"
-                               "1234,,,North,,,0\r\n"
-                               "1234,200,,Fleet 200,,,0\r\n"
-                               "1234,200,2001,\"Base \"\"One\"\"\",\"roof, east\"," + seen + ",1\r\n"
-                               "1234,201,,Fleet 201,,,0\r\n");
+    EXPECT_EQ(exportCsv(book),
+              "system,fleet,unit,name,comment,last_seen,checked\r\n"
+              "1234,,,North,,,0\r\n"
+              "1234,200,,Fleet 200,,,0\r\n"
+              "1234,200,2001,\"Base \"\"One\"\"\",\"roof, east\"," +
+                  seen +
+                  ",1\r\n"
+                  "1234,201,,Fleet 201,,,0\r\n");
 }
 
 TEST_F(AddrBookCsv, ExportReadsBackAsTheSameBook)
 {
     const std::string text = exportCsv(book);
-    AddrBook copy {notices};
+    AddrBook copy{notices};
     const velkor::Result<velkor::CsvImportCounts> r = importCsv(copy, text);
     ASSERT_TRUE(r.ok()) << r.error();
     EXPECT_EQ(r->created, 4u);
@@ -58,7 +61,7 @@ TEST_F(AddrBookCsv, ImportMergesIntoTheBook)
     EXPECT_EQ(r->created, 2u); // rows: unit 2002; fleet 8 (with its system 9)
     EXPECT_EQ(r->updated, 2u);
     const TreeItem* base = book.FindAddr({1234, 200, 2001});
-    EXPECT_EQ(name(base), "Base \"One\"");              // an empty name keeps the stored one
+    EXPECT_EQ(name(base), "Base \"One\""); // an empty name keeps the stored one
     EXPECT_EQ(field(base, velkor::AddrField::Comment), "new comment");
     EXPECT_EQ(field(base, velkor::AddrField::LastSeen), seen); // a stored Last Seen stays
     EXPECT_FALSE(checked(base));
@@ -74,7 +77,7 @@ TEST_F(AddrBookCsv, ImportMergesIntoTheBook)
 TEST_F(AddrBookCsv, LeadingZeroIdentsReadBackOntoTheirNodes)
 {
     writeFile(path(), "[0042]\nsysName=Zeros\n");
-    AddrBook zeros {notices};
+    AddrBook zeros{notices};
     ASSERT_TRUE(zeros.LoadData(path()).ok());
     ASSERT_TRUE(importCsv(zeros, "0042,7,,Seven,,,\n").ok());
     EXPECT_EQ(zeros.Roots().size(), 1u);
@@ -90,7 +93,8 @@ TEST_F(AddrBookCsv, BadRowsAreRefusedWithTheirLineAndNothingChanges)
     const Case cases[] = {
         {"1,2,3,a,b,c\n", "line 1: 6 columns"},
         {"1,2,3,a,b,c,1,x\n", "line 1: 8 columns"},
-        {"system,fleet,unit,name,comment,last_seen,checked\n", "line 1: system \"system\" is not a number"}, // only first
+        {"system,fleet,unit,name,comment,last_seen,checked\n",
+         "line 1: system \"system\" is not a number"}, // only first
         {"5,,,,,,\nx,,,,,,\n", "line 2: system \"x\" is not a number"},
         {"5,-1,,,,,\n", "line 1: fleet \"-1\" is not a number"},
         {"5,1, 7,,,,\n", "line 1: unit \" 7\" is not a number"},
@@ -129,8 +133,9 @@ protected:
 
 TEST_F(AddrBookTool, StatsExportImport)
 {
-    writeFile(path(), "[1]\nsysName=A\nnumberOfFleets=1\nfleet0-Id=2\nfleet0-NrOfUnits=2\nfleet0-unit0-Id=3\n"
-                      "fleet0-unit0-Checked=1\nfleet0-unit1-Id=4\n");
+    writeFile(path(),
+              "[1]\nsysName=A\nnumberOfFleets=1\nfleet0-Id=2\nfleet0-NrOfUnits=2\nfleet0-unit0-Id=3\n"
+              "fleet0-unit0-Checked=1\nfleet0-unit1-Id=4\n");
     auto r = run({"stats"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "systems 1 fleets 1 units 2 checked 1\n");

@@ -18,13 +18,13 @@ protected:
     // checked) and an empty fleet 201.
     void buildExample(AddrBook& into)
     {
-        TreeItem* sys = into.InsertRoot(velkor::AddrEntry {"1234", "North", "", "", true});
-        TreeItem* f200 = into.InsertChild(sys, velkor::AddrEntry {"200", "Fleet 200", "", "", true});
-        into.InsertChild(sys, velkor::AddrEntry {"201", "Fleet 201", "", "", false});
-        into.InsertChild(f200, velkor::AddrEntry {"2001", "Base", "", "", true});
+        TreeItem* sys = into.InsertRoot(velkor::AddrEntry{"1234", "North", "", "", true});
+        TreeItem* f200 = into.InsertChild(sys, velkor::AddrEntry{"200", "Fleet 200", "", "", true});
+        into.InsertChild(sys, velkor::AddrEntry{"201", "Fleet 201", "", "", false});
+        into.InsertChild(f200, velkor::AddrEntry{"2001", "Base", "", "", true});
     }
 
-    AddrBook book {notices};
+    AddrBook book{notices};
 };
 
 const char* const kExample = "[1234]\n"
@@ -58,12 +58,12 @@ TEST_F(AddrBookFile, SavingKeepsTheLineEndsOfTheFile)
         bool exists;
         bool windows;
     };
-    for (const Case c : {Case {"CRLF", true, true}, Case {"LF", true, false}, Case {"new", false, false}}) {
+    for (const Case c : {Case{"CRLF", true, true}, Case{"LF", true, false}, Case{"new", false, false}}) {
         SCOPED_TRACE(c.name);
         std::filesystem::remove(path());
         if (c.exists)
             writeFile(path(), c.windows ? crlf(kExample) : kExample);
-        AddrBook book {notices};
+        AddrBook book{notices};
         prepare(book);
         if (c.exists)
             ASSERT_TRUE(book.LoadData(path()).ok());
@@ -84,13 +84,14 @@ TEST_F(AddrBookFile, SaveLoadSaveGivesTheSameFileAndBook)
     ASSERT_TRUE(book.SaveData(path()).ok());
     const std::string first = readFile(path());
 
-    AddrBook again {notices};
+    AddrBook again{notices};
     prepare(again);
     ASSERT_TRUE(again.LoadData(path()).ok());
     EXPECT_EQ(again.GetAddrName(1234, 200, 2001), "Base");
     EXPECT_EQ(again.GetAddrName(1234, 200, 2002), "2002");
     EXPECT_EQ(field(again.FindAddr({77, 0, 0}), velkor::AddrField::Comment), "repeater, hill top = 1");
-    EXPECT_EQ(field(again.FindAddr({1234, 200, 2002}), velkor::AddrField::LastSeen), AddrBook::FormatLastSeen(1700000000));
+    EXPECT_EQ(field(again.FindAddr({1234, 200, 2002}), velkor::AddrField::LastSeen),
+              AddrBook::FormatLastSeen(1700000000));
     ASSERT_TRUE(again.SaveData(path("second.ini")).ok());
     EXPECT_EQ(readFile(path("second.ini")), first);
     EXPECT_TRUE(notices.alerts.empty());
@@ -99,7 +100,7 @@ TEST_F(AddrBookFile, SaveLoadSaveGivesTheSameFileAndBook)
 TEST_F(AddrBookFile, MissingOrEmptyFileGivesAnEmptyBook)
 {
     for (const char* text : {static_cast<const char*>(nullptr), "", "; only a comment\n\n"}) {
-        AddrBook book {notices};
+        AddrBook book{notices};
         if (text)
             writeFile(path(), text);
         EXPECT_TRUE(book.LoadData(path()).ok());
@@ -110,12 +111,13 @@ TEST_F(AddrBookFile, MissingOrEmptyFileGivesAnEmptyBook)
 
 TEST_F(AddrBookFile, DuplicateFleetsMergeAndDuplicateUnitsAreSkipped)
 {
-    writeFile(path(), "[9]\nsysName=S\nnumberOfFleets=2\n"
-                      "fleet0-Name=First\nfleet0-Id=7\nfleet0-NrOfUnits=2\n"
-                      "fleet0-unit0-Name=A\nfleet0-unit0-Id=1\nfleet0-unit0-Checked=1\n"
-                      "fleet0-unit1-Name=A again\nfleet0-unit1-Id=1\nfleet0-unit1-Checked=0\n"
-                      "fleet1-Name=Second\nfleet1-Id=7\nfleet1-NrOfUnits=1\n"
-                      "fleet1-unit0-Name=B\nfleet1-unit0-Id=2\nfleet1-unit0-Checked=0\n");
+    writeFile(path(),
+              "[9]\nsysName=S\nnumberOfFleets=2\n"
+              "fleet0-Name=First\nfleet0-Id=7\nfleet0-NrOfUnits=2\n"
+              "fleet0-unit0-Name=A\nfleet0-unit0-Id=1\nfleet0-unit0-Checked=1\n"
+              "fleet0-unit1-Name=A again\nfleet0-unit1-Id=1\nfleet0-unit1-Checked=0\n"
+              "fleet1-Name=Second\nfleet1-Id=7\nfleet1-NrOfUnits=1\n"
+              "fleet1-unit0-Name=B\nfleet1-unit0-Id=2\nfleet1-unit0-Checked=0\n");
     ASSERT_TRUE(book.LoadData(path()).ok());
     const TreeItem* sys = book.GetRoot("9");
     ASSERT_EQ(sys->children.size(), 1u);
@@ -127,17 +129,19 @@ TEST_F(AddrBookFile, DuplicateFleetsMergeAndDuplicateUnitsAreSkipped)
     // The second entry, without checked units, does not take back the first one's mark.
     EXPECT_TRUE(checked(fleet));
     EXPECT_TRUE(checked(sys));
-    EXPECT_EQ(notices.alerts, (std::vector<std::string> {"Error in CAddrBookCtrl::LoadData(), duplicate addr item in fleet!",
-                                                   "Error in CAddrBookCtrl::LoadData(), duplicate fleet item in system!"}));
+    EXPECT_EQ(notices.alerts,
+              (std::vector<std::string>{"Error in CAddrBookCtrl::LoadData(), duplicate addr item in fleet!",
+                                        "Error in CAddrBookCtrl::LoadData(), duplicate fleet item in system!"}));
 }
 
 TEST_F(AddrBookFile, ZeroAndUnparsableIdsAreSkippedSilently)
 {
-    writeFile(path(), "[3]\nnumberOfFleets=3\n"
-                      "fleet0-Id=0\nfleet0-NrOfUnits=1\nfleet0-unit0-Id=5\n"
-                      "fleet1-Id=abc\n"
-                      "fleet2-Id=12xyz\nfleet2-NrOfUnits=2\nfleet2-unit0-Id=0\nfleet2-unit0-Checked=1\n"
-                      "fleet2-unit1-Id=\nfleet2-unit1-Checked=0\n");
+    writeFile(path(),
+              "[3]\nnumberOfFleets=3\n"
+              "fleet0-Id=0\nfleet0-NrOfUnits=1\nfleet0-unit0-Id=5\n"
+              "fleet1-Id=abc\n"
+              "fleet2-Id=12xyz\nfleet2-NrOfUnits=2\nfleet2-unit0-Id=0\nfleet2-unit0-Checked=1\n"
+              "fleet2-unit1-Id=\nfleet2-unit1-Checked=0\n");
     ASSERT_TRUE(book.LoadData(path()).ok());
     const TreeItem* sys = book.GetRoot("3");
     ASSERT_EQ(sys->children.size(), 1u);
@@ -152,13 +156,14 @@ TEST_F(AddrBookFile, ZeroAndUnparsableIdsAreSkippedSilently)
 
 TEST_F(AddrBookFile, CheckMarksOfFleetsAndSystemsFollowTheirUnits)
 {
-    writeFile(path(), "[1]\nnumberOfFleets=2\n"
-                      "fleet0-Id=10\nfleet0-NrOfUnits=2\nfleet0-unit0-Id=1\nfleet0-unit0-Checked=0\n"
-                      "fleet0-unit1-Id=2\nfleet0-unit1-Checked=0\n"
-                      "fleet1-Id=11\n"
-                      "[2]\nnumberOfFleets=2\n"
-                      "fleet0-Id=20\nfleet0-NrOfUnits=1\nfleet0-unit0-Id=1\nfleet0-unit0-Checked=0\n"
-                      "fleet1-Id=21\nfleet1-NrOfUnits=1\nfleet1-unit0-Id=1\nfleet1-unit0-Checked=5\n");
+    writeFile(path(),
+              "[1]\nnumberOfFleets=2\n"
+              "fleet0-Id=10\nfleet0-NrOfUnits=2\nfleet0-unit0-Id=1\nfleet0-unit0-Checked=0\n"
+              "fleet0-unit1-Id=2\nfleet0-unit1-Checked=0\n"
+              "fleet1-Id=11\n"
+              "[2]\nnumberOfFleets=2\n"
+              "fleet0-Id=20\nfleet0-NrOfUnits=1\nfleet0-unit0-Id=1\nfleet0-unit0-Checked=0\n"
+              "fleet1-Id=21\nfleet1-NrOfUnits=1\nfleet1-unit0-Id=1\nfleet1-unit0-Checked=5\n");
     ASSERT_TRUE(book.LoadData(path()).ok());
     EXPECT_FALSE(checked(book.GetRoot("1")));
     EXPECT_FALSE(checked(book.FindAddr({1, 10, 0})));
@@ -208,7 +213,7 @@ TEST_F(AddrBookFile, AllSectionsAreReadBeyondFourKilobytesOfNames)
     ASSERT_EQ(book.Roots().size(), 300u);
     EXPECT_EQ(name(book.Roots()[299].get()), "S299");
     ASSERT_TRUE(book.SaveData(path()).ok());
-    AddrBook again {notices};
+    AddrBook again{notices};
     ASSERT_TRUE(again.LoadData(path()).ok());
     EXPECT_EQ(again.Roots().size(), 300u);
     EXPECT_EQ(name(again.GetRoot("000000000001299")), "S299");
@@ -299,7 +304,7 @@ private:
 
 TEST_F(AddrBookFile, LoadThatStopsEarlyLeavesTheFileUntouchedOnSave)
 {
-    AddrBook full {notices};
+    AddrBook full{notices};
     prepare(full);
     for (uint32_t s = 1; s <= 3; ++s)
         for (uint32_t u = 1; u <= 3; ++u)
@@ -311,14 +316,15 @@ TEST_F(AddrBookFile, LoadThatStopsEarlyLeavesTheFileUntouchedOnSave)
         int allowed;
         const char* message;
     };
-    for (const Case c : {Case {0, "Error inserting system in addressbook!"}, Case {1, "Error inserting fleet in addressbook!"},
-                         Case {7, "Error inserting addr in addressbook!"}}) {
+    for (const Case c :
+         {Case{0, "Error inserting system in addressbook!"}, Case{1, "Error inserting fleet in addressbook!"},
+          Case{7, "Error inserting addr in addressbook!"}}) {
         notices.alerts.clear();
         notices.notes.clear();
         FailingBook book(notices, c.allowed);
         prepare(book);
         EXPECT_FALSE(book.LoadData(path()).ok());
-        EXPECT_EQ(notices.alerts, std::vector<std::string> {c.message});
+        EXPECT_EQ(notices.alerts, std::vector<std::string>{c.message});
         EXPECT_FALSE(book.SaveData(path()).ok());
         EXPECT_EQ(readFile(path()), before);
         EXPECT_EQ(notices.notes.size(), 1u);
@@ -338,14 +344,14 @@ TEST_F(AddrBookFile, EightBitAndUnicodeNamesSurvive)
     EXPECT_EQ(book.GetAddrName(1, 0, 0), "Kj\xC3\xB8ge \xE2\x82\xAC");
     EXPECT_EQ(book.GetAddrName(1, 2, 0), "\xC3\x98resund");
     book.AddAddr({1, 2, 3});
-    const std::string polish = "\xC5\x81\xC3\xB3\x64\xC5\xBA";    // Łódź: not in Windows-1252
-    const std::string lookalike = "\xC3\x83\xC2\xB8";              // "Ã¸": its 8-bit form reads as UTF-8
+    const std::string polish = "\xC5\x81\xC3\xB3\x64\xC5\xBA"; // Łódź: not in Windows-1252
+    const std::string lookalike = "\xC3\x83\xC2\xB8";          // "Ã¸": its 8-bit form reads as UTF-8
     book.CommitField(book.FindAddr({1, 2, 3}), velkor::AddrField::Name, polish);
     book.CommitField(book.FindAddr({1, 2, 3}), velkor::AddrField::Comment, lookalike);
     ASSERT_TRUE(book.SaveData(path()).ok());
     const std::string text = readFile(path());
     EXPECT_NE(text.find("sysName=Kj\xF8ge \x80\n"), std::string::npos); // still 8-bit for 8-bit readers
-    AddrBook again {notices};
+    AddrBook again{notices};
     ASSERT_TRUE(again.LoadData(path()).ok());
     EXPECT_EQ(again.GetAddrName(1, 0, 0), "Kj\xC3\xB8ge \xE2\x82\xAC");
     EXPECT_EQ(again.GetAddrName(1, 2, 0), "\xC3\x98resund");

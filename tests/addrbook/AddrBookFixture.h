@@ -18,7 +18,10 @@ protected:
     std::string path(const std::string& name = "addrbook.ini") const { return (dir / name).string(); }
 
     // A book whose clock stands still.
-    static void prepare(AddrBook& book) { book.SetClock([] { return std::time_t {1700000000}; }); }
+    static void prepare(AddrBook& book)
+    {
+        book.SetClock([] { return std::time_t{1700000000}; });
+    }
     static std::string name(const TreeItem* n) { return n ? n->entry.name : "<none>"; }
     static std::string field(const TreeItem* n, velkor::AddrField f) { return n ? n->entry.text(f) : "<none>"; }
     static bool checked(const TreeItem* n) { return n && n->entry.checked; }

@@ -13,11 +13,11 @@ protected:
         AddrBookFixture::SetUp();
         prepare(book);
         // System 1 "Net" > fleet 10 "Ops" > units 100 "Alpha" (checked), 101 "Bravo" (not).
-        TreeItem* sys = book.InsertRoot(velkor::AddrEntry {"1", "Net", "", "", false});
-        TreeItem* fleet = book.InsertChild(sys, velkor::AddrEntry {"10", "Ops", "", "", true});
-        book.InsertChild(fleet, velkor::AddrEntry {"100", "Alpha", "", "", true});
-        book.InsertChild(fleet, velkor::AddrEntry {"101", "Bravo", "", "", false});
-        book.InsertChild(fleet, velkor::AddrEntry {"102", "", "", "", true});
+        TreeItem* sys = book.InsertRoot(velkor::AddrEntry{"1", "Net", "", "", false});
+        TreeItem* fleet = book.InsertChild(sys, velkor::AddrEntry{"10", "Ops", "", "", true});
+        book.InsertChild(fleet, velkor::AddrEntry{"100", "Alpha", "", "", true});
+        book.InsertChild(fleet, velkor::AddrEntry{"101", "Bravo", "", "", false});
+        book.InsertChild(fleet, velkor::AddrEntry{"102", "", "", "", true});
     }
     std::vector<std::string> shownNames() const
     {
@@ -26,7 +26,7 @@ protected:
             out.push_back(name(book.NodeOfRow(r)));
         return out;
     }
-    AddrBook book {notices};
+    AddrBook book{notices};
     const std::string now = AddrBook::FormatLastSeen(1700000000);
 };
 
@@ -37,9 +37,17 @@ TEST_F(AddrBookModel, GetAddrName)
         const char* expected;
     };
     const Case cases[] = {
-        {{0, 10, 100}, "UNKNOWN"}, {{2, 0, 0}, "2"},     {{2, 10, 100}, "2"},      {{1, 0, 0}, "Net"},
-        {{1, 11, 0}, "11"},        {{1, 11, 5}, "11"},   {{1, 10, 0}, "Ops"},      {{1, 10, 999}, "999"},
-        {{1, 10, 100}, "Alpha"},   {{1, 10, 102}, ""},   {{4294967295u, 0, 0}, "4294967295"},
+        {{0, 10, 100}, "UNKNOWN"},
+        {{2, 0, 0}, "2"},
+        {{2, 10, 100}, "2"},
+        {{1, 0, 0}, "Net"},
+        {{1, 11, 0}, "11"},
+        {{1, 11, 5}, "11"},
+        {{1, 10, 0}, "Ops"},
+        {{1, 10, 999}, "999"},
+        {{1, 10, 100}, "Alpha"},
+        {{1, 10, 102}, ""},
+        {{4294967295u, 0, 0}, "4294967295"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(book.GetAddrName(c.a.system, c.a.fleet, c.a.unit), c.expected)
@@ -54,7 +62,7 @@ TEST_F(AddrBookModel, IsAddrCheckedAnswersAndStampsOnlyPresentUnits)
         int expected;
     };
     const Case cases[] = {
-        {{1, 10, 100}, 1}, {{1, 10, 101}, 0}, {{1, 10, 0}, -1}, {{1, 0, 0}, -1},
+        {{1, 10, 100}, 1},  {{1, 10, 101}, 0},  {{1, 10, 0}, -1},   {{1, 0, 0}, -1},
         {{1, 10, 999}, -1}, {{1, 11, 100}, -1}, {{2, 10, 100}, -1}, {{0, 0, 0}, -1},
     };
     for (const Case& c : cases) {
@@ -106,17 +114,17 @@ TEST_F(AddrBookModel, NewChildIsSortedIntoPlaceOnlyUnderACollapsedParent)
 
     book.Expand(book.GetRoot("1"));
     book.Expand(fleet);
-    EXPECT_EQ(shownNames(), (std::vector<std::string> {"Net", "Ops", "", "5", "Alpha", "Bravo"}));
+    EXPECT_EQ(shownNames(), (std::vector<std::string>{"Net", "Ops", "", "5", "Alpha", "Bravo"}));
     book.AddAddr({1, 10, 3});
     book.AddAddr({1, 9, 0}); // "Fleet 9" under the expanded system: appended, after Ops' units
-    EXPECT_EQ(shownNames(), (std::vector<std::string> {"Net", "Ops", "", "5", "Alpha", "Bravo", "3", "Fleet 9"}));
+    EXPECT_EQ(shownNames(), (std::vector<std::string>{"Net", "Ops", "", "5", "Alpha", "Bravo", "3", "Fleet 9"}));
     EXPECT_EQ(book.RowOfNode(book.FindAddr({1, 10, 3})), 6);
 
     // Collapsing the fleet and sorting it (as the view does) puts "3" in its place.
     book.Collapse(fleet);
     book.SortChildren(fleet, false);
     book.Expand(fleet);
-    EXPECT_EQ(shownNames(), (std::vector<std::string> {"Net", "Ops", "", "3", "5", "Alpha", "Bravo", "Fleet 9"}));
+    EXPECT_EQ(shownNames(), (std::vector<std::string>{"Net", "Ops", "", "3", "5", "Alpha", "Bravo", "Fleet 9"}));
 }
 
 TEST_F(AddrBookModel, CollapseHidesAllDescendantsAndExpandShowsOneLevel)
@@ -130,8 +138,8 @@ TEST_F(AddrBookModel, CollapseHidesAllDescendantsAndExpandShowsOneLevel)
     EXPECT_TRUE(fleet->collapsed);
     EXPECT_EQ(fleet->row, -1);
     EXPECT_TRUE(book.Expand(sys));
-    EXPECT_EQ(shownNames(), (std::vector<std::string> {"Net", "Ops"}));
-    EXPECT_FALSE(book.Collapse(fleet)); // already collapsed
+    EXPECT_EQ(shownNames(), (std::vector<std::string>{"Net", "Ops"}));
+    EXPECT_FALSE(book.Collapse(fleet));                     // already collapsed
     EXPECT_FALSE(book.Expand(book.FindAddr({1, 10, 100}))); // no children
 }
 
@@ -141,7 +149,7 @@ TEST_F(AddrBookModel, DeleteRemovesTheSubtreeAndCollapsesAnEmptiedParent)
     book.ExpandAll(sys);
     book.AddAddr({2, 0, 0});
     book.DeleteNode(book.FindAddr({1, 10, 0}));
-    EXPECT_EQ(shownNames(), (std::vector<std::string> {"Net", "New System"}));
+    EXPECT_EQ(shownNames(), (std::vector<std::string>{"Net", "New System"}));
     EXPECT_TRUE(sys->collapsed);
     EXPECT_FALSE(sys->HasChildren());
     EXPECT_EQ(book.RowOfNode(book.GetRoot("2")), 1);
@@ -214,13 +222,13 @@ TEST(AddrText, DecodingAndEncoding)
     };
     const Case cases[] = {
         {"plain", "plain", "plain"},
-        {"Kj\xF8ge", "Kj\xC3\xB8ge", "Kj\xF8ge"},                      // Windows-1252 stays 8-bit
-        {"Kj\xC3\xB8ge", "Kj\xC3\xB8ge", "Kj\xF8ge"},                  // UTF-8 that fits the code page
+        {"Kj\xF8ge", "Kj\xC3\xB8ge", "Kj\xF8ge"},     // Windows-1252 stays 8-bit
+        {"Kj\xC3\xB8ge", "Kj\xC3\xB8ge", "Kj\xF8ge"}, // UTF-8 that fits the code page
         {"\x80 \x9F \x81", "\xE2\x82\xAC \xC5\xB8 \xC2\x81", "\x80 \x9F \x81"},
         {"\xC5\x81\xC3\xB3\x64\xC5\xBA", "\xC5\x81\xC3\xB3\x64\xC5\xBA", "\xC5\x81\xC3\xB3\x64\xC5\xBA"}, // Łódź
-        {"\xC3\x83\xC2\xB8", "\xC3\x83\xC2\xB8", "\xC3\x83\xC2\xB8"},  // "Ã¸" would read back as "ø" in 8 bits
-        {"\xE2\x98\x8E", "\xE2\x98\x8E", "\xE2\x98\x8E"},              // ☎
-        {"\xC0\xAF", "\xC3\x80\xC2\xAF", "\xC0\xAF"},                  // overlong: not UTF-8
+        {"\xC3\x83\xC2\xB8", "\xC3\x83\xC2\xB8", "\xC3\x83\xC2\xB8"},     // "Ã¸" would read back as "ø" in 8 bits
+        {"\xE2\x98\x8E", "\xE2\x98\x8E", "\xE2\x98\x8E"},                 // ☎
+        {"\xC0\xAF", "\xC3\x80\xC2\xAF", "\xC0\xAF"},                     // overlong: not UTF-8
         {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xE2\x82\xAC", "\xED\xA0\x80"}, // surrogate: not UTF-8
     };
     for (const Case& c : cases) {

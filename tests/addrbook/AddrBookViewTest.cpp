@@ -30,10 +30,11 @@ protected:
         AddrBookFixture::SetUp();
         grid = std::make_unique<CAddrBookCtrl>(notices);
         grid->InitializeGrid();
-        tester = std::make_unique<QAbstractItemModelTester>(&grid->Model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+        tester = std::make_unique<QAbstractItemModelTester>(&grid->Model(),
+                                                            QAbstractItemModelTester::FailureReportingMode::Fatal);
         prepare(book());
         // System 1: fleets 10 (units 100, 101) and 11 (unit 200); system 2: fleet 20.
-        for (velkor_address_s a : {velkor_address_s {1, 10, 100}, {1, 10, 101}, {1, 11, 200}, {2, 20, 300}})
+        for (velkor_address_s a : {velkor_address_s{1, 10, 100}, {1, 10, 101}, {1, 11, 200}, {2, 20, 300}})
             book().AddAddr(a);
         grid->resize(700, 300);
         grid->show();
@@ -99,12 +100,12 @@ TEST_F(AddrBookView, ColumnsAndRowsAsTheDialogShowsThem)
         EXPECT_EQ(grid->Model().headerData(c, Qt::Horizontal, Qt::DisplayRole).toString(), headers[c]);
         EXPECT_EQ(grid->columnWidth(c), widths[c]);
     }
-    EXPECT_EQ(shownNames(), (std::vector<std::string> {"New System", "New System"}));
+    EXPECT_EQ(shownNames(), (std::vector<std::string>{"New System", "New System"}));
     EXPECT_EQ(grid->Model().index(1, 1).data().toString(), "2");
     EXPECT_EQ(grid->ImageList().size(), 5u);
     EXPECT_EQ(grid->ImageSize(), QSize(16, 16));
     // System, fleet and unit images (4, 1 and 2 in the image list).
-    for (const auto& [a, image] : {std::pair {velkor_address_s {1, 0, 0}, 4}, {{1, 10, 0}, 1}, {{1, 10, 100}, 2}})
+    for (const auto& [a, image] : {std::pair{velkor_address_s{1, 0, 0}, 4}, {{1, 10, 0}, 1}, {{1, 10, 100}, 2}})
         EXPECT_EQ(grid->NodeImage(book().FindAddr(a)), image);
 }
 
@@ -167,12 +168,16 @@ TEST_F(AddrBookView, LoadingIntoAnOpenSystemKeepsRowsInStep)
 {
     clickCell(0, 0);
     keypad(Qt::Key_Asterisk);
-    writeFile(path(), "[1]\nsysName=Ignored\nnumberOfFleets=2\nfleet0-Id=3\nfleet0-Name=Alpha\n"
-                      "fleet1-Id=10\nfleet1-NrOfUnits=1\nfleet1-unit0-Id=7\nfleet1-unit0-Name=007\n");
+    writeFile(path(),
+              "[1]\nsysName=Ignored\nnumberOfFleets=2\nfleet0-Id=3\nfleet0-Name=Alpha\n"
+              "fleet1-Id=10\nfleet1-NrOfUnits=1\nfleet1-unit0-Id=7\nfleet1-unit0-Name=007\n");
     ASSERT_TRUE(book().LoadData(path()).ok());
-    EXPECT_EQ(notices.alerts, std::vector<std::string> {"Error in CAddrBookCtrl::LoadData(), duplicate fleet item in system!"});
+    EXPECT_EQ(notices.alerts,
+              std::vector<std::string>{"Error in CAddrBookCtrl::LoadData(), duplicate fleet item in system!"});
     // The open system and fleet show their children sorted, each row on its own node.
-    EXPECT_EQ(shownNames(), (std::vector<std::string> {"New System", "Alpha", "Fleet 10", "007", "100", "101", "Fleet 11", "200", "New System"}));
+    EXPECT_EQ(shownNames(),
+              (std::vector<std::string>{"New System", "Alpha", "Fleet 10", "007", "100", "101", "Fleet 11", "200",
+                                        "New System"}));
     for (int r = 0; r < grid->Model().rowCount(); ++r)
         EXPECT_EQ(book().NodeOfRow(r)->row, r);
     EXPECT_EQ(grid->GetSelectedNode(), book().GetRoot("1"));
@@ -205,7 +210,7 @@ TEST_F(AddrBookView, SpaceAndCheckBoxClicksReachCollapsedDescendants)
     EXPECT_TRUE(checked(book().FindAddr({1, 11, 0})));
     key(Qt::Key_Space);
     EXPECT_FALSE(checked(sys));
-    for (velkor_address_s a : {velkor_address_s {1, 10, 100}, {1, 10, 101}, {1, 11, 200}})
+    for (velkor_address_s a : {velkor_address_s{1, 10, 100}, {1, 10, 101}, {1, 11, 200}})
         EXPECT_EQ(book().IsAddrChecked(a), 0);
     EXPECT_EQ(book().IsAddrChecked({2, 20, 300}), 1);
 
@@ -226,10 +231,10 @@ TEST_F(AddrBookView, DeleteRemovesTheWholeSubtreeWithoutAQuestion)
 {
     clickCell(0, 0);
     keypad(Qt::Key_Plus);
-    EXPECT_EQ(shownNames(), (std::vector<std::string> {"New System", "Fleet 10", "Fleet 11", "New System"}));
+    EXPECT_EQ(shownNames(), (std::vector<std::string>{"New System", "Fleet 10", "Fleet 11", "New System"}));
     clickCell(1, 0);
     key(Qt::Key_Delete);
-    EXPECT_EQ(shownNames(), (std::vector<std::string> {"New System", "Fleet 11", "New System"}));
+    EXPECT_EQ(shownNames(), (std::vector<std::string>{"New System", "Fleet 11", "New System"}));
     EXPECT_EQ(book().IsAddrChecked({1, 10, 100}), -1);
     EXPECT_EQ(grid->GetSelectedRow(), 1); // the row that took the deleted one's place
     clickCell(2, 0);
@@ -254,11 +259,12 @@ TEST_F(AddrBookView, KeypadPlusMinusAndStar)
     keypad(Qt::Key_Minus);
     EXPECT_EQ(grid->Model().rowCount(), 2);
     keypad(Qt::Key_Asterisk);
-    EXPECT_EQ(shownNames(), (std::vector<std::string> {"New System", "Fleet 10", "100", "101", "Fleet 11", "200", "New System"}));
+    EXPECT_EQ(shownNames(),
+              (std::vector<std::string>{"New System", "Fleet 10", "100", "101", "Fleet 11", "200", "New System"}));
     // Collapsing hides the grandchildren; expanding shows the children collapsed.
     keypad(Qt::Key_Minus);
     keypad(Qt::Key_Plus);
-    EXPECT_EQ(shownNames(), (std::vector<std::string> {"New System", "Fleet 10", "Fleet 11", "New System"}));
+    EXPECT_EQ(shownNames(), (std::vector<std::string>{"New System", "Fleet 10", "Fleet 11", "New System"}));
 }
 
 TEST_F(AddrBookView, ChildrenAddedWhileOpenAreSortedAtTheNextCollapse)
@@ -266,13 +272,17 @@ TEST_F(AddrBookView, ChildrenAddedWhileOpenAreSortedAtTheNextCollapse)
     clickCell(0, 0);
     keypad(Qt::Key_Asterisk);
     book().AddAddr({1, 10, 1000}); // sorts between "100" and "101"
-    EXPECT_EQ(shownNames(), (std::vector<std::string> {"New System", "Fleet 10", "100", "101", "1000", "Fleet 11", "200", "New System"}));
+    EXPECT_EQ(
+        shownNames(),
+        (std::vector<std::string>{"New System", "Fleet 10", "100", "101", "1000", "Fleet 11", "200", "New System"}));
 
     // The +/- box of the fleet, by mouse.
     click(grid->GeometryOfRow(1).expandBox.center());
     EXPECT_EQ(grid->Model().rowCount(), 5);
     click(grid->GeometryOfRow(1).expandBox.center());
-    EXPECT_EQ(shownNames(), (std::vector<std::string> {"New System", "Fleet 10", "100", "1000", "101", "Fleet 11", "200", "New System"}));
+    EXPECT_EQ(
+        shownNames(),
+        (std::vector<std::string>{"New System", "Fleet 10", "100", "1000", "101", "Fleet 11", "200", "New System"}));
 
     // The keypad collapse sorts as well.
     book().AddAddr({1, 5, 0}); // "Fleet 5" goes to the end of the open system
@@ -281,7 +291,7 @@ TEST_F(AddrBookView, ChildrenAddedWhileOpenAreSortedAtTheNextCollapse)
     clickCell(0, 0);
     keypad(Qt::Key_Minus);
     keypad(Qt::Key_Plus);
-    EXPECT_EQ(shownNames(), (std::vector<std::string> {"New System", "Fleet 10", "Fleet 11", "Fleet 5", "New System"}));
+    EXPECT_EQ(shownNames(), (std::vector<std::string>{"New System", "Fleet 10", "Fleet 11", "Fleet 5", "New System"}));
 }
 
 TEST_F(AddrBookView, DoubleClickTogglesTheSelectedRow)
@@ -302,10 +312,10 @@ TEST_F(AddrBookView, ShownLastSeenIsRefreshedAtOnce)
     keypad(Qt::Key_Asterisk);
     const int row = book().RowOfNode(book().FindAddr({1, 10, 101}));
     QSignalSpy changed(&grid->Model(), &QAbstractItemModel::dataChanged);
-    book().SetClock([] { return std::time_t {1800000000}; });
+    book().SetClock([] { return std::time_t{1800000000}; });
     book().AddAddr({1, 10, 101});
     EXPECT_EQ(grid->Model().index(row, 3).data().toString().toStdString(), AddrBook::FormatLastSeen(1800000000));
-    book().SetClock([] { return std::time_t {1800000100}; });
+    book().SetClock([] { return std::time_t{1800000100}; });
     EXPECT_EQ(grid->IsAddrChecked({1, 10, 101}, 0), 1);
     EXPECT_EQ(grid->Model().index(row, 3).data().toString().toStdString(), AddrBook::FormatLastSeen(1800000100));
     ASSERT_GE(changed.count(), 2);
@@ -400,7 +410,7 @@ TEST_F(AddrBookEdit, AReportOfTheUnitLeavesTheOpenEditBoxAlone)
         auto* box = typeWithoutCommit(unit, column, "Base sta");
         ASSERT_NE(box, nullptr);
         const QString typed = box->text();
-        book().SetClock([column] { return std::time_t {1800000000 + column}; });
+        book().SetClock([column] { return std::time_t{1800000000 + column}; });
         book().AddAddr({1, 10, 100});
         EXPECT_EQ(grid->IsAddrChecked({1, 10, 100}, 1), 1);
         QApplication::processEvents();
@@ -417,7 +427,7 @@ TEST_F(AddrBookEdit, AFollowedCallNeitherCommitsNorDiscardsTheEdit)
     // The followed unit lies in a collapsed system above and below the edited row, so
     // that rows appear on both sides of it.
     book().AddAddr({3, 30, 3000});
-    for (velkor_address_s followed : {velkor_address_s {3, 30, 3000}, {1, 11, 200}}) {
+    for (velkor_address_s followed : {velkor_address_s{3, 30, 3000}, {1, 11, 200}}) {
         SCOPED_TRACE(followed.system);
         TreeItem* edited = book().FindAddr({2, 20, 300});
         auto* box = typeWithoutCommit(edited, 2, "Base sta");

@@ -11,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-
 // Readable failure messages for Qt strings.
 inline void PrintTo(const QString& s, std::ostream* os)
 {

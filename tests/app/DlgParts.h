@@ -6,9 +6,9 @@
 #include "AppFixture.h"
 
 #include "app/CVelkorDlg.h"
-#include "cmdwnd/CCmdWnd.h"
-#include "bank/DecoderBank.h"
 #include "audio/FileSource.h"
+#include "bank/DecoderBank.h"
+#include "cmdwnd/CCmdWnd.h"
 
 #include <QApplication>
 #include <QListWidget>
@@ -24,7 +24,9 @@ using namespace velkor;
 inline CVelkorDlg::Parts testParts(const std::string& feedFile = {})
 {
     CVelkorDlg::Parts parts = CVelkorDlg::DefaultParts();
-    parts.commandWindow = [](CmdWndOwner& owner) { return std::make_unique<CCmdWnd>(owner, std::make_unique<FakeMixer>()); };
+    parts.commandWindow = [](CmdWndOwner& owner) {
+        return std::make_unique<CCmdWnd>(owner, std::make_unique<FakeMixer>());
+    };
     parts.decoderBank = [feedFile](CmdSink* cmdWnd, unsigned sampleRate) {
         std::unique_ptr<AudioSource> source;
         if (!feedFile.empty())
@@ -58,8 +60,9 @@ protected:
     // Waits until the log list shows the line.
     ::testing::AssertionResult waitForLine(const std::string& line)
     {
-        return waitFor("the line \"" + line + "\"", [&] { return testsignal::contains(lines(), line); },
-                       [&] { return std::to_string(lines().size()) + " lines, the last " + lastLine(); });
+        return waitFor(
+            "the line \"" + line + "\"", [&] { return testsignal::contains(lines(), line); },
+            [&] { return std::to_string(lines().size()) + " lines, the last " + lastLine(); });
     }
     // The lines added since the last call.
     std::vector<std::string> newLines()

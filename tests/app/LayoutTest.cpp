@@ -34,7 +34,7 @@ namespace {
 
 struct FontCase {
     const char* name;
-    int points;   // at 96 dpi
+    int points; // at 96 dpi
     int dpi;
 };
 
@@ -102,8 +102,8 @@ protected:
 };
 
 INSTANTIATE_TEST_SUITE_P(Fonts, Layout,
-                         ::testing::Values(FontCase {"9pt_96dpi", 9, 96}, FontCase {"12pt_96dpi", 12, 96},
-                                           FontCase {"9pt_144dpi", 9, 144}, FontCase {"12pt_144dpi", 12, 144}),
+                         ::testing::Values(FontCase{"9pt_96dpi", 9, 96}, FontCase{"12pt_96dpi", 12, 96},
+                                           FontCase{"9pt_144dpi", 9, 144}, FontCase{"12pt_144dpi", 12, 144}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_P(Layout, SettingsDialogAndItsOpenedPortList)
@@ -140,10 +140,11 @@ TEST_P(Layout, AboutBox)
 
 TEST_P(Layout, MainDialogColumnsHoldSevenDigitIdentsAndFullTimes)
 {
-    writeFile("addrbook.ini", "[4000001]\nsysName=NMT\nnumberOfFleets=1\nfleet0-Id=8888888\nfleet0-Name=Subscribers\n"
-                              "fleet0-NrOfUnits=2\nfleet0-unit0-Id=7000123\nfleet0-unit0-Name=Car 7\n"
-                              "fleet0-unit0-LastSeen=2026/12/09 22:48:08\nfleet0-unit0-Checked=1\n"
-                              "fleet0-unit1-Id=9999999\nfleet0-unit1-Name=Portable\nfleet0-unit1-LastSeen=2026/08/28 00:00:00\n");
+    writeFile("addrbook.ini",
+              "[4000001]\nsysName=NMT\nnumberOfFleets=1\nfleet0-Id=8888888\nfleet0-Name=Subscribers\n"
+              "fleet0-NrOfUnits=2\nfleet0-unit0-Id=7000123\nfleet0-unit0-Name=Car 7\n"
+              "fleet0-unit0-LastSeen=2026/12/09 22:48:08\nfleet0-unit0-Checked=1\n"
+              "fleet0-unit1-Id=9999999\nfleet0-unit1-Name=Portable\nfleet0-unit1-LastSeen=2026/08/28 00:00:00\n");
     CVelkorDlg dlg(testParts(), &told);
     dlg.OnInitDialog();
     show(dlg);
@@ -172,8 +173,8 @@ TEST_P(Layout, LogListShowsEightLinesAndElidesLongOnes)
     CVelkorDlg dlg(testParts(), &told);
     dlg.OnInitDialog();
     show(dlg);
-    const QString longLine = QStringLiteral("GTC  | Go To Channel Voice             | Ch:  17 (  1) Org:  200 Tar:  100 ")
-                                 .repeated(4);
+    const QString longLine =
+        QStringLiteral("GTC  | Go To Channel Voice             | Ch:  17 (  1) Org:  200 Tar:  100 ").repeated(4);
     for (int i = 0; i < 20; ++i)
         dlg.AppendLogLine(longLine.toLatin1().constData());
     QListWidget* log = dlg.logListWidget();

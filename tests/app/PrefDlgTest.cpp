@@ -50,14 +50,13 @@ protected:
 
 struct LoadSaveCase {
     const char* name;
-    const char* file;      // nullptr: no file
+    const char* file; // nullptr: no file
     const char* shown;
-    const char* saved;     // the whole file after Save without changes
+    const char* saved; // the whole file after Save without changes
 };
 
 const LoadSaveCase kLoadSave[] = {
-    {"no file", nullptr,
-     "rate=48000 mute=1 type=0 port=0 memory=0 follow=1 scan=0 add=1 backlight=0 cc=0",
+    {"no file", nullptr, "rate=48000 mute=1 type=0 port=0 memory=0 follow=1 scan=0 add=1 backlight=0 cc=0",
      "[audio]\nsamplerate=48000\nmute=1\n[tracking]\nreceiver_type=0\ncomport=0\nmemory=0\n"
      "follow_calls=1\nscan_on_clear=0\nauto_add=1\nbacklight=0\nreturn_to_cc=0\n"},
     {"every value set",
@@ -75,8 +74,7 @@ const LoadSaveCase kLoadSave[] = {
      "[audio]\nsamplerate=48000\nmute=1\n[tracking]\nreceiver_type=1\ncomport=4\nmemory=-3\n"
      "follow_calls=1\nscan_on_clear=1\nauto_add=0\nbacklight=1\nreturn_to_cc=1\n"},
     // Lists without a selection keep the stored numbers instead of writing 4294967295.
-    {"indexes outside the lists",
-     "[tracking]\nreceiver_type=4\ncomport=9\n",
+    {"indexes outside the lists", "[tracking]\nreceiver_type=4\ncomport=9\n",
      "rate=48000 mute=1 type=-1 port=-1 memory=0 follow=1 scan=0 add=1 backlight=0 cc=0",
      "[tracking]\nreceiver_type=4\ncomport=9\nmemory=0\nfollow_calls=1\nscan_on_clear=0\nauto_add=1\n"
      "backlight=0\nreturn_to_cc=0\n[audio]\nsamplerate=48000\nmute=1\n"},
@@ -114,10 +112,10 @@ TEST_F(PrefDlg, NetworkTypeShowsItsServerInPlaceOfThePortList)
     const struct {
         const char* name;
         const char* file;
-        const char* typed;     // nullptr: the field is left alone
+        const char* typed; // nullptr: the field is left alone
         bool serverShown;
-        const char* server;    // the field's text
-        const char* savedRigctl;  // the [rigctl] part of the saved file, "" none
+        const char* server;      // the field's text
+        const char* savedRigctl; // the [rigctl] part of the saved file, "" none
     } cases[] = {
         {"serial type", "[tracking]\nreceiver_type=1\ncomport=2\n", nullptr, false, "localhost:4532", ""},
         {"network type, default server", "[tracking]\nreceiver_type=3\n", nullptr, true, "localhost:4532", ""},
@@ -125,8 +123,8 @@ TEST_F(PrefDlg, NetworkTypeShowsItsServerInPlaceOfThePortList)
          "sdr.local:7356", "[rigctl]\nserver=sdr.local:7356\n"},
         {"server typed", "[tracking]\nreceiver_type=3\n", " 127.0.0.1:7356 ", true, "127.0.0.1:7356",
          "[rigctl]\nserver=127.0.0.1:7356\n"},
-        {"serial type keeps a stored server", "[tracking]\nreceiver_type=0\n[rigctl]\nserver=[::1]:4532\n",
-         nullptr, false, "[::1]:4532", "[rigctl]\nserver=[::1]:4532\n"},
+        {"serial type keeps a stored server", "[tracking]\nreceiver_type=0\n[rigctl]\nserver=[::1]:4532\n", nullptr,
+         false, "[::1]:4532", "[rigctl]\nserver=[::1]:4532\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -176,24 +174,25 @@ TEST_F(PrefDlg, ChoicesMadeWithMouseAndKeysAreWritten)
 {
     auto dlg = open();
     dlg->m_sampleRate->setFocus();
-    QTest::keyClick(dlg->m_sampleRate, Qt::Key_Down);  // 44100
-    QTest::keyClick(dlg->m_sampleRate, Qt::Key_Down);  // 36000
+    QTest::keyClick(dlg->m_sampleRate, Qt::Key_Down); // 44100
+    QTest::keyClick(dlg->m_sampleRate, Qt::Key_Down); // 36000
     QTest::mouseClick(dlg->m_mute, Qt::LeftButton);
     dlg->m_receiverType->setFocus();
-    QTest::keyClick(dlg->m_receiverType, Qt::Key_End);  // Hamlib rigctl (network)
-    QTest::keyClick(dlg->m_receiverType, Qt::Key_Up);   // Uniden Experimental
+    QTest::keyClick(dlg->m_receiverType, Qt::Key_End); // Hamlib rigctl (network)
+    QTest::keyClick(dlg->m_receiverType, Qt::Key_Up);  // Uniden Experimental
     dlg->m_comPort->setFocus();
     QTest::keyClick(dlg->m_comPort, Qt::Key_Down);
-    QTest::keyClick(dlg->m_comPort, Qt::Key_Down);      // COM2
+    QTest::keyClick(dlg->m_comPort, Qt::Key_Down); // COM2
     dlg->m_memory->setFocus();
     dlg->m_memory->selectAll();
-    QTest::keyClick(dlg->m_memory, Qt::Key_Backspace);  // an empty field is written empty
-    for (QCheckBox* box : {dlg->m_followCalls, dlg->m_scanOnClear, dlg->m_autoAdd, dlg->m_backlight, dlg->m_returnToCc}) {
+    QTest::keyClick(dlg->m_memory, Qt::Key_Backspace); // an empty field is written empty
+    for (QCheckBox* box :
+         {dlg->m_followCalls, dlg->m_scanOnClear, dlg->m_autoAdd, dlg->m_backlight, dlg->m_returnToCc}) {
         box->setFocus();
         QTest::keyClick(box, Qt::Key_Space);
     }
     dlg->m_save->setFocus();
-    QTest::keyClick(dlg->m_save, Qt::Key_Return);  // Enter on Save itself saves
+    QTest::keyClick(dlg->m_save, Qt::Key_Return); // Enter on Save itself saves
     EXPECT_EQ(dlg->result(), QDialog::Accepted);
     EXPECT_EQ(readFile("velkor.ini"),
               "[audio]\nsamplerate=36000\nmute=0\n[tracking]\nreceiver_type=2\ncomport=2\nmemory=\n"
@@ -204,8 +203,9 @@ TEST_F(PrefDlg, EnterInAnyOtherControlAndEscapeCancel)
 {
     writeFile("velkor.ini", "[audio]\nmute=2\n");
     const auto controls = [](CPrefDlg& d) {
-        return std::vector<QWidget*> {d.m_sampleRate, d.m_mute, d.m_autoAdd, d.m_followCalls, d.m_deemphasis, d.m_receiverType,
-                                      d.m_comPort, d.m_memory, d.m_scanOnClear, d.m_returnToCc, d.m_backlight, d.m_cancel};
+        return std::vector<QWidget*>{d.m_sampleRate,  d.m_mute,         d.m_autoAdd,   d.m_followCalls,
+                                     d.m_deemphasis,  d.m_receiverType, d.m_comPort,   d.m_memory,
+                                     d.m_scanOnClear, d.m_returnToCc,   d.m_backlight, d.m_cancel};
     };
     const size_t count = controls(*open()).size();
     for (size_t i = 0; i < count; ++i) {
@@ -231,7 +231,7 @@ TEST_F(PrefDlg, MemoryFieldTakesAtMostFourDigits)
     QTest::keyClicks(dlg->m_memory, "1a-2 3.456");
     EXPECT_EQ(dlg->m_memory->text(), "1234");
     dlg->m_memory->selectAll();
-    dlg->m_memory->insert("98x7");  // as a paste: refused whole
+    dlg->m_memory->insert("98x7"); // as a paste: refused whole
     EXPECT_EQ(dlg->m_memory->text(), "1234");
 }
 
@@ -253,7 +253,7 @@ TEST_F(PrefDlg, PortListNamesTheDeviceOfEachPort)
 
 TEST_F(PrefDlg, UnwritableFileIsReportedAndTheDialogStaysOpen)
 {
-    std::filesystem::create_directory("velkor.ini");  // a directory where the file should be
+    std::filesystem::create_directory("velkor.ini"); // a directory where the file should be
     auto dlg = open();
     ASSERT_EQ(told.alerts.size(), 1u);
     EXPECT_EQ(told.alerts[0].rfind("Couldn't read the settings: ", 0), 0u) << told.alerts[0];
@@ -291,9 +291,10 @@ TEST_F(PrefDlg, LayoutFollowsTheDialogUnitsOfItsFont)
             w = w->nextInFocusChain();
         order.push_back(w);
     }
-    const std::vector<QWidget*> expected {dlg->m_sampleRate, dlg->m_mute, dlg->m_autoAdd, dlg->m_followCalls,
-                                          dlg->m_deemphasis, dlg->m_receiverType, dlg->m_comPort, dlg->m_memory, dlg->m_scanOnClear,
-                                          dlg->m_returnToCc, dlg->m_backlight, dlg->m_save, dlg->m_cancel};
+    const std::vector<QWidget*> expected{dlg->m_sampleRate,  dlg->m_mute,         dlg->m_autoAdd,   dlg->m_followCalls,
+                                         dlg->m_deemphasis,  dlg->m_receiverType, dlg->m_comPort,   dlg->m_memory,
+                                         dlg->m_scanOnClear, dlg->m_returnToCc,   dlg->m_backlight, dlg->m_save,
+                                         dlg->m_cancel};
     EXPECT_EQ(order, expected);
 }
 

@@ -44,7 +44,7 @@ TEST(ProgramIcon, DrawnOnATransparentTileAtEverySize)
         SCOPED_TRACE(size);
         const QImage image = RenderProgramIcon(size);
         ASSERT_EQ(image.size(), QSize(size, size));
-        EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0);               // rounded corner
+        EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0); // rounded corner
         EXPECT_EQ(qAlpha(image.pixel(size / 2, size - size / 8)), 255);
         // The mast and the waves are drawn: more than the tile's two-tone gradient.
         QSet<QRgb> colours;
@@ -62,8 +62,7 @@ TEST(SignalWatcher, EachSignalArrivesInTheEventLoopOnce)
     QSignalSpy spy(&watcher, &SignalWatcher::received);
     for (int s : {SIGTERM, SIGHUP, SIGINT})
         ::raise(s);
-    while (spy.count() < 3 && spy.wait(5000)) {
-    }
+    while (spy.count() < 3 && spy.wait(5000)) { }
     ASSERT_EQ(spy.count(), 3);
     EXPECT_EQ(spy[0][0].toInt(), SIGTERM);
     EXPECT_EQ(spy[1][0].toInt(), SIGHUP);

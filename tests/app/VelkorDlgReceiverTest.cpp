@@ -45,17 +45,18 @@ protected:
     // The system heard, then a call from origin to the checked unit 1-100 on channel 17.
     ::testing::AssertionResult follow(velkor_address_s origin = {})
     {
-        dlg->commandWindow()->post(CMDWND_REPORT_SYSTEM, velkor_address_s {1, 0, 0});
+        dlg->commandWindow()->post(CMDWND_REPORT_SYSTEM, velkor_address_s{1, 0, 0});
         velkor_call_s call;
         call.target = {1, 1, 100};
         call.origin = origin;
         call.control_channel = 1;
         call.channel = 17;
         dlg->commandWindow()->post(CMDWND_REPORT_CALL, call);
-        return waitFor("the call followed", [&] { return dlg->endCallButton()->isEnabled(); }, [&] { return lastLine(); });
+        return waitFor(
+            "the call followed", [&] { return dlg->endCallButton()->isEnabled(); }, [&] { return lastLine(); });
     }
 
-    ScannerSimulator sim {ScannerFamily::Uniden780};
+    ScannerSimulator sim{ScannerFamily::Uniden780};
 };
 
 using Lines = std::vector<std::string>;
@@ -63,34 +64,36 @@ using Lines = std::vector<std::string>;
 TEST_F(VelkorDlgReceiver, AReceiverOnAMissingPortLogsTheErrorAfterStartUp)
 {
     start("[tracking]\ncomport=2\n[serial]\ncom2=" + (dir / "no-such-device").string() + "\n");
-    EXPECT_EQ(newLines(), (Lines {"Starting decoder thread.", "Initialized and running.",
-                                  "ERROR initializing receiver on serial port 2: Error opening serial port!"}));
+    EXPECT_EQ(newLines(),
+              (Lines{"Starting decoder thread.", "Initialized and running.",
+                     "ERROR initializing receiver on serial port 2: Error opening serial port!"}));
 }
 
 TEST_F(VelkorDlgReceiver, OnlyAChangedTypePortOrMemoryRecreatesTheReceiver)
 {
     start("[tracking]\ncomport=1\n" + serial());
-    EXPECT_EQ(newLines(), (Lines {"Starting decoder thread.", "Initialized and running.",
-                                  "Initialized Uniden 245/780 on serial port 1."}));
+    EXPECT_EQ(newLines(),
+              (Lines{"Starting decoder thread.", "Initialized and running.",
+                     "Initialized Uniden 245/780 on serial port 1."}));
     EXPECT_FALSE(portFree());
 
     // A flag: nothing restarts, the scanner hears nothing.
     sim.clearReceived();
     reapply("[tracking]\ncomport=1\nbacklight=1\n" + serial());
-    EXPECT_EQ(newLines(), Lines {});
+    EXPECT_EQ(newLines(), Lines{});
     EXPECT_EQ(sim.received(), "");
 
     // The memory number alone: a new receiver.
     reapply("[tracking]\ncomport=1\nmemory=5\n" + serial());
-    EXPECT_EQ(newLines(), Lines {"Initialized Uniden 245/780 on serial port 1."});
+    EXPECT_EQ(newLines(), Lines{"Initialized Uniden 245/780 on serial port 1."});
 
     // A type outside the list builds the 245/780 driver.
     reapply("[tracking]\ncomport=1\nmemory=5\nreceiver_type=9\n" + serial());
-    EXPECT_EQ(newLines(), Lines {"Initialized Uniden 245/780 on serial port 1."});
+    EXPECT_EQ(newLines(), Lines{"Initialized Uniden 245/780 on serial port 1."});
 
     // Port None: the receiver goes without a word and lets go of the port.
     reapply("[tracking]\ncomport=0\n" + serial());
-    EXPECT_EQ(newLines(), Lines {});
+    EXPECT_EQ(newLines(), Lines{});
     EXPECT_TRUE(portFree());
 }
 
@@ -103,14 +106,14 @@ TEST_F(VelkorDlgReceiver, AChangedServerRecreatesOnlyTheNetworkReceiver)
     newLines();
     // The server of a serial scanner's user: nothing restarts.
     reapply("[tracking]\ncomport=1\n[rigctl]\nserver=" + first.address() + "\n" + serial());
-    EXPECT_EQ(newLines(), Lines {});
+    EXPECT_EQ(newLines(), Lines{});
     reapply("[tracking]\nreceiver_type=3\ncomport=1\n[rigctl]\nserver=" + first.address() + "\n");
-    EXPECT_EQ(newLines(), Lines {"Initialized Hamlib rigctl on server " + first.address() + "."});
+    EXPECT_EQ(newLines(), Lines{"Initialized Hamlib rigctl on server " + first.address() + "."});
     EXPECT_TRUE(portFree());
     reapply("[tracking]\nreceiver_type=3\ncomport=1\nbacklight=1\n[rigctl]\nserver=" + first.address() + "\n");
-    EXPECT_EQ(newLines(), Lines {});
+    EXPECT_EQ(newLines(), Lines{});
     reapply("[tracking]\nreceiver_type=3\ncomport=1\n[rigctl]\nserver=" + second.address() + "\n");
-    EXPECT_EQ(newLines(), Lines {"Initialized Hamlib rigctl on server " + second.address() + "."});
+    EXPECT_EQ(newLines(), Lines{"Initialized Hamlib rigctl on server " + second.address() + "."});
 }
 
 TEST_F(VelkorDlgReceiver, QuittingGivesTheScannerBack)
@@ -124,8 +127,9 @@ TEST_F(VelkorDlgReceiver, QuittingGivesTheScannerBack)
 
 TEST_F(VelkorDlgReceiver, EndCallButtonFollowsTheTrackerAndPostsEndCall)
 {
-    writeFile("addrbook.ini", "[1]\nsysName=Demo\nnumberOfFleets=1\nfleet0-Id=1\nfleet0-Name=Fleet\nfleet0-NrOfUnits=1\n"
-                              "fleet0-unit0-Id=100\nfleet0-unit0-Name=Base\nfleet0-unit0-Checked=1\n");
+    writeFile("addrbook.ini",
+              "[1]\nsysName=Demo\nnumberOfFleets=1\nfleet0-Id=1\nfleet0-Name=Fleet\nfleet0-NrOfUnits=1\n"
+              "fleet0-unit0-Id=100\nfleet0-unit0-Name=Base\nfleet0-unit0-Checked=1\n");
     sim.setSquelchOpen(true); // the call goes on until End Call ends it
     start("[tracking]\ncomport=1\n" + serial());
     EXPECT_FALSE(dlg->endCallButton()->isEnabled());
@@ -134,7 +138,8 @@ TEST_F(VelkorDlgReceiver, EndCallButtonFollowsTheTrackerAndPostsEndCall)
     // The click ends the call through the command window: the tracker logs its length
     // and lets the button go.
     QTest::mouseClick(dlg->endCallButton(), Qt::LeftButton);
-    ASSERT_TRUE(waitFor("the call ended", [&] { return !dlg->endCallButton()->isEnabled(); }, [&] { return lastLine(); }));
+    ASSERT_TRUE(waitFor(
+        "the call ended", [&] { return !dlg->endCallButton()->isEnabled(); }, [&] { return lastLine(); }));
     const Lines added = newLines();
     ASSERT_EQ(added.size(), 1u);
     EXPECT_EQ(added[0].rfind("     | Call duration:", 0), 0u) << added[0];
@@ -142,15 +147,16 @@ TEST_F(VelkorDlgReceiver, EndCallButtonFollowsTheTrackerAndPostsEndCall)
     dlg->enableEndCall(true);
     QTest::mouseClick(dlg->endCallButton(), Qt::LeftButton);
     settle();
-    EXPECT_EQ(newLines(), Lines {});
+    EXPECT_EQ(newLines(), Lines{});
 }
 
 TEST_F(VelkorDlgReceiver, TypingInACellSurvivesAFollowedCallThatReportsItsUnit)
 {
     // Unit 300 calls the checked unit 100 while the user types a comment for 300.
-    writeFile("addrbook.ini", "[1]\nsysName=Demo\nnumberOfFleets=1\nfleet0-Id=1\nfleet0-Name=Fleet\nfleet0-NrOfUnits=2\n"
-                              "fleet0-unit0-Id=100\nfleet0-unit0-Name=Base\nfleet0-unit0-Checked=1\n"
-                              "fleet0-unit1-Id=300\nfleet0-unit1-Name=Car\nfleet0-unit1-Checked=0\n");
+    writeFile("addrbook.ini",
+              "[1]\nsysName=Demo\nnumberOfFleets=1\nfleet0-Id=1\nfleet0-Name=Fleet\nfleet0-NrOfUnits=2\n"
+              "fleet0-unit0-Id=100\nfleet0-unit0-Name=Base\nfleet0-unit0-Checked=1\n"
+              "fleet0-unit1-Id=300\nfleet0-unit1-Name=Car\nfleet0-unit1-Checked=0\n");
     start("[tracking]\ncomport=1\n" + serial());
     dlg->show();
     dlg->activateWindow();
@@ -170,7 +176,7 @@ TEST_F(VelkorDlgReceiver, TypingInACellSurvivesAFollowedCallThatReportsItsUnit)
     EXPECT_EQ(QApplication::focusWidget(), box);
     EXPECT_EQ(box->text(), "Base sta");
     EXPECT_EQ(car->entry.comment, "");
-    EXPECT_FALSE(car->entry.lastSeen.empty());  // the report was handled
+    EXPECT_FALSE(car->entry.lastSeen.empty()); // the report was handled
     QTest::keyClicks(box, "tion");
     QTest::keyClick(box, Qt::Key_Return);
     EXPECT_EQ(car->entry.comment, "Base station");

@@ -74,7 +74,7 @@ TEST_F(VelkorDlg, StartsWithDefaultsWhenThereAreNoFiles)
 {
     start();
     EXPECT_TRUE(started);
-    EXPECT_EQ(newLines(), (Lines {"Starting decoder thread.", "Initialized and running."}));
+    EXPECT_EQ(newLines(), (Lines{"Starting decoder thread.", "Initialized and running."}));
     ASSERT_NE(dlg->decoderBank(), nullptr);
     EXPECT_EQ(dlg->decoderBank()->sampleRate(), 48000u);
     const velkor_settings_s s = dlg->currentSettings();
@@ -94,13 +94,13 @@ TEST_F(VelkorDlg, WithoutACommandWindowTheDialogStaysOpenAndStartsNothing)
     parts.commandWindow = [](CmdWndOwner&) -> std::unique_ptr<CCmdWnd> { throw std::runtime_error("no window"); };
     start(std::move(parts));
     EXPECT_FALSE(started);
-    EXPECT_EQ(told.alerts, std::vector<std::string> {"Error creating command window!"});
-    EXPECT_EQ(newLines(), Lines {});
+    EXPECT_EQ(told.alerts, std::vector<std::string>{"Error creating command window!"});
+    EXPECT_EQ(newLines(), Lines{});
     EXPECT_EQ(dlg->decoderBank(), nullptr);
     // The settings still open and close; with nothing to restart nothing happens.
     answerModal("Settings", Qt::Key_Escape);
     dlg->OnSettings();
-    EXPECT_EQ(newLines(), Lines {});
+    EXPECT_EQ(newLines(), Lines{});
     EXPECT_TRUE(dlg->isVisible());
 }
 
@@ -113,13 +113,14 @@ TEST_F(VelkorDlg, ADecoderBankThatCannotBeBuiltIsLoggedOnceAndTriedAgainOnAnothe
     ASSERT_EQ(added.size(), 4u);
     EXPECT_EQ(added[2].rfind("Reason: sample rate 5 Hz", 0), 0u) << added[2];
     added.erase(added.begin() + 2);
-    EXPECT_EQ(added, (Lines {"Starting decoder thread.", "ERROR: Couldn't start collecting data, usupported samplerate?",
-                             "Initialized and running."}));
+    EXPECT_EQ(added,
+              (Lines{"Starting decoder thread.", "ERROR: Couldn't start collecting data, usupported samplerate?",
+                     "Initialized and running."}));
     EXPECT_EQ(dlg->decoderBank(), nullptr);
     reapply("[audio]\nsamplerate=5\n");
-    EXPECT_EQ(newLines(), Lines {});
+    EXPECT_EQ(newLines(), Lines{});
     reapply("[audio]\nsamplerate=22050\n");
-    EXPECT_EQ(newLines(), Lines {"Starting decoder thread."});
+    EXPECT_EQ(newLines(), Lines{"Starting decoder thread."});
     ASSERT_NE(dlg->decoderBank(), nullptr);
     EXPECT_EQ(dlg->decoderBank()->sampleRate(), 22050u);
 }
@@ -133,13 +134,13 @@ TEST_F(VelkorDlg, ApplySettingsRestartsOnlyWhatChanged)
 
     // Unchanged: nothing restarts, nothing is logged.
     reapply("[audio]\nsamplerate=48000\nmute=1\n");
-    EXPECT_EQ(newLines(), Lines {});
+    EXPECT_EQ(newLines(), Lines{});
     EXPECT_EQ(dlg->decoderBank(), bank);
 
     // A flag: taken as on only when it is exactly 1; nothing restarts.
     reapply("[audio]\nsamplerate=48000\nmute=2\n[tracking]\nscan_on_clear=1\nbacklight=1\nreturn_to_cc=1\n"
             "follow_calls=0\nauto_add=7\n");
-    EXPECT_EQ(newLines(), Lines {});
+    EXPECT_EQ(newLines(), Lines{});
     EXPECT_EQ(dlg->decoderBank(), bank);
     velkor_settings_s s = dlg->currentSettings();
     EXPECT_FALSE(s.mute);
@@ -148,7 +149,7 @@ TEST_F(VelkorDlg, ApplySettingsRestartsOnlyWhatChanged)
 
     // A new rate: a new bank.
     reapply("[audio]\nsamplerate=11025\n");
-    EXPECT_EQ(newLines(), Lines {"Restarting decoder thread."});
+    EXPECT_EQ(newLines(), Lines{"Restarting decoder thread."});
     ASSERT_NE(dlg->decoderBank(), nullptr);
     EXPECT_EQ(dlg->decoderBank()->sampleRate(), 11025u);
     s = dlg->currentSettings();
@@ -176,7 +177,7 @@ TEST_F(VelkorDlg, SettingsDialogCancelledStillReappliesTheFile)
     writeFile("velkor.ini", "[audio]\nsamplerate=12000\n");
     answerModal("Settings", Qt::Key_Escape);
     QTest::mouseClick(dlg->settingsButton(), Qt::LeftButton);
-    EXPECT_EQ(newLines(), Lines {"Restarting decoder thread."});
+    EXPECT_EQ(newLines(), Lines{"Restarting decoder thread."});
     EXPECT_EQ(readFile("velkor.ini"), "[audio]\nsamplerate=12000\n");
 }
 
@@ -203,7 +204,7 @@ TEST_F(VelkorDlg, EveryAttemptToCloseSavesTheAddressBookAndAsks)
     EXPECT_NE(readFile("addrbook.ini").find("fleet0-unit0-Id=3"), std::string::npos);
 
     dlg->AddAddr({1, 2, 4});
-    EXPECT_FALSE(dlg->close());  // the close box: No keeps the dialog
+    EXPECT_FALSE(dlg->close()); // the close box: No keeps the dialog
     EXPECT_EQ(questions, 2);
     EXPECT_NE(readFile("addrbook.ini").find("fleet0-unit1-Id=4"), std::string::npos);
 
@@ -251,7 +252,7 @@ TEST_F(VelkorDlg, ASignalSavesAndEndsWithoutAskingEvenFromTheSettingsDialog)
     EXPECT_EQ(questions, 0);
     EXPECT_FALSE(dlg->isVisible());
     EXPECT_NE(readFile("addrbook.ini").find("[7]"), std::string::npos);
-    EXPECT_FALSE(exists("velkor.ini"));  // the settings dialog closed without saving
+    EXPECT_FALSE(exists("velkor.ini")); // the settings dialog closed without saving
 }
 
 TEST_F(VelkorDlg, TeardownStopsTheBankBeforeTheCommandWindowGoes)
@@ -265,7 +266,7 @@ TEST_F(VelkorDlg, TeardownStopsTheBankBeforeTheCommandWindowGoes)
         dlg.reset();
     }
     start(testParts(demo));
-    EXPECT_TRUE(waitForLine(kCcsc));   // the recording's lines arrive in the log list
+    EXPECT_TRUE(waitForLine(kCcsc)); // the recording's lines arrive in the log list
 }
 
 TEST_F(VelkorDlg, DailyFilesWhereTheLogKeyOfVelkorIniSaysAndDecodingWithoutThem)
@@ -285,8 +286,9 @@ TEST_F(VelkorDlg, DailyFilesWhereTheLogKeyOfVelkorIniSaysAndDecodingWithoutThem)
     const std::string events = "logs/velkor-" + localDate(EventClock::now()) + ".jsonl";
     const std::string named = R"(,"protocol":"mpt1327","names":{"target":{"system":"New System","fleet":"Fleet 1",)"
                               R"("unit":"100"},"origin":{"system":"New System","fleet":"Fleet 1","unit":"200"}}})";
-    EXPECT_TRUE(waitFor("a named event in " + events, [&] { return readFile(events).find(named) != std::string::npos; },
-                        [&] { return readFile(events); }));
+    EXPECT_TRUE(waitFor(
+        "a named event in " + events, [&] { return readFile(events).find(named) != std::string::npos; },
+        [&] { return readFile(events); }));
     EXPECT_EQ(lines()[0], "Starting decoder thread.");
 }
 
@@ -368,8 +370,8 @@ TEST_F(VelkorDlg, QuittingShowsWhyTheBookWasNotSavedBeforeTheQuestion)
 {
     struct Case {
         const char* name;
-        std::function<void()> before;  // before start-up
-        std::function<void()> after;   // after start-up
+        std::function<void()> before; // before start-up
+        std::function<void()> after;  // after start-up
         const char* why;
     };
     const Case cases[] = {
@@ -407,8 +409,9 @@ TEST_F(VelkorDlg, SaveLogWritesEveryLineOfTheRunWithItsReceiveTime)
     constexpr int kLines = 1100;
     for (int i = 0; i < kLines; ++i)
         dlg->commandWindow()->post(CMDWND_ADD_LOGSTR, LogText(i == 7 ? "Caf\xe9 7" : "line " + std::to_string(i)));
-    ASSERT_TRUE(waitFor("the last line in the list", [&] { return lines().back() == "line " + std::to_string(kLines - 1); },
-                        [&] { return lastLine(); }));
+    ASSERT_TRUE(waitFor(
+        "the last line in the list", [&] { return lines().back() == "line " + std::to_string(kLines - 1); },
+        [&] { return lastLine(); }));
     ASSERT_EQ(dlg->logListWidget()->count(), 1001);
 
     const std::string saved = (dir / "run.log").string();
@@ -458,9 +461,10 @@ TEST_F(VelkorDlg, AWidenedColumnKeepsItsWidthForTheNextStart)
     QHeaderView* header = dlg->addrBook()->horizontalHeader();
     const int name = dlg->addrBook()->columnWidth(0);
     const int widened = dlg->addrBook()->columnWidth(1) + 40;
-    header->resizeSection(1, widened);  // what dragging the header's edge does
-    ASSERT_TRUE(waitFor("the width in velkor.ini", [&] { return readFile("velkor.ini").find("ident_width=") != std::string::npos; },
-                        [&] { return readFile("velkor.ini"); }));
+    header->resizeSection(1, widened); // what dragging the header's edge does
+    ASSERT_TRUE(waitFor(
+        "the width in velkor.ini", [&] { return readFile("velkor.ini").find("ident_width=") != std::string::npos; },
+        [&] { return readFile("velkor.ini"); }));
     // Only the resized column, in velkor.ini's own line ends; the settings stay.
     const std::string ini = readFile("velkor.ini");
     EXPECT_EQ(ini.rfind("[audio]\r\nsamplerate=48000\r\n[view]\r\nident_width=", 0), 0u) << ini;
@@ -484,12 +488,13 @@ TEST_F(VelkorDlg, AWidenedColumnKeepsItsWidthForTheNextStart)
 
 TEST_F(VelkorDlg, TheFilterShowsMatchesWithoutChangingTheBook)
 {
-    writeFile("addrbook.ini", "[1]\nsysName=North\nnumberOfFleets=1\nfleet0-Id=200\nfleet0-Name=Patrol\n"
-                              "fleet0-NrOfUnits=2\nfleet0-unit0-Id=2001\nfleet0-unit0-Name=Base\nfleet0-unit0-Checked=1\n"
-                              "fleet0-unit1-Id=7000123\nfleet0-unit1-Name=Car\nfleet0-unit1-Comment=night SHIFT\n"
-                              "fleet0-unit1-Checked=1\n[2]\nsysName=South\n");
+    writeFile("addrbook.ini",
+              "[1]\nsysName=North\nnumberOfFleets=1\nfleet0-Id=200\nfleet0-Name=Patrol\n"
+              "fleet0-NrOfUnits=2\nfleet0-unit0-Id=2001\nfleet0-unit0-Name=Base\nfleet0-unit0-Checked=1\n"
+              "fleet0-unit1-Id=7000123\nfleet0-unit1-Name=Car\nfleet0-unit1-Comment=night SHIFT\n"
+              "fleet0-unit1-Checked=1\n[2]\nsysName=South\n");
     start();
-    dlg->OnCancel();  // saves the book as the program writes it
+    dlg->OnCancel(); // saves the book as the program writes it
     const std::string before = readFile("addrbook.ini");
     CAddrBookCtrl* grid = dlg->addrBook();
     const auto shown = [grid] {
@@ -505,22 +510,26 @@ TEST_F(VelkorDlg, TheFilterShowsMatchesWithoutChangingTheBook)
         Names shown;
     };
     // Name, ident or comment, in any case; a match brings its ancestors and descendants.
-    for (const Case& c : {Case {"shift", {"North", "Patrol", "Car"}}, Case {"7000", {"North", "Patrol", "Car"}},
-                          Case {"patrol", {"North", "Patrol", "Base", "Car"}}, Case {"south", {"South"}},
-                          Case {"nobody", {}}}) {
+    for (const Case& c :
+         {Case{"shift", {"North", "Patrol", "Car"}}, Case{"7000", {"North", "Patrol", "Car"}},
+          Case{"patrol", {"North", "Patrol", "Base", "Car"}}, Case{"south", {"South"}}, Case{"nobody", {}}}) {
         SCOPED_TRACE(c.text);
         dlg->filterField()->setText(QString::fromLatin1(c.text));
         EXPECT_EQ(shown(), c.shown);
     }
     // A unit heard while the filter hides it is not lost, and a followed one is shown.
     dlg->AddAddr({1, 200, 2002});
-    EXPECT_TRUE(waitFor("the hidden unit in the book", [&] { return grid->Book().FindAddr({1, 200, 2002}) && shown().empty(); },
-                        [&] { return std::to_string(shown().size()) + " rows shown"; }));
+    EXPECT_TRUE(waitFor(
+        "the hidden unit in the book",
+        [&] {
+            return grid->Book().FindAddr({1, 200, 2002}) && shown().empty();
+        },
+        [&] { return std::to_string(shown().size()) + " rows shown"; }));
     EXPECT_EQ(dlg->IsAddrChecked({1, 200, 2001}, 1), 1);
-    EXPECT_EQ(shown(), Names {"Base"});
+    EXPECT_EQ(shown(), Names{"Base"});
     EXPECT_EQ(grid->GetSelectedNode(), grid->Book().FindAddr({1, 200, 2001}));
     dlg->filterField()->clear();
-    EXPECT_EQ(shown(), (Names {"North", "Patrol", "Base", "Car", "2002", "South"}));
+    EXPECT_EQ(shown(), (Names{"North", "Patrol", "Base", "Car", "2002", "South"}));
     // Nothing was deleted or moved: the file is as before but for the new unit and the
     // followed unit's Last Seen.
     dlg->filterField()->setText("shift");

@@ -47,7 +47,8 @@ TEST(BlockClock, StampsAreSteadyAndFollowTheAudio)
             const double jump = n >= 400 ? c.jumpMs : 0.0;
             const double trueMs = n * 50.0 * (1.0 + c.ppm * 1e-6) + jump;
             const auto truth = t0 + duration_cast<CaptureTime::duration>(duration<double, std::milli>(trueMs));
-            const auto measured = truth + duration_cast<CaptureTime::duration>(duration<double, std::milli>(delay(random)));
+            const auto measured =
+                truth + duration_cast<CaptureTime::duration>(duration<double, std::milli>(delay(random)));
             const CaptureTime stamp = clock.stamp(measured, 2400);
             // Settled: after the first second, and a second after the jump.
             const bool settled = n > 20 && !(n >= 400 && n < 420 && c.jumpMs != 0);

@@ -21,15 +21,15 @@ std::vector<int16_t> ramp(size_t count, int16_t first)
 TEST(SampleRing, KeepsOrderAcrossTheWrapAndCountsWhatDidNotFit)
 {
     const struct {
-        size_t write;     // samples per write
-        size_t read;      // samples per read
+        size_t write; // samples per write
+        size_t read;  // samples per read
         size_t rounds;
         uint64_t dropped; // expected drops
     } table[] = {
-        {5, 5, 100, 0},   // wraps many times
-        {3, 6, 40, 0},    // reads wait for whole blocks
-        {12, 12, 5, 0},   // writes the whole capacity at once (16)
-        {20, 16, 3, 12},  // each write holds 4 more than fits
+        {5, 5, 100, 0},  // wraps many times
+        {3, 6, 40, 0},   // reads wait for whole blocks
+        {12, 12, 5, 0},  // writes the whole capacity at once (16)
+        {20, 16, 3, 12}, // each write holds 4 more than fits
     };
     for (const auto& row : table) {
         SampleRing ring(16);

@@ -74,7 +74,7 @@ TEST(PacedSource, NoBlockComesBeforeItsTimeAndStopCutsTheWaitShort)
     // waited out.
     PacedSource longer(std::make_unique<FileSource>(toneFile(dir, 60.0, 8000), std::nullopt));
     ASSERT_TRUE(longer.open(8000, 400).ok());
-    std::atomic<int> blocks {0};
+    std::atomic<int> blocks{0};
     AudioSource::Handlers lh;
     lh.block = [&](const int16_t*, size_t, CaptureTime) { ++blocks; };
     ASSERT_TRUE(longer.start(std::move(lh)).ok());
@@ -89,7 +89,8 @@ TEST(PacedSource, NoBlockComesBeforeItsTimeAndStopCutsTheWaitShort)
 class SlowDecoder : public AudioSource {
 public:
     SlowDecoder(std::unique_ptr<AudioSource> inner, std::chrono::milliseconds hold)
-        : m_inner(std::move(inner)), m_hold(hold)
+        : m_inner(std::move(inner))
+        , m_hold(hold)
     {
     }
     velkor::Status open(unsigned rate, size_t block) override { return m_inner->open(rate, block); }
@@ -112,8 +113,8 @@ public:
 private:
     std::unique_ptr<AudioSource> m_inner;
     std::chrono::milliseconds m_hold;
-    std::atomic<bool> m_first {true};
-    std::atomic<uint64_t> m_samples {0};
+    std::atomic<bool> m_first{true};
+    std::atomic<uint64_t> m_samples{0};
 };
 
 TEST(LiveCapture, SamplesLostWhileDecodingFellBehindAreLogged)
@@ -140,12 +141,13 @@ TEST(LiveCapture, SamplesLostWhileDecodingFellBehindAreLogged)
                 return line;
         return std::string();
     };
-    ASSERT_TRUE(waitFor("a line of lost samples", [&] { return !lost().empty(); },
-                        [&] {
-                            const std::lock_guard<std::mutex> guard(lock);
-                            return ended + ", " + std::to_string(slow.samples()) + " samples decoded, lines " +
-                                testing::PrintToString(sink.lines());
-                        }));
+    ASSERT_TRUE(waitFor(
+        "a line of lost samples", [&] { return !lost().empty(); },
+        [&] {
+            const std::lock_guard<std::mutex> guard(lock);
+            return ended + ", " + std::to_string(slow.samples()) + " samples decoded, lines " +
+                testing::PrintToString(sink.lines());
+        }));
     unsigned long samples = 0;
     ASSERT_EQ(std::sscanf(lost().c_str(), "Audio input overflow: decoding fell behind, %lu samples lost", &samples), 1)
         << lost();

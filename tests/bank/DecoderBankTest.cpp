@@ -4,9 +4,9 @@
 #include "bank/DecoderBank.h"
 #include "audio/FileSource.h"
 #include "audio/PortAudioSource.h"
+#include "fixtures/WaitFor.h"
 #include "signal/BankScenario.h"
 #include "signal/RecordingSink.h"
-#include "fixtures/WaitFor.h"
 #include "tools/ToolRunner.h"
 
 #include <gtest/gtest.h>
@@ -329,8 +329,8 @@ TEST(DecoderBank, ConstructionErrorsReachTheOwner)
     EndSeen end;
     try {
         DecoderBank bank(&sink, 48000, std::make_unique<PortAudioSource>("velkor no such device"), end.events());
-        ASSERT_TRUE(waitFor("the missing device's failure", [&] { return end.seen() != "(none)"; },
-                            [&] { return end.seen(); }))
+        ASSERT_TRUE(waitFor(
+            "the missing device's failure", [&] { return end.seen() != "(none)"; }, [&] { return end.seen(); }))
             << "opened a device that does not exist";
         EXPECT_NE(end.seen().find("velkor no such device"), std::string::npos) << end.seen();
     } catch (const AudioSourceError& e) {

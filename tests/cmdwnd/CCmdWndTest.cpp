@@ -1,8 +1,8 @@
 // The command window on Qt: posting from other threads, the log list on a real
 // QListWidget, the mute commands and what happens to commands still queued when the
 // window goes.
-#include "WidgetOwner.h"
 #include "cmdwnd/CCmdWnd.h"
+#include "WidgetOwner.h"
 #include "fixtures/FakeMixer.h"
 #include "fixtures/ScratchFixture.h"
 
@@ -40,7 +40,7 @@ TEST_F(CmdWnd, TheWidgetShowsWindows1252LinesAndSelectsNothing)
     EXPECT_TRUE(owner.list.selectedItems().isEmpty());
     owner.view.append("direct");
     EXPECT_EQ(owner.list.currentRow(), 1000);
-    wnd->post(CMDWND_ADD_LOGSTR, LogText("line \xE9"));   // Windows-1252 e-acute
+    wnd->post(CMDWND_ADD_LOGSTR, LogText("line \xE9")); // Windows-1252 e-acute
     drain();
     EXPECT_EQ(owner.list.count(), 1002);
     EXPECT_EQ(owner.list.item(1001)->text(), QString::fromUtf8("line \xC3\xA9"));
@@ -99,7 +99,7 @@ TEST_F(CmdWnd, MuteCommandsOnlyWhileMutingIsOn)
     wnd->OnCmdWndMessage(CMDWND_UNMUTE, {});
     EXPECT_TRUE(mixer.calls.empty());
     wnd.reset();
-    EXPECT_EQ(mixer.calls, Texts{"close"});   // the line is left as it is
+    EXPECT_EQ(mixer.calls, Texts{"close"}); // the line is left as it is
 }
 
 TEST_F(CmdWnd, MixerFallBacksAndTexts)
@@ -107,18 +107,39 @@ TEST_F(CmdWnd, MixerFallBacksAndTexts)
     const struct {
         bool mixer, line, mic, sw, vol;
         Texts calls;
-        const char* logged;   // nullptr: muting works with these two settings
+        const char* logged; // nullptr: muting works with these two settings
         Texts mute, unmute;
     } cases[] = {
         {true, true, true, true, true, {"open", "line", "switch"}, nullptr, {"set 0"}, {"set 1"}},
         {true, false, true, true, true, {"open", "line", "mic", "switch"}, nullptr, {"set 0"}, {"set 1"}},
         {true, true, true, false, true, {"open", "line", "switch", "volume"}, nullptr, {"set 7"}, {"set 65535"}},
-        {true, false, false, true, true, {"open", "line", "mic", "close"},
-         "Line-In muting unavailable: Couldn't get Line-In mixerComponent!", {}, {}},
-        {true, true, true, false, false, {"open", "line", "switch", "volume", "close"},
-         "Line-In muting unavailable: Couldn't get Volume mixerControl!", {}, {}},
-        {false, true, true, true, true, {"open"},
-         "Line-In muting unavailable: Couldn't open mixer default: No such file or directory", {}, {}},
+        {true,
+         false,
+         false,
+         true,
+         true,
+         {"open", "line", "mic", "close"},
+         "Line-In muting unavailable: Couldn't get Line-In mixerComponent!",
+         {},
+         {}},
+        {true,
+         true,
+         true,
+         false,
+         false,
+         {"open", "line", "switch", "volume", "close"},
+         "Line-In muting unavailable: Couldn't get Volume mixerControl!",
+         {},
+         {}},
+        {false,
+         true,
+         true,
+         true,
+         true,
+         {"open"},
+         "Line-In muting unavailable: Couldn't open mixer default: No such file or directory",
+         {},
+         {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.calls.size());

@@ -8,8 +8,8 @@
 #include "fixtures/RigctlServers.h"
 #include "fixtures/ScannerSimulator.h"
 #include "fixtures/WaitFor.h"
-#include "receiver/RigctlReceiver.h"
 #include "receiver/CUniden250.h"
+#include "receiver/RigctlReceiver.h"
 
 #include <gtest/gtest.h>
 
@@ -98,18 +98,20 @@ void decoderEventsGoOn(const char* what, std::unique_ptr<CReceiverCtrl> receiver
         return got;
     };
     // Generous: every operation of every round timing out several times over.
-    EXPECT_TRUE(waitFor("every decoder line", [&] { return decoderLines().size() >= expected.size(); },
-                        [&] { return std::to_string(decoderLines().size()) + " lines"; },
-                        std::chrono::milliseconds(kRounds * 40 * kTimeoutMs + 5000)));
+    EXPECT_TRUE(waitFor(
+        "every decoder line", [&] { return decoderLines().size() >= expected.size(); },
+        [&] { return std::to_string(decoderLines().size()) + " lines"; },
+        std::chrono::milliseconds(kRounds * 40 * kTimeoutMs + 5000)));
     decoders.join();
     EXPECT_EQ(decoderLines(), expected);
 
     // The longest stretch without a new line: the receiver operations of one command.
     long longestGapMs = 0;
     for (size_t i = before + 1; i < owner.timed.times.size(); ++i)
-        longestGapMs = std::max<long>(longestGapMs, std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                        owner.timed.times[i] - owner.timed.times[i - 1])
-                                                        .count());
+        longestGapMs = std::max<long>(
+            longestGapMs,
+            std::chrono::duration_cast<std::chrono::milliseconds>(owner.timed.times[i] - owner.timed.times[i - 1])
+                .count());
     EXPECT_LT(longestGapMs, static_cast<long>(30 * kTimeoutMs + 1000));
     std::printf("%s, %d followed calls: longest wait between log lines %ld ms (%.1f time-outs), "
                 "longest round of posting %ld us\n",
@@ -122,7 +124,8 @@ TEST(CmdWndHang, SilentScannerNeverStopsTheDecoderEvents)
 {
     ScannerSimulator sim(ScannerFamily::Uniden250);
     sim.setBehaviour(ScannerBehaviour::Silent);
-    decoderEventsGoOn("silent scanner", std::make_unique<CUniden250>(sim.devicePath(), 250, 19200, 8, 0, 2, kTimeoutMs));
+    decoderEventsGoOn("silent scanner",
+                      std::make_unique<CUniden250>(sim.devicePath(), 250, 19200, 8, 0, 2, kTimeoutMs));
 }
 
 TEST(CmdWndHang, SilentRigctlServerNeverStopsTheDecoderEvents)

@@ -63,7 +63,7 @@ public:
     MemoryLogList& list() override { return owner.log; }
     const Texts& alerts() override { return owner.told.alerts; }
     TestOwner owner;
-    CCmdWnd wnd {owner, std::make_unique<FakeMixer>()};
+    CCmdWnd wnd{owner, std::make_unique<FakeMixer>()};
 };
 
 class Dispatch : public ScratchFixture, public ::testing::WithParamInterface<bool> {
@@ -98,8 +98,9 @@ TEST_P(Dispatch, MissingOrWrongPayloadsAreShownAndOtherCodesIgnored)
     to->post(CMDWND_REPORT_CALL, LogText("not a call"));
     for (uint32_t code : {0xEFFFu, 0xF007u, 0xFFFFu, 0u})
         to->post(code, LogText("x"));
-    EXPECT_EQ(to->alerts(), (Texts {"Invalid parameters to CMDWND_ADD_LOGSTR!", "Invalid parameters to CMDWND_REPORT_CALL!",
-                             "Invalid parameters to CMDWND_CLEAR_CALL!", "Invalid parameters to CMDWND_REPORT_CALL!"}));
+    EXPECT_EQ(to->alerts(),
+              (Texts{"Invalid parameters to CMDWND_ADD_LOGSTR!", "Invalid parameters to CMDWND_REPORT_CALL!",
+                     "Invalid parameters to CMDWND_CLEAR_CALL!", "Invalid parameters to CMDWND_REPORT_CALL!"}));
     EXPECT_EQ(to->list().count(), 0);
 }
 
@@ -131,7 +132,7 @@ TEST_P(Dispatch, RefusedLineIsReported)
 {
     to->list().refuse = true;
     line("x");
-    EXPECT_EQ(to->alerts(), Texts {"Error adding string to LogList!"});
+    EXPECT_EQ(to->alerts(), Texts{"Error adding string to LogList!"});
 }
 
 TEST(DispatchCommand, EveryCodeReachesItsHandler)
@@ -143,12 +144,12 @@ TEST(DispatchCommand, EveryCodeReachesItsHandler)
     dispatchCommand(handler, CMDWND_CLEAR_CALL, call);
     dispatchCommand(handler, CMDWND_MUTE, {});
     dispatchCommand(handler, CMDWND_UNMUTE, {});
-    dispatchCommand(handler, CMDWND_REPORT_SYSTEM, velkor_address_s {1, 2, 3});
+    dispatchCommand(handler, CMDWND_REPORT_SYSTEM, velkor_address_s{1, 2, 3});
     dispatchCommand(handler, CMDWND_END_CALL, {});
     handler.mute = false;
     dispatchCommand(handler, CMDWND_MUTE, {});
     dispatchCommand(handler, CMDWND_UNMUTE, {});
-    EXPECT_EQ(handler.log, (Texts {"call 17", "clear 17", "muted", "unmuted", "system 3", "end"}));
+    EXPECT_EQ(handler.log, (Texts{"call 17", "clear 17", "muted", "unmuted", "system 3", "end"}));
     EXPECT_EQ(handler.list.count(), 0);
 }
 

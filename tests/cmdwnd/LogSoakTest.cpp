@@ -38,8 +38,9 @@ TEST(LogSoak, HundredThousandLinesKeepTheListAt1001AndMemoryFlat)
     long startKb = 0;
     for (int i = 0; i < kLines; ++i) {
         // A line as long as the decoders write them.
-        wnd.post(CMDWND_ADD_LOGSTR, LogText("GTC  | Go To Channel Voice             | Ch:  17 (  1) Org:  200 Tar:  "
-                                            + std::to_string(i)));
+        wnd.post(
+            CMDWND_ADD_LOGSTR,
+            LogText("GTC  | Go To Channel Voice             | Ch:  17 (  1) Org:  200 Tar:  " + std::to_string(i)));
         if ((i + 1) % kBatch == 0) {
             QCoreApplication::sendPostedEvents();
             ASSERT_LE(owner.list.count(), 1001);

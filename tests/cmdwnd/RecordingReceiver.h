@@ -14,7 +14,10 @@ using namespace velkor;
 
 class RecordingReceiver : public CReceiverCtrl {
 public:
-    explicit RecordingReceiver(const std::string& device) : CReceiverCtrl(device, 19200, 8, 0, 2) {}
+    explicit RecordingReceiver(const std::string& device)
+        : CReceiverCtrl(device, 19200, 8, 0, 2)
+    {
+    }
 
     int initialize() override { return 1; }
     int setFrequency(double mhz, int narrow) override

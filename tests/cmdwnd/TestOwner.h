@@ -14,7 +14,10 @@ using namespace velkor;
 
 class TestOwner : public CmdWndOwner {
 public:
-    TestOwner() { book.SetClock([] { return std::time_t(1700000000); }); }
+    TestOwner()
+    {
+        book.SetClock([] { return std::time_t(1700000000); });
+    }
 
     velkor_settings_s currentSettings() const override { return settings; }
     LogListView& logList() override { return log; }
@@ -40,7 +43,7 @@ public:
     velkor_settings_s settings;
     MemoryLogList log;
     CollectingNotices told;
-    AddrBook book {told};
+    AddrBook book{told};
     bool endCallEnabled = false;
     std::vector<int> selects;
 };

@@ -1,8 +1,8 @@
 // Call tracking: which calls are followed, what the receiver is told, what is logged,
 // driven through the timers' handler so that nothing waits.
-#include "cmdwnd/CallTracker.h"
 #include "RecordingReceiver.h"
 #include "TestOwner.h"
+#include "cmdwnd/CallTracker.h"
 
 #include <gtest/gtest.h>
 
@@ -44,7 +44,6 @@ velkor_call_s call(velkor_address_s target, velkor_address_s origin, uint32_t ch
     return c;
 }
 
-
 // One tracker with its own owner, timers, scanner port and recording receiver; the
 // channel plans it reads come from `plans`.
 struct Rig {
@@ -53,19 +52,19 @@ struct Rig {
         plans[kSys] = plan;
         tracker.setPlanSource([this](uint32_t system) {
             ++plansRead;
-            return plans.count(system) ? plans[system] : velkor_channel_plan_s {};
+            return plans.count(system) ? plans[system] : velkor_channel_plan_s{};
         });
         auto r = std::make_unique<RecordingReceiver>(sim.devicePath());
         rx = r.get();
         tracker.setReceiver(std::move(r));
     }
-    ScannerSimulator sim {ScannerFamily::Uniden250};
+    ScannerSimulator sim{ScannerFamily::Uniden250};
     TestOwner owner;
     FakeTimers timers;
     SelfSink self;
     std::map<uint32_t, velkor_channel_plan_s> plans;
     int plansRead = 0;
-    CallTracker tracker {owner, timers, self};
+    CallTracker tracker{owner, timers, self};
     RecordingReceiver* rx = nullptr;
 };
 
@@ -102,11 +101,9 @@ TEST_F(Tracking, FrequencyAndNarrowFlagFromThePlan)
         uint32_t channel;
         const char* expect;
     } cases[] = {
-        {{4200000, 125, 0}, 1, "freq 420.0125 1"},
-        {{4200000, 250, 0}, 1, "freq 420.0250 0"},
-        {{4200000, 200, 0}, 3, "freq 420.0600 0"},   // 20 kHz is not narrow
-        {{4500000, 125, 100}, 100, "freq 450.0000 1"},
-        {{4500000, 125, -5}, 0, "freq 450.0625 1"},
+        {{4200000, 125, 0}, 1, "freq 420.0125 1"},     {{4200000, 250, 0}, 1, "freq 420.0250 0"},
+        {{4200000, 200, 0}, 3, "freq 420.0600 0"}, // 20 kHz is not narrow
+        {{4500000, 125, 100}, 100, "freq 450.0000 1"}, {{4500000, 125, -5}, 0, "freq 450.0625 1"},
         {{1530000, 125, 1}, 1001, "freq 165.5000 1"},
     };
     for (const auto& c : cases) {
@@ -130,9 +127,9 @@ TEST_F(Tracking, LearnedControlChannelIsTruncated)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.mhz);
         Rig g;
-        g.rx->frequency = 420.125;   // the first report learns 10 ...
+        g.rx->frequency = 420.125; // the first report learns 10 ...
         g.tracker.reportSystem(kSystem);
-        g.rx->frequency = c.mhz;     // ... the second one what the scanner says now
+        g.rx->frequency = c.mhz; // ... the second one what the scanner says now
         g.tracker.reportSystem(kSystem);
         const int32_t expect = c.mhz > 420.0 ? c.channel : 10;
         EXPECT_EQ(g.tracker.systemParams(kSys)->control_channel, expect);
@@ -142,7 +139,7 @@ TEST_F(Tracking, LearnedControlChannelIsTruncated)
 TEST_F(Tracking, PlanIsLoadedOnceAtTheFirstSystemReport)
 {
     plans[kSys] = {4500000, 250, 70000 - 65536};
-    tracker.reportSystem({kSys, 12, 0});   // not a system address: nothing loaded
+    tracker.reportSystem({kSys, 12, 0}); // not a system address: nothing loaded
     EXPECT_EQ(plansRead, 0);
     tracker.reportSystem(kSystem);
     tracker.reportSystem(kSystem);
@@ -186,7 +183,7 @@ TEST_F(Tracking, FollowedCallTunesWritesNamesAndStartsTheTimer)
 {
     owner.settings.backlight = true;
     owner.addUnit(kTarget, "Alpha", true);
-    owner.addUnit(kOrigin, "Bravo \xC3\xB8", false);   // UTF-8 in the book, Windows-1252 on the scanner
+    owner.addUnit(kOrigin, "Bravo \xC3\xB8", false); // UTF-8 in the book, Windows-1252 on the scanner
     owner.nameNode({kSys, 12, 0}, "Fleet 12");
     tracker.reportSystem(kSystem);
     rx->take();
@@ -204,9 +201,9 @@ TEST_F(Tracking, DisplayTextsForGroupAndSelfCalls)
         const char* text;
     } cases[] = {
         {kTarget, kOrigin, "text 'O > T'"},
-        {kTarget, kTarget, "text 'T'"},            // origin equal to target is left out
-        {kTarget, {kSys, 12, 0}, "text 'T'"},      // origin without unit
-        {{kSys, 12, 0}, kOrigin, "text 'O'"},      // fleet call: no " > "
+        {kTarget, kTarget, "text 'T'"},       // origin equal to target is left out
+        {kTarget, {kSys, 12, 0}, "text 'T'"}, // origin without unit
+        {{kSys, 12, 0}, kOrigin, "text 'O'"}, // fleet call: no " > "
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -224,7 +221,7 @@ TEST_F(Tracking, DisplayTextsForGroupAndSelfCalls)
 TEST_F(Tracking, NothingFollowedWithoutReceiverFollowCallsOrPlan)
 {
     owner.addUnit(kTarget, "T", true);
-    tracker.reportCall(call(kTarget, kOrigin, 1));   // no system report yet
+    tracker.reportCall(call(kTarget, kOrigin, 1)); // no system report yet
     EXPECT_EQ(owner.log.all(), Ops{"Couldn't tune receiver, missing system parameters!"});
     EXPECT_EQ(tracker.callCounter(), 0u);
 
@@ -250,7 +247,8 @@ TEST_F(Tracking, ChannelBelowTheOffsetIsNeverSent)
     tracker.reportCall(call(kTarget, kOrigin, 99));
     EXPECT_TRUE(rx->take().empty());
     EXPECT_EQ(tracker.callCounter(), 0u);
-    EXPECT_EQ(owner.log.all(), Ops{"Couldn't tune receiver, channel 99 is below the channel offset 100 of system 137!"});
+    EXPECT_EQ(owner.log.all(),
+              Ops{"Couldn't tune receiver, channel 99 is below the channel offset 100 of system 137!"});
 
     // On the way back the clear still completes, without the bad frequency.
     owner.settings.return_to_cc = true;
@@ -269,7 +267,7 @@ TEST_F(Tracking, AutoAddAddsOriginThenTargetEvenWhileTracking)
     tracker.reportCall(call(kOther, {kSys, 40, 41}, 4));
     EXPECT_NE(owner.book.FindAddr(kOther), nullptr);
     EXPECT_NE(owner.book.FindAddr({kSys, 40, 41}), nullptr);
-    EXPECT_TRUE(rx->take().empty());   // the call followed is never replaced
+    EXPECT_TRUE(rx->take().empty()); // the call followed is never replaced
     EXPECT_EQ(tracker.trackedCall().channel, 3u);
 
     owner.settings.auto_add = false;
@@ -288,8 +286,8 @@ TEST_F(Tracking, ClearGoesToScanControlChannelOrNowhere)
     } cases[] = {
         {true, true, 0, "scan"},
         {true, false, 0, "scan"},
-        {false, true, 0, "freq 420.1250 1"},   // learned control channel 10
-        {false, true, 3, "freq 420.0375 1"},   // the clear's own control channel
+        {false, true, 0, "freq 420.1250 1"}, // learned control channel 10
+        {false, true, 3, "freq 420.0375 1"}, // the clear's own control channel
         {false, false, 3, "freq 0.0000 0"},
     };
     for (const auto& c : cases) {
@@ -347,9 +345,9 @@ TEST_F(Tracking, SquelchQueryEveryFiveCounts)
     followMarked();
     ticks(3);
     EXPECT_TRUE(rx->take().empty());
-    ticks(1);   // counter 5, about 4 s in
+    ticks(1); // counter 5, about 4 s in
     EXPECT_EQ(rx->take(), Ops{"squelch?"});
-    EXPECT_TRUE(self.posted.empty());   // squelch open: the call goes on
+    EXPECT_TRUE(self.posted.empty()); // squelch open: the call goes on
     ticks(5);
     EXPECT_EQ(rx->take(), Ops{"squelch?"});
     rx->squelchOpen = 0;
@@ -364,9 +362,10 @@ TEST_F(Tracking, SquelchQueryEveryFiveCounts)
 TEST_F(Tracking, DurationLines)
 {
     const struct {
-        int squelchOpen, ticks;   // a closed squelch posts the clear at the first query
+        int squelchOpen, ticks; // a closed squelch posts the clear at the first query
         const char* line;
-    } cases[] = {{0, 4, "     | Call duration:    0m  5s        |"}, {1, 60 * 12 + 6, "     | Call duration:   12m  7s        |"}};
+    } cases[] = {{0, 4, "     | Call duration:    0m  5s        |"},
+                 {1, 60 * 12 + 6, "     | Call duration:   12m  7s        |"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
         Rig g;
@@ -377,7 +376,8 @@ TEST_F(Tracking, DurationLines)
         for (int i = 0; i < c.ticks; ++i)
             g.tracker.onTimer(CallTracker::kCallTimer);
         ASSERT_EQ(g.self.posted.size(), c.squelchOpen ? 0u : 1u);
-        g.tracker.clearCall(g.self.posted.empty() ? call(kTarget, kOrigin, 8) : std::get<velkor_call_s>(g.self.posted[0].second));
+        g.tracker.clearCall(g.self.posted.empty() ? call(kTarget, kOrigin, 8)
+                                                  : std::get<velkor_call_s>(g.self.posted[0].second));
         EXPECT_EQ(g.owner.log.all(), Ops{c.line});
     }
 }
@@ -387,7 +387,7 @@ TEST_F(Tracking, TimerTickWithoutCallStopsTheTimer)
     timers.startTimer(CallTracker::kCallTimer, 1000);
     ticks(1);
     EXPECT_FALSE(timers.runs(CallTracker::kCallTimer));
-    tracker.onTimer(7);   // any other timer: nothing
+    tracker.onTimer(7); // any other timer: nothing
     EXPECT_EQ(tracker.callCounter(), 0u);
 }
 
@@ -398,7 +398,7 @@ TEST_F(Tracking, WithoutReceiverTheTimerPostsClearsThatAreIgnored)
     ticks(4);
     ASSERT_EQ(self.posted.size(), 1u);
     tracker.clearCall(std::get<velkor_call_s>(self.posted[0].second));
-    EXPECT_EQ(tracker.callCounter(), 5u);   // still tracked
+    EXPECT_EQ(tracker.callCounter(), 5u); // still tracked
     EXPECT_TRUE(owner.endCallEnabled);
 }
 
@@ -443,10 +443,10 @@ TEST_F(Tracking, EndCallSuppressesTheSameTargetForTenSeconds)
     EXPECT_EQ(timers.running.at(CallTracker::kSuppressionTimer), 10000);
     tracker.reportCall(call(kTarget, kOrigin, 9));
     EXPECT_EQ(tracker.callCounter(), 0u);
-    tracker.reportCall(call(kOther, kOrigin, 9));   // another target is followed
+    tracker.reportCall(call(kOther, kOrigin, 9)); // another target is followed
     EXPECT_EQ(tracker.callCounter(), 1u);
     tracker.endCall();
-    EXPECT_EQ(tracker.suppressedTarget(), kOther);   // re-armed
+    EXPECT_EQ(tracker.suppressedTarget(), kOther); // re-armed
     tracker.onTimer(CallTracker::kSuppressionTimer);
     EXPECT_EQ(tracker.suppressedTarget(), velkor_address_s{});
     EXPECT_FALSE(timers.runs(CallTracker::kSuppressionTimer));

@@ -12,7 +12,7 @@ class WidgetOwner : public TestOwner {
 public:
     LogListView& logList() override { return view; }
     QListWidget list;
-    ListLogView view {&list};
+    ListLogView view{&list};
 
     std::vector<std::string> lines() const
     {

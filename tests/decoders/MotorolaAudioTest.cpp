@@ -17,10 +17,8 @@ using testsignal::RecordingSink;
 // Site and system words are handled at once; the rest pass through the history and
 // come out one word late.
 const std::vector<Word> kTraffic = motogen::systemAnnouncement(0x3C1, 0x2800 + 42) +
-                                   std::vector<Word>{motogen::radio(2001), motogen::site(17), motogen::grant(100, 600),
-                                                     motogen::idle()} +
-                                   motogen::affiliation(2002, 101) +
-                                   std::vector<Word>{motogen::grant(102, 383), motogen::radio(1)};
+    std::vector<Word>{motogen::radio(2001), motogen::site(17), motogen::grant(100, 600), motogen::idle()} +
+    motogen::affiliation(2002, 101) + std::vector<Word>{motogen::grant(102, 383), motogen::radio(1)};
 
 const std::vector<std::string> kExpected = {
     "REPORT_SYSTEM 961/0/0",
@@ -41,7 +39,7 @@ struct AudioCase {
     motoharness::AudioOptions options;
 };
 
-class MotorolaAudio : public testing::TestWithParam<AudioCase> {};
+class MotorolaAudio : public testing::TestWithParam<AudioCase> { };
 
 TEST_P(MotorolaAudio, DecodesEveryWord)
 {
@@ -64,20 +62,19 @@ motoharness::AudioOptions at(int rate, double bt = 0.0, double snr = 0.0, double
     return o;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rates, MotorolaAudio,
-    testing::Values(AudioCase{"Square48000", at(48000)}, AudioCase{"Square22050", at(22050)},
-                    AudioCase{"Square10800", at(10800)}, AudioCase{"Square44100", at(44100)},
-                    AudioCase{"Shaped48000Noisy", at(48000, 0.5, 15.0)},
-                    AudioCase{"Shaped22050Noisy", at(22050, 0.5, 15.0)},
-                    AudioCase{"Shaped11025", at(11025, 0.5)},
-                    // Bit edges away from the slicer's own grid, by less than half a
-                    // bit minus the time a sample takes to see the crossing (the slicer
-                    // has no timing recovery).
-                    AudioCase{"Offset48000", at(48000, 0.5, 20.0, 0.3 / 3600)},
-                    AudioCase{"Offset22050", at(22050, 0.0, 0.0, 0.2 / 3600 + 0.5 / 22050)},
-                    AudioCase{"EarlyEdges22050", at(22050, 0.0, 0.0, -0.4 / 3600)}),
-    [](const testing::TestParamInfo<AudioCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Rates, MotorolaAudio,
+                         testing::Values(AudioCase{"Square48000", at(48000)}, AudioCase{"Square22050", at(22050)},
+                                         AudioCase{"Square10800", at(10800)}, AudioCase{"Square44100", at(44100)},
+                                         AudioCase{"Shaped48000Noisy", at(48000, 0.5, 15.0)},
+                                         AudioCase{"Shaped22050Noisy", at(22050, 0.5, 15.0)},
+                                         AudioCase{"Shaped11025", at(11025, 0.5)},
+                                         // Bit edges away from the slicer's own grid, by less than half a
+                                         // bit minus the time a sample takes to see the crossing (the slicer
+                                         // has no timing recovery).
+                                         AudioCase{"Offset48000", at(48000, 0.5, 20.0, 0.3 / 3600)},
+                                         AudioCase{"Offset22050", at(22050, 0.0, 0.0, 0.2 / 3600 + 0.5 / 22050)},
+                                         AudioCase{"EarlyEdges22050", at(22050, 0.0, 0.0, -0.4 / 3600)}),
+                         [](const testing::TestParamInfo<AudioCase>& info) { return info.param.name; });
 
 std::vector<std::string> decodeAudio(const std::vector<int16_t>& pcm, int rate)
 {
@@ -123,20 +120,21 @@ TEST(MotorolaAudio, ControlChannelIdentifierIsNoCall)
     // An individual word of address 0x1Fxx with a channel number is the control channel
     // naming itself. It stays out of the history, so the grant before it keeps its
     // caller; with the group flag, or another address, such a word is a grant.
-    const auto words = std::vector<Word>{motogen::radio(10), motogen::grant(500, 400), Word{0x1F45, 0, 600},
-                                         Word{0x1FFF, 0, 759}, motogen::radio(2), Word{0x1F45, 1, 600},
-                                         Word{0x2045, 0, 601}, motogen::radio(3)};
+    const auto words =
+        std::vector<Word>{motogen::radio(10), motogen::grant(500, 400), Word{0x1F45, 0, 600}, Word{0x1FFF, 0, 759},
+                          motogen::radio(2),  Word{0x1F45, 1, 600},     Word{0x2045, 0, 601}, motogen::radio(3)};
     RecordingSink sink;
     CMotorola m(&sink, 22050);
     motoharness::feedAudio(m, motoharness::audio(motogen::stream(words), at(22050, 0.5)), 22050);
-    EXPECT_THAT(sink.messages(), ElementsAreArray(std::vector<std::string>{
-                                     "ADD_LOGSTR VCALL| Call to 500 from 700010 on channel 400",
-                                     "REPORT_CALL t0 0/1/500 <- 0/1/700010 cc0 ch400",
-                                     "ADD_LOGSTR VCALL| Call to 8005 from 700002 on channel 600",
-                                     "REPORT_CALL t0 0/1/8005 <- 0/1/700002 cc0 ch600",
-                                     "ADD_LOGSTR VCALL| Call to 8261 from 8261 on channel 601",
-                                     "REPORT_CALL t0 0/1/8261 <- 0/1/8261 cc0 ch601",
-                                 }));
+    EXPECT_THAT(sink.messages(),
+                ElementsAreArray(std::vector<std::string>{
+                    "ADD_LOGSTR VCALL| Call to 500 from 700010 on channel 400",
+                    "REPORT_CALL t0 0/1/500 <- 0/1/700010 cc0 ch400",
+                    "ADD_LOGSTR VCALL| Call to 8005 from 700002 on channel 600",
+                    "REPORT_CALL t0 0/1/8005 <- 0/1/700002 cc0 ch600",
+                    "ADD_LOGSTR VCALL| Call to 8261 from 8261 on channel 601",
+                    "REPORT_CALL t0 0/1/8261 <- 0/1/8261 cc0 ch601",
+                }));
 }
 
 // Words decoded out of words sent as the noise rises, in the style of a modem
@@ -153,7 +151,7 @@ struct NoiseBand {
     std::vector<NoiseRow> rows;
 };
 
-class MotorolaNoise : public testing::TestWithParam<NoiseBand> {};
+class MotorolaNoise : public testing::TestWithParam<NoiseBand> { };
 
 TEST_P(MotorolaNoise, DecodeCountStaysWithinItsBand)
 {
@@ -199,14 +197,25 @@ TEST_P(MotorolaNoise, DecodeCountStaysWithinItsBand)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rates, MotorolaNoise,
-    testing::Values(NoiseBand{48000,
-                              {{20, 100, 100}, {17, 100, 100}, {14, 100, 100}, {11, 99, 99},
-                               {8, 90, 93}, {5, 50, 60}, {2, 2, 8}, {0, 0, 0}}},
-                    NoiseBand{22050,
-                              {{20, 100, 100}, {17, 100, 100}, {14, 100, 100}, {11, 99, 99},
-                               {8, 88, 90}, {5, 45, 55}, {2, 2, 8}, {0, 0, 0}}}),
-    [](const testing::TestParamInfo<NoiseBand>& info) { return std::to_string(info.param.rate); });
+INSTANTIATE_TEST_SUITE_P(Rates, MotorolaNoise,
+                         testing::Values(NoiseBand{48000,
+                                                   {{20, 100, 100},
+                                                    {17, 100, 100},
+                                                    {14, 100, 100},
+                                                    {11, 99, 99},
+                                                    {8, 90, 93},
+                                                    {5, 50, 60},
+                                                    {2, 2, 8},
+                                                    {0, 0, 0}}},
+                                         NoiseBand{22050,
+                                                   {{20, 100, 100},
+                                                    {17, 100, 100},
+                                                    {14, 100, 100},
+                                                    {11, 99, 99},
+                                                    {8, 88, 90},
+                                                    {5, 45, 55},
+                                                    {2, 2, 8},
+                                                    {0, 0, 0}}}),
+                         [](const testing::TestParamInfo<NoiseBand>& info) { return std::to_string(info.param.rate); });
 
 } // namespace

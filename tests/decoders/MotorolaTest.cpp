@@ -132,8 +132,8 @@ TEST(Motorola, TwoNeighbouringWrongDataBitsAreMendedWhenTheSlicerDoubtedThem)
             CMotorola m(&sink, 48000);
             for (size_t i = 0; i < air.size(); ++i)
                 m.ProcessBit(air[i] == 0, static_cast<int>(i) == first || static_cast<int>(i) == second ? doubt : 0.9f);
-            EXPECT_EQ(sink.lines(), decoded ? std::vector<std::string>{"SITE | System 0x0000 Site 42"}
-                                               : std::vector<std::string>{})
+            EXPECT_EQ(sink.lines(),
+                      decoded ? std::vector<std::string>{"SITE | System 0x0000 Site 42"} : std::vector<std::string>{})
                 << "doubt " << doubt;
         }
     }
@@ -162,8 +162,9 @@ TEST(Motorola, WordIsTrustedOnlyWhereTheFrameSpacingConfirmsIt)
     // released, the second is confirmed by the sync byte of the frame after.
     Bits air = framed({block, motogen::block(motogen::site(2)), motogen::block(motogen::site(3))}, 0xA5A);
     air[motogen::kFrameBits + 3] ^= 1; // kSync ^ 0x10
-    EXPECT_THAT(described(air), ElementsAre("ADD_LOGSTR SITE | System 0x0000 Site 2", "MUTE",
-                                            "ADD_LOGSTR SITE | System 0x0000 Site 3", "MUTE"));
+    EXPECT_THAT(described(air),
+                ElementsAre("ADD_LOGSTR SITE | System 0x0000 Site 2", "MUTE", "ADD_LOGSTR SITE | System 0x0000 Site 3",
+                            "MUTE"));
 }
 
 TEST(Motorola, TrustedWordGivesTheFrameGrid)
@@ -245,9 +246,12 @@ struct Scenario {
     int system = -1; // the system known at the end, where it is checked
 };
 
-void PrintTo(const Scenario& scenario, std::ostream* os) { *os << scenario.name; }
+void PrintTo(const Scenario& scenario, std::ostream* os)
+{
+    *os << scenario.name;
+}
 
-class MotorolaWords : public testing::TestWithParam<Scenario> {};
+class MotorolaWords : public testing::TestWithParam<Scenario> { };
 
 TEST_P(MotorolaWords, GiveTheirEventsTurnByTurn)
 {
@@ -309,14 +313,15 @@ INSTANTIATE_TEST_SUITE_P(
         origin("TwoWordMessageIsNeverAGrant", Word{88, 1, 0x308}, {}),
         origin("TwoWordHeaderWithoutFlagIsAnOrdinaryWord", Word{88, 0, 0x308}, kNoCaller),
         // Nothing was received before the grant, so no radio 0 may be made up as its caller.
-        Scenario{"FirstGrantAfterStartHasNoCallerToName",
-                 {{{grant(10, 400), radio(1)},
-                   Check::Messages,
-                   {"ADD_LOGSTR VCALL| Call to 10 from 10 on channel 400", "REPORT_CALL t0 0/1/10 <- 0/1/10 cc0 ch400"}},
-                  {{grant(11, 401), radio(2)},
-                   Check::Messages,
-                   {"ADD_LOGSTR VCALL| Call to 11 from 700001 on channel 401",
-                    "REPORT_CALL t0 0/1/11 <- 0/1/700001 cc0 ch401"}}}},
+        Scenario{
+            "FirstGrantAfterStartHasNoCallerToName",
+            {{{grant(10, 400), radio(1)},
+              Check::Messages,
+              {"ADD_LOGSTR VCALL| Call to 10 from 10 on channel 400", "REPORT_CALL t0 0/1/10 <- 0/1/10 cc0 ch400"}},
+             {{grant(11, 401), radio(2)},
+              Check::Messages,
+              {"ADD_LOGSTR VCALL| Call to 11 from 700001 on channel 401",
+               "REPORT_CALL t0 0/1/11 <- 0/1/700001 cc0 ch401"}}}},
         // A system word with the flag set is an ordinary word.
         Scenario{"SystemIdentityIsReportedOnlyWhenItChanges",
                  {{{systemId(0x123), systemId(0x123), site(7), systemId(0x456), systemId(0x123)},
@@ -340,8 +345,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Motorola, SystemAnnouncementInAndOutOfTheControlChannelRange)
 {
     Decoder d;
-    EXPECT_THAT(d.sendMessages(motogen::systemAnnouncement(0x1A2B, 0x2800 + 0x3FF) + std::vector<Word>{motogen::radio(1)}),
-                ElementsAre("REPORT_SYSTEM 6699/0/0", "ADD_LOGSTR SYSAN| System 0x1A2B on control channel 1023"));
+    EXPECT_THAT(
+        d.sendMessages(motogen::systemAnnouncement(0x1A2B, 0x2800 + 0x3FF) + std::vector<Word>{motogen::radio(1)}),
+        ElementsAre("REPORT_SYSTEM 6699/0/0", "ADD_LOGSTR SYSAN| System 0x1A2B on control channel 1023"));
     EXPECT_EQ(d.motorola.controlChannel(), 0x3FF);
     // Outside 0x2800 ... 0x2BFF the control channel stays; the same system is not
     // reported again.
@@ -391,8 +397,9 @@ TEST(Motorola, HandleWordDirectly)
     m.SetSystem(0x10);
     m.SetSystem(0x10);
     m.HandleWord({0xFFFF, 1, 0x360});
-    EXPECT_THAT(sink.described(), ElementsAre("ADD_LOGSTR SITE | System 0x0000 Site 5", "REPORT_SYSTEM 16/0/0",
-                                              "ADD_LOGSTR SITE | System 0x0010 Site 0"));
+    EXPECT_THAT(sink.described(),
+                ElementsAre("ADD_LOGSTR SITE | System 0x0000 Site 5", "REPORT_SYSTEM 16/0/0",
+                            "ADD_LOGSTR SITE | System 0x0010 Site 0"));
 }
 
 } // namespace

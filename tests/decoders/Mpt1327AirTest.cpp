@@ -67,7 +67,7 @@ struct BurstCase {
     uint16_t preamble; // as received
 };
 
-class Mpt1327Burst : public testing::TestWithParam<BurstCase> {};
+class Mpt1327Burst : public testing::TestWithParam<BurstCase> { };
 
 TEST_P(Mpt1327Burst, AfterVoiceAtAnyPhase)
 {
@@ -92,15 +92,14 @@ TEST_P(Mpt1327Burst, AfterVoiceAtAnyPhase)
     EXPECT_GE(decoded, 18);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, Mpt1327Burst,
-    testing::Values(BurstCase{"HalfABitOff11025", 11025, 0.5, kPreambleEnd},
-                    BurstCase{"QuarterBitOff11025", 11025, 0.25, kPreambleEnd},
-                    BurstCase{"ThreeQuartersOff22050", 22050, 0.75, kPreambleEnd},
-                    // Wrong first preamble bits, as a receiver opening its squelch gives them.
-                    BurstCase{"TwoWrongPreambleBits11025", 11025, 0.5, 0x6AAA},
-                    BurstCase{"TwoWrongPreambleBitsInStep48000", 48000, 0.0, 0xEAAB}),
-    [](const testing::TestParamInfo<BurstCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Cases, Mpt1327Burst,
+                         testing::Values(BurstCase{"HalfABitOff11025", 11025, 0.5, kPreambleEnd},
+                                         BurstCase{"QuarterBitOff11025", 11025, 0.25, kPreambleEnd},
+                                         BurstCase{"ThreeQuartersOff22050", 22050, 0.75, kPreambleEnd},
+                                         // Wrong first preamble bits, as a receiver opening its squelch gives them.
+                                         BurstCase{"TwoWrongPreambleBits11025", 11025, 0.5, 0x6AAA},
+                                         BurstCase{"TwoWrongPreambleBitsInStep48000", 48000, 0.0, 0xEAAB}),
+                         [](const testing::TestParamInfo<BurstCase>& info) { return info.param.name; });
 
 TEST(Mpt1327Burst, ThreeWrongPreambleBitsAreNoSync)
 {

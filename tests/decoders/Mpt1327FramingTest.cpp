@@ -66,8 +66,9 @@ TEST_F(Framing, BadSystemCodewordMutesAndStillAligns)
 {
     send(corrupt(systemCodeword(0x0089), 5));
     send(misc(0, 3));
-    EXPECT_EQ(sink.described(),
-              (std::vector<std::string>{"MUTE", "ADD_LOGSTR MARK | Control channel marker          | (Act. Chan:   3)"}));
+    EXPECT_EQ(
+        sink.described(),
+        (std::vector<std::string>{"MUTE", "ADD_LOGSTR MARK | Control channel marker          | (Act. Chan:   3)"}));
 }
 
 TEST_F(Framing, NetworkNumbers)
@@ -78,10 +79,9 @@ TEST_F(Framing, NetworkNumbers)
         uint32_t system;
         bool line;
     } const cases[] = {
-        {0x0089, false, 1, true},
-        {0x0007, false, 128, true},    // bits 13-7 all zero
-        {0x4000 | 0x0089, false, 1, true}, // SYS bit 14 enters neither number
-        {0x3FF8, true, 1003, false},   // flag 1: no line, 1000 + bits 13-12
+        {0x0089, false, 1, true},          {0x0007, false, 128, true}, // bits 13-7 all zero
+        {0x4000 | 0x0089, false, 1, true},                             // SYS bit 14 enters neither number
+        {0x3FF8, true, 1003, false},                                   // flag 1: no line, 1000 + bits 13-12
         {0x1008, true, 1001, false},
     };
     for (const auto& c : cases) {
@@ -92,8 +92,9 @@ TEST_F(Framing, NetworkNumbers)
         const auto events = sink.messages();
         ASSERT_EQ(events.size(), c.line ? 4u : 3u) << std::hex << c.sys;
         EXPECT_EQ(events[0], "REPORT_SYSTEM " + std::to_string(c.system) + "/0/0");
-        EXPECT_EQ(events[c.line ? 2 : 1], "REPORT_CALL t0 " + std::to_string(c.system) + "/1/2 <- " +
-                                               std::to_string(c.system) + "/1/3 cc0 ch4");
+        EXPECT_EQ(events[c.line ? 2 : 1],
+                  "REPORT_CALL t0 " + std::to_string(c.system) + "/1/2 <- " + std::to_string(c.system) +
+                      "/1/3 cc0 ch4");
     }
 }
 
@@ -105,9 +106,12 @@ struct CodewordRun {
     int mutes;
 };
 
-void PrintTo(const CodewordRun& run, std::ostream* os) { *os << run.name; }
+void PrintTo(const CodewordRun& run, std::ostream* os)
+{
+    *os << run.name;
+}
 
-class Mpt1327Codewords : public testing::TestWithParam<CodewordRun> {};
+class Mpt1327Codewords : public testing::TestWithParam<CodewordRun> { };
 
 TEST_P(Mpt1327Codewords, GiveTheirEvents)
 {
@@ -144,13 +148,13 @@ INSTANTIATE_TEST_SUITE_P(
                     {"REPORT_CALL t0 0/1/2 <- 0/1/3 cc0 ch4", kGtc, "REPORT_SYSTEM 1/0/0", kCcsc,
                      "REPORT_CALL t0 1/1/2 <- 1/1/3 cc0 ch4", kGtc},
                     1},
-        CodewordRun{"IdentitiesAbove8184AreNotReported",
-                    {systemCodeword(0x0089), message(5, 8184, 0, 1, 0, 8185u << 5), message(5, 8191, 0, 1, 0, 8184u << 5)},
-                    {"REPORT_SYSTEM 1/0/0", kCcsc, "REPORT_SYSTEM 1/5/8184",
-                     "ADD_LOGSTR ACKK | General acknowledgement         | (  5) Org: 8185 Tar: 8184",
-                     "REPORT_SYSTEM 1/5/8184",
-                     "ADD_LOGSTR ACKK | General acknowledgement         | (  5) Org: 8184 Tar: 8191"},
-                    -1}),
+        CodewordRun{
+            "IdentitiesAbove8184AreNotReported",
+            {systemCodeword(0x0089), message(5, 8184, 0, 1, 0, 8185u << 5), message(5, 8191, 0, 1, 0, 8184u << 5)},
+            {"REPORT_SYSTEM 1/0/0", kCcsc, "REPORT_SYSTEM 1/5/8184",
+             "ADD_LOGSTR ACKK | General acknowledgement         | (  5) Org: 8185 Tar: 8184", "REPORT_SYSTEM 1/5/8184",
+             "ADD_LOGSTR ACKK | General acknowledgement         | (  5) Org: 8184 Tar: 8191"},
+            -1}),
     [](const testing::TestParamInfo<CodewordRun>& info) { return info.param.name; });
 
 TEST_F(Framing, UnmuteOnThe193rdSearchBitOnce)

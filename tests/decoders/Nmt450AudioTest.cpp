@@ -42,14 +42,17 @@ struct Start {
     double leadBits; // silence before the first bit, in bit periods
 };
 
-void PrintTo(const Start& s, std::ostream* os) { *os << s.rate << " Hz, lead " << s.leadBits << " bit"; }
+void PrintTo(const Start& s, std::ostream* os)
+{
+    *os << s.rate << " Hz, lead " << s.leadBits << " bit";
+}
 
 // The FSK demodulator's bit clock only moves on 1-bits and its decision counts a
 // window that is not a bit long at every rate, so it does not lock from every start
 // phase: at 48000 Hz audio starting 0.40-0.45 bit into a sample period loses frames,
 // at 24000 Hz about half the start phases do, at 12000 Hz nearly all. The decoder is
 // checked here from start phases that the demodulator handles.
-class Nmt450Audio : public ::testing::TestWithParam<Start> {};
+class Nmt450Audio : public ::testing::TestWithParam<Start> { };
 
 TEST_P(Nmt450Audio, CallSequenceDecodesExactly)
 {

@@ -42,8 +42,14 @@ std::array<uint8_t, nmtgen::kDataBits> withFlips(uint64_t message, std::initiali
     return d;
 }
 
-int infoBit(int i) { return 2 * i + 13; }
-int parityBit(int i) { return 2 * i; }
+int infoBit(int i)
+{
+    return 2 * i + 13;
+}
+int parityBit(int i)
+{
+    return 2 * i;
+}
 
 TEST(Nmt450Code, ErrorFreeFramesDecodeWithNoErrors)
 {
@@ -66,12 +72,15 @@ TEST(Nmt450Code, MatchesAnIndependentEncoder)
         const char* coded;
     };
     const Vector vectors[] = {
-        {"201c61eb00028000", "1010001010001010111010000000000000010111000010010100100010010111110001101111101010101010"
-                             "1010001000001000111011101010101010101010101010101010"},
-        {"201461eb00028000", "1010001010001010111010001000001000010011000010010100100010010111110001101111101010101010"
-                             "1010001000001000111011101010101010101010101010101010"},
-        {"201c611234567000", "1010001010001010111010000000000000010111000010011110000010111010100100001110001001011001"
-                             "0000101100110001010000111111101010101010101010101010"},
+        {"201c61eb00028000",
+         "1010001010001010111010000000000000010111000010010100100010010111110001101111101010101010"
+         "1010001000001000111011101010101010101010101010101010"},
+        {"201461eb00028000",
+         "1010001010001010111010001000001000010011000010010100100010010111110001101111101010101010"
+         "1010001000001000111011101010101010101010101010101010"},
+        {"201c611234567000",
+         "1010001010001010111010000000000000010111000010011110000010111010100100001110001001011001"
+         "0000101100110001010000111111101010101010101010101010"},
     };
     for (const auto& v : vectors) {
         SCOPED_TRACE(v.digits);
@@ -163,8 +172,8 @@ TEST(Nmt450Code, SoftDecodingWeighsEachBitByItsReliability)
     // Four parity and two information bits wrong: a byte metric of 10. The soft path
     // contradicts exactly them, and costs what they were worth.
     const uint64_t message = nmtgen::fromHex("201c611234567000");
-    const std::initializer_list<int> wrong = {parityBit(4), parityBit(20), parityBit(36), parityBit(52),
-                                              infoBit(10), infoBit(40)};
+    const std::initializer_list<int> wrong = {parityBit(4),  parityBit(20), parityBit(36),
+                                              parityBit(52), infoBit(10),   infoBit(40)};
     const Streams s = split(withFlips(message, wrong));
     for (float doubt : {0.1f, 0.5f, 1.0f}) {
         SCOPED_TRACE(doubt);

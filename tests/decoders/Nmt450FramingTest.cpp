@@ -17,7 +17,10 @@ constexpr size_t kLastDataBit = kFrame - 1;        // d139 of the first frame
 constexpr size_t kSyncMatchBit = 15 + 11 + 12 - 1; // d11 of the first frame
 
 // Prefix 3 is logged every time, with the channel: a frame's line tells which it was.
-uint64_t tcind(unsigned ch) { return nmtgen::pack(nmtgen::Message{.ch = ch, .prefix = 3, .ta = 61}); }
+uint64_t tcind(unsigned ch)
+{
+    return nmtgen::pack(nmtgen::Message{.ch = ch, .prefix = 3, .ta = 61});
+}
 std::string tcindLine(unsigned ch)
 {
     char line[80];

@@ -14,7 +14,8 @@ std::string recordingsDir()
     if (const char* dir = std::getenv("VELKOR_RECORDINGS"))
         return dir;
     const char* source = std::getenv("VELKOR_SOURCE_DIR");
-    const std::filesystem::path candidate = std::filesystem::path(source ? source : ".") / ".." / "shared" / "recordings";
+    const std::filesystem::path candidate =
+        std::filesystem::path(source ? source : ".") / ".." / "shared" / "recordings";
     return std::filesystem::is_directory(candidate) ? candidate.string() : std::string();
 }
 

@@ -19,8 +19,8 @@ Recording loadRecording(const std::string& relativePath);
 
 } // namespace testsignal
 
-#define VELKOR_REQUIRE_RECORDINGS()                                                                    \
-    do {                                                                                               \
-        if (testsignal::recordingsDir().empty())                                                       \
-            GTEST_SKIP() << "shared/recordings not found beside the repository (set VELKOR_RECORDINGS)"; \
+#define VELKOR_REQUIRE_RECORDINGS()                                                                                    \
+    do {                                                                                                               \
+        if (testsignal::recordingsDir().empty())                                                                       \
+            GTEST_SKIP() << "shared/recordings not found beside the repository (set VELKOR_RECORDINGS)";               \
     } while (0)

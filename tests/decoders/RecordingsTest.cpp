@@ -54,9 +54,10 @@ TEST_F(PeerRecordings, Mpt1327AtEveryStartOffset)
         cancels.push_back("AHYX | Cancel alert/waiting state      | (  1) Org: 8102 Tar: 1234");
     }
     for (size_t offset = 0; offset <= 40; ++offset) {
-        EXPECT_EQ(decodeAll(ahy, offset).lines,
-                  (std::vector<std::string>{kCcsc, "RQS  | Request random access           | (  1) Org: 8102 Tar: 1234 Data",
-                                            "AHY  | Availability check message      | Begin Ack a: (  1) Tar: 1234 Data"}))
+        EXPECT_EQ(
+            decodeAll(ahy, offset).lines,
+            (std::vector<std::string>{kCcsc, "RQS  | Request random access           | (  1) Org: 8102 Tar: 1234 Data",
+                                      "AHY  | Availability check message      | Begin Ack a: (  1) Tar: 1234 Data"}))
             << "offset " << offset;
         EXPECT_EQ(decodeAll(ahyx, offset).lines, cancels) << "offset " << offset;
         EXPECT_EQ(decodeAll(idle, offset).lines, std::vector<std::string>{kCcsc}) << "offset " << offset;
@@ -89,10 +90,11 @@ TEST_F(PeerRecordings, Nmt450AtEveryStartOffset)
 
         const auto page = decodeAll(paging, offset);
         EXPECT_EQ(page.nmtFrames, pagingFrames) << "offset " << offset;
-        EXPECT_EQ(page.lines, (std::vector<std::string>{
-                                  "CTIND| Calling/Traffic Ch. indication  | Ch(  1) TA(61)",
-                                  "CALLM| Call to mobile subscriber       | Ch(  1) TA(61)  Z( 1) X(234567)",
-                              }))
+        EXPECT_EQ(page.lines,
+                  (std::vector<std::string>{
+                      "CTIND| Calling/Traffic Ch. indication  | Ch(  1) TA(61)",
+                      "CALLM| Call to mobile subscriber       | Ch(  1) TA(61)  Z( 1) X(234567)",
+                  }))
             << "offset " << offset;
     }
 }
@@ -193,12 +195,13 @@ TEST_F(PeerRecordings, RealSystemWithTheOtherSyncPair)
     }
     EXPECT_EQ(decodeFile("mpt1327-real/gophertrunk_Base-30sec.wav"), base);
     const auto call = decodeFile("mpt1327-real/gophertrunk_Mobile-call.wav");
-    EXPECT_THAT(call, testing::IsSupersetOf({
-                          "RQQ  | Request status transaction      | ( 14) Org:   14 Tar: 8190 Status:  1",
-                          "AHYQ | Status message                  | ( 14) Org:   14 Tar: 8190 Status:  1",
-                          "RQS  | Request random access           | ( 14) Org:   14 Tar:   21 Data",
-                          "AHY  | Availability check message      | Begin Ack a: ( 14) Org:   14 Data",
-                      }));
+    EXPECT_THAT(call,
+                testing::IsSupersetOf({
+                    "RQQ  | Request status transaction      | ( 14) Org:   14 Tar: 8190 Status:  1",
+                    "AHYQ | Status message                  | ( 14) Org:   14 Tar: 8190 Status:  1",
+                    "RQS  | Request random access           | ( 14) Org:   14 Tar:   21 Data",
+                    "AHY  | Availability check message      | Begin Ack a: ( 14) Org:   14 Data",
+                }));
     EXPECT_LE(call.size(), 5u); // and at most the acknowledgement after them
 }
 

@@ -18,7 +18,10 @@ namespace {
 
 using namespace velkor;
 
-double sineAt(double hz, size_t n, int rate) { return std::sin(2.0 * M_PI * hz * static_cast<double>(n) / rate); }
+double sineAt(double hz, size_t n, int rate)
+{
+    return std::sin(2.0 * M_PI * hz * static_cast<double>(n) / rate);
+}
 
 TEST(DspKernels, BandPassGainIsTheBilinearBandPassOfQ125At1500Hz)
 {
@@ -31,7 +34,8 @@ TEST(DspKernels, BandPassGainIsTheBilinearBandPassOfQ125At1500Hz)
             for (size_t n = 0; n < static_cast<size_t>(rate); ++n)
                 power += std::pow(band.process(sineAt(hz, n, rate)), 2) * (n >= static_cast<size_t>(rate / 2));
             EXPECT_NEAR(std::sqrt(power / (rate - rate / 2) * 2.0),
-                        1.0 / std::sqrt(1.0 + 1.5625 * (w - 1.0 / w) * (w - 1.0 / w)), 0.01) << rate << " Hz, " << hz;
+                        1.0 / std::sqrt(1.0 + 1.5625 * (w - 1.0 / w) * (w - 1.0 / w)), 0.01)
+                << rate << " Hz, " << hz;
         }
     }
 }
@@ -82,7 +86,8 @@ TEST(DspKernels, ClockCentresItsCountedWindowOnTheBitsOfAnyPhaseAndTransmitterCl
                 BitClock clock(rate / 1200.0, window, window);
                 unsigned off = 0; // bits after the first 1500 with two foreign decisions counted
                 for (size_t n = 0; n < static_cast<size_t>(3000 * sent); ++n) {
-                    if (clock.process((static_cast<long>(std::floor(static_cast<double>(n) / sent - phase)) & 1) != 0)) {
+                    if (clock.process((static_cast<long>(std::floor(static_cast<double>(n) / sent - phase)) & 1) !=
+                                      0)) {
                         off += n > 1500 * sent && std::min(clock.ones, window - clock.ones) > 1 ? 1 : 0;
                         clock.restart();
                     }

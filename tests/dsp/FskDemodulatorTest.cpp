@@ -16,7 +16,10 @@ namespace {
 
 class BitTimer : public CFSKDemodulator {
 public:
-    explicit BitTimer(int rate) : CFSKDemodulator(rate, 1200, 1800, 1200) {}
+    explicit BitTimer(int rate)
+        : CFSKDemodulator(rate, 1200, 1800, 1200)
+    {
+    }
     void ProcessBit(bool bit, float) override { bits += bit ? '1' : '0'; }
 
     std::string bits;

@@ -57,17 +57,13 @@ struct Band {
 // dB and NMT-450 39/4 at -5/-6 dB at 48000 Hz, MPT 1327 14/3 at 4/3 dB and NMT-450 7 at
 // 2 dB at 11025 Hz: every FFSK band below fails with it.
 const Band kBands[] = {
-    {Protocol::Mpt1327, 48000, 3.0, 80},   {Protocol::Mpt1327, 48000, -3.0, 78},
-    {Protocol::Mpt1327, 48000, -6.0, 74},  {Protocol::Mpt1327, 48000, -8.0, 30},
-    {Protocol::Mpt1327, 11025, 3.0, 79},   {Protocol::Mpt1327, 11025, 1.0, 70},
-    {Protocol::Mpt1327, 11025, 0.0, 48},   {Protocol::Nmt450, 48000, 0.0, 80},
-    {Protocol::Nmt450, 48000, -7.0, 74},   {Protocol::Nmt450, 48000, -9.0, 42},
-    {Protocol::Nmt450, 11025, 3.0, 78},    {Protocol::Nmt450, 11025, 1.0, 68},
-    {Protocol::Nmt450, 11025, -1.0, 28},   {Protocol::Motorola, 48000, 9.0, 80},
-    {Protocol::Motorola, 48000, -3.0, 78}, {Protocol::Motorola, 48000, -6.0, 54},
-    {Protocol::Motorola, 48000, -7.0, 18}, {Protocol::Motorola, 11025, 6.0, 80},
-    {Protocol::Motorola, 11025, 3.0, 76},  {Protocol::Motorola, 11025, 0.0, 46},
-    {Protocol::Motorola, 11025, -1.0, 28},
+    {Protocol::Mpt1327, 48000, 3.0, 80},   {Protocol::Mpt1327, 48000, -3.0, 78},  {Protocol::Mpt1327, 48000, -6.0, 74},
+    {Protocol::Mpt1327, 48000, -8.0, 30},  {Protocol::Mpt1327, 11025, 3.0, 79},   {Protocol::Mpt1327, 11025, 1.0, 70},
+    {Protocol::Mpt1327, 11025, 0.0, 48},   {Protocol::Nmt450, 48000, 0.0, 80},    {Protocol::Nmt450, 48000, -7.0, 74},
+    {Protocol::Nmt450, 48000, -9.0, 42},   {Protocol::Nmt450, 11025, 3.0, 78},    {Protocol::Nmt450, 11025, 1.0, 68},
+    {Protocol::Nmt450, 11025, -1.0, 28},   {Protocol::Motorola, 48000, 9.0, 80},  {Protocol::Motorola, 48000, -3.0, 78},
+    {Protocol::Motorola, 48000, -6.0, 54}, {Protocol::Motorola, 48000, -7.0, 18}, {Protocol::Motorola, 11025, 6.0, 80},
+    {Protocol::Motorola, 11025, 3.0, 76},  {Protocol::Motorola, 11025, 0.0, 46},  {Protocol::Motorola, 11025, -1.0, 28},
 };
 
 TEST(ModemBands, DecodeRateInWhiteNoiseStaysInItsBand)
@@ -99,11 +95,10 @@ struct ClockBand {
 // and the carrier estimate followed the tones, each of these failed: MPT 1327 gave 0 at
 // one per cent off, 39 and 66 at 11025 Hz half a per cent off; NMT-450 0 and 73.
 const ClockBand kClockBands[] = {
-    {Protocol::Mpt1327, 48000, 0.99, 76}, {Protocol::Mpt1327, 48000, 1.01, 76},
-    {Protocol::Mpt1327, 11025, 0.995, 80}, {Protocol::Mpt1327, 11025, 1.005, 80},
-    {Protocol::Mpt1327, 11025, 0.99, 76}, {Protocol::Mpt1327, 11025, 1.01, 76},
-    {Protocol::Nmt450, 48000, 0.99, 76},  {Protocol::Nmt450, 48000, 1.01, 76},
-    {Protocol::Nmt450, 11025, 0.995, 80}, {Protocol::Nmt450, 11025, 1.01, 76},
+    {Protocol::Mpt1327, 48000, 0.99, 76},  {Protocol::Mpt1327, 48000, 1.01, 76}, {Protocol::Mpt1327, 11025, 0.995, 80},
+    {Protocol::Mpt1327, 11025, 1.005, 80}, {Protocol::Mpt1327, 11025, 0.99, 76}, {Protocol::Mpt1327, 11025, 1.01, 76},
+    {Protocol::Nmt450, 48000, 0.99, 76},   {Protocol::Nmt450, 48000, 1.01, 76},  {Protocol::Nmt450, 11025, 0.995, 80},
+    {Protocol::Nmt450, 11025, 1.01, 76},
 };
 
 TEST(ModemBands, FfskFollowsASoundCardClockOffByAPerCent)

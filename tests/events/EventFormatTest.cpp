@@ -61,12 +61,9 @@ TEST(EventTime, ParsesTheStartTimesUsersType)
         const char* text;
         int64_t epochMs; // by hand: 2024-05-01T23:59:58Z is 1714607998
     } good[] = {
-        {"2024-05-01T23:59:58Z", 1714607998000},
-        {"2024-05-01T23:59:58.25Z", 1714607998250},
-        {"2024-05-01 23:59:58.250z", 1714607998250},
-        {"2024-05-02T01:59:58+02:00", 1714607998000},
-        {"2024-05-01T18:59:58-0500", 1714607998000},
-        {"2024-05-01T23:59Z", 1714607940000},
+        {"2024-05-01T23:59:58Z", 1714607998000},     {"2024-05-01T23:59:58.25Z", 1714607998250},
+        {"2024-05-01 23:59:58.250z", 1714607998250}, {"2024-05-02T01:59:58+02:00", 1714607998000},
+        {"2024-05-01T18:59:58-0500", 1714607998000}, {"2024-05-01T23:59Z", 1714607940000},
         {"2024-05-02T01:59:58", 1714607998000}, // local time, summer time in force
         {"2024-01-02T00:59:58", 1704153598000}, // local time, winter time (+01:00)
     };
@@ -76,9 +73,9 @@ TEST(EventTime, ParsesTheStartTimesUsersType)
         ASSERT_TRUE(t.ok()) << t.error();
         EXPECT_EQ(duration_cast<milliseconds>(t->time_since_epoch()).count(), g.epochMs);
     }
-    for (const char* bad : {"", "yesterday", "2024-05-01", "2024-13-01T00:00:00Z", "2024-02-30T10:00:00Z",
-                            "2024-05-01T24:00:00Z", "2024-05-01T10:00:00+2", "2024-05-01T10:00:00Zulu",
-                            "2024-05-01T10:00:00.Z", "2024-05-01T10:00:00 UTC"}) {
+    for (const char* bad :
+         {"", "yesterday", "2024-05-01", "2024-13-01T00:00:00Z", "2024-02-30T10:00:00Z", "2024-05-01T24:00:00Z",
+          "2024-05-01T10:00:00+2", "2024-05-01T10:00:00Zulu", "2024-05-01T10:00:00.Z", "2024-05-01T10:00:00 UTC"}) {
         SCOPED_TRACE(bad);
         const auto t = parseEventTime(bad);
         ASSERT_FALSE(t.ok());
@@ -110,9 +107,15 @@ TEST(EventJson, CarriesTheOldFieldsThenTimeProtocolAndNames)
         const char* json;
     } cases[] = {
         {mpt, CMDWND_MUTE, {}, nullptr, R"({"cmd":"MUTE","time":"2024-05-01T23:59:58.250Z","protocol":"mpt1327"})"},
-        {{EventProtocol::Nmt450, at(1714607998250)}, CMDWND_ADD_LOGSTR, LogText("Tar: \xf8"), nullptr,
+        {{EventProtocol::Nmt450, at(1714607998250)},
+         CMDWND_ADD_LOGSTR,
+         LogText("Tar: \xf8"),
+         nullptr,
          R"({"cmd":"ADD_LOGSTR","text":"Tar: ø","time":"2024-05-01T23:59:58.250Z","protocol":"nmt450"})"},
-        {{EventProtocol::Motorola, at(1714607998250)}, CMDWND_REPORT_SYSTEM, velkor_address_s{1, 0, 0}, &systemNames,
+        {{EventProtocol::Motorola, at(1714607998250)},
+         CMDWND_REPORT_SYSTEM,
+         velkor_address_s{1, 0, 0},
+         &systemNames,
          R"({"cmd":"REPORT_SYSTEM","system":1,"fleet":0,"unit":0,"time":"2024-05-01T23:59:58.250Z",)"
          R"("protocol":"motorola","names":{"system":"Site"}})"},
         {mpt, CMDWND_REPORT_CALL, call, &names,
@@ -120,7 +123,10 @@ TEST(EventJson, CarriesTheOldFieldsThenTimeProtocolAndNames)
          R"("origin":{"system":1,"fleet":1,"unit":200},"control_channel":1,"channel":17,)"
          R"("time":"2024-05-01T23:59:58.250Z","protocol":"mpt1327","names":{"target":{"system":"Site",)"
          R"("fleet":"Fleet 1","unit":"Dispatch"},"origin":{"system":"Site","fleet":"Fleet 1","unit":"Car \"7\""}}})"},
-        {{}, CMDWND_CLEAR_CALL, call, nullptr,
+        {{},
+         CMDWND_CLEAR_CALL,
+         call,
+         nullptr,
          R"({"cmd":"CLEAR_CALL","type":0,"target":{"system":1,"fleet":1,"unit":100},)"
          R"("origin":{"system":1,"fleet":1,"unit":200},"control_channel":1,"channel":17,"time":null,"protocol":null})"},
     };
@@ -167,8 +173,12 @@ TEST(DailyLog, CsvFieldsQuotedAsRfc4180Has)
         const char* text;
         const char* field;
     } cases[] = {
-        {"Dispatch", "Dispatch"}, {"", ""},          {"a,b", "\"a,b\""}, {"Car \"7\"", "\"Car \"\"7\"\"\""},
-        {"two\nlines", "\"two\nlines\""}, {"cr\r", "\"cr\r\""},
+        {"Dispatch", "Dispatch"},
+        {"", ""},
+        {"a,b", "\"a,b\""},
+        {"Car \"7\"", "\"Car \"\"7\"\"\""},
+        {"two\nlines", "\"two\nlines\""},
+        {"cr\r", "\"cr\r\""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -183,15 +193,18 @@ TEST(DailyLog, CsvFieldsQuotedAsRfc4180Has)
     call.names.origin = {"Site, North", "Fleet 1", "Car \"7\""};
     call.mhz = 169.2;
     call.followed = true;
-    EXPECT_EQ(callCsvHeader(), "start,end,duration,protocol,system,target,origin,system_name,target_name,origin_name,"
-                               "channel,frequency,followed\r\n");
-    EXPECT_EQ(callCsvRow(call), "2024-05-01T23:59:58.250Z,2024-05-02T00:00:10.000Z,11.750,mpt1327,1,1/100,1/200,"
-                                "\"Site, North\",Fleet 1 / Dispatch,\"Fleet 1 / Car \"\"7\"\"\",17,169.2000,yes\r\n");
+    EXPECT_EQ(callCsvHeader(),
+              "start,end,duration,protocol,system,target,origin,system_name,target_name,origin_name,"
+              "channel,frequency,followed\r\n");
+    EXPECT_EQ(callCsvRow(call),
+              "2024-05-01T23:59:58.250Z,2024-05-02T00:00:10.000Z,11.750,mpt1327,1,1/100,1/200,"
+              "\"Site, North\",Fleet 1 / Dispatch,\"Fleet 1 / Car \"\"7\"\"\",17,169.2000,yes\r\n");
     call.mhz.reset();
     call.followed = false;
     call.names = {};
-    EXPECT_EQ(callCsvRow(call), "2024-05-01T23:59:58.250Z,2024-05-02T00:00:10.000Z,11.750,mpt1327,1,1/100,1/200,"
-                                ",,,17,,no\r\n");
+    EXPECT_EQ(callCsvRow(call),
+              "2024-05-01T23:59:58.250Z,2024-05-02T00:00:10.000Z,11.750,mpt1327,1,1/100,1/200,"
+              ",,,17,,no\r\n");
 }
 
 TEST(DailyLog, FilesTurnAtLocalMidnight)
@@ -285,7 +298,7 @@ TEST(CallLog, PutsCallsTogetherFromGrantsAndClearDowns)
     EXPECT_EQ(rows[1].end, at(4000));
     EXPECT_FALSE(rows[1].followed);
     calls.clear(t(4500), velkor_call_s{}); // nothing on channel 0
-    calls.finishAll();                    // the end of the run ends the rest
+    calls.finishAll();                     // the end of the run ends the rest
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[2].call, b);
     EXPECT_EQ(rows[2].end, at(4500));

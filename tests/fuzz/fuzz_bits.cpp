@@ -11,8 +11,7 @@ using namespace velkor;
 
 namespace {
 
-template <typename Decoder>
-void feed(const uint8_t* data, size_t size)
+template <typename Decoder> void feed(const uint8_t* data, size_t size)
 {
     CheckingSink sink;
     Decoder decoder(&sink, 48000);
@@ -28,9 +27,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size < 1)
         return 0;
     switch (data[0] % 3) {
-    case 0: feed<CMPT1327>(data + 1, size - 1); break;
-    case 1: feed<CNMT450>(data + 1, size - 1); break;
-    default: feed<CMotorola>(data + 1, size - 1); break;
+    case 0:
+        feed<CMPT1327>(data + 1, size - 1);
+        break;
+    case 1:
+        feed<CNMT450>(data + 1, size - 1);
+        break;
+    default:
+        feed<CMotorola>(data + 1, size - 1);
+        break;
     }
     return 0;
 }

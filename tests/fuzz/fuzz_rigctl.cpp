@@ -98,8 +98,12 @@ private:
 void operate(RigctlReceiver& rx, uint8_t op)
 {
     switch (op % 7) {
-    case 0: FUZZ_CHECK(rx.initialize() == 1); break;
-    case 1: (void)rx.setFrequency(420.0125, op & 0x80 ? 1 : 0); break;
+    case 0:
+        FUZZ_CHECK(rx.initialize() == 1);
+        break;
+    case 1:
+        (void)rx.setFrequency(420.0125, op & 0x80 ? 1 : 0);
+        break;
     case 2: {
         const double mhz = rx.getFrequency();
         FUZZ_CHECK(std::isfinite(mhz) && mhz >= 0.0);
@@ -113,8 +117,12 @@ void operate(RigctlReceiver& rx, uint8_t op)
         }
         break;
     }
-    case 4: (void)rx.startScan(); break;
-    case 5: (void)rx.setBacklight(op & 0x80 ? 2 : 0); break;
+    case 4:
+        (void)rx.startScan();
+        break;
+    case 5:
+        (void)rx.setBacklight(op & 0x80 ? 2 : 0);
+        break;
     default:
         // The call tracker's order of operations.
         rx.initialize();

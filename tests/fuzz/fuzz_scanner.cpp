@@ -87,32 +87,49 @@ std::unique_ptr<CReceiverCtrl> makeDriver(uint8_t selector, const std::string& d
     static constexpr uint32_t kMemories[] = {0, 1, 100, 250, 500, 501, 1000, 1001};
     const uint32_t memory = kMemories[(selector >> 2) % std::size(kMemories)];
     switch (selector % 3) {
-    case 0: return std::make_unique<CUniden250>(device, memory, 19200, 8, 0, 2, kReadTimeoutMs);
-    case 1: return std::make_unique<CUniden780>(device, memory, 19200, 8, 0, 2, kReadTimeoutMs);
-    default: return std::make_unique<CUnidenDynamic>(device, 115200, 8, 0, 0, kReadTimeoutMs);
+    case 0:
+        return std::make_unique<CUniden250>(device, memory, 19200, 8, 0, 2, kReadTimeoutMs);
+    case 1:
+        return std::make_unique<CUniden780>(device, memory, 19200, 8, 0, 2, kReadTimeoutMs);
+    default:
+        return std::make_unique<CUnidenDynamic>(device, 115200, 8, 0, 0, kReadTimeoutMs);
     }
 }
 
 void operate(CReceiverCtrl& driver, uint8_t op)
 {
     switch (op % 10) {
-    case 0: FUZZ_CHECK(driver.initialize() >= 0); break;
-    case 1: (void)driver.setFrequency(420.0125, 0); break;
-    case 2: (void)driver.setFrequency(1299.99995, 1); break;
+    case 0:
+        FUZZ_CHECK(driver.initialize() >= 0);
+        break;
+    case 1:
+        (void)driver.setFrequency(420.0125, 0);
+        break;
+    case 2:
+        (void)driver.setFrequency(1299.99995, 1);
+        break;
     case 3: {
         const double mhz = driver.getFrequency();
         FUZZ_CHECK(std::isfinite(mhz) && mhz >= 0.0);
         break;
     }
-    case 4: (void)driver.setText("Fleet 12\rRF00000000"); break;
-    case 5: (void)driver.setText2(op & 0x80 ? nullptr : "Unit 7"); break;
-    case 6: (void)driver.startScan(); break;
+    case 4:
+        (void)driver.setText("Fleet 12\rRF00000000");
+        break;
+    case 5:
+        (void)driver.setText2(op & 0x80 ? nullptr : "Unit 7");
+        break;
+    case 6:
+        (void)driver.startScan();
+        break;
     case 7: {
         const int open = driver.isSquelchOpen();
         FUZZ_CHECK(open == 0 || open == 1);
         break;
     }
-    case 8: (void)driver.setBacklight(op & 0x80 ? 2 : op & 0x40 ? 1 : 0); break;
+    case 8:
+        (void)driver.setBacklight(op & 0x80 ? 2 : op & 0x40 ? 1 : 0);
+        break;
     default:
         // A whole tracking session: the call tracker's order of operations.
         driver.initialize();

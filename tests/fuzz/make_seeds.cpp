@@ -70,8 +70,8 @@ Bits nmtBits()
 Bits motorolaAir()
 {
     using namespace motogen;
-    return stream(std::vector<Word>{systemId(0x2A3), site(3)} + affiliation(0x1234, 0x0456)
-                  + std::vector<Word>{radio(0x1234), grant(0x0456, 0x2D0)});
+    return stream(std::vector<Word>{systemId(0x2A3), site(3)} + affiliation(0x1234, 0x0456) +
+                  std::vector<Word>{radio(0x1234), grant(0x0456, 0x2D0)});
 }
 
 void audioSeeds()
@@ -132,13 +132,16 @@ void scannerSeeds()
 {
     // Selector: driver (mod 3) and memory channel; operation (mod 10).
     const std::string ok = "OK\r";
-    const std::string r250 = "TA B C old tag\rMD09\rOK\rOK\rOK\rC250\rOK\rOK\rOK\rOK\r+\rC250 F04200125 TN LF AF RF N000\r";
+    const std::string r250 =
+        "TA B C old tag\rMD09\rOK\rOK\rOK\rC250\rOK\rOK\rOK\rOK\r+\rC250 F04200125 TN LF AF RF N000\r";
     for (uint8_t op = 0; op < 10; ++op) {
-        write("fuzz_scanner", "uniden250-" + std::to_string(op), std::string{static_cast<char>(3 << 2), static_cast<char>(op)} + r250);
-        write("fuzz_scanner", "uniden780-" + std::to_string(op), std::string{static_cast<char>(1 | 3 << 2), static_cast<char>(op)} + r250);
+        write("fuzz_scanner", "uniden250-" + std::to_string(op),
+              std::string{static_cast<char>(3 << 2), static_cast<char>(op)} + r250);
+        write("fuzz_scanner", "uniden780-" + std::to_string(op),
+              std::string{static_cast<char>(1 | 3 << 2), static_cast<char>(op)} + r250);
         write("fuzz_scanner", "dynamic-" + std::to_string(op),
-              std::string{2, static_cast<char>(op)}
-                  + "QSH,OK\rGLG,04200125,NFM,0,0,Site,Group,Channel,1,0,,0\rKEY,OK\rPRG,OK\rBLT,OK\rEPG,OK\r");
+              std::string{2, static_cast<char>(op)} +
+                  "QSH,OK\rGLG,04200125,NFM,0,0,Site,Group,Channel,1,0,,0\rKEY,OK\rPRG,OK\rBLT,OK\rEPG,OK\r");
     }
     write("fuzz_scanner", "err", std::string{0, 9} + "ERR\rERR\rERR\rERR\r");
     write("fuzz_scanner", "garbage", std::string{1 | 1 << 2, 9} + std::string("\x7f#?\xff~ \x01zz9", 10));

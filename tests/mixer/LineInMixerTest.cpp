@@ -4,11 +4,11 @@
 // the Line-In is the loopback that plays the source to a second sink, the speakers.
 // Whatever is muted, the source never is; and a server that has stopped never holds
 // the caller for longer than the time-out.
+#include "mixer/LineInMixer.h"
+#include "fixtures/WaitFor.h"
 #include "mixer/AlsaMixerBackend.h"
 #include "mixer/DefaultMixerBackend.h"
-#include "mixer/LineInMixer.h"
 #include "mixer/PulseMixerBackend.h"
-#include "fixtures/WaitFor.h"
 #include "notify/Notices.h"
 #include "tools/PulseServer.h"
 
@@ -28,7 +28,7 @@ velkor::SilentNotices quiet;
 
 class Mixer : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { server = new testsignal::PulseServer; }   // one server for the suite
+    static void SetUpTestSuite() { server = new testsignal::PulseServer; } // one server for the suite
     static void TearDownTestSuite()
     {
         delete server;
@@ -77,7 +77,9 @@ TEST_F(Mixer, AlsaMutesOnlyAPlaybackElement)
               "a capture control is the decoders' own input and is never muted)");
     EXPECT_EQ(server->sourceMute(), "Mute: no\n");
     EXPECT_EQ(mixerError([] { return std::make_unique<AlsaMixerBackend>(); }), "Couldn't get Line-In mixerComponent!");
-    EXPECT_EQ(mixerError([] { return std::make_unique<AlsaMixerBackend>("hw:97"); }).rfind("Couldn't open mixer hw:97: attach: ", 0),
+    EXPECT_EQ(mixerError([] {
+                  return std::make_unique<AlsaMixerBackend>("hw:97");
+              }).rfind("Couldn't open mixer hw:97: attach: ", 0),
               0u);
 
     // Without a Line element, the "Mic" fall-back on a playback element.
@@ -104,9 +106,10 @@ TEST_F(Mixer, ServerMutesTheLoopbackOfTheDecodedSourceOnly)
     EXPECT_EQ(mixer.control(), MixerBackend::Control::MuteSwitch);
     for (const bool muted : {true, false, true, false}) {
         mixer.SetMuted(muted);
-        EXPECT_TRUE(waitFor(muted ? "the loopback muted" : "the loopback unmuted",
-                            [&] { return server->moduleMuted(speakers) == (muted ? "yes" : "no"); },
-                            [&] { return server->moduleMuted(speakers); }));
+        EXPECT_TRUE(waitFor(
+            muted ? "the loopback muted" : "the loopback unmuted",
+            [&] { return server->moduleMuted(speakers) == (muted ? "yes" : "no"); },
+            [&] { return server->moduleMuted(speakers); }));
         EXPECT_EQ(server->moduleMuted(tone), "no");
         EXPECT_EQ(server->moduleMuted(other), "no");
         EXPECT_EQ(server->sourceMute(), "Mute: no\n");
@@ -115,7 +118,7 @@ TEST_F(Mixer, ServerMutesTheLoopbackOfTheDecodedSourceOnly)
     mixer.SetMuted(true);
     mixer.Close();
     EXPECT_EQ(server->moduleMuted(speakers), "yes");
-    mixer.SetMuted(false);   // closed: nothing happens
+    mixer.SetMuted(false); // closed: nothing happens
     EXPECT_EQ(server->moduleMuted(speakers), "yes");
 }
 
@@ -179,8 +182,9 @@ TEST(MixerWithoutServer, TheSoundCardsMixerIsTried)
     // Nothing listens there: the system's choice goes on to ALSA's default mixer (which
     // on a machine without a sound card is not there either).
     ::setenv("PULSE_SERVER", "unix:/nonexistent/velkor/native", 1);
-    EXPECT_EQ(mixerError([] { return std::make_unique<PulseMixerBackend>(); }).rfind("Couldn't reach the sound server: ", 0),
-              0u);
+    EXPECT_EQ(
+        mixerError([] { return std::make_unique<PulseMixerBackend>(); }).rfind("Couldn't reach the sound server: ", 0),
+        0u);
     const std::string error = mixerError([] { return std::make_unique<DefaultMixerBackend>(); });
     EXPECT_EQ(error.find("sound server"), std::string::npos) << error;
     ::unsetenv("PULSE_SERVER");

@@ -1,5 +1,5 @@
-#include "fixtures/ScratchFixture.h"
 #include "profile/ProfileFile.h"
+#include "fixtures/ScratchFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -26,7 +26,7 @@ protected:
 };
 
 struct IntCase {
-    const char* line;     // nullptr: key missing
+    const char* line; // nullptr: key missing
     int32_t def;
     int32_t expected;
 };
@@ -41,10 +41,10 @@ TEST(ProfileFileInt, ReadsTheLeadingDecimalNumberAsWindowsDoes)
         {"v= 12abc", 7, 12},
         {"v=+5", 7, 5},
         {"v=abc", 7, 0},
-        {"v=", 7, 7},          // empty value: the default
-        {"v", 7, 7},           // no '=' at all
-        {nullptr, 7, 7},       // key missing
-        {"v=4294967297", 7, 1},  // wraps modulo 2^32
+        {"v=", 7, 7},           // empty value: the default
+        {"v", 7, 7},            // no '=' at all
+        {nullptr, 7, 7},        // key missing
+        {"v=4294967297", 7, 1}, // wraps modulo 2^32
         {"v=42A94967297", 7, 42},
         {"v=  48000  ", 7, 48000},
         {"v=0x10", 7, 0},
@@ -113,12 +113,16 @@ TEST_F(ProfileFileTest, WritesCreateFileSectionAndKeyAndReadBack)
 TEST_F(ProfileFileTest, ReplacingAKeyKeepsEveryOtherLineAsItWas)
 {
     const std::string p = path("edit.ini");
-    writeFile(p, "; velkor settings\n[audio]\nsamplerate = 44100\n\n[tracking]\n  Memory=5  \nfollow_calls=1\n\n[systems]\nsysBase_1=4500000\n");
+    writeFile(p,
+              "; velkor settings\n[audio]\nsamplerate = 44100\n\n[tracking]\n  Memory=5  "
+              "\nfollow_calls=1\n\n[systems]\nsysBase_1=4500000\n");
     ProfileFile profile = ProfileFile::load(p).value();
     profile.setString("tracking", "memory", "7");
-    profile.setString("audio", "mute", "0");        // new key goes after the last key, before the blank line
+    profile.setString("audio", "mute", "0"); // new key goes after the last key, before the blank line
     ASSERT_TRUE(profile.save(p).ok());
-    EXPECT_EQ(readFile(p), "; velkor settings\n[audio]\nsamplerate = 44100\nmute=0\n\n[tracking]\nMemory=7\nfollow_calls=1\n\n[systems]\nsysBase_1=4500000\n");
+    EXPECT_EQ(readFile(p),
+              "; velkor settings\n[audio]\nsamplerate = "
+              "44100\nmute=0\n\n[tracking]\nMemory=7\nfollow_calls=1\n\n[systems]\nsysBase_1=4500000\n");
 }
 
 TEST_F(ProfileFileTest, EightBitBytesSurviveAWholeFileRoundTrip)
@@ -169,11 +173,8 @@ TEST(ProfileFileParse, DamageReadsAsItWritesBack)
         std::string text;
         std::string value;
     } cases[] = {
-        {"[s]\nk=a\0b\n"s, "a b"},
-        {"[s]\nk=ab\0\n"s, "ab"},
-        {"[s]\nk=ab\r\r\n"s, "ab"},
-        {"[s]\nk=a\rb\n"s, "a b"},
-        {"[s]\nk=ab\r\r"s, "ab"},
+        {"[s]\nk=a\0b\n"s, "a b"}, {"[s]\nk=ab\0\n"s, "ab"}, {"[s]\nk=ab\r\r\n"s, "ab"},
+        {"[s]\nk=a\rb\n"s, "a b"}, {"[s]\nk=ab\r\r"s, "ab"},
     };
     for (const auto& c : cases) {
         const ProfileFile read = ProfileFile::parse(c.text);
@@ -246,7 +247,7 @@ TEST_F(ProfileFileTest, SaveKeepsPermissionsAndFollowsSymbolicLinks)
 
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(readFile(real), "[a]\nk=2\n");
-    struct stat st {};
+    struct stat st { };
     ASSERT_EQ(::stat(real.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
 }

@@ -37,7 +37,7 @@ TEST(VelkorConfig, RigctlServerIsReadAsItStandsWithSdrPlusPlusPortAsDefault)
         {"", "localhost:4532"},
         {"[rigctl]\nserver=127.0.0.1:7356\n", "127.0.0.1:7356"},
         {"[RIGCTL]\nServer=  [::1]:4532  \n", "[::1]:4532"},
-        {"[rigctl]\nserver=\n", ""},                  // none: no network receiver
+        {"[rigctl]\nserver=\n", ""}, // none: no network receiver
         {"[tracking]\nserver=other:1\n", "localhost:4532"},
     };
     for (const auto& c : cases)
@@ -68,7 +68,8 @@ TEST(VelkorConfig, FlagsAreOnOnlyWhenExactlyOne)
     const struct {
         const char* value;
         bool on;
-    } cases[] = {{"1", true}, {"2", false}, {"0", false}, {"-1", false}, {" 1abc", true}, {"", true /* empty: default 1 */}};
+    } cases[] = {{"1", true},   {"2", false},    {"0", false},
+                 {"-1", false}, {" 1abc", true}, {"", true /* empty: default 1 */}};
     for (const auto& c : cases) {
         const VelkorConfig config(ProfileFile::parse(std::string("[audio]\nmute=") + c.value + "\n"));
         EXPECT_EQ(config.settings().mute, c.on) << "mute=" << c.value;
@@ -95,7 +96,7 @@ TEST(VelkorConfig, ValuesAreTakenAsTheyStand)
     const velkor_channel_plan_s plan5 = config.channelPlan(5);
     EXPECT_EQ(plan5.base, 4500000u);
     EXPECT_EQ(plan5.step, 250u);
-    EXPECT_EQ(plan5.offset, 4464);   // 70000 - 65536: only the low 16 bits count
+    EXPECT_EQ(plan5.offset, 4464); // 70000 - 65536: only the low 16 bits count
     const velkor_channel_plan_s plan6 = config.channelPlan(6);
     EXPECT_EQ(plan6.offset, -3);
     EXPECT_EQ(plan6.base, 4294967295u);
@@ -128,7 +129,8 @@ TEST(VelkorConfig, PortNumbersThatNameNoDeviceAreRefusedClearly)
     for (int64_t number : {int64_t{0}, int64_t{-1}, int64_t{-2147483647 - 1}, int64_t{100000000}}) {
         const auto device = VelkorConfig::comPortDevice(number);
         ASSERT_FALSE(device.ok()) << number;
-        EXPECT_EQ(device.error(), "COM port number " + std::to_string(number) + " names no serial device (1 to 8 digits)");
+        EXPECT_EQ(device.error(),
+                  "COM port number " + std::to_string(number) + " names no serial device (1 to 8 digits)");
     }
     EXPECT_EQ(VelkorConfig::comPortDevice(99999999).value().rfind("/dev/ttyS", 0), 0u);
 }

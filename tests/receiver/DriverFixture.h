@@ -19,8 +19,7 @@ inline constexpr unsigned kTestTimeoutMs = 200;
 inline const std::string kWakeUp = "\rIDF\rCDF\rQUF\r";
 
 // Milliseconds a call took; used only to show that nothing waits beyond its bounds.
-template <typename F>
-long elapsedMs(F&& f)
+template <typename F> long elapsedMs(F&& f)
 {
     const auto start = std::chrono::steady_clock::now();
     f();

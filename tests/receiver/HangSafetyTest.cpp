@@ -22,10 +22,12 @@ namespace {
 
 struct Fault {
     const char* name;
-    std::optional<ScannerBehaviour> behaviour;   // none: the line closes mid-exchange
+    std::optional<ScannerBehaviour> behaviour; // none: the line closes mid-exchange
 };
-const Fault kFaults[] = {{"silent", ScannerBehaviour::Silent}, {"ERR only", ScannerBehaviour::Err},
-                         {"garbage without CR", ScannerBehaviour::Babble}, {"line closed mid-exchange", std::nullopt}};
+const Fault kFaults[] = {{"silent", ScannerBehaviour::Silent},
+                         {"ERR only", ScannerBehaviour::Err},
+                         {"garbage without CR", ScannerBehaviour::Babble},
+                         {"line closed mid-exchange", std::nullopt}};
 
 struct DriverCase {
     const char* name;
@@ -81,7 +83,7 @@ const std::vector<Operation>& operations()
 
 } // namespace
 
-class HangSafety : public ::testing::TestWithParam<DriverCase> {};
+class HangSafety : public ::testing::TestWithParam<DriverCase> { };
 
 TEST_P(HangSafety, EveryOperationReturnsWithinItsBoundAndFails)
 {

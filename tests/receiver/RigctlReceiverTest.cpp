@@ -1,10 +1,10 @@
 // The Hamlib rigctl receiver against a real rigctld (Hamlib's dummy radio), read back
 // with Hamlib's own client; against gqrx where it is installed; and against servers
 // that misbehave, where every operation must fail within its time-out and say why.
+#include "receiver/RigctlReceiver.h"
 #include "DriverFixture.h"
 #include "fixtures/CollectingNotices.h"
 #include "fixtures/RigctlServers.h"
-#include "receiver/RigctlReceiver.h"
 
 #include "fixtures/WaitFor.h"
 
@@ -41,10 +41,7 @@ struct Logged {
 
 class RigctldTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(server.ready()) << server.error();
-    }
+    void SetUp() override { ASSERT_TRUE(server.ready()) << server.error(); }
     Rigctld server;
     Logged log;
 };
@@ -53,7 +50,7 @@ TEST(RigctlServerAddress, HostAndPortOrAClearReason)
 {
     const struct {
         const char* text;
-        const char* host;   // nullptr: refused
+        const char* host; // nullptr: refused
         uint16_t port;
     } cases[] = {
         {"localhost:4532", "localhost", 4532},
@@ -96,11 +93,11 @@ TEST_F(RigctldTest, OperationsReachTheRadio)
     ASSERT_EQ(server.rigctl("M AM 6000"), "");
     EXPECT_EQ(rx.setFrequency(162.55, 0), 1);
     EXPECT_EQ(server.frequencyHz(), 162550000);
-    EXPECT_EQ(server.rigctl("m"), "AM\n6000\n");   // a wide channel leaves the mode
+    EXPECT_EQ(server.rigctl("m"), "AM\n6000\n"); // a wide channel leaves the mode
 
     EXPECT_EQ(rx.setFrequency(420.0125, 1), 1);
     EXPECT_EQ(server.frequencyHz(), 420012500);
-    EXPECT_EQ(server.rigctl("m"), "FM\n12500\n");  // a narrow one: FM, 12.5 kHz passband
+    EXPECT_EQ(server.rigctl("m"), "FM\n12500\n"); // a narrow one: FM, 12.5 kHz passband
 
     ASSERT_EQ(server.rigctl("F 145237500"), "");
     EXPECT_DOUBLE_EQ(rx.getFrequency(), 145.2375);
@@ -236,9 +233,10 @@ TEST(RigctlReceiver, GqrxSquelchIsItsSignalStrengthAgainstItsSquelchLevel)
     EXPECT_TRUE(log.has("reports no squelch state")) << (log.lines.empty() ? "" : log.lines.back());
     ASSERT_EQ(gqrx.ask("U DSP 1"), "RPRT 0");
     ASSERT_EQ(gqrx.ask("L SQL -150"), "RPRT 0");
-    EXPECT_TRUE(waitFor("the squelch open", [&] { return rx.isSquelchOpen() == 1; },
-                        [&] { return "strength " + gqrx.ask("l STRENGTH") + " squelch " + gqrx.ask("l SQL"); }));
-    EXPECT_EQ(rx.startScan(), 1);      // gqrx cannot scan: nothing happens, successfully
+    EXPECT_TRUE(waitFor(
+        "the squelch open", [&] { return rx.isSquelchOpen() == 1; },
+        [&] { return "strength " + gqrx.ask("l STRENGTH") + " squelch " + gqrx.ask("l SQL"); }));
+    EXPECT_EQ(rx.startScan(), 1); // gqrx cannot scan: nothing happens, successfully
     EXPECT_EQ(rx.setBacklight(2), 1);
     EXPECT_TRUE(log.has("no scanning"));
 }

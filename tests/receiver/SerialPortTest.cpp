@@ -30,11 +30,14 @@ public:
     ~Pty() { closeMaster(); }
     const std::string& slave() const { return m_slave; }
     int master() const { return m_master; }
-    void send(const std::string& bytes) { ASSERT_EQ(::write(m_master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size())); }
+    void send(const std::string& bytes)
+    {
+        ASSERT_EQ(::write(m_master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
     termios settings() const
     {
         termios t{};
-        ::tcgetattr(m_master, &t);   // termios requests on the master act on the slave
+        ::tcgetattr(m_master, &t); // termios requests on the master act on the slave
         return t;
     }
     void closeMaster()
@@ -131,7 +134,7 @@ TEST(SerialPort, CloseRestoresTheSettingsFoundAtOpen)
     EXPECT_EQ(after.c_iflag, expected.c_iflag);
     EXPECT_EQ(after.c_oflag, expected.c_oflag);
     EXPECT_EQ(::cfgetospeed(&after), static_cast<speed_t>(B9600));
-    EXPECT_EQ(port.close(), 1);   // nothing open any more
+    EXPECT_EQ(port.close(), 1); // nothing open any more
 }
 
 TEST(SerialPort, IsExclusiveAndOpeningTwiceChangesNothing)
@@ -161,7 +164,7 @@ TEST(SerialPort, RefusedSettingsCloseThePortAndReportTheRefusal)
     EXPECT_FALSE(port.open(pty.slave(), 12345, 8, 0, 2).ok());
     EXPECT_EQ(port.lastError(), EINVAL);
     EXPECT_FALSE(port.isOpen());
-    EXPECT_FALSE(port.open(pty.slave(), 19200, 8, 0, 1).ok());   // one and a half stop bits
+    EXPECT_FALSE(port.open(pty.slave(), 19200, 8, 0, 1).ok()); // one and a half stop bits
     // A pseudo-terminal accepts the request but keeps 8 bits without parity: the
     // port checks what was applied and refuses a device that dropped settings.
     EXPECT_FALSE(port.open(pty.slave(), 9600, 7, 2, 0).ok());
@@ -180,7 +183,6 @@ TEST(SerialPort, DevicesThatCannotBeOpenedAreRefusedClearly)
     EXPECT_EQ(port.lastError(), ENOENT);
     EXPECT_FALSE(openDefault(port, "/dev/null").ok());
     EXPECT_EQ(port.lastError(), ENOTTY);
-
 }
 
 TEST(SerialPort, ClosedPortDoesNothing)
@@ -224,7 +226,7 @@ TEST_F(SerialPortLines, LoneCarriageReturnAndSilenceLeaveTheBufferAlone)
     char buffer[16] = "before";
     EXPECT_EQ(m_port.readLine(buffer, sizeof buffer), 0u);
     EXPECT_STREQ(buffer, "before");
-    EXPECT_EQ(m_port.readLine(buffer, sizeof buffer), 0u);   // nothing at all: one time-out
+    EXPECT_EQ(m_port.readLine(buffer, sizeof buffer), 0u); // nothing at all: one time-out
     EXPECT_STREQ(buffer, "before");
 }
 
@@ -260,7 +262,7 @@ TEST_F(SerialPortLines, VanishedDeviceEndsReadsAtOnce)
 {
     m_pty.send("partial");
     m_pty.closeMaster();
-    m_port.setReadTimeout(60000);   // a hang would show as a test time-out
+    m_port.setReadTimeout(60000); // a hang would show as a test time-out
     char buffer[64];
     EXPECT_LE(m_port.readLine(buffer, sizeof buffer), 7u);
     EXPECT_EQ(m_port.readLine(buffer, sizeof buffer), 0u);

@@ -39,7 +39,7 @@ TEST_P(UnidenDriver, ConstructionWakesTheScannerAndDestructionLeavesMemoryZeroAl
     EXPECT_EQ(m_sim.received(), kWakeUp);
     EXPECT_EQ(driver->initialize(), 1);
     driver.reset();
-    EXPECT_EQ(m_sim.received(), kWakeUp);   // no bank-tag query, no "TA B" on the way out
+    EXPECT_EQ(m_sim.received(), kWakeUp); // no bank-tag query, no "TA B" on the way out
 }
 
 TEST_P(UnidenDriver, MemoryZeroTunesDirectlyAndSendsNoTexts)
@@ -60,8 +60,11 @@ TEST_P(UnidenDriver, MemoryChannelIsReprogrammedAfterTheManualKey)
     EXPECT_EQ(driver->setFrequency(420.0125, 1), 1);
     EXPECT_EQ(driver->setFrequency(420.025, 0), 1);
     const std::string manual = key(manualKey()) + "\r";
-    EXPECT_EQ(m_sim.received(), "MD\r" + manual + "PM005 04200125\rLON\rRM NFM\r"
-                                "MD\r" + manual + "PM005 04200250\rLON\rRM FM\r");
+    EXPECT_EQ(m_sim.received(),
+              "MD\r" + manual +
+                  "PM005 04200125\rLON\rRM NFM\r"
+                  "MD\r" +
+                  manual + "PM005 04200250\rLON\rRM FM\r");
 }
 
 TEST_P(UnidenDriver, MemoryLimitsAndBankLetters)
@@ -71,9 +74,8 @@ TEST_P(UnidenDriver, MemoryLimitsAndBankLetters)
         int init250, init780;
         char bank250, bank780;
     } cases[] = {
-        {1, 1, 1, 'A', 'A'},     {50, 1, 1, 'A', 'A'},   {51, 1, 1, 'A', 'B'},   {100, 1, 1, 'A', 'B'},
-        {101, 1, 1, 'B', 'C'},   {500, 1, 1, 'E', 'J'},  {501, 1, 0, 'F', 0},    {1000, 1, 0, 'J', 0},
-        {1001, 0, 0, 0, 0},
+        {1, 1, 1, 'A', 'A'},   {50, 1, 1, 'A', 'A'}, {51, 1, 1, 'A', 'B'}, {100, 1, 1, 'A', 'B'}, {101, 1, 1, 'B', 'C'},
+        {500, 1, 1, 'E', 'J'}, {501, 1, 0, 'F', 0},  {1000, 1, 0, 'J', 0}, {1001, 0, 0, 0, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.memory);
@@ -85,9 +87,10 @@ TEST_P(UnidenDriver, MemoryLimitsAndBankLetters)
             EXPECT_EQ(driver->initialize(), init);
         }
         if (init)
-            EXPECT_EQ(m_sim.commands(), (Commands{"IDF", "CDF", "QUF", std::string("TA B ") + bank,
-                                                  std::string("TA B ") + bank + " " + m_sim.bankTag(bank)}));
-        else   // refused before any query, and nothing written back
+            EXPECT_EQ(m_sim.commands(),
+                      (Commands{"IDF", "CDF", "QUF", std::string("TA B ") + bank,
+                                std::string("TA B ") + bank + " " + m_sim.bankTag(bank)}));
+        else // refused before any query, and nothing written back
             EXPECT_EQ(m_sim.received(), kWakeUp);
     }
 }
@@ -165,8 +168,8 @@ TEST_P(UnidenDriver, ManualModeKeysPerMode)
         unsigned mode;
         std::vector<unsigned> keys;
     } cases[] = {
-        {0, {}},        {1, {}},        {2, {M}},       {8, {M}},       {9, {R, M}},   {10, {S, R, M}},
-        {11, {R, M}},   {12, {S, R, M}}, {19, {R, M}},  {20, {S, R, M}}, {21, {M}},    {99, {M}},
+        {0, {}},      {1, {}},         {2, {M}},     {8, {M}},        {9, {R, M}}, {10, {S, R, M}},
+        {11, {R, M}}, {12, {S, R, M}}, {19, {R, M}}, {20, {S, R, M}}, {21, {M}},   {99, {M}},
     };
     auto driver = start(5);
     for (const auto& c : cases) {
@@ -230,12 +233,8 @@ TEST_P(UnidenDriver, OddFrequencyReplies)
         const char* reply;
         double mhz;
     } cases[] = {
-        {"C001 F04200125 TN", 420.0125},
-        {"C001 F042001259999", 420.0125},   // position 14 on is cut off
-        {"C001 F0420", 0.042},
-        {"C001 X04200125", 0.0},
-        {"C001 F", 0.0},
-        {"SG", 0.0},
+        {"C001 F04200125 TN", 420.0125}, {"C001 F042001259999", 420.0125}, // position 14 on is cut off
+        {"C001 F0420", 0.042},           {"C001 X04200125", 0.0},          {"C001 F", 0.0}, {"SG", 0.0},
     };
     auto driver = start(0);
     for (const auto& c : cases) {
@@ -302,7 +301,9 @@ TEST_P(UnidenDriver, UnsolicitedLineIsTakenAsTheReply)
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, UnidenDriver, ::testing::Values(ScannerFamily::Uniden250, ScannerFamily::Uniden780),
-                         [](const auto& info) { return info.param == ScannerFamily::Uniden250 ? "Uniden250" : "Uniden780"; });
+                         [](const auto& info) {
+                             return info.param == ScannerFamily::Uniden250 ? "Uniden250" : "Uniden780";
+                         });
 
 TEST(UnidenConstruction, PortThatCannotBeOpenedThrowsTheFixedText)
 {

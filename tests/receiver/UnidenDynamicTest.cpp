@@ -35,9 +35,10 @@ TEST_F(UnidenDynamic, QuickSearchHoldTunes)
     EXPECT_DOUBLE_EQ(driver->getFrequency(), 162.55);
     EXPECT_EQ(driver->isSquelchOpen(), 1);
     EXPECT_EQ(driver->startScan(), 1);
-    EXPECT_EQ(m_sim.received(), "QSH,04200125,1250,NFM,0,0,0,0,0000000000000000,0,0\r"
-                                "QSH,01625500,2500,FM,0,0,0,0,0000000000000000,0,0\r"
-                                "GLG\rGLG\rKEY,S,P\r");
+    EXPECT_EQ(m_sim.received(),
+              "QSH,04200125,1250,NFM,0,0,0,0,0000000000000000,0,0\r"
+              "QSH,01625500,2500,FM,0,0,0,0,0000000000000000,0,0\r"
+              "GLG\rGLG\rKEY,S,P\r");
 }
 
 TEST_F(UnidenDynamic, QshReplyMustBeOk)
@@ -57,9 +58,9 @@ TEST_F(UnidenDynamic, FrequencyAndSquelchFromGlg)
         {"GLG,04200125,NFM,0,0,S,G,C,1,0,,0", 420.0125, 1},
         {"GLG,04200125,NFM,0,0,S,G,C,0,0,,0", 420.0125, 0},
         {"GLG,04200125,NFM,0,0,S,G,C,1", 420.0125, 1},
-        {"GLG,04200125,NFM,0,0,S,G,C", 420.0125, 0},      // fewer than eight commas
-        {"GLG,0420012599,FM,,,,,,1", 420.0125, 1},        // position 12 on is cut off
-        {"GLG,,,,,,,,,,,", 0.0, 0},                        // nothing received
+        {"GLG,04200125,NFM,0,0,S,G,C", 420.0125, 0}, // fewer than eight commas
+        {"GLG,0420012599,FM,,,,,,1", 420.0125, 1},   // position 12 on is cut off
+        {"GLG,,,,,,,,,,,", 0.0, 0},                  // nothing received
         {"GLG", 0.0, 0},
         {"ERR", 0.0, 0},
     };
@@ -80,8 +81,9 @@ TEST_F(UnidenDynamic, ScanAndBacklight)
     EXPECT_EQ(driver->setBacklight(1), 1);
     EXPECT_EQ(driver->setBacklight(2), 1);
     EXPECT_EQ(driver->setBacklight(5), 1);
-    EXPECT_EQ(m_sim.commands(), (Commands{"KEY,S,P", "PRG", "BKL,HIGH,RED", "EPG", "PRG", "BKL,MIDL,RED", "EPG", "PRG",
-                                          "BKL,OFF,RED", "EPG", "PRG", "BKL,OFF,RED", "EPG"}));
+    EXPECT_EQ(m_sim.commands(),
+              (Commands{"KEY,S,P", "PRG", "BKL,HIGH,RED", "EPG", "PRG", "BKL,MIDL,RED", "EPG", "PRG", "BKL,OFF,RED",
+                        "EPG", "PRG", "BKL,OFF,RED", "EPG"}));
 }
 
 TEST_F(UnidenDynamic, BacklightStopsAtTheFirstRefusal)

@@ -21,7 +21,7 @@ std::vector<int16_t> bankRecording(int rate, double snrDb)
 
     using namespace motogen;
     const auto words = systemAnnouncement(0x5A5, 0x2800 + 3) +
-                       std::vector<Word>{radio(77), site(2), grant(1500, 451), radio(78), idle()};
+        std::vector<Word>{radio(77), site(2), grant(1500, 451), radio(78), idle()};
     NrzOptions nrzOptions;
     nrzOptions.rate = rate;
     nrzOptions.gaussianBt = 0.5;

@@ -12,8 +12,7 @@
 namespace testsignal {
 
 // Feeds count samples in blocks of block samples, each block to every decoder in turn.
-template <typename... Decoders>
-void feedEvery(size_t block, const int16_t* pcm, size_t count, Decoders&... decoders)
+template <typename... Decoders> void feedEvery(size_t block, const int16_t* pcm, size_t count, Decoders&... decoders)
 {
     for (size_t i = 0; i < count; i += block) {
         const auto n = static_cast<unsigned>(std::min(block, count - i));
@@ -31,8 +30,7 @@ void feedCapture(const std::vector<int16_t>& pcm, int rate, size_t skip, Decoder
 
 // Feeds bits one at a time; `invert` for the Motorola slicer, which hands on true for
 // a negative run (a 0 on the air).
-template <typename Decoder>
-void feedBits(Decoder& decoder, const Bits& bits, bool invert = false)
+template <typename Decoder> void feedBits(Decoder& decoder, const Bits& bits, bool invert = false)
 {
     for (uint8_t bit : bits)
         decoder.ProcessBit((bit != 0) != invert);

@@ -17,8 +17,8 @@ Protocol protocolFromName(const std::string& name);
 struct Trial {
     Protocol protocol = Protocol::Mpt1327;
     int rate = 48000;
-    double snrDb = 100.0; // signal power over white-noise power across the sampled band
-    double phase = 0.0;   // start of the first bit, in bit periods after 10 ms
+    double snrDb = 100.0;       // signal power over white-noise power across the sampled band
+    double phase = 0.0;         // start of the first bit, in bit periods after 10 ms
     double rateOffsetPpm = 0.0; // transmitter bit rate error
     // A sound card or transmitter clock off by this factor: tones and bit rate move
     // together, as in audio resampled by it.

@@ -78,8 +78,8 @@ uint64_t goToChannel(unsigned pfix, unsigned ident1, unsigned ident2, unsigned c
 
 uint64_t message(unsigned pfix, unsigned ident1, unsigned cat, unsigned type, unsigned func, uint32_t tail)
 {
-    return address({{2, 8, pfix}, {9, 21, ident1}, {22, 22, 1}, {23, 25, cat}, {26, 27, type}, {28, 30, func},
-                    {31, 48, tail}});
+    return address(
+        {{2, 8, pfix}, {9, 21, ident1}, {22, 22, 1}, {23, 25, cat}, {26, 27, type}, {28, 30, func}, {31, 48, tail}});
 }
 
 uint64_t misc(unsigned func, unsigned chan, unsigned pfix, unsigned ident1)
@@ -94,7 +94,12 @@ uint64_t clearDown(unsigned channel, unsigned controlChannel)
 
 uint64_t broadcast(unsigned sysdef, unsigned sys, unsigned chan, unsigned idRed)
 {
-    return address({{2, 6, sysdef}, {7, 21, sys}, {22, 22, 1}, {23, 25, 0}, {26, 27, 3}, {28, 30, 4},
+    return address({{2, 6, sysdef},
+                    {7, 21, sys},
+                    {22, 22, 1},
+                    {23, 25, 0},
+                    {26, 27, 3},
+                    {28, 30, 4},
                     {31, 48, (chan << 8) | idRed}});
 }
 
@@ -116,7 +121,11 @@ void append(testsignal::Bits& bits, uint64_t codeword)
     testsignal::appendBits(bits, codeword, 64);
 }
 
-ControlChannel::ControlChannel(uint16_t systemId, int preambleBits) : sys(systemId), bits(preamble(preambleBits)) {}
+ControlChannel::ControlChannel(uint16_t systemId, int preambleBits)
+    : sys(systemId)
+    , bits(preamble(preambleBits))
+{
+}
 
 uint64_t ControlChannel::aloha() const
 {

@@ -21,7 +21,7 @@ std::string describe(const Event& event)
         out += " " + address(*a);
     } else if (const auto* c = std::get_if<velkor_call_s>(&event.payload)) {
         out += " t" + std::to_string(c->type) + " " + address(c->target) + " <- " + address(c->origin) + " cc" +
-               std::to_string(c->control_channel) + " ch" + std::to_string(c->channel);
+            std::to_string(c->control_channel) + " ch" + std::to_string(c->channel);
     }
     return out;
 }

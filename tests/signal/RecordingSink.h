@@ -15,7 +15,7 @@ namespace testsignal {
 struct Event {
     uint32_t code;
     CmdPayload payload;
-    velkor_origin_s origin{}; // as the bank stamped it; none for a plain post
+    velkor_origin_s origin{};                            // as the bank stamped it; none for a plain post
     std::thread::id thread = std::this_thread::get_id(); // that posted it
 };
 

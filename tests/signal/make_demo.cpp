@@ -1,7 +1,7 @@
-// Writes samples/demo.wav and samples/demo.log (given samples/demo.wav): a few seconds of an MPT 1327 control channel as a scanner
-// would hear it: system codewords, Aloha, a control channel marker, registrations,
-// acknowledgements, a call set-up with its go-to-channel and its clear-down, status
-// messages, and some noise; and the log lines velkor-decode must print for it.
+// Writes samples/demo.wav and samples/demo.log (given samples/demo.wav): a few seconds of an MPT 1327 control channel
+// as a scanner would hear it: system codewords, Aloha, a control channel marker, registrations, acknowledgements, a
+// call set-up with its go-to-channel and its clear-down, status messages, and some noise; and the log lines
+// velkor-decode must print for it.
 #include "signal/DemoScenario.h"
 
 #include <cstdio>

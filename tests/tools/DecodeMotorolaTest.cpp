@@ -23,7 +23,7 @@ std::vector<std::string> runDecode(const std::string& wav)
     return lines;
 }
 
-class DecodeMotorola : public testing::TestWithParam<int> {};
+class DecodeMotorola : public testing::TestWithParam<int> { };
 
 TEST_P(DecodeMotorola, MptThenMotorolaOnOneRecording)
 {
@@ -38,8 +38,7 @@ TEST_P(DecodeMotorola, MptThenMotorolaOnOneRecording)
     auto audio = testsignal::ffsk(cc.bits, fo);
 
     const auto words = motogen::systemAnnouncement(0x5A5, 0x2800 + 3) +
-                       std::vector<motogen::Word>{motogen::radio(77), motogen::site(2), motogen::grant(1500, 451),
-                                                  motogen::radio(78)};
+        std::vector<motogen::Word>{motogen::radio(77), motogen::site(2), motogen::grant(1500, 451), motogen::radio(78)};
     testsignal::NrzOptions no;
     no.rate = rate;
     no.gaussianBt = 0.5;

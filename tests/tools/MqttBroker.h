@@ -31,9 +31,11 @@ public:
         if (m_broker.empty() || findProgram("mosquitto_sub").empty() || findProgram("mosquitto_pub").empty())
             return;
         m_port = freePort();
-        writeFile(m_dir.file("broker.conf"), "listener " + std::to_string(m_port) +
-                                                 " 127.0.0.1\nallow_anonymous true\npersistence true\n"
-                                                 "persistence_location " + m_dir.path() + "/\n");
+        writeFile(m_dir.file("broker.conf"),
+                  "listener " + std::to_string(m_port) +
+                      " 127.0.0.1\nallow_anonymous true\npersistence true\n"
+                      "persistence_location " +
+                      m_dir.path() + "/\n");
         start();
     }
     ~MqttBroker() { stop(); }
@@ -48,8 +50,8 @@ public:
     void start()
     {
         m_process = std::make_unique<ToolProcess>(m_broker, std::vector<std::string>{"-c", m_dir.file("broker.conf")});
-        m_ready = static_cast<bool>(waitFor("the broker taking connections", [this] { return listens(m_port); }, {},
-                                            std::chrono::seconds(10)));
+        m_ready = static_cast<bool>(waitFor(
+            "the broker taking connections", [this] { return listens(m_port); }, {}, std::chrono::seconds(10)));
     }
     // SIGTERM, as an administrator stops it (it saves its sessions), and waits.
     void stop()
@@ -141,10 +143,13 @@ public:
         const std::string payload = "probe-" + std::to_string(++m_probes), mark = "velkor-test/probe " + payload;
         const auto end = std::chrono::steady_clock::now() + limit;
         while (std::chrono::steady_clock::now() < end) {
-            runTool(findProgram("mosquitto_pub"), {"-h", "127.0.0.1", "-p", std::to_string(m_broker.port()), "-t",
-                                                   "velkor-test/probe", "-m", payload}, {}, {}, std::chrono::seconds(5));
-            if (waitFor([&](const std::vector<std::string>& l) { return std::find(l.begin(), l.end(), mark) != l.end(); },
-                        std::chrono::milliseconds(300)))
+            runTool(
+                findProgram("mosquitto_pub"),
+                {"-h", "127.0.0.1", "-p", std::to_string(m_broker.port()), "-t", "velkor-test/probe", "-m", payload},
+                {}, {}, std::chrono::seconds(5));
+            if (waitFor(
+                    [&](const std::vector<std::string>& l) { return std::find(l.begin(), l.end(), mark) != l.end(); },
+                    std::chrono::milliseconds(300)))
                 return true;
         }
         return false;
@@ -160,11 +165,11 @@ public:
         return out;
     }
     // Waits until done(every line received, probes too) or the time is up.
-    template <typename Done>
-    ::testing::AssertionResult waitFor(Done done, std::chrono::milliseconds limit) const
+    template <typename Done>::testing::AssertionResult waitFor(Done done, std::chrono::milliseconds limit) const
     {
-        return testwait::waitFor("the subscriber's messages", [&] { return done(splitLines(m_process->out())); },
-                                 [&] { return m_process->out(); }, limit);
+        return testwait::waitFor(
+            "the subscriber's messages", [&] { return done(splitLines(m_process->out())); },
+            [&] { return m_process->out(); }, limit);
     }
 
     ::testing::AssertionResult waitForLine(const std::string& line, std::chrono::milliseconds limit) const

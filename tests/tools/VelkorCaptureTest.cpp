@@ -3,8 +3,8 @@
 // the file does. Needs the PulseAudio server that ./test.sh starts (PULSE_SERVER); run
 // elsewhere, the tests that need it are skipped, unless VELKOR_AUDIO_SERVER=1 says the
 // server must be there.
-#include "signal/BankScenario.h"
 #include "fixtures/WaitFor.h"
+#include "signal/BankScenario.h"
 #include "tools/PulseServer.h"
 
 #include <gtest/gtest.h>
@@ -38,15 +38,15 @@ std::string audioServerMissing()
     return {};
 }
 
-#define REQUIRE_AUDIO_SERVER()                                                                                          \
-    do {                                                                                                                \
-        const std::string missing = audioServerMissing();                                                               \
-        if (!missing.empty()) {                                                                                         \
-            const char* required = std::getenv("VELKOR_AUDIO_SERVER");                                                  \
-            if (required && std::string(required) == "1")                                                               \
-                FAIL() << missing;                                                                                      \
-            GTEST_SKIP() << missing;                                                                                    \
-        }                                                                                                               \
+#define REQUIRE_AUDIO_SERVER()                                                                                         \
+    do {                                                                                                               \
+        const std::string missing = audioServerMissing();                                                              \
+        if (!missing.empty()) {                                                                                        \
+            const char* required = std::getenv("VELKOR_AUDIO_SERVER");                                                 \
+            if (required && std::string(required) == "1")                                                              \
+                FAIL() << missing;                                                                                     \
+            GTEST_SKIP() << missing;                                                                                   \
+        }                                                                                                              \
     } while (0)
 
 size_t lineCount(const std::string& text)
@@ -73,11 +73,11 @@ std::vector<double> lineTimes(const std::string& text)
     std::vector<double> times;
     for (const std::string& line : splitLines(text)) {
         const size_t at = line.find("\"time\":\"");
-        std::tm tm {};
+        std::tm tm{};
         int ms = 0;
-        if (line.find("MUTE\",") != std::string::npos || at == std::string::npos
-            || std::sscanf(line.c_str() + at + 8, "%4d-%2d-%2dT%2d:%2d:%2d.%3dZ", &tm.tm_year, &tm.tm_mon, &tm.tm_mday,
-                           &tm.tm_hour, &tm.tm_min, &tm.tm_sec, &ms) != 7)
+        if (line.find("MUTE\",") != std::string::npos || at == std::string::npos ||
+            std::sscanf(line.c_str() + at + 8, "%4d-%2d-%2dT%2d:%2d:%2d.%3dZ", &tm.tm_year, &tm.tm_mon, &tm.tm_mday,
+                        &tm.tm_hour, &tm.tm_min, &tm.tm_sec, &ms) != 7)
             continue;
         tm.tm_year -= 1900;
         tm.tm_mon -= 1;
@@ -102,16 +102,17 @@ TEST(VelkorCapture, PlayedRecordingDecodesAsTheFileDoes)
 
     ToolProcess capture(kTool, {"--capture", "--events"});
     ASSERT_TRUE(capture.waitForErr("capturing from", 15s)) << capture.err();
-    const double playStart = std::chrono::duration<double, std::milli>(
-                                 std::chrono::system_clock::now().time_since_epoch()).count();
+    const double playStart =
+        std::chrono::duration<double, std::milli>(std::chrono::system_clock::now().time_since_epoch()).count();
     const auto played = runTool(findProgram("paplay"), {wav});
     ASSERT_EQ(played.status, 0) << played.err;
-    const double playEnd = std::chrono::duration<double, std::milli>(
-                               std::chrono::system_clock::now().time_since_epoch()).count();
+    const double playEnd =
+        std::chrono::duration<double, std::milli>(std::chrono::system_clock::now().time_since_epoch()).count();
     // paplay returns once the server has played the last sample; the capture path
     // (monitor, ALSA plugin, one block) delivers it a little later.
-    EXPECT_TRUE(waitFor("as many events as the file gives", [&] { return lineCount(capture.out()) >= lineCount(fromFile.out); },
-                        [&] { return capture.out(); }));
+    EXPECT_TRUE(waitFor(
+        "as many events as the file gives", [&] { return lineCount(capture.out()) >= lineCount(fromFile.out); },
+        [&] { return capture.out(); }));
     capture.signal(SIGINT);
     EXPECT_EQ(capture.wait(10s), 0) << capture.err();
     // Capture starts at no particular sample, so the blocks fall elsewhere in the
@@ -186,7 +187,9 @@ TEST(VelkorCapture, StopsAtOnceWhenTheDeviceDeliversNothing)
     ToolProcess capture(kTool, {"--capture", "--events"});
     ASSERT_TRUE(capture.waitForErr("capturing from", 15s)) << capture.err();
     // Stopped while its stream is connected to the suspended source.
-    EXPECT_TRUE(waitFor("the capture stream at the server", [&] { return !server.pactl({"list", "short", "source-outputs"}).out.empty(); }));
+    EXPECT_TRUE(waitFor("the capture stream at the server", [&] {
+        return !server.pactl({"list", "short", "source-outputs"}).out.empty();
+    }));
     capture.signal(SIGINT);
     // The limit only keeps a hang from stalling the suite; stopping takes milliseconds.
     EXPECT_EQ(capture.wait(10s), 0) << capture.err();

@@ -22,8 +22,14 @@ namespace {
 
 const std::string kTool = VELKOR_DECODE_PATH;
 
-std::string demoWav() { return sourceDir() + "/samples/demo.wav"; }
-std::string demoLog() { return readFile(sourceDir() + "/samples/demo.log"); }
+std::string demoWav()
+{
+    return sourceDir() + "/samples/demo.wav";
+}
+std::string demoLog()
+{
+    return readFile(sourceDir() + "/samples/demo.log");
+}
 
 std::vector<int16_t> readPcm(const std::string& path, int* rate)
 {
@@ -84,10 +90,8 @@ TEST_F(VelkorDecode, StandardInputAsWavAndAsRaw)
 TEST_F(VelkorDecode, OtherSampleFormatsDecodeLikeTheSixteenBitWav)
 {
     const std::pair<const char*, int> formats[] = {
-        {"u8.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_U8},
-        {"float.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT},
-        {"pcm24.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24},
-        {"demo.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16},
+        {"u8.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_U8},           {"float.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT},
+        {"pcm24.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24},        {"demo.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16},
         {"extensible.wav", SF_FORMAT_WAVEX | SF_FORMAT_PCM_16},
     };
     for (const auto& [name, format] : formats) {
@@ -114,8 +118,7 @@ TEST_F(VelkorDecode, AnMp3WhoseLengthIsAnEstimateIsNoTruncatedFile)
     ASSERT_LT(tag, 64u) << "the encoder wrote no length frame";
     size_t next = tag;
     while ((next = mp3.find('\xFF', next + 1)) != std::string::npos && next + 1 < mp3.size() &&
-           (static_cast<unsigned char>(mp3[next + 1]) & 0xE0) != 0xE0) {
-    }
+           (static_cast<unsigned char>(mp3[next + 1]) & 0xE0) != 0xE0) { }
     ASSERT_NE(next, std::string::npos);
     writeFile(dir.file("untagged.mp3"), mp3.substr(next));
     const auto r = runTool(kTool, {dir.file("untagged.mp3")});
@@ -300,7 +303,7 @@ TEST_F(VelkorDecode, ChannelPicksOneChannelOfAMultiChannelFile)
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out, "") << name;
     }
-    expectDemoLog({"--channel", "2", "-"}, dir.file("three.wav"));   // standard input too
+    expectDemoLog({"--channel", "2", "-"}, dir.file("three.wav")); // standard input too
 }
 
 TEST_F(VelkorDecode, TruncatedInputKeepsWhatWasDecodedAndFails)

@@ -22,9 +22,9 @@ namespace {
 
 const std::string kTool = VELKOR_DECODE_PATH;
 
-#define REQUIRE_BROKER(broker)                                                                                          \
-    do {                                                                                                                \
-        if (!(broker).ready())                                                                                          \
+#define REQUIRE_BROKER(broker)                                                                                         \
+    do {                                                                                                               \
+        if (!(broker).ready())                                                                                         \
             FAIL() << "no mosquitto broker could be started (Debian packages mosquitto, mosquitto-clients)";           \
     } while (0)
 
@@ -62,7 +62,8 @@ std::vector<std::string> withoutStatus(const std::vector<std::string>& lines)
 // test decides when the audio comes and when it ends.
 class AudioPipe {
 public:
-    explicit AudioPipe(const std::string& path) : m_path(path)
+    explicit AudioPipe(const std::string& path)
+        : m_path(path)
     {
         ::mkfifo(path.c_str(), 0600);
         // Never waits for the reader; not inherited, so that the end of our writing is
@@ -105,8 +106,9 @@ TEST(VelkorMqtt, EveryEventArrivesInOrderAsEventsPrintsIt)
     const auto rec = callRecording(20);
     writeWav(dir.file("calls.wav"), rec.pcm, rec.rate);
 
-    const auto r = runToolWithEnv(kTool, {"--events", "--mqtt", broker.address(), "--start-time",
-                                          "2024-05-01T23:59:58Z", dir.file("calls.wav")}, {});
+    const auto r = runToolWithEnv(
+        kTool, {"--events", "--mqtt", broker.address(), "--start-time", "2024-05-01T23:59:58Z", dir.file("calls.wav")},
+        {});
     ASSERT_EQ(r.status, 0) << r.err;
     const auto printed = splitLines(r.out);
     EXPECT_EQ(reportedCalls(r.out), 20);
@@ -144,7 +146,7 @@ TEST(VelkorMqtt, StatusTurnsOfflineWhenTheDecoderIsKilled)
 // process runner kills it after 30 s).
 enum class Unreachable { Refused, Silent };
 
-class VelkorMqttUnreachable : public ::testing::TestWithParam<Unreachable> {};
+class VelkorMqttUnreachable : public ::testing::TestWithParam<Unreachable> { };
 
 TEST_P(VelkorMqttUnreachable, AFullQueueIsBoundedAndSaysHowManyItDropped)
 {
@@ -162,7 +164,8 @@ TEST_P(VelkorMqttUnreachable, AFullQueueIsBoundedAndSaysHowManyItDropped)
     TempDir dir;
     const auto rec = callRecording(20);
     writeWav(dir.file("calls.wav"), rec.pcm, rec.rate);
-    const auto r = runToolWithEnv(kTool, {"--events", "--mqtt", address, "--mqtt-queue", "5", dir.file("calls.wav")}, {});
+    const auto r =
+        runToolWithEnv(kTool, {"--events", "--mqtt", address, "--mqtt-queue", "5", dir.file("calls.wav")}, {});
     const auto printed = splitLines(r.out);
     ASSERT_GT(printed.size(), 20u);
     EXPECT_EQ(r.status, 1) << r.err;
@@ -172,8 +175,7 @@ TEST_P(VelkorMqttUnreachable, AFullQueueIsBoundedAndSaysHowManyItDropped)
     EXPECT_NE(r.err.find("MQTT: 5 events could not be delivered"), std::string::npos) << r.err;
 }
 
-INSTANTIATE_TEST_SUITE_P(Brokers, VelkorMqttUnreachable,
-                         ::testing::Values(Unreachable::Refused, Unreachable::Silent),
+INSTANTIATE_TEST_SUITE_P(Brokers, VelkorMqttUnreachable, ::testing::Values(Unreachable::Refused, Unreachable::Silent),
                          [](const auto& info) { return info.param == Unreachable::Refused ? "Refused" : "Silent"; });
 
 TEST(VelkorMqtt, BrokerRestartLosesNothingQueuedMeanwhile)
@@ -185,21 +187,27 @@ TEST(VelkorMqtt, BrokerRestartLosesNothingQueuedMeanwhile)
     TempDir dir;
     const auto rec = callRecording(30);
     AudioPipe pipe(dir.file("audio"));
-    ToolProcess decode(kTool, {"--events", "--rate", std::to_string(rec.rate), "--mqtt", broker.address(), pipe.path()});
+    ToolProcess decode(kTool,
+                       {"--events", "--rate", std::to_string(rec.rate), "--mqtt", broker.address(), pipe.path()});
     // Samples up to the end of call n.
     auto upTo = [&](size_t n) { return static_cast<size_t>(rec.callEnds[n] * rec.rate) + rec.rate / 10; };
 
     pipe.write(rec.pcm, 0, upTo(9));
-    ASSERT_TRUE(sub.waitFor([&](const std::vector<std::string>& l) {
-        return std::count_if(l.begin(), l.end(), [](const std::string& m) { return m.rfind("velkor/report_call ", 0) == 0; }) == 10;
-    }, 20s)) << decode.err();
+    ASSERT_TRUE(sub.waitFor(
+        [&](const std::vector<std::string>& l) {
+            return std::count_if(l.begin(), l.end(),
+                                 [](const std::string& m) { return m.rfind("velkor/report_call ", 0) == 0; }) == 10;
+        },
+        20s))
+        << decode.err();
 
     broker.stop();
     ASSERT_TRUE(decode.waitForErr("MQTT: lost the connection", 20s)) << decode.err();
     // Decoding goes on: these calls are printed while the broker is away.
     pipe.write(rec.pcm, upTo(9), upTo(19));
-    ASSERT_TRUE(waitFor("20 calls printed while the broker is away", [&] { return reportedCalls(decode.out()) >= 20; },
-                        [&] { return decode.out() + decode.err(); }));
+    ASSERT_TRUE(waitFor(
+        "20 calls printed while the broker is away", [&] { return reportedCalls(decode.out()) >= 20; },
+        [&] { return decode.out() + decode.err(); }));
     ASSERT_EQ(reportedCalls(decode.out()), 20) << decode.err();
 
     // The events kept meanwhile are velkor's to deliver; the subscriber's own session is

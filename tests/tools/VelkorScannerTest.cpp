@@ -14,13 +14,14 @@ namespace {
 
 struct ToolRun {
     int status = -1;
-    std::string output;   // standard output and standard error together
+    std::string output; // standard output and standard error together
 };
 
 ToolRun run(const std::string& args, const std::string& cwd = {}, unsigned timeoutMs = 40)
 {
     // Through the shell, which splits the words as a user's shell does.
-    const std::string cmd = std::string(VELKOR_SCANNER_PATH) + " --timeout " + std::to_string(timeoutMs) + " " + args + " 2>&1";
+    const std::string cmd =
+        std::string(VELKOR_SCANNER_PATH) + " --timeout " + std::to_string(timeoutMs) + " " + args + " 2>&1";
     const auto r = testsignal::runTool("/bin/sh", {"-c", cmd}, {}, cwd);
     return {r.status, r.out};
 }
@@ -41,8 +42,9 @@ TEST(VelkorScanner, TunesThroughAMemoryChannelAndGivesTheBankTagBack)
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_TRUE(contains(r.output, "Initialized Uniden 245/780 on " + sim.devicePath() + "."));
     EXPECT_TRUE(contains(r.output, "OK\n"));
-    EXPECT_EQ(sim.commands(), (Commands{"IDF", "CDF", "QUF", "TA B B", "MD", "KEY01", "PM051 04200125", "LON",
-                                        "RM NFM", "TA B B Mine"}));
+    EXPECT_EQ(
+        sim.commands(),
+        (Commands{"IDF", "CDF", "QUF", "TA B B", "MD", "KEY01", "PM051 04200125", "LON", "RM NFM", "TA B B Mine"}));
 }
 
 TEST(VelkorScanner, PrintsFrequencyAndSquelch)
@@ -64,7 +66,7 @@ TEST(VelkorScanner, ReceiverTypesBuildTheirDrivers)
         const char* type;
         ScannerFamily family;
         const char* name;
-        int initStatus;   // with memory 600: only the 250 has that many channels
+        int initStatus; // with memory 600: only the 250 has that many channels
     } cases[] = {
         {"0", ScannerFamily::Uniden780, "Uniden 245/780", 1},
         {"1", ScannerFamily::Uniden250, "Uniden 250/785", 0},
@@ -108,7 +110,7 @@ TEST(VelkorScanner, Text2WithoutTextPutsTheBankTagBack)
     EXPECT_EQ(r.status, 0) << r.output;
     const Commands commands = sim.commands();
     EXPECT_EQ(commands[4], "TA B A Mine");
-    EXPECT_EQ(commands[5], "TA B A Mine");   // the destructor's restore
+    EXPECT_EQ(commands[5], "TA B A Mine"); // the destructor's restore
     EXPECT_EQ(commands[10], "TA C 003 Fleet 12");
     r = run("--device " + sim.devicePath() + " text x");
     EXPECT_EQ(r.status, 1);
@@ -127,15 +129,20 @@ TEST(VelkorScanner, PortNumbersComeFromVelkorIni)
 
 TEST(VelkorScanner, UsageAndPortErrorsExitTwo)
 {
-    const char* usage[] = {"--device /dev/null", "--port 1 --device /dev/null init", "init",
-                           "--device /dev/null tune", "--device /dev/null tune abc", "--device /dev/null backlight 3",
-                           "--device /dev/null --memory -1 init", "--device /dev/null frobnicate"};
+    const char* usage[] = {"--device /dev/null",
+                           "--port 1 --device /dev/null init",
+                           "init",
+                           "--device /dev/null tune",
+                           "--device /dev/null tune abc",
+                           "--device /dev/null backlight 3",
+                           "--device /dev/null --memory -1 init",
+                           "--device /dev/null frobnicate"};
     for (const char* args : usage) {
         const ToolRun r = run(args);
         EXPECT_EQ(r.status, 2) << args << "\n" << r.output;
     }
-    for (const char* args : {"--port 0 init", "--port -3 init", "--port 123456789 init", "--device /dev/velkor-none init",
-                             "--device /dev/null init"}) {
+    for (const char* args : {"--port 0 init", "--port -3 init", "--port 123456789 init",
+                             "--device /dev/velkor-none init", "--device /dev/null init"}) {
         const ToolRun r = run(args);
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_TRUE(contains(r.output, "Error opening serial port!")) << args << "\n" << r.output;
@@ -176,7 +183,8 @@ TEST(VelkorScanner, ServerErrorsSayWhy)
         int status;
         std::string says;
     } cases[] = {
-        {"--type 3 --server " + down + " tune 420", 1, "ERROR initializing receiver on server " + down + ": Connection refused"},
+        {"--type 3 --server " + down + " tune 420", 1,
+         "ERROR initializing receiver on server " + down + ": Connection refused"},
         {"--type 3 --server nohost freq", 2, "Invalid server address! (\"nohost\" has no port"},
         {"--type 3 --port 1 freq", 2, "takes --server, not a port"},
         {"--type 1 --server " + down + " freq", 2, "only for a network receiver type"},

@@ -3,13 +3,13 @@
 // a pseudo-terminal).
 #include "addrbook/AddrBook.h"
 #include "fixtures/CollectingNotices.h"
+#include "fixtures/Process.h"
 #include "fixtures/RigctlServers.h"
 #include "fixtures/ScannerSimulator.h"
+#include "fixtures/WaitFor.h"
 #include "signal/DemoScenario.h"
 #include "tools/MqttBroker.h"
 #include "tools/PulseServer.h"
-#include "fixtures/Process.h"
-#include "fixtures/WaitFor.h"
 
 #include <gtest/gtest.h>
 
@@ -46,10 +46,12 @@ bool inOrder(const Texts& hay, const Texts& needle)
 std::unique_ptr<testsignal::ToolProcess> startTrack(const std::string& dir, const std::vector<std::string>& args,
                                                     bool waitStarted = true)
 {
-    auto track = std::make_unique<testsignal::ToolProcess>(VELKOR_TRACK_PATH, args, testsignal::ProcessOptions {{}, dir, {}});
+    auto track =
+        std::make_unique<testsignal::ToolProcess>(VELKOR_TRACK_PATH, args, testsignal::ProcessOptions{{}, dir, {}});
     if (waitStarted) {
-        EXPECT_TRUE(waitFor("the start-up lines", [&] { return track->out().find("Initialized and running.") != std::string::npos; },
-                            [&] { return track->out() + track->err(); }));
+        EXPECT_TRUE(waitFor(
+            "the start-up lines", [&] { return track->out().find("Initialized and running.") != std::string::npos; },
+            [&] { return track->out() + track->err(); }));
     }
     return track;
 }
@@ -60,7 +62,7 @@ const Texts kCallLines = {"GTC  | Go To Channel Voice             | Ch:  17 (  1
                           "CLEAR| Call clear-down                 | Ch:  17 -> CCh:   1"};
 
 // The tool's time-out for a process that should have ended at a signal long before.
-constexpr std::chrono::seconds kEnd {60};
+constexpr std::chrono::seconds kEnd{60};
 
 class VelkorTrack : public ::testing::Test {
 protected:
@@ -74,10 +76,11 @@ protected:
         testsignal::addNoise(samples, 20.0, 3);
         testsignal::writeWav(dir.file("demo.wav"), testsignal::toPcm16(samples), o.rate);
 
-        testsignal::writeFile(dir.file("velkor.ini"), "[tracking]\nreceiver_type=1\ncomport=1\nmemory=5\n"
-                                                      "return_to_cc=1\n[serial]\ncom1=" + sim.devicePath() +
-                                                          "\n[systems]\nsysBase_1=1690000\nsysOffset_1=1\n");
-        AddrBook book {notices};
+        testsignal::writeFile(dir.file("velkor.ini"),
+                              "[tracking]\nreceiver_type=1\ncomport=1\nmemory=5\n"
+                              "return_to_cc=1\n[serial]\ncom1=" +
+                                  sim.devicePath() + "\n[systems]\nsysBase_1=1690000\nsysOffset_1=1\n");
+        AddrBook book{notices};
         book.EnsureAddr({1, 1, 100})->entry.name = "Dispatch";
         book.EnsureAddr({1, 1, 100})->entry.checked = true;
         ASSERT_TRUE(book.SaveData(dir.file("addrbook.ini")).ok());
@@ -111,7 +114,8 @@ TEST_F(VelkorTrack, FollowsTheCallOfARecordingAndSavesTheBook)
     // Every decoder line, the three start-up lines, the receiver and the duration.
     EXPECT_EQ(lines.size(), mptgen::kDemoLines + 5);
 
-    EXPECT_TRUE(inOrder(sim.commands(), {"SG", "PM005 01692000", "TA C 005 200 > Dispatch", "TA B A Fleet 1", "PM005 01690000"}));
+    EXPECT_TRUE(inOrder(sim.commands(),
+                        {"SG", "PM005 01692000", "TA C 005 200 > Dispatch", "TA B A Fleet 1", "PM005 01690000"}));
     // The book was saved with the units heard (auto_add is on by default).
     const auto book = saved();
     EXPECT_NE(book->FindAddr({1, 1, 4321}), nullptr);
@@ -125,9 +129,10 @@ TEST_F(VelkorTrack, FollowsTheCallWithAHamlibRigctlServer)
 {
     rigtest::Rigctld rigctld;
     ASSERT_TRUE(rigctld.ready()) << rigctld.error();
-    testsignal::writeFile(dir.file("velkor.ini"), "[tracking]\nreceiver_type=3\ncomport=0\nreturn_to_cc=1\n"
-                                                  "[rigctl]\nserver=" + rigctld.address() +
-                                                      "\n[systems]\nsysBase_1=1690000\nsysOffset_1=1\n");
+    testsignal::writeFile(dir.file("velkor.ini"),
+                          "[tracking]\nreceiver_type=3\ncomport=0\nreturn_to_cc=1\n"
+                          "[rigctl]\nserver=" +
+                              rigctld.address() + "\n[systems]\nsysBase_1=1690000\nsysOffset_1=1\n");
     const auto r = testsignal::runTool(VELKOR_TRACK_PATH, {"--input", "demo.wav"}, {}, dir.path());
     EXPECT_EQ(r.status, 0) << r.err;
     const Texts lines = splitLines(r.out);
@@ -158,8 +163,7 @@ TEST_F(VelkorTrack, SignalsShutDownInOrder)
         track->signal(sig);
         EXPECT_EQ(track->wait(kEnd), 0);
         // The recording lasts seconds at its own pace; the signal ended it early.
-        EXPECT_FALSE(contains(splitLines(track->out()),
-                              "MOVE | Move to specified ControlChannel | -> CCh:   2"));
+        EXPECT_FALSE(contains(splitLines(track->out()), "MOVE | Move to specified ControlChannel | -> CCh:   2"));
         EXPECT_EQ(saved()->CountNodes().systems, 1u);
     }
 }
@@ -206,7 +210,7 @@ TEST_F(VelkorTrack, MutingNeverSilencesTheDecoders)
 
     const struct {
         std::vector<std::string> args;
-        bool loopbackMuted;   // seen muted while the data plays
+        bool loopbackMuted; // seen muted while the data plays
         const char* firstLine;
     } cases[] = {
         {{}, true, "Starting decoder thread."},
@@ -235,7 +239,7 @@ TEST_F(VelkorTrack, MutingNeverSilencesTheDecoders)
         EXPECT_EQ(decoderLines(printed), decoderLines(fromFile.out));
         EXPECT_FALSE(sourceMuted);
         EXPECT_EQ(loopbackMuted, c.loopbackMuted);
-        EXPECT_EQ(server.moduleMuted(speakers), "no");   // unmuted at the end
+        EXPECT_EQ(server.moduleMuted(speakers), "no"); // unmuted at the end
     }
 }
 
@@ -284,11 +288,12 @@ std::string dailyFile(const std::string& dir, const std::string& prefix)
 TEST_F(VelkorTrack, PublishesNamedEventsAndWritesTheDailyFiles)
 {
     testsignal::MqttBroker broker;
-    ASSERT_TRUE(broker.ready()) << "no mosquitto broker could be started (Debian packages mosquitto, mosquitto-clients)";
+    ASSERT_TRUE(broker.ready())
+        << "no mosquitto broker could be started (Debian packages mosquitto, mosquitto-clients)";
     testsignal::MqttSubscriber sub(broker, "velkor/#");
     ASSERT_TRUE(sub.subscribed());
-    const auto r = testsignal::runTool(VELKOR_TRACK_PATH, {"--input", "demo.wav", "--log-dir", "logs", "--mqtt",
-                                                           broker.address()}, {}, dir.path());
+    const auto r = testsignal::runTool(
+        VELKOR_TRACK_PATH, {"--input", "demo.wav", "--log-dir", "logs", "--mqtt", broker.address()}, {}, dir.path());
     ASSERT_EQ(r.status, 0) << r.err;
 
     const Texts events = splitLines(testsignal::readFile(dailyFile(dir.path(), "velkor-")));
@@ -298,11 +303,13 @@ TEST_F(VelkorTrack, PublishesNamedEventsAndWritesTheDailyFiles)
     // The call, with the names the book gives its parties.
     const std::string call = R"({"cmd":"REPORT_CALL","type":0,"target":{"system":1,"fleet":1,"unit":100},)"
                              R"("origin":{"system":1,"fleet":1,"unit":200},"control_channel":1,"channel":17,"time":")";
-    const auto grant = std::find_if(events.begin(), events.end(), [&](const std::string& e) { return e.rfind(call, 0) == 0; });
+    const auto grant =
+        std::find_if(events.begin(), events.end(), [&](const std::string& e) { return e.rfind(call, 0) == 0; });
     ASSERT_NE(grant, events.end());
     EXPECT_NE(grant->find(R"(,"protocol":"mpt1327","names":{"target":{"system":"New System","fleet":"Fleet 1",)"
                           R"("unit":"Dispatch"},"origin":{"system":"New System","fleet":"Fleet 1","unit":"200"}}})"),
-              std::string::npos) << *grant;
+              std::string::npos)
+        << *grant;
 
     // The broker got the same events, in the same order.
     ASSERT_TRUE(sub.waitForLine("velkor/status offline", std::chrono::seconds(10)));
@@ -315,10 +322,12 @@ TEST_F(VelkorTrack, PublishesNamedEventsAndWritesTheDailyFiles)
     // One call, followed on 169.2 MHz (the plan: 169.0 MHz for channel 1, 12.5 kHz apart).
     const Texts calls = splitLines(testsignal::readFile(dailyFile(dir.path(), "calls-")));
     ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[0], "start,end,duration,protocol,system,target,origin,system_name,target_name,origin_name,"
-                        "channel,frequency,followed\r");
+    EXPECT_EQ(calls[0],
+              "start,end,duration,protocol,system,target,origin,system_name,target_name,origin_name,"
+              "channel,frequency,followed\r");
     EXPECT_NE(calls[1].find(",mpt1327,1,1/100,1/200,New System,Fleet 1 / Dispatch,Fleet 1 / 200,17,169.2000,yes\r"),
-              std::string::npos) << calls[1];
+              std::string::npos)
+        << calls[1];
 }
 
 TEST_F(VelkorTrack, AKilledTrackerLeavesEveryCompletedLineOfItsDailyFiles)
@@ -348,8 +357,8 @@ TEST_F(VelkorTrack, ALogDirThatCannotBeWrittenStopsTheStartBeforeTheBook)
 {
     testsignal::writeFile(dir.file("plain"), "a file, not a directory");
     std::remove(dir.file("addrbook.ini").c_str());
-    const auto r = testsignal::runTool(VELKOR_TRACK_PATH, {"--input", "demo.wav", "--log-dir", "plain/logs"}, {},
-                                       dir.path());
+    const auto r =
+        testsignal::runTool(VELKOR_TRACK_PATH, {"--input", "demo.wav", "--log-dir", "plain/logs"}, {}, dir.path());
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("velkor-track: --log-dir: cannot create the log directory plain/logs: "), std::string::npos)
         << r.err;
