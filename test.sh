@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Installs what the tests need, builds, and runs every test: once in a normal build,
-# once more with AddressSanitizer and UndefinedBehaviorSanitizer; then the static
-# checks and a short run of every fuzz target.
+# Installs what the tests need, checks the formatting, builds (warnings are errors) and
+# runs every test: once in a normal build, once more with AddressSanitizer and
+# UndefinedBehaviorSanitizer; then the static checks and a short run of every fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/packages.sh
@@ -18,20 +18,23 @@ export PULSE_SERVER="unix:$pulse_dir/native" VELKOR_AUDIO_SERVER=1
 # The rigctl receiver's tests run against a real gqrx (installed above) rather than skip.
 export VELKOR_REQUIRE_GQRX=1
 
+echo "== formatting =="
+scripts/check-format.sh
+
 echo "== build and test =="
-cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELKOR_WERROR=ON
 scripts/check-layers.sh build/test
 cmake --build build/test -j "$jobs"
 ctest --test-dir build/test --output-on-failure --timeout 600 -j "$jobs"
 
 echo "== build and test with AddressSanitizer and UndefinedBehaviorSanitizer =="
-cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELKOR_SANITIZE=ON -DVELKOR_BUILD_BENCH=OFF
+cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELKOR_SANITIZE=ON -DVELKOR_BUILD_BENCH=OFF -DVELKOR_WERROR=ON
 cmake --build build/asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build/asan --output-on-failure --timeout 900 -j "$jobs"
 
 echo "== the headless programs build without Qt Widgets =="
-cmake -S . -B build/headless -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELKOR_GUI=OFF -DVELKOR_BUILD_TESTS=OFF -DVELKOR_BUILD_BENCH=OFF
+cmake -S . -B build/headless -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELKOR_GUI=OFF -DVELKOR_BUILD_TESTS=OFF -DVELKOR_BUILD_BENCH=OFF -DVELKOR_WERROR=ON
 cmake --build build/headless -j "$jobs"
 if ldd build/headless/tools/velkor-track | grep -E 'libQt6(Widgets|Gui)'; then
   echo "velkor-track links Qt Widgets or Gui" >&2
@@ -42,7 +45,7 @@ echo "== static checks: cppcheck and clang-tidy =="
 JOBS=$jobs scripts/static-checks.sh build/test
 
 echo "== fuzz targets: a short run of each =="
-CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELKOR_FUZZ=ON
+CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELKOR_FUZZ=ON -DVELKOR_WERROR=ON
 cmake --build build/fuzz --target velkor-fuzzers -j "$jobs"
 # Runs per target: some 10 to 30 s each. New inputs go to a scratch folder, not the repo.
 declare -A runs=([fuzz_audio]=2000 [fuzz_bits]=30000 [fuzz_profile]=5000 [fuzz_addrbook]=5000 [fuzz_scanner]=2000
