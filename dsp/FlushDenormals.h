@@ -56,7 +56,7 @@ private:
     }
 
 private:
-    uint64_t m_saved;
+    uint64_t m_saved = 0;
 #else
     FlushDenormals() = default;
 #endif
