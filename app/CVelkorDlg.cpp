@@ -71,13 +71,6 @@ void CVelkorDlg::OnCreate()
     m_grid->InitializeGrid();
 }
 
-// The book's notes go into the log list like every other line, so "Save log..." has
-// them too.
-void CVelkorDlg::BookNotices::note(const std::string& line)
-{
-    m_log.append(line);
-}
-
 void CVelkorDlg::buildControls()
 {
     setWindowTitle(QStringLiteral("  velkor  -  version " VELKOR_VERSION));

@@ -154,21 +154,7 @@ private:
     QTimer m_statusTimer;
     ListLogView m_logView{nullptr};
     // The book's alerts as message boxes, its notes as log lines.
-    class BookNotices final : public velkor::Notices {
-    public:
-        BookNotices(velkor::Notices& alerts, ListLogView& log)
-            : m_alerts(alerts)
-            , m_log(log)
-        {
-        }
-        void alert(const std::string& text) override { m_alerts.alert(text); }
-        void note(const std::string& line) override;
-
-    private:
-        velkor::Notices& m_alerts;
-        ListLogView& m_log;
-    };
-    BookNotices m_bookNotices{m_notices, m_logView};
+    LogListNotices m_bookNotices{m_notices, m_logView};
     DialogUnits m_units{QFont()};
     // Widths the user gave the columns, in dialog units; written shortly after a change
     // and when the program ends.

@@ -21,6 +21,23 @@ public:
     virtual void showLine(int index) = 0;
 };
 
+// Notices whose alerts go on to other notices and whose notes become lines of a log
+// list at once, in order with the lines around them (the address book's notes).
+class LogListNotices final : public velkor::Notices {
+public:
+    LogListNotices(velkor::Notices& alerts, LogListView& log)
+        : m_alerts(alerts)
+        , m_log(log)
+    {
+    }
+    void alert(const std::string& text) override { m_alerts.alert(text); }
+    void note(const std::string& line) override { m_log.append(line); }
+
+private:
+    velkor::Notices& m_alerts;
+    LogListView& m_log;
+};
+
 // Lines added through CMDWND_ADD_LOGSTR keep the list at this many lines.
 constexpr int kLogListMaxLines = 1001;
 

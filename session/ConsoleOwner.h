@@ -54,24 +54,9 @@ public:
     ConsoleLogList& console() { return m_log; }
 
 private:
-    class BookNotices final : public velkor::Notices {
-    public:
-        BookNotices(velkor::Notices& alerts, ConsoleLogList& log)
-            : m_alerts(alerts)
-            , m_log(log)
-        {
-        }
-        void alert(const std::string& text) override { m_alerts.alert(text); }
-        void note(const std::string& line) override { m_log.append(line); }
-
-    private:
-        velkor::Notices& m_alerts;
-        ConsoleLogList& m_log;
-    };
-
     velkor_settings_s m_settings;
     ConsoleLogList m_log;
-    BookNotices m_bookNotices;
+    LogListNotices m_bookNotices;
     AddrBook m_book;
     velkor::Notices& m_notices;
 };
