@@ -17,9 +17,9 @@ struct velkor_system_params_s {
     double step = 0.0; // MHz
     int16_t offset = 0;
     int32_t control_channel = 0; // where the scanner was last found; 0 until learned
-    MotorolaBandPlan band;       // obt without rows: the linear plan above
+    MotorolaBandPlan band{};     // obt without rows: the linear plan above
     // The band plan's keys were bad ("KEY=VALUE: reason"): nothing is tuned.
-    std::string band_error;
+    std::string band_error{};
 };
 
 // Whether the band plan, rather than base, step and offset, maps the channels.

@@ -73,7 +73,7 @@ struct velkor_settings_s {
     velkor::Deemphasis deemphasis = velkor::Deemphasis::Auto;
     // [systems] sysBandPlan_%u: the systems on a fixed (800 or 900 MHz) plan, as the
     // Motorola decoder reads their words. Bad values are left out.
-    MotorolaPlans motorola_plans;
+    MotorolaPlans motorola_plans{};
 };
 
 // A system's channel plan as stored: base and step in units of 100 Hz.
@@ -82,10 +82,10 @@ struct velkor_channel_plan_s {
     uint32_t step = 125;     // 12.5 kHz
     int16_t offset = 0;      // only the low 16 bits of the stored value count
     // sysBandPlan_%u and sysRows_%u; an obt plan without rows is the linear plan above.
-    MotorolaBandPlan band;
+    MotorolaBandPlan band{};
     // Not empty when one of them is bad ("KEY=VALUE: reason"): no channel of the
     // system is then tuned.
-    std::string band_error;
+    std::string band_error{};
 };
 
 class VelkorConfig {

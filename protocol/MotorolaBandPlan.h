@@ -71,9 +71,17 @@ inline bool is800(MotorolaPlanKind kind)
 }
 
 // The three 800 MHz plans share the channels from 720 on.
-inline constexpr MotorolaPlanRow kStandard800[] = {{851.0125, 0.025, 0, 719}, {866.0000, 0.025, 720, 759}, {867.0000, 0.025, 815, 831}, {868.9750, 0.025, 958, 958}, {867.4250, 0.025, 961, 1022}};
-inline constexpr MotorolaPlanRow kSplinter800[] = {{851.0000, 0.025, 0, 599}, {866.0125, 0.025, 600, 719}, {866.0000, 0.025, 720, 759}, {867.0000, 0.025, 815, 831}, {868.9750, 0.025, 958, 958}, {867.4250, 0.025, 961, 1022}};
-inline constexpr MotorolaPlanRow kRebanded800[] = {{851.0125, 0.025, 0, 439}, {851.0250, 0.025, 440, 559}, {866.0000, 0.025, 720, 759}, {867.0000, 0.025, 815, 831}, {868.9750, 0.025, 958, 958}, {867.4250, 0.025, 961, 1022}};
+inline constexpr MotorolaPlanRow kStandard800[] = {{851.0125, 0.025, 0, 719},
+                                                   {866.0000, 0.025, 720, 759},
+                                                   {867.0000, 0.025, 815, 831},
+                                                   {868.9750, 0.025, 958, 958},
+                                                   {867.4250, 0.025, 961, 1022}};
+inline constexpr MotorolaPlanRow kSplinter800[] = {{851.0000, 0.025, 0, 599},   {866.0125, 0.025, 600, 719},
+                                                   {866.0000, 0.025, 720, 759}, {867.0000, 0.025, 815, 831},
+                                                   {868.9750, 0.025, 958, 958}, {867.4250, 0.025, 961, 1022}};
+inline constexpr MotorolaPlanRow kRebanded800[] = {{851.0125, 0.025, 0, 439},   {851.0250, 0.025, 440, 559},
+                                                   {866.0000, 0.025, 720, 759}, {867.0000, 0.025, 815, 831},
+                                                   {868.9750, 0.025, 958, 958}, {867.4250, 0.025, 961, 1022}};
 inline constexpr MotorolaPlanRow kBand900[] = {{935.0125, 0.0125, 0, 478}};
 
 inline std::span<const MotorolaPlanRow> rowsOf(const MotorolaBandPlan& plan)
@@ -130,8 +138,7 @@ inline bool isChannelCommand(MotorolaPlanKind kind, uint16_t command)
 {
     if (command < kFirstNonChannel)
         return true;
-    return is800(kind) &&
-        ((command >= 815 && command <= 831) || command == 958 || (command >= 961 && command <= 1022));
+    return is800(kind) && ((command >= 815 && command <= 831) || command == 958 || (command >= 961 && command <= 1022));
 }
 
 } // namespace motorola_plan
