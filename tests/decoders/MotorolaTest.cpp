@@ -402,9 +402,8 @@ TEST(Motorola, HandleWordDirectly)
                             "ADD_LOGSTR SITE | System 0x0010 Site 0"));
 }
 
-// Under a fixed (800/900 MHz) plan a request word and the channel word after it are a
-// grant whatever their flags; before the system is announced, or without a plan, the
-// rules of 380-759 hold.
+// Fixed (800/900 MHz) plans: a request word and a channel word are a grant whatever their
+// flags; before the system is announced, or without a plan, 380-759 rules hold.
 TEST(Motorola, FixedBandPlansReadGrantsByTheirPairRule)
 {
     using K = MotorolaPlanKind;
