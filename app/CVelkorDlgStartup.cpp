@@ -14,7 +14,7 @@ CVelkorDlg::Parts CVelkorDlg::DefaultParts()
 {
     Parts parts;
     parts.commandWindow = [](CmdWndOwner& owner) { return std::make_unique<CCmdWnd>(owner); };
-    parts.decoderBank = [](CmdSink* cmdWnd, unsigned sampleRate) {
+    parts.decoderBank = [](CmdSink* cmdWnd, unsigned sampleRate, const MotorolaPlans& plans) {
         DecoderBank::SourceEvents events;
         // A capture device that fails while running (unplugged, the sound server gone)
         // says so in the log instead of going silent.
@@ -22,8 +22,8 @@ CVelkorDlg::Parts CVelkorDlg::DefaultParts()
             cmdWnd->post(CMDWND_ADD_LOGSTR,
                          LogText("ERROR: audio input stopped: " + (end ? std::string("end of input") : end.error())));
         };
-        return std::make_unique<DecoderBank>(cmdWnd, sampleRate, std::make_unique<PortAudioSource>(),
-                                             std::move(events));
+        return std::make_unique<DecoderBank>(cmdWnd, sampleRate, std::make_unique<PortAudioSource>(), std::move(events),
+                                             velkor::Deemphasis::Auto, plans);
     };
     return parts;
 }

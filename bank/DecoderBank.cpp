@@ -23,7 +23,7 @@ unsigned checkedRate(unsigned sampleRate)
 } // namespace
 
 DecoderBank::DecoderBank(CmdSink* cmdWnd, unsigned sampleRate, std::unique_ptr<AudioSource> source, SourceEvents events,
-                         velkor::Deemphasis deemphasis)
+                         velkor::Deemphasis deemphasis, MotorolaPlans motorolaPlans)
     : m_cmdWnd(cmdWnd)
     , m_sampleRate(checkedRate(sampleRate))
     , m_nmt450(sinkFor(m_nmt450Sink), static_cast<int>(sampleRate))
@@ -32,6 +32,7 @@ DecoderBank::DecoderBank(CmdSink* cmdWnd, unsigned sampleRate, std::unique_ptr<A
     , m_deemphasis(deemphasis)
     , m_events(std::move(events))
 {
+    m_motorola.SetBandPlans(std::move(motorolaPlans));
     if (!source)
         return;
     // Blocks of a twentieth of a second keep the decoders' work per wake-up small
@@ -85,6 +86,13 @@ void DecoderBank::Stop()
         m_source->stop();
 }
 
+void DecoderBank::SetMotorolaPlans(MotorolaPlans plans)
+{
+    const std::lock_guard lock(m_plansMutex);
+    m_newPlans = std::move(plans);
+    m_plansWaiting.store(true, std::memory_order_release);
+}
+
 void DecoderBank::FeedBlock(const int16_t* data, size_t bytes)
 {
     FeedBlock(data, bytes, std::chrono::system_clock::now());
@@ -111,6 +119,11 @@ void DecoderBank::FeedSamples(const int16_t* samples, unsigned count, CaptureTim
     // Each demodulator sets flush-to-zero itself as well; once here saves the switching.
     const velkor::FlushDenormals flush;
     m_motorola.SetDeemphasis(m_deemphasis.load(std::memory_order_relaxed));
+    if (m_plansWaiting.exchange(false, std::memory_order_acq_rel)) {
+        const std::lock_guard lock(m_plansMutex);
+        m_motorola.SetBandPlans(std::move(m_newPlans));
+        m_newPlans = {};
+    }
     m_nmt450.ProcessSamples(samples, count);
     if (stopping())
         return;

@@ -26,6 +26,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace velkor {
@@ -48,8 +49,10 @@ public:
     // decoders throw (std::bad_alloc).
     // deemphasis: whether Motorola's slicer equalises de-emphasised audio, from the
     // first block on (SetDeemphasis changes it later).
+    // motorolaPlans: the band plans by which Motorola reads the words of the systems
+    // that have one, from the first block on (SetMotorolaPlans changes them later).
     DecoderBank(CmdSink* cmdWnd, unsigned sampleRate, std::unique_ptr<AudioSource> source, SourceEvents events = {},
-                velkor::Deemphasis deemphasis = velkor::Deemphasis::Auto);
+                velkor::Deemphasis deemphasis = velkor::Deemphasis::Auto, MotorolaPlans motorolaPlans = {});
     // The dialog's bank: live capture from the default capture device.
     DecoderBank(CmdSink* cmdWnd, unsigned sampleRate);
     ~DecoderBank();
@@ -74,6 +77,10 @@ public:
     // Whether Motorola's slicer equalises de-emphasised audio; from the next block on.
     // Any thread may call it.
     void SetDeemphasis(velkor::Deemphasis mode) { m_deemphasis.store(mode, std::memory_order_relaxed); }
+
+    // Motorola's band plans, handed over to the decoding thread before the next block.
+    // Any thread may call it.
+    void SetMotorolaPlans(MotorolaPlans plans);
 
     // Sets the stop flag and stops the source. When it returns, no decoder runs and
     // none will run again. Called by the destructor; the owner may call it earlier.
@@ -124,6 +131,10 @@ private:
     CMotorola m_motorola;
     std::atomic<int> m_stop{0};
     std::atomic<velkor::Deemphasis> m_deemphasis;
+    // Plans waiting for the decoding thread to take them.
+    std::mutex m_plansMutex;
+    MotorolaPlans m_newPlans;
+    std::atomic<bool> m_plansWaiting{false};
     SourceEvents m_events;
 };
 

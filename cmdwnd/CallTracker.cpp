@@ -65,7 +65,15 @@ std::optional<double> CallTracker::tuningFrequency(uint32_t system, uint32_t cha
         log(kMissingParams);
         return std::nullopt;
     }
+    // A bad band plan was logged when the system was loaded.
+    if (!p->band_error.empty())
+        return std::nullopt;
     const std::optional<double> mhz = channelFrequency(*p, channel);
+    if (!mhz && hasBandPlan(*p)) {
+        log("Couldn't tune receiver, channel " + std::to_string(channel) + " is not in the band plan of system " +
+            std::to_string(system) + "!");
+        return std::nullopt;
+    }
     if (!mhz) {
         char line[160];
         std::snprintf(line, sizeof line,
@@ -74,7 +82,7 @@ std::optional<double> CallTracker::tuningFrequency(uint32_t system, uint32_t cha
         log(line);
         return std::nullopt;
     }
-    *narrow = narrowFlag(*p);
+    *narrow = narrowFlag(*p, channel);
     return mhz;
 }
 
@@ -196,9 +204,12 @@ void CallTracker::reportSystem(const velkor_address_s& a)
         m_timers.stopTimer(kCallTimer);
         auto it = m_systems.find(a.system);
         if (it == m_systems.end()) {
-            if (const auto plan = m_planSource(a.system))
+            if (const auto plan = m_planSource(a.system)) {
                 it = m_systems.emplace(a.system, velkor::systemParams(*plan)).first;
-            else
+                if (!plan->band_error.empty())
+                    log("Bad band plan of system " + std::to_string(a.system) +
+                        ", its calls are not followed: " + plan->band_error);
+            } else
                 log("Couldn't read the channel plan of system " + std::to_string(a.system) + ": " + plan.error());
         }
         if (it != m_systems.end() && m_receiver) {

@@ -14,7 +14,8 @@ constexpr uint16_t kSiteAddress = 0xFFFF;
 constexpr uint16_t kSiteFirst = 0x360;
 constexpr uint16_t kSiteLast = 0x39F;
 constexpr uint16_t kSystemId = 0x32B;
-constexpr uint16_t kTwoWord = 0x308;
+constexpr uint16_t kTwoWord = 0x308; // also the analog request of a fixed plan's grant
+constexpr uint16_t kDigitalRequest = 0x321;
 constexpr uint16_t kSystemAnnouncement = 0x30B;
 constexpr uint16_t kAffiliation = 0x310;
 constexpr uint16_t kControlChannelIdMask = 0xFF00;
@@ -37,10 +38,6 @@ constexpr uint16_t kControlChannelBase = 0x2800;
 // out of the way of the groups.
 constexpr uint32_t kRadioOffset = 700000;
 
-bool isChannel(uint16_t command)
-{
-    return command >= kFirstChannel && command <= kLastChannel;
-}
 } // namespace
 
 CMotorola::CMotorola(CmdSink* cmdWnd, int sampleRate, velkor::Notices& notices)
@@ -190,8 +187,8 @@ void CMotorola::HandleWord(motorola_word_s word)
         SetSystem(word.address);
         return;
     }
-    if (word.flag == 0 && (word.address & kControlChannelIdMask) == kControlChannelId && isChannel(word.command))
-        return; // the control channel names itself
+    if (IsOwnChannelWord(word))
+        return;
 
     m_history[kOldest] = m_history[kMiddle];
     m_history[kMiddle] = m_history[kNewest];
@@ -205,8 +202,43 @@ void CMotorola::HandleWord(motorola_word_s word)
     ExaminePair(m_historyWords == 3 ? &m_history[kOldest] : nullptr, m_history[kMiddle]);
 }
 
+const MotorolaBandPlan* CMotorola::FixedPlan() const
+{
+    if (m_system == 0)
+        return nullptr; // not yet announced
+    auto it = m_plans.find(m_system);
+    if (it == m_plans.end())
+        it = m_plans.find(motorola_plan::kAnySystem);
+    return it != m_plans.end() && it->second.kind != MotorolaPlanKind::Obt ? &it->second : nullptr;
+}
+
+bool CMotorola::IsChannel(uint16_t command) const
+{
+    if (const MotorolaBandPlan* plan = FixedPlan())
+        return motorola_plan::isChannelCommand(plan->kind, command);
+    return command >= kFirstChannel && command <= kLastChannel;
+}
+
+bool CMotorola::IsOwnChannelWord(const motorola_word_s& word) const
+{
+    return word.flag == 0 && (word.address & kControlChannelIdMask) == kControlChannelId && IsChannel(word.command);
+}
+
 void CMotorola::ExaminePair(const motorola_word_s* first, const motorola_word_s& second)
 {
+    // A word that came just before its system's announcement was examined, entered the
+    // history by the rules of 380-759; under a fixed plan it may still be the control
+    // channel naming itself.
+    if (IsOwnChannelWord(second))
+        return;
+    const bool channel = IsChannel(second.command);
+    if (channel && FixedPlan()) {
+        // After anything but a request the network repeats a call under way, whose
+        // caller it does not name.
+        const bool request = first && (first->command == kTwoWord || first->command == kDigitalRequest);
+        PostGrant(second, request ? first->address + kRadioOffset : second.address);
+        return;
+    }
     if (first && first->command == kTwoWord && first->flag == 1 && second.flag == 1) {
         if (second.command == kSystemAnnouncement) {
             SetSystem(first->address);
@@ -222,17 +254,21 @@ void CMotorola::ExaminePair(const motorola_word_s* first, const motorola_word_s&
         }
         return;
     }
-    if (!isChannel(second.command))
+    if (!channel)
         return;
-
-    velkor_call_s call;
-    call.type = 0;
-    call.target = Unit(second.address);
     // A grant that follows an ordinary word answers the radio of that word; after
     // another grant (or a channel update) there is no caller to name.
-    call.origin = first && first->command < kFirstChannel ? Unit(first->address + kRadioOffset) : call.target;
+    PostGrant(second, first && first->command < kFirstChannel ? first->address + kRadioOffset : second.address);
+}
+
+void CMotorola::PostGrant(const motorola_word_s& channelWord, uint32_t originUnit)
+{
+    velkor_call_s call;
+    call.type = 0;
+    call.target = Unit(channelWord.address);
+    call.origin = Unit(originUnit);
     call.control_channel = m_controlChannel;
-    call.channel = second.command;
+    call.channel = channelWord.command;
     PostLine("VCALL| Call to %u from %u on channel %u", static_cast<unsigned>(call.target.unit),
              static_cast<unsigned>(call.origin.unit), static_cast<unsigned>(call.channel));
     Post(CMDWND_REPORT_CALL, call);

@@ -35,12 +35,22 @@
 // they never split a pair; so is the control channel's word for itself, an individual
 // word (flag 0) of address 0x1Fxx with its own channel number as the command, which
 // must not be taken for a grant.
+//
+// Systems on 800 and 900 MHz number their channels from 0 (protocol/MotorolaBandPlan.h).
+// The decoder knows a system only from the air, so the owner hands it the plans of the
+// systems that have one; the words of such a system, once it has been announced, are
+// read by that plan's rules: every command of the plan's channel range is a channel
+// word, a grant is a request word (0x308 analog, 0x321 digital) of the calling radio
+// followed by the channel word of the group or radio called, whatever their flags, and
+// a channel word after anything else repeats a call already under way. Until the
+// system is announced, its words are read by the rules of 380-759.
 #pragma once
 
 #include "decoders/DecoderOutput.h"
 #include "decoders/LineBuilder.h"
 #include "decoders/MotorolaBlock.h"
 #include "dsp/CGMSKDemodulator.h"
+#include "protocol/MotorolaBandPlan.h"
 #include "protocol/commands.h"
 
 #include <array>
@@ -64,12 +74,21 @@ public:
     // Records a system identity and reports it when it is new.
     void SetSystem(uint16_t system);
 
+    // The band plans of the systems that have one; from the next word on.
+    void SetBandPlans(MotorolaPlans plans) { m_plans = std::move(plans); }
+
     uint16_t system() const { return m_system; }
     uint16_t controlChannel() const { return m_controlChannel; }
 
 private:
     // first is null while the history has not yet been filled that far.
     void ExaminePair(const motorola_word_s* first, const motorola_word_s& second);
+    // The current system's fixed plan, if it has one.
+    const MotorolaBandPlan* FixedPlan() const;
+    bool IsChannel(uint16_t command) const;
+    // The control channel naming itself: flag 0, address 0x1Fxx, its own channel.
+    bool IsOwnChannelWord(const motorola_word_s& word) const;
+    void PostGrant(const motorola_word_s& channelWord, uint32_t originUnit);
     // A frame whose sync byte is in place: 0 none, 1 as sent, 2 inverted.
     int SyncPolarity() const;
     // The wrong bits of the sync byte in place, read in the given polarity.
@@ -103,6 +122,7 @@ private:
         uint8_t bitsLeft = 0; // 0: free
     };
     std::array<Pending, 4> m_pending{};
+    MotorolaPlans m_plans;
     uint16_t m_system = 0;
     uint16_t m_controlChannel = 0;
     uint8_t m_muteCountdown = 0; // 0: idle; else bits since the last good word, plus 1

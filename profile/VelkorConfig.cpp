@@ -1,5 +1,10 @@
 #include "profile/VelkorConfig.h"
 
+#include "profile/MotorolaPlanText.h"
+
+#include <strings.h>
+
+#include <charconv>
 #include <string>
 #include <utility>
 
@@ -41,6 +46,7 @@ velkor_settings_s VelkorConfig::settings() const
     s.rigctl_server = m_profile.getString(kRigctl, kServer, kDefaultServer);
     s.deemphasis =
         velkor::parseDeemphasis(m_profile.getString(kAudio, kDeemphasis, "auto")).value_or(velkor::Deemphasis::Auto);
+    s.motorola_plans = fixedMotorolaPlans();
     return s;
 }
 
@@ -51,7 +57,48 @@ velkor_channel_plan_s VelkorConfig::channelPlan(uint32_t system) const
     plan.base = m_profile.getUInt(kSystems, "sysBase_" + id, 4200000);
     plan.step = m_profile.getUInt(kSystems, "sysStep_" + id, 125);
     plan.offset = static_cast<int16_t>(static_cast<uint16_t>(m_profile.getUInt(kSystems, "sysOffset_" + id, 0)));
+    if (auto band = motorolaPlan(system))
+        plan.band = std::move(*band);
+    else
+        plan.band_error = band.error();
     return plan;
+}
+
+velkor::Result<MotorolaBandPlan> VelkorConfig::motorolaPlan(uint32_t system) const
+{
+    const std::string planKey = kBandPlanKey + std::to_string(system);
+    const std::string rowsKey = kRowsKey + std::to_string(system);
+    const std::string name = m_profile.getString(kSystems, planKey);
+    const std::string rowsText = m_profile.getString(kSystems, rowsKey);
+    auto plan = parseMotorolaPlanName(name);
+    if (!plan)
+        return velkor::fail(planKey + "=" + name + ": " + plan.error());
+    auto rows = parseMotorolaRows(rowsText);
+    if (!rows)
+        return velkor::fail(rowsKey + "=" + rowsText + ": " + rows.error());
+    if (!rows->empty() && plan->kind != MotorolaPlanKind::Obt)
+        return velkor::fail(rowsKey + "=" + rowsText + ": rows belong to the obt plan, not " + name);
+    plan->rows = std::move(*rows);
+    return plan;
+}
+
+MotorolaPlans VelkorConfig::fixedMotorolaPlans() const
+{
+    MotorolaPlans plans;
+    const size_t prefix = std::char_traits<char>::length(kBandPlanKey);
+    for (const std::string& key : m_profile.keys(kSystems)) {
+        if (key.size() <= prefix || strncasecmp(key.c_str(), kBandPlanKey, prefix) != 0)
+            continue;
+        uint32_t system = 0;
+        const char* end = key.data() + key.size();
+        const auto [at, ec] = std::from_chars(key.data() + prefix, end, system);
+        if (ec != std::errc() || at != end)
+            continue;
+        auto plan = motorolaPlan(system);
+        if (plan && plan->kind != MotorolaPlanKind::Obt)
+            plans[system] = std::move(*plan);
+    }
+    return plans;
 }
 
 std::string VelkorConfig::serialDevice(uint32_t port) const

@@ -11,6 +11,7 @@
 
 #include "dsp/Deemphasis.h"
 #include "profile/ProfileFile.h"
+#include "protocol/MotorolaBandPlan.h"
 
 #include <cstdint>
 #include <string>
@@ -38,6 +39,9 @@ inline constexpr const char* kReturnToCc = "return_to_cc";
 
 inline constexpr const char* kSystems = "systems";
 inline constexpr const char* kSerial = "serial";
+// [systems] keys of a Motorola system's band plan, followed by its identity in decimal.
+inline constexpr const char* kBandPlanKey = "sysBandPlan_";
+inline constexpr const char* kRowsKey = "sysRows_";
 
 inline constexpr const char* kRigctl = "rigctl";
 inline constexpr const char* kServer = "server";
@@ -67,6 +71,9 @@ struct velkor_settings_s {
     std::string rigctl_server = velkor_ini::kDefaultServer;
     // [audio] deemphasis; a value other than auto, on and off counts as auto.
     velkor::Deemphasis deemphasis = velkor::Deemphasis::Auto;
+    // [systems] sysBandPlan_%u: the systems on a fixed (800 or 900 MHz) plan, as the
+    // Motorola decoder reads their words. Bad values are left out.
+    MotorolaPlans motorola_plans{};
 };
 
 // A system's channel plan as stored: base and step in units of 100 Hz.
@@ -74,6 +81,11 @@ struct velkor_channel_plan_s {
     uint32_t base = 4200000; // 420.0 MHz
     uint32_t step = 125;     // 12.5 kHz
     int16_t offset = 0;      // only the low 16 bits of the stored value count
+    // sysBandPlan_%u and sysRows_%u; an obt plan without rows is the linear plan above.
+    MotorolaBandPlan band{};
+    // Not empty when one of them is bad ("KEY=VALUE: reason"): no channel of the
+    // system is then tuned.
+    std::string band_error{};
 };
 
 class VelkorConfig {
@@ -89,6 +101,10 @@ public:
 
     velkor_settings_s settings() const;
     velkor_channel_plan_s channelPlan(uint32_t system) const;
+    // The system's sysBandPlan_%u and sysRows_%u; the reason names the bad key and value.
+    velkor::Result<MotorolaBandPlan> motorolaPlan(uint32_t system) const;
+    // The systems whose sysBandPlan_%u names a fixed plan.
+    MotorolaPlans fixedMotorolaPlans() const;
 
     // The device path that COM port `port` stands for: [serial] comN, or /dev/ttyS(N-1)
     // when the key is missing or empty. The port must be at least 1.

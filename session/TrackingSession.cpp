@@ -73,6 +73,8 @@ void TrackingSession::applySettings(const velkor_settings_s& s)
 {
     if (!m_cmdWnd)
         return;
+    // A new bank starts with the plans; a running one takes them at its next block.
+    m_settings.motorola_plans = s.motorola_plans;
     if (s.samplerate != m_settings.samplerate) {
         // Remembered even when the bank fails, so that it is tried again only when the
         // configured rate changes.
@@ -88,8 +90,10 @@ void TrackingSession::applySettings(const velkor_settings_s& s)
     }
 
     m_settings.deemphasis = s.deemphasis;
-    if (m_bank)
+    if (m_bank) {
         m_bank->SetDeemphasis(s.deemphasis);
+        m_bank->SetMotorolaPlans(s.motorola_plans);
+    }
     m_settings.mute = s.mute;
 
     // The server counts only for a receiver that is reached through one: editing it
@@ -119,7 +123,7 @@ bool TrackingSession::startDecoding(unsigned sampleRate)
         if (!m_parts.decoderBank)
             throw std::runtime_error("no audio input");
         CmdSink* sink = m_outputs ? static_cast<CmdSink*>(m_outputs.get()) : m_cmdWnd.get();
-        m_bank = m_parts.decoderBank(sink, sampleRate);
+        m_bank = m_parts.decoderBank(sink, sampleRate, m_settings.motorola_plans);
         if (m_bank)
             return true;
         m_decodingError = "no audio input";

@@ -37,7 +37,9 @@ public:
     // be built stops the start-up; a decoder bank that cannot be built is logged.
     struct Parts {
         std::function<std::unique_ptr<CCmdWnd>(CmdWndOwner& owner)> commandWindow;
-        std::function<std::unique_ptr<DecoderBank>(CmdSink* cmdWnd, unsigned sampleRate)> decoderBank;
+        // plans: Motorola's band plans from velkor.ini, for the bank to start with.
+        std::function<std::unique_ptr<DecoderBank>(CmdSink* cmdWnd, unsigned sampleRate, const MotorolaPlans& plans)>
+            decoderBank;
         // Without decoding there is nothing to track: when set, a decoder bank that
         // cannot be built ends the start-up there (no receiver is set up).
         bool decodingRequired = false;

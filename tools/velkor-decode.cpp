@@ -8,6 +8,7 @@
 #include "events/EventPrinter.h"
 #include "events/EventTime.h"
 #include "events/MqttPublisher.h"
+#include "profile/MotorolaPlanText.h"
 #include "tools/MqttCli.h"
 
 #include <CLI/CLI.hpp>
@@ -50,6 +51,7 @@ void reportOverflow(uint64_t lostSamples, uint64_t deviceOverflows)
 struct Outputs {
     bool events = false;
     velkor::Deemphasis deemphasis = velkor::Deemphasis::Auto;
+    MotorolaPlans plans; // for every system the recording announces
     std::unique_ptr<MqttPublisher> mqtt;
 
     void connect(EventPrinter& printer) const
@@ -91,7 +93,7 @@ int decodeFile(const std::string& path, std::optional<int> rate, std::optional<i
         cv.notify_one();
     };
     sourceEvents.overflow = reportOverflow;
-    DecoderBank bank(&printer, sampleRate, std::move(source), sourceEvents, outputs.deemphasis);
+    DecoderBank bank(&printer, sampleRate, std::move(source), sourceEvents, outputs.deemphasis, outputs.plans);
     std::unique_lock lock(mutex);
     cv.wait(lock, [&] { return end.has_value(); });
     if (!end->ok())
@@ -126,7 +128,8 @@ int capture(const std::string& device, unsigned rate, const Outputs& outputs)
         pthread_kill(mainThread, SIGUSR1);
     };
     sourceEvents.overflow = reportOverflow;
-    DecoderBank bank(&printer, rate, std::make_unique<PortAudioSource>(device), sourceEvents, outputs.deemphasis);
+    DecoderBank bank(&printer, rate, std::make_unique<PortAudioSource>(device), sourceEvents, outputs.deemphasis,
+                     outputs.plans);
     std::fprintf(stderr, "velkor-decode: capturing from \"%s\" at %u Hz until interrupted\n",
                  bank.source()->name().c_str(), rate);
 
@@ -163,6 +166,44 @@ int listDevices()
                     d.inputChannels == 1 ? "" : "s", d.defaultRate, d.isDefault ? ", default" : "");
     return 0;
 }
+// Bad input: one message and its exit status.
+int refuse(const std::string& what)
+{
+    complain(what);
+    return kExitBadInput;
+}
+
+// --motorola-bandplan and --motorola-rows: the plan of whatever system the recording
+// announces.
+struct PlanCli {
+    std::string name;
+    std::string rows;
+
+    void add(CLI::App& app)
+    {
+        app.add_option("--motorola-bandplan", name,
+                       "Motorola band plan of the recorded system: 800-standard, 800-splinter, 800-rebanded, 900 "
+                       "or obt");
+        app.add_option("--motorola-rows", rows, "rows of an obt plan: BASE_MHZ/SPACING_KHZ/OFFSET,... (up to 8)");
+    }
+
+    velkor::Result<MotorolaPlans> plans() const
+    {
+        auto plan = parseMotorolaPlanName(name);
+        if (!plan)
+            return velkor::fail("--motorola-bandplan " + name + ": " + plan.error());
+        auto parsed = parseMotorolaRows(rows);
+        if (!parsed)
+            return velkor::fail("--motorola-rows " + rows + ": " + parsed.error());
+        if (!parsed->empty() && plan->kind != MotorolaPlanKind::Obt)
+            return velkor::fail("--motorola-rows: rows belong to the obt plan, not " + name);
+        plan->rows = std::move(*parsed);
+        MotorolaPlans plans;
+        if (plan->kind != MotorolaPlanKind::Obt || !plan->rows.empty())
+            plans[motorola_plan::kAnySystem] = std::move(*plan);
+        return plans;
+    }
+};
 } // namespace
 
 int main(int argc, char** argv)
@@ -199,6 +240,8 @@ int main(int argc, char** argv)
                    "equalise de-emphasised audio (a speaker or line output) for Motorola: auto, on or off")
         ->check(CLI::IsMember({"auto", "on", "off"}))
         ->default_str("auto");
+    PlanCli plan;
+    plan.add(app);
     captureOption->excludes(fileOption)->excludes(channelOption)->excludes(listOption)->excludes(startOption);
     mqtt.add(app);
     try {
@@ -213,15 +256,17 @@ int main(int argc, char** argv)
     std::optional<CaptureTime> startTime;
     if (!startTimeText.empty()) {
         const auto parsed = parseEventTime(startTimeText);
-        if (!parsed) {
-            complain("--start-time: " + parsed.error());
-            return kExitBadInput;
-        }
+        if (!parsed)
+            return refuse("--start-time: " + parsed.error());
         startTime = *parsed;
     }
     Outputs outputs;
     outputs.events = events;
     outputs.deemphasis = velkor::parseDeemphasis(deemphasis).value_or(velkor::Deemphasis::Auto);
+    auto plans = plan.plans();
+    if (!plans)
+        return refuse(plans.error());
+    outputs.plans = std::move(*plans);
     static velkor::StderrNotices notices("velkor-decode: ");
     auto publisher = mqtt.publisher(notices);
     if (!publisher) {

@@ -152,16 +152,17 @@ void buildParts(const TrackOptions& o, std::unique_ptr<FileSource>& file, int& s
         return std::make_unique<CCmdWnd>(
             owner, std::make_unique<AlsaMixerBackend>(o.mixerDevice, o.lineElement, o.micElement));
     };
-    parts.decoderBank = [&o, &file, &status](CmdSink* wnd, unsigned sampleRate) {
+    parts.decoderBank = [&o, &file, &status](CmdSink* wnd, unsigned sampleRate, const MotorolaPlans& plans) {
         const DecoderBank::SourceEvents events = sourceEvents(status);
         if (!file)
-            return std::make_unique<DecoderBank>(wnd, sampleRate, std::make_unique<PortAudioSource>(o.device), events);
+            return std::make_unique<DecoderBank>(wnd, sampleRate, std::make_unique<PortAudioSource>(o.device), events,
+                                                 velkor::Deemphasis::Auto, plans);
         // A recording is decoded at its own rate, whatever velkor.ini says.
         const unsigned fileRate = file->sampleRate();
         std::unique_ptr<AudioSource> source = std::move(file);
         if (o.realtime)
             source = std::make_unique<PacedSource>(std::move(source));
-        return std::make_unique<DecoderBank>(wnd, fileRate, std::move(source), events);
+        return std::make_unique<DecoderBank>(wnd, fileRate, std::move(source), events, velkor::Deemphasis::Auto, plans);
     };
 }
 

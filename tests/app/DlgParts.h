@@ -27,7 +27,7 @@ inline CVelkorDlg::Parts testParts(const std::string& feedFile = {})
     parts.commandWindow = [](CmdWndOwner& owner) {
         return std::make_unique<CCmdWnd>(owner, std::make_unique<FakeMixer>());
     };
-    parts.decoderBank = [feedFile](CmdSink* cmdWnd, unsigned sampleRate) {
+    parts.decoderBank = [feedFile](CmdSink* cmdWnd, unsigned sampleRate, const MotorolaPlans&) {
         std::unique_ptr<AudioSource> source;
         if (!feedFile.empty())
             source = std::make_unique<FileSource>(feedFile, std::nullopt);

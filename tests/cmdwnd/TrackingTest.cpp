@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 using namespace velkor;
@@ -467,6 +468,25 @@ TEST_F(Tracking, UnreadablePlanIsLoggedAndTriedAgain)
     EXPECT_EQ(owner.log.all(), Ops{"Couldn't read the channel plan of system 137: velkor.ini: Permission denied"});
     tracker.reportSystem(kSystem);
     EXPECT_NE(tracker.systemParams(kSys), nullptr);
+}
+
+// OBT rows: the control channel learned from the scanner's frequency (row 2), the call
+// tuned on the 6.25 kHz row, End Call back to the learned channel.
+TEST_F(Tracking, ObtRowsTuneBothWays)
+{
+    velkor_channel_plan_s plan;
+    plan.band.rows = {{451.00625, 0.00625, 380, 499}, {453.0125, 0.0125, 500, 599}, {460.0, 0.025, 600, 759}};
+    Rig g(plan);
+    g.owner.settings.return_to_cc = true;
+    g.owner.addUnit(kTarget, "T", true);
+    g.rx->frequency = 453.0250;
+    g.tracker.reportSystem(kSystem);
+    g.tracker.reportCall(call(kTarget, kOrigin, 385));
+    g.tracker.endCall();
+    Ops tunings;
+    std::copy_if(g.rx->ops.begin(), g.rx->ops.end(), std::back_inserter(tunings),
+                 [](const std::string& op) { return op.rfind("freq", 0) == 0; });
+    EXPECT_EQ(tunings, (Ops{"freq 451.0375 1", "freq 453.0250 1"}));
 }
 
 } // namespace

@@ -402,4 +402,43 @@ TEST(Motorola, HandleWordDirectly)
                             "ADD_LOGSTR SITE | System 0x0010 Site 0"));
 }
 
+// Fixed (800/900 MHz) plans: a request word and a channel word are a grant whatever their
+// flags; before the system is announced, or without a plan, 380-759 rules hold.
+TEST(Motorola, FixedBandPlansReadGrantsByTheirPairRule)
+{
+    using K = MotorolaPlanKind;
+    const std::vector<Word> ann = motogen::systemAnnouncement(0x1234, 0x2805);
+    const Word after{78, 0, 0x310}; // moves the last pair through the history
+    const struct {
+        K kind;
+        std::vector<Word> words;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {K::Standard800,
+         ann + std::vector<Word>{{77, 1, 0x308}, {500, 1, 256}, after},
+         {"VCALL| Call to 500 from 700077 on channel 256"}},
+        {K::Rebanded800,
+         ann + std::vector<Word>{{77, 0, 0x321}, {500, 0, 961}, after},
+         {"VCALL| Call to 500 from 700077 on channel 961"}},
+        {K::Band900,
+         ann + std::vector<Word>{{77, 0, 0x310}, {500, 0, 100}, after},
+         {"VCALL| Call to 500 from 500 on channel 100"}},
+        {K::Standard800, ann + std::vector<Word>{{0x1F05, 0, 5}, after, after}, {}},
+        {K::Obt, ann + std::vector<Word>{{77, 0, 0x308}, {500, 0, 256}, after}, {}},
+        {K::Standard800, {{77, 0, 0x308}, {500, 0, 256}, after}, {}},
+    };
+    for (const auto& c : cases) {
+        RecordingSink sink;
+        CMotorola m(&sink, 48000);
+        m.SetBandPlans({{0x1234, MotorolaBandPlan{c.kind, {}}}});
+        for (const Word& w : c.words)
+            m.HandleWord({w.address, w.flag, w.command});
+        std::vector<std::string> calls;
+        for (const std::string& line : sink.lines())
+            if (line.rfind("VCALL", 0) == 0)
+                calls.push_back(line);
+        EXPECT_EQ(calls, c.lines) << &c - cases;
+    }
+}
+
 } // namespace

@@ -136,3 +136,27 @@ TEST(VelkorConfig, PortNumbersThatNameNoDeviceAreRefusedClearly)
 }
 
 } // namespace
+
+namespace {
+
+// A bad band plan names its key and value; the decoder gets only the good fixed plans.
+TEST(VelkorConfig, BadBandPlansNameTheirKeyAndValue)
+{
+    const struct {
+        std::string line; // KEY=VALUE, which the error starts with
+        std::string reason;
+    } cases[] = {
+        {"sysBandPlan_9=801", "unknown band plan (800-standard, 800-splinter, 800-rebanded, 900 or obt)"},
+        {"sysRows_9=451/6.25/380,452/12.5/380", "rows overlap or go backwards at \"452/12.5/380\""},
+        {"sysRows_9=451/6.25/500,452/12.5/400", "rows overlap or go backwards at \"452/12.5/400\""},
+        {"sysRows_9=451/0/380", "row \"451/0/380\" needs a base and a spacing above 0"},
+        {"sysRows_9=451/6.25kHz/380", "row \"451/6.25kHz/380\" holds text that is no number"},
+    };
+    for (const auto& c : cases) {
+        const VelkorConfig config(ProfileFile::parse("[systems]\nsysBandPlan_8=900\n" + c.line + "\n"));
+        EXPECT_EQ(config.channelPlan(9).band_error, c.line + ": " + c.reason);
+        EXPECT_EQ(config.settings().motorola_plans.count(9), 0u) << c.line; // the decoder keeps its rules
+    }
+}
+
+} // namespace

@@ -8,6 +8,8 @@
 #include "fixtures/ScannerSimulator.h"
 #include "fixtures/WaitFor.h"
 #include "signal/DemoScenario.h"
+#include "signal/MotorolaGen.h"
+#include "signal/Nrz.h"
 #include "tools/MqttBroker.h"
 #include "tools/PulseServer.h"
 
@@ -141,6 +143,49 @@ TEST_F(VelkorTrack, FollowsTheCallWithAHamlibRigctlServer)
     EXPECT_EQ(rigctld.tunings(), (std::vector<double>{169.2, 169.0}));
     EXPECT_EQ(rigctld.frequencyHz(), 169000000);
     EXPECT_EQ(rigctld.rigctl("m"), "FM\n12500\n");
+}
+
+// A Motorola system 4660 (0x1234) granting group 500 on one channel, followed through
+// Hamlib's dummy radio by the band plan that velkor.ini gives the system.
+TEST_F(VelkorTrack, FollowsMotorolaGrantsByTheSystemsBandPlan)
+{
+    const std::string badPlan = "Bad band plan of system 4660, its calls are not followed: sysBandPlan_4660=801: "
+                                "unknown band plan (800-standard, 800-splinter, 800-rebanded, 900 or obt)";
+    const std::string notInPlan = "Couldn't tune receiver, channel 600 is not in the band plan of system 4660!";
+    const struct {
+        std::string systems;
+        uint16_t channel;
+        std::vector<double> tunings;
+        std::string line;
+    } cases[] = {
+        {"sysBandPlan_4660=800-standard", 256, {857.4125}, "VCALL| Call to 500 from 700077 on channel 256"},
+        {"sysBandPlan_4660=800-rebanded", 450, {851.2750}, "VCALL| Call to 500 from 700077 on channel 450"},
+        {"sysBandPlan_4660=900", 100, {936.2625}, "VCALL| Call to 500 from 700077 on channel 100"},
+        {"sysBandPlan_4660=800-rebanded", 600, {}, notInPlan},
+        {"sysBase_4660=4500000", 400, {455.0}, "VCALL| Call to 500 from 500 on channel 400"},
+        {"sysBandPlan_4660=801", 400, {}, badPlan},
+    };
+    AddrBook book{notices};
+    book.EnsureAddr({4660, 1, 500})->entry.checked = true;
+    ASSERT_TRUE(book.SaveData(dir.file("addrbook.ini")).ok());
+    for (const auto& c : cases) {
+        testsignal::NrzOptions o;
+        o.gaussianBt = 0.5;
+        o.leadSeconds = o.tailSeconds = 0.1;
+        const auto air =
+            motogen::stream(motogen::systemAnnouncement(0x1234, 0x2805) +
+                            std::vector<motogen::Word>{{77, 0, 0x308}, {500, 0, c.channel}, {78, 0, 0x310}});
+        testsignal::writeWav(dir.file("moto.wav"), testsignal::toPcm16(testsignal::nrz(air, o)), o.rate);
+        rigtest::Rigctld rigctld;
+        ASSERT_TRUE(rigctld.ready()) << rigctld.error();
+        testsignal::writeFile(dir.file("velkor.ini"),
+                              "[tracking]\nreceiver_type=3\n[rigctl]\nserver=" + rigctld.address() + "\n[systems]\n" +
+                                  c.systems + "\n");
+        const auto r = testsignal::runTool(VELKOR_TRACK_PATH, {"--input", "moto.wav"}, {}, dir.path());
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(contains(splitLines(r.out), c.line)) << c.systems << "\n" << r.out;
+        EXPECT_EQ(rigctld.tunings(), c.tunings) << c.systems;
+    }
 }
 
 TEST_F(VelkorTrack, BadInputIsReportedWithoutCrash)
