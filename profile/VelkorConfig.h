@@ -35,6 +35,9 @@ inline constexpr const char* kScanOnClear = "scan_on_clear";
 inline constexpr const char* kAutoAdd = "auto_add";
 inline constexpr const char* kBacklight = "backlight";
 inline constexpr const char* kReturnToCc = "return_to_cc";
+// After a followed call ends, how long (ms) a call between the same two parties goes
+// before any other; 0, none.
+inline constexpr const char* kResumeMs = "resume_ms";
 
 inline constexpr const char* kSystems = "systems";
 inline constexpr const char* kSerial = "serial";
@@ -67,6 +70,9 @@ struct velkor_settings_s {
     std::string rigctl_server = velkor_ini::kDefaultServer;
     // [audio] deemphasis; a value other than auto, on and off counts as auto.
     velkor::Deemphasis deemphasis = velkor::Deemphasis::Auto;
+    // [tracking] resume_ms, at most kMaxResumeMs.
+    uint32_t resume_ms = 0;
+    static constexpr uint32_t kMaxResumeMs = 3600000;
 };
 
 // A system's channel plan as stored: base and step in units of 100 Hz.

@@ -454,6 +454,194 @@ TEST_F(Tracking, EndCallSuppressesTheSameTargetForTenSeconds)
     EXPECT_EQ(tracker.callCounter(), 1u);
 }
 
+// Which calls are followed with lockout, priority, holds and the resume delay: a book
+// of units U1..U9 in fleet 12, a sequence of grants (g), clears (c), End Calls (e) and
+// time passing (t, ms), the receiver's tunings and the log that result.
+TEST_F(Tracking, FollowRulesDecideWhichCallsAreFollowed)
+{
+    constexpr int I = AddrEntry::kInherit;
+    struct Unit {
+        uint32_t unit;
+        bool checked;
+        int lockout, priority;
+    };
+    struct Step {
+        char kind;
+        uint32_t target = 0, origin = 0, channel = 0;
+    };
+    const std::string dur1 = "     | Call duration:    0m  1s        |";
+    const std::string f1 = "freq 420.0125 1", f2 = "freq 420.0250 1", f3 = "freq 420.0375 1", f0 = "freq 0.0000 0";
+    const struct {
+        const char* name;
+        std::vector<Unit> units;
+        int fleetLockout, fleetPriority;
+        std::vector<velkor_address_s> holds;
+        uint32_t resumeMs;
+        std::vector<Step> steps;
+        Ops freqs, log;
+    } cases[] = {
+        {"no rules: first come, never replaced",
+         {{1, true, I, I}, {2, true, I, I}},
+         I,
+         I,
+         {},
+         0,
+         {{'g', 1, 9, 1}, {'g', 2, 9, 2}},
+         {f1},
+         {}},
+        {"locked-out unit of a checked fleet",
+         {{1, true, 1, I}, {2, true, I, I}},
+         I,
+         I,
+         {},
+         0,
+         {{'g', 1, 9, 1}, {'g', 1, 9, 1}, {'g', 2, 9, 2}},
+         {f2},
+         {"     | Locked out: 9 > U1"}},
+        {"locked-out origin",
+         {{1, true, I, I}, {8, true, 1, I}},
+         I,
+         I,
+         {},
+         0,
+         {{'g', 1, 8, 1}},
+         {},
+         {"     | Locked out: U8 > U1"}},
+        {"fleet locked out, a unit's own 0 lets it through",
+         {{1, true, 0, I}, {2, true, I, I}},
+         1,
+         I,
+         {},
+         0,
+         {{'g', 2, 2, 2}, {'g', 1, 1, 1}},
+         {f1},
+         {"     | Locked out: U2"}},
+        {"unchecked locked-out unit: nothing said", {{1, false, 1, I}}, I, I, {}, 0, {{'g', 1, 9, 1}}, {}, {}},
+        {"higher priority takes over",
+         {{1, true, I, 5}, {2, true, I, 2}},
+         I,
+         I,
+         {},
+         0,
+         {{'g', 1, 9, 1}, {'g', 2, 9, 2}},
+         {f1, f2},
+         {"     | Priority call 9 > U2 takes over from 9 > U1", dur1}},
+        {"lower priority waits",
+         {{1, true, I, 5}, {2, true, I, 2}},
+         I,
+         I,
+         {},
+         0,
+         {{'g', 2, 9, 2}, {'g', 1, 9, 1}},
+         {f2},
+         {}},
+        {"equal priority waits",
+         {{1, true, I, 3}, {2, true, I, 3}},
+         I,
+         I,
+         {},
+         0,
+         {{'g', 1, 9, 1}, {'g', 2, 9, 2}},
+         {f1},
+         {}},
+        {"fleet's priority beats a unit's own none",
+         {{1, true, I, I}, {2, true, I, 0}},
+         I,
+         4,
+         {},
+         0,
+         {{'g', 2, 2, 2}, {'g', 1, 1, 1}},
+         {f2, f1},
+         {"     | Priority call U1 takes over from U2", dur1}},
+        {"origin's priority counts",
+         {{1, true, I, I}, {2, true, I, 7}, {8, true, I, 1}},
+         I,
+         I,
+         {},
+         0,
+         {{'g', 2, 9, 2}, {'g', 1, 8, 1}},
+         {f2, f1},
+         {"     | Priority call U8 > U1 takes over from 9 > U2", dur1}},
+        {"hold: only the held unit, checked or not",
+         {{1, true, I, I}, {2, false, I, I}},
+         I,
+         I,
+         {{kSys, 12, 2}},
+         0,
+         {{'g', 1, 9, 1}, {'g', 2, 9, 2}},
+         {f2},
+         {"     | Held: 9 > U1 not followed, holding U2"}},
+        {"a hold does not override a lockout",
+         {{2, false, 1, I}},
+         I,
+         I,
+         {{kSys, 12, 0}},
+         0,
+         {{'g', 2, 9, 2}},
+         {},
+         {"     | Locked out: 9 > U2"}},
+        {"resume: the same parties first, either way",
+         {{1, true, I, I}, {2, true, I, I}, {8, true, I, I}},
+         I,
+         I,
+         {},
+         3000,
+         {{'g', 1, 8, 1}, {'c'}, {'t', 0, 0, 2999}, {'g', 2, 9, 2}, {'g', 8, 1, 3}},
+         {f1, f0, f3},
+         {dur1, "     | Resume: 9 > U2 not followed, waiting for U8 > U1"}},
+        {"resume delay over",
+         {{1, true, I, I}, {2, true, I, I}},
+         I,
+         I,
+         {},
+         3000,
+         {{'g', 1, 8, 1}, {'c'}, {'t', 0, 0, 3000}, {'g', 2, 9, 2}},
+         {f1, f0, f2},
+         {dur1}},
+        {"End Call opens no resume window",
+         {{1, true, I, I}, {2, true, I, I}},
+         I,
+         I,
+         {},
+         3000,
+         {{'g', 1, 8, 1}, {'e'}, {'g', 2, 9, 2}},
+         {f1, f0, f2},
+         {dur1}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig g;
+        int64_t now = 0;
+        g.tracker.setClock([&now] { return now; });
+        g.owner.settings.auto_add = false;
+        g.owner.settings.resume_ms = c.resumeMs;
+        for (const Unit& u : c.units) {
+            g.owner.addUnit({kSys, 12, u.unit}, "U" + std::to_string(u.unit), u.checked);
+            g.owner.book.SetRule(g.owner.book.FindAddr({kSys, 12, u.unit}), u.lockout, u.priority);
+        }
+        g.owner.book.SetRule(g.owner.book.EnsureAddr({kSys, 12, 0}), c.fleetLockout, c.fleetPriority);
+        g.tracker.reportSystem(kSystem);
+        for (const velkor_address_s& h : c.holds)
+            g.tracker.hold(h);
+        g.owner.log.lines.clear();
+        for (const Step& s : c.steps) {
+            if (s.kind == 'g')
+                g.tracker.reportCall(call({kSys, 12, s.target}, {kSys, 12, s.origin}, s.channel));
+            else if (s.kind == 'c')
+                g.tracker.clearCall(g.tracker.trackedCall());
+            else if (s.kind == 'e')
+                g.tracker.endCall();
+            now += s.kind == 't' ? s.channel : 0;
+        }
+        Ops freqs;
+        for (const std::string& op : g.rx->take())
+            if (op.rfind("freq", 0) == 0)
+                freqs.push_back(op);
+        EXPECT_EQ(freqs, c.freqs);
+        EXPECT_EQ(g.owner.log.all(), c.log);
+    }
+}
+
 TEST_F(Tracking, UnreadablePlanIsLoggedAndTriedAgain)
 {
     int attempts = 0;

@@ -143,6 +143,75 @@ TEST_F(VelkorTrack, FollowsTheCallWithAHamlibRigctlServer)
     EXPECT_EQ(rigctld.rigctl("m"), "FM\n12500\n");
 }
 
+// Which calls velkor-track follows with Hamlib's dummy radio: a recording of two grants
+// (unit 105 on channel 3, then unit 102 on channel 5, both called by 200) and a
+// clear-down, against books with lockout and priorities and a --hold. Channel n is
+// 169.0 MHz + (n - 1) x 12.5 kHz; the clear-down returns to control channel 1.
+TEST_F(VelkorTrack, LockoutPriorityAndHoldDecideWhatTheRadioFollows)
+{
+    mptgen::ControlChannel cc(0x0089, 32);
+    cc.slot(mptgen::misc(0, 1));
+    cc.slot(mptgen::goToChannel(1, 105, 200, 3));
+    cc.slot(mptgen::goToChannel(1, 102, 200, 5));
+    cc.slot(mptgen::clearDown(5, 1));
+    testsignal::writeWav(dir.file("two.wav"), testsignal::toPcm16(testsignal::ffsk(cc.bits, 48000, 0.01)), 48000);
+    constexpr int I = AddrEntry::kInherit;
+    const struct {
+        const char* name;
+        int lockout105, priority105, priority102;
+        std::vector<std::string> hold;
+        std::vector<double> tunings;
+        std::string decision;
+    } cases[] = {
+        {"locked-out unit", 1, I, I, {}, {169.05, 169.0}, "     | Locked out: 200 > Car 105"},
+        {"priority 2 takes over from 5",
+         I,
+         5,
+         2,
+         {},
+         {169.025, 169.05, 169.0},
+         "     | Priority call 200 > Car 102 takes over from 200 > Car 105"},
+        {"priority 5 waits for 2", I, 2, 5, {}, {169.025, 169.0}, ""},
+        {"--hold",
+         I,
+         I,
+         I,
+         {"--hold", "1/1/102"},
+         {169.05, 169.0},
+         "     | Held: 200 > Car 105 not followed, holding Car 102"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        rigtest::Rigctld rigctld;
+        ASSERT_TRUE(rigctld.ready()) << rigctld.error();
+        testsignal::writeFile(dir.file("velkor.ini"),
+                              "[tracking]\nreceiver_type=3\nauto_add=0\nreturn_to_cc=1\n"
+                              "[rigctl]\nserver=" +
+                                  rigctld.address() + "\n[systems]\nsysBase_1=1690000\nsysOffset_1=1\n");
+        AddrBook book{notices};
+        for (const uint32_t unit : {105u, 102u}) {
+            TreeItem* node = book.EnsureAddr({1, 1, unit});
+            node->entry.name = "Car " + std::to_string(unit);
+            node->entry.checked = true;
+        }
+        book.SetRule(book.FindAddr({1, 1, 105}), c.lockout105, c.priority105);
+        book.SetRule(book.FindAddr({1, 1, 102}), I, c.priority102);
+        ASSERT_TRUE(book.SaveData(dir.file("addrbook.ini")).ok());
+        std::vector<std::string> args = {"--input", "two.wav"};
+        args.insert(args.end(), c.hold.begin(), c.hold.end());
+        const auto r = testsignal::runTool(VELKOR_TRACK_PATH, args, {}, dir.path());
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(rigctld.tunings(), c.tunings) << r.out;
+        if (!c.decision.empty())
+            EXPECT_TRUE(contains(splitLines(r.out), c.decision)) << r.out;
+        else
+            EXPECT_EQ(r.out.find("     | Priority call"), std::string::npos) << r.out;
+    }
+    const auto bad = testsignal::runTool(VELKOR_TRACK_PATH, {"--input", "two.wav", "--hold", "1/x"}, {}, dir.path());
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_NE(bad.err.find("--hold \"1/x\" is not SYSTEM[/FLEET[/UNIT]]"), std::string::npos) << bad.err;
+}
+
 TEST_F(VelkorTrack, BadInputIsReportedWithoutCrash)
 {
     testsignal::writeFile(dir.file("bad.wav"), "RIFF but not really");
