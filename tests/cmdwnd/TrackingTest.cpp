@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <map>
+#include <sstream>
 
 using namespace velkor;
 
@@ -454,159 +456,65 @@ TEST_F(Tracking, EndCallSuppressesTheSameTargetForTenSeconds)
     EXPECT_EQ(tracker.callCounter(), 1u);
 }
 
-// Which calls are followed with lockout, priority, holds and the resume delay: a book
-// of units U1..U9 in fleet 12, a sequence of grants (g), clears (c), End Calls (e) and
-// time passing (t, ms), the receiver's tunings and the log that result.
+// Which calls are followed with lockout, priority, holds and the resume delay. The book
+// holds units of fleet 12 named U1..U9: "2cL1P5" is unit 2, checked, lockout 1,
+// priority 5; unit 0 is the fleet; "H2" holds unit 2 (H0 the fleet). Steps: "g1/9/3" a
+// grant to unit 1 from unit 9 on channel 3, "c" a clear, "e" End Call, "t2999" time
+// passing (ms). Then the channels tuned (0: no frequency) and the log.
 TEST_F(Tracking, FollowRulesDecideWhichCallsAreFollowed)
 {
-    constexpr int I = AddrEntry::kInherit;
-    struct Unit {
-        uint32_t unit;
-        bool checked;
-        int lockout, priority;
-    };
-    struct Step {
-        char kind;
-        uint32_t target = 0, origin = 0, channel = 0;
-    };
-    const std::string dur1 = "     | Call duration:    0m  1s        |";
-    const std::string f1 = "freq 420.0125 1", f2 = "freq 420.0250 1", f3 = "freq 420.0375 1", f0 = "freq 0.0000 0";
+    const std::string d = "     | Call duration:    0m  1s        |", p = "     | Priority call ";
     const struct {
-        const char* name;
-        std::vector<Unit> units;
-        int fleetLockout, fleetPriority;
-        std::vector<velkor_address_s> holds;
+        const char *name, *book;
         uint32_t resumeMs;
-        std::vector<Step> steps;
-        Ops freqs, log;
+        const char *steps, *tuned;
+        Ops log;
     } cases[] = {
-        {"no rules: first come, never replaced",
-         {{1, true, I, I}, {2, true, I, I}},
-         I,
-         I,
-         {},
-         0,
-         {{'g', 1, 9, 1}, {'g', 2, 9, 2}},
-         {f1},
-         {}},
+        {"no rules: first come, never replaced", "1c 2c", 0, "g1/9/1 g2/9/2", "1", {}},
         {"locked-out unit of a checked fleet",
-         {{1, true, 1, I}, {2, true, I, I}},
-         I,
-         I,
-         {},
+         "1cL1 2c",
          0,
-         {{'g', 1, 9, 1}, {'g', 1, 9, 1}, {'g', 2, 9, 2}},
-         {f2},
+         "g1/9/1 g1/9/1 g2/9/2",
+         "2",
          {"     | Locked out: 9 > U1"}},
-        {"locked-out origin",
-         {{1, true, I, I}, {8, true, 1, I}},
-         I,
-         I,
-         {},
-         0,
-         {{'g', 1, 8, 1}},
-         {},
-         {"     | Locked out: U8 > U1"}},
-        {"fleet locked out, a unit's own 0 lets it through",
-         {{1, true, 0, I}, {2, true, I, I}},
-         1,
-         I,
-         {},
-         0,
-         {{'g', 2, 2, 2}, {'g', 1, 1, 1}},
-         {f1},
-         {"     | Locked out: U2"}},
-        {"unchecked locked-out unit: nothing said", {{1, false, 1, I}}, I, I, {}, 0, {{'g', 1, 9, 1}}, {}, {}},
+        {"locked-out origin", "1c 8cL1", 0, "g1/8/1", "", {"     | Locked out: U8 > U1"}},
+        {"fleet locked out, a unit's own 0 passes", "0L1 1cL0 2c", 0, "g2/2/2 g1/1/1", "1", {"     | Locked out: U2"}},
+        {"unchecked locked-out unit: nothing said", "1L1", 0, "g1/9/1", "", {}},
         {"higher priority takes over",
-         {{1, true, I, 5}, {2, true, I, 2}},
-         I,
-         I,
-         {},
+         "1cP5 2cP2",
          0,
-         {{'g', 1, 9, 1}, {'g', 2, 9, 2}},
-         {f1, f2},
-         {"     | Priority call 9 > U2 takes over from 9 > U1", dur1}},
-        {"lower priority waits",
-         {{1, true, I, 5}, {2, true, I, 2}},
-         I,
-         I,
-         {},
-         0,
-         {{'g', 2, 9, 2}, {'g', 1, 9, 1}},
-         {f2},
-         {}},
-        {"equal priority waits",
-         {{1, true, I, 3}, {2, true, I, 3}},
-         I,
-         I,
-         {},
-         0,
-         {{'g', 1, 9, 1}, {'g', 2, 9, 2}},
-         {f1},
-         {}},
+         "g1/9/1 g2/9/2",
+         "1 2",
+         {p + "9 > U2 takes over from 9 > U1", d}},
+        {"lower priority waits", "1cP5 2cP2", 0, "g2/9/2 g1/9/1", "2", {}},
+        {"equal priority waits", "1cP3 2cP3", 0, "g1/9/1 g2/9/2", "1", {}},
         {"fleet's priority beats a unit's own none",
-         {{1, true, I, I}, {2, true, I, 0}},
-         I,
-         4,
-         {},
+         "0P4 1c 2cP0",
          0,
-         {{'g', 2, 2, 2}, {'g', 1, 1, 1}},
-         {f2, f1},
-         {"     | Priority call U1 takes over from U2", dur1}},
+         "g2/2/2 g1/1/1",
+         "2 1",
+         {p + "U1 takes over from U2", d}},
         {"origin's priority counts",
-         {{1, true, I, I}, {2, true, I, 7}, {8, true, I, 1}},
-         I,
-         I,
-         {},
+         "1c 2cP7 8cP1",
          0,
-         {{'g', 2, 9, 2}, {'g', 1, 8, 1}},
-         {f2, f1},
-         {"     | Priority call U8 > U1 takes over from 9 > U2", dur1}},
+         "g2/9/2 g1/8/1",
+         "2 1",
+         {p + "U8 > U1 takes over from 9 > U2", d}},
         {"hold: only the held unit, checked or not",
-         {{1, true, I, I}, {2, false, I, I}},
-         I,
-         I,
-         {{kSys, 12, 2}},
+         "1c 2 H2",
          0,
-         {{'g', 1, 9, 1}, {'g', 2, 9, 2}},
-         {f2},
+         "g1/9/1 g2/9/2",
+         "2",
          {"     | Held: 9 > U1 not followed, holding U2"}},
-        {"a hold does not override a lockout",
-         {{2, false, 1, I}},
-         I,
-         I,
-         {{kSys, 12, 0}},
-         0,
-         {{'g', 2, 9, 2}},
-         {},
-         {"     | Locked out: 9 > U2"}},
+        {"a hold does not override a lockout", "2L1 H0", 0, "g2/9/2", "", {"     | Locked out: 9 > U2"}},
         {"resume: the same parties first, either way",
-         {{1, true, I, I}, {2, true, I, I}, {8, true, I, I}},
-         I,
-         I,
-         {},
+         "1c 2c 8c",
          3000,
-         {{'g', 1, 8, 1}, {'c'}, {'t', 0, 0, 2999}, {'g', 2, 9, 2}, {'g', 8, 1, 3}},
-         {f1, f0, f3},
-         {dur1, "     | Resume: 9 > U2 not followed, waiting for U8 > U1"}},
-        {"resume delay over",
-         {{1, true, I, I}, {2, true, I, I}},
-         I,
-         I,
-         {},
-         3000,
-         {{'g', 1, 8, 1}, {'c'}, {'t', 0, 0, 3000}, {'g', 2, 9, 2}},
-         {f1, f0, f2},
-         {dur1}},
-        {"End Call opens no resume window",
-         {{1, true, I, I}, {2, true, I, I}},
-         I,
-         I,
-         {},
-         3000,
-         {{'g', 1, 8, 1}, {'e'}, {'g', 2, 9, 2}},
-         {f1, f0, f2},
-         {dur1}},
+         "g1/8/1 c t2999 g2/9/2 g8/1/3",
+         "1 0 3",
+         {d, "     | Resume: 9 > U2 not followed, waiting for U8 > U1"}},
+        {"resume delay over", "1c 2c", 3000, "g1/8/1 c t3000 g2/9/2", "1 0 2", {d}},
+        {"End Call opens no resume window", "1c 2c", 3000, "g1/8/1 e g2/9/2", "1 0 2", {d}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -615,29 +523,41 @@ TEST_F(Tracking, FollowRulesDecideWhichCallsAreFollowed)
         g.tracker.setClock([&now] { return now; });
         g.owner.settings.auto_add = false;
         g.owner.settings.resume_ms = c.resumeMs;
-        for (const Unit& u : c.units) {
-            g.owner.addUnit({kSys, 12, u.unit}, "U" + std::to_string(u.unit), u.checked);
-            g.owner.book.SetRule(g.owner.book.FindAddr({kSys, 12, u.unit}), u.lockout, u.priority);
-        }
-        g.owner.book.SetRule(g.owner.book.EnsureAddr({kSys, 12, 0}), c.fleetLockout, c.fleetPriority);
         g.tracker.reportSystem(kSystem);
-        for (const velkor_address_s& h : c.holds)
-            g.tracker.hold(h);
-        g.owner.log.lines.clear();
-        for (const Step& s : c.steps) {
-            if (s.kind == 'g')
-                g.tracker.reportCall(call({kSys, 12, s.target}, {kSys, 12, s.origin}, s.channel));
-            else if (s.kind == 'c')
-                g.tracker.clearCall(g.tracker.trackedCall());
-            else if (s.kind == 'e')
-                g.tracker.endCall();
-            now += s.kind == 't' ? s.channel : 0;
+        std::istringstream book(c.book);
+        for (std::string t; book >> t;) {
+            const uint32_t unit = std::stoul(t.substr(t[0] == 'H'));
+            if (t[0] == 'H') {
+                g.tracker.hold({kSys, 12, unit});
+                continue;
+            }
+            TreeItem* node = g.owner.book.EnsureAddr({kSys, 12, unit});
+            node->entry.name = "U" + std::to_string(unit);
+            node->entry.checked = t.find('c') != std::string::npos;
+            const size_t l = t.find('L'), r = t.find('P');
+            g.owner.book.SetRule(node, l == t.npos ? AddrEntry::kInherit : t[l + 1] - '0',
+                                 r == t.npos ? AddrEntry::kInherit : t[r + 1] - '0');
         }
-        Ops freqs;
+        g.owner.log.lines.clear();
+        std::istringstream steps(c.steps);
+        for (std::string t; steps >> t;) {
+            uint32_t target = 0, origin = 0, channel = 0;
+            if (t[0] == 'g' && std::sscanf(t.c_str(), "g%u/%u/%u", &target, &origin, &channel) == 3)
+                g.tracker.reportCall(call({kSys, 12, target}, {kSys, 12, origin}, channel));
+            else if (t[0] == 'c' || t[0] == 'e')
+                t[0] == 'c' ? g.tracker.clearCall(g.tracker.trackedCall()) : g.tracker.endCall();
+            else
+                now += std::stoll(t.substr(1));
+        }
+        Ops tuned, expected;
         for (const std::string& op : g.rx->take())
             if (op.rfind("freq", 0) == 0)
-                freqs.push_back(op);
-        EXPECT_EQ(freqs, c.freqs);
+                tuned.push_back(op);
+        std::istringstream channels(c.tuned);
+        for (int ch; channels >> ch;)
+            expected.push_back(ch ? "freq " + std::to_string(420.0 + ch * 0.0125).substr(0, 8) + " 1"
+                                  : "freq 0.0000 0");
+        EXPECT_EQ(tuned, expected);
         EXPECT_EQ(g.owner.log.all(), c.log);
     }
 }
