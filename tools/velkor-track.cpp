@@ -71,20 +71,14 @@ velkor::Result<velkor_address_s> parseHold(const std::string& text)
 {
     uint32_t numbers[3] = {0, 0, 0};
     size_t level = 0;
-    size_t pos = 0;
-    for (;;) {
-        const size_t slash = text.find('/', pos);
-        const std::string part = text.substr(pos, slash == std::string::npos ? std::string::npos : slash - pos);
-        uint64_t v = 0;
-        for (const char c : part) {
-            if (c < '0' || c > '9' || (v = v * 10 + static_cast<uint64_t>(c - '0')) > UINT32_MAX)
-                return velkor::fail("\"" + text + "\" is not SYSTEM[/FLEET[/UNIT]] of numbers from 1 to 4294967295");
-        }
-        if (part.empty() || v == 0 || level >= 3)
+    for (size_t pos = 0; pos <= text.size(); ++level) {
+        const size_t slash = std::min(text.find('/', pos), text.size());
+        const std::string part = text.substr(pos, slash - pos);
+        const bool digits = !part.empty() && part.size() <= 10 && part.find_first_not_of("0123456789") == part.npos;
+        const uint64_t value = digits ? std::stoull(part) : 0;
+        if (level >= 3 || value == 0 || value > UINT32_MAX)
             return velkor::fail("\"" + text + "\" is not SYSTEM[/FLEET[/UNIT]] of numbers from 1 to 4294967295");
-        numbers[level++] = static_cast<uint32_t>(v);
-        if (slash == std::string::npos)
-            break;
+        numbers[level] = static_cast<uint32_t>(value);
         pos = slash + 1;
     }
     return velkor_address_s{numbers[0], numbers[1], numbers[2]};
