@@ -145,6 +145,54 @@ int AddrBook::IsAddrChecked(const velkor_address_s& a, TreeItem** unitOut)
     return checked ? 1 : 0;
 }
 
+velkor_follow_rule_s AddrBook::RuleOf(const TreeItem* node)
+{
+    velkor_follow_rule_s rule;
+    bool lockoutSet = false;
+    bool prioritySet = false;
+    for (; node; node = node->parent) {
+        const AddrEntry& e = node->entry;
+        if (!lockoutSet && e.lockout != AddrEntry::kInherit) {
+            rule.lockout = e.lockout != 0;
+            lockoutSet = true;
+        }
+        if (!prioritySet && e.priority != AddrEntry::kInherit) {
+            rule.priority = e.priority >= 1 && e.priority <= 9 ? e.priority : 0;
+            prioritySet = true;
+        }
+    }
+    return rule;
+}
+
+velkor_follow_rule_s AddrBook::FollowRule(const velkor_address_s& a) const
+{
+    const TreeItem* node = GetRoot(Ident(a.system));
+    if (node && a.fleet != 0) {
+        if (const TreeItem* flt = FindChild(node, Ident(a.fleet))) {
+            node = flt;
+            if (const TreeItem* unit = a.unit != 0 ? FindChild(flt, Ident(a.unit)) : nullptr)
+                node = unit;
+        }
+    }
+    return RuleOf(node);
+}
+
+void AddrBook::SetRule(TreeItem* node, int lockout, int priority)
+{
+    if (!node)
+        return;
+    node->entry.lockout = lockout;
+    node->entry.priority = priority;
+    // Its descendants that take its values are drawn anew as well.
+    const std::function<void(const TreeItem*)> redraw = [&](const TreeItem* n) {
+        NodeChanged(n);
+        for (const auto& child : n->children)
+            if (child->IsShown())
+                redraw(child.get());
+    };
+    redraw(node);
+}
+
 bool AddrBook::CommitField(TreeItem* node, AddrField field, std::string text)
 {
     if (!node || field == AddrField::Ident)

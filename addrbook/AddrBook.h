@@ -43,6 +43,14 @@ public:
     // present unit. unitOut receives the unit's node when it is present.
     int IsAddrChecked(const velkor_address_s& a, TreeItem** unitOut = nullptr);
 
+    // Whether to follow calls of an address: the rule of its deepest level in the book
+    // (a unit not in the book takes its fleet's); none for a system not in the book.
+    velkor_follow_rule_s FollowRule(const velkor_address_s& a) const;
+    // The rule of a node: each value its own, else its fleet's, else its system's.
+    static velkor_follow_rule_s RuleOf(const TreeItem* node);
+    // Sets a node's own lockout and priority (AddrEntry::kInherit: none of its own).
+    void SetRule(TreeItem* node, int lockout, int priority);
+
     // Creates the missing nodes of an address as AddAddr does, without stamping; returns
     // the deepest node of the address (nullptr for system 0 or on failure). created is
     // set when the deepest node is new.

@@ -5,8 +5,17 @@
 namespace velkor {
 
 namespace {
-constexpr const char* kHeader[] = {"system", "fleet", "unit", "name", "comment", "last_seen", "checked"};
-constexpr size_t kColumns = 7;
+constexpr const char* kHeader[] = {"system",    "fleet",   "unit",    "name",    "comment",
+                                   "last_seen", "checked", "lockout", "priority"};
+constexpr size_t kColumns = 9;
+// Files written before lockout and priority had columns.
+constexpr size_t kOldColumns = 7;
+
+// A record's own lockout or priority; empty when it takes its parent's.
+std::string ruleField(int value)
+{
+    return value == velkor::AddrEntry::kInherit ? std::string() : std::to_string(value);
+}
 
 std::string row(const std::string& system, const std::string& fleet, const std::string& unit,
                 const velkor::AddrEntry& e)
@@ -15,6 +24,7 @@ std::string row(const std::string& system, const std::string& fleet, const std::
     out += csvField(e.name) + ',' + csvField(e.comment) + ',';
     out += csvField(e.lastSeen) + ',';
     out += e.checked ? "1" : "0";
+    out += ',' + ruleField(e.lockout) + ',' + ruleField(e.priority);
     out += "\r\n";
     return out;
 }
@@ -43,14 +53,15 @@ struct ImportRow {
     velkor_address_s address;
     std::string texts[3]; // the identity texts as written
     std::string name, comment, lastSeen;
-    int checked; // -1 not given
+    int checked;           // -1 not given
+    int lockout, priority; // AddrEntry::kInherit: not given
 };
 
 bool isHeader(const CsvRecord& r)
 {
-    if (r.fields.size() != kColumns)
+    if (r.fields.size() != kColumns && r.fields.size() != kOldColumns)
         return false;
-    for (size_t i = 0; i < kColumns; ++i)
+    for (size_t i = 0; i < r.fields.size(); ++i)
         if (r.fields[i] != kHeader[i])
             return false;
     return true;
@@ -75,13 +86,25 @@ velkor::Status readAddress(const CsvRecord& r, ImportRow& ir)
     return {};
 }
 
+// A lockout (0 or 1) or priority (0 to 9) field; kInherit when empty.
+velkor::Result<int> ruleValue(const std::string& text, const char* what, int highest)
+{
+    if (text.empty())
+        return velkor::AddrEntry::kInherit;
+    if (text.size() != 1 || text[0] < '0' || text[0] > '0' + highest)
+        return velkor::fail(std::string(what) + " \"" + text + "\" is not a number from 0 to " +
+                            std::to_string(highest));
+    return text[0] - '0';
+}
+
 // One record checked and read into a row; the error (without its line) when a field is
 // bad.
 velkor::Result<ImportRow> readRow(const CsvRecord& r)
 {
-    if (r.fields.size() != kColumns)
+    if (r.fields.size() != kColumns && r.fields.size() != kOldColumns)
         return velkor::fail(std::to_string(r.fields.size()) +
-                            " columns, expected 7 (system,fleet,unit,name,comment,last_seen,checked)");
+                            " columns, expected 9 (system,fleet,unit,name,comment,last_seen,checked,lockout,"
+                            "priority) or 7 (without lockout and priority)");
     ImportRow ir{};
     ir.line = r.line;
     if (velkor::Status address = readAddress(r, ir); !address)
@@ -97,6 +120,17 @@ velkor::Result<ImportRow> readRow(const CsvRecord& r)
         ir.checked = c == "1";
     else
         return velkor::fail("checked \"" + c + "\" is not 0 or 1");
+    ir.lockout = ir.priority = velkor::AddrEntry::kInherit;
+    if (r.fields.size() == kColumns) {
+        const velkor::Result<int> lockout = ruleValue(r.fields[7], "lockout", 1);
+        if (!lockout)
+            return velkor::fail(lockout.error());
+        const velkor::Result<int> priority = ruleValue(r.fields[8], "priority", 9);
+        if (!priority)
+            return velkor::fail(priority.error());
+        ir.lockout = *lockout;
+        ir.priority = *priority;
+    }
     return ir;
 }
 
@@ -260,6 +294,9 @@ velkor::Result<velkor::CsvImportCounts> importCsv(AddrBook& book, std::string_vi
             book.SetField(node, AddrField::LastSeen, ir.lastSeen);
         if (ir.checked >= 0)
             book.SetCheck(node, ir.checked == 1);
+        if (ir.lockout != velkor::AddrEntry::kInherit || ir.priority != velkor::AddrEntry::kInherit)
+            book.SetRule(node, ir.lockout != velkor::AddrEntry::kInherit ? ir.lockout : node->entry.lockout,
+                         ir.priority != velkor::AddrEntry::kInherit ? ir.priority : node->entry.priority);
         ++(created ? counts.created : counts.updated);
     }
     return counts;

@@ -2,8 +2,10 @@
 // (talkgroup and radio names). RFC 4180: comma-separated, fields with a comma, a quote
 // or a line break in double quotes, quotes doubled, CRLF line ends; UTF-8 text.
 //
-// Columns: system,fleet,unit,name,comment,last_seen,checked. A system row leaves fleet
-// and unit empty, a fleet row leaves unit empty.
+// Columns: system,fleet,unit,name,comment,last_seen,checked,lockout,priority. A system
+// row leaves fleet and unit empty, a fleet row leaves unit empty. lockout and priority
+// are a record's own values, empty where it takes its parent's; files of the first
+// seven columns alone import as well.
 #pragma once
 
 #include "addrbook/AddrBook.h"
@@ -36,7 +38,8 @@ struct CsvImportCounts {
 
 // Checks every row first and changes nothing unless all are good ("line N: ..." names
 // the first bad one); then creates the missing nodes as AddAddr does, replaces names and
-// comments given non-empty, sets the mark where checked is given (0 or 1), and gives
+// comments given non-empty, sets the mark where checked is given (0 or 1), the lockout
+// (0 or 1) and priority (0 to 9) where given, and gives
 // new units the Last Seen of the row.
 velkor::Result<velkor::CsvImportCounts> importCsv(AddrBook& book, std::string_view text);
 

@@ -124,6 +124,13 @@ private:
     {
         return decodeStoredText(m_file.getString(section, key));
     }
+    // A lockout or priority key: its number, or kInherit when it is missing or empty.
+    int rule(const std::string& key) const { return m_file.getInt(m_section, key, velkor::AddrEntry::kInherit); }
+    void readRules(velkor::AddrEntry& e, const std::string& lockoutKey, const std::string& priorityKey) const
+    {
+        e.lockout = rule(lockoutKey);
+        e.priority = rule(priorityKey);
+    }
     velkor::Failure refuse(const char* text)
     {
         m_book.m_loadIncomplete = true;
@@ -140,7 +147,9 @@ velkor::Status AddrBook::Loader::loadSection(const std::string& section)
     m_section = section;
     TreeItem* sys = m_book.GetRoot(section);
     if (!sys) {
-        sys = m_book.insertNode(nullptr, {section, text(section, "sysName"), text(section, "sysComment"), "", false});
+        velkor::AddrEntry entry{section, text(section, "sysName"), text(section, "sysComment"), "", false};
+        readRules(entry, "sysLockout", "sysPriority");
+        sys = m_book.insertNode(nullptr, std::move(entry));
         if (!sys)
             return refuse("Error inserting system in addressbook!");
     }
@@ -186,8 +195,10 @@ velkor::Result<TreeItem*> AddrBook::Loader::loadFleet(TreeItem* sys, uint32_t i,
         m_book.m_notices.alert("Error in CAddrBookCtrl::LoadData(), duplicate fleet item in system!");
         return flt;
     }
-    flt = m_book.insertNode(
-        sys, {std::move(fleetIdent), text(m_section, key(i, "Name")), text(m_section, key(i, "Comment")), "", true});
+    velkor::AddrEntry entry{std::move(fleetIdent), text(m_section, key(i, "Name")), text(m_section, key(i, "Comment")),
+                            "", true};
+    readRules(entry, key(i, "Lockout"), key(i, "Priority"));
+    flt = m_book.insertNode(sys, std::move(entry));
     if (!flt)
         return refuse("Error inserting fleet in addressbook!");
     return flt;
@@ -216,6 +227,7 @@ velkor::Result<unsigned> AddrBook::Loader::loadUnits(TreeItem* flt, uint32_t i, 
         velkor::AddrEntry unit{std::move(unitIdent), text(m_section, key(i, j, "Name")),
                                text(m_section, key(i, j, "Comment")), text(m_section, key(i, j, "LastSeen")),
                                checked != 0};
+        readRules(unit, key(i, j, "Lockout"), key(i, j, "Priority"));
         if (!m_book.insertNode(flt, std::move(unit)))
             return refuse("Error inserting addr in addressbook!");
     }
@@ -246,6 +258,17 @@ velkor::Status AddrBook::LoadData(const std::string& path)
 
 namespace {
 
+// The lockout and priority a record has of its own, after its other keys; a record
+// without them writes nothing, so that a book that uses neither is saved as before.
+void saveRules(ProfileFile& file, const std::string& section, const std::string& lockoutKey,
+               const std::string& priorityKey, const velkor::AddrEntry& e)
+{
+    if (e.lockout != velkor::AddrEntry::kInherit)
+        file.setString(section, lockoutKey, std::to_string(e.lockout));
+    if (e.priority != velkor::AddrEntry::kInherit)
+        file.setString(section, priorityKey, std::to_string(e.priority));
+}
+
 void saveUnit(ProfileFile& file, const std::string& section, uint32_t i, uint32_t j, const velkor::AddrEntry& unit)
 {
     file.setString(section, key(i, j, "Name"), encodeStoredText(unit.name));
@@ -253,6 +276,7 @@ void saveUnit(ProfileFile& file, const std::string& section, uint32_t i, uint32_
     file.setString(section, key(i, j, "Comment"), encodeStoredText(unit.comment));
     file.setString(section, key(i, j, "LastSeen"), encodeStoredText(unit.lastSeen));
     file.setString(section, key(i, j, "Checked"), unit.checked ? "1" : "0");
+    saveRules(file, section, key(i, j, "Lockout"), key(i, j, "Priority"), unit);
 }
 
 } // namespace
@@ -277,6 +301,7 @@ velkor::Status AddrBook::SaveData(const std::string& path)
             file.setString(section, "sysComment", encodeStoredText(sys->entry.comment));
             if (!sys->children.empty())
                 file.setString(section, "numberOfFleets", std::to_string(sys->children.size()));
+            saveRules(file, section, "sysLockout", "sysPriority", sys->entry);
             uint32_t i = 0;
             for (const auto& flt : sys->children) {
                 if (!flt)
@@ -286,6 +311,7 @@ velkor::Status AddrBook::SaveData(const std::string& path)
                 file.setString(section, key(i, "Comment"), encodeStoredText(flt->entry.comment));
                 if (!flt->children.empty())
                     file.setString(section, key(i, "NrOfUnits"), std::to_string(flt->children.size()));
+                saveRules(file, section, key(i, "Lockout"), key(i, "Priority"), flt->entry);
                 uint32_t j = 0;
                 for (const auto& unit : flt->children) {
                     if (!unit)

@@ -16,6 +16,12 @@ struct AddrEntry {
     std::string comment;
     std::string lastSeen; // kept for units only
     bool checked = false;
+    // Whom to follow besides the checked mark: kInherit when the record has no value
+    // of its own and takes its parent's. lockout non-zero: never follow a call of it;
+    // priority 1 the highest to 9 the lowest, 0 (or any other number) none.
+    static constexpr int kInherit = -1;
+    int lockout = kInherit;
+    int priority = kInherit;
 
     const std::string& text(AddrField field) const
     {

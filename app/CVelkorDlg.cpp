@@ -68,6 +68,8 @@ void CVelkorDlg::OnCreate()
     m_grid = new CAddrBookCtrl(m_bookNotices, this);
     m_grid->setObjectName(QStringLiteral("addrbook"));
     m_grid->setFocusPolicy(Qt::StrongFocus);
+    m_grid->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_grid, &QWidget::customContextMenuRequested, this, &CVelkorDlg::bookContextMenu);
     m_grid->InitializeGrid();
 }
 
@@ -196,7 +198,13 @@ void CVelkorDlg::updateStatusLine()
         m_status->clear();
         return;
     }
-    const QString text = QString::fromStdString(wnd->activity().text(DecodeActivity::Clock::now()));
+    QString text = QString::fromStdString(wnd->activity().text(DecodeActivity::Clock::now()));
+    // While a hold is set, only its calls are followed: say so.
+    QStringList held;
+    for (const velkor_address_s& a : wnd->tracker().holds())
+        held << QString::fromStdString(GetAddrName(a.system, a.fleet, a.unit));
+    if (!held.isEmpty())
+        text += QStringLiteral(" | Hold: ") + held.join(QStringLiteral(", "));
     // Elided like the log lines; the whole text in the tooltip.
     m_status->setText(m_status->fontMetrics().elidedText(text, Qt::ElideRight, m_status->width()));
     m_status->setToolTip(text);
@@ -319,6 +327,11 @@ std::string CVelkorDlg::GetAddrName(uint32_t system, uint32_t fleet, uint32_t un
 int CVelkorDlg::IsAddrChecked(const velkor_address_s& address, int select)
 {
     return m_grid->IsAddrChecked(address, select);
+}
+
+velkor_follow_rule_s CVelkorDlg::FollowRule(const velkor_address_s& address) const
+{
+    return m_grid->Book().FollowRule(address);
 }
 
 void CVelkorDlg::setEchoLog(bool echo)

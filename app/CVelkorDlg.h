@@ -21,6 +21,8 @@
 
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 class QFrame;
 class QLabel;
@@ -31,6 +33,7 @@ class QPushButton;
 namespace velkor {
 
 class CAddrBookCtrl;
+class TreeItem;
 class CCmdWnd;
 class DecoderBank;
 
@@ -73,6 +76,7 @@ public:
     void AddAddr(const velkor_address_s& address) override;
     std::string GetAddrName(uint32_t system, uint32_t fleet, uint32_t unit) const override;
     int IsAddrChecked(const velkor_address_s& address, int select) override;
+    velkor_follow_rule_s FollowRule(const velkor_address_s& address) const override;
     void enableEndCall(bool enable) override;
 
     // Mirrors the log list on standard output, line by line, as UTF-8.
@@ -127,6 +131,10 @@ private:
     // did not show it itself.
     bool SaveAddrBook(bool showWhy);
     void logContextMenu(const QPoint& pos);
+    // Hold / Release, Lockout and Priority of the row under pos.
+    void bookContextMenu(const QPoint& pos);
+    // The node with these idents (system first), if it is still in the book.
+    TreeItem* nodeOfPath(const std::vector<std::string>& path) const;
     // The column widths: fitted to the font, then as the user left them.
     void applyColumnWidths();
     void saveColumnWidths();

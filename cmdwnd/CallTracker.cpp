@@ -2,6 +2,8 @@
 
 #include "text/Cp1252.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 
 namespace velkor {
@@ -13,6 +15,28 @@ bool isSystemAddress(const velkor_address_s& a)
 {
     return a.system != 0 && a.fleet == 0 && a.unit == 0;
 }
+
+// True when priority a goes before priority b (0 is none, below 9).
+bool higherPriority(int a, int b)
+{
+    return a != 0 && (b == 0 || a < b);
+}
+
+bool sameParties(const velkor_call_s& a, const velkor_call_s& b)
+{
+    return (a.target == b.target && a.origin == b.origin) || (a.target == b.origin && a.origin == b.target);
+}
+
+std::string addressText(const velkor_address_s& a)
+{
+    std::string text = std::to_string(a.system);
+    if (a.fleet != 0)
+        text += "/" + std::to_string(a.fleet);
+    if (a.fleet != 0 && a.unit != 0)
+        text += "/" + std::to_string(a.unit);
+    return text;
+}
+
 } // namespace
 
 CallTracker::CallTracker(CmdWndOwner& owner, TrackerTimers& timers, CmdSink& self)
@@ -24,6 +48,11 @@ CallTracker::CallTracker(CmdWndOwner& owner, TrackerTimers& timers, CmdSink& sel
         if (!config)
             return velkor::fail(config.error());
         return config->channelPlan(system);
+    })
+    , m_clock([] {
+        return static_cast<int64_t>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+                .count());
     })
 {
 }
@@ -86,43 +115,10 @@ std::optional<double> CallTracker::tuningFrequency(uint32_t system, uint32_t cha
     return mhz;
 }
 
-void CallTracker::reportCall(const velkor_call_s& reported)
+std::string CallTracker::partiesText(const velkor_call_s& c) const
 {
-    const velkor_settings_s settings = m_owner.currentSettings();
-    if (settings.auto_add) {
-        m_owner.AddAddr(reported.origin);
-        m_owner.AddAddr(reported.target);
-    }
-    // A call already followed is never replaced by another.
-    if (m_callCounter != 0)
-        return;
-    if (reported.target == m_suppressedTarget)
-        return;
-    if (!m_receiver || !settings.follow_calls)
-        return;
-    // A target that is in the book decides on its own; the origin counts only for a
-    // target the book does not know.
-    int checked = m_owner.IsAddrChecked(reported.target, 1);
-    if (checked == -1)
-        checked = m_owner.IsAddrChecked(reported.origin, 1);
-    if (checked != 1)
-        return;
-
-    int narrow = 0;
-    const std::optional<double> mhz = tuningFrequency(reported.target.system, reported.channel, &narrow);
-    if (!mhz)
-        return;
-    if (settings.backlight)
-        m_receiver->setBacklight(0);
-    m_receiver->setFrequency(*mhz, narrow);
-
-    velkor_call_s call = reported;
-    if (call.control_channel == 0)
-        call.control_channel = static_cast<uint32_t>(m_systems[call.target.system].control_channel);
-    m_trackedCall = call;
-
-    const velkor_address_s& t = call.target;
-    const velkor_address_s& o = call.origin;
+    const velkor_address_s& t = c.target;
+    const velkor_address_s& o = c.origin;
     std::string text;
     if (o.unit != 0 && !(o == t)) {
         text = nameOf(o.system, o.fleet, o.unit);
@@ -131,8 +127,168 @@ void CallTracker::reportCall(const velkor_call_s& reported)
     }
     if (t.unit != 0)
         text += nameOf(t.system, t.fleet, t.unit);
+    return text;
+}
+
+std::string CallTracker::describe(const velkor_call_s& c) const
+{
+    const std::string parties = partiesText(c);
+    return parties.empty() ? nameOf(c.target.system, c.target.fleet, 0) : parties;
+}
+
+void CallTracker::decision(const std::string& text)
+{
+    const std::string line = "     | " + text;
+    if (line == m_lastDecision)
+        return;
+    m_lastDecision = line;
+    log(line);
+}
+
+velkor_follow_rule_s CallTracker::ruleOf(const velkor_call_s& c) const
+{
+    const velkor_follow_rule_s t = m_owner.FollowRule(c.target);
+    const velkor_follow_rule_s o = m_owner.FollowRule(c.origin);
+    return {t.lockout || o.lockout, higherPriority(o.priority, t.priority) ? o.priority : t.priority};
+}
+
+bool CallTracker::isHeld(const velkor_address_s& a) const
+{
+    for (const velkor_address_s& h : m_holds) {
+        if (h.system == a.system && (h.fleet == 0 || (h.fleet == a.fleet && (h.unit == 0 || h.unit == a.unit))))
+            return true;
+    }
+    return false;
+}
+
+bool CallTracker::hold(const velkor_address_s& a)
+{
+    if (a.system == 0 || std::find(m_holds.begin(), m_holds.end(), a) != m_holds.end())
+        return false;
+    m_holds.push_back(a);
+    decision("Hold on " + nameOf(a.system, a.fleet, a.unit) + " (" + addressText(a) + ")");
+    return true;
+}
+
+bool CallTracker::release(const velkor_address_s& a)
+{
+    const auto it = std::find(m_holds.begin(), m_holds.end(), a);
+    if (it == m_holds.end())
+        return false;
+    m_holds.erase(it);
+    decision("Hold released: " + nameOf(a.system, a.fleet, a.unit) + " (" + addressText(a) + ")");
+    return true;
+}
+
+bool CallTracker::eligible(const velkor_call_s& c, const velkor_follow_rule_s& rule)
+{
+    const bool holding = !m_holds.empty();
+    const bool held = holding && (isHeld(c.target) || isHeld(c.origin));
+    // A target that is in the book decides on its own; the origin counts only for a
+    // target the book does not know. Only a call that may be followed selects its row.
+    const int select = !rule.lockout && (!holding || held) ? 1 : 0;
+    int checked = m_owner.IsAddrChecked(c.target, select);
+    if (checked == -1)
+        checked = m_owner.IsAddrChecked(c.origin, select);
+    if (holding ? !held : checked != 1) {
+        if (holding && checked == 1 && !rule.lockout) {
+            std::string names;
+            for (const velkor_address_s& h : m_holds)
+                names += (names.empty() ? "" : ", ") + nameOf(h.system, h.fleet, h.unit);
+            decision("Held: " + describe(c) + " not followed, holding " + names);
+        }
+        return false;
+    }
+    if (rule.lockout) {
+        decision("Locked out: " + describe(c));
+        return false;
+    }
+    return true;
+}
+
+bool CallTracker::resumeWaits(const velkor_call_s& c, int priority)
+{
+    if (!m_resumeOpen)
+        return false;
+    if (m_clock() >= m_resumeUntil) {
+        m_resumeOpen = false;
+        return false;
+    }
+    if (sameParties(c, m_resumeCall) || higherPriority(priority, m_resumePriority))
+        return false;
+    decision("Resume: " + describe(c) + " not followed, waiting for " + describe(m_resumeCall));
+    return true;
+}
+
+void CallTracker::reportCall(const velkor_call_s& reported)
+{
+    const velkor_settings_s settings = m_owner.currentSettings();
+    if (settings.auto_add) {
+        m_owner.AddAddr(reported.origin);
+        m_owner.AddAddr(reported.target);
+    }
+    // A call already followed gives way only to one of strictly higher priority.
+    if (m_callCounter != 0) {
+        takeOver(reported, settings);
+        return;
+    }
+    if (reported.target == m_suppressedTarget)
+        return;
+    if (!m_receiver || !settings.follow_calls)
+        return;
+    const velkor_follow_rule_s rule = ruleOf(reported);
+    // Why a call is not followed is said once: a call that would not be followed
+    // anyway does not wait for the resume.
+    if (!eligible(reported, rule) || resumeWaits(reported, rule.priority))
+        return;
+    int narrow = 0;
+    if (const std::optional<double> mhz = tuningFrequency(reported.target.system, reported.channel, &narrow))
+        follow(reported, rule.priority, *mhz, narrow, settings);
+}
+
+void CallTracker::takeOver(const velkor_call_s& reported, const velkor_settings_s& settings)
+{
+    const velkor_follow_rule_s rule = ruleOf(reported);
+    if (!higherPriority(rule.priority, m_trackedPriority))
+        return;
+    if (reported.target == m_suppressedTarget || !m_receiver || !settings.follow_calls)
+        return;
+    if (!eligible(reported, rule))
+        return;
+    int narrow = 0;
+    const std::optional<double> mhz = tuningFrequency(reported.target.system, reported.channel, &narrow);
+    if (!mhz)
+        return;
+    log("     | Priority call " + describe(reported) + " takes over from " + describe(m_trackedCall));
+    // The call given up ends with its duration line; the receiver goes straight on to
+    // the new channel.
+    char line[64];
+    std::snprintf(line, sizeof line, "     | Call duration: %4um %2us        |", m_callCounter / 60,
+                  m_callCounter % 60);
+    log(line);
+    m_timers.stopTimer(kCallTimer);
+    m_callCounter = 0;
+    follow(reported, rule.priority, *mhz, narrow, settings);
+}
+
+void CallTracker::follow(const velkor_call_s& reported, int priority, double mhz, int narrow,
+                         const velkor_settings_s& settings)
+{
+    if (settings.backlight)
+        m_receiver->setBacklight(0);
+    m_receiver->setFrequency(mhz, narrow);
+
+    velkor_call_s call = reported;
+    if (call.control_channel == 0)
+        call.control_channel = static_cast<uint32_t>(m_systems[call.target.system].control_channel);
+    m_trackedCall = call;
+    m_trackedPriority = priority;
+    m_resumeOpen = false;
+    m_lastDecision.clear();
+
+    const std::string text = partiesText(call);
     m_receiver->setText(text.c_str());
-    const std::string fleet = nameOf(t.system, t.fleet, 0);
+    const std::string fleet = nameOf(call.target.system, call.target.fleet, 0);
     m_receiver->setText2(fleet.c_str());
 
     m_callCounter = 1;
@@ -141,6 +297,11 @@ void CallTracker::reportCall(const velkor_call_s& reported)
 }
 
 void CallTracker::clearCall(const velkor_call_s& clear)
+{
+    clearTracked(clear, true);
+}
+
+void CallTracker::clearTracked(const velkor_call_s& clear, bool resume)
 {
     const velkor_settings_s settings = m_owner.currentSettings();
     if (m_callCounter == 0 || !m_receiver || !settings.follow_calls)
@@ -170,6 +331,11 @@ void CallTracker::clearCall(const velkor_call_s& clear)
     if (settings.backlight)
         m_receiver->setBacklight(2);
     m_owner.enableEndCall(false);
+    // The conversation may go on in a new grant; End Call means it is not wanted.
+    m_resumeOpen = resume && settings.resume_ms > 0;
+    m_resumeCall = m_trackedCall;
+    m_resumePriority = m_trackedPriority;
+    m_resumeUntil = m_clock() + settings.resume_ms;
 }
 
 void CallTracker::endCall()
@@ -178,7 +344,7 @@ void CallTracker::endCall()
     m_suppressedTarget = m_trackedCall.target;
     m_timers.stopTimer(kSuppressionTimer);
     m_timers.startTimer(kSuppressionTimer, kSuppressionTimerMs);
-    clearCall(clear);
+    clearTracked(clear, false);
 }
 
 void CallTracker::onTimer(int id)

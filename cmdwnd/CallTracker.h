@@ -6,6 +6,14 @@
 // duration. System reports load each system's channel plan and learn the control
 // channel the scanner is on.
 //
+// Which calls: a call is locked out when its target or its origin is (by the book's
+// rules), and then never followed. While holds are set, only calls with a held party
+// are followed, checked or not. A call's priority is the higher of its parties'; a
+// call of strictly higher priority takes the receiver from the one followed. After a
+// followed call ends, a call between the same two parties within resume_ms goes
+// before any other. Each decision that keeps the scanner from a marked call, or moves
+// it, is one log line.
+//
 // Qt-free: the command window gives it its two timers and a way to post to itself.
 // Everything runs on the command window's thread.
 #pragma once
@@ -15,9 +23,12 @@
 #include "notify/Result.h"
 #include "receiver/CReceiverCtrl.h"
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace velkor {
 
@@ -49,6 +60,19 @@ public:
     void reportSystem(const velkor_address_s& address);
     void onTimer(int id);
 
+    // Holds a system ({s, 0, 0}), a fleet ({s, f, 0}) or a unit: while any hold is set,
+    // only calls with a held party are followed. Holds last as long as the tracker and
+    // are never saved. Both log the change; false for system 0 or nothing to change.
+    bool hold(const velkor_address_s& a);
+    bool release(const velkor_address_s& a);
+    const std::vector<velkor_address_s>& holds() const { return m_holds; }
+    // Whether a hold covers the address.
+    bool isHeld(const velkor_address_s& a) const;
+
+    // Milliseconds of a steady clock, for the resume delay; tests set their own.
+    using Clock = std::function<int64_t()>;
+    void setClock(Clock clock) { m_clock = std::move(clock); }
+
     // Replaces the receiver; the old one is deleted first (it restores the scanner).
     void setReceiver(std::unique_ptr<CReceiverCtrl> receiver);
     void deleteReceiver();
@@ -64,6 +88,8 @@ public:
     const velkor_call_s& trackedCall() const { return m_trackedCall; }
     const velkor_address_s& suppressedTarget() const { return m_suppressedTarget; }
     const velkor_system_params_s* systemParams(uint32_t system) const;
+    // Priority of the tracked call (0 none, 1 the highest).
+    int trackedPriority() const { return m_trackedPriority; }
 
 private:
     void log(const std::string& line);
@@ -71,6 +97,20 @@ private:
     // tuned there.
     std::optional<double> tuningFrequency(uint32_t system, uint32_t channel, int* narrow);
     std::string nameOf(uint32_t system, uint32_t fleet, uint32_t unit) const;
+    // The parties as the scanner's first line shows them ("Bravo > Alpha").
+    std::string partiesText(const velkor_call_s& c) const;
+    std::string describe(const velkor_call_s& c) const;
+    // A decision line, left out when it repeats the one before.
+    void decision(const std::string& text);
+
+    velkor_follow_rule_s ruleOf(const velkor_call_s& c) const;
+    // Checked (or held) and not locked out; logs why a marked call is not followed.
+    bool eligible(const velkor_call_s& c, const velkor_follow_rule_s& rule);
+    // A call other than the one to resume while the resume delay runs.
+    bool resumeWaits(const velkor_call_s& c, int priority);
+    void takeOver(const velkor_call_s& c, const velkor_settings_s& settings);
+    void follow(const velkor_call_s& c, int priority, double mhz, int narrow, const velkor_settings_s& settings);
+    void clearTracked(const velkor_call_s& clear, bool resume);
 
     CmdWndOwner& m_owner;
     TrackerTimers& m_timers;
@@ -82,6 +122,16 @@ private:
     uint32_t m_callCounter = 0;
     velkor_address_s m_suppressedTarget{};
     velkor_call_s m_trackedCall{};
+    int m_trackedPriority = 0;
+
+    std::vector<velkor_address_s> m_holds;
+    Clock m_clock;
+    // The call last ended, which may resume until m_resumeUntil.
+    bool m_resumeOpen = false;
+    velkor_call_s m_resumeCall{};
+    int m_resumePriority = 0;
+    int64_t m_resumeUntil = 0;
+    std::string m_lastDecision;
 };
 
 } // namespace velkor

@@ -34,6 +34,8 @@ public:
     // -1 not in the book, 0 present and not checked, 1 checked; with select, a checked
     // unit is also selected and brought into view.
     virtual int IsAddrChecked(const velkor_address_s& address, int select) = 0;
+    // Lockout and priority of an address as the book gives them; none without a book.
+    virtual velkor_follow_rule_s FollowRule(const velkor_address_s&) const { return {}; }
 
     // The End Call button: enabled while a call is tracked.
     virtual void enableEndCall(bool enable) = 0;

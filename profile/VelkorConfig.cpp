@@ -4,6 +4,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <charconv>
 #include <string>
 #include <utility>
@@ -43,6 +44,8 @@ velkor_settings_s VelkorConfig::settings() const
     s.auto_add = flag(kTracking, kAutoAdd, 1);
     s.backlight = flag(kTracking, kBacklight, 0);
     s.return_to_cc = flag(kTracking, kReturnToCc, 0);
+    // A negative number reads as a huge one: an hour is the longest wait there is.
+    s.resume_ms = std::min(m_profile.getUInt(kTracking, kResumeMs, 0), velkor_settings_s::kMaxResumeMs);
     s.rigctl_server = m_profile.getString(kRigctl, kServer, kDefaultServer);
     s.deemphasis =
         velkor::parseDeemphasis(m_profile.getString(kAudio, kDeemphasis, "auto")).value_or(velkor::Deemphasis::Auto);

@@ -36,6 +36,9 @@ inline constexpr const char* kScanOnClear = "scan_on_clear";
 inline constexpr const char* kAutoAdd = "auto_add";
 inline constexpr const char* kBacklight = "backlight";
 inline constexpr const char* kReturnToCc = "return_to_cc";
+// After a followed call ends, how long (ms) a call between the same two parties goes
+// before any other; 0, none.
+inline constexpr const char* kResumeMs = "resume_ms";
 
 inline constexpr const char* kSystems = "systems";
 inline constexpr const char* kSerial = "serial";
@@ -74,6 +77,9 @@ struct velkor_settings_s {
     // [systems] sysBandPlan_%u: the systems on a fixed (800 or 900 MHz) plan, as the
     // Motorola decoder reads their words. Bad values are left out.
     MotorolaPlans motorola_plans{};
+    // [tracking] resume_ms, at most kMaxResumeMs.
+    uint32_t resume_ms = 0;
+    static constexpr uint32_t kMaxResumeMs = 3600000;
 };
 
 // A system's channel plan as stored: base and step in units of 100 Hz.

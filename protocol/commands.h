@@ -37,6 +37,15 @@ struct velkor_call_s {
     friend bool operator==(const velkor_call_s&, const velkor_call_s&) = default;
 };
 
+// What the address book says about following an address, each value the address's own
+// or else its fleet's, else its system's: locked out (never followed), and the
+// priority, 1 the highest to 9 the lowest, 0 none (below 9).
+struct velkor_follow_rule_s {
+    bool lockout = false;
+    int priority = 0;
+    friend bool operator==(const velkor_follow_rule_s&, const velkor_follow_rule_s&) = default;
+};
+
 // A log line: 8-bit text in the Windows-1252 code page, as the decoders format it.
 // It is converted to UTF-8 only where it is shown or printed.
 using LogText = std::string;

@@ -47,6 +47,7 @@ public:
     void AddAddr(const velkor_address_s& a) override { m_book.AddAddr(a); }
     std::string GetAddrName(uint32_t s, uint32_t f, uint32_t u) const override { return m_book.GetAddrName(s, f, u); }
     int IsAddrChecked(const velkor_address_s& a, int) override { return m_book.IsAddrChecked(a); }
+    velkor_follow_rule_s FollowRule(const velkor_address_s& a) const override { return m_book.FollowRule(a); }
     void enableEndCall(bool) override { }
     velkor::Notices& notices() override { return m_notices; }
 

@@ -27,6 +27,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <optional>
+#include <string>
+#include <vector>
 
 using namespace velkor;
 
@@ -57,9 +59,30 @@ struct TrackOptions {
     std::string micElement = "Mic";
     std::string logDir;
     MqttCli mqtt;
+    // --hold: only calls of these are followed.
+    std::vector<std::string> holdTexts;
+    std::vector<velkor_address_s> holds;
     // An ALSA mixer or element was named on the command line.
     bool alsaNamed = false;
 };
+
+// SYSTEM[/FLEET[/UNIT]], each a number from 1 to 4294967295.
+velkor::Result<velkor_address_s> parseHold(const std::string& text)
+{
+    uint32_t numbers[3] = {0, 0, 0};
+    size_t level = 0;
+    for (size_t pos = 0; pos <= text.size(); ++level) {
+        const size_t slash = std::min(text.find('/', pos), text.size());
+        const std::string part = text.substr(pos, slash - pos);
+        const bool digits = !part.empty() && part.size() <= 10 && part.find_first_not_of("0123456789") == part.npos;
+        const uint64_t value = digits ? std::stoull(part) : 0;
+        if (level >= 3 || value == 0 || value > UINT32_MAX)
+            return velkor::fail("\"" + text + "\" is not SYSTEM[/FLEET[/UNIT]] of numbers from 1 to 4294967295");
+        numbers[level] = static_cast<uint32_t>(value);
+        pos = slash + 1;
+    }
+    return velkor_address_s{numbers[0], numbers[1], numbers[2]};
+}
 
 // The command line; the exit status when the program ends here.
 std::optional<int> parseOptions(int argc, char** argv, TrackOptions& o)
@@ -80,6 +103,9 @@ std::optional<int> parseOptions(int argc, char** argv, TrackOptions& o)
     cli.add_option("--log-dir", o.logDir,
                    "write every event to DIR/velkor-YYYY-MM-DD.jsonl and every call to "
                    "DIR/calls-YYYY-MM-DD.csv (the local date)");
+    cli.add_option("--hold", o.holdTexts,
+                   "follow only calls of this SYSTEM[/FLEET[/UNIT]] for the whole run, checked or not "
+                   "(repeatable; a lockout still wins)");
     o.mqtt.add(cli);
     try {
         cli.parse(argc, argv);
@@ -92,6 +118,14 @@ std::optional<int> parseOptions(int argc, char** argv, TrackOptions& o)
     if (o.realtime && o.input.empty()) {
         err("--realtime paces a recording; it needs --input FILE");
         return kExitBadInput;
+    }
+    for (const std::string& text : o.holdTexts) {
+        const velkor::Result<velkor_address_s> hold = parseHold(text);
+        if (!hold) {
+            err("--hold " + hold.error());
+            return kExitBadInput;
+        }
+        o.holds.push_back(*hold);
     }
     o.alsaNamed = cli.count("--mixer") + cli.count("--line-element") + cli.count("--mic-element") > 0;
     return std::nullopt;
@@ -168,11 +202,15 @@ void buildParts(const TrackOptions& o, std::unique_ptr<FileSource>& file, int& s
 
 // Runs the session until the input ends or a signal comes, then saves the book and
 // stops in the dialog's order; the exit status.
-int runSession(QCoreApplication& app, ConsoleOwner& owner, TrackingSession::Parts parts, int& status)
+int runSession(QCoreApplication& app, ConsoleOwner& owner, const TrackOptions& o, TrackingSession::Parts parts,
+               int& status)
 {
     TrackingSession session(owner, owner.book(), std::move(parts), inCurrentDir("addrbook.ini"));
     switch (session.start()) {
     case TrackingSession::Started::Running:
+        // Before the first command is handled: the decoders' events wait in the queue.
+        for (const velkor_address_s& hold : o.holds)
+            session.commandWindow()->tracker().hold(hold);
         app.exec();
         break;
     case TrackingSession::Started::NoDecoding:
@@ -244,5 +282,5 @@ int main(int argc, char** argv)
 
     int status = 0;
     buildParts(options, file, status, parts);
-    return runSession(app, owner, std::move(parts), status);
+    return runSession(app, owner, options, std::move(parts), status);
 }

@@ -57,8 +57,16 @@ void SuperGridDelegate::paint(QPainter* p, const QStyleOptionViewItem& option, c
         p->setPen(pal.highlightedText().color());
     }
 
+    // A locked-out row: greyed (where it is not selected) and struck through.
+    QFont font = option.font;
+    if (const QVariant grey = index.data(Qt::ForegroundRole); grey.isValid()) {
+        font.setStrikeOut(true);
+        p->setFont(font);
+        if (!selected)
+            p->setPen(grey.value<QColor>());
+    }
     const QString text = index.data(Qt::DisplayRole).toString();
-    const QFontMetrics fm(option.font);
+    const QFontMetrics fm(font);
     if (index.column() == 0) {
         const int left = m_grid.GeometryOfRow(index.row()).textLeft + 2;
         const QRect r(left, cell.top(), std::max(0, cell.right() - left - 4), cell.height());

@@ -1,5 +1,10 @@
 #include "addrbook/view/SuperGridModel.h"
 
+#include "addrbook/AddrBook.h"
+
+#include <QColor>
+#include <QFont>
+
 namespace velkor {
 
 SuperGridModel::SuperGridModel(GridTree& tree, QObject* parent)
@@ -56,10 +61,28 @@ QVariant SuperGridModel::data(const QModelIndex& index, int role) const
     const TreeItem* node = nodeAt(index);
     if (!node)
         return {};
+    const velkor_follow_rule_s rule = AddrBook::RuleOf(node);
+    const bool name = columnField(index.column()) == velkor::AddrField::Name;
     switch (role) {
     case Qt::DisplayRole:
+        // The priority, own or inherited, as a small number after the name.
+        if (name && rule.priority != 0)
+            return QString::fromStdString(node->entry.name) + QStringLiteral("  P%1").arg(rule.priority);
+        return QString::fromStdString(node->entry.text(columnField(index.column())));
     case Qt::EditRole:
         return QString::fromStdString(node->entry.text(columnField(index.column())));
+    case Qt::ForegroundRole:
+        // A locked-out row is greyed and struck through.
+        if (rule.lockout)
+            return QColor(Qt::gray);
+        return {};
+    case Qt::FontRole:
+        if (rule.lockout) {
+            QFont font;
+            font.setStrikeOut(true);
+            return font;
+        }
+        return {};
     case Qt::CheckStateRole:
         if (index.column() == 0)
             return node->entry.checked ? Qt::Checked : Qt::Unchecked;

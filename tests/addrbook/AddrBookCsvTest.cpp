@@ -17,6 +17,8 @@ protected:
         book.CommitField(book.FindAddr({1234, 200, 2001}), velkor::AddrField::Name, "Base \"One\"");
         book.CommitField(book.FindAddr({1234, 200, 2001}), velkor::AddrField::Comment, "roof, east");
         book.AddAddr({1234, 201, 0});
+        book.SetRule(book.FindAddr({1234, 201, 0}), 1, AddrEntry::kInherit);
+        book.SetRule(book.FindAddr({1234, 200, 2001}), AddrEntry::kInherit, 3);
     }
     AddrBook book{notices};
     const std::string seen = AddrBook::FormatLastSeen(1700000000);
@@ -25,13 +27,13 @@ protected:
 TEST_F(AddrBookCsv, ExportWritesEveryNodeHeaderFirst)
 {
     EXPECT_EQ(exportCsv(book),
-              "system,fleet,unit,name,comment,last_seen,checked\r\n"
-              "1234,,,North,,,0\r\n"
-              "1234,200,,Fleet 200,,,0\r\n"
+              "system,fleet,unit,name,comment,last_seen,checked,lockout,priority\r\n"
+              "1234,,,North,,,0,,\r\n"
+              "1234,200,,Fleet 200,,,0,,\r\n"
               "1234,200,2001,\"Base \"\"One\"\"\",\"roof, east\"," +
                   seen +
-                  ",1\r\n"
-                  "1234,201,,Fleet 201,,,0\r\n");
+                  ",1,,3\r\n"
+                  "1234,201,,Fleet 201,,,0,1,\r\n");
 }
 
 TEST_F(AddrBookCsv, ExportReadsBackAsTheSameBook)
@@ -53,7 +55,7 @@ TEST_F(AddrBookCsv, ImportMergesIntoTheBook)
                             "system,fleet,unit,name,comment,last_seen,checked\n"
                             "1234,200,2001,,new comment,2001/01/01 00:00:00,0\n"
                             "1234,200,2002,\"Mobile\n2\",,2020/02/02 02:02:02,\n"
-                            "1234,,,,,,\n"
+                            "1234,,,,,,,0,9\n"
                             "\n"
                             "9,8,,Kj\xF8ge,,,1\n";
     const velkor::Result<velkor::CsvImportCounts> r = importCsv(book, csv);
@@ -72,6 +74,8 @@ TEST_F(AddrBookCsv, ImportMergesIntoTheBook)
     EXPECT_EQ(book.GetAddrName(9, 0, 0), "New System");
     EXPECT_EQ(book.GetAddrName(9, 8, 0), "Kj\xC3\xB8ge"); // a spreadsheet's Windows-1252
     EXPECT_TRUE(checked(book.FindAddr({9, 8, 0})));
+    EXPECT_EQ(book.FollowRule({1234, 200, 2001}), (velkor_follow_rule_s{false, 3})); // empty keeps the own 3
+    EXPECT_EQ(book.FollowRule({1234, 201, 5}), (velkor_follow_rule_s{true, 9}));
 }
 
 TEST_F(AddrBookCsv, LeadingZeroIdentsReadBackOntoTheirNodes)
@@ -104,6 +108,8 @@ TEST_F(AddrBookCsv, BadRowsAreRefusedWithTheirLineAndNothingChanges)
         {"5,,3,,,,\n", "line 1: unit given without a fleet"},
         {",,,,,,\n", "line 1: system is empty"},
         {"5,1,2,,,,yes\n", "line 1: checked \"yes\" is not 0 or 1"},
+        {"5,1,2,,,,1,2,\n", "line 1: lockout \"2\" is not a number from 0 to 1"},
+        {"5,1,2,,,,1,,10\n", "line 1: priority \"10\" is not a number from 0 to 9"},
         {"5,1,2,\"a\nb\",,,\n6,1,2,\"open,,,\n", "line 3: quoted field is not closed"},
         {"5,1,2,a\"b,,,\n", "line 1: quote inside an unquoted field"},
     };
@@ -141,7 +147,8 @@ TEST_F(AddrBookTool, StatsExportImport)
     EXPECT_EQ(r.out, "systems 1 fleets 1 units 2 checked 1\n");
 
     EXPECT_EQ(run({"export", "book.csv"}).status, 0);
-    EXPECT_EQ(readFile(path("book.csv")).substr(0, 50), "system,fleet,unit,name,comment,last_seen,checked\r\n");
+    EXPECT_EQ(readFile(path("book.csv")).substr(0, 67),
+              "system,fleet,unit,name,comment,last_seen,checked,lockout,priority\r\n");
 
     writeFile(path("in.csv"), "1,2,5,Five,,,1\n7,,,Seven,,,\n");
     EXPECT_EQ(run({"import", "in.csv"}).status, 0);

@@ -75,6 +75,31 @@ TEST_F(AddrBookFile, SavingKeepsTheLineEndsOfTheFile)
     EXPECT_TRUE(notices.alerts.empty());
 }
 
+TEST_F(AddrBookFile, LockoutAndPriorityFollowEachNodesKeysAndAreInherited)
+{
+    const std::string text = "[7]\nsysName=S\nsysComment=\nnumberOfFleets=1\nsysLockout=0\nsysPriority=6\n"
+                             "fleet0-Name=F\nfleet0-Id=70\nfleet0-Comment=\nfleet0-NrOfUnits=2\nfleet0-Lockout=1\n"
+                             "fleet0-unit0-Name=A\nfleet0-unit0-Id=701\nfleet0-unit0-Comment=\n"
+                             "fleet0-unit0-LastSeen=\nfleet0-unit0-Checked=1\nfleet0-unit0-Lockout=0\n"
+                             "fleet0-unit0-Priority=2\nfleet0-unit1-Name=B\nfleet0-unit1-Id=702\n"
+                             "fleet0-unit1-Comment=\nfleet0-unit1-LastSeen=\nfleet0-unit1-Checked=1\n";
+    writeFile(path(), text);
+    ASSERT_TRUE(book.LoadData(path()).ok());
+    const struct {
+        velkor_address_s a;
+        velkor_follow_rule_s rule;
+    } cases[] = {
+        {{7, 70, 701}, {false, 2}},                          // its own values
+        {{7, 70, 702}, {true, 6}},                           // the fleet's lockout, the system's priority
+        {{7, 70, 999}, {true, 6}},                           // a unit not in the book takes its fleet's
+        {{7, 0, 0}, {false, 6}},    {{8, 1, 1}, {false, 0}}, // a system not in the book: none
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(book.FollowRule(c.a), c.rule) << c.a.system << "/" << c.a.fleet << "/" << c.a.unit;
+    ASSERT_TRUE(book.SaveData(path()).ok());
+    EXPECT_EQ(readFile(path()), text);
+}
+
 TEST_F(AddrBookFile, SaveLoadSaveGivesTheSameFileAndBook)
 {
     buildExample(book);

@@ -541,6 +541,36 @@ TEST_F(VelkorDlg, TheFilterShowsMatchesWithoutChangingTheBook)
 
 // The status line says what the decoders decoded in the last minute: every line of
 // the demo recording is an MPT 1327 line (samples/demo.log), none of another decoder.
+// The book's context menu: Hold (said in the status line) and Lockout of the row's
+// unit, which greys its row and shows its inherited priority.
+TEST_F(VelkorDlg, TheBooksContextMenuHoldsAndLocksOut)
+{
+    start();
+    dlg->AddAddr({1, 10, 100});
+    CAddrBookCtrl* grid = dlg->addrBook();
+    TreeItem* unit = grid->Book().FindAddr({1, 10, 100});
+    grid->Book().SetRule(unit->parent, AddrEntry::kInherit, 3);
+    grid->Book().ShowNode(unit);
+    const QModelIndex row = grid->Model().index(grid->RowOfNode(unit), 0);
+    for (const char* choice : {"Hold", "Lockout"}) {
+        QTimer::singleShot(0, [choice] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            ASSERT_NE(menu, nullptr);
+            for (QAction* action : menu->actions())
+                if (action->text() == choice)
+                    action->trigger();
+            menu->close();
+        });
+        emit grid->customContextMenuRequested(grid->visualRect(row).center());
+    }
+    EXPECT_EQ(dlg->commandWindow()->tracker().holds(), (std::vector<velkor_address_s>{{1, 10, 100}}));
+    dlg->updateStatusLine();
+    EXPECT_NE(dlg->statusLine()->toolTip().toStdString().find(" | Hold: 100"), std::string::npos);
+    EXPECT_EQ(unit->entry.lockout, 1);
+    EXPECT_TRUE(row.data(Qt::ForegroundRole).isValid());
+    EXPECT_EQ(row.data(Qt::DisplayRole).toString().toStdString(), "100  P3");
+}
+
 TEST_F(VelkorDlg, TheStatusLineCountsEachDecodersLinesOfTheLastMinute)
 {
     const std::string log = readFile(testsignal::sourceDir() + "/samples/demo.log");

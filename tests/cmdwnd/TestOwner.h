@@ -28,6 +28,7 @@ public:
         selects.push_back(select);
         return book.IsAddrChecked(a);
     }
+    velkor_follow_rule_s FollowRule(const velkor_address_s& a) const override { return book.FollowRule(a); }
     void enableEndCall(bool enable) override { endCallEnabled = enable; }
     velkor::Notices& notices() override { return told; }
 

@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
+#include <sstream>
 
 using namespace velkor;
 
@@ -453,6 +455,85 @@ TEST_F(Tracking, EndCallSuppressesTheSameTargetForTenSeconds)
     EXPECT_FALSE(timers.runs(CallTracker::kSuppressionTimer));
     tracker.reportCall(call(kTarget, kOrigin, 9));
     EXPECT_EQ(tracker.callCounter(), 1u);
+}
+
+// Which calls are followed with lockout, priority, holds and the resume delay. The book
+// holds units of fleet 12 named U1..U9: "2cL1P5" is unit 2, checked, lockout 1,
+// priority 5; unit 0 is the fleet; "H2" holds unit 2 (H0 the fleet). Steps: "g1/9/3" a
+// grant to unit 1 from unit 9 on channel 3, "c" a clear, "e" End Call, "t2999" time
+// passing (ms). Then the channels tuned (0: no frequency) and the log.
+TEST_F(Tracking, FollowRulesDecideWhichCallsAreFollowed)
+{
+    const std::string d = "     | Call duration:    0m  1s        |", p = "     | Priority call ";
+    const struct {
+        const char *name, *book;
+        uint32_t resumeMs;
+        const char *steps, *tuned;
+        Ops log;
+    } cases[] = {
+        // clang-format off
+        {"no rules: first come, never replaced", "1c 2c", 0, "g1/9/1 g2/9/2", "1", {}},
+        {"locked-out unit", "1cL1 2c", 0, "g1/9/1 g1/9/1 g2/9/2", "2", {"     | Locked out: 9 > U1"}},
+        {"locked-out origin", "1c 8cL1", 0, "g1/8/1", "", {"     | Locked out: U8 > U1"}},
+        {"fleet locked out, a unit's own 0 passes", "0L1 1cL0 2c", 0, "g2/2/2 g1/1/1", "1", {"     | Locked out: U2"}},
+        {"unchecked locked-out unit: nothing said", "1L1", 0, "g1/9/1", "", {}},
+        {"higher takes over", "1cP5 2cP2", 0, "g1/9/1 g2/9/2", "1 2", {p + "9 > U2 takes over from 9 > U1", d}},
+        {"lower priority waits", "1cP5 2cP2", 0, "g2/9/2 g1/9/1", "2", {}},
+        {"equal priority waits", "1cP3 2cP3", 0, "g1/9/1 g2/9/2", "1", {}},
+        {"fleet's beats unit's own none", "0P4 1c 2cP0", 0, "g2/2/2 g1/1/1", "2 1", {p + "U1 takes over from U2", d}},
+        {"origin's priority", "1c 2cP7 8cP1", 0, "g2/9/2 g1/8/1", "2 1", {p + "U8 > U1 takes over from 9 > U2", d}},
+        {"hold", "1c 2 H2", 0, "g1/9/1 g2/9/2", "2", {"     | Held: 9 > U1 not followed, holding U2"}},
+        {"a hold does not override a lockout", "2L1 H0", 0, "g2/9/2", "", {"     | Locked out: 9 > U2"}},
+        {"resume: the same parties first, either way", "1c 2c 8c", 3000, "g1/8/1 c t2999 g2/9/2 g8/1/3", "1 0 3",
+         {d, "     | Resume: 9 > U2 not followed, waiting for U8 > U1"}},
+        {"resume delay over", "1c 2c", 3000, "g1/8/1 c t3000 g2/9/2", "1 0 2", {d}},
+        {"End Call opens no resume window", "1c 2c", 3000, "g1/8/1 e g2/9/2", "1 0 2", {d}},
+        // clang-format on
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig g;
+        int64_t now = 0;
+        g.tracker.setClock([&now] { return now; });
+        g.owner.settings.auto_add = false;
+        g.owner.settings.resume_ms = c.resumeMs;
+        g.tracker.reportSystem(kSystem);
+        std::istringstream book(c.book);
+        for (std::string t; book >> t;) {
+            const uint32_t unit = std::stoul(t.substr(t[0] == 'H'));
+            if (t[0] == 'H') {
+                g.tracker.hold({kSys, 12, unit});
+                continue;
+            }
+            TreeItem* node = g.owner.book.EnsureAddr({kSys, 12, unit});
+            node->entry.name = "U" + std::to_string(unit);
+            node->entry.checked = t.find('c') != std::string::npos;
+            const size_t l = t.find('L'), r = t.find('P');
+            g.owner.book.SetRule(node, l == t.npos ? AddrEntry::kInherit : t[l + 1] - '0',
+                                 r == t.npos ? AddrEntry::kInherit : t[r + 1] - '0');
+        }
+        g.owner.log.lines.clear();
+        std::istringstream steps(c.steps);
+        for (std::string t; steps >> t;) {
+            uint32_t target = 0, origin = 0, channel = 0;
+            if (t[0] == 'g' && std::sscanf(t.c_str(), "g%u/%u/%u", &target, &origin, &channel) == 3)
+                g.tracker.reportCall(call({kSys, 12, target}, {kSys, 12, origin}, channel));
+            else if (t[0] == 'c' || t[0] == 'e')
+                t[0] == 'c' ? g.tracker.clearCall(g.tracker.trackedCall()) : g.tracker.endCall();
+            else
+                now += std::stoll(t.substr(1));
+        }
+        Ops tuned, expected;
+        for (const std::string& op : g.rx->take())
+            if (op.rfind("freq", 0) == 0)
+                tuned.push_back(op);
+        std::istringstream channels(c.tuned);
+        for (int ch; channels >> ch;)
+            expected.push_back(ch ? "freq " + std::to_string(420.0 + ch * 0.0125).substr(0, 8) + " 1"
+                                  : "freq 0.0000 0");
+        EXPECT_EQ(tuned, expected);
+        EXPECT_EQ(g.owner.log.all(), c.log);
+    }
 }
 
 TEST_F(Tracking, UnreadablePlanIsLoggedAndTriedAgain)
