@@ -67,6 +67,9 @@ struct velkor_settings_s {
     std::string rigctl_server = velkor_ini::kDefaultServer;
     // [audio] deemphasis; a value other than auto, on and off counts as auto.
     velkor::Deemphasis deemphasis = velkor::Deemphasis::Auto;
+    // Why [audio] samplerate cannot be used as a number (its value has no leading
+    // digits); empty when it can.
+    std::string samplerate_problem = {};
 };
 
 // A system's channel plan as stored: base and step in units of 100 Hz.
