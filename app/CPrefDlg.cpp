@@ -149,10 +149,19 @@ void CPrefDlg::OnInitDialog()
     const ProfileFile& ini = config.profile();
 
     const uint32_t rate = ini.getUInt(kAudio, kSampleRate, 48000);
-    int rateIndex = 0;
-    for (int i = 0; i < static_cast<int>(std::size(kSampleRates)); ++i)
+    const int listed = static_cast<int>(std::size(kSampleRates));
+    while (m_sampleRate->count() > listed)
+        m_sampleRate->removeItem(listed);
+    int rateIndex = -1;
+    for (int i = 0; i < listed; ++i)
         if (kSampleRates[i] == rate)
             rateIndex = i;
+    // A rate the list does not have is shown as it stands and kept on saving: a
+    // working setting must not turn into 48000 by opening Settings and pressing Save.
+    if (rateIndex < 0) {
+        m_sampleRate->addItem(QString::fromStdString(ini.getString(kAudio, kSampleRate)).left(50));
+        rateIndex = listed;
+    }
     m_sampleRate->setCurrentIndex(rateIndex);
     m_mute->setChecked(ini.getInt(kAudio, kMute, 1) != 0);
     m_storedDeemphasis = ini.get(kAudio, kDeemphasis);

@@ -66,7 +66,8 @@ TEST_F(VelkorDlgReceiver, AReceiverOnAMissingPortLogsTheErrorAfterStartUp)
     start("[tracking]\ncomport=2\n[serial]\ncom2=" + (dir / "no-such-device").string() + "\n");
     EXPECT_EQ(newLines(),
               (Lines{"Starting decoder thread.", "Initialized and running.",
-                     "ERROR initializing receiver on serial port 2: Error opening serial port!"}));
+                     "ERROR initializing receiver on serial port 2: Error opening serial port!",
+                     "Reason: Cannot open " + (dir / "no-such-device").string() + ": No such file or directory"}));
 }
 
 TEST_F(VelkorDlgReceiver, OnlyAChangedTypePortOrMemoryRecreatesTheReceiver)
