@@ -184,4 +184,27 @@ TEST_F(VelkorDlgReceiver, TypingInACellSurvivesAFollowedCallThatReportsItsUnit)
     EXPECT_EQ(grid->GetSelectedNode(), grid->Book().FindAddr({1, 1, 100}));
 }
 
+TEST_F(VelkorDlgReceiver, ASignalKeepsWhatIsTypedInAnOpenCell)
+{
+    writeFile("addrbook.ini",
+              "[1]\nsysName=Demo\nnumberOfFleets=1\nfleet0-Id=1\nfleet0-NrOfUnits=1\n"
+              "fleet0-unit0-Id=300\nfleet0-unit0-Name=Car\n");
+    start("");
+    dlg->show();
+    dlg->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
+    CAddrBookCtrl* grid = dlg->addrBook();
+    grid->setFocus();
+    grid->SelectNode(grid->Book().FindAddr({1, 1, 300}));
+    grid->SetCurrentColumn(CAddrBookCtrl::kColComment);
+    QTest::keyClick(grid, Qt::Key_Return);
+    auto* box = qobject_cast<CListEditCtrl*>(QApplication::focusWidget());
+    ASSERT_NE(box, nullptr);
+    QTest::keyClicks(box, "Night shift");
+
+    dlg->OnTerminate(15);
+    EXPECT_NE(readFile("addrbook.ini").find("fleet0-unit0-Comment=Night shift"), std::string::npos)
+        << readFile("addrbook.ini");
+}
+
 } // namespace
