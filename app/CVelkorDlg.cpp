@@ -368,6 +368,7 @@ void CVelkorDlg::OnTerminate(int)
     if (m_terminating)
         return;
     m_terminating = true;
+    m_grid->CommitOpenEditor();
     SaveAddrBook(false);
     saveColumnWidths();
     closeNestedDialogs();
