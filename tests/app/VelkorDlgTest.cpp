@@ -215,6 +215,19 @@ TEST_F(VelkorDlg, EveryAttemptToCloseSavesTheAddressBookAndAsks)
     EXPECT_EQ(dlg->result(), 0);
 }
 
+TEST_F(VelkorDlg, CtrlQAsksToQuitAsTheCloseButtonDoes)
+{
+    start();
+    dlg->show();
+    dlg->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
+    answer = false;
+    // Through the window, as a key press comes: shortcuts are matched there.
+    QTest::keyClick(dlg->windowHandle(), Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(questions, 1);
+    EXPECT_TRUE(dlg->isVisible());
+}
+
 TEST_F(VelkorDlg, TheQuitQuestionHasItsExactTextAndOnlyYesQuits)
 {
     start();
