@@ -149,9 +149,35 @@ TEST_F(PrefDlg, NetworkTypeShowsItsServerInPlaceOfThePortList)
     EXPECT_TRUE(dlg->m_server->isVisible());
     EXPECT_FALSE(dlg->m_comPort->isVisible());
     EXPECT_EQ(dlg->m_receiverType->currentText().toStdString(), "Hamlib rigctl (network)");
+    EXPECT_FALSE(dlg->m_memory->isVisible()); // a network radio has no memory channels
     dlg->m_receiverType->setCurrentIndex(2);
     EXPECT_FALSE(dlg->m_server->isVisible());
     EXPECT_TRUE(dlg->m_comPort->isVisible());
+    EXPECT_TRUE(dlg->m_memory->isVisible());
+}
+
+TEST_F(PrefDlg, AServerThatCannotBeValidIsRefusedAndNothingIsSaved)
+{
+    const struct {
+        const char* typed;
+        const char* says;
+    } cases[] = {
+        {"local host:4532", "holds a space"},
+        {"localhost:70000", "70000"},
+        {"localhost", "has no port"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        writeFile("velkor.ini", "[tracking]\nreceiver_type=3\n");
+        told.alerts.clear();
+        auto dlg = open();
+        dlg->m_server->setText(QString::fromLatin1(c.typed));
+        QTest::mouseClick(dlg->m_save, Qt::LeftButton);
+        ASSERT_EQ(told.alerts.size(), 1u);
+        EXPECT_NE(told.alerts[0].find(c.says), std::string::npos) << told.alerts[0];
+        EXPECT_EQ(readFile("velkor.ini"), "[tracking]\nreceiver_type=3\n");
+        EXPECT_TRUE(dlg->isVisible());
+    }
 }
 
 TEST_F(PrefDlg, SavingKeepsEverythingElseInTheFile)
