@@ -104,6 +104,16 @@ TEST_F(VelkorDlg, WithoutACommandWindowTheDialogStaysOpenAndStartsNothing)
     EXPECT_TRUE(dlg->isVisible());
 }
 
+TEST_F(VelkorDlg, ASampleRateThatIsNoNumberIsLoggedWithTheKeyAndItsValue)
+{
+    writeFile("velkor.ini", "[audio]\nsamplerate=abc\n");
+    start();
+    EXPECT_EQ(newLines(),
+              (Lines{"Starting decoder thread.", "ERROR: Couldn't start collecting data, usupported samplerate?",
+                     "Reason: samplerate=abc in [audio] of velkor.ini is not a number", "Initialized and running."}));
+    EXPECT_EQ(dlg->decoderBank(), nullptr);
+}
+
 TEST_F(VelkorDlg, ADecoderBankThatCannotBeBuiltIsLoggedOnceAndTriedAgainOnAnotherRate)
 {
     writeFile("velkor.ini", "[audio]\nsamplerate=5\n");
