@@ -27,6 +27,9 @@ scripts/check-layers.sh build/test
 cmake --build build/test -j "$jobs"
 ctest --test-dir build/test --output-on-failure --timeout 600 -j "$jobs"
 
+echo "== the Debian package: built, unpacked into a scratch folder and checked =="
+scripts/check-package.sh build/test
+
 echo "== build and test with AddressSanitizer and UndefinedBehaviorSanitizer =="
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELKOR_SANITIZE=ON -DVELKOR_BUILD_BENCH=OFF -DVELKOR_WERROR=ON
 cmake --build build/asan -j "$jobs"

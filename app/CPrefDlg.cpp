@@ -3,6 +3,7 @@
 #include "app/DialogUnits.h"
 #include "app/PortItemDelegate.h"
 #include "receiver/ReceiverFactory.h"
+#include "receiver/RigctlLink.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -109,7 +110,7 @@ void CPrefDlg::buildControls()
         layout.addWithNeed(m_server, 182, 36, 81, 13,
                            QSize(sfm.horizontalAdvance(QStringLiteral("localhost:4532")) + schrome, shint.height()));
     }
-    label(this, layout, "Use memory # (0=none)", 155, 56, 81, 8);
+    m_memoryLabel = label(this, layout, "Use memory # (0=none)", 155, 56, 81, 8);
     m_memory = new QLineEdit(this);
     // Typing and pasting take digits only, at most four. A limit by validator rather
     // than by maximum length: a longer stored number is shown as it stands instead of
@@ -149,10 +150,19 @@ void CPrefDlg::OnInitDialog()
     const ProfileFile& ini = config.profile();
 
     const uint32_t rate = ini.getUInt(kAudio, kSampleRate, 48000);
-    int rateIndex = 0;
-    for (int i = 0; i < static_cast<int>(std::size(kSampleRates)); ++i)
+    const int listed = static_cast<int>(std::size(kSampleRates));
+    while (m_sampleRate->count() > listed)
+        m_sampleRate->removeItem(listed);
+    int rateIndex = -1;
+    for (int i = 0; i < listed; ++i)
         if (kSampleRates[i] == rate)
             rateIndex = i;
+    // A rate the list does not have is shown as it stands and kept on saving: a
+    // working setting must not turn into 48000 by opening Settings and pressing Save.
+    if (rateIndex < 0) {
+        m_sampleRate->addItem(QString::fromStdString(ini.getString(kAudio, kSampleRate)).left(50));
+        rateIndex = listed;
+    }
     m_sampleRate->setCurrentIndex(rateIndex);
     m_mute->setChecked(ini.getInt(kAudio, kMute, 1) != 0);
     m_storedDeemphasis = ini.get(kAudio, kDeemphasis);
@@ -193,10 +203,31 @@ void CPrefDlg::OnSelChange()
     m_comPort->setVisible(!network);
     m_serverLabel->setVisible(network);
     m_server->setVisible(network);
+    // A server-side radio has no memory channels to tune through.
+    m_memoryLabel->setVisible(!network);
+    m_memory->setVisible(!network);
+}
+
+// Why the server field cannot name a server; empty when it can (or is not in use).
+std::string CPrefDlg::serverProblem() const
+{
+    const int type = m_receiverType->currentIndex();
+    if (type < 0 || !receiverModel(static_cast<uint32_t>(type)).network)
+        return {};
+    const std::string server = m_server->text().trimmed().toStdString();
+    if (server.find_first_of(" \t") != std::string::npos)
+        return "\"" + server + "\" holds a space: write HOST:PORT, for example localhost:4532";
+    const auto parsed = parseRigctlServer(server);
+    return parsed ? std::string() : parsed.error();
 }
 
 void CPrefDlg::accept()
 {
+    if (const std::string problem = serverProblem(); !problem.empty()) {
+        m_notices.alert("The rigctl server cannot be used: " + problem);
+        m_server->setFocus();
+        return;
+    }
     const auto flag = [](const QCheckBox* box) { return box->isChecked() ? "1" : "0"; };
     // A list without a selection would report -1 and store 4294967295, which the
     // program would then try as a serial port: keep what the file held instead.

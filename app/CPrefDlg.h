@@ -49,6 +49,7 @@ public:
     QLineEdit* m_server;
     QLabel* m_portLabel;
     QLabel* m_serverLabel;
+    QLabel* m_memoryLabel;
     QPushButton* m_save;
     QPushButton* m_cancel;
 
@@ -66,6 +67,7 @@ private:
     // The three lists' selection changes: nothing depends on another control but the
     // place of the receiver, a port or a server, on its type.
     void OnSelChange();
+    std::string serverProblem() const;
 
     velkor::Notices& m_notices;
     std::string m_path;

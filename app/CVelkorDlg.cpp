@@ -21,12 +21,14 @@
 #include <QFrame>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QShortcut>
 
 #include <algorithm>
 #include <cstdio>
@@ -80,6 +82,10 @@ void CVelkorDlg::buildControls()
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setWindowIcon(ProgramIcon());
+    // Ctrl+Q asks to quit as the close button does; F1 opens About.
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this), &QShortcut::activated, this,
+            &CVelkorDlg::OnCancel);
+    connect(new QShortcut(QKeySequence(Qt::Key_F1), this), &QShortcut::activated, this, &CVelkorDlg::OnAbout);
     askLogFile = [this] {
         const QString suggested = QDir::current().filePath(
             QDateTime::currentDateTime().toString(QStringLiteral("'velkor-log-'yyyyMMdd-HHmmss'.txt'")));
@@ -381,6 +387,7 @@ void CVelkorDlg::OnTerminate(int)
     if (m_terminating)
         return;
     m_terminating = true;
+    m_grid->CommitOpenEditor();
     SaveAddrBook(false);
     saveColumnWidths();
     closeNestedDialogs();

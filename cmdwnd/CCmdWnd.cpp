@@ -4,6 +4,7 @@
 #include "profile/VelkorConfig.h"
 #include "receiver/ReceiverFactory.h"
 #include "receiver/RigctlLink.h"
+#include "text/Cp1252.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -177,6 +178,11 @@ int CCmdWnd::CreateReceiver(uint32_t type, uint32_t port, uint32_t memory, const
         return 1;
     } catch (const SerialPortError& e) {
         std::snprintf(line, sizeof line, "ERROR initializing receiver on serial port %u: %s", port, e.what());
+        // The fixed text, then why the port could not be used, as velkor-scanner says it.
+        if (!e.reason().empty()) {
+            post(CMDWND_ADD_LOGSTR, LogText(line));
+            std::snprintf(line, sizeof line, "Reason: %s", utf8ToCp1252(e.reason()).c_str());
+        }
     } catch (const RigctlServerError& e) {
         std::snprintf(line, sizeof line, "ERROR initializing receiver on %s: %s (%s)", place.c_str(), e.what(),
                       e.reason().c_str());

@@ -243,10 +243,15 @@ void MqttPublisher::Connected(int rc)
         if (m_shutDown) {
             // A connection that came up while we shut down: it goes with the client.
         } else if (rc != 0) {
+            // 4 and 5: a wrong user name or password, or a client it does not allow.
+            const bool login = rc == 4 || rc == 5;
             if (!m_refusedReported)
                 lines[0] = "MQTT: the broker at " + where() +
-                    " refused the connection: " + mosquitto_connack_string(rc) + "; trying again";
+                    (login ? " refused the login (" : " refused the connection (") + mosquitto_connack_string(rc) +
+                    (login ? " Check --mqtt-user and --mqtt-password-file.)" : ")") + "; trying again";
             m_refusedReported = true;
+            // The broker is reachable: the disconnection that follows says nothing more.
+            m_lostReported = true;
         } else {
             if (!m_everConnected || m_lostReported)
                 lines[0] = "MQTT: connected to " + where();

@@ -35,6 +35,12 @@ velkor_settings_s VelkorConfig::settings() const
 {
     velkor_settings_s s;
     s.samplerate = m_profile.getUInt(kAudio, kSampleRate, 48000);
+    if (const auto text = m_profile.get(kAudio, kSampleRate); text && !text->empty()) {
+        const size_t digit = text->find_first_not_of("+-");
+        if (digit == std::string::npos || (*text)[digit] < '0' || (*text)[digit] > '9')
+            s.samplerate_problem =
+                std::string(kSampleRate) + "=" + *text + " in [" + kAudio + "] of velkor.ini is not a number";
+    }
     s.mute = flag(kAudio, kMute, 1);
     s.receiver_type = m_profile.getUInt(kTracking, kReceiverType, 0);
     s.comport = m_profile.getUInt(kTracking, kComPort, 0);

@@ -80,6 +80,9 @@ struct velkor_settings_s {
     // [tracking] resume_ms, at most kMaxResumeMs.
     uint32_t resume_ms = 0;
     static constexpr uint32_t kMaxResumeMs = 3600000;
+    // Why [audio] samplerate cannot be used as a number (its value has no leading
+    // digits); empty when it can.
+    std::string samplerate_problem = {};
 };
 
 // A system's channel plan as stored: base and step in units of 100 Hz.

@@ -13,6 +13,7 @@ VELKOR_TEST_PACKAGES=(
   clang libclang-rt-14-dev clang-tidy clang-format cppcheck
   libhamlib-utils gqrx-sdr
   mosquitto mosquitto-clients
+  dpkg-dev lintian desktop-file-utils appstream man-db
 )
 
 velkor_install_packages() {

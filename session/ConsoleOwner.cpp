@@ -2,17 +2,23 @@
 
 #include "text/Cp1252.h"
 
+#include <cerrno>
+
 namespace velkor {
 
 int ConsoleLogList::append(const LogText& line)
 {
     const std::string text = cp1252ToUtf8(line);
+    errno = 0;
     if (std::fprintf(m_out, "%s\n", text.c_str()) < 0 || std::fflush(m_out) != 0) {
+        const bool readerGone = errno == EPIPE;
         if (m_outputLost) {
             m_outputLost();
             m_outputLost = nullptr;
         }
-        return -1;
+        // A reader that has gone (velkor-track | head) is the normal end of a run, not
+        // a fault: the line is dropped without a word.
+        return readerGone ? m_count : -1;
     }
     return m_count++;
 }

@@ -75,17 +75,18 @@ void TrackingSession::applySettings(const velkor_settings_s& s)
         return;
     // A new bank starts with the plans; a running one takes them at its next block.
     m_settings.motorola_plans = s.motorola_plans;
-    if (s.samplerate != m_settings.samplerate) {
+    if (s.samplerate != m_settings.samplerate || s.samplerate_problem != m_settings.samplerate_problem) {
         // Remembered even when the bank fails, so that it is tried again only when the
         // configured rate changes.
         m_settings.samplerate = s.samplerate;
+        m_settings.samplerate_problem = s.samplerate_problem;
         if (m_bank) {
             m_bank.reset();
             log("Restarting decoder thread.");
         } else {
             log("Starting decoder thread.");
         }
-        if (!startDecoding(s.samplerate) && m_parts.decodingRequired)
+        if (!startDecoding(s.samplerate, s.samplerate_problem) && m_parts.decodingRequired)
             return;
     }
 
@@ -116,10 +117,12 @@ void TrackingSession::applySettings(const velkor_settings_s& s)
     m_settings.return_to_cc = s.return_to_cc;
 }
 
-bool TrackingSession::startDecoding(unsigned sampleRate)
+bool TrackingSession::startDecoding(unsigned sampleRate, const std::string& rateProblem)
 {
     m_decodingError.clear();
     try {
+        if (!rateProblem.empty())
+            throw std::runtime_error(rateProblem);
         if (!m_parts.decoderBank)
             throw std::runtime_error("no audio input");
         CmdSink* sink = m_outputs ? static_cast<CmdSink*>(m_outputs.get()) : m_cmdWnd.get();

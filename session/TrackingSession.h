@@ -86,7 +86,7 @@ public:
     const std::string& decodingError() const { return m_decodingError; }
 
 private:
-    bool startDecoding(unsigned sampleRate);
+    bool startDecoding(unsigned sampleRate, const std::string& rateProblem);
     void log(const std::string& line);
 
     CmdWndOwner& m_owner;

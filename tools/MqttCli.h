@@ -3,6 +3,8 @@
 
 #include "events/MqttPublisher.h"
 
+#include "tools/ToolCli.h"
+
 #include <CLI/CLI.hpp>
 
 #include <memory>
@@ -35,6 +37,7 @@ struct MqttCli {
         app.add_flag("--mqtt-insecure", options.tlsInsecure, "TLS: do not check the broker's host name")->needs(mqtt);
         app.add_option("--mqtt-queue", options.queueLimit, "events kept while the broker cannot be reached")
             ->capture_default_str()
+            ->check(wholeNumber())
             ->check(CLI::Range(1, 10000000))
             ->needs(mqtt);
     }

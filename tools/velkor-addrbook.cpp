@@ -4,10 +4,12 @@
 #include "addrbook/AddrBook.h"
 #include "addrbook/AddrBookCsv.h"
 #include "notify/Notices.h"
+#include "tools/ToolCli.h"
 
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -17,6 +19,21 @@ using namespace velkor;
 namespace {
 constexpr int kExitFailed = 1;
 constexpr int kExitBadInput = 2;
+
+constexpr const char* kHelpFooter = R"(Files:
+  addrbook.ini  the address book, in the current directory unless --file names
+                another
+
+Examples:
+  velkor-addrbook stats
+  velkor-addrbook --file /srv/radio/addrbook.ini export book.csv
+  velkor-addrbook import book.csv
+
+Exit status:
+  0  done
+  1  the book could not be loaded, or a file could not be written
+  2  bad input or usage: a book that does not exist (import creates it), a CSV file
+     that cannot be read or holds a bad row)";
 
 void say(const std::string& text)
 {
@@ -53,6 +70,16 @@ bool readFile(const std::string& path, std::string& text)
     }
     text = ss.str();
     return true;
+}
+
+// stats and export read an existing book; only import may create one.
+bool exists(const std::string& path)
+{
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec))
+        return true;
+    say(path + " does not exist");
+    return false;
 }
 
 int stats(const std::string& file)
@@ -117,17 +144,20 @@ int main(int argc, char** argv)
     CLI::App* st = app.add_subcommand("stats", "print: systems N fleets N units N checked N");
     CLI::App* ex = app.add_subcommand("export", "write every node as a CSV row (standard output without CSV)");
     ex->add_option("csv", csv, "CSV file to write");
-    CLI::App* im = app.add_subcommand("import", "merge CSV rows into the book and save it");
+    CLI::App* im = app.add_subcommand("import", "merge CSV rows into the book and save it (a missing book is created)");
     im->add_option("csv", csv, "CSV file to read")->required();
+    setupTool(app, "velkor-addrbook", kHelpFooter);
     try {
         app.parse(argc, argv);
-    } catch (const CLI::CallForHelp& e) {
+    } catch (const CLI::Success& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         say(e.what());
         return kExitBadInput;
     }
 
+    if ((st->parsed() || ex->parsed()) && !exists(file))
+        return kExitBadInput;
     if (st->parsed())
         return stats(file);
     if (ex->parsed())

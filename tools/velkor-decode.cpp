@@ -10,6 +10,7 @@
 #include "events/MqttPublisher.h"
 #include "profile/MotorolaPlanText.h"
 #include "tools/MqttCli.h"
+#include "tools/ToolCli.h"
 
 #include <CLI/CLI.hpp>
 
@@ -23,6 +24,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string_view>
 
 using namespace velkor;
 
@@ -30,6 +32,18 @@ namespace {
 constexpr int kExitUndelivered = 1;
 constexpr int kExitBadInput = 2;
 constexpr unsigned kDefaultCaptureRate = 48000;
+
+constexpr const char* kHelpFooter = R"(Examples:
+  velkor-decode samples/demo.wav
+  rtl_fm -M fm -s 48000 -f 420.0125M | velkor-decode --rate 48000 -
+  velkor-decode --capture --events --mqtt localhost
+
+Exit status:
+  0  the input was decoded to its end, or capture was ended by SIGINT or SIGTERM
+  1  events could not be delivered to the MQTT broker
+  2  bad input or usage: a missing, unreadable or truncated file, not audio, more
+     than one channel without --channel, raw input without --rate, a capture
+     device that does not exist or went away)";
 
 void complain(const std::string& text)
 {
@@ -73,10 +87,31 @@ struct Outputs {
     }
 };
 
+// A file that starts like a WAV file (RIFF or RF64 ... WAVE) is not raw PCM, whatever
+// --rate says; its header would otherwise be decoded as samples.
+bool hasWavHeader(const std::string& path)
+{
+    if (path == "-")
+        return false;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return false;
+    char head[12] = {};
+    const size_t got = std::fread(head, 1, sizeof head, f);
+    std::fclose(f);
+    const std::string_view text(head, got);
+    return got == sizeof head && (text.substr(0, 4) == "RIFF" || text.substr(0, 4) == "RF64") &&
+        text.substr(8, 4) == "WAVE";
+}
+
 int decodeFile(const std::string& path, std::optional<int> rate, std::optional<int> channel,
                std::optional<CaptureTime> startTime, const Outputs& outputs)
 {
-    auto source = std::make_unique<FileSource>(path, rate, channel);
+    const bool wav = rate && hasWavHeader(path);
+    auto source = std::make_unique<FileSource>(path, wav ? std::nullopt : rate, channel);
+    if (wav)
+        complain("warning: " + path + " is a WAV file; decoding it at its header's rate of " +
+                 std::to_string(source->sampleRate()) + " Hz, not --rate " + std::to_string(*rate));
     if (startTime)
         source->setStartTime(*startTime);
     const unsigned sampleRate = source->sampleRate();
@@ -221,10 +256,12 @@ int main(int argc, char** argv)
     std::string deemphasis = "auto";
     MqttCli mqtt;
     app.add_option("--rate", rate, "sample rate of raw signed 16-bit little-endian input, or of capture (Hz)")
+        ->check(wholeNumber())
         ->check(
             CLI::Range(static_cast<int>(DecoderBank::kMinSampleRate), static_cast<int>(DecoderBank::kMaxSampleRate)));
-    auto* channelOption =
-        app.add_option("--channel", channel, "channel N (from 1) of a multi-channel file")->check(CLI::Range(1, 1024));
+    auto* channelOption = app.add_option("--channel", channel, "channel N (from 1) of a multi-channel file")
+                              ->check(wholeNumber())
+                              ->check(CLI::Range(1, 1024));
     app.add_flag("--events", events, "print every event as a JSON object");
     auto* captureOption =
         app.add_flag("--capture", captureMode, "decode live from the capture device until interrupted");
@@ -244,9 +281,10 @@ int main(int argc, char** argv)
     plan.add(app);
     captureOption->excludes(fileOption)->excludes(channelOption)->excludes(listOption)->excludes(startOption);
     mqtt.add(app);
+    setupTool(app, "velkor-decode", kHelpFooter);
     try {
         app.parse(argc, argv);
-    } catch (const CLI::CallForHelp& e) {
+    } catch (const CLI::Success& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         std::fprintf(stderr, "velkor-decode: %s\n", e.what());

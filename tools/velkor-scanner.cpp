@@ -10,9 +10,11 @@
 #include "profile/VelkorConfig.h"
 #include "receiver/ReceiverFactory.h"
 #include "receiver/RigctlLink.h"
+#include "tools/ToolCli.h"
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -25,6 +27,26 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitRefused = 1;
 constexpr int kExitUsage = 2;
+
+constexpr const char* kHelpFooter = R"(Files:
+  velkor.ini  in the current directory: [serial] comN names the device of COM port
+              N, [rigctl] server the default server of a network type
+
+Examples:
+  velkor-scanner --port 1 init
+  velkor-scanner --device /dev/ttyUSB0 tune 420.0125 --narrow
+  velkor-scanner --type 3 --server localhost:4532 freq
+
+Exit status:
+  0  the operation succeeded
+  1  the scanner refused, stayed silent or failed to initialise
+  2  a usage or port error)";
+
+bool knownType(unsigned type)
+{
+    const auto& models = receiverModels();
+    return std::any_of(models.begin(), models.end(), [type](const receiver_model_s& m) { return m.type == type; });
+}
 
 struct Options {
     unsigned type = 0;
@@ -91,21 +113,27 @@ std::optional<int> parseOptions(int argc, char** argv, Options& o)
     std::string types = "receiver type:";
     for (const receiver_model_s& m : receiverModels())
         types += " " + std::to_string(m.type) + " " + m.listText + (&m == &receiverModels().back() ? "" : ",");
-    app.add_option("--type", o.type, types);
+    app.add_option("--type", o.type, types)->check(wholeNumber());
     auto* port =
-        app.add_option("--port", o.port, "COM port number (device from velkor.ini [serial] comN, else /dev/ttyS(N-1))");
+        app.add_option("--port", o.port, "COM port number (device from velkor.ini [serial] comN, else /dev/ttyS(N-1))")
+            ->check(wholeNumber());
     auto* device = app.add_option("--device", o.device, "serial device path, e.g. /dev/ttyUSB0");
     port->excludes(device);
     auto* server = app.add_option(
         "--server", o.server, "Hamlib rigctl server HOST:PORT of a network type (default: velkor.ini [rigctl] server)");
     server->excludes(port)->excludes(device);
-    app.add_option("--memory", o.memory, "memory channel the program may overwrite (0: tune directly)");
+    app.add_option("--memory", o.memory, "memory channel the program may overwrite (0: tune directly)")
+        ->check(wholeNumber());
     app.add_option("--timeout", o.timeoutMs, "time-out in ms of each reply line (serial) or each operation (network)")
+        ->check(wholeNumber())
         ->check(CLI::Range(1u, 60000u));
 
-    app.add_subcommand("init", "only initialise the receiver");
+    app.add_subcommand("init", "initialise the receiver and check that it answers (its frequency)");
     auto* tune = app.add_subcommand("tune", "tune to a frequency");
-    tune->add_option("mhz", o.mhz, "frequency in MHz")->required()->check(CLI::Range(0.0001, 9999.9999));
+    tune->add_option("mhz", o.mhz, "frequency in MHz")
+        ->required()
+        ->check(anyNumber())
+        ->check(CLI::Range(0.0001, 9999.9999));
     tune->add_flag("--narrow", o.narrow, "narrow FM");
     app.add_subcommand("freq", "print the frequency the scanner reports");
     app.add_subcommand("squelch", "print whether the squelch is open");
@@ -115,10 +143,16 @@ std::optional<int> parseOptions(int argc, char** argv, Options& o)
     auto* text2 = app.add_subcommand("text2", "write the bank's text tag; without TEXT put back the scanner's own");
     text2->add_option("text", o.text2, "text");
     auto* backlight = app.add_subcommand("backlight", "set the backlight");
-    backlight->add_option("level", o.level, "0 full, 1 dimmed, 2 off")->required()->check(CLI::Range(0, 2));
+    backlight->add_option("level", o.level, "0 full, 1 dimmed, 2 off")
+        ->required()
+        ->check(wholeNumber())
+        ->check(CLI::Range(0, 2));
 
+    setupTool(app, "velkor-scanner", kHelpFooter);
     try {
         app.parse(argc, argv);
+        if (!knownType(o.type))
+            throw CLI::ValidationError("--type", std::to_string(o.type) + " is not a receiver type");
         if (network(o) && (o.port || o.device))
             throw CLI::ValidationError("--type " + std::to_string(o.type),
                                        "a network receiver takes --server, not a port");
@@ -126,7 +160,7 @@ std::optional<int> parseOptions(int argc, char** argv, Options& o)
             throw CLI::ValidationError("--server", "only for a network receiver type");
         if (!network(o) && !o.port && !o.device)
             throw CLI::RequiredError("--port or --device");
-    } catch (const CLI::CallForHelp& e) {
+    } catch (const CLI::Success& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         std::fprintf(stderr, "velkor-scanner: %s\n", e.what());
@@ -184,7 +218,7 @@ int runCommand(const Options& o, std::unique_ptr<CReceiverCtrl> receiver)
     int ok = 0;
     double mhz = 0.0;
     if (command == "init")
-        ok = 1;
+        ok = receiver->getFrequency() != 0.0; // nothing on the port answers nothing
     else if (command == "tune")
         ok = receiver->setFrequency(o.mhz, o.narrow ? 1 : 0);
     else if (command == "freq")

@@ -17,6 +17,7 @@
 #include "session/SignalWatcher.h"
 #include "session/TrackingSession.h"
 #include "tools/MqttCli.h"
+#include "tools/ToolCli.h"
 
 #include <CLI/CLI.hpp>
 
@@ -34,6 +35,23 @@ using namespace velkor;
 
 namespace {
 constexpr int kExitBadInput = 2;
+
+constexpr const char* kHelpFooter = R"(Files:
+  velkor.ini    the settings, in the current directory (as the dialog program's)
+  addrbook.ini  the address book, in the current directory; saved at the end
+
+Examples:
+  velkor-track
+  velkor-track --input samples/demo.wav
+  velkor-track --log-dir logs --mqtt localhost
+
+Exit status:
+  0  the recording was decoded to its end, or the run was ended by SIGINT, SIGTERM
+     or SIGHUP, and the address book was saved
+  1  decoding or the command window could not start, or the address book could not
+     be saved
+  2  bad input or usage: unreadable options, velkor.ini or recording, a sample rate
+     in velkor.ini that is not a number, a log folder or broker that cannot work)";
 
 // The files are named relative to the directory the process is in at each access,
 // as the dialog names them.
@@ -92,7 +110,10 @@ std::optional<int> parseOptions(int argc, char** argv, TrackOptions& o)
     cli.add_option("--input", o.input,
                    "recording to decode (WAV, or raw with --rate; - is standard input) instead "
                    "of live capture");
-    cli.add_option("--rate", o.rate, "sample rate of a raw recording (Hz)")->check(CLI::Range(1000, 1000000));
+    cli.add_option("--rate", o.rate, "sample rate of a raw recording (Hz)")
+        ->check(wholeNumber())
+        ->check(
+            CLI::Range(static_cast<int>(DecoderBank::kMinSampleRate), static_cast<int>(DecoderBank::kMaxSampleRate)));
     cli.add_flag("--realtime", o.realtime, "play the recording at its own pace, as live audio comes");
     cli.add_option("--device", o.device,
                    "capture device for live audio (default: the system's default input), "
@@ -107,9 +128,10 @@ std::optional<int> parseOptions(int argc, char** argv, TrackOptions& o)
                    "follow only calls of this SYSTEM[/FLEET[/UNIT]] for the whole run, checked or not "
                    "(repeatable; a lockout still wins)");
     o.mqtt.add(cli);
+    setupTool(cli, "velkor-track", kHelpFooter);
     try {
         cli.parse(argc, argv);
-    } catch (const CLI::CallForHelp& e) {
+    } catch (const CLI::Success& e) {
         return cli.exit(e);
     } catch (const CLI::ParseError& e) {
         err(e.what());
@@ -252,6 +274,10 @@ int main(int argc, char** argv)
     const auto config = VelkorConfig::load(inCurrentDir(velkor_ini::kFileName));
     if (!config) {
         err(config.error());
+        return kExitBadInput;
+    }
+    if (const std::string problem = config->settings().samplerate_problem; !problem.empty()) {
+        err(problem);
         return kExitBadInput;
     }
 

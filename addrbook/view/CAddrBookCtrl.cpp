@@ -111,9 +111,11 @@ bool CAddrBookCtrl::markMatches(TreeItem* node, bool ancestorMatches, std::vecto
         below = markMatches(child.get(), ancestorMatches || self, matches, visible) || below;
     if (self)
         matches.push_back(node);
-    if (self || below || ancestorMatches || node == m_revealed)
+    // A revealed unit brings its system and fleet, as a match does.
+    const bool revealed = node == m_revealed;
+    if (self || below || ancestorMatches || revealed)
         visible.insert(node);
-    return self || below;
+    return self || below || revealed;
 }
 
 void CAddrBookCtrl::SetFilter(const QString& text)
@@ -171,8 +173,10 @@ int CAddrBookCtrl::IsAddrChecked(const velkor_address_s& a, int select)
         if (!m_filter.isEmpty() && unit) {
             m_revealed = unit;
             SelectNode(unit);
-            if (unit->IsShown())
-                setRowHidden(unit->row, false);
+            // With its system and fleet: a unit row alone does not say whose it is.
+            for (const TreeItem* node = unit; node; node = node->parent)
+                if (node->IsShown())
+                    setRowHidden(node->row, false);
         } else {
             SelectNode(unit);
         }

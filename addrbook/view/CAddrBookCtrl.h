@@ -76,7 +76,8 @@ public:
 
 private:
     static bool contains(const TreeItem* node, const QString& text);
-    // Whether the node or a descendant matches; collects the matches and the nodes to show.
+    // Whether the node or a descendant matches or is revealed; collects the matches and
+    // the nodes to show.
     bool markMatches(TreeItem* node, bool ancestorMatches, std::vector<TreeItem*>& matches,
                      std::unordered_set<const TreeItem*>& visible) const;
     void applyFilter();

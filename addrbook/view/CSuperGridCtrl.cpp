@@ -218,6 +218,20 @@ void CSuperGridCtrl::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEdit
     scrollTo(m_model->index(row, 0));
 }
 
+void CSuperGridCtrl::CommitOpenEditor()
+{
+    if (state() != QAbstractItemView::EditingState)
+        return;
+    // The edit boxes are the viewport's children; commitData ignores any other widget.
+    const auto children = viewport()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    for (QWidget* editor : children) {
+        if (!editor->isVisible())
+            continue;
+        commitData(editor);
+        closeEditor(editor, QAbstractItemDelegate::NoHint);
+    }
+}
+
 bool CSuperGridCtrl::EditCell(int row, int column)
 {
     const QModelIndex idx = m_model->index(row, column);

@@ -92,6 +92,9 @@ public:
     virtual bool BeforeKeyCollapse(TreeItem*, int) { return true; }
     virtual bool BeforeKeyExpand(TreeItem*, int) { return true; }
     virtual bool EnterOnCell() { return false; }
+    // Takes what an open edit box holds into its cell and closes it (before the book is
+    // saved at a signal, which would otherwise lose the typed text).
+    void CommitOpenEditor();
     virtual bool AllowMouseDown(const HitInfo&) { return true; }
 
 protected:

@@ -163,9 +163,11 @@ TEST_F(AddrBookTool, StatsExportImport)
     EXPECT_NE(r.err.find("line 2"), std::string::npos) << r.err;
     EXPECT_EQ(readFile(path()), before);
 
-    r = run({"--file", "other.ini", "stats"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "systems 0 fleets 0 units 0 checked 0\n");
+    for (const char* command : {"stats", "export"}) {
+        r = run({"--file", "other.ini", command});
+        EXPECT_EQ(r.status, 2) << command;
+        EXPECT_EQ(r.err, "velkor-addrbook: other.ini does not exist\n") << command;
+    }
     EXPECT_EQ(run({"import", "missing.csv"}).status, 2);
     EXPECT_EQ(run({"frobnicate"}).status, 2);
 }

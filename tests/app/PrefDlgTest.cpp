@@ -66,12 +66,12 @@ const LoadSaveCase kLoadSave[] = {
      "[audio]\nsamplerate=11025\nmute=0\n[tracking]\nreceiver_type=2\ncomport=3\nmemory=17\n"
      "follow_calls=0\nscan_on_clear=1\nauto_add=0\nbacklight=1\nreturn_to_cc=1\n"},
     // Any non-zero value checks a box and is written back as 1; a rate outside the list
-    // shows and saves as 48000.
+    // is shown and saved as it stands.
     {"odd values",
      "[audio]\nsamplerate=8000\nmute=2\n[tracking]\nreceiver_type=1\ncomport=4\nmemory=-3\n"
      "follow_calls=-1\nscan_on_clear=7\nauto_add=0x\nbacklight=3abc\nreturn_to_cc=9\n",
-     "rate=48000 mute=1 type=1 port=4 memory=-3 follow=1 scan=1 add=0 backlight=1 cc=1",
-     "[audio]\nsamplerate=48000\nmute=1\n[tracking]\nreceiver_type=1\ncomport=4\nmemory=-3\n"
+     "rate=8000 mute=1 type=1 port=4 memory=-3 follow=1 scan=1 add=0 backlight=1 cc=1",
+     "[audio]\nsamplerate=8000\nmute=1\n[tracking]\nreceiver_type=1\ncomport=4\nmemory=-3\n"
      "follow_calls=1\nscan_on_clear=1\nauto_add=0\nbacklight=1\nreturn_to_cc=1\n"},
     // Lists without a selection keep the stored numbers instead of writing 4294967295.
     {"indexes outside the lists", "[tracking]\nreceiver_type=4\ncomport=9\n",
@@ -149,9 +149,35 @@ TEST_F(PrefDlg, NetworkTypeShowsItsServerInPlaceOfThePortList)
     EXPECT_TRUE(dlg->m_server->isVisible());
     EXPECT_FALSE(dlg->m_comPort->isVisible());
     EXPECT_EQ(dlg->m_receiverType->currentText().toStdString(), "Hamlib rigctl (network)");
+    EXPECT_FALSE(dlg->m_memory->isVisible()); // a network radio has no memory channels
     dlg->m_receiverType->setCurrentIndex(2);
     EXPECT_FALSE(dlg->m_server->isVisible());
     EXPECT_TRUE(dlg->m_comPort->isVisible());
+    EXPECT_TRUE(dlg->m_memory->isVisible());
+}
+
+TEST_F(PrefDlg, AServerThatCannotBeValidIsRefusedAndNothingIsSaved)
+{
+    const struct {
+        const char* typed;
+        const char* says;
+    } cases[] = {
+        {"local host:4532", "holds a space"},
+        {"localhost:70000", "70000"},
+        {"localhost", "has no port"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        writeFile("velkor.ini", "[tracking]\nreceiver_type=3\n");
+        told.alerts.clear();
+        auto dlg = open();
+        dlg->m_server->setText(QString::fromLatin1(c.typed));
+        QTest::mouseClick(dlg->m_save, Qt::LeftButton);
+        ASSERT_EQ(told.alerts.size(), 1u);
+        EXPECT_NE(told.alerts[0].find(c.says), std::string::npos) << told.alerts[0];
+        EXPECT_EQ(readFile("velkor.ini"), "[tracking]\nreceiver_type=3\n");
+        EXPECT_TRUE(dlg->isVisible());
+    }
 }
 
 TEST_F(PrefDlg, SavingKeepsEverythingElseInTheFile)

@@ -66,7 +66,8 @@ TEST_F(VelkorDlgReceiver, AReceiverOnAMissingPortLogsTheErrorAfterStartUp)
     start("[tracking]\ncomport=2\n[serial]\ncom2=" + (dir / "no-such-device").string() + "\n");
     EXPECT_EQ(newLines(),
               (Lines{"Starting decoder thread.", "Initialized and running.",
-                     "ERROR initializing receiver on serial port 2: Error opening serial port!"}));
+                     "ERROR initializing receiver on serial port 2: Error opening serial port!",
+                     "Reason: Cannot open " + (dir / "no-such-device").string() + ": No such file or directory"}));
 }
 
 TEST_F(VelkorDlgReceiver, OnlyAChangedTypePortOrMemoryRecreatesTheReceiver)
@@ -181,6 +182,29 @@ TEST_F(VelkorDlgReceiver, TypingInACellSurvivesAFollowedCallThatReportsItsUnit)
     QTest::keyClick(box, Qt::Key_Return);
     EXPECT_EQ(car->entry.comment, "Base station");
     EXPECT_EQ(grid->GetSelectedNode(), grid->Book().FindAddr({1, 1, 100}));
+}
+
+TEST_F(VelkorDlgReceiver, ASignalKeepsWhatIsTypedInAnOpenCell)
+{
+    writeFile("addrbook.ini",
+              "[1]\nsysName=Demo\nnumberOfFleets=1\nfleet0-Id=1\nfleet0-NrOfUnits=1\n"
+              "fleet0-unit0-Id=300\nfleet0-unit0-Name=Car\n");
+    start("");
+    dlg->show();
+    dlg->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
+    CAddrBookCtrl* grid = dlg->addrBook();
+    grid->setFocus();
+    grid->SelectNode(grid->Book().FindAddr({1, 1, 300}));
+    grid->SetCurrentColumn(CAddrBookCtrl::kColComment);
+    QTest::keyClick(grid, Qt::Key_Return);
+    auto* box = qobject_cast<CListEditCtrl*>(QApplication::focusWidget());
+    ASSERT_NE(box, nullptr);
+    QTest::keyClicks(box, "Night shift");
+
+    dlg->OnTerminate(15);
+    EXPECT_NE(readFile("addrbook.ini").find("fleet0-unit0-Comment=Night shift"), std::string::npos)
+        << readFile("addrbook.ini");
 }
 
 } // namespace

@@ -104,6 +104,16 @@ TEST_F(VelkorDlg, WithoutACommandWindowTheDialogStaysOpenAndStartsNothing)
     EXPECT_TRUE(dlg->isVisible());
 }
 
+TEST_F(VelkorDlg, ASampleRateThatIsNoNumberIsLoggedWithTheKeyAndItsValue)
+{
+    writeFile("velkor.ini", "[audio]\nsamplerate=abc\n");
+    start();
+    EXPECT_EQ(newLines(),
+              (Lines{"Starting decoder thread.", "ERROR: Couldn't start collecting data, usupported samplerate?",
+                     "Reason: samplerate=abc in [audio] of velkor.ini is not a number", "Initialized and running."}));
+    EXPECT_EQ(dlg->decoderBank(), nullptr);
+}
+
 TEST_F(VelkorDlg, ADecoderBankThatCannotBeBuiltIsLoggedOnceAndTriedAgainOnAnotherRate)
 {
     writeFile("velkor.ini", "[audio]\nsamplerate=5\n");
@@ -213,6 +223,19 @@ TEST_F(VelkorDlg, EveryAttemptToCloseSavesTheAddressBookAndAsks)
     EXPECT_EQ(questions, 3);
     EXPECT_FALSE(dlg->isVisible());
     EXPECT_EQ(dlg->result(), 0);
+}
+
+TEST_F(VelkorDlg, CtrlQAsksToQuitAsTheCloseButtonDoes)
+{
+    start();
+    dlg->show();
+    dlg->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
+    answer = false;
+    // Through the window, as a key press comes: shortcuts are matched there.
+    QTest::keyClick(dlg->windowHandle(), Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(questions, 1);
+    EXPECT_TRUE(dlg->isVisible());
 }
 
 TEST_F(VelkorDlg, TheQuitQuestionHasItsExactTextAndOnlyYesQuits)
@@ -526,7 +549,7 @@ TEST_F(VelkorDlg, TheFilterShowsMatchesWithoutChangingTheBook)
         },
         [&] { return std::to_string(shown().size()) + " rows shown"; }));
     EXPECT_EQ(dlg->IsAddrChecked({1, 200, 2001}, 1), 1);
-    EXPECT_EQ(shown(), Names{"Base"});
+    EXPECT_EQ(shown(), (Names{"North", "Patrol", "Base"}));
     EXPECT_EQ(grid->GetSelectedNode(), grid->Book().FindAddr({1, 200, 2001}));
     dlg->filterField()->clear();
     EXPECT_EQ(shown(), (Names{"North", "Patrol", "Base", "Car", "2002", "South"}));

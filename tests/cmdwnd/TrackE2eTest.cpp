@@ -183,11 +183,13 @@ TEST_F(TrackE2E, CreateReceiverLogsItsOutcome)
         int result;
         bool receiver;
         const char* line; // nullptr: no line
+        std::string reason = {};
     } cases[] = {
         {0, 1, 0, 1, true, "Initialized Uniden 245/780 on serial port 1."},
         {7, 1, 3, 1, true, "Initialized Uniden 245/780 on serial port 1."},
         {0, 1, 501, 1, false, "Initialization of receiver failed!"}, // the 780 has 500 channels
-        {1, 2, 0, 0, false, "ERROR initializing receiver on serial port 2: Error opening serial port!"},
+        {1, 2, 0, 0, false, "ERROR initializing receiver on serial port 2: Error opening serial port!",
+         "Reason: Cannot open " + path("no-such-tty") + ": No such file or directory"},
         {2, 1, 0, 1, true, "Initialized Uniden Experimental on serial port 1."},
         {0, 0, 0, 1, false, nullptr}, // no port: the receiver goes, nothing is logged
     };
@@ -199,7 +201,10 @@ TEST_F(TrackE2E, CreateReceiverLogsItsOutcome)
         EXPECT_EQ(wnd->tracker().receiver() != nullptr, c.receiver);
         EXPECT_TRUE(owner.log.lines.empty()); // posted, not appended
         drain();
-        EXPECT_EQ(owner.log.all(), c.line ? Texts{c.line} : Texts{});
+        Texts expected = c.line ? Texts{c.line} : Texts{};
+        if (!c.reason.empty())
+            expected.push_back(c.reason);
+        EXPECT_EQ(owner.log.all(), expected);
     }
 }
 

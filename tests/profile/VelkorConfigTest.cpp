@@ -63,6 +63,23 @@ TEST(VelkorConfig, DeemphasisIsAutoUnlessOnOrOffIsGiven)
         EXPECT_EQ(VelkorConfig(ProfileFile::parse(c.file)).settings().deemphasis, c.mode) << c.file;
 }
 
+TEST(VelkorConfig, ASampleRateWithoutDigitsIsNamedAsTheProblem)
+{
+    const struct {
+        const char* file;
+        const char* problem;
+    } cases[] = {
+        {"", ""},
+        {"[audio]\nsamplerate=44100\n", ""},
+        {"[audio]\nsamplerate=\n", ""},        // empty: the default
+        {"[audio]\nsamplerate=22050Hz\n", ""}, // its leading number, as always
+        {"[audio]\nsamplerate=abc\n", "samplerate=abc in [audio] of velkor.ini is not a number"},
+        {"[audio]\nsamplerate=-\n", "samplerate=- in [audio] of velkor.ini is not a number"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(VelkorConfig(ProfileFile::parse(c.file)).settings().samplerate_problem, c.problem) << c.file;
+}
+
 TEST(VelkorConfig, FlagsAreOnOnlyWhenExactlyOne)
 {
     const struct {

@@ -87,6 +87,16 @@ TEST_F(VelkorDecode, StandardInputAsWavAndAsRaw)
     expectDemoLog({"--rate", std::to_string(rate)}, dir.file("demo.raw"));
 }
 
+TEST_F(VelkorDecode, AWavFileWithRateIsDecodedByItsHeaderWithAWarning)
+{
+    const auto r = runTool(kTool, {"--rate", "8000", demoWav()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, demoLog());
+    EXPECT_NE(r.err.find("is a WAV file; decoding it at its header's rate of 48000 Hz, not --rate 8000"),
+              std::string::npos)
+        << r.err;
+}
+
 TEST_F(VelkorDecode, OtherSampleFormatsDecodeLikeTheSixteenBitWav)
 {
     const std::pair<const char*, int> formats[] = {
@@ -262,6 +272,10 @@ TEST_F(VelkorDecode, BadInputIsRefusedWithAClearMessage)
         {{dir.file("missing.wav")}, "no such file"},
         {{dir.path()}, "directory"},
         {{"--rate", "0", dir.file("raw.pcm")}, "--rate"},
+        {{"--rate", "abc", dir.file("raw.pcm")}, "--rate: 'abc' is not a number"},
+        {{"--rate", "8000.5", dir.file("raw.pcm")}, "--rate: '8000.5' is not a whole number"},
+        {{"--rate", "192001", dir.file("raw.pcm")}, "--rate"},
+        {{"--channel", "x", demoWav()}, "--channel: 'x' is not a number"},
         {{"--bogus", demoWav()}, "bogus"},
         {{"--start-time", "yesterday", demoWav()}, "--start-time: \"yesterday\" is no time"},
         {{"--start-time", "2024-02-30T10:00:00Z", demoWav()}, "is no valid date"},

@@ -71,7 +71,6 @@ TEST(VelkorScanner, ReceiverTypesBuildTheirDrivers)
         {"0", ScannerFamily::Uniden780, "Uniden 245/780", 1},
         {"1", ScannerFamily::Uniden250, "Uniden 250/785", 0},
         {"2", ScannerFamily::Dynamic, "Uniden Experimental", 0},
-        {"7", ScannerFamily::Uniden780, "Uniden 245/780", 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.type);
@@ -98,6 +97,10 @@ TEST(VelkorScanner, RefusalsAndSilenceExitOne)
     EXPECT_TRUE(contains(r.output, "FAILED"));
     r = run("--type 2 --device " + sim.devicePath() + " backlight 1");
     EXPECT_EQ(r.status, 1);
+    // Initialising asks nothing of this type; init then asks for the frequency.
+    r = run("--type 2 --device " + sim.devicePath() + " init");
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_TRUE(contains(r.output, "FAILED")) << r.output;
 }
 
 TEST(VelkorScanner, Text2WithoutTextPutsTheBankTagBack)
@@ -136,7 +139,9 @@ TEST(VelkorScanner, UsageAndPortErrorsExitTwo)
                            "--device /dev/null tune abc",
                            "--device /dev/null backlight 3",
                            "--device /dev/null --memory -1 init",
-                           "--device /dev/null frobnicate"};
+                           "--device /dev/null frobnicate",
+                           "--type 7 --device /dev/null init",
+                           "--device /dev/null --timeout abc init"};
     for (const char* args : usage) {
         const ToolRun r = run(args);
         EXPECT_EQ(r.status, 2) << args << "\n" << r.output;
@@ -148,6 +153,8 @@ TEST(VelkorScanner, UsageAndPortErrorsExitTwo)
         EXPECT_TRUE(contains(r.output, "Error opening serial port!")) << args << "\n" << r.output;
     }
     EXPECT_TRUE(contains(run("--port 0 init").output, "names no serial device"));
+    EXPECT_TRUE(contains(run("--type 7 --device /dev/null init").output, "--type: 7 is not a receiver type"));
+    EXPECT_TRUE(contains(run("--device /dev/null tune abc").output, "'abc' is not a number"));
 }
 
 TEST(VelkorScanner, ChecksAHamlibRigctlServer)

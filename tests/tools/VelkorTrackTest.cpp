@@ -250,7 +250,27 @@ TEST_F(VelkorTrack, FollowsMotorolaGrantsByTheSystemsBandPlan)
         EXPECT_EQ(saved()->IsAddrChecked({1, 1, 100}), 1);
     }
 
-    TEST_F(VelkorTrack, SignalsShutDownInOrder)
+    TEST_F(VelkorTrack, ASampleRateThatIsNoNumberIsBadInputNamingItsKey)
+{
+    testsignal::writeFile(dir.file("velkor.ini"), "[audio]\nsamplerate=abc\n");
+    const auto r = testsignal::runTool(VELKOR_TRACK_PATH, {}, {}, dir.path());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "velkor-track: samplerate=abc in [audio] of velkor.ini is not a number\n");
+}
+
+TEST_F(VelkorTrack, AReaderThatGoesAwayEndsTheRunQuietly)
+{
+    // Through the shell: head reads one line and leaves; what is printed after that
+    // finds the pipe closed.
+    const std::string cmd = std::string(VELKOR_TRACK_PATH) + " --input demo.wav | head -n 1";
+    const auto r = testsignal::runTool("/bin/sh", {"-c", cmd}, {}, dir.path());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
+    EXPECT_EQ(r.err.find("Error adding string"), std::string::npos) << r.err;
+    EXPECT_EQ(saved()->IsAddrChecked({1, 1, 100}), 1);
+}
+
+TEST_F(VelkorTrack, SignalsShutDownInOrder)
     {
         for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
             SCOPED_TRACE(sig);
