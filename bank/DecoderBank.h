@@ -30,6 +30,14 @@
 
 namespace velkor {
 
+// Sees every block of the capture stream on the source's thread, before the decoders
+// do (the call recorder). It must not wait for anything.
+class CaptureTap {
+public:
+    virtual ~CaptureTap() = default;
+    virtual void captured(const int16_t* samples, unsigned count, CaptureTime time) = 0;
+};
+
 class DecoderBank {
 public:
     // What the owner hears of its source, on the source's thread.
@@ -74,6 +82,10 @@ public:
     // Whether Motorola's slicer equalises de-emphasised audio; from the next block on.
     // Any thread may call it.
     void SetDeemphasis(velkor::Deemphasis mode) { m_deemphasis.store(mode, std::memory_order_relaxed); }
+
+    // From the next block on, each block also goes to tap (null: none). Any thread may
+    // call it; the tap must outlive the bank.
+    void SetTap(CaptureTap* tap) { m_tap.store(tap, std::memory_order_release); }
 
     // Sets the stop flag and stops the source. When it returns, no decoder runs and
     // none will run again. Called by the destructor; the owner may call it earlier.
@@ -124,6 +136,7 @@ private:
     CMotorola m_motorola;
     std::atomic<int> m_stop{0};
     std::atomic<velkor::Deemphasis> m_deemphasis;
+    std::atomic<CaptureTap*> m_tap{nullptr};
     SourceEvents m_events;
 };
 
