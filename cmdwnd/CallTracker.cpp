@@ -130,9 +130,17 @@ void CallTracker::reportCall(const velkor_call_s& reported)
     m_callCounter = 1;
     m_timers.startTimer(kCallTimer, kCallTimerMs);
     m_owner.enableEndCall(true);
+    m_squelchClear = false;
+    if (m_observer)
+        m_observer->callFollowed(m_trackedCall, *mhz);
 }
 
 void CallTracker::clearCall(const velkor_call_s& clear)
+{
+    leaveCall(clear, m_squelchClear && clear == m_trackedCall ? CallLeft::Squelch : CallLeft::Cleardown);
+}
+
+void CallTracker::leaveCall(const velkor_call_s& clear, CallLeft how)
 {
     const velkor_settings_s settings = m_owner.currentSettings();
     if (m_callCounter == 0 || !m_receiver || !settings.follow_calls)
@@ -162,6 +170,9 @@ void CallTracker::clearCall(const velkor_call_s& clear)
     if (settings.backlight)
         m_receiver->setBacklight(2);
     m_owner.enableEndCall(false);
+    m_squelchClear = false;
+    if (m_observer)
+        m_observer->callLeft(m_trackedCall, how);
 }
 
 void CallTracker::endCall()
@@ -170,7 +181,7 @@ void CallTracker::endCall()
     m_suppressedTarget = m_trackedCall.target;
     m_timers.stopTimer(kSuppressionTimer);
     m_timers.startTimer(kSuppressionTimer, kSuppressionTimerMs);
-    clearCall(clear);
+    leaveCall(clear, CallLeft::EndCall);
 }
 
 void CallTracker::onTimer(int id)
@@ -181,8 +192,10 @@ void CallTracker::onTimer(int id)
             return;
         }
         ++m_callCounter;
-        if (m_callCounter % kSquelchPeriod == 0 && (!m_receiver || m_receiver->isSquelchOpen() == 0))
+        if (m_callCounter % kSquelchPeriod == 0 && (!m_receiver || m_receiver->isSquelchOpen() == 0)) {
+            m_squelchClear = true;
             m_self.post(CMDWND_CLEAR_CALL, m_trackedCall);
+        }
     } else if (id == kSuppressionTimer) {
         m_suppressedTarget = {};
         m_timers.stopTimer(kSuppressionTimer);

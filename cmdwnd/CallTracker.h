@@ -30,6 +30,18 @@ public:
     virtual void stopTimer(int id) = 0;
 };
 
+// How a followed call ended: a decoder's clear-down, the squelch found closed, End Call.
+enum class CallLeft { Cleardown, Squelch, EndCall };
+
+// Told when the receiver has been tuned to a followed call, with its frequency, and
+// when the call is over (the scanner sent back).
+class CallObserver {
+public:
+    virtual ~CallObserver() = default;
+    virtual void callFollowed(const velkor_call_s& call, double mhz) = 0;
+    virtual void callLeft(const velkor_call_s& call, CallLeft how) = 0;
+};
+
 class CallTracker {
 public:
     static constexpr int kCallTimer = 1;
@@ -60,12 +72,16 @@ public:
     using PlanSource = std::function<velkor::Result<velkor_channel_plan_s>(uint32_t system)>;
     void setPlanSource(PlanSource source) { m_planSource = std::move(source); }
 
+    // Null: nobody is told.
+    void setObserver(CallObserver* observer) { m_observer = observer; }
+
     uint32_t callCounter() const { return m_callCounter; }
     const velkor_call_s& trackedCall() const { return m_trackedCall; }
     const velkor_address_s& suppressedTarget() const { return m_suppressedTarget; }
     const velkor_system_params_s* systemParams(uint32_t system) const;
 
 private:
+    void leaveCall(const velkor_call_s& clear, CallLeft how);
     void log(const std::string& line);
     // The frequency of channel, or nullopt after logging why the receiver cannot be
     // tuned there.
@@ -82,6 +98,9 @@ private:
     uint32_t m_callCounter = 0;
     velkor_address_s m_suppressedTarget{};
     velkor_call_s m_trackedCall{};
+    CallObserver* m_observer = nullptr;
+    // The squelch query has posted a clear of the tracked call.
+    bool m_squelchClear = false;
 };
 
 } // namespace velkor
