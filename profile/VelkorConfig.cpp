@@ -1,5 +1,6 @@
 #include "profile/VelkorConfig.h"
 
+#include <charconv>
 #include <string>
 #include <utility>
 
@@ -52,6 +53,24 @@ velkor_channel_plan_s VelkorConfig::channelPlan(uint32_t system) const
     plan.step = m_profile.getUInt(kSystems, "sysStep_" + id, 125);
     plan.offset = static_cast<int16_t>(static_cast<uint16_t>(m_profile.getUInt(kSystems, "sysOffset_" + id, 0)));
     return plan;
+}
+
+velkor_record_settings_s VelkorConfig::recordSettings() const
+{
+    velkor_record_settings_s r;
+    r.dir = m_profile.getString(kRecord, kRecordDir);
+    r.format = m_profile.getString(kRecord, kRecordFormat, "flac");
+    if (r.format.empty())
+        r.format = "flac";
+    r.keepDays = m_profile.getUInt(kRecord, kKeepDays, 0);
+    // A number with a fraction may be given ("0.5"); what is not a number keeps the
+    // default.
+    const std::string min = m_profile.getString(kRecord, kMinSeconds);
+    double seconds = 0;
+    const auto [end, ec] = std::from_chars(min.data(), min.data() + min.size(), seconds);
+    if (ec == std::errc() && end != min.data() && seconds >= 0)
+        r.minSeconds = seconds;
+    return r;
 }
 
 std::string VelkorConfig::serialDevice(uint32_t port) const
