@@ -12,6 +12,8 @@
 #include "tools/PulseServer.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <sndfile.h>
 
 #include <algorithm>
 #include <chrono>
@@ -324,8 +326,8 @@ TEST_F(VelkorTrack, PublishesNamedEventsAndWritesTheDailyFiles)
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[0],
               "start,end,duration,protocol,system,target,origin,system_name,target_name,origin_name,"
-              "channel,frequency,followed\r");
-    EXPECT_NE(calls[1].find(",mpt1327,1,1/100,1/200,New System,Fleet 1 / Dispatch,Fleet 1 / 200,17,169.2000,yes\r"),
+              "channel,frequency,followed,recording\r");
+    EXPECT_NE(calls[1].find(",mpt1327,1,1/100,1/200,New System,Fleet 1 / Dispatch,Fleet 1 / 200,17,169.2000,yes,\r"),
               std::string::npos)
         << calls[1];
 }
@@ -364,6 +366,94 @@ TEST_F(VelkorTrack, ALogDirThatCannotBeWrittenStopsTheStartBeforeTheBook)
         << r.err;
     EXPECT_EQ(r.out, "");
     EXPECT_FALSE(std::filesystem::exists(dir.file("addrbook.ini")));
+}
+
+// A control channel with one call of unit 100 on channel 17 that lasts kCallSlots
+// slots (0.16 s each) from the end of its go-to-channel to the end of its clear-down.
+constexpr int kCallSlots = 19;
+
+std::vector<int16_t> longCall()
+{
+    mptgen::ControlChannel cc(0x0089, 32);
+    cc.slot(mptgen::misc(0, 1)); // MARK: control channel 1
+    cc.slot(cc.aloha());
+    cc.slot(mptgen::goToChannel(1, 100, 200, 17));
+    for (int i = 1; i < kCallSlots; ++i)
+        cc.slot(cc.aloha());
+    cc.slot(mptgen::clearDown(17, 1));
+    cc.slot(cc.aloha());
+    testsignal::FfskOptions o;
+    o.rate = 48000;
+    o.leadSeconds = 0.01;
+    o.tailSeconds = 0.2;
+    auto samples = testsignal::ffsk(cc.bits, o);
+    testsignal::addNoise(samples, 20.0, 3);
+    return testsignal::toPcm16(samples);
+}
+
+// Every file under dir whose name ends in suffix.
+std::vector<std::filesystem::path> filesEndingIn(const std::string& dir, const std::string& suffix)
+{
+    std::vector<std::filesystem::path> found;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir, ec)) {
+        const std::string name = e.path().filename().string();
+        if (name.size() >= suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+            found.push_back(e.path());
+    }
+    return found;
+}
+
+// The followed call paced as live audio, with Hamlib's dummy radio: one FLAC as long as
+// the time from tuning to the clear-down, its JSON, the calls file's row naming it and
+// the event on the broker.
+TEST_F(VelkorTrack, RecordsTheFollowedCall)
+{
+    rigtest::Rigctld rigctld;
+    ASSERT_TRUE(rigctld.ready()) << rigctld.error();
+    testsignal::MqttBroker broker;
+    ASSERT_TRUE(broker.ready()) << "no mosquitto broker could be started";
+    testsignal::MqttSubscriber sub(broker, "velkor/call_recorded");
+    ASSERT_TRUE(sub.subscribed());
+    testsignal::writeFile(dir.file("velkor.ini"),
+                          "[tracking]\nreceiver_type=3\ncomport=0\nreturn_to_cc=1\n[rigctl]\nserver=" +
+                              rigctld.address() + "\n[systems]\nsysBase_1=1690000\nsysOffset_1=1\n");
+    testsignal::writeWav(dir.file("call.wav"), longCall(), 48000);
+    const auto r = testsignal::runTool(
+        VELKOR_TRACK_PATH,
+        {"--input", "call.wav", "--realtime", "--record-dir", "rec", "--log-dir", "logs", "--mqtt", broker.address()},
+        {}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(rigctld.tunings(), (std::vector<double>{169.2, 169.0}));
+
+    const auto flacs = filesEndingIn(dir.file("rec"), ".flac");
+    ASSERT_EQ(flacs.size(), 1u) << r.out;
+    EXPECT_TRUE(filesEndingIn(dir.file("rec"), ".part").empty());
+    SF_INFO info{};
+    SNDFILE* f = sf_open(flacs[0].c_str(), SFM_READ, &info);
+    ASSERT_NE(f, nullptr);
+    sf_close(f);
+    const double seconds = static_cast<double>(info.frames) / info.samplerate;
+    EXPECT_NEAR(seconds, kCallSlots * 0.16, 0.2);
+
+    const std::string stem = flacs[0].stem().string();
+    EXPECT_EQ(stem.substr(6), "-1-1-100");
+    const std::string jsonText = testsignal::readFile((flacs[0].parent_path() / (stem + ".json")).string());
+    const auto j = nlohmann::json::parse(jsonText);
+    EXPECT_EQ(j["freq"], 169200000);
+    EXPECT_EQ(j["talkgroup_tag"], "Dispatch");
+    EXPECT_EQ(j["ended"], "cleardown");
+    EXPECT_EQ(j["protocol"], "mpt1327");
+
+    const std::string relative = flacs[0].parent_path().filename().string() + "/" + stem + ".flac";
+    const Texts calls = splitLines(testsignal::readFile(dailyFile(dir.path(), "calls-")));
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].substr(calls[0].size() - 19), "followed,recording\r");
+    EXPECT_NE(calls[1].find(",17,169.2000,yes," + relative + "\r"), std::string::npos) << calls[1];
+
+    ASSERT_FALSE(jsonText.empty());
+    const std::string event = R"({"cmd":"CALL_RECORDED",)" + jsonText.substr(1, jsonText.size() - 2);
+    EXPECT_TRUE(sub.waitForLine("velkor/call_recorded " + event, std::chrono::seconds(10)));
 }
 
 } // namespace
