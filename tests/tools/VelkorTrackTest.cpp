@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <ctime>
 #include <filesystem>
 #include <thread>
 
@@ -454,6 +455,55 @@ TEST_F(VelkorTrack, RecordsTheFollowedCall)
     ASSERT_FALSE(jsonText.empty());
     const std::string event = R"({"cmd":"CALL_RECORDED",)" + jsonText.substr(1, jsonText.size() - 2);
     EXPECT_TRUE(sub.waitForLine("velkor/call_recorded " + event, std::chrono::seconds(10)));
+}
+
+// Killed while the call is being recorded: nothing that looks complete is left, only
+// the call's .part file.
+TEST_F(VelkorTrack, AKillDuringACallLeavesOnlyItsPartFile)
+{
+    rigtest::Rigctld rigctld;
+    ASSERT_TRUE(rigctld.ready()) << rigctld.error();
+    testsignal::writeFile(dir.file("velkor.ini"),
+                          "[tracking]\nreceiver_type=3\ncomport=0\n[rigctl]\nserver=" + rigctld.address() +
+                              "\n[systems]\nsysBase_1=1690000\nsysOffset_1=1\n");
+    testsignal::writeWav(dir.file("call.wav"), longCall(), 48000);
+    const auto track = startTrack(dir.path(), {"--input", "call.wav", "--realtime", "--record-dir", "rec"}, false);
+    const bool recording = waitFor(
+        "the call's .part file", [&] { return !filesEndingIn(dir.file("rec"), ".flac.part").empty(); },
+        [&] { return track->out(); });
+    track->signal(SIGKILL);
+    EXPECT_EQ(track->wait(kEnd), 128 + SIGKILL);
+    ASSERT_TRUE(recording);
+    EXPECT_EQ(filesEndingIn(dir.file("rec"), ".part").size(), 1u);
+    EXPECT_TRUE(filesEndingIn(dir.file("rec"), ".flac").empty());
+    EXPECT_TRUE(filesEndingIn(dir.file("rec"), ".json").empty());
+}
+
+// A record folder whose day folder cannot be made: one line, the call followed and
+// logged all the same, nothing recorded.
+TEST_F(VelkorTrack, ARecordFolderThatFailsCostsTheRecordingOnly)
+{
+    rigtest::Rigctld rigctld;
+    ASSERT_TRUE(rigctld.ready()) << rigctld.error();
+    testsignal::writeFile(dir.file("velkor.ini"),
+                          "[tracking]\nreceiver_type=3\ncomport=0\n[rigctl]\nserver=" + rigctld.address() +
+                              "\n[systems]\nsysBase_1=1690000\nsysOffset_1=1\n");
+    testsignal::writeWav(dir.file("call.wav"), longCall(), 48000);
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char day[16];
+    std::strftime(day, sizeof day, "%Y-%m-%d", &local);
+    std::filesystem::create_directories(dir.file("rec"));
+    testsignal::writeFile(dir.file("rec/") + day, "a file where the day's folder goes");
+    const auto r = testsignal::runTool(VELKOR_TRACK_PATH, {"--input", "call.wav", "--realtime", "--record-dir", "rec"},
+                                       {}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_NE(r.err.find("velkor-track: Recording of the call dropped: cannot create "), std::string::npos) << r.err;
+    EXPECT_TRUE(contains(splitLines(r.out), "CLEAR| Call clear-down                 | Ch:  17 -> CCh:   1")) << r.out;
+    EXPECT_TRUE(filesEndingIn(dir.file("rec"), ".flac").empty());
+    EXPECT_TRUE(filesEndingIn(dir.file("rec"), ".part").empty());
 }
 
 } // namespace
