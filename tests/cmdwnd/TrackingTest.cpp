@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 
 using namespace velkor;
@@ -467,6 +468,53 @@ TEST_F(Tracking, UnreadablePlanIsLoggedAndTriedAgain)
     EXPECT_EQ(owner.log.all(), Ops{"Couldn't read the channel plan of system 137: velkor.ini: Permission denied"});
     tracker.reportSystem(kSystem);
     EXPECT_NE(tracker.systemParams(kSys), nullptr);
+}
+
+// The observer hears the followed call with its frequency, and how each one ended.
+TEST_F(Tracking, ObserverHearsHowEachFollowedCallEnds)
+{
+    struct Heard : CallObserver {
+        void callFollowed(const velkor_call_s& c, double mhz) override
+        {
+            log.push_back("followed " + std::to_string(c.channel) + " " + std::to_string(mhz));
+        }
+        void callLeft(const velkor_call_s& c, CallLeft how) override
+        {
+            log.push_back("left " + std::to_string(static_cast<int>(how)));
+        }
+        Ops log;
+    } heard;
+    tracker.setObserver(&heard);
+    const struct {
+        const char* name;
+        std::function<void()> end;
+        const char* left;
+    } cases[] = {
+        {"clear-down",
+         [&] {
+             tracker.clearCall(call({kSys, 0, 0}, {}, 8));
+         },
+         "left 0"},
+        {"squelch",
+         [&] {
+             rx->squelchOpen = 0;
+             ticks(4);
+             tracker.clearCall(std::get<velkor_call_s>(self.posted.back().second));
+             rx->squelchOpen = 1;
+         },
+         "left 1"},
+        {"End Call", [&] { tracker.endCall(); }, "left 2"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        heard.log.clear();
+        timers.running.erase(CallTracker::kSuppressionTimer);
+        tracker.onTimer(CallTracker::kSuppressionTimer);
+        followMarked();
+        c.end();
+        // Channel 8 of the default plan: 420.0 MHz + 8 x 12.5 kHz.
+        EXPECT_EQ(heard.log, (Ops{"followed 8 420.100000", c.left}));
+    }
 }
 
 } // namespace
