@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <map>
 
 using namespace velkor;
@@ -470,51 +469,25 @@ TEST_F(Tracking, UnreadablePlanIsLoggedAndTriedAgain)
     EXPECT_NE(tracker.systemParams(kSys), nullptr);
 }
 
-// The observer hears the followed call with its frequency, and how each one ended.
+// The observer hears each followed call with its frequency (channel 8 of the default
+// plan: 420.0 MHz + 8 x 12.5 kHz) and how it ended: clear-down, squelch, End Call.
 TEST_F(Tracking, ObserverHearsHowEachFollowedCallEnds)
 {
     struct Heard : CallObserver {
-        void callFollowed(const velkor_call_s& c, double mhz) override
-        {
-            log.push_back("followed " + std::to_string(c.channel) + " " + std::to_string(mhz));
-        }
-        void callLeft(const velkor_call_s& c, CallLeft how) override
-        {
-            log.push_back("left " + std::to_string(static_cast<int>(how)));
-        }
+        void callFollowed(const velkor_call_s&, double mhz) override { log.push_back(std::to_string(mhz)); }
+        void callLeft(const velkor_call_s&, CallLeft how) override { log.push_back(std::to_string(int(how))); }
         Ops log;
     } heard;
     tracker.setObserver(&heard);
-    const struct {
-        const char* name;
-        std::function<void()> end;
-        const char* left;
-    } cases[] = {
-        {"clear-down",
-         [&] {
-             tracker.clearCall(call({kSys, 0, 0}, {}, 8));
-         },
-         "left 0"},
-        {"squelch",
-         [&] {
-             rx->squelchOpen = 0;
-             ticks(4);
-             tracker.clearCall(std::get<velkor_call_s>(self.posted.back().second));
-             rx->squelchOpen = 1;
-         },
-         "left 1"},
-        {"End Call", [&] { tracker.endCall(); }, "left 2"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        heard.log.clear();
-        timers.running.erase(CallTracker::kSuppressionTimer);
-        tracker.onTimer(CallTracker::kSuppressionTimer);
-        followMarked();
-        c.end();
-        // Channel 8 of the default plan: 420.0 MHz + 8 x 12.5 kHz.
-        EXPECT_EQ(heard.log, (Ops{"followed 8 420.100000", c.left}));
-    }
+    followMarked();
+    tracker.clearCall(call({kSys, 0, 0}, {}, 8));
+    followMarked();
+    rx->squelchOpen = 0;
+    ticks(4);
+    tracker.clearCall(std::get<velkor_call_s>(self.posted.back().second));
+    followMarked();
+    tracker.endCall();
+    EXPECT_EQ(heard.log, (Ops{"420.100000", "0", "420.100000", "1", "420.100000", "2"}));
 }
 
 } // namespace

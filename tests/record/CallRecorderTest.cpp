@@ -5,7 +5,6 @@
 #include "fixtures/ScratchFixture.h"
 
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 #include <sndfile.h>
 
 #include <filesystem>
@@ -17,18 +16,6 @@ namespace {
 
 // 2026-12-09 14:22:33.250 UTC.
 const auto kStart = std::chrono::system_clock::time_point(std::chrono::milliseconds(1796826153250));
-
-record_call_s testCall(unsigned rate = 8000)
-{
-    record_call_s c;
-    c.protocol = EventProtocol::Mpt1327;
-    c.target = {{70, 5, 100}, "Dispatch"};
-    c.origin = {{70, 5, 200}, ""};
-    c.channel = 17;
-    c.freqHz = 169200000.0;
-    c.sampleRate = rate;
-    return c;
-}
 
 class CallRecorderTest : public ScratchFixture {
 protected:
@@ -45,11 +32,11 @@ protected:
             o, notices, [this](const record_result_s& r) { results.push_back(r); }, [] { return kStart; });
     }
     // One call of `seconds` of a ramp at 8000 Hz, fed in 400-sample blocks.
-    static void recordCall(CallRecorder& rec, double seconds, unsigned rate = 8000)
+    static void recordCall(CallRecorder& rec, double seconds)
     {
-        rec.begin(testCall(rate));
+        rec.begin({EventProtocol::Mpt1327, {{70, 5, 100}, "Dispatch"}, {{70, 5, 200}, ""}, "", 17, 169200000.0, 8000});
         std::vector<int16_t> block(400);
-        for (size_t done = 0; done < static_cast<size_t>(seconds * rate); done += block.size()) {
+        for (size_t done = 0; done < static_cast<size_t>(seconds * 8000); done += block.size()) {
             for (size_t i = 0; i < block.size(); ++i)
                 block[i] = static_cast<int16_t>((done + i) % 1000);
             rec.feed(block.data(), block.size());
@@ -79,23 +66,15 @@ TEST_F(CallRecorderTest, WritesTheAudioAndItsJsonUnderTheDayAndStartTime)
     EXPECT_EQ(back[999], 999);
     EXPECT_EQ(back[1000], 0);
 
-    const auto j = nlohmann::json::parse(readFile((dir / "rec/2026-12-09/142233-70-5-100.json").string()));
-    EXPECT_EQ(j["freq"], 169200000);
-    EXPECT_EQ(j["start_time"], 1796826153);
-    EXPECT_EQ(j["stop_time"], 1796826155);
-    EXPECT_EQ(j["call_length"], 2.0);
-    EXPECT_EQ(j["talkgroup"], 100);
-    EXPECT_EQ(j["talkgroup_tag"], "Dispatch");
-    EXPECT_EQ(j["audio_type"], "analog");
-    EXPECT_EQ(j["start"], "2026-12-09T14:22:33.250Z");
-    EXPECT_EQ(j["stop"], "2026-12-09T14:22:35.250Z");
-    EXPECT_EQ(j["protocol"], "mpt1327");
-    EXPECT_EQ(j["system"], 70);
-    EXPECT_EQ(j["origin"], nlohmann::json({{"system", 70}, {"fleet", 5}, {"unit", 200}, {"name", ""}}));
-    EXPECT_EQ(j["channel"], 17);
-    EXPECT_EQ(j["ended"], "cleardown");
-    EXPECT_EQ(j["audio"], "142233-70-5-100.flac");
-    EXPECT_EQ(nlohmann::json::parse(results[0].json), j);
+    const std::string json =
+        R"({"freq":169200000,"start_time":1796826153,"stop_time":1796826155,"call_length":2.0,"talkgroup":100,)"
+        R"("talkgroup_tag":"Dispatch","audio_type":"analog","start":"2026-12-09T14:22:33.250Z",)"
+        R"("stop":"2026-12-09T14:22:35.250Z","protocol":"mpt1327","system":70,)"
+        R"("target":{"system":70,"fleet":5,"unit":100,"name":"Dispatch"},)"
+        R"("origin":{"system":70,"fleet":5,"unit":200,"name":""},"channel":17,"ended":"cleardown",)"
+        R"("audio":"142233-70-5-100.flac"})";
+    EXPECT_EQ(readFile((dir / "rec/2026-12-09/142233-70-5-100.json").string()), json + "\n");
+    EXPECT_EQ(results[0].json, json);
     EXPECT_TRUE(notices.notes.empty());
 }
 
