@@ -156,6 +156,8 @@ void TrackingSession::stop()
         // The calls still open end here; events still queued go with the command
         // window's, which drops them too.
         m_outputs->finish();
+        if (m_recording)
+            m_recording->setFinished({});
         m_outputs.reset();
     }
     if (m_parts.mqtt) {
