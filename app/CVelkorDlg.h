@@ -141,6 +141,9 @@ private:
     // The daily files of [log] dir= in velkor.ini; none without the key, or (after a
     // log line saying why) when they cannot be written.
     std::unique_ptr<DailyLog> openDailyLog();
+    // The call recorder of [record] in velkor.ini; none when dir is empty or it
+    // cannot work (a log line says why).
+    std::unique_ptr<CallRecorder> openRecorder();
     // Closes the settings dialog, a message box or the About box left open when a
     // signal ends the program, so that their modal runs return.
     void closeNestedDialogs();

@@ -40,6 +40,8 @@ CVelkorDlg::CVelkorDlg(Parts parts, velkor::Notices* notices, QWidget* parent)
     buildControls();
     if (!parts.dailyLog)
         parts.dailyLog = openDailyLog();
+    if (!parts.recorder)
+        parts.recorder = openRecorder();
     m_session = std::make_unique<TrackingSession>(*this, m_grid->Book(), std::move(parts));
 }
 
@@ -57,6 +59,34 @@ std::unique_ptr<DailyLog> CVelkorDlg::openDailyLog()
     } catch (const DailyLogError& e) {
         // Decoding and tracking go on without the files.
         logList().append(std::string("ERROR: no daily log files: ") + e.what());
+        return nullptr;
+    }
+}
+
+std::unique_ptr<CallRecorder> CVelkorDlg::openRecorder()
+{
+    const auto config = VelkorConfig::load();
+    if (!config)
+        return nullptr;
+    const velkor_record_settings_s ini = config->recordSettings();
+    if (ini.dir.empty())
+        return nullptr;
+    record_options_s options;
+    options.dir = ini.dir;
+    options.keepDays = ini.keepDays;
+    options.minSeconds = ini.minSeconds;
+    const unsigned rate = config->settings().samplerate;
+    const auto format = parseRecordFormat(ini.format);
+    const velkor::Status usable = format ? checkRecordFormat(*format, rate) : velkor::fail(format.error());
+    try {
+        if (!usable)
+            throw RecordError(usable.error());
+        options.format = *format;
+        options.queueSamples = static_cast<size_t>(rate) * 30;
+        return std::make_unique<CallRecorder>(options, m_notices);
+    } catch (const RecordError& e) {
+        // Decoding and tracking go on without recordings.
+        logList().append(std::string("ERROR: calls are not recorded: ") + e.what());
         return nullptr;
     }
 }

@@ -116,6 +116,8 @@ void DecoderBank::FeedSamples(const int16_t* samples, unsigned count, CaptureTim
     auto stopping = [this] { return m_stop.load(std::memory_order_acquire) != 0; };
     if (stopping())
         return;
+    if (CaptureTap* tap = m_tap.load(std::memory_order_acquire))
+        tap->captured(samples, count, captured);
     // Each demodulator sets flush-to-zero itself as well; once here saves the switching.
     const velkor::FlushDenormals flush;
     m_motorola.SetDeemphasis(m_deemphasis.load(std::memory_order_relaxed));

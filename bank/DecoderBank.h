@@ -31,6 +31,14 @@
 
 namespace velkor {
 
+// Sees every block of the capture stream on the source's thread, before the decoders
+// do (the call recorder). It must not wait for anything.
+class CaptureTap {
+public:
+    virtual ~CaptureTap() = default;
+    virtual void captured(const int16_t* samples, unsigned count, CaptureTime time) = 0;
+};
+
 class DecoderBank {
 public:
     // What the owner hears of its source, on the source's thread.
@@ -81,6 +89,9 @@ public:
     // Motorola's band plans, handed over to the decoding thread before the next block.
     // Any thread may call it.
     void SetMotorolaPlans(MotorolaPlans plans);
+    // From the next block on, each block also goes to tap (null: none). Any thread may
+    // call it; the tap must outlive the bank.
+    void SetTap(CaptureTap* tap) { m_tap.store(tap, std::memory_order_release); }
 
     // Sets the stop flag and stops the source. When it returns, no decoder runs and
     // none will run again. Called by the destructor; the owner may call it earlier.
@@ -135,6 +146,7 @@ private:
     std::mutex m_plansMutex;
     MotorolaPlans m_newPlans;
     std::atomic<bool> m_plansWaiting{false};
+    std::atomic<CaptureTap*> m_tap{nullptr};
     SourceEvents m_events;
 };
 

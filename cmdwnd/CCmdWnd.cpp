@@ -89,7 +89,9 @@ bool CCmdWnd::event(QEvent* e)
     if (e->type() == CmdEvent::type()) {
         auto* cmd = static_cast<CmdEvent*>(e);
         m_activity.note(cmd->origin.protocol, cmd->code, DecodeActivity::Clock::now(), cmd->origin.time);
+        m_handling = cmd->origin;
         OnCmdWndMessage(cmd->code, std::move(cmd->payload));
+        m_handling = {};
         return true;
     }
     return QObject::event(e);

@@ -79,6 +79,9 @@ public:
     void setPortDeviceSource(PortDeviceSource source) { m_portDevice = std::move(source); }
 
     CallTracker& tracker() { return m_tracker; }
+    // Where the event being handled came from (the decoder, its block's time); empty
+    // outside the handling of a posted event.
+    const velkor_origin_s& handlingOrigin() const { return m_handling; }
     LineInMixer* mixer() const { return m_mixer.get(); }
     // What the decoders have been hearing, for a status line.
     DecodeActivity& activity() { return m_activity; }
@@ -108,6 +111,7 @@ private:
     QBasicTimer m_callTimer;
     QBasicTimer m_suppressionTimer;
     PortDeviceSource m_portDevice;
+    velkor_origin_s m_handling;
     velkor::PostedNotes m_receiverNotes{*this, m_owner.notices()};
 };
 

@@ -268,6 +268,8 @@ void CallTracker::takeOver(const velkor_call_s& reported, const velkor_settings_
     log(line);
     m_timers.stopTimer(kCallTimer);
     m_callCounter = 0;
+    if (m_observer)
+        m_observer->callLeft(m_trackedCall, CallLeft::Takeover);
     follow(reported, rule.priority, *mhz, narrow, settings);
 }
 
@@ -294,14 +296,17 @@ void CallTracker::follow(const velkor_call_s& reported, int priority, double mhz
     m_callCounter = 1;
     m_timers.startTimer(kCallTimer, kCallTimerMs);
     m_owner.enableEndCall(true);
+    m_squelchClear = false;
+    if (m_observer)
+        m_observer->callFollowed(m_trackedCall, *mhz);
 }
 
 void CallTracker::clearCall(const velkor_call_s& clear)
 {
-    clearTracked(clear, true);
+    leaveCall(clear, m_squelchClear && clear == m_trackedCall ? CallLeft::Squelch : CallLeft::Cleardown);
 }
 
-void CallTracker::clearTracked(const velkor_call_s& clear, bool resume)
+void CallTracker::leaveCall(const velkor_call_s& clear, CallLeft how)
 {
     const velkor_settings_s settings = m_owner.currentSettings();
     if (m_callCounter == 0 || !m_receiver || !settings.follow_calls)
@@ -332,10 +337,13 @@ void CallTracker::clearTracked(const velkor_call_s& clear, bool resume)
         m_receiver->setBacklight(2);
     m_owner.enableEndCall(false);
     // The conversation may go on in a new grant; End Call means it is not wanted.
-    m_resumeOpen = resume && settings.resume_ms > 0;
+    m_resumeOpen = how != CallLeft::EndCall && settings.resume_ms > 0;
     m_resumeCall = m_trackedCall;
     m_resumePriority = m_trackedPriority;
     m_resumeUntil = m_clock() + settings.resume_ms;
+    m_squelchClear = false;
+    if (m_observer)
+        m_observer->callLeft(m_trackedCall, how);
 }
 
 void CallTracker::endCall()
@@ -344,7 +352,7 @@ void CallTracker::endCall()
     m_suppressedTarget = m_trackedCall.target;
     m_timers.stopTimer(kSuppressionTimer);
     m_timers.startTimer(kSuppressionTimer, kSuppressionTimerMs);
-    clearTracked(clear, false);
+    leaveCall(clear, CallLeft::EndCall);
 }
 
 void CallTracker::onTimer(int id)
@@ -355,8 +363,10 @@ void CallTracker::onTimer(int id)
             return;
         }
         ++m_callCounter;
-        if (m_callCounter % kSquelchPeriod == 0 && (!m_receiver || m_receiver->isSquelchOpen() == 0))
+        if (m_callCounter % kSquelchPeriod == 0 && (!m_receiver || m_receiver->isSquelchOpen() == 0)) {
+            m_squelchClear = true;
             m_self.post(CMDWND_CLEAR_CALL, m_trackedCall);
+        }
     } else if (id == kSuppressionTimer) {
         m_suppressedTarget = {};
         m_timers.stopTimer(kSuppressionTimer);

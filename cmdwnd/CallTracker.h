@@ -41,6 +41,18 @@ public:
     virtual void stopTimer(int id) = 0;
 };
 
+// How a followed call ended: a decoder's clear-down, the squelch found closed, End Call.
+enum class CallLeft { Cleardown, Squelch, EndCall, Takeover };
+
+// Told when the receiver has been tuned to a followed call, with its frequency, and
+// when the call is over (the scanner sent back).
+class CallObserver {
+public:
+    virtual ~CallObserver() = default;
+    virtual void callFollowed(const velkor_call_s& call, double mhz) = 0;
+    virtual void callLeft(const velkor_call_s& call, CallLeft how) = 0;
+};
+
 class CallTracker {
 public:
     static constexpr int kCallTimer = 1;
@@ -84,6 +96,9 @@ public:
     using PlanSource = std::function<velkor::Result<velkor_channel_plan_s>(uint32_t system)>;
     void setPlanSource(PlanSource source) { m_planSource = std::move(source); }
 
+    // Null: nobody is told.
+    void setObserver(CallObserver* observer) { m_observer = observer; }
+
     uint32_t callCounter() const { return m_callCounter; }
     const velkor_call_s& trackedCall() const { return m_trackedCall; }
     const velkor_address_s& suppressedTarget() const { return m_suppressedTarget; }
@@ -92,6 +107,7 @@ public:
     int trackedPriority() const { return m_trackedPriority; }
 
 private:
+    void leaveCall(const velkor_call_s& clear, CallLeft how);
     void log(const std::string& line);
     // The frequency of channel, or nullopt after logging why the receiver cannot be
     // tuned there.
@@ -110,7 +126,6 @@ private:
     bool resumeWaits(const velkor_call_s& c, int priority);
     void takeOver(const velkor_call_s& c, const velkor_settings_s& settings);
     void follow(const velkor_call_s& c, int priority, double mhz, int narrow, const velkor_settings_s& settings);
-    void clearTracked(const velkor_call_s& clear, bool resume);
 
     CmdWndOwner& m_owner;
     TrackerTimers& m_timers;
@@ -132,6 +147,9 @@ private:
     int m_resumePriority = 0;
     int64_t m_resumeUntil = 0;
     std::string m_lastDecision;
+    CallObserver* m_observer = nullptr;
+    // The squelch query has posted a clear of the tracked call.
+    bool m_squelchClear = false;
 };
 
 } // namespace velkor

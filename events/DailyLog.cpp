@@ -64,13 +64,14 @@ std::string csvField(const std::string& text)
     return out + "\"";
 }
 
-std::string callCsvHeader()
+std::string callCsvHeader(bool withRecording)
 {
-    return "start,end,duration,protocol,system,target,origin,system_name,target_name,origin_name,channel,"
-           "frequency,followed\r\n";
+    return std::string("start,end,duration,protocol,system,target,origin,system_name,target_name,origin_name,channel,"
+                       "frequency,followed") +
+        (withRecording ? ",recording\r\n" : "\r\n");
 }
 
-std::string callCsvRow(const call_record_s& c)
+std::string callCsvRow(const call_record_s& c, bool withRecording)
 {
     const char* protocol = protocolName(c.protocol);
     const auto duration = c.end > c.start ? c.end - c.start : EventClock::duration::zero();
@@ -88,6 +89,8 @@ std::string callCsvRow(const call_record_s& c)
     row += std::to_string(c.call.channel) + ',';
     row += (c.mhz ? mhzText(*c.mhz) : std::string()) + ',';
     row += c.followed ? "yes" : "no";
+    if (withRecording)
+        row += ',' + csvField(c.recording);
     return row + "\r\n";
 }
 
@@ -125,14 +128,22 @@ velkor::Status DailyLog::open(File& file, const std::string& date)
         ::close(file.fd);
     file.fd = -1;
     const std::string path = (std::filesystem::path(m_dir) / (file.prefix + date + file.suffix)).string();
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (fd < 0)
         return velkor::fail("cannot write " + path + ": " + std::strerror(errno));
     file.fd = fd;
     file.date = date;
     struct stat st { };
-    if (!file.header.empty() && ::fstat(fd, &st) == 0 && st.st_size == 0)
+    file.oldHeader = false;
+    if (!file.header.empty() && ::fstat(fd, &st) == 0 && st.st_size == 0) {
         write(file, file.header);
+    } else if (&file == &m_calls) {
+        // A day's file keeps the columns it was begun with.
+        const std::string old = callCsvHeader(false);
+        std::string first(old.size(), '\0');
+        file.oldHeader =
+            ::pread(fd, first.data(), first.size(), 0) == static_cast<ssize_t>(first.size()) && first == old;
+    }
     return {};
 }
 
@@ -172,11 +183,11 @@ void DailyLog::call(const call_record_s& call)
         m_calls.failing = true;
         return;
     }
-    write(m_calls, callCsvRow(call));
+    write(m_calls, callCsvRow(call, !m_calls.oldHeader));
 }
 
 void CallLog::report(const velkor_origin_s& origin, const velkor_call_s& call, const velkor_event_names_s& names,
-                     std::optional<double> mhz, bool followed)
+                     std::optional<double> mhz, bool followed, uint64_t recordingId)
 {
     m_last = std::max(m_last, origin.time);
     const std::pair<uint32_t, uint32_t> key{call.target.system, call.channel};
@@ -197,6 +208,8 @@ void CallLog::report(const velkor_origin_s& origin, const velkor_call_s& call, c
     if (mhz)
         r.mhz = mhz;
     r.followed = r.followed || followed;
+    if (recordingId != 0)
+        r.recordingId = recordingId;
 }
 
 void CallLog::clear(const velkor_origin_s& origin, const velkor_call_s& clear)

@@ -41,11 +41,14 @@ struct call_record_s {
     velkor_event_names_s names;
     std::optional<double> mhz; // the traffic channel's frequency, where its plan is known
     bool followed = false;     // the receiver was tuned to it
+    uint64_t recordingId = 0;  // the recording of a followed call, while it is written
+    std::string recording;     // its audio file, relative to the record folder; empty: none kept
 };
 
-// The header and a row of the calls file, each ending in CRLF as RFC 4180 has it.
-std::string callCsvHeader();
-std::string callCsvRow(const call_record_s& call);
+// The header and a row of the calls file, each ending in CRLF as RFC 4180 has it. The
+// last column, recording, came later: a file begun without it is written without it.
+std::string callCsvHeader(bool withRecording = true);
+std::string callCsvRow(const call_record_s& call, bool withRecording = true);
 // A field quoted when it holds a comma, a quote or a line break.
 std::string csvField(const std::string& text);
 
@@ -75,6 +78,7 @@ private:
         std::string date;
         int fd = -1;
         bool failing = false;
+        bool oldHeader = false; // begun with the header that had no recording column
     };
     // Opens the file of today when the date has turned (or it is not open).
     velkor::Status open(File& file, const std::string& date);
@@ -103,7 +107,7 @@ public:
     // A grant; mhz and followed as the tracker saw it. A repeat of an open call keeps
     // its start and adds what the repeat tells (followed, a frequency, names).
     void report(const velkor_origin_s& origin, const velkor_call_s& call, const velkor_event_names_s& names,
-                std::optional<double> mhz, bool followed);
+                std::optional<double> mhz, bool followed, uint64_t recordingId = 0);
     // A clear-down: ends the open call on that channel of that system (any system for
     // a clear-down without one).
     void clear(const velkor_origin_s& origin, const velkor_call_s& clear);

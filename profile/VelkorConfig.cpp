@@ -110,6 +110,24 @@ MotorolaPlans VelkorConfig::fixedMotorolaPlans() const
     return plans;
 }
 
+velkor_record_settings_s VelkorConfig::recordSettings() const
+{
+    velkor_record_settings_s r;
+    r.dir = m_profile.getString(kRecord, kRecordDir);
+    r.format = m_profile.getString(kRecord, kRecordFormat, "flac");
+    if (r.format.empty())
+        r.format = "flac";
+    r.keepDays = m_profile.getUInt(kRecord, kKeepDays, 0);
+    // A number with a fraction may be given ("0.5"); what is not a number keeps the
+    // default.
+    const std::string min = m_profile.getString(kRecord, kMinSeconds);
+    double seconds = 0;
+    const auto [end, ec] = std::from_chars(min.data(), min.data() + min.size(), seconds);
+    if (ec == std::errc() && end != min.data() && seconds >= 0)
+        r.minSeconds = seconds;
+    return r;
+}
+
 std::string VelkorConfig::serialDevice(uint32_t port) const
 {
     std::string device = m_profile.getString(kSerial, "com" + std::to_string(port));

@@ -54,7 +54,23 @@ inline constexpr const char* kDefaultServer = "localhost:4532";
 // The dialog's daily files: [log] dir= names their directory; none without it.
 inline constexpr const char* kLog = "log";
 inline constexpr const char* kLogDir = "dir";
+
+// Recording of followed calls: [record] dir= (empty: off), format=, keep_days=,
+// min_seconds=.
+inline constexpr const char* kRecord = "record";
+inline constexpr const char* kRecordDir = "dir";
+inline constexpr const char* kRecordFormat = "format";
+inline constexpr const char* kKeepDays = "keep_days";
+inline constexpr const char* kMinSeconds = "min_seconds";
 } // namespace velkor_ini
+
+// [record] as written; the recorder checks the format.
+struct velkor_record_settings_s {
+    std::string dir;             // empty: nothing is recorded
+    std::string format = "flac"; // flac, wav or opus
+    uint32_t keepDays = 0;       // 0: keep everything
+    double minSeconds = 1.0;     // shorter calls are not kept
+};
 
 // The settings as the running program applies them: a flag is on only when its value
 // is exactly 1 (the settings dialog, which shows any non-zero value checked, reads the
@@ -114,6 +130,7 @@ public:
     velkor::Result<MotorolaBandPlan> motorolaPlan(uint32_t system) const;
     // The systems whose sysBandPlan_%u names a fixed plan.
     MotorolaPlans fixedMotorolaPlans() const;
+    velkor_record_settings_s recordSettings() const;
 
     // The device path that COM port `port` stands for: [serial] comN, or /dev/ttyS(N-1)
     // when the key is missing or empty. The port must be at least 1.

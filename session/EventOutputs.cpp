@@ -3,21 +3,23 @@
 #include "cmdwnd/CCmdWnd.h"
 #include "cmdwnd/ChannelPlan.h"
 #include "events/EventJson.h"
+#include "session/CallRecording.h"
 
 #include <QMetaObject>
 
 namespace velkor {
 
-EventOutputs::EventOutputs(CmdWndOwner& owner, CCmdWnd& cmdWnd, DailyLog* dailyLog, MqttPublisher* mqtt)
+EventOutputs::EventOutputs(CmdWndOwner& owner, CCmdWnd& cmdWnd, DailyLog* dailyLog, MqttPublisher* mqtt,
+                           CallRecording* recording)
     : m_owner(owner)
     , m_cmdWnd(cmdWnd)
     , m_dailyLog(dailyLog)
     , m_mqtt(mqtt)
-    , m_calls([this](const call_record_s& call) {
-        if (m_dailyLog)
-            m_dailyLog->call(call);
-    })
+    , m_recording(recording)
+    , m_calls([this](const call_record_s& call) { callFinished(call); })
 {
+    if (m_recording)
+        m_recording->setFinished([this](const record_result_s& result) { recorded(result); });
 }
 
 EventOutputs::~EventOutputs() = default;
@@ -64,13 +66,58 @@ void EventOutputs::handle(velkor_origin_s origin, uint32_t code, const CmdPayloa
         std::optional<double> mhz;
         if (const velkor_system_params_s* plan = tracker.systemParams(call->target.system))
             mhz = channelFrequency(*plan, call->channel);
-        m_calls.report(origin, *call, names ? *names : velkor_event_names_s{}, mhz, followed);
+        const uint64_t recording = followed && m_recording ? m_recording->openCall() : 0;
+        m_calls.report(origin, *call, names ? *names : velkor_event_names_s{}, mhz, followed, recording);
     }
+}
+
+void EventOutputs::callFinished(call_record_s call)
+{
+    if (call.recordingId != 0) {
+        const auto done = m_recorded.find(call.recordingId);
+        if (done == m_recorded.end()) {
+            m_waiting[call.recordingId] = call;
+            return;
+        }
+        call.recording = done->second;
+        m_recorded.erase(done);
+    }
+    if (m_dailyLog)
+        m_dailyLog->call(call);
+}
+
+void EventOutputs::recorded(const record_result_s& result)
+{
+    if (result.kept) {
+        // The JSON file's fields, as an event of the program's own.
+        const std::string json = R"({"cmd":"CALL_RECORDED",)" + result.json.substr(1);
+        if (m_mqtt)
+            m_mqtt->publish(m_mqtt->baseTopic() + "/call_recorded", json);
+        if (m_dailyLog)
+            m_dailyLog->event(json);
+    }
+    const auto waiting = m_waiting.find(result.id);
+    if (waiting == m_waiting.end()) {
+        m_recorded[result.id] = result.audio;
+        return;
+    }
+    call_record_s call = waiting->second;
+    m_waiting.erase(waiting);
+    call.recording = result.audio;
+    if (m_dailyLog)
+        m_dailyLog->call(call);
 }
 
 void EventOutputs::finish()
 {
     m_calls.finishAll();
+    // A recording that never told its outcome kept nothing.
+    while (!m_waiting.empty()) {
+        call_record_s call = m_waiting.begin()->second;
+        m_waiting.erase(m_waiting.begin());
+        call.recordingId = 0;
+        callFinished(call);
+    }
 }
 
 } // namespace velkor

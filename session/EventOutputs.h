@@ -15,18 +15,23 @@
 
 #include <QObject>
 
+#include <map>
 #include <memory>
 
 namespace velkor {
 
+class CallRecording;
 class CCmdWnd;
 class CmdWndOwner;
+struct record_result_s;
 
 class EventOutputs : public QObject, public CmdSink {
     Q_OBJECT
 public:
-    // Either output may be null.
-    EventOutputs(CmdWndOwner& owner, CCmdWnd& cmdWnd, DailyLog* dailyLog, MqttPublisher* mqtt);
+    // Either output may be null. With a recording, a followed call's row waits for its
+    // recording's outcome (the file it names), and each kept recording is an event.
+    EventOutputs(CmdWndOwner& owner, CCmdWnd& cmdWnd, DailyLog* dailyLog, MqttPublisher* mqtt,
+                 CallRecording* recording = nullptr);
     ~EventOutputs() override;
 
     void post(uint32_t code, CmdPayload payload) override;
@@ -38,11 +43,18 @@ public:
 
 private:
     void handle(velkor_origin_s origin, uint32_t code, const CmdPayload& payload);
+    void callFinished(call_record_s call);
+    void recorded(const record_result_s& result);
 
     CmdWndOwner& m_owner;
     CCmdWnd& m_cmdWnd;
     DailyLog* m_dailyLog;
     MqttPublisher* m_mqtt;
+    CallRecording* m_recording;
+    // Rows of followed calls whose recording is still being written, and outcomes
+    // whose row has not finished yet; both by recording.
+    std::map<uint64_t, call_record_s> m_waiting;
+    std::map<uint64_t, std::string> m_recorded;
     CallLog m_calls;
 };
 

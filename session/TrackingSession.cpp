@@ -4,6 +4,7 @@
 #include "bank/DecoderBank.h"
 #include "cmdwnd/CCmdWnd.h"
 #include "receiver/ReceiverFactory.h"
+#include "session/CallRecording.h"
 #include "session/EventOutputs.h"
 #include "text/Cp1252.h"
 
@@ -45,8 +46,11 @@ TrackingSession::Started TrackingSession::start()
         return Started::NoCommandWindow;
     }
 
+    if (m_parts.recorder)
+        m_recording = std::make_unique<CallRecording>(m_owner, *m_cmdWnd, std::move(m_parts.recorder));
     if (m_parts.dailyLog || m_parts.mqtt)
-        m_outputs = std::make_unique<EventOutputs>(m_owner, *m_cmdWnd, m_parts.dailyLog.get(), m_parts.mqtt.get());
+        m_outputs = std::make_unique<EventOutputs>(m_owner, *m_cmdWnd, m_parts.dailyLog.get(), m_parts.mqtt.get(),
+                                                   m_recording.get());
     applySettings();
     if (m_parts.decodingRequired && !m_bank)
         return Started::NoDecoding;
@@ -127,6 +131,8 @@ bool TrackingSession::startDecoding(unsigned sampleRate, const std::string& rate
             throw std::runtime_error("no audio input");
         CmdSink* sink = m_outputs ? static_cast<CmdSink*>(m_outputs.get()) : m_cmdWnd.get();
         m_bank = m_parts.decoderBank(sink, sampleRate, m_settings.motorola_plans);
+        if (m_bank && m_recording)
+            m_recording->attach(*m_bank);
         if (m_bank)
             return true;
         m_decodingError = "no audio input";
@@ -149,10 +155,16 @@ void TrackingSession::stop()
     if (m_bank)
         m_bank->Stop();
     m_bank.reset();
+    // The call being recorded ends with the input; its outcome reaches the calls file
+    // below.
+    if (m_recording)
+        m_recording->finish();
     if (m_outputs) {
         // The calls still open end here; events still queued go with the command
         // window's, which drops them too.
         m_outputs->finish();
+        if (m_recording)
+            m_recording->setFinished({});
         m_outputs.reset();
     }
     if (m_parts.mqtt) {
@@ -160,6 +172,7 @@ void TrackingSession::stop()
         if (const size_t left = m_parts.mqtt->shutdown())
             log("MQTT: " + std::to_string(left) + " events could not be delivered to " + m_parts.mqtt->where());
     }
+    m_recording.reset();
     m_cmdWnd.reset();
 }
 

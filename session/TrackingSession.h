@@ -18,6 +18,7 @@
 #include "events/MqttPublisher.h"
 #include "notify/Result.h"
 #include "profile/VelkorConfig.h"
+#include "record/CallRecorder.h"
 
 #include <functional>
 #include <memory>
@@ -27,6 +28,7 @@
 namespace velkor {
 
 class AddrBook;
+class CallRecording;
 class CCmdWnd;
 class DecoderBank;
 class EventOutputs;
@@ -49,6 +51,9 @@ public:
         // session stops.
         std::unique_ptr<DailyLog> dailyLog;
         std::unique_ptr<MqttPublisher> mqtt;
+        // Records every followed call (null: none). The session owns it; an open call
+        // ends with the input when the session stops.
+        std::unique_ptr<CallRecorder> recorder;
     };
 
     // owner: the log list, the address book lookups and the End Call button; book: the
@@ -96,6 +101,7 @@ private:
     // The command window is declared before the bank, so that even a forgotten stop()
     // takes the bank down first.
     std::unique_ptr<CCmdWnd> m_cmdWnd;
+    std::unique_ptr<CallRecording> m_recording;
     // Between the bank and the command window when the events go anywhere else.
     std::unique_ptr<EventOutputs> m_outputs;
     std::unique_ptr<DecoderBank> m_bank;

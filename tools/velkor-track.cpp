@@ -76,6 +76,8 @@ struct TrackOptions {
     std::string lineElement = "Line";
     std::string micElement = "Mic";
     std::string logDir;
+    std::string recordDir;
+    std::string recordFormat;
     MqttCli mqtt;
     // --hold: only calls of these are followed.
     std::vector<std::string> holdTexts;
@@ -127,6 +129,12 @@ std::optional<int> parseOptions(int argc, char** argv, TrackOptions& o)
     cli.add_option("--hold", o.holdTexts,
                    "follow only calls of this SYSTEM[/FLEET[/UNIT]] for the whole run, checked or not "
                    "(repeatable; a lockout still wins)");
+    cli.add_option("--record-dir", o.recordDir,
+                   "record every followed call to DIR/YYYY-MM-DD/HHMMSS-S-F-U.flac with its .json "
+                   "(default: [record] dir of velkor.ini)");
+    cli.add_option("--record-format", o.recordFormat,
+                   "flac, wav or opus (opus only at 8000, 12000, 16000, 24000 or 48000 Hz; default: [record] "
+                   "format of velkor.ini, else flac)");
     o.mqtt.add(cli);
     setupTool(cli, "velkor-track", kHelpFooter);
     try {
@@ -172,6 +180,35 @@ std::optional<int> openOutputs(TrackOptions& o, velkor::Notices& notices, Tracki
         return kExitBadInput;
     }
     parts.mqtt = std::move(*made);
+    return std::nullopt;
+}
+
+// The call recorder as the options and [record] of velkor.ini ask for it, checked
+// before the book is touched; the exit status when it cannot work.
+std::optional<int> openRecorder(const TrackOptions& o, const VelkorConfig& config, unsigned sampleRate,
+                                velkor::Notices& notices, TrackingSession::Parts& parts)
+{
+    const velkor_record_settings_s ini = config.recordSettings();
+    record_options_s options;
+    options.dir = o.recordDir.empty() ? ini.dir : o.recordDir;
+    options.keepDays = ini.keepDays;
+    options.minSeconds = ini.minSeconds;
+    if (options.dir.empty())
+        return std::nullopt;
+    const auto format = parseRecordFormat(o.recordFormat.empty() ? ini.format : o.recordFormat);
+    velkor::Status usable = format ? checkRecordFormat(*format, sampleRate) : velkor::fail(format.error());
+    if (!usable) {
+        err("--record-format: " + usable.error());
+        return kExitBadInput;
+    }
+    options.format = *format;
+    options.queueSamples = static_cast<size_t>(sampleRate) * 30;
+    try {
+        parts.recorder = std::make_unique<CallRecorder>(options, notices);
+    } catch (const RecordError& e) {
+        err(std::string("--record-dir: ") + e.what());
+        return kExitBadInput;
+    }
     return std::nullopt;
 }
 
@@ -294,6 +331,9 @@ int main(int argc, char** argv)
     }
     TrackingSession::Parts parts;
     if (const std::optional<int> failed = openOutputs(options, notices, parts))
+        return *failed;
+    const unsigned rate = file ? file->sampleRate() : config->settings().samplerate;
+    if (const std::optional<int> failed = openRecorder(options, *config, rate, notices, parts))
         return *failed;
 
     SignalWatcher watcher({SIGINT, SIGTERM, SIGHUP});

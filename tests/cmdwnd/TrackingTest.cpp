@@ -570,4 +570,25 @@ TEST_F(Tracking, ObtRowsTuneBothWays)
     EXPECT_EQ(tunings, (Ops{"freq 451.0375 1", "freq 453.0250 1"}));
 }
 
+// The observer hears each followed call with its frequency (channel 8 of the default
+// plan: 420.0 MHz + 8 x 12.5 kHz) and how it ended: clear-down, squelch, End Call.
+TEST_F(Tracking, ObserverHearsHowEachFollowedCallEnds)
+{
+    struct Heard : CallObserver {
+        void callFollowed(const velkor_call_s&, double mhz) override { log.push_back(std::to_string(mhz)); }
+        void callLeft(const velkor_call_s&, CallLeft how) override { log.push_back(std::to_string(int(how))); }
+        Ops log;
+    } heard;
+    tracker.setObserver(&heard);
+    followMarked();
+    tracker.clearCall(call({kSys, 0, 0}, {}, 8));
+    followMarked();
+    rx->squelchOpen = 0;
+    ticks(4);
+    tracker.clearCall(std::get<velkor_call_s>(self.posted.back().second));
+    followMarked();
+    tracker.endCall();
+    EXPECT_EQ(heard.log, (Ops{"420.100000", "0", "420.100000", "1", "420.100000", "2"}));
+}
+
 } // namespace

@@ -195,16 +195,19 @@ TEST(DailyLog, CsvFieldsQuotedAsRfc4180Has)
     call.followed = true;
     EXPECT_EQ(callCsvHeader(),
               "start,end,duration,protocol,system,target,origin,system_name,target_name,origin_name,"
-              "channel,frequency,followed\r\n");
+              "channel,frequency,followed,recording\r\n");
+    call.recording = "2024-05-02/015958-1-1-100.flac";
     EXPECT_EQ(callCsvRow(call),
               "2024-05-01T23:59:58.250Z,2024-05-02T00:00:10.000Z,11.750,mpt1327,1,1/100,1/200,"
-              "\"Site, North\",Fleet 1 / Dispatch,\"Fleet 1 / Car \"\"7\"\"\",17,169.2000,yes\r\n");
+              "\"Site, North\",Fleet 1 / Dispatch,\"Fleet 1 / Car \"\"7\"\"\",17,169.2000,yes,"
+              "2024-05-02/015958-1-1-100.flac\r\n");
     call.mhz.reset();
     call.followed = false;
     call.names = {};
+    call.recording.clear();
     EXPECT_EQ(callCsvRow(call),
               "2024-05-01T23:59:58.250Z,2024-05-02T00:00:10.000Z,11.750,mpt1327,1,1/100,1/200,"
-              ",,,17,,no\r\n");
+              ",,,17,,no,\r\n");
 }
 
 TEST(DailyLog, FilesTurnAtLocalMidnight)
@@ -302,6 +305,32 @@ TEST(CallLog, PutsCallsTogetherFromGrantsAndClearDowns)
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[2].call, b);
     EXPECT_EQ(rows[2].end, at(4500));
+}
+
+// A day's calls file begun before the recording column keeps its columns; the next
+// day's file has the new header.
+TEST(DailyLog, ADayBegunWithTheOldHeaderKeepsItsColumns)
+{
+    InZone zone("UTC0");
+    testsignal::TempDir dir;
+    auto now = at(1714600799900); // 2024-05-01 21:59:59.900
+    const std::string oldHeader = "start,end,duration,protocol,system,target,origin,system_name,target_name,"
+                                  "origin_name,channel,frequency,followed\r\n";
+    testsignal::writeFile(dir.file("calls-2024-05-01.csv"), oldHeader);
+    CollectingNotices notices;
+    DailyLog log(dir.path(), notices, [&] { return now; });
+    call_record_s call;
+    call.recording = "2024-05-01/215959-1-1-100.flac";
+    log.call(call);
+    now += hours(3);
+    log.call(call);
+    const std::string old = testsignal::readFile(dir.file("calls-2024-05-01.csv"));
+    EXPECT_EQ(old.substr(oldHeader.size()),
+              "1970-01-01T00:00:00.000Z,1970-01-01T00:00:00.000Z,0.000,,0,0/0,0/0,,,,0,,no\r\n");
+    const std::string next = testsignal::readFile(dir.file("calls-2024-05-02.csv"));
+    EXPECT_EQ(next.substr(next.find('\n') + 1),
+              "1970-01-01T00:00:00.000Z,1970-01-01T00:00:00.000Z,0.000,,0,0/0,0/0,,,,0,,no,"
+              "2024-05-01/215959-1-1-100.flac\r\n");
 }
 
 } // namespace

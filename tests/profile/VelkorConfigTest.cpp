@@ -80,6 +80,32 @@ TEST(VelkorConfig, ASampleRateWithoutDigitsIsNamedAsTheProblem)
         EXPECT_EQ(VelkorConfig(ProfileFile::parse(c.file)).settings().samplerate_problem, c.problem) << c.file;
 }
 
+TEST(VelkorConfig, RecordSectionWithItsDefaults)
+{
+    const struct {
+        const char* file;
+        const char* dir;
+        const char* format;
+        uint32_t keepDays;
+        double minSeconds;
+    } cases[] = {
+        {"", "", "flac", 0, 1.0},
+        {"[record]\ndir=/srv/calls\nformat=wav\nkeep_days=14\nmin_seconds=2.5\n", "/srv/calls", "wav", 14, 2.5},
+        {"[record]\ndir=calls\nformat=\nmin_seconds=0\n", "calls", "flac", 0, 0.0},
+        {"[record]\nmin_seconds=soon\n", "", "flac", 0, 1.0},
+        {"[record]\nmin_seconds=-3\n", "", "flac", 0, 1.0},
+        {"[log]\ndir=logs\n", "", "flac", 0, 1.0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const velkor_record_settings_s r = VelkorConfig(ProfileFile::parse(c.file)).recordSettings();
+        EXPECT_EQ(r.dir, c.dir);
+        EXPECT_EQ(r.format, c.format);
+        EXPECT_EQ(r.keepDays, c.keepDays);
+        EXPECT_EQ(r.minSeconds, c.minSeconds);
+    }
+}
+
 TEST(VelkorConfig, FlagsAreOnOnlyWhenExactlyOne)
 {
     const struct {

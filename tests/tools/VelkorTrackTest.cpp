@@ -14,10 +14,13 @@
 #include "tools/PulseServer.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <sndfile.h>
 
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <ctime>
 #include <filesystem>
 #include <thread>
 
@@ -251,26 +254,26 @@ TEST_F(VelkorTrack, FollowsMotorolaGrantsByTheSystemsBandPlan)
     }
 
     TEST_F(VelkorTrack, ASampleRateThatIsNoNumberIsBadInputNamingItsKey)
-{
-    testsignal::writeFile(dir.file("velkor.ini"), "[audio]\nsamplerate=abc\n");
-    const auto r = testsignal::runTool(VELKOR_TRACK_PATH, {}, {}, dir.path());
-    EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "velkor-track: samplerate=abc in [audio] of velkor.ini is not a number\n");
-}
+    {
+        testsignal::writeFile(dir.file("velkor.ini"), "[audio]\nsamplerate=abc\n");
+        const auto r = testsignal::runTool(VELKOR_TRACK_PATH, {}, {}, dir.path());
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err, "velkor-track: samplerate=abc in [audio] of velkor.ini is not a number\n");
+    }
 
-TEST_F(VelkorTrack, AReaderThatGoesAwayEndsTheRunQuietly)
-{
-    // Through the shell: head reads one line and leaves; what is printed after that
-    // finds the pipe closed.
-    const std::string cmd = std::string(VELKOR_TRACK_PATH) + " --input demo.wav | head -n 1";
-    const auto r = testsignal::runTool("/bin/sh", {"-c", cmd}, {}, dir.path());
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
-    EXPECT_EQ(r.err.find("Error adding string"), std::string::npos) << r.err;
-    EXPECT_EQ(saved()->IsAddrChecked({1, 1, 100}), 1);
-}
+    TEST_F(VelkorTrack, AReaderThatGoesAwayEndsTheRunQuietly)
+    {
+        // Through the shell: head reads one line and leaves; what is printed after that
+        // finds the pipe closed.
+        const std::string cmd = std::string(VELKOR_TRACK_PATH) + " --input demo.wav | head -n 1";
+        const auto r = testsignal::runTool("/bin/sh", {"-c", cmd}, {}, dir.path());
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
+        EXPECT_EQ(r.err.find("Error adding string"), std::string::npos) << r.err;
+        EXPECT_EQ(saved()->IsAddrChecked({1, 1, 100}), 1);
+    }
 
-TEST_F(VelkorTrack, SignalsShutDownInOrder)
+    TEST_F(VelkorTrack, SignalsShutDownInOrder)
     {
         for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
             SCOPED_TRACE(sig);
@@ -444,9 +447,10 @@ TEST_F(VelkorTrack, SignalsShutDownInOrder)
         ASSERT_EQ(calls.size(), 2u);
         EXPECT_EQ(calls[0],
                   "start,end,duration,protocol,system,target,origin,system_name,target_name,origin_name,"
-                  "channel,frequency,followed\r");
-        EXPECT_NE(calls[1].find(",mpt1327,1,1/100,1/200,New System,Fleet 1 / Dispatch,Fleet 1 / 200,17,169.2000,yes\r"),
-                  std::string::npos)
+                  "channel,frequency,followed,recording\r");
+        EXPECT_NE(
+            calls[1].find(",mpt1327,1,1/100,1/200,New System,Fleet 1 / Dispatch,Fleet 1 / 200,17,169.2000,yes,\r"),
+            std::string::npos)
             << calls[1];
     }
 
@@ -485,6 +489,132 @@ TEST_F(VelkorTrack, SignalsShutDownInOrder)
             << r.err;
         EXPECT_EQ(r.out, "");
         EXPECT_FALSE(std::filesystem::exists(dir.file("addrbook.ini")));
+    }
+
+    // A control channel with one call of unit 100 on channel 17 that lasts kCallSlots
+    // slots (0.16 s each) from the end of its go-to-channel to the end of its clear-down.
+    constexpr int kCallSlots = 19;
+
+    std::vector<int16_t> longCall()
+    {
+        mptgen::ControlChannel cc(0x0089, 32);
+        cc.slot(mptgen::misc(0, 1)); // MARK: control channel 1
+        cc.slot(cc.aloha());
+        cc.slot(mptgen::goToChannel(1, 100, 200, 17));
+        for (int i = 1; i < kCallSlots; ++i)
+            cc.slot(cc.aloha());
+        cc.slot(mptgen::clearDown(17, 1));
+        cc.slot(cc.aloha());
+        testsignal::FfskOptions o;
+        o.rate = 48000;
+        o.leadSeconds = 0.01;
+        o.tailSeconds = 0.2;
+        auto samples = testsignal::ffsk(cc.bits, o);
+        testsignal::addNoise(samples, 20.0, 3);
+        return testsignal::toPcm16(samples);
+    }
+
+    // Every file under dir whose name ends in suffix.
+    std::vector<std::filesystem::path> filesEndingIn(const std::string& dir, const std::string& suffix)
+    {
+        std::vector<std::filesystem::path> found;
+        std::error_code ec;
+        for (const auto& e : std::filesystem::recursive_directory_iterator(dir, ec)) {
+            const std::string name = e.path().filename().string();
+            if (name.size() >= suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+                found.push_back(e.path());
+        }
+        return found;
+    }
+
+    // velkor-track following longCall() with Hamlib's dummy radio behind a real rigctld.
+    class VelkorTrackRecording : public VelkorTrack {
+    protected:
+        void SetUp() override
+        {
+            VelkorTrack::SetUp();
+            ASSERT_TRUE(rigctld.ready()) << rigctld.error();
+            testsignal::writeFile(dir.file("velkor.ini"),
+                                  "[tracking]\nreceiver_type=3\ncomport=0\nreturn_to_cc=1\n[rigctl]\nserver=" +
+                                      rigctld.address() + "\n[systems]\nsysBase_1=1690000\nsysOffset_1=1\n");
+            testsignal::writeWav(dir.file("call.wav"), longCall(), 48000);
+        }
+        rigtest::Rigctld rigctld;
+    };
+
+    // The followed call paced as live audio, with Hamlib's dummy radio: one FLAC as long as
+    // the time from tuning to the clear-down, its JSON, the calls file's row naming it and
+    // the event on the broker.
+    TEST_F(VelkorTrackRecording, RecordsTheFollowedCall)
+    {
+        testsignal::MqttBroker broker;
+        ASSERT_TRUE(broker.ready()) << "no mosquitto broker could be started";
+        testsignal::MqttSubscriber sub(broker, "velkor/call_recorded");
+        ASSERT_TRUE(sub.subscribed());
+        const auto r = testsignal::runTool(VELKOR_TRACK_PATH,
+                                           {"--input", "call.wav", "--realtime", "--record-dir", "rec", "--log-dir",
+                                            "logs", "--mqtt", broker.address()},
+                                           {}, dir.path());
+        ASSERT_EQ(r.status, 0) << r.err;
+        const auto flacs = filesEndingIn(dir.file("rec"), ".flac");
+        ASSERT_EQ(flacs.size(), 1u) << r.out;
+        EXPECT_TRUE(filesEndingIn(dir.file("rec"), ".part").empty());
+        SF_INFO info{};
+        sf_close(sf_open(flacs[0].c_str(), SFM_READ, &info));
+        EXPECT_NEAR(static_cast<double>(info.frames) / 48000, kCallSlots * 0.16, 0.2);
+        const std::string stem = flacs[0].stem().string();
+        EXPECT_EQ(stem.substr(6), "-1-1-100");
+        const std::string jsonText = testsignal::readFile((flacs[0].parent_path() / (stem + ".json")).string());
+        const auto j = nlohmann::json::parse(jsonText);
+        EXPECT_EQ(j["freq"], 169200000);
+        EXPECT_EQ(j["ended"], "cleardown");
+        const std::string relative = flacs[0].parent_path().filename().string() + "/" + stem + ".flac";
+        const Texts calls = splitLines(testsignal::readFile(dailyFile(dir.path(), "calls-")));
+        ASSERT_EQ(calls.size(), 2u);
+        EXPECT_EQ(calls[0].substr(calls[0].size() - 19), "followed,recording\r");
+        EXPECT_NE(calls[1].find(",17,169.2000,yes," + relative + "\r"), std::string::npos) << calls[1];
+        ASSERT_FALSE(jsonText.empty());
+        const std::string event = R"({"cmd":"CALL_RECORDED",)" + jsonText.substr(1, jsonText.size() - 2);
+        EXPECT_TRUE(sub.waitForLine("velkor/call_recorded " + event, std::chrono::seconds(10)));
+    }
+
+    // Killed while the call is being recorded: nothing that looks complete is left, only
+    // the call's .part file.
+    TEST_F(VelkorTrackRecording, AKillDuringACallLeavesOnlyItsPartFile)
+    {
+        const auto track = startTrack(dir.path(), {"--input", "call.wav", "--realtime", "--record-dir", "rec"}, false);
+        const bool recording = waitFor(
+            "the call's .part file", [&] { return !filesEndingIn(dir.file("rec"), ".flac.part").empty(); },
+            [&] { return track->out(); });
+        track->signal(SIGKILL);
+        EXPECT_EQ(track->wait(kEnd), 128 + SIGKILL);
+        ASSERT_TRUE(recording);
+        EXPECT_EQ(filesEndingIn(dir.file("rec"), ".part").size(), 1u);
+        EXPECT_TRUE(filesEndingIn(dir.file("rec"), ".flac").empty());
+        EXPECT_TRUE(filesEndingIn(dir.file("rec"), ".json").empty());
+    }
+
+    // A record folder whose day folder cannot be made: one line, the call followed and
+    // logged all the same, nothing recorded.
+    TEST_F(VelkorTrackRecording, ARecordFolderThatFailsCostsTheRecordingOnly)
+    {
+        const std::time_t now = std::time(nullptr);
+        std::tm local{};
+        localtime_r(&now, &local);
+        char day[16];
+        std::strftime(day, sizeof day, "%Y-%m-%d", &local);
+        std::filesystem::create_directories(dir.file("rec"));
+        testsignal::writeFile(dir.file("rec/") + day, "a file where the day's folder goes");
+        const auto r = testsignal::runTool(
+            VELKOR_TRACK_PATH, {"--input", "call.wav", "--realtime", "--record-dir", "rec"}, {}, dir.path());
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_NE(r.err.find("velkor-track: Recording of the call dropped: cannot create "), std::string::npos)
+            << r.err;
+        EXPECT_TRUE(contains(splitLines(r.out), "CLEAR| Call clear-down                 | Ch:  17 -> CCh:   1"))
+            << r.out;
+        EXPECT_TRUE(filesEndingIn(dir.file("rec"), ".flac").empty());
+        EXPECT_TRUE(filesEndingIn(dir.file("rec"), ".part").empty());
     }
 
 } // namespace
