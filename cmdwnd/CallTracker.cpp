@@ -298,7 +298,7 @@ void CallTracker::follow(const velkor_call_s& reported, int priority, double mhz
     m_owner.enableEndCall(true);
     m_squelchClear = false;
     if (m_observer)
-        m_observer->callFollowed(m_trackedCall, *mhz);
+        m_observer->callFollowed(m_trackedCall, mhz);
 }
 
 void CallTracker::clearCall(const velkor_call_s& clear)
