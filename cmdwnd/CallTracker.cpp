@@ -262,15 +262,20 @@ void CallTracker::takeOver(const velkor_call_s& reported, const velkor_settings_
     log("     | Priority call " + describe(reported) + " takes over from " + describe(m_trackedCall));
     // The call given up ends with its duration line; the receiver goes straight on to
     // the new channel.
+    stopTimedCall();
+    if (m_observer)
+        m_observer->callLeft(m_trackedCall, CallLeft::Takeover);
+    follow(reported, rule.priority, *mhz, narrow, settings);
+}
+
+void CallTracker::stopTimedCall()
+{
     char line[64];
     std::snprintf(line, sizeof line, "     | Call duration: %4um %2us        |", m_callCounter / 60,
                   m_callCounter % 60);
     log(line);
     m_timers.stopTimer(kCallTimer);
     m_callCounter = 0;
-    if (m_observer)
-        m_observer->callLeft(m_trackedCall, CallLeft::Takeover);
-    follow(reported, rule.priority, *mhz, narrow, settings);
 }
 
 void CallTracker::follow(const velkor_call_s& reported, int priority, double mhz, int narrow,
@@ -326,13 +331,7 @@ void CallTracker::leaveCall(const velkor_call_s& clear, CallLeft how)
     m_receiver->setText(system.c_str());
     m_receiver->setText2(nullptr);
 
-    char line[64];
-    std::snprintf(line, sizeof line, "     | Call duration: %4um %2us        |", m_callCounter / 60,
-                  m_callCounter % 60);
-    log(line);
-
-    m_timers.stopTimer(kCallTimer);
-    m_callCounter = 0;
+    stopTimedCall();
     if (settings.backlight)
         m_receiver->setBacklight(2);
     m_owner.enableEndCall(false);

@@ -126,6 +126,8 @@ private:
     bool resumeWaits(const velkor_call_s& c, int priority);
     void takeOver(const velkor_call_s& c, const velkor_settings_s& settings);
     void follow(const velkor_call_s& c, int priority, double mhz, int narrow, const velkor_settings_s& settings);
+    // Logs the followed call's duration line and stops its timer.
+    void stopTimedCall();
 
     CmdWndOwner& m_owner;
     TrackerTimers& m_timers;
