@@ -48,6 +48,8 @@ TrackingSession::Started TrackingSession::start()
 
     if (m_parts.recorder)
         m_recording = std::make_unique<CallRecording>(m_owner, *m_cmdWnd, std::move(m_parts.recorder));
+    if (m_recording)
+        m_recording->setWatcher(m_recordingWatcher);
     if (m_parts.dailyLog || m_parts.mqtt)
         m_outputs = std::make_unique<EventOutputs>(m_owner, *m_cmdWnd, m_parts.dailyLog.get(), m_parts.mqtt.get(),
                                                    m_recording.get());
@@ -152,6 +154,9 @@ velkor::Status TrackingSession::saveBook()
 
 void TrackingSession::stop()
 {
+    // The owner may be going: it hears of no more recordings.
+    if (m_recording)
+        m_recording->setWatcher({});
     if (m_bank)
         m_bank->Stop();
     m_bank.reset();

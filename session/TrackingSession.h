@@ -77,6 +77,13 @@ public:
     void applySettings();
     void applySettings(const velkor_settings_s& settings);
 
+    // Where the outcome of each recorded call also goes (the command window's thread),
+    // until the session stops; set before start().
+    void watchRecordings(std::function<void(const record_result_s& result)> watcher)
+    {
+        m_recordingWatcher = std::move(watcher);
+    }
+
     // Saves the book, or says why it could not.
     velkor::Status saveBook();
 
@@ -109,6 +116,7 @@ private:
     // Unset until applied, so that the first application always sets up the receiver.
     std::optional<uint32_t> m_receiverType;
     std::string m_decodingError;
+    std::function<void(const record_result_s& result)> m_recordingWatcher;
 };
 
 } // namespace velkor
