@@ -178,6 +178,40 @@ TEST_P(VelkorMqttUnreachable, AFullQueueIsBoundedAndSaysHowManyItDropped)
 INSTANTIATE_TEST_SUITE_P(Brokers, VelkorMqttUnreachable, ::testing::Values(Unreachable::Refused, Unreachable::Silent),
                          [](const auto& info) { return info.param == Unreachable::Refused ? "Refused" : "Silent"; });
 
+// A broker that takes only user "velkor" with password "s3cret": a wrong password or
+// user is told as a refused login, naming the options to check; the right one connects.
+TEST(VelkorMqtt, AWrongUserOrPasswordIsToldAsARefusedLogin)
+{
+    MqttBroker broker(std::vector<std::pair<std::string, std::string>>{{"velkor", "s3cret"}});
+    REQUIRE_BROKER(broker);
+    TempDir dir;
+    const auto rec = callRecording(2);
+    writeWav(dir.file("calls.wav"), rec.pcm, rec.rate);
+    const struct {
+        const char* user;
+        const char* password;
+        const char* told;
+    } cases[] = {
+        {"velkor", "wrong", " refused the login ("},
+        {"nobody", "s3cret", " refused the login ("},
+        {"velkor", "s3cret", "MQTT: connected to "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.user) + "/" + c.password);
+        writeFile(dir.file("pw"), std::string(c.password) + "\n");
+        const auto r = runToolWithEnv(kTool,
+                                      {"--events", "--mqtt", broker.address(), "--mqtt-user", c.user,
+                                       "--mqtt-password-file", dir.file("pw"), dir.file("calls.wav")},
+                                      {});
+        EXPECT_NE(r.err.find(c.told), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("cannot reach the broker"), std::string::npos) << r.err;
+        if (std::string(c.told).find("refused") != std::string::npos) {
+            EXPECT_NE(r.err.find("MQTT: the broker at " + broker.address() + " refused the login"), std::string::npos);
+            EXPECT_NE(r.err.find("Check --mqtt-user and --mqtt-password-file."), std::string::npos) << r.err;
+        }
+    }
+}
+
 TEST(VelkorMqtt, BrokerRestartLosesNothingQueuedMeanwhile)
 {
     MqttBroker broker;
