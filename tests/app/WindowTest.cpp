@@ -1,8 +1,7 @@
-// The main window on a real X server (run by xvfb_test.sh: a 1280x900 screen at 144
-// dpi) with the desktop font at 12 points: it starts on the screen with every control
-// reachable, grows the book and the log list when resized, and its Calls list plays a
-// recording to its end through the test PulseAudio server. Screenshots of the screen go
-// to VELKOR_ARTIFACTS.
+// The main window at 12 points on an X screen of 1280x900 at 144 dpi (xvfb_test.sh):
+// on the screen with every control in it, the book and the log list grown by a resize,
+// and the Calls list playing a recording to its end through the test PulseAudio server.
+// Screenshots of the screen go to VELKOR_ARTIFACTS.
 #include "DlgParts.h"
 
 #include "addrbook/view/CAddrBookCtrl.h"
@@ -17,11 +16,6 @@
 #include <QScreen>
 #include <QTreeWidget>
 
-#include <sndfile.h>
-
-#include <cmath>
-#include <cstdlib>
-
 namespace {
 
 class Window : public DlgFixture {
@@ -31,46 +25,29 @@ protected:
         DlgFixture::SetUp();
         if (QGuiApplication::platformName() != QLatin1String("xcb"))
             GTEST_SKIP() << "needs an X server (run by xvfb_test.sh)";
-        oldFont = QApplication::font();
-        QFont font(QStringLiteral("DejaVu Sans"));
-        font.setPointSize(12);
-        QApplication::setFont(font);
-    }
-    void TearDown() override
-    {
-        DlgFixture::TearDown();
-        QApplication::setFont(oldFont);
+        QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), 12));
+        writeFile("addrbook.ini", "[1]\nsysName=Demo\nnumberOfFleets=1\nfleet0-Id=1\nfleet0-NrOfUnits=0\n");
     }
     void open()
     {
-        writeFile("addrbook.ini",
-                  "[1]\nsysName=Demo\nnumberOfFleets=1\nfleet0-Id=1\nfleet0-Name=Fleet\n"
-                  "fleet0-NrOfUnits=1\nfleet0-unit0-Id=100\nfleet0-unit0-Name=Base\n");
         dlg = std::make_unique<CVelkorDlg>(testParts(), &told);
         dlg->OnInitDialog();
         dlg->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
-        settle();
     }
-    // The whole screen, as a user sees it.
-    // The window at 1100x800, in the middle of the screen.
     void resizeTo1100x800()
     {
-        dlg->resize(1100, 800);
-        dlg->move(QGuiApplication::primaryScreen()->availableGeometry().center() - QPoint(550, 400));
+        dlg->setGeometry(QRect(QPoint(90, 50), QSize(1100, 800)));
         ASSERT_TRUE(waitFor("the window at 1100x800", [&] { return dlg->size() == QSize(1100, 800); }));
         settle();
     }
     static void screenshot(const char* name)
     {
-        const char* dir = std::getenv("VELKOR_ARTIFACTS");
-        if (!dir)
-            return;
-        QDir().mkpath(QString::fromLocal8Bit(dir));
-        const QString path = QDir(QString::fromLocal8Bit(dir)).filePath(QString::fromLatin1(name));
-        EXPECT_TRUE(QGuiApplication::primaryScreen()->grabWindow(0).save(path)) << path.toStdString();
+        const QString dir = qEnvironmentVariable("VELKOR_ARTIFACTS");
+        if (!dir.isEmpty() && QDir().mkpath(dir)) {
+            EXPECT_TRUE(QGuiApplication::primaryScreen()->grabWindow(0).save(QDir(dir).filePath(name)));
+        }
     }
-    QFont oldFont;
 };
 
 TEST_F(Window, StartsOnTheScreenAndGivesTheBookAndTheLogTheRoom)
@@ -79,18 +56,14 @@ TEST_F(Window, StartsOnTheScreenAndGivesTheBookAndTheLogTheRoom)
     ASSERT_EQ(screen->size(), QSize(1280, 900));
     ASSERT_EQ(qRound(screen->logicalDotsPerInch()), 144);
     open();
-    const QRect available = screen->availableGeometry();
-    EXPECT_TRUE(available.contains(dlg->frameGeometry())) << dlg->width() << "x" << dlg->height();
-    // Every control lies within the window: none is out of reach.
+    EXPECT_TRUE(screen->availableGeometry().contains(dlg->frameGeometry())) << dlg->width() << "x" << dlg->height();
     const QList<QWidget*> controls{dlg->endCallButton(),  dlg->filterField(), dlg->callsButton(),
                                    dlg->settingsButton(), dlg->iconLabel(),   dlg->addrBook(),
                                    dlg->logListWidget(),  dlg->statusLine()};
     for (QWidget* w : controls)
         EXPECT_TRUE(dlg->rect().contains(w->geometry())) << w->objectName().toStdString();
     screenshot("velkor-window-12pt-144dpi.png");
-
-    const QRect book = dlg->addrBook()->geometry();
-    const QRect log = dlg->logListWidget()->geometry();
+    const QRect book = dlg->addrBook()->geometry(), log = dlg->logListWidget()->geometry();
     resizeTo1100x800();
     EXPECT_GT(dlg->addrBook()->height(), book.height());
     EXPECT_GT(dlg->logListWidget()->height(), log.height());
@@ -101,41 +74,26 @@ TEST_F(Window, StartsOnTheScreenAndGivesTheBookAndTheLogTheRoom)
     screenshot("velkor-window-1100x800.png");
 }
 
-// A recording of a day folder, as the recorder leaves it: 1.5 s of a tone in FLAC and
-// the call's JSON.
-void writeRecording(const QString& folder)
-{
-    QDir().mkpath(folder);
-    SF_INFO info{};
-    info.samplerate = 48000;
-    info.channels = 1;
-    info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
-    SNDFILE* f = sf_open(QDir(folder).filePath("120000-1-1-100.flac").toLocal8Bit().constData(), SFM_WRITE, &info);
-    ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
-    std::vector<short> tone(72000);
-    for (size_t i = 0; i < tone.size(); ++i)
-        tone[i] = static_cast<short>(8000 * std::sin(2 * M_PI * 1000 * static_cast<double>(i) / 48000));
-    sf_write_short(f, tone.data(), static_cast<sf_count_t>(tone.size()));
-    sf_close(f);
-    testsignal::writeFile(
-        QDir(folder).filePath("120000-1-1-100.json").toStdString(),
-        R"({"freq":169200000,"start_time":1796904000,"stop_time":1796904002,"call_length":1.5,"talkgroup":100,)"
-        R"("talkgroup_tag":"Base","audio_type":"analog","start":"2026-12-10T12:00:00.000Z",)"
-        R"("stop":"2026-12-10T12:00:01.500Z","protocol":"mpt1327","system":1,)"
-        R"("target":{"system":1,"fleet":1,"unit":100,"name":"Base"},)"
-        R"("origin":{"system":1,"fleet":1,"unit":200,"name":""},"channel":17,"ended":"cleardown",)"
-        R"("audio":"120000-1-1-100.flac"})"
-        "\n");
-}
-
 TEST_F(Window, CallsListPlaysARecordingToItsEnd)
 {
-    if (!std::getenv("PULSE_SERVER")) {
-        if (std::getenv("VELKOR_AUDIO_SERVER") && std::string(std::getenv("VELKOR_AUDIO_SERVER")) == "1")
-            FAIL() << "VELKOR_AUDIO_SERVER=1 requires the PulseAudio test server (PULSE_SERVER)";
+    if (qEnvironmentVariableIsEmpty("PULSE_SERVER")) {
+        ASSERT_NE(qEnvironmentVariable("VELKOR_AUDIO_SERVER"), "1") << "VELKOR_AUDIO_SERVER=1 needs PULSE_SERVER";
         GTEST_SKIP() << "no PulseAudio test server (PULSE_SERVER)";
     }
-    writeRecording(QStringLiteral("rec/") + QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")));
+    // A recording as the recorder leaves it: 1.5 s of a tone in FLAC, and its JSON.
+    const std::string day = "rec/" + QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")).toStdString();
+    QDir().mkpath(QString::fromStdString(day));
+    ASSERT_EQ(testsignal::runTool(
+                  testsignal::findProgram("sox"),
+                  {"-n", "-r", "48000", "-c", "1", day + "/120000-1-1-100.flac", "synth", "1.5", "sine", "1000"})
+                  .status,
+              0);
+    writeFile(day + "/120000-1-1-100.json",
+              R"({"freq":169200000,"start_time":1796904000,"stop_time":1796904002,"call_length":1.5,"talkgroup":100,)"
+              R"("talkgroup_tag":"Base","audio_type":"analog","start":"2026-12-10T12:00:00.000Z","stop":)"
+              R"("2026-12-10T12:00:01.500Z","protocol":"mpt1327","system":1,"target":{"system":1,"fleet":1,)"
+              R"("unit":100,"name":"Base"},"origin":{"system":1,"fleet":1,"unit":200,"name":""},"channel":17,)"
+              R"("ended":"cleardown","audio":"120000-1-1-100.flac"})");
     writeFile("velkor.ini", "[record]\ndir=rec\n");
     open();
     resizeTo1100x800();
@@ -145,11 +103,13 @@ TEST_F(Window, CallsListPlaysARecordingToItsEnd)
     QTreeWidget* list = calls->list();
     ASSERT_TRUE(waitFor("the recording in the list", [&] { return list->topLevelItemCount() == 1; }));
     const QTreeWidgetItem* row = list->topLevelItem(0);
-    EXPECT_EQ(row->text(1), "1.5 s");
-    EXPECT_EQ(row->text(2), "mpt1327");
-    EXPECT_EQ(row->text(3), "1-1-200 -> Base");
-    EXPECT_EQ(row->text(4), "Ch 17, 169.2000 MHz");
+    EXPECT_EQ(QStringList({row->text(1), row->text(2), row->text(3), row->text(4)}).join('|'),
+              "1.5 s|mpt1327|1-1-200 -> Base|Ch 17, 169.2000 MHz");
     list->setCurrentItem(list->topLevelItem(0));
+    QUrl opened;
+    calls->openUrl = [&](const QUrl& url) { return opened = url, true; };
+    QTest::mouseClick(calls->folderButton(), Qt::LeftButton);
+    EXPECT_EQ(opened, QUrl::fromLocalFile(QDir::current().absoluteFilePath(QString::fromStdString(day))));
     bool ended = false;
     QObject::connect(calls, &CallsPane::playedToEnd, [&] { ended = true; });
     QTest::mouseClick(calls->playButton(), Qt::LeftButton);

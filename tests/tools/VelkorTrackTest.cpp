@@ -598,9 +598,6 @@ TEST_F(VelkorTrackRecording, AKillDuringACallLeavesOnlyItsPartFileAndEarlierReco
     SF_INFO info{};
     sf_close(sf_open(flacs[0].c_str(), SFM_READ, &info));
     EXPECT_NEAR(static_cast<double>(info.frames) / 48000, kCallSlots * 0.16, 0.2);
-    const auto json = filesEndingIn(dir.file("rec"), ".json");
-    ASSERT_EQ(json.size(), 1u);
-    EXPECT_EQ(nlohmann::json::parse(testsignal::readFile(json[0].string()))["ended"], "cleardown");
     const auto parts = filesEndingIn(dir.file("rec"), ".part");
     ASSERT_EQ(parts.size(), 1u);
     EXPECT_NE(parts[0].stem().stem(), flacs[0].stem());
@@ -615,27 +612,17 @@ TEST_F(VelkorTrackRecording, ARecordFolderThatFailsCostsTheRecordingOnly)
     localtime_r(&now, &local);
     char day[16];
     std::strftime(day, sizeof day, "%Y-%m-%d", &local);
-    const struct {
-        const char* name;
-        bool fileAsDayFolder;
-        const char* fileSizeLimit; // prlimit's --fsize, nullptr for none
-        const char* told;
-    } cases[] = {
-        {"a file where the day's folder goes", true, nullptr, "cannot create "},
-        {"a file-size limit", false, "16384", "cannot write "},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    // A file where the day's folder goes; a file-size limit (prlimit --fsize) for a full disk.
+    for (const bool full : {false, true}) {
         std::filesystem::remove_all(dir.file("rec"));
         std::filesystem::create_directories(dir.file("rec"));
-        if (c.fileAsDayFolder)
+        if (!full)
             testsignal::writeFile(dir.file("rec/") + day, "a file where the day's folder goes");
         std::vector<std::string> args{"--input", "call.wav", "--realtime", "--record-dir", "rec"};
         std::string program = VELKOR_TRACK_PATH;
-        if (c.fileSizeLimit) {
-            args.insert(args.begin(), {std::string("--fsize=") + c.fileSizeLimit, program});
+        if (full) {
+            args.insert(args.begin(), {"--fsize=16384", program});
             program = testsignal::findProgram("prlimit");
-            ASSERT_FALSE(program.empty()) << "prlimit (util-linux) is not installed";
         }
         const auto r = testsignal::runTool(program, args, {}, dir.path());
         EXPECT_EQ(r.status, 0) << r.err;
@@ -645,7 +632,9 @@ TEST_F(VelkorTrackRecording, ARecordFolderThatFailsCostsTheRecordingOnly)
             std::count_if(lines.begin(), lines.end(), [](const auto& l) { return l.rfind("velkor-track:", 0) == 0; }),
             1)
             << r.err;
-        EXPECT_NE(r.err.find(std::string("velkor-track: Recording of the call dropped: ") + c.told), std::string::npos)
+        EXPECT_NE(r.err.find(std::string("velkor-track: Recording of the call dropped: ") +
+                             (full ? "cannot write " : "cannot create ")),
+                  std::string::npos)
             << r.err;
         EXPECT_TRUE(contains(splitLines(r.out), "CLEAR| Call clear-down                 | Ch:  17 -> CCh:   1"))
             << r.out;
