@@ -33,6 +33,7 @@ class QPushButton;
 namespace velkor {
 
 class CAddrBookCtrl;
+class CallObserver;
 class CallsPane;
 class TreeItem;
 class CCmdWnd;
@@ -138,6 +139,8 @@ private:
     // fitted: the book and the lists take the room, the buttons keep to their edges.
     void addCallsPane(DialogLayout& layout);
     void makeResizable();
+    // What tells the Calls list of the calls this run follows.
+    std::unique_ptr<CallObserver> makeCallWatcher();
     void relayout();
     // Saves the book; on failure the reason is shown when showWhy is set and the book
     // did not show it itself.
@@ -175,6 +178,7 @@ private:
     QLineEdit* m_filter = nullptr;
     QLabel* m_status = nullptr;
     CallsPane* m_calls = nullptr;
+    std::unique_ptr<CallObserver> m_callWatcher;
     QPushButton* m_callsButton = nullptr;
     // The geometries as laid out for the font, which a resize starts from.
     struct base_geometry_s {

@@ -6,6 +6,8 @@
 
 #include "addrbook/view/CAddrBookCtrl.h"
 #include "app/CallsPane.h"
+#include "cmdwnd/CCmdWnd.h"
+#include "cmdwnd/CallTracker.h"
 
 #include <QFrame>
 #include <QHeaderView>
@@ -25,6 +27,44 @@ namespace {
 constexpr int kMinBookRows = 4;
 constexpr int kMinLogLines = 3;
 } // namespace
+
+namespace {
+// Each call the tracker follows becomes a row of the Calls list, its length set when it
+// is left.
+class CallsOfThisRun : public CallObserver {
+public:
+    CallsOfThisRun(CVelkorDlg& dlg, CallsPane& pane)
+        : m_dlg(dlg)
+        , m_pane(pane)
+    {
+    }
+    void callFollowed(const velkor_call_s& call, double mhz) override
+    {
+        const auto party = [this](const velkor_address_s& a) {
+            return partyText(a.system, a.fleet, a.unit,
+                             a.unit ? QString::fromStdString(m_dlg.GetAddrName(a.system, a.fleet, a.unit)) : QString());
+        };
+        call_row_s row;
+        row.start = QDateTime::currentDateTimeUtc();
+        const CCmdWnd* wnd = m_dlg.commandWindow();
+        const char* protocol = wnd ? protocolName(wnd->handlingOrigin().protocol) : nullptr;
+        row.protocol = QString::fromLatin1(protocol ? protocol : "");
+        row.parties = party(call.origin) + QStringLiteral(" -> ") + party(call.target);
+        row.channel = QStringLiteral("Ch %1, %2 MHz").arg(call.channel).arg(mhz, 0, 'f', 4);
+        m_pane.addRunCall(row);
+    }
+    void callLeft(const velkor_call_s&, CallLeft) override { m_pane.endRunCall(); }
+
+private:
+    CVelkorDlg& m_dlg;
+    CallsPane& m_pane;
+};
+} // namespace
+
+std::unique_ptr<CallObserver> CVelkorDlg::makeCallWatcher()
+{
+    return std::make_unique<CallsOfThisRun>(*this, *m_calls);
+}
 
 void CVelkorDlg::addCallsPane(DialogLayout& layout)
 {

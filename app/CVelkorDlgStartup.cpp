@@ -46,6 +46,8 @@ CVelkorDlg::CVelkorDlg(Parts parts, velkor::Notices* notices, QWidget* parent)
     if (parts.recorder)
         m_calls->setRecordFolder(QString::fromStdString(parts.recorder->options().dir));
     m_session = std::make_unique<TrackingSession>(*this, m_grid->Book(), std::move(parts));
+    m_callWatcher = makeCallWatcher();
+    m_session->watchCalls(m_callWatcher.get());
     m_session->watchRecordings([this](const record_result_s& result) {
         if (result.kept)
             m_calls->addRecorded(result.json, result.audio);

@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace velkor {
 
@@ -28,11 +29,11 @@ constexpr qint64 kMaxJsonBytes = 64 * 1024;
 
 QString partyText(const QJsonObject& party)
 {
-    const QString name = party.value(QStringLiteral("name")).toString();
-    if (!name.isEmpty())
-        return name;
-    const auto number = [&](const char* key) { return QString::number(party.value(QLatin1String(key)).toInteger()); };
-    return number("system") + QLatin1Char('-') + number("fleet") + QLatin1Char('-') + number("unit");
+    const auto number = [&](const char* key) {
+        return static_cast<uint32_t>(party.value(QLatin1String(key)).toInteger());
+    };
+    return velkor::partyText(number("system"), number("fleet"), number("unit"),
+                             party.value(QStringLiteral("name")).toString());
 }
 
 // "12.3 s" under a minute, "m:ss" from there.
@@ -45,6 +46,13 @@ QString lengthText(double seconds)
 }
 
 } // namespace
+
+QString partyText(uint32_t system, uint32_t fleet, uint32_t unit, const QString& name)
+{
+    if (unit == 0)
+        return QStringLiteral("?");
+    return name.isEmpty() ? QStringLiteral("%1-%2-%3").arg(system).arg(fleet).arg(unit) : name;
+}
 
 std::optional<call_row_s> callRowOfJson(const QByteArray& json, const QString& dayFolder)
 {
@@ -141,6 +149,7 @@ void CallsPane::setRecordFolder(const QString& folder)
 {
     joinReader();
     m_folder = folder;
+    m_openRunCall = nullptr;
     m_list->clear();
     updateButtons();
     if (folder.isEmpty()) {
@@ -176,19 +185,54 @@ void CallsPane::addRecorded(const std::string& json, const std::string& relative
         addRow(*row, true);
 }
 
-void CallsPane::addRow(const call_row_s& row, bool atTop)
+void CallsPane::addRunCall(const call_row_s& row)
 {
-    // A recording of this run may also come from the folder: shown once.
-    for (int i = 0; !row.audio.isEmpty() && i < m_list->topLevelItemCount(); ++i)
-        if (m_list->topLevelItem(i)->data(0, kAudioRole).toString() == row.audio)
-            return;
-    auto* item = new QTreeWidgetItem({row.start.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
-                                      lengthText(row.seconds), row.protocol, row.parties, row.channel});
+    endRunCall();
+    addRow(row, true);
+    m_openRunCall = m_list->topLevelItem(0);
+    m_openRunCall->setText(1, QStringLiteral("..."));
+}
+
+void CallsPane::endRunCall()
+{
+    if (!m_openRunCall)
+        return;
+    const qint64 start = m_openRunCall->data(0, kStartRole).toLongLong();
+    m_openRunCall->setText(1, lengthText(static_cast<double>(QDateTime::currentMSecsSinceEpoch() - start) / 1000.0));
+    m_openRunCall = nullptr;
+}
+
+namespace {
+void setRow(QTreeWidgetItem* item, const call_row_s& row)
+{
+    const QStringList texts{row.start.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                            lengthText(row.seconds), row.protocol, row.parties, row.channel};
+    for (int c = 0; c < texts.size(); ++c)
+        item->setText(c, texts[c]);
     item->setData(0, kStartRole, row.start.toMSecsSinceEpoch());
     item->setData(0, kAudioRole, row.audio);
     item->setToolTip(3, row.parties);
-    if (!row.audio.isEmpty())
-        item->setToolTip(0, row.audio);
+    item->setToolTip(0, row.audio);
+}
+} // namespace
+
+void CallsPane::addRow(const call_row_s& row, bool atTop)
+{
+    for (int i = 0; !row.audio.isEmpty() && i < m_list->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = m_list->topLevelItem(i);
+        // A recording of this run may also come from the folder: shown once.
+        if (item->data(0, kAudioRole).toString() == row.audio)
+            return;
+        // The recording of a call of this run takes its row.
+        if (item != m_openRunCall && item->data(0, kAudioRole).toString().isEmpty() && item->text(3) == row.parties &&
+            std::abs(item->data(0, kStartRole).toLongLong() - row.start.toMSecsSinceEpoch()) < 3000) {
+            setRow(item, row);
+            updateButtons();
+            return;
+        }
+    }
+    auto* item = new QTreeWidgetItem;
+    setRow(item, row);
     // Newest first.
     int at = atTop ? 0 : m_list->topLevelItemCount();
     while (at > 0 && m_list->topLevelItem(at - 1)->data(0, kStartRole).toLongLong() < row.start.toMSecsSinceEpoch())

@@ -39,6 +39,8 @@ struct call_row_s {
     QString audio;   // the recording's full path; empty when there is none
 };
 
+// A party by name; by its numbers where it has none; "?" when unknown (unit 0).
+QString partyText(uint32_t system, uint32_t fleet, uint32_t unit, const QString& name);
 // The row of a recording's JSON text (the file's or CALL_RECORDED's); dayFolder holds its
 // audio file. Nothing for a text that is no call.
 std::optional<call_row_s> callRowOfJson(const QByteArray& json, const QString& dayFolder);
@@ -60,6 +62,10 @@ public:
     // A recording of this run kept: its JSON text and the audio file's path relative to
     // the record folder.
     void addRecorded(const std::string& json, const std::string& relativeAudio);
+    // A call of this run followed now (no length yet), and its end. Its recording, when
+    // one is kept, takes the call's row.
+    void addRunCall(const call_row_s& row);
+    void endRunCall();
 
     QTreeWidget* list() const { return m_list; }
     QPushButton* playButton() const { return m_play; }
@@ -98,6 +104,8 @@ private:
     QLabel* m_statusLabel = nullptr;
     QMediaPlayer* m_player = nullptr;
     QAudioOutput* m_output = nullptr;
+    // The row of the call being followed, until it ends.
+    QTreeWidgetItem* m_openRunCall = nullptr;
     std::thread m_reader;
     std::atomic<unsigned> m_generation{0};
 };
