@@ -8,7 +8,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 (
     cd "$here"
     source scripts/packages.sh
-    velkor_install_packages "${VELKOR_BUILD_PACKAGES[@]}"
+    velkor_install_packages "${VELKOR_BUILD_PACKAGES[@]}" "${VELKOR_RUNTIME_PACKAGES[@]}"
     cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELKOR_BUILD_TESTS=OFF -DVELKOR_BUILD_BENCH=OFF >/dev/null
     cmake --build build/release -j "$(nproc)" >/dev/null
 )

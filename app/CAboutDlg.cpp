@@ -14,7 +14,10 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("About velkor"));
-    DialogLayout layout(this, 184, 46);
+    // A fixed size: no maximise box.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    DialogLayout layout(this, 184, 64);
 
     auto* icon = new QLabel(this);
     auto* version = new QLabel(VersionText(), this);
@@ -23,6 +26,11 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     contact->setWordWrap(true);
     // Wrapped into its rectangle: two lines of its width.
     layout.addWithNeed(contact, 43, 22, 80, 16, QSize(0, 2 * contact->fontMetrics().height()));
+    auto* licence = new QLabel(LicenceText(), this);
+    licence->setObjectName(QStringLiteral("licence"));
+    licence->setWordWrap(true);
+    licence->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout.addWithNeed(licence, 43, 40, 134, 16, QSize(0, 2 * licence->fontMetrics().height()));
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     layout.add(ok, 127, 12, 50, 16, DialogLayout::Need::Width);
     m_units = layout.apply();
@@ -42,6 +50,11 @@ QString CAboutDlg::VersionText()
 QString CAboutDlg::ContactText()
 {
     return QStringLiteral("Trunk tracker for Linux, on Qt %1").arg(QString::fromLatin1(qVersion()));
+}
+
+QString CAboutDlg::LicenceText()
+{
+    return QStringLiteral("Licence: " VELKOR_LICENSE "\nHome: " VELKOR_HOMEPAGE);
 }
 
 } // namespace velkor

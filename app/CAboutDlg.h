@@ -15,6 +15,8 @@ public:
 
     static QString VersionText();
     static QString ContactText();
+    // The licence and the project's home.
+    static QString LicenceText();
 
     // The units the box is laid out in: the font's, grown where its texts need it.
     const DialogUnits& units() const { return m_units; }

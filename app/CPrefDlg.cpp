@@ -9,12 +9,17 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QStyle>
+#include <QStyledItemDelegate>
+#include <QToolButton>
+
+#include <algorithm>
 
 namespace velkor {
 
@@ -65,11 +70,14 @@ CPrefDlg::CPrefDlg(velkor::Notices& notices, QWidget* parent, std::string path)
 void CPrefDlg::buildControls()
 {
     setWindowTitle(QStringLiteral("Settings"));
-    DialogLayout layout(this, 280, 146);
+    // A fixed size: no maximise box.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    DialogLayout layout(this, 280, 160);
 
     // Created in the dialog's control order, which is also the Tab order.
     groupBox(this, layout, "Control-Channel Decoding", 7, 7, 128, 87);
-    label(this, layout, "Sample rate", 16, 22, 44, 8);
+    QLabel* rateLabel = label(this, layout, "Sample rate", 16, 22, 44, 8);
     m_sampleRate = new QComboBox(this);
     for (unsigned rate : kSampleRates)
         m_sampleRate->addItem(QString::number(rate));
@@ -77,7 +85,7 @@ void CPrefDlg::buildControls()
     m_mute = checkBox(this, layout, "Mute Line-In when decoding", 16, 37, 106, 12);
     m_autoAdd = checkBox(this, layout, "Automatically add new IDs", 16, 49, 100, 11);
     m_followCalls = checkBox(this, layout, "Tune receiver to follow calls", 16, 60, 103, 12);
-    label(this, layout, "De-emphasis", 16, 77, 44, 8);
+    QLabel* deemphasisLabel = label(this, layout, "De-emphasis", 16, 77, 44, 8);
     m_deemphasis = new QComboBox(this);
     for (velkor::Deemphasis d : {velkor::Deemphasis::Auto, velkor::Deemphasis::On, velkor::Deemphasis::Off})
         m_deemphasis->addItem(QString::fromLatin1(velkor::deemphasisName(d)));
@@ -86,7 +94,7 @@ void CPrefDlg::buildControls()
     layout.addDropDown(m_deemphasis, 60, 74, 58, 49);
 
     groupBox(this, layout, "Monitoring Receiver", 145, 7, 129, 107);
-    label(this, layout, "Type", 156, 22, 19, 8);
+    QLabel* typeLabel = label(this, layout, "Type", 156, 22, 19, 8);
     // The items are in sorted order already, so the index is the receiver_type value.
     m_receiverType = new QComboBox(this);
     for (const receiver_model_s& model : receiverModels())
@@ -126,18 +134,54 @@ void CPrefDlg::buildControls()
     m_returnToCc = checkBox(this, layout, "Return to control channel", 155, 81, 105, 12);
     m_backlight = checkBox(this, layout, "Control Backlight", 155, 94, 69, 10);
 
+    QLabel* recordLabel = label(this, layout, "Record followed calls to", 7, 123, 92, 8);
+    m_recordDir = new QLineEdit(this);
+    m_recordDir->setPlaceholderText(QStringLiteral("(not recorded)"));
+    m_recordDir->setToolTip(QStringLiteral("The folder that gets a day folder of recordings for each day; "
+                                           "empty records nothing"));
+    layout.add(m_recordDir, 101, 120, 152, 13, DialogLayout::Need::None);
+    m_recordBrowse = new QToolButton(this);
+    m_recordBrowse->setText(QStringLiteral("..."));
+    m_recordBrowse->setToolTip(QStringLiteral("Choose the folder"));
+    layout.add(m_recordBrowse, 256, 120, 18, 13, DialogLayout::Need::None);
+    askRecordDir = [this](const QString& current) {
+        return QFileDialog::getExistingDirectory(this, QStringLiteral("Record followed calls to"), current);
+    };
+    connect(m_recordBrowse, &QToolButton::clicked, this, [this] {
+        const QString chosen = askRecordDir ? askRecordDir(m_recordDir->text()) : QString();
+        if (!chosen.isEmpty())
+            m_recordDir->setText(chosen);
+    });
+
     m_save = new QPushButton(QStringLiteral("Save"), this);
-    layout.add(m_save, 74, 125, 50, 14);
+    layout.add(m_save, 74, 139, 50, 14);
     m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    layout.add(m_cancel, 155, 125, 50, 14);
+    layout.add(m_cancel, 155, 139, 50, 14);
     // Cancel is the default: Enter anywhere but on Save leaves the file alone.
     m_units = layout.apply();
+    m_labelled = {{rateLabel, m_sampleRate}, {deemphasisLabel, m_deemphasis}, {typeLabel, m_receiverType},
+                  {m_portLabel, m_comPort},  {m_serverLabel, m_server},       {m_memoryLabel, m_memory},
+                  {recordLabel, m_recordDir}};
+    alignLabels();
+    // Every list draws its items alike: the port list's delegate is a styled one.
+    for (QComboBox* list : {m_sampleRate, m_deemphasis, m_receiverType})
+        list->setItemDelegate(new QStyledItemDelegate(list));
     m_cancel->setDefault(true);
     connect(m_save, &QPushButton::clicked, this, &CPrefDlg::accept);
     connect(m_cancel, &QPushButton::clicked, this, &CPrefDlg::reject);
 
     for (QComboBox* list : {m_comPort, m_receiverType, m_sampleRate})
         connect(list, &QComboBox::currentIndexChanged, this, &CPrefDlg::OnSelChange);
+}
+
+void CPrefDlg::alignLabels()
+{
+    for (auto [l, field] : m_labelled) {
+        const QRect f = field->geometry();
+        const int height = std::max(l->height(), l->sizeHint().height());
+        l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        l->setGeometry(l->x(), f.y() + (f.height() - height) / 2, l->width(), height);
+    }
 }
 
 void CPrefDlg::OnInitDialog()
@@ -186,6 +230,9 @@ void CPrefDlg::OnInitDialog()
     m_serverInFile = ini.get(kRigctl, kServer).has_value();
     m_storedServer = ini.getString(kRigctl, kServer, kDefaultServer);
     m_server->setText(QString::fromStdString(m_storedServer));
+    m_recordDirInFile = ini.get(kRecord, kRecordDir).has_value();
+    m_storedRecordDir = ini.getString(kRecord, kRecordDir);
+    m_recordDir->setText(QString::fromStdString(m_storedRecordDir));
     OnSelChange();
 
     m_followCalls->setChecked(ini.getInt(kTracking, kFollowCalls, 1) != 0);
@@ -256,6 +303,9 @@ void CPrefDlg::accept()
         const std::string server = m_server->text().trimmed().toStdString();
         if (m_serverInFile || server != m_storedServer)
             ini.setString(kRigctl, kServer, server);
+        const std::string recordDir = m_recordDir->text().trimmed().toStdString();
+        if (m_recordDirInFile || recordDir != m_storedRecordDir)
+            ini.setString(kRecord, kRecordDir, recordDir);
         saved = ini.save(m_path);
     }
     if (!saved) {

@@ -10,14 +10,18 @@
 
 #include <QDialog>
 
+#include <functional>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QToolButton;
 
 namespace velkor {
 
@@ -50,11 +54,17 @@ public:
     QLabel* m_portLabel;
     QLabel* m_serverLabel;
     QLabel* m_memoryLabel;
+    // [record] dir: where followed calls are recorded; empty records nothing.
+    QLineEdit* m_recordDir;
+    QToolButton* m_recordBrowse;
     QPushButton* m_save;
     QPushButton* m_cancel;
 
     // The units the dialog is laid out in: the font's, grown where its texts need it.
     const DialogUnits& units() const { return m_units; }
+
+    // The folder the browse button picks, empty when the user cancels; tests replace it.
+    std::function<QString(const QString& current)> askRecordDir;
 
 protected:
     // Save: writes the file, then closes with the OK result. A file that cannot be
@@ -68,6 +78,8 @@ private:
     // place of the receiver, a port or a server, on its type.
     void OnSelChange();
     std::string serverProblem() const;
+    // Each label stands at the vertical centre of the field it names.
+    void alignLabels();
 
     velkor::Notices& m_notices;
     std::string m_path;
@@ -83,6 +95,11 @@ private:
     // The file's [audio] deemphasis, if it has one: written back only then or when the
     // choice is not the default, so a file without it stays without it.
     std::optional<std::string> m_storedDeemphasis;
+    // [record] dir as loaded: written back only when the file had it or it was edited.
+    std::string m_storedRecordDir;
+    bool m_recordDirInFile = false;
+    // The labels and the fields they name.
+    std::vector<std::pair<QLabel*, QWidget*>> m_labelled;
 };
 
 } // namespace velkor

@@ -78,9 +78,9 @@ void CVelkorDlg::OnCreate()
 void CVelkorDlg::buildControls()
 {
     setWindowTitle(QStringLiteral("  velkor  -  version " VELKOR_VERSION));
-    // A minimise box but no maximise or resize: the layout is fixed.
+    // Resizable: the book and the lists take the room.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+                   Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     setWindowIcon(ProgramIcon());
     // Ctrl+Q asks to quit as the close button does; F1 opens About.
     connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this), &QShortcut::activated, this,
@@ -110,8 +110,10 @@ void CVelkorDlg::buildControls()
     m_frame->hide();
 
     addButtonsAndFilter(layout);
+    addCallsPane(layout);
     fitLayout(layout);
     m_grid->setGeometry(m_frame->geometry());
+    makeResizable();
     watchColumnWidths();
     applyColumnWidths();
 }

@@ -33,6 +33,8 @@ class QPushButton;
 namespace velkor {
 
 class CAddrBookCtrl;
+class CallObserver;
+class CallsPane;
 class TreeItem;
 class CCmdWnd;
 class DecoderBank;
@@ -93,6 +95,10 @@ public:
     QPushButton* endCallButton() const { return m_endCallButton; }
     QLabel* iconLabel() const { return m_icon; }
     QLineEdit* filterField() const { return m_filter; }
+    // The calls list, shown in the log list's place while the Calls button is down.
+    CallsPane* callsPane() const { return m_calls; }
+    QPushButton* callsButton() const { return m_callsButton; }
+    void showCalls(bool show);
     // The status line under the log list: what each decoder decoded in the last minute.
     QLabel* statusLine() const { return m_status; }
     // Redraws the status line; a timer calls it every second.
@@ -114,6 +120,8 @@ protected:
     // Escape, the close box, Alt+F4.
     void reject() override { OnCancel(); }
     void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -127,6 +135,13 @@ private:
     void addButtonsAndFilter(DialogLayout& layout);
     void fitLayout(DialogLayout& layout);
     void watchColumnWidths();
+    // The Calls button and list; then the dialog made resizable around the layout as
+    // fitted: the book and the lists take the room, the buttons keep to their edges.
+    void addCallsPane(DialogLayout& layout);
+    void makeResizable();
+    // What tells the Calls list of the calls this run follows.
+    std::unique_ptr<CallObserver> makeCallWatcher();
+    void relayout();
     // Saves the book; on failure the reason is shown when showWhy is set and the book
     // did not show it itself.
     bool SaveAddrBook(bool showWhy);
@@ -162,6 +177,19 @@ private:
     QPushButton* m_endCallButton = nullptr;
     QLineEdit* m_filter = nullptr;
     QLabel* m_status = nullptr;
+    CallsPane* m_calls = nullptr;
+    std::unique_ptr<CallObserver> m_callWatcher;
+    QPushButton* m_callsButton = nullptr;
+    // The geometries as laid out for the font, which a resize starts from.
+    struct base_geometry_s {
+        QSize dialog;
+        QRect grid, log, status, settings, icon, calls, filter;
+        // What the book and the log list can give up of their height.
+        int bookRoom = 0, logRoom = 0;
+        // The least room between the filter and the Calls button, the filter's least width.
+        int gap = 0, minFilter = 0;
+    } m_base;
+    bool m_fittedToScreen = false;
     QTimer m_statusTimer;
     ListLogView m_logView{nullptr};
     // The book's alerts as message boxes, its notes as log lines.

@@ -2,6 +2,7 @@
 #include "app/CVelkorDlg.h"
 
 #include "addrbook/view/CAddrBookCtrl.h"
+#include "app/CallsPane.h"
 #include "audio/PortAudioSource.h"
 #include "bank/DecoderBank.h"
 #include "cmdwnd/CCmdWnd.h"
@@ -42,7 +43,15 @@ CVelkorDlg::CVelkorDlg(Parts parts, velkor::Notices* notices, QWidget* parent)
         parts.dailyLog = openDailyLog();
     if (!parts.recorder)
         parts.recorder = openRecorder();
+    if (parts.recorder)
+        m_calls->setRecordFolder(QString::fromStdString(parts.recorder->options().dir));
     m_session = std::make_unique<TrackingSession>(*this, m_grid->Book(), std::move(parts));
+    m_callWatcher = makeCallWatcher();
+    m_session->watchCalls(m_callWatcher.get());
+    m_session->watchRecordings([this](const record_result_s& result) {
+        if (result.kept)
+            m_calls->addRecorded(result.json, result.audio);
+    });
 }
 
 std::unique_ptr<DailyLog> CVelkorDlg::openDailyLog()

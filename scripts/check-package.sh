@@ -34,6 +34,10 @@ done
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "depends: $depends"
 if grep -q -- '-dev\b' <<<"$depends"; then fail "a -dev package among the dependencies"; fi
+# What the Calls list plays recordings through is loaded at run time: named by hand.
+for p in libqt6multimedia6 gstreamer1.0-plugins-good gstreamer1.0-pulseaudio; do
+  grep -q "\b$p\b" <<<"$depends" || fail "$p is not among the dependencies"
+done
 
 desktop-file-validate "$root/usr/share/applications/velkor.desktop"
 appstreamcli validate --no-net "$root/usr/share/metainfo/velkor.metainfo.xml"

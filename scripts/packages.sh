@@ -5,11 +5,19 @@ VELKOR_BUILD_PACKAGES=(
   cmake ninja-build g++ pkg-config
   libsndfile1-dev portaudio19-dev libjack-jackd2-dev libasound2-dev libasound2-plugins libpulse-dev
   nlohmann-json3-dev libcli11-dev qt6-base-dev libmosquitto-dev
+  qt6-multimedia-dev
+)
+# What the dialog's Calls list plays recordings with at run time: Qt Multimedia's
+# GStreamer backend (Debian 12's Qt 6.4), its FLAC, WAV and Opus decoders and the
+# PulseAudio sink.
+VELKOR_RUNTIME_PACKAGES=(
+  libqt6multimedia6 gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-pulseaudio
 )
 VELKOR_TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev sox
   pulseaudio pulseaudio-utils libasound2-plugins
   xvfb xauth imagemagick
+  "${VELKOR_RUNTIME_PACKAGES[@]}"
   clang libclang-rt-14-dev clang-tidy clang-format cppcheck
   libhamlib-utils gqrx-sdr
   mosquitto mosquitto-clients

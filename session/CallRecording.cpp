@@ -91,9 +91,12 @@ void CallRecording::deliver()
         const std::lock_guard<std::mutex> lock(m_mutex);
         results.swap(m_results);
     }
-    for (const record_result_s& r : results)
+    for (const record_result_s& r : results) {
         if (m_finished)
             m_finished(r);
+        if (m_watcher)
+            m_watcher(r);
+    }
 }
 
 } // namespace velkor

@@ -40,6 +40,8 @@ public:
     // Where each call's outcome goes (the command window's thread).
     using Finished = std::function<void(const record_result_s& result)>;
     void setFinished(Finished finished) { m_finished = std::move(finished); }
+    // Also told every outcome, after the above (the command window's thread).
+    void setWatcher(Finished watcher) { m_watcher = std::move(watcher); }
 
     // The end of the input: once the bank has stopped, ends the open call, waits until
     // everything is written and hands every outcome on.
@@ -53,6 +55,7 @@ private:
     std::unique_ptr<CallRecorder> m_recorder;
     unsigned m_sampleRate = 0;
     Finished m_finished;
+    Finished m_watcher;
     std::mutex m_mutex;
     std::vector<record_result_s> m_results;
 };

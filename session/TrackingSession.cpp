@@ -18,6 +18,32 @@ TrackingSession::TrackingSession(CmdWndOwner& owner, AddrBook& book, Parts parts
 {
 }
 
+namespace {
+// Tells each observer in turn (null ones skipped).
+class CallObservers : public CallObserver {
+public:
+    explicit CallObservers(std::vector<CallObserver*> observers)
+        : m_observers(std::move(observers))
+    {
+    }
+    void callFollowed(const velkor_call_s& call, double mhz) override
+    {
+        for (CallObserver* o : m_observers)
+            if (o)
+                o->callFollowed(call, mhz);
+    }
+    void callLeft(const velkor_call_s& call, CallLeft how) override
+    {
+        for (CallObserver* o : m_observers)
+            if (o)
+                o->callLeft(call, how);
+    }
+
+private:
+    std::vector<CallObserver*> m_observers;
+};
+} // namespace
+
 TrackingSession::~TrackingSession()
 {
     stop();
@@ -48,6 +74,12 @@ TrackingSession::Started TrackingSession::start()
 
     if (m_parts.recorder)
         m_recording = std::make_unique<CallRecording>(m_owner, *m_cmdWnd, std::move(m_parts.recorder));
+    if (m_recording)
+        m_recording->setWatcher(m_recordingWatcher);
+    if (m_callWatcher) {
+        m_callObservers = std::make_unique<CallObservers>(std::vector<CallObserver*>{m_recording.get(), m_callWatcher});
+        m_cmdWnd->tracker().setObserver(m_callObservers.get());
+    }
     if (m_parts.dailyLog || m_parts.mqtt)
         m_outputs = std::make_unique<EventOutputs>(m_owner, *m_cmdWnd, m_parts.dailyLog.get(), m_parts.mqtt.get(),
                                                    m_recording.get());
@@ -152,6 +184,9 @@ velkor::Status TrackingSession::saveBook()
 
 void TrackingSession::stop()
 {
+    // The owner may be going: it hears of no more recordings.
+    if (m_recording)
+        m_recording->setWatcher({});
     if (m_bank)
         m_bank->Stop();
     m_bank.reset();
@@ -172,6 +207,9 @@ void TrackingSession::stop()
         if (const size_t left = m_parts.mqtt->shutdown())
             log("MQTT: " + std::to_string(left) + " events could not be delivered to " + m_parts.mqtt->where());
     }
+    if (m_cmdWnd && m_callObservers)
+        m_cmdWnd->tracker().setObserver(m_recording.get());
+    m_callObservers.reset();
     m_recording.reset();
     m_cmdWnd.reset();
 }

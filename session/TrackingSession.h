@@ -28,6 +28,7 @@
 namespace velkor {
 
 class AddrBook;
+class CallObserver;
 class CallRecording;
 class CCmdWnd;
 class DecoderBank;
@@ -77,6 +78,17 @@ public:
     void applySettings();
     void applySettings(const velkor_settings_s& settings);
 
+    // Where the outcome of each recorded call also goes (the command window's thread),
+    // until the session stops; set before start().
+    void watchRecordings(std::function<void(const record_result_s& result)> watcher)
+    {
+        m_recordingWatcher = std::move(watcher);
+    }
+
+    // Also told when the tracker follows a call and when it leaves it (the command
+    // window's thread), after the recorder; set before start(), told until stop().
+    void watchCalls(CallObserver* watcher) { m_callWatcher = watcher; }
+
     // Saves the book, or says why it could not.
     velkor::Status saveBook();
 
@@ -109,6 +121,10 @@ private:
     // Unset until applied, so that the first application always sets up the receiver.
     std::optional<uint32_t> m_receiverType;
     std::string m_decodingError;
+    std::function<void(const record_result_s& result)> m_recordingWatcher;
+    CallObserver* m_callWatcher = nullptr;
+    // The tracker's observer when the recorder and the watcher both hear its calls.
+    std::unique_ptr<CallObserver> m_callObservers;
 };
 
 } // namespace velkor

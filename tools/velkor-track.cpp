@@ -341,6 +341,9 @@ int main(int argc, char** argv)
     // A reader of standard output that goes away (velkor-track | head) ends the run
     // like a signal, with the book saved, instead of killing the process.
     std::signal(SIGPIPE, SIG_IGN);
+    // A file-size limit (ulimit -f) reached by a recording or a daily file is a failed
+    // write that costs that file only, as a full disk is, instead of killing the process.
+    std::signal(SIGXFSZ, SIG_IGN);
 
     ConsoleOwner owner(stdout, config->settings(), notices);
     owner.console().setOutputLost(

@@ -9,9 +9,12 @@
 #include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTest>
+#include <QToolButton>
 
 using namespace velkor;
 
@@ -277,6 +280,56 @@ TEST_F(PrefDlg, PortListNamesTheDeviceOfEachPort)
     EXPECT_EQ(popupText(4), "COM4  (/dev/ttyS3)");
 }
 
+// [record] dir: typed or browsed; written only when the file had it or it changed.
+TEST_F(PrefDlg, RecordFolderFieldEditsRecordDir)
+{
+    const struct {
+        const char *file, *typed, *browsed, *saved; // typed, browsed: nullptr untouched; saved: a part
+    } cases[] = {
+        {"", nullptr, nullptr, ""}, // none written
+        {"[record]\ndir=/srv/calls\nformat=wav\n", nullptr, nullptr, "[record]\ndir=/srv/calls\nformat=wav\n[audio]"},
+        {"", " rec ", nullptr, "[record]\ndir=rec\n"},
+        {"[record]\ndir=rec\n", "", nullptr, "[record]\ndir=\n[audio]"},
+        {"[record]\ndir=rec\n", nullptr, "/home/u/calls", "[record]\ndir=/home/u/calls\n[audio]"},
+        {"[record]\ndir=rec\n", nullptr, "", "[record]\ndir=rec\n[audio]"}, // the browser cancelled
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + "|" + (c.typed ? c.typed : "") + "|" + (c.browsed ? c.browsed : ""));
+        writeFile("velkor.ini", c.file);
+        auto dlg = open();
+        const QString stored = dlg->m_recordDir->text();
+        if (c.typed)
+            dlg->m_recordDir->setText(QString::fromLatin1(c.typed));
+        dlg->askRecordDir = [&](const QString& current) { return current == stored ? c.browsed : "wrong"; };
+        if (c.browsed)
+            QTest::mouseClick(dlg->m_recordBrowse, Qt::LeftButton);
+        QTest::mouseClick(dlg->m_save, Qt::LeftButton);
+        const std::string saved = readFile("velkor.ini");
+        EXPECT_NE(saved.find(*c.saved ? c.saved : "[audio]"), std::string::npos) << saved;
+        EXPECT_EQ(saved.find("[record]") != std::string::npos, *c.saved != 0) << saved;
+    }
+}
+
+// Each label stands at the height of its field; every list has the port list's delegate.
+TEST_F(PrefDlg, LabelsSitBesideTheirFieldsAndListsLookAlike)
+{
+    auto dlg = open();
+    for (auto [text, field] : {std::pair<const char*, QWidget*>{"Sample rate", dlg->m_sampleRate},
+                               {"De-emphasis", dlg->m_deemphasis},
+                               {"Type", dlg->m_receiverType},
+                               {"On serial port", dlg->m_comPort},
+                               {"Use memory # (0=none)", dlg->m_memory},
+                               {"Record followed calls to", dlg->m_recordDir}})
+        for (QLabel* l : dlg->findChildren<QLabel*>()) {
+            if (l->text() == QLatin1String(text)) {
+                EXPECT_LE(std::abs(l->geometry().center().y() - field->geometry().center().y()), 1) << text;
+            }
+        }
+    for (QComboBox* list : dlg->findChildren<QComboBox*>())
+        EXPECT_NE(qobject_cast<QStyledItemDelegate*>(list->itemDelegate()), nullptr)
+            << list->currentText().toStdString();
+}
+
 TEST_F(PrefDlg, UnwritableFileIsReportedAndTheDialogStaysOpen)
 {
     std::filesystem::create_directory("velkor.ini"); // a directory where the file should be
@@ -299,10 +352,13 @@ TEST_F(PrefDlg, LayoutFollowsTheDialogUnitsOfItsFont)
     const DialogUnits& du = dlg->units();
     EXPECT_EQ(du.baseX(), DialogUnits(dlg->font()).baseX());
     EXPECT_EQ(du.baseY(), DialogUnits(dlg->font()).baseY());
-    EXPECT_EQ(dlg->size(), du.size(280, 146));
+    EXPECT_EQ(dlg->size(), du.size(280, 160));
     EXPECT_EQ(dlg->windowTitle(), "Settings");
-    EXPECT_EQ(dlg->m_save->geometry(), du.rect(74, 125, 50, 14));
-    EXPECT_EQ(dlg->m_cancel->geometry(), du.rect(155, 125, 50, 14));
+    EXPECT_FALSE(dlg->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(dlg->windowFlags() & Qt::CustomizeWindowHint);
+    EXPECT_EQ(dlg->m_save->geometry(), du.rect(74, 139, 50, 14));
+    EXPECT_EQ(dlg->m_cancel->geometry(), du.rect(155, 139, 50, 14));
+    EXPECT_EQ(dlg->m_recordDir->geometry(), du.rect(101, 120, 152, 13));
     EXPECT_EQ(dlg->m_backlight->geometry(), du.rect(155, 94, 69, 10));
     EXPECT_EQ(dlg->m_memory->geometry(), du.rect(238, 53, 25, 13));
     EXPECT_EQ(dlg->m_comPort->pos(), du.rect(203, 35, 60, 67).topLeft());
@@ -311,16 +367,16 @@ TEST_F(PrefDlg, LayoutFollowsTheDialogUnitsOfItsFont)
     // Tab goes through the controls in the dialog's order.
     std::vector<QWidget*> order;
     QWidget* w = dlg->m_sampleRate;
-    for (int i = 0; i < 13; ++i, w = w->nextInFocusChain()) {
+    for (int i = 0; i < 15; ++i, w = w->nextInFocusChain()) {
         // Tab passes over what is hidden (the server field of a network receiver).
         while (!(w->focusPolicy() & Qt::TabFocus) || !w->isVisible())
             w = w->nextInFocusChain();
         order.push_back(w);
     }
-    const std::vector<QWidget*> expected{dlg->m_sampleRate,  dlg->m_mute,         dlg->m_autoAdd,   dlg->m_followCalls,
-                                         dlg->m_deemphasis,  dlg->m_receiverType, dlg->m_comPort,   dlg->m_memory,
-                                         dlg->m_scanOnClear, dlg->m_returnToCc,   dlg->m_backlight, dlg->m_save,
-                                         dlg->m_cancel};
+    const std::vector<QWidget*> expected{dlg->m_sampleRate,   dlg->m_mute,         dlg->m_autoAdd,   dlg->m_followCalls,
+                                         dlg->m_deemphasis,   dlg->m_receiverType, dlg->m_comPort,   dlg->m_memory,
+                                         dlg->m_scanOnClear,  dlg->m_returnToCc,   dlg->m_backlight, dlg->m_recordDir,
+                                         dlg->m_recordBrowse, dlg->m_save,         dlg->m_cancel};
     EXPECT_EQ(order, expected);
 }
 

@@ -23,12 +23,17 @@ TEST(AboutDlg, ShowsNameVersionAndClosesWithOk)
     about.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
     EXPECT_EQ(about.windowTitle(), "About velkor");
-    EXPECT_EQ(about.size(), about.units().size(184, 46));
+    EXPECT_EQ(about.size(), about.units().size(184, 64));
+    // A fixed size: no maximise box.
+    EXPECT_FALSE(about.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(about.windowFlags() & Qt::CustomizeWindowHint);
     QStringList texts;
     for (QLabel* l : about.findChildren<QLabel*>())
         if (!l->text().isEmpty())
             texts << l->text();
     EXPECT_TRUE(texts.contains("velkor - version 0.8.1")) << texts.join('|').toStdString();
+    EXPECT_TRUE(texts.contains("Licence: LicenseRef-unlicensed\nHome: https://velkor.invalid/"))
+        << texts.join('|').toStdString();
     auto* ok = about.findChild<QPushButton*>();
     ASSERT_NE(ok, nullptr);
     EXPECT_EQ(ok->text(), "OK");

@@ -2,6 +2,8 @@
 // simulated scanner on a pseudo-terminal as COM1.
 #include "DlgParts.h"
 
+#include "app/CallsPane.h"
+
 #include "addrbook/view/CAddrBookCtrl.h"
 #include "addrbook/view/CListEditCtrl.h"
 #include "cmdwnd/CCmdWnd.h"
@@ -12,6 +14,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
+#include <QTreeWidget>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -136,6 +139,10 @@ TEST_F(VelkorDlgReceiver, EndCallButtonFollowsTheTrackerAndPostsEndCall)
     EXPECT_FALSE(dlg->endCallButton()->isEnabled());
     ASSERT_TRUE(follow());
     newLines();
+    // The Calls list has the call of this run, its length once it has ended.
+    QTreeWidget* calls = dlg->callsPane()->list();
+    ASSERT_EQ(calls->topLevelItemCount(), 1);
+    EXPECT_EQ(calls->topLevelItem(0)->text(1) + "|" + calls->topLevelItem(0)->text(3), "...|? -> Base");
     // The click ends the call through the command window: the tracker logs its length
     // and lets the button go.
     QTest::mouseClick(dlg->endCallButton(), Qt::LeftButton);
@@ -144,6 +151,7 @@ TEST_F(VelkorDlgReceiver, EndCallButtonFollowsTheTrackerAndPostsEndCall)
     const Lines added = newLines();
     ASSERT_EQ(added.size(), 1u);
     EXPECT_EQ(added[0].rfind("     | Call duration:", 0), 0u) << added[0];
+    EXPECT_TRUE(calls->topLevelItem(0)->text(1).endsWith(" s")) << calls->topLevelItem(0)->text(1).toStdString();
     // With no call, a click does nothing.
     dlg->enableEndCall(true);
     QTest::mouseClick(dlg->endCallButton(), Qt::LeftButton);

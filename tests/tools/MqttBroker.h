@@ -2,7 +2,8 @@
 // its own (anonymous clients allowed, sessions kept across a restart) in a scratch
 // directory; stopped by its process id, also in the middle of a test, and started
 // again on the same port. And a subscriber: mosquitto_sub writing "topic payload"
-// lines to a file. ready() is false when mosquitto is not installed.
+// lines to a file. ready() is false when mosquitto is not installed. Given users, the
+// broker takes only them, each with its password (a mosquitto_passwd file).
 #pragma once
 
 #include <algorithm>
@@ -17,25 +18,38 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testsignal {
 
 class MqttBroker {
 public:
-    MqttBroker()
+    explicit MqttBroker(const std::vector<std::pair<std::string, std::string>>& users = {})
     {
         m_broker = findProgram("mosquitto");
         if (m_broker.empty() || findProgram("mosquitto_sub").empty() || findProgram("mosquitto_pub").empty())
             return;
         m_port = freePort();
+        std::string access = "allow_anonymous true\n";
+        if (!users.empty()) {
+            const std::string passwd = findProgram("mosquitto_passwd");
+            writeFile(m_dir.file("passwd"), "");
+            for (const auto& [user, password] : users)
+                if (passwd.empty() || runTool(passwd, {"-b", m_dir.file("passwd"), user, password}).status != 0)
+                    return;
+            // Started as root, mosquitto reads the file as its own user.
+            namespace fs = std::filesystem;
+            fs::permissions(m_dir.path(), fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
+            fs::permissions(m_dir.file("passwd"), fs::perms::others_read, fs::perm_options::add);
+            access = "allow_anonymous false\npassword_file " + m_dir.file("passwd") + "\n";
+        }
         writeFile(m_dir.file("broker.conf"),
-                  "listener " + std::to_string(m_port) +
-                      " 127.0.0.1\nallow_anonymous true\npersistence true\n"
-                      "persistence_location " +
-                      m_dir.path() + "/\n");
+                  "listener " + std::to_string(m_port) + " 127.0.0.1\n" + access +
+                      "persistence true\npersistence_location " + m_dir.path() + "/\n");
         start();
     }
     ~MqttBroker() { stop(); }

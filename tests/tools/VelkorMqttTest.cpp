@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <tuple>
 
 using namespace testsignal;
 using namespace std::chrono_literals;
@@ -177,6 +178,30 @@ TEST_P(VelkorMqttUnreachable, AFullQueueIsBoundedAndSaysHowManyItDropped)
 
 INSTANTIATE_TEST_SUITE_P(Brokers, VelkorMqttUnreachable, ::testing::Values(Unreachable::Refused, Unreachable::Silent),
                          [](const auto& info) { return info.param == Unreachable::Refused ? "Refused" : "Silent"; });
+
+// A broker that takes only user "velkor" with password "s3cret": a wrong password or
+// user is told as a refused login, naming the options to check; the right one connects.
+TEST(VelkorMqtt, AWrongUserOrPasswordIsToldAsARefusedLogin)
+{
+    MqttBroker broker(std::vector<std::pair<std::string, std::string>>{{"velkor", "s3cret"}});
+    REQUIRE_BROKER(broker);
+    TempDir dir;
+    const auto rec = callRecording(2);
+    writeWav(dir.file("calls.wav"), rec.pcm, rec.rate);
+    const std::string refused = "MQTT: the broker at " + broker.address() + " refused the login (";
+    for (const auto& [user, password, told] :
+         {std::tuple<std::string, std::string, std::string>{"velkor", "wrong", refused},
+          {"nobody", "s3cret", refused},
+          {"velkor", "s3cret", "MQTT: connected to "}}) {
+        writeFile(dir.file("pw"), password + "\n");
+        const auto r = runToolWithEnv(kTool,
+                                      {"--events", "--mqtt", broker.address(), "--mqtt-user", user,
+                                       "--mqtt-password-file", dir.file("pw"), dir.file("calls.wav")},
+                                      {});
+        EXPECT_NE(r.err.find(told), std::string::npos) << user << "/" << password << ": " << r.err;
+        EXPECT_EQ(r.err.find("cannot reach the broker"), std::string::npos) << r.err;
+    }
+}
 
 TEST(VelkorMqtt, BrokerRestartLosesNothingQueuedMeanwhile)
 {

@@ -486,19 +486,23 @@ TEST_F(VelkorTrack, ALogDirThatCannotBeWrittenStopsTheStartBeforeTheBook)
     EXPECT_FALSE(std::filesystem::exists(dir.file("addrbook.ini")));
 }
 
-// A control channel with one call of unit 100 on channel 17 that lasts kCallSlots
-// slots (0.16 s each) from the end of its go-to-channel to the end of its clear-down.
+// A control channel with calls of unit 100 on channel 17, one after another: each
+// lasts kCallSlots slots (0.16 s each) from the end of its go-to-channel to the end of
+// its clear-down, the last lastSlots.
 constexpr int kCallSlots = 19;
 
-std::vector<int16_t> longCall()
+std::vector<int16_t> callsOn17(int calls = 1, int lastSlots = kCallSlots)
 {
     mptgen::ControlChannel cc(0x0089, 32);
     cc.slot(mptgen::misc(0, 1)); // MARK: control channel 1
-    cc.slot(cc.aloha());
-    cc.slot(mptgen::goToChannel(1, 100, 200, 17));
-    for (int i = 1; i < kCallSlots; ++i)
-        cc.slot(cc.aloha());
-    cc.slot(mptgen::clearDown(17, 1));
+    for (int call = 0; call < calls; ++call) {
+        for (int i = 0; i < 6; ++i)
+            cc.slot(cc.aloha());
+        cc.slot(mptgen::goToChannel(1, 100, 200, 17));
+        for (int i = 1; i < (call + 1 < calls ? kCallSlots : lastSlots); ++i)
+            cc.slot(cc.aloha());
+        cc.slot(mptgen::clearDown(17, 1));
+    }
     cc.slot(cc.aloha());
     testsignal::FfskOptions o;
     o.rate = 48000;
@@ -522,7 +526,7 @@ std::vector<std::filesystem::path> filesEndingIn(const std::string& dir, const s
     return found;
 }
 
-// velkor-track following longCall() with Hamlib's dummy radio behind a real rigctld.
+// velkor-track following callsOn17() with Hamlib's dummy radio behind a real rigctld.
 class VelkorTrackRecording : public VelkorTrack {
 protected:
     void SetUp() override
@@ -532,7 +536,7 @@ protected:
         testsignal::writeFile(dir.file("velkor.ini"),
                               "[tracking]\nreceiver_type=3\ncomport=0\nreturn_to_cc=1\n[rigctl]\nserver=" +
                                   rigctld.address() + "\n[systems]\nsysBase_1=1690000\nsysOffset_1=1\n");
-        testsignal::writeWav(dir.file("call.wav"), longCall(), 48000);
+        testsignal::writeWav(dir.file("call.wav"), callsOn17(), 48000);
     }
     rigtest::Rigctld rigctld;
 };
@@ -573,24 +577,34 @@ TEST_F(VelkorTrackRecording, RecordsTheFollowedCall)
     EXPECT_TRUE(sub.waitForLine("velkor/call_recorded " + event, std::chrono::seconds(10)));
 }
 
-// Killed while the call is being recorded: nothing that looks complete is left, only
-// the call's .part file.
-TEST_F(VelkorTrackRecording, AKillDuringACallLeavesOnlyItsPartFile)
+// Killed while the second call is being recorded: the first call's recording is whole,
+// and nothing else that looks complete is left, only the second call's .part file.
+TEST_F(VelkorTrackRecording, AKillDuringACallLeavesOnlyItsPartFileAndEarlierRecordingsWhole)
 {
-    const auto track = startTrack(dir.path(), {"--input", "call.wav", "--realtime", "--record-dir", "rec"}, false);
+    testsignal::writeWav(dir.file("calls.wav"), callsOn17(2, 150), 48000);
+    const auto track = startTrack(dir.path(), {"--input", "calls.wav", "--realtime", "--record-dir", "rec"}, false);
     const bool recording = waitFor(
-        "the call's .part file", [&] { return !filesEndingIn(dir.file("rec"), ".flac.part").empty(); },
+        "the first call recorded and the second's .part file",
+        [&] {
+            return filesEndingIn(dir.file("rec"), ".json").size() == 1 &&
+                filesEndingIn(dir.file("rec"), ".flac.part").size() == 1;
+        },
         [&] { return track->out(); });
     track->signal(SIGKILL);
     EXPECT_EQ(track->wait(kEnd), 128 + SIGKILL);
     ASSERT_TRUE(recording);
-    EXPECT_EQ(filesEndingIn(dir.file("rec"), ".part").size(), 1u);
-    EXPECT_TRUE(filesEndingIn(dir.file("rec"), ".flac").empty());
-    EXPECT_TRUE(filesEndingIn(dir.file("rec"), ".json").empty());
+    const auto flacs = filesEndingIn(dir.file("rec"), ".flac");
+    ASSERT_EQ(flacs.size(), 1u);
+    SF_INFO info{};
+    sf_close(sf_open(flacs[0].c_str(), SFM_READ, &info));
+    EXPECT_NEAR(static_cast<double>(info.frames) / 48000, kCallSlots * 0.16, 0.2);
+    const auto parts = filesEndingIn(dir.file("rec"), ".part");
+    ASSERT_EQ(parts.size(), 1u);
+    EXPECT_NE(parts[0].stem().stem(), flacs[0].stem());
 }
 
-// A record folder whose day folder cannot be made: one line, the call followed and
-// logged all the same, nothing recorded.
+// A record folder that cannot be written, or a full disk (a file-size limit stands in
+// for it): one line, the call followed and logged all the same, nothing recorded.
 TEST_F(VelkorTrackRecording, ARecordFolderThatFailsCostsTheRecordingOnly)
 {
     const std::time_t now = std::time(nullptr);
@@ -598,16 +612,35 @@ TEST_F(VelkorTrackRecording, ARecordFolderThatFailsCostsTheRecordingOnly)
     localtime_r(&now, &local);
     char day[16];
     std::strftime(day, sizeof day, "%Y-%m-%d", &local);
-    std::filesystem::create_directories(dir.file("rec"));
-    testsignal::writeFile(dir.file("rec/") + day, "a file where the day's folder goes");
-    const auto r = testsignal::runTool(VELKOR_TRACK_PATH, {"--input", "call.wav", "--realtime", "--record-dir", "rec"},
-                                       {}, dir.path());
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
-    EXPECT_NE(r.err.find("velkor-track: Recording of the call dropped: cannot create "), std::string::npos) << r.err;
-    EXPECT_TRUE(contains(splitLines(r.out), "CLEAR| Call clear-down                 | Ch:  17 -> CCh:   1")) << r.out;
-    EXPECT_TRUE(filesEndingIn(dir.file("rec"), ".flac").empty());
-    EXPECT_TRUE(filesEndingIn(dir.file("rec"), ".part").empty());
+    // A file where the day's folder goes; a file-size limit (prlimit --fsize) for a full disk.
+    for (const bool full : {false, true}) {
+        std::filesystem::remove_all(dir.file("rec"));
+        std::filesystem::create_directories(dir.file("rec"));
+        if (!full)
+            testsignal::writeFile(dir.file("rec/") + day, "a file where the day's folder goes");
+        std::vector<std::string> args{"--input", "call.wav", "--realtime", "--record-dir", "rec"};
+        std::string program = VELKOR_TRACK_PATH;
+        if (full) {
+            args.insert(args.begin(), {"--fsize=16384", program});
+            program = testsignal::findProgram("prlimit");
+        }
+        const auto r = testsignal::runTool(program, args, {}, dir.path());
+        EXPECT_EQ(r.status, 0) << r.err;
+        // Ours: one line (the sound server's client library may add its own notes).
+        const auto lines = splitLines(r.err);
+        EXPECT_EQ(
+            std::count_if(lines.begin(), lines.end(), [](const auto& l) { return l.rfind("velkor-track:", 0) == 0; }),
+            1)
+            << r.err;
+        EXPECT_NE(r.err.find(std::string("velkor-track: Recording of the call dropped: ") +
+                             (full ? "cannot write " : "cannot create ")),
+                  std::string::npos)
+            << r.err;
+        EXPECT_TRUE(contains(splitLines(r.out), "CLEAR| Call clear-down                 | Ch:  17 -> CCh:   1"))
+            << r.out;
+        EXPECT_TRUE(filesEndingIn(dir.file("rec"), ".flac").empty());
+        EXPECT_TRUE(filesEndingIn(dir.file("rec"), ".part").empty());
+    }
 }
 
 } // namespace

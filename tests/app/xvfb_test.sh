@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Runs a dialog test program on an X server of its own: Xvfb with one 1280x900 screen at
+# 144 dpi, Qt's xcb platform without scaling of its own (a 12-point font is 24 pixels).
+#   xvfb_test.sh PROGRAM ARTIFACT_DIR [gtest options...]   (exit 77: no Xvfb, skipped)
+set -euo pipefail
+program=$1 artifacts=$2
+shift 2
+command -v Xvfb >/dev/null || { echo "no Xvfb; skipped"; exit 77; }
+work=$(mktemp -d "${TMPDIR:-/tmp}/velkor-xvfb-XXXXXX")
+Xvfb -displayfd 3 -screen 0 1280x900x24 -dpi 144 -nolisten tcp 3> "$work/display" 2> "$work/xvfb.log" &
+xvfb=$!
+trap 'kill -TERM $xvfb; wait $xvfb; rm -rf "$work"' EXIT
+for ((i = 0; i < 200; i++)); do grep -q '[0-9]' "$work/display" && break || sleep 0.1; done
+grep -q '[0-9]' "$work/display" || { cat "$work/xvfb.log" >&2; exit 1; }
+export DISPLAY=":$(tr -dc 0-9 < "$work/display")" QT_QPA_PLATFORM=xcb QT_ENABLE_HIGHDPI_SCALING=0 QT_FONT_DPI=144
+VELKOR_ARTIFACTS="$artifacts" "$program" "$@"
