@@ -16,7 +16,7 @@ VELKOR_RUNTIME_PACKAGES=(
 VELKOR_TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev sox
   pulseaudio pulseaudio-utils libasound2-plugins
-  xvfb xauth imagemagick
+  xvfb xauth imagemagick openbox x11-utils
   "${VELKOR_RUNTIME_PACKAGES[@]}"
   clang libclang-rt-14-dev clang-tidy clang-format cppcheck
   libhamlib-utils gqrx-sdr

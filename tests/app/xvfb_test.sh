@@ -13,4 +13,11 @@ trap 'kill -TERM $xvfb; wait $xvfb; rm -rf "$work"' EXIT
 for ((i = 0; i < 200; i++)); do grep -q '[0-9]' "$work/display" && break || sleep 0.1; done
 grep -q '[0-9]' "$work/display" || { cat "$work/xvfb.log" >&2; exit 1; }
 export DISPLAY=":$(tr -dc 0-9 < "$work/display")" QT_QPA_PLATFORM=xcb QT_ENABLE_HIGHDPI_SCALING=0 QT_FONT_DPI=144
+# A window manager, as on a desktop: it decorates the window, keeps it within the screen's
+# work area and shows which buttons a dialog offers.
+openbox --sm-disable --config-file /dev/null 2> "$work/wm.log" &
+wm=$!
+trap 'kill -TERM $wm $xvfb; wait $wm $xvfb; rm -rf "$work"' EXIT
+for ((i = 0; i < 200; i++)); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break || sleep 0.1; done
+xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id' || { cat "$work/wm.log" >&2; exit 1; }
 VELKOR_ARTIFACTS="$artifacts" "$program" "$@"
