@@ -6,6 +6,7 @@
 #include "receiver/ReceiverFactory.h"
 #include "session/CallRecording.h"
 #include "session/EventOutputs.h"
+#include "session/WebFeed.h"
 #include "text/Cp1252.h"
 
 namespace velkor {
@@ -48,9 +49,11 @@ TrackingSession::Started TrackingSession::start()
 
     if (m_parts.recorder)
         m_recording = std::make_unique<CallRecording>(m_owner, *m_cmdWnd, std::move(m_parts.recorder));
-    if (m_parts.dailyLog || m_parts.mqtt)
+    if (m_parts.dailyLog || m_parts.mqtt || m_parts.web)
         m_outputs = std::make_unique<EventOutputs>(m_owner, *m_cmdWnd, m_parts.dailyLog.get(), m_parts.mqtt.get(),
-                                                   m_recording.get());
+                                                   m_recording.get(), m_parts.web);
+    if (m_parts.web)
+        m_webFeed = std::make_unique<WebFeed>(m_owner, *m_cmdWnd, *m_parts.web);
     applySettings();
     if (m_parts.decodingRequired && !m_bank)
         return Started::NoDecoding;
@@ -171,6 +174,11 @@ void TrackingSession::stop()
         // What the broker has not taken within a few seconds is lost; say so.
         if (const size_t left = m_parts.mqtt->shutdown())
             log("MQTT: " + std::to_string(left) + " events could not be delivered to " + m_parts.mqtt->where());
+    }
+    if (m_webFeed) {
+        // The page's last state: nothing followed any more.
+        m_webFeed->update();
+        m_webFeed.reset();
     }
     m_recording.reset();
     m_cmdWnd.reset();
