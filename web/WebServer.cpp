@@ -134,7 +134,7 @@ private:
     struct Connection {
         qint64 lastActive = 0;
         bool streaming = false;
-        uint64_t next = 0;           // the last event sent to a live client
+        uint64_t next = 0;             // the last event sent to a live client
         uint64_t stateVersion = ~0ull; // the state last sent
     };
 
@@ -211,6 +211,10 @@ void WebServer::Handler::shutdown()
     for (const auto& [socket, c] : m_connections)
         sockets.push_back(socket);
     for (QTcpSocket* socket : sockets) {
+        // The page stops reconnecting: the run is over.
+        if (const auto c = m_connections.find(socket);
+            c != m_connections.end() && c->second.streaming && c->second.next == m_backlog.lastSeq())
+            socket->write("event: end\ndata: {}\n\n");
         socket->flush();
         drop(socket);
     }
@@ -392,8 +396,7 @@ void WebServer::Handler::control(const QHttpServerRequest& request, QTcpSocket* 
     const auto fleet = addressPart(fields.queryItemValue("fleet"));
     const auto unit = addressPart(fields.queryItemValue("unit"));
     if (!system || !fleet || !unit || *system == 0 || (*fleet == 0 && *unit != 0)) {
-        reply(socket, 400, "{\"error\":\"system, fleet and unit: numbers from 1 to 4294967295\"}",
-              "application/json");
+        reply(socket, 400, "{\"error\":\"system, fleet and unit: numbers from 1 to 4294967295\"}", "application/json");
         return;
     }
     const velkor_address_s address{*system, *fleet, *unit};
@@ -630,8 +633,9 @@ velkor::Result<web_options_s> parseHttpAddress(const std::string& text)
     QHostAddress check;
     const bool hostOk = options.host == "localhost" || check.setAddress(QString::fromStdString(options.host));
     if (number == 0 || number > 65535 || !hostOk)
-        return velkor::fail("\"" + text + "\" is not [HOST:]PORT (an IP address, or localhost, and a port from 1 "
-                                          "to 65535)");
+        return velkor::fail("\"" + text +
+                            "\" is not [HOST:]PORT (an IP address, or localhost, and a port from 1 "
+                            "to 65535)");
     options.port = static_cast<uint16_t>(number);
     return options;
 }

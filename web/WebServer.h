@@ -6,7 +6,8 @@
 //   /api/stream[?since=N]  the same events live as Server-Sent Events ("id" is the
 //                          event's seq; a reconnecting browser resumes after
 //                          Last-Event-ID), and "state" events with the status line,
-//                          the followed call and the number of calls
+//                          the followed call and the number of calls, and "end"
+//                          when the run is over
 //   /api/calls             the recent calls, newest first (their recordings' JSON)
 //   /recordings/DAY/FILE   a recording, only from inside the record folder
 //   POST /api/end-call, /api/hold, /api/release (system, fleet, unit): with a token only
@@ -33,9 +34,9 @@ namespace velkor {
 
 struct web_options_s {
     std::string host = "127.0.0.1";
-    uint16_t port = 0;      // 0: any free port
-    std::string token;      // empty: read-only, no token asked for
-    std::string recordDir;  // empty: no recordings served
+    uint16_t port = 0;     // 0: any free port
+    std::string token;     // empty: read-only, no token asked for
+    std::string recordDir; // empty: no recordings served
 };
 
 // What the page may ask of the tracker. Called on the server's thread: each must hand
