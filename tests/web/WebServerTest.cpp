@@ -13,6 +13,7 @@
 
 #include <sys/resource.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -97,8 +98,8 @@ struct BadRequest {
 
 TEST_F(WebTrack, BadRequestsAreRefusedAndTheRunEndsCleanlyOnSigterm)
 {
-    auto track = start({"--input", "long.wav", "--realtime", "--http", http(), "--http-token-file", "token",
-                        "--record-dir", "rec"});
+    auto track = start(
+        {"--input", "long.wav", "--realtime", "--http", http(), "--http-token-file", "token", "--record-dir", "rec"});
     std::filesystem::create_symlink(dir.file("secret.txt"), dir.file("rec/link.flac"));
     const std::string auth = "Authorization: Bearer s3cret\r\n";
     const std::string big(10 << 20, 'x');
@@ -143,7 +144,8 @@ TEST_F(WebTrack, BadRequestsAreRefusedAndTheRunEndsCleanlyOnSigterm)
     EXPECT_EQ(track->stop(Ms(20000)), 0) << track->err();
     const auto lines = testsignal::splitLines(track->out());
     for (const char* path : {"../secret.txt", "/etc/passwd", "link.flac"})
-        EXPECT_TRUE(testsignal::contains(lines, std::string("HTTP: refused a recording outside the record folder: ") + path))
+        EXPECT_TRUE(
+            testsignal::contains(lines, std::string("HTTP: refused a recording outside the record folder: ") + path))
             << path;
 }
 
@@ -173,6 +175,52 @@ TEST_F(WebTrack, FiftyLiveClientsEachGetEveryEventInOrder)
         EXPECT_EQ(events, got.front());
         EXPECT_EQ(lines, printed);
     }
+}
+
+// The log lines of the page as Chromium's --dump-dom gives it.
+std::vector<std::string> pageLines(const std::string& dom)
+{
+    std::vector<std::string> lines;
+    static const std::regex line(R"(<div class="line">([^<]*)</div>)");
+    for (auto m = std::sregex_iterator(dom.begin(), dom.end(), line); m != std::sregex_iterator(); ++m) {
+        std::string text = (*m)[1];
+        for (const auto& [entity, c] : {std::pair{"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&amp;", "&"}})
+            for (size_t at; (at = text.find(entity)) != std::string::npos;)
+                text.replace(at, std::strlen(entity), c);
+        lines.push_back(text);
+    }
+    return lines;
+}
+
+TEST_F(WebTrack, ThePageShowsTheLogWhileItPlaysAndAllOfItAtTheEnd)
+{
+    const std::string chromium = testsignal::findProgram("chromium");
+    if (chromium.empty())
+        GTEST_SKIP() << "chromium is not installed";
+    const std::string demo = testsignal::sourceDir() + "/samples/demo.wav";
+    ASSERT_EQ(std::system(("sox " + demo + " " + dir.file("half.wav") + " repeat 7").c_str()), 0);
+    auto track = start({"--input", "half.wav", "--realtime", "--http", http(), "--record-dir", "rec"});
+    const std::vector<std::string> common = {"--headless", "--no-sandbox", "--disable-gpu", "--hide-scrollbars",
+                                             "--window-size=1280,800"};
+    const testsignal::ProcessOptions env{{{"HOME", dir.path()}}, dir.path(), {}};
+    // Loaded now, dumped once the stream has said the run is over.
+    auto dumpArgs = common;
+    dumpArgs.insert(dumpArgs.end(), {"--virtual-time-budget=5000", "--dump-dom", "http://" + http() + "/"});
+    testsignal::ToolProcess dump(chromium, dumpArgs, env);
+    const std::string shot = std::string(VELKOR_ARTIFACTS) + "/velkor-web.png";
+    std::filesystem::create_directories(VELKOR_ARTIFACTS);
+    std::filesystem::remove(shot);
+    auto shotArgs = common;
+    shotArgs.insert(shotArgs.end(), {"--timeout=3000", "--screenshot=" + shot, "http://" + http() + "/"});
+    testsignal::ToolProcess screenshot(chromium, shotArgs, env);
+    EXPECT_EQ(screenshot.wait(Ms(120000)), 0) << screenshot.errTail();
+    EXPECT_TRUE(track->running()) << "the screenshot came after the end of the recording";
+    EXPECT_GT(std::filesystem::file_size(shot), 10000u);
+    EXPECT_EQ(track->wait(Ms(120000)), 0) << track->err();
+    EXPECT_EQ(dump.wait(Ms(120000)), 0) << dump.errTail();
+    const auto printed = testsignal::splitLines(track->out());
+    EXPECT_GT(printed.size(), 100u);
+    EXPECT_EQ(pageLines(dump.out()), printed);
 }
 
 TEST_F(WebTrack, NothingListensWithoutHttp)
