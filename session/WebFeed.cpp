@@ -59,11 +59,12 @@ std::string WebFeed::stateJson()
             m_followed = call;
             m_since = now;
         }
-        nlohmann::json followed = {{"target", party(call.target)},
-                                   {"origin", party(call.origin)},
-                                   {"channel", call.channel},
-                                   {"mhz", nullptr},
-                                   {"seconds", std::chrono::duration_cast<std::chrono::seconds>(now - m_since).count()}};
+        nlohmann::json followed = {
+            {"target", party(call.target)},
+            {"origin", party(call.origin)},
+            {"channel", call.channel},
+            {"mhz", nullptr},
+            {"seconds", std::chrono::duration_cast<std::chrono::seconds>(now - m_since).count()}};
         if (const velkor_system_params_s* plan = tracker.systemParams(call.target.system))
             if (const std::optional<double> mhz = channelFrequency(*plan, call.channel))
                 followed["mhz"] = *mhz;
