@@ -13,8 +13,13 @@
 #include <QTimer>
 #include <QUrlQuery>
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <unordered_map>
@@ -125,6 +130,9 @@ public:
     velkor::Result<uint16_t> open();
     void shutdown();
     void flush();
+    void schedule();
+    // Told as each batch begins (the producers may wake the thread again from then).
+    std::function<void()> batchStarts;
 
 protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
@@ -151,7 +159,14 @@ private:
     void events(const QHttpServerRequest& request, QTcpSocket* socket);
     void calls(QTcpSocket* socket);
     void stream(const QHttpServerRequest& request, QTcpSocket* socket);
-    void feed(QTcpSocket* socket, Connection& c);
+    struct Chunk {
+        uint64_t first = 0;
+        uint64_t last = 0;
+        QByteArray text;
+    };
+    // The events after a sequence number, as sent.
+    using Chunks = std::map<uint64_t, Chunk>;
+    void feed(QTcpSocket* socket, Connection& c, Chunks* chunks = nullptr);
     void recording(QTcpSocket* socket, const QString& path);
     QByteArray page(bool login, const QByteArray& message = {}) const;
 
@@ -163,6 +178,7 @@ private:
     std::unordered_map<QTcpSocket*, Connection> m_connections;
     QElapsedTimer m_clock;
     QTimer m_sweep;
+    QTimer m_batch;
 };
 
 WebServer::Handler::Handler(EventBacklog& backlog, const web_options_s& options, const web_controls_s& controls)
@@ -177,6 +193,13 @@ WebServer::Handler::Handler(EventBacklog& backlog, const web_options_s& options,
         m_recordDir = m_recordDir.parent_path();
     m_clock.start();
     m_sweep.setInterval(1000);
+    m_batch.setSingleShot(true);
+    m_batch.setInterval(kBatchMs);
+    QObject::connect(&m_batch, &QTimer::timeout, this, [this] {
+        if (batchStarts)
+            batchStarts();
+        flush();
+    });
     QObject::connect(&m_sweep, &QTimer::timeout, this, [this] { sweep(); });
 }
 
@@ -462,24 +485,30 @@ void WebServer::Handler::stream(const QHttpServerRequest& request, QTcpSocket* s
     feed(socket, c->second);
 }
 
-void WebServer::Handler::feed(QTcpSocket* socket, Connection& c)
+void WebServer::Handler::feed(QTcpSocket* socket, Connection& c, Chunks* chunks)
 {
     // Written while the client's buffer has room; the rest when it has taken some.
     while (socket->bytesToWrite() < kClientBuffer) {
-        const std::vector<EventBacklog::Event> events = m_backlog.after(c.next, 256);
-        if (events.empty())
-            break;
-        if (events.front().first != c.next + 1) {
+        Chunk local;
+        Chunk& chunk = chunks ? (*chunks)[c.next] : local;
+        if (chunk.text.isEmpty()) {
+            // Made once for every client that is at the same place.
+            const std::vector<EventBacklog::Event> events = m_backlog.after(c.next, 256);
+            if (events.empty())
+                break;
+            chunk.first = events.front().first;
+            chunk.last = events.back().first;
+            for (const auto& [seq, json] : events)
+                chunk.text += "id: " + QByteArray::number(seq) + "\ndata: " + QByteArray::fromStdString(json) + "\n\n";
+        }
+        if (chunk.first != c.next + 1) {
             // Fallen behind what the backlog keeps: it would miss events.
             c.streaming = false;
             dropLater(socket);
             return;
         }
-        QByteArray out;
-        for (const auto& [seq, json] : events)
-            out += "id: " + QByteArray::number(seq) + "\ndata: " + QByteArray::fromStdString(json) + "\n\n";
-        c.next = events.back().first;
-        socket->write(out);
+        c.next = chunk.last;
+        socket->write(chunk.text);
     }
     const auto [state, version] = m_backlog.state();
     if (version != c.stateVersion && socket->bytesToWrite() < kClientBuffer) {
@@ -495,9 +524,18 @@ void WebServer::Handler::flush()
     for (const auto& [socket, c] : m_connections)
         if (c.streaming)
             live.push_back(socket);
+    Chunks chunks;
     for (QTcpSocket* socket : live)
         if (const auto c = m_connections.find(socket); c != m_connections.end())
-            feed(socket, c->second);
+            feed(socket, c->second, &chunks);
+}
+
+void WebServer::Handler::schedule()
+{
+    // Events are sent in batches: a few writes a second for each client, however
+    // fast the decoders are.
+    if (!m_batch.isActive())
+        m_batch.start();
 }
 
 void WebServer::Handler::recording(QTcpSocket* socket, const QString& path)
@@ -569,6 +607,8 @@ velkor::Result<uint16_t> WebServer::start()
     QMetaObject::invokeMethod(
         m_anchor,
         [this, &port] {
+            // Below the decoders: serving waits when the cores are busy, decoding never.
+            setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 10);
             m_handler = new Handler(m_backlog, m_options, m_controls);
             port = m_handler->open();
             if (!port) {
@@ -578,10 +618,8 @@ velkor::Result<uint16_t> WebServer::start()
             }
             const std::lock_guard<std::mutex> lock(m_wake->mutex);
             m_wake->target = m_handler;
-            m_wake->flush = [wake = m_wake.get(), handler = m_handler] {
-                wake->queued = false;
-                handler->flush();
-            };
+            m_handler->batchStarts = [wake = m_wake.get()] { wake->queued = false; };
+            m_wake->flush = [wake = m_wake.get(), handler = m_handler] { handler->schedule(); };
         },
         Qt::BlockingQueuedConnection);
     if (!port) {

@@ -55,6 +55,8 @@ public:
     static constexpr int64_t kClientBuffer = 256 * 1024;
     static constexpr int kIdleMs = 10000;
     static constexpr int kMaxConnections = 4000;
+    // Live clients get new events at most this often.
+    static constexpr int kBatchMs = 50;
 
     WebServer(EventBacklog& backlog, web_options_s options, web_controls_s controls);
     // stop().
