@@ -4,12 +4,12 @@
 VELKOR_BUILD_PACKAGES=(
   cmake ninja-build g++ pkg-config
   libsndfile1-dev portaudio19-dev libjack-jackd2-dev libasound2-dev libasound2-plugins libpulse-dev
-  nlohmann-json3-dev libcli11-dev qt6-base-dev libmosquitto-dev
+  nlohmann-json3-dev libcli11-dev qt6-base-dev libmosquitto-dev qt6-httpserver-dev qt6-websockets-dev
 )
 VELKOR_TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev sox
   pulseaudio pulseaudio-utils libasound2-plugins
-  xvfb xauth imagemagick
+  xvfb xauth imagemagick chromium
   clang libclang-rt-14-dev clang-tidy clang-format cppcheck
   libhamlib-utils gqrx-sdr
   mosquitto mosquitto-clients

@@ -52,12 +52,17 @@ Examples:
   velkor-track --http 8080              the page at http://127.0.0.1:8080/
   velkor-track --http 0.0.0.0:8080 --http-token-file /etc/velkor/token
 
-Web page (--http): / the page (live log, status line, followed call, recent calls with
-  their recordings); /api/events?since=N the events after number N (JSON array, each
-  with "seq"; the log lines as LOG_LINE events); /api/stream the same live as
-  Server-Sent Events; /api/calls the recent calls; /recordings/... the recordings.
-  With --http-token-file also POST /api/end-call, /api/hold and /api/release
-  (system, fleet, unit).
+Web page:
+  /                     the page: live log, status line, followed call, recent calls
+                        with their recordings
+  /api/events?since=N   the events after number N as a JSON array, each with "seq"
+                        (the log lines as LOG_LINE events; the last 10000 kept)
+  /api/stream           the same events live, as Server-Sent Events
+  /api/calls            the recent calls: their recordings' JSON, newest first
+  /recordings/DAY/FILE  a recording from the record folder
+  POST /api/end-call, /api/hold, /api/release
+                        with --http-token-file only; hold and release take system,
+                        fleet and unit
 
 Exit status:
   0  the recording was decoded to its end, or the run was ended by SIGINT, SIGTERM
@@ -188,10 +193,12 @@ std::optional<int> parseOptions(int argc, char** argv, TrackOptions& o)
                    "format of velkor.ini, else flac)");
     cli.add_option("--http", o.httpText,
                    "serve the web page and its API on [HOST:]PORT (HOST 127.0.0.1, this computer only, unless "
-                   "given; default: off)");
+                   "given; default: off)")
+        ->type_name("[HOST:]PORT");
     cli.add_option("--http-token-file", o.httpTokenFile,
                    "with --http: every request needs the token in FILE (Authorization: Bearer, or the page's "
-                   "login form); the page then also offers End Call, Hold and Release");
+                   "login form); the page then also offers End Call, Hold and Release")
+        ->type_name("FILE");
     o.mqtt.add(cli);
     setupTool(cli, "velkor-track", kHelpFooter);
     try {
