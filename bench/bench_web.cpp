@@ -64,8 +64,16 @@ void Run(benchmark::State& state, bool web)
 
 } // namespace
 
-BENCHMARK_CAPTURE(Run, without_http, false)->UseManualTime()->Iterations(1)->Repetitions(5)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Run, http_50_clients, true)->UseManualTime()->Iterations(1)->Repetitions(5)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Run, without_http, false)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Run, http_50_clients, true)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
