@@ -140,6 +140,8 @@ protected:
 
 private:
     struct Connection {
+        // Null once the socket is gone, even where the library has cut our signals.
+        QPointer<QTcpSocket> socket;
         qint64 lastActive = 0;
         bool streaming = false;
         uint64_t next = 0;             // the last event sent to a live client
@@ -232,7 +234,8 @@ void WebServer::Handler::shutdown()
     flush();
     std::vector<QTcpSocket*> sockets;
     for (const auto& [socket, c] : m_connections)
-        sockets.push_back(socket);
+        if (c.socket)
+            sockets.push_back(socket);
     for (QTcpSocket* socket : sockets) {
         // The page stops reconnecting: the run is over.
         if (const auto c = m_connections.find(socket);
@@ -247,7 +250,7 @@ bool WebServer::Handler::admit(QTcpSocket* socket)
 {
     if (m_connections.size() >= static_cast<size_t>(kMaxConnections))
         return false;
-    m_connections[socket].lastActive = m_clock.elapsed();
+    m_connections[socket] = {socket, m_clock.elapsed()};
     // Before the HTTP server's own handler: a request that grows past the limit is
     // closed once this delivery is over (closing it here would pull the socket from
     // under the handler that runs next).
@@ -295,6 +298,8 @@ void WebServer::Handler::dropLater(QTcpSocket* socket)
 void WebServer::Handler::sweep()
 {
     const qint64 now = m_clock.elapsed();
+    for (auto c = m_connections.begin(); c != m_connections.end();)
+        c = c->second.socket ? std::next(c) : m_connections.erase(c);
     std::vector<QTcpSocket*> idle;
     for (auto& [socket, c] : m_connections) {
         // A live client is idle only while what it was sent does not move.
@@ -522,7 +527,7 @@ void WebServer::Handler::flush()
 {
     std::vector<QTcpSocket*> live;
     for (const auto& [socket, c] : m_connections)
-        if (c.streaming)
+        if (c.streaming && c.socket)
             live.push_back(socket);
     Chunks chunks;
     for (QTcpSocket* socket : live)
