@@ -49,6 +49,7 @@ void Run(benchmark::State& state, bool web)
                         events += got;
                         return;
                     }
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
                 }
             });
         const int status = track.wait(std::chrono::minutes(2));

@@ -267,8 +267,9 @@ bool WebServer::Handler::admit(QTcpSocket* socket)
         if (c == m_connections.end())
             return;
         c->second.lastActive = m_clock.elapsed();
-        if (c->second.streaming)
-            feed(socket, c->second);
+        // The rest with the next batch, made once for every client.
+        if (c->second.streaming && c->second.next < m_backlog.lastSeq())
+            schedule();
     });
     QObject::connect(socket, &QObject::destroyed, this, [this, socket] { m_connections.erase(socket); });
     return true;
