@@ -110,6 +110,8 @@ nlohmann::ordered_json partyJson(const record_party_s& p)
     return {{"system", p.address.system}, {"fleet", p.address.fleet}, {"unit", p.address.unit}, {"name", p.name}};
 }
 
+} // namespace
+
 std::string callJson(const record_call_s& c, SystemClock::time_point start, SystemClock::time_point stop, double length,
                      const std::string& audioName, CallEnd ended)
 {
@@ -137,8 +139,6 @@ std::string callJson(const record_call_s& c, SystemClock::time_point start, Syst
     j["audio"] = audioName;
     return j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
-
-} // namespace
 
 velkor::Result<RecordFormat> parseRecordFormat(const std::string& name)
 {

@@ -87,6 +87,13 @@ struct record_result_s {
     std::string json;  // the JSON file's text (one line), when kept
 };
 
+// A call's JSON (one line) as the recorder writes it beside the audio: trunk-recorder's
+// fields that mean the same here, then velkor's own; audioName is the audio file's name
+// (empty: none kept).
+std::string callJson(const record_call_s& call, std::chrono::system_clock::time_point start,
+                     std::chrono::system_clock::time_point stop, double length, const std::string& audioName,
+                     CallEnd ended);
+
 class CallRecorder {
 public:
     using Clock = std::function<std::chrono::system_clock::time_point()>;

@@ -4,7 +4,7 @@
 VELKOR_BUILD_PACKAGES=(
   cmake ninja-build g++ pkg-config
   libsndfile1-dev portaudio19-dev libjack-jackd2-dev libasound2-dev libasound2-plugins libpulse-dev
-  nlohmann-json3-dev libcli11-dev qt6-base-dev libmosquitto-dev
+  nlohmann-json3-dev libcli11-dev qt6-base-dev libmosquitto-dev qt6-httpserver-dev qt6-websockets-dev
   qt6-multimedia-dev
 )
 # What the dialog's Calls list plays recordings with at run time: Qt Multimedia's
@@ -16,7 +16,7 @@ VELKOR_RUNTIME_PACKAGES=(
 VELKOR_TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev sox
   pulseaudio pulseaudio-utils libasound2-plugins
-  xvfb xauth imagemagick openbox x11-utils
+  xvfb xauth imagemagick openbox x11-utils chromium
   "${VELKOR_RUNTIME_PACKAGES[@]}"
   clang libclang-rt-14-dev clang-tidy clang-format cppcheck
   libhamlib-utils gqrx-sdr

@@ -20,6 +20,8 @@ int ConsoleLogList::append(const LogText& line)
         // a fault: the line is dropped without a word.
         return readerGone ? m_count : -1;
     }
+    if (m_lineListener)
+        m_lineListener(text);
     return m_count++;
 }
 

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <string>
 
 namespace velkor {
 
@@ -21,6 +22,8 @@ public:
     }
     // Runs once, at the first line that cannot be written (a reader that went away).
     void setOutputLost(std::function<void()> fn) { m_outputLost = std::move(fn); }
+    // Told each line (UTF-8) once it has been written.
+    void setLineListener(std::function<void(const std::string&)> fn) { m_lineListener = std::move(fn); }
     int count() const override { return m_count; }
     void removeFirst() override
     {
@@ -34,6 +37,7 @@ private:
     std::FILE* m_out;
     int m_count = 0;
     std::function<void()> m_outputLost;
+    std::function<void(const std::string&)> m_lineListener;
 };
 
 class ConsoleOwner : public CmdWndOwner {

@@ -7,15 +7,18 @@
 
 #include <QMetaObject>
 
+#include <nlohmann/json.hpp>
+
 namespace velkor {
 
 EventOutputs::EventOutputs(CmdWndOwner& owner, CCmdWnd& cmdWnd, DailyLog* dailyLog, MqttPublisher* mqtt,
-                           CallRecording* recording)
+                           CallRecording* recording, EventBacklog* web)
     : m_owner(owner)
     , m_cmdWnd(cmdWnd)
     , m_dailyLog(dailyLog)
     , m_mqtt(mqtt)
     , m_recording(recording)
+    , m_web(web)
     , m_calls([this](const call_record_s& call) { callFinished(call); })
 {
     if (m_recording)
@@ -52,6 +55,8 @@ void EventOutputs::handle(velkor_origin_s origin, uint32_t code, const CmdPayloa
         m_mqtt->publish(code, json);
     if (m_dailyLog)
         m_dailyLog->event(json);
+    if (m_web)
+        m_web->add(json);
 
     const auto* call = std::get_if<velkor_call_s>(&payload);
     if (!call)
@@ -79,11 +84,13 @@ void EventOutputs::callFinished(call_record_s call)
             m_waiting[call.recordingId] = call;
             return;
         }
-        call.recording = done->second;
+        call.recording = done->second.audio;
+        const std::string json = done->second.json;
         m_recorded.erase(done);
+        finished(call, json);
+        return;
     }
-    if (m_dailyLog)
-        m_dailyLog->call(call);
+    finished(call, {});
 }
 
 void EventOutputs::recorded(const record_result_s& result)
@@ -95,17 +102,46 @@ void EventOutputs::recorded(const record_result_s& result)
             m_mqtt->publish(m_mqtt->baseTopic() + "/call_recorded", json);
         if (m_dailyLog)
             m_dailyLog->event(json);
+        if (m_web)
+            m_web->add(json);
     }
     const auto waiting = m_waiting.find(result.id);
     if (waiting == m_waiting.end()) {
-        m_recorded[result.id] = result.audio;
+        m_recorded[result.id] = result;
         return;
     }
     call_record_s call = waiting->second;
     m_waiting.erase(waiting);
     call.recording = result.audio;
+    finished(call, result.kept ? result.json : std::string());
+}
+
+void EventOutputs::finished(const call_record_s& call, const std::string& json)
+{
     if (m_dailyLog)
         m_dailyLog->call(call);
+    if (!m_web)
+        return;
+    // The recording's JSON; for a call without one, the same fields from the events.
+    std::string text = json;
+    if (text.empty()) {
+        record_call_s c;
+        c.protocol = call.protocol;
+        c.target = {call.call.target, call.names.target.unit};
+        c.origin = {call.call.origin, call.names.origin.unit};
+        c.systemName = call.names.target.system;
+        c.channel = call.call.channel;
+        if (call.mhz)
+            c.freqHz = *call.mhz * 1e6;
+        const double seconds = std::chrono::duration<double>(call.end - call.start).count();
+        text = callJson(c, call.start, call.end, seconds, {}, CallEnd::Cleardown);
+    }
+    auto object = nlohmann::ordered_json::parse(text, nullptr, false);
+    if (!object.is_object())
+        return;
+    // Where the page finds the audio: the path in the record folder.
+    object["recording"] = json.empty() ? std::string() : call.recording;
+    m_web->addCall(object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace));
 }
 
 void EventOutputs::finish()

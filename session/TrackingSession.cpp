@@ -6,6 +6,7 @@
 #include "receiver/ReceiverFactory.h"
 #include "session/CallRecording.h"
 #include "session/EventOutputs.h"
+#include "session/WebFeed.h"
 #include "text/Cp1252.h"
 
 namespace velkor {
@@ -80,9 +81,11 @@ TrackingSession::Started TrackingSession::start()
         m_callObservers = std::make_unique<CallObservers>(std::vector<CallObserver*>{m_recording.get(), m_callWatcher});
         m_cmdWnd->tracker().setObserver(m_callObservers.get());
     }
-    if (m_parts.dailyLog || m_parts.mqtt)
+    if (m_parts.dailyLog || m_parts.mqtt || m_parts.web)
         m_outputs = std::make_unique<EventOutputs>(m_owner, *m_cmdWnd, m_parts.dailyLog.get(), m_parts.mqtt.get(),
-                                                   m_recording.get());
+                                                   m_recording.get(), m_parts.web);
+    if (m_parts.web)
+        m_webFeed = std::make_unique<WebFeed>(m_owner, *m_cmdWnd, *m_parts.web);
     applySettings();
     if (m_parts.decodingRequired && !m_bank)
         return Started::NoDecoding;
@@ -210,6 +213,11 @@ void TrackingSession::stop()
     if (m_cmdWnd && m_callObservers)
         m_cmdWnd->tracker().setObserver(m_recording.get());
     m_callObservers.reset();
+    if (m_webFeed) {
+        // The page's last state: nothing followed any more.
+        m_webFeed->update();
+        m_webFeed.reset();
+    }
     m_recording.reset();
     m_cmdWnd.reset();
 }

@@ -15,6 +15,7 @@
 
 #include "cmdwnd/CmdWndOwner.h"
 #include "events/DailyLog.h"
+#include "events/EventBacklog.h"
 #include "events/MqttPublisher.h"
 #include "notify/Result.h"
 #include "profile/VelkorConfig.h"
@@ -33,6 +34,7 @@ class CallRecording;
 class CCmdWnd;
 class DecoderBank;
 class EventOutputs;
+class WebFeed;
 
 class TrackingSession {
 public:
@@ -55,6 +57,9 @@ public:
         // Records every followed call (null: none). The session owns it; an open call
         // ends with the input when the session stops.
         std::unique_ptr<CallRecorder> recorder;
+        // The web page's events, calls and state (null: none). Owned by the caller; it
+        // outlives the session.
+        EventBacklog* web = nullptr;
     };
 
     // owner: the log list, the address book lookups and the End Call button; book: the
@@ -116,6 +121,7 @@ private:
     std::unique_ptr<CallRecording> m_recording;
     // Between the bank and the command window when the events go anywhere else.
     std::unique_ptr<EventOutputs> m_outputs;
+    std::unique_ptr<WebFeed> m_webFeed;
     std::unique_ptr<DecoderBank> m_bank;
     velkor_settings_s m_settings{0, false, 0, 0, 0, false, false, false, false, false};
     // Unset until applied, so that the first application always sets up the receiver.

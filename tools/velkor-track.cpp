@@ -16,17 +16,22 @@
 #include "session/ConsoleOwner.h"
 #include "session/SignalWatcher.h"
 #include "session/TrackingSession.h"
+#include "text/Cp1252.h"
 #include "tools/MqttCli.h"
 #include "tools/ToolCli.h"
+#include "web/WebServer.h"
 
 #include <CLI/CLI.hpp>
 
 #include <QCoreApplication>
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -44,6 +49,20 @@ Examples:
   velkor-track
   velkor-track --input samples/demo.wav
   velkor-track --log-dir logs --mqtt localhost
+  velkor-track --http 8080              the page at http://127.0.0.1:8080/
+  velkor-track --http 0.0.0.0:8080 --http-token-file /etc/velkor/token
+
+Web page:
+  /                     the page: live log, status line, followed call, recent calls
+                        with their recordings
+  /api/events?since=N   the events after number N as a JSON array, each with "seq"
+                        (the log lines as LOG_LINE events; the last 10000 kept)
+  /api/stream           the same events live, as Server-Sent Events
+  /api/calls            the recent calls: their recordings' JSON, newest first
+  /recordings/DAY/FILE  a recording from the record folder
+  POST /api/end-call, /api/hold, /api/release
+                        with --http-token-file only; hold and release take system,
+                        fleet and unit
 
 Exit status:
   0  the recording was decoded to its end, or the run was ended by SIGINT, SIGTERM
@@ -51,7 +70,8 @@ Exit status:
   1  decoding or the command window could not start, or the address book could not
      be saved
   2  bad input or usage: unreadable options, velkor.ini or recording, a sample rate
-     in velkor.ini that is not a number, a log folder or broker that cannot work)";
+     in velkor.ini that is not a number, a log folder or broker that cannot work, an
+     --http address that cannot be listened on or a token file that cannot be read)";
 
 // The files are named relative to the directory the process is in at each access,
 // as the dialog names them.
@@ -84,6 +104,9 @@ struct TrackOptions {
     std::vector<velkor_address_s> holds;
     // An ALSA mixer or element was named on the command line.
     bool alsaNamed = false;
+    std::string httpText;
+    std::string httpTokenFile;
+    std::optional<web_options_s> http;
 };
 
 // SYSTEM[/FLEET[/UNIT]], each a number from 1 to 4294967295.
@@ -102,6 +125,39 @@ velkor::Result<velkor_address_s> parseHold(const std::string& text)
         pos = slash + 1;
     }
     return velkor_address_s{numbers[0], numbers[1], numbers[2]};
+}
+
+// --http and its token; the exit status when they are bad input.
+std::optional<int> httpOptions(TrackOptions& o)
+{
+    if (o.httpText.empty()) {
+        if (o.httpTokenFile.empty())
+            return std::nullopt;
+        err("--http-token-file needs --http [HOST:]PORT");
+        return kExitBadInput;
+    }
+    velkor::Result<web_options_s> http = parseHttpAddress(o.httpText);
+    if (!http) {
+        err("--http " + http.error());
+        return kExitBadInput;
+    }
+    if (!o.httpTokenFile.empty()) {
+        std::ifstream in(o.httpTokenFile, std::ios::binary);
+        std::string token((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const size_t end = token.find_last_not_of(" \t\r\n");
+        token.resize(end == std::string::npos ? 0 : end + 1);
+        if (!in.good() && !in.eof()) {
+            err("--http-token-file: cannot read " + o.httpTokenFile);
+            return kExitBadInput;
+        }
+        if (token.empty() || token.find_first_of("\r\n") != std::string::npos) {
+            err("--http-token-file: " + o.httpTokenFile + " must hold the token, one line that is not empty");
+            return kExitBadInput;
+        }
+        http->token = token;
+    }
+    o.http = *http;
+    return std::nullopt;
 }
 
 // The command line; the exit status when the program ends here.
@@ -135,6 +191,14 @@ std::optional<int> parseOptions(int argc, char** argv, TrackOptions& o)
     cli.add_option("--record-format", o.recordFormat,
                    "flac, wav or opus (opus only at 8000, 12000, 16000, 24000 or 48000 Hz; default: [record] "
                    "format of velkor.ini, else flac)");
+    cli.add_option("--http", o.httpText,
+                   "serve the web page and its API on [HOST:]PORT (HOST 127.0.0.1, this computer only, unless "
+                   "given; default: off)")
+        ->type_name("[HOST:]PORT");
+    cli.add_option("--http-token-file", o.httpTokenFile,
+                   "with --http: every request needs the token in FILE (Authorization: Bearer, or the page's "
+                   "login form); the page then also offers End Call, Hold and Release")
+        ->type_name("FILE");
     o.mqtt.add(cli);
     setupTool(cli, "velkor-track", kHelpFooter);
     try {
@@ -157,6 +221,8 @@ std::optional<int> parseOptions(int argc, char** argv, TrackOptions& o)
         }
         o.holds.push_back(*hold);
     }
+    if (const std::optional<int> bad = httpOptions(o))
+        return bad;
     o.alsaNamed = cli.count("--mixer") + cli.count("--line-element") + cli.count("--mic-element") > 0;
     return std::nullopt;
 }
@@ -259,10 +325,72 @@ void buildParts(const TrackOptions& o, std::unique_ptr<FileSource>& file, int& s
     };
 }
 
+// What the web page's requests reach on the command window's thread: the session
+// while it runs.
+struct WebLink {
+    QObject context;
+    TrackingSession* session = nullptr;
+    ConsoleOwner* owner = nullptr;
+
+    // Called on the server's thread; the work is queued to the command window's.
+    void toTracker(std::function<void(CCmdWnd&)> act)
+    {
+        QMetaObject::invokeMethod(
+            &context,
+            [this, act = std::move(act)] {
+                if (session && session->commandWindow())
+                    act(*session->commandWindow());
+            },
+            Qt::QueuedConnection);
+    }
+    web_controls_s controls()
+    {
+        web_controls_s c;
+        c.endCall = [this] { toTracker([](CCmdWnd& wnd) { wnd.post(CMDWND_END_CALL, {}); }); };
+        c.hold = [this](const velkor_address_s& a) { toTracker([a](CCmdWnd& wnd) { wnd.tracker().hold(a); }); };
+        c.release = [this](const velkor_address_s& a) { toTracker([a](CCmdWnd& wnd) { wnd.tracker().release(a); }); };
+        c.log = [this](const std::string& line) {
+            QMetaObject::invokeMethod(
+                &context,
+                [this, line] {
+                    if (owner)
+                        owner->logList().append(utf8ToCp1252(line));
+                },
+                Qt::QueuedConnection);
+        };
+        return c;
+    }
+};
+
+// The web server when --http asks for one, listening before the book is touched; the
+// exit status when it cannot.
+std::optional<int> openWeb(TrackOptions& o, WebLink& link, EventBacklog& backlog, TrackingSession::Parts& parts,
+                           std::unique_ptr<WebServer>& web)
+{
+    if (!o.http)
+        return std::nullopt;
+    // Each connection is a file descriptor: as many as the system lets us have.
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
+    if (parts.recorder)
+        o.http->recordDir = parts.recorder->options().dir;
+    web = std::make_unique<WebServer>(backlog, *o.http, link.controls());
+    const velkor::Result<uint16_t> port = web->start();
+    if (!port) {
+        err("--http: " + port.error());
+        return kExitBadInput;
+    }
+    parts.web = &backlog;
+    return std::nullopt;
+}
+
 // Runs the session until the input ends or a signal comes, then saves the book and
 // stops in the dialog's order; the exit status.
 int runSession(QCoreApplication& app, ConsoleOwner& owner, const TrackOptions& o, TrackingSession::Parts parts,
-               int& status)
+               int& status, WebLink& link)
 {
     TrackingSession session(owner, owner.book(), std::move(parts), inCurrentDir("addrbook.ini"));
     switch (session.start()) {
@@ -270,7 +398,9 @@ int runSession(QCoreApplication& app, ConsoleOwner& owner, const TrackOptions& o
         // Before the first command is handled: the decoders' events wait in the queue.
         for (const velkor_address_s& hold : o.holds)
             session.commandWindow()->tracker().hold(hold);
+        link.session = &session;
         app.exec();
+        link.session = nullptr;
         break;
     case TrackingSession::Started::NoDecoding:
         // Without input there is nothing to track: the run ends at once, in order.
@@ -336,6 +466,12 @@ int main(int argc, char** argv)
     if (const std::optional<int> failed = openRecorder(options, *config, rate, notices, parts))
         return *failed;
 
+    WebLink link;
+    EventBacklog backlog;
+    std::unique_ptr<WebServer> web;
+    if (const std::optional<int> failed = openWeb(options, link, backlog, parts, web))
+        return *failed;
+
     SignalWatcher watcher({SIGINT, SIGTERM, SIGHUP});
     QObject::connect(&watcher, &SignalWatcher::received, &app, [] { QCoreApplication::quit(); });
     // A reader of standard output that goes away (velkor-track | head) ends the run
@@ -349,7 +485,17 @@ int main(int argc, char** argv)
     owner.console().setOutputLost(
         [] { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); });
 
+    if (web) {
+        link.owner = &owner;
+        owner.console().setLineListener([&backlog](const std::string& line) { backlog.addLine(line); });
+    }
+
     int status = 0;
     buildParts(options, file, status, parts);
-    return runSession(app, owner, options, std::move(parts), status);
+    status = runSession(app, owner, options, std::move(parts), status, link);
+    // The page gets the last lines before the server closes.
+    if (web)
+        web->stop();
+    link.owner = nullptr;
+    return status;
 }

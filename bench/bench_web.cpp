@@ -1,0 +1,94 @@
+// What the web page's live clients cost a run: velkor-track decoding a recording as
+// fast as it can (the demo a hundred times over), without --http, and with --http and
+// fifty clients on the live stream from the start. The median of five runs with the
+// clients may be at most 5 % above the median without.
+//
+//   bench_web VELKOR_TRACK DEMO_WAV
+#include "fixtures/Process.h"
+#include "web/HttpClient.h"
+
+#include <benchmark/benchmark.h>
+
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+std::string g_track;
+std::string g_input;
+std::string g_dir;
+
+void Run(benchmark::State& state, bool web)
+{
+    const uint16_t port = testsignal::freePort();
+    std::vector<std::string> args = {"--input", g_input};
+    if (web)
+        args.insert(args.end(), {"--http", "127.0.0.1:" + std::to_string(port)});
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        testsignal::ToolProcess track(g_track, args, testsignal::ProcessOptions{{}, g_dir, {}});
+        std::vector<std::thread> clients;
+        size_t events = 0;
+        std::mutex mutex;
+        for (int i = 0; web && i < 50; ++i)
+            clients.emplace_back([&] {
+                // The clients stand for other computers: they take no core from the run.
+                setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 19);
+                // The server listens before decoding begins; until then, try again.
+                for (auto until = start + std::chrono::seconds(10); std::chrono::steady_clock::now() < until;) {
+                    testweb::Connection c(port);
+                    if (c.ok() && c.send(testweb::get("/api/stream?since=0"))) {
+                        const size_t got = c.streamEvents(testweb::Ms(120000)).size();
+                        const std::lock_guard<std::mutex> lock(mutex);
+                        events += got;
+                        return;
+                    }
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                }
+            });
+        const int status = track.wait(std::chrono::minutes(2));
+        const auto end = std::chrono::steady_clock::now();
+        for (auto& client : clients)
+            client.join();
+        if (status != 0)
+            state.SkipWithError("velkor-track failed");
+        state.SetIterationTime(std::chrono::duration<double>(end - start).count());
+        state.counters["events"] = static_cast<double>(events);
+    }
+}
+
+} // namespace
+
+BENCHMARK_CAPTURE(Run, without_http, false)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Run, http_50_clients, true)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: bench_web VELKOR_TRACK DEMO_WAV\n");
+        return 2;
+    }
+    g_track = argv[1];
+    testsignal::TempDir dir;
+    g_dir = dir.path();
+    g_input = dir.file("long.wav");
+    if (std::system(("sox " + std::string(argv[2]) + " " + g_input + " repeat 99").c_str()) != 0)
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    return 0;
+}

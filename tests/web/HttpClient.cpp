@@ -1,0 +1,115 @@
+#include "web/HttpClient.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstring>
+
+namespace testweb {
+
+Connection::Connection(uint16_t port)
+{
+    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (m_fd >= 0 && ::connect(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
+Connection::~Connection()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool Connection::send(const std::string& bytes)
+{
+    for (size_t done = 0; done < bytes.size();) {
+        const ssize_t n = ::send(m_fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool Connection::fill(std::chrono::steady_clock::time_point end)
+{
+    const auto left = std::chrono::duration_cast<Ms>(end - std::chrono::steady_clock::now()).count();
+    pollfd p{m_fd, POLLIN, 0};
+    if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0)
+        return false;
+    char chunk[65536];
+    const ssize_t n = ::recv(m_fd, chunk, sizeof chunk, 0);
+    if (n <= 0)
+        return false;
+    m_buffer.append(chunk, static_cast<size_t>(n));
+    return true;
+}
+
+Connection::Response Connection::response(Ms limit)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    size_t head = std::string::npos;
+    while ((head = m_buffer.find("\r\n\r\n")) == std::string::npos)
+        if (!fill(end))
+            return {};
+    Response r;
+    r.status = std::atoi(m_buffer.c_str() + std::min<size_t>(m_buffer.size(), 9));
+    const size_t length = m_buffer.find("Content-Length: ");
+    const size_t size = length < head ? std::strtoul(m_buffer.c_str() + length + 16, nullptr, 10) : 0;
+    while (m_buffer.size() < head + 4 + size)
+        if (!fill(end))
+            return {};
+    r.body = m_buffer.substr(head + 4, size);
+    m_buffer.erase(0, head + 4 + size);
+    return r;
+}
+
+bool Connection::closed(Ms limit)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        pollfd p{m_fd, POLLIN, 0};
+        if (::poll(&p, 1, 50) > 0) {
+            char chunk[4096];
+            if (::recv(m_fd, chunk, sizeof chunk, 0) <= 0)
+                return true;
+        }
+    }
+    return false;
+}
+
+std::vector<std::string> Connection::streamEvents(Ms limit)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    std::vector<std::string> events;
+    size_t at = 0;
+    for (;;) {
+        const size_t stop = m_buffer.find("\n\n", at);
+        if (stop == std::string::npos) {
+            if (!fill(end))
+                return events;
+            continue;
+        }
+        const std::string event = m_buffer.substr(at, stop - at);
+        at = stop + 2;
+        const size_t data = event.find("data: ");
+        if (event.rfind("event: ", 0) != 0 && data != std::string::npos)
+            events.push_back(event.substr(data + 6));
+    }
+}
+
+std::string get(const std::string& path, const std::string& headers)
+{
+    return "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + headers + "\r\n";
+}
+
+} // namespace testweb

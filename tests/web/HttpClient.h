@@ -1,0 +1,49 @@
+// A small HTTP client for the web page's tests: raw requests over a TCP connection to
+// 127.0.0.1, a response read by its Content-Length, and the live stream read event by
+// event. Every read has a time limit.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testweb {
+
+using Ms = std::chrono::milliseconds;
+
+class Connection {
+public:
+    // Connected (or not: ok() says) to 127.0.0.1:port.
+    explicit Connection(uint16_t port);
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    bool ok() const { return m_fd >= 0; }
+    bool send(const std::string& bytes);
+    // One response: its status code (0 when none came before the close or the limit)
+    // and body.
+    struct Response {
+        int status = 0;
+        std::string body;
+    };
+    Response response(Ms limit = Ms(10000));
+    // Whether the server closed the connection within the limit.
+    bool closed(Ms limit);
+    // The data of the live stream's events until the server closes it or the limit;
+    // "state" events left out.
+    std::vector<std::string> streamEvents(Ms limit);
+
+private:
+    // Bytes into m_buffer; false at the close or the limit.
+    bool fill(std::chrono::steady_clock::time_point end);
+
+    int m_fd = -1;
+    std::string m_buffer;
+};
+
+// A GET with the headers given (each ending in CRLF).
+std::string get(const std::string& path, const std::string& headers = {});
+
+} // namespace testweb

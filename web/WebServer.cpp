@@ -1,0 +1,687 @@
+#include "web/WebServer.h"
+
+#include <QAbstractHttpServer>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHttpServerRequest>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMetaObject>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QUrlQuery>
+
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <unordered_map>
+
+namespace velkor {
+
+namespace fs = std::filesystem;
+
+// Wakes the server's thread when the backlog changes; the server leaves it before it
+// goes, so that a producer never posts to an object that is gone.
+struct WebServer::Wake {
+    std::mutex mutex;
+    QObject* target = nullptr;
+    std::function<void()> flush;
+    std::atomic<bool> queued{false};
+    void operator()()
+    {
+        if (queued.exchange(true))
+            return;
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (target)
+            QMetaObject::invokeMethod(target, flush, Qt::QueuedConnection);
+    }
+};
+
+namespace {
+
+// The listening socket: each new connection is watched before the HTTP server reads it.
+class WatchedTcpServer : public QTcpServer {
+public:
+    std::function<bool(QTcpSocket*)> admit;
+
+protected:
+    void incomingConnection(qintptr fd) override
+    {
+        auto* socket = new QTcpSocket(this);
+        if (!socket->setSocketDescriptor(fd) || !admit(socket)) {
+            socket->abort();
+            socket->deleteLater();
+            return;
+        }
+        addPendingConnection(socket);
+    }
+};
+
+QByteArray statusText(int code)
+{
+    switch (code) {
+    case 200:
+        return "200 OK";
+    case 303:
+        return "303 See Other";
+    case 400:
+        return "400 Bad Request";
+    case 401:
+        return "401 Unauthorized";
+    case 403:
+        return "403 Forbidden";
+    case 404:
+        return "404 Not Found";
+    case 405:
+        return "405 Method Not Allowed";
+    }
+    return QByteArray::number(code) + " Error";
+}
+
+QByteArray audioType(const fs::path& file)
+{
+    const std::string ext = file.extension().string();
+    if (ext == ".flac")
+        return "audio/flac";
+    if (ext == ".wav")
+        return "audio/wav";
+    if (ext == ".opus" || ext == ".ogg")
+        return "audio/ogg";
+    if (ext == ".json")
+        return "application/json";
+    return "application/octet-stream";
+}
+
+bool sameText(const QByteArray& a, const QByteArray& b)
+{
+    if (a.size() != b.size())
+        return false;
+    // Every byte is looked at, so that the time says nothing of where they differ.
+    unsigned char diff = 0;
+    for (qsizetype i = 0; i < a.size(); ++i)
+        diff |= static_cast<unsigned char>(a[i] ^ b[i]);
+    return diff == 0;
+}
+
+std::optional<uint32_t> addressPart(const QString& text)
+{
+    if (text.isEmpty())
+        return 0u;
+    bool ok = false;
+    const qulonglong value = text.toULongLong(&ok);
+    if (!ok || value == 0 || value > UINT32_MAX)
+        return std::nullopt;
+    return static_cast<uint32_t>(value);
+}
+
+} // namespace
+
+class WebServer::Handler : public QAbstractHttpServer {
+public:
+    Handler(EventBacklog& backlog, const web_options_s& options, const web_controls_s& controls);
+    velkor::Result<uint16_t> open();
+    void shutdown();
+    void flush();
+    void schedule();
+    // Told as each batch begins (the producers may wake the thread again from then).
+    std::function<void()> batchStarts;
+
+protected:
+    bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
+    void missingHandler(const QHttpServerRequest&, QTcpSocket* socket) override { reply(socket, 404, "not found\n"); }
+
+private:
+    struct Connection {
+        // Null once the socket is gone, even where the library has cut our signals.
+        QPointer<QTcpSocket> socket;
+        qint64 lastActive = 0;
+        bool streaming = false;
+        uint64_t next = 0;             // the last event sent to a live client
+        uint64_t stateVersion = ~0ull; // the state last sent
+    };
+
+    bool admit(QTcpSocket* socket);
+    void sweep();
+    void drop(QTcpSocket* socket);
+    void dropLater(QTcpSocket* socket);
+    void reply(QTcpSocket* socket, int code, const QByteArray& body, const QByteArray& type = "text/plain",
+               const QByteArray& extra = {});
+    bool authorised(const QHttpServerRequest& request) const;
+    void route(const QHttpServerRequest& request, QTcpSocket* socket, const QString& path);
+    void login(const QHttpServerRequest& request, QTcpSocket* socket);
+    void control(const QHttpServerRequest& request, QTcpSocket* socket, const QString& path);
+    void events(const QHttpServerRequest& request, QTcpSocket* socket);
+    void calls(QTcpSocket* socket);
+    void stream(const QHttpServerRequest& request, QTcpSocket* socket);
+    struct Chunk {
+        uint64_t first = 0;
+        uint64_t last = 0;
+        QByteArray text;
+    };
+    // The events after a sequence number, as sent.
+    using Chunks = std::map<uint64_t, Chunk>;
+    void feed(QTcpSocket* socket, Connection& c, Chunks* chunks = nullptr);
+    void recording(QTcpSocket* socket, const QString& path);
+    QByteArray page(bool login, const QByteArray& message = {}) const;
+
+    EventBacklog& m_backlog;
+    web_options_s m_options;
+    web_controls_s m_controls;
+    fs::path m_recordDir;
+    WatchedTcpServer* m_tcp = nullptr;
+    std::unordered_map<QTcpSocket*, Connection> m_connections;
+    QElapsedTimer m_clock;
+    QTimer m_sweep;
+    QTimer m_batch;
+};
+
+WebServer::Handler::Handler(EventBacklog& backlog, const web_options_s& options, const web_controls_s& controls)
+    : m_backlog(backlog)
+    , m_options(options)
+    , m_controls(controls)
+{
+    std::error_code ec;
+    if (!m_options.recordDir.empty())
+        m_recordDir = fs::weakly_canonical(m_options.recordDir, ec);
+    if (!m_recordDir.empty() && m_recordDir.filename().empty())
+        m_recordDir = m_recordDir.parent_path();
+    m_clock.start();
+    m_sweep.setInterval(1000);
+    m_batch.setSingleShot(true);
+    m_batch.setInterval(kBatchMs);
+    QObject::connect(&m_batch, &QTimer::timeout, this, [this] {
+        if (batchStarts)
+            batchStarts();
+        flush();
+    });
+    QObject::connect(&m_sweep, &QTimer::timeout, this, [this] { sweep(); });
+}
+
+velkor::Result<uint16_t> WebServer::Handler::open()
+{
+    QHostAddress address;
+    if (m_options.host == "localhost")
+        address = QHostAddress(QHostAddress::LocalHost);
+    else if (!address.setAddress(QString::fromStdString(m_options.host)))
+        return velkor::fail("\"" + m_options.host + "\" is not an IP address");
+    m_tcp = new WatchedTcpServer;
+    m_tcp->admit = [this](QTcpSocket* socket) { return admit(socket); };
+    if (!m_tcp->listen(address, m_options.port)) {
+        const std::string why = m_tcp->errorString().toStdString();
+        delete m_tcp;
+        m_tcp = nullptr;
+        return velkor::fail("cannot listen on " + m_options.host + ":" + std::to_string(m_options.port) + ": " + why);
+    }
+    bind(m_tcp);
+    m_sweep.start();
+    return static_cast<uint16_t>(m_tcp->serverPort());
+}
+
+void WebServer::Handler::shutdown()
+{
+    m_sweep.stop();
+    if (m_tcp)
+        m_tcp->close();
+    // Live clients get what is left, as far as their buffers take it.
+    flush();
+    std::vector<QTcpSocket*> sockets;
+    for (const auto& [socket, c] : m_connections)
+        if (c.socket)
+            sockets.push_back(socket);
+    for (QTcpSocket* socket : sockets) {
+        // The page stops reconnecting: the run is over.
+        if (const auto c = m_connections.find(socket);
+            c != m_connections.end() && c->second.streaming && c->second.next == m_backlog.lastSeq())
+            socket->write("event: end\ndata: {}\n\n");
+        socket->flush();
+        drop(socket);
+    }
+}
+
+bool WebServer::Handler::admit(QTcpSocket* socket)
+{
+    if (m_connections.size() >= static_cast<size_t>(kMaxConnections))
+        return false;
+    m_connections[socket] = {socket, m_clock.elapsed()};
+    // Before the HTTP server's own handler: a request that grows past the limit is
+    // closed once this delivery is over (closing it here would pull the socket from
+    // under the handler that runs next).
+    QObject::connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
+        const auto c = m_connections.find(socket);
+        if (c == m_connections.end())
+            return;
+        c->second.lastActive = m_clock.elapsed();
+        if (socket->bytesAvailable() > kMaxRequest || (c->second.streaming && socket->bytesAvailable() > 0))
+            dropLater(socket);
+    });
+    QObject::connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] {
+        const auto c = m_connections.find(socket);
+        if (c == m_connections.end())
+            return;
+        c->second.lastActive = m_clock.elapsed();
+        // The rest with the next batch, made once for every client.
+        if (c->second.streaming && c->second.next < m_backlog.lastSeq())
+            schedule();
+    });
+    QObject::connect(socket, &QObject::destroyed, this, [this, socket] { m_connections.erase(socket); });
+    return true;
+}
+
+void WebServer::Handler::drop(QTcpSocket* socket)
+{
+    m_connections.erase(socket);
+    socket->abort();
+    // The HTTP server deletes its sockets when they disconnect, unless it has let go of
+    // one (a request it could not parse); twice is harmless.
+    socket->deleteLater();
+}
+
+void WebServer::Handler::dropLater(QTcpSocket* socket)
+{
+    QPointer<QTcpSocket> guard(socket);
+    QMetaObject::invokeMethod(
+        this,
+        [this, guard] {
+            if (guard)
+                drop(guard);
+        },
+        Qt::QueuedConnection);
+}
+
+void WebServer::Handler::sweep()
+{
+    const qint64 now = m_clock.elapsed();
+    for (auto c = m_connections.begin(); c != m_connections.end();)
+        c = c->second.socket ? std::next(c) : m_connections.erase(c);
+    std::vector<QTcpSocket*> idle;
+    for (auto& [socket, c] : m_connections) {
+        // A live client is idle only while what it was sent does not move.
+        const bool waiting = !c.streaming || socket->bytesToWrite() > 0;
+        if (waiting && now - c.lastActive > kIdleMs)
+            idle.push_back(socket);
+        else if (c.streaming && socket->bytesToWrite() == 0 && now - c.lastActive > kIdleMs / 2)
+            socket->write(": ping\n\n");
+    }
+    for (QTcpSocket* socket : idle)
+        drop(socket);
+}
+
+void WebServer::Handler::reply(QTcpSocket* socket, int code, const QByteArray& body, const QByteArray& type,
+                               const QByteArray& extra)
+{
+    QByteArray head = "HTTP/1.1 " + statusText(code) + "\r\nContent-Type: " + type +
+        "\r\nContent-Length: " + QByteArray::number(body.size()) +
+        "\r\nCache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\n" + extra + "\r\n";
+    socket->write(head + body);
+}
+
+bool WebServer::Handler::authorised(const QHttpServerRequest& request) const
+{
+    if (m_options.token.empty())
+        return true;
+    const QByteArray token = QByteArray::fromStdString(m_options.token);
+    for (const auto& [name, value] : request.headers()) {
+        const QByteArray key = name.toLower();
+        if (key == "authorization" && value.startsWith("Bearer ") && sameText(value.mid(7).trimmed(), token))
+            return true;
+        if (key != "cookie")
+            continue;
+        for (const QByteArray& cookie : value.split(';')) {
+            const QByteArray pair = cookie.trimmed();
+            if (pair.startsWith("velkor_token=") &&
+                sameText(QByteArray::fromPercentEncoding(pair.mid(int(sizeof "velkor_token=") - 1)), token))
+                return true;
+        }
+    }
+    return false;
+}
+
+bool WebServer::Handler::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket)
+{
+    if (const auto c = m_connections.find(socket); c != m_connections.end())
+        c->second.lastActive = m_clock.elapsed();
+    const QString path = request.url().path(QUrl::FullyDecoded);
+    const bool get = request.method() == QHttpServerRequest::Method::Get;
+    if (path == "/login" && request.method() == QHttpServerRequest::Method::Post) {
+        login(request, socket);
+    } else if (!authorised(request)) {
+        if (path == "/" && get)
+            reply(socket, 401, page(true), "text/html; charset=utf-8");
+        else
+            reply(socket, 401, "{\"error\":\"token needed\"}", "application/json",
+                  "WWW-Authenticate: Bearer realm=\"velkor\"\r\n");
+    } else {
+        route(request, socket, path);
+    }
+    return true;
+}
+
+void WebServer::Handler::route(const QHttpServerRequest& request, QTcpSocket* socket, const QString& path)
+{
+    const bool get = request.method() == QHttpServerRequest::Method::Get;
+    const bool post = request.method() == QHttpServerRequest::Method::Post;
+    if (path == "/" && get)
+        reply(socket, 200, page(false), "text/html; charset=utf-8");
+    else if (path == "/api/events" && get)
+        events(request, socket);
+    else if (path == "/api/stream" && get)
+        stream(request, socket);
+    else if (path == "/api/calls" && get)
+        calls(socket);
+    else if (path.startsWith("/recordings/") && get)
+        recording(socket, path.mid(int(sizeof "/recordings/") - 1));
+    else if ((path == "/api/end-call" || path == "/api/hold" || path == "/api/release") && post)
+        control(request, socket, path);
+    else
+        reply(socket, 404, "not found\n");
+}
+
+void WebServer::Handler::login(const QHttpServerRequest& request, QTcpSocket* socket)
+{
+    const QUrlQuery form(QString::fromUtf8(request.body()).replace('+', ' '));
+    const QByteArray given = form.queryItemValue("token", QUrl::FullyDecoded).toUtf8();
+    if (m_options.token.empty() || !sameText(given, QByteArray::fromStdString(m_options.token))) {
+        reply(socket, 401, page(true, "Wrong token."), "text/html; charset=utf-8");
+        return;
+    }
+    const QByteArray cookie = "velkor_token=" + QByteArray::fromStdString(m_options.token).toPercentEncoding();
+    reply(socket, 303, {}, "text/plain",
+          "Location: /\r\nSet-Cookie: " + cookie + "; Path=/; HttpOnly; SameSite=Strict\r\n");
+}
+
+void WebServer::Handler::control(const QHttpServerRequest& request, QTcpSocket* socket, const QString& path)
+{
+    if (m_options.token.empty()) {
+        reply(socket, 403, "{\"error\":\"read-only: start velkor-track with --http-token-file\"}", "application/json");
+        return;
+    }
+    if (path == "/api/end-call") {
+        if (m_controls.endCall)
+            m_controls.endCall();
+        reply(socket, 200, "{\"ok\":true}", "application/json");
+        return;
+    }
+    // The address as a form, a JSON object or the query.
+    QUrlQuery fields(request.url().query());
+    const QByteArray body = request.body();
+    const QJsonDocument json = QJsonDocument::fromJson(body);
+    if (json.isObject()) {
+        for (const char* key : {"system", "fleet", "unit"})
+            if (json.object().contains(key))
+                fields.addQueryItem(key, QString::number(json.object().value(key).toDouble(), 'f', 0));
+    } else if (!body.isEmpty()) {
+        for (const auto& [key, value] : QUrlQuery(QString::fromUtf8(body)).queryItems(QUrl::FullyDecoded))
+            fields.addQueryItem(key, value);
+    }
+    const auto system = addressPart(fields.queryItemValue("system"));
+    const auto fleet = addressPart(fields.queryItemValue("fleet"));
+    const auto unit = addressPart(fields.queryItemValue("unit"));
+    if (!system || !fleet || !unit || *system == 0 || (*fleet == 0 && *unit != 0)) {
+        reply(socket, 400, "{\"error\":\"system, fleet and unit: numbers from 1 to 4294967295\"}", "application/json");
+        return;
+    }
+    const velkor_address_s address{*system, *fleet, *unit};
+    const auto& act = path == "/api/hold" ? m_controls.hold : m_controls.release;
+    if (act)
+        act(address);
+    reply(socket, 200, "{\"ok\":true}", "application/json");
+}
+
+void WebServer::Handler::events(const QHttpServerRequest& request, QTcpSocket* socket)
+{
+    const QString text = request.query().queryItemValue("since");
+    bool ok = true;
+    const qulonglong since = text.isEmpty() ? 0 : text.toULongLong(&ok);
+    if (!ok) {
+        reply(socket, 400, "{\"error\":\"since: a number\"}", "application/json");
+        return;
+    }
+    QByteArray body = "[";
+    for (const auto& [seq, json] : m_backlog.after(since, EventBacklog::kEvents)) {
+        if (body.size() > 1)
+            body += ',';
+        body += QByteArray::fromStdString(json);
+    }
+    reply(socket, 200, body + "]", "application/json");
+}
+
+void WebServer::Handler::calls(QTcpSocket* socket)
+{
+    QByteArray body = "[";
+    for (const std::string& json : m_backlog.calls()) {
+        if (body.size() > 1)
+            body += ',';
+        body += QByteArray::fromStdString(json);
+    }
+    reply(socket, 200, body + "]", "application/json");
+}
+
+void WebServer::Handler::stream(const QHttpServerRequest& request, QTcpSocket* socket)
+{
+    const auto c = m_connections.find(socket);
+    if (c == m_connections.end())
+        return;
+    // A browser that reconnects says where it was; otherwise the query, else only what
+    // comes from now on.
+    QByteArray from = request.query().queryItemValue("since").toUtf8();
+    for (const auto& [name, value] : request.headers())
+        if (name.toLower() == "last-event-id")
+            from = value;
+    bool ok = true;
+    qulonglong since = from.isEmpty() ? m_backlog.lastSeq() : from.trimmed().toULongLong(&ok);
+    if (!ok) {
+        reply(socket, 400, "{\"error\":\"since: a number\"}", "application/json");
+        return;
+    }
+    // Asked for more than is kept: what is kept.
+    if (const auto first = m_backlog.after(since, 1); !first.empty())
+        since = first.front().first - 1;
+    socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\nCache-Control: no-store\r\n"
+                  "X-Content-Type-Options: nosniff\r\n\r\nretry: 2000\n\n");
+    c->second.streaming = true;
+    c->second.next = since;
+    feed(socket, c->second);
+}
+
+void WebServer::Handler::feed(QTcpSocket* socket, Connection& c, Chunks* chunks)
+{
+    // Written while the client's buffer has room; the rest when it has taken some.
+    while (socket->bytesToWrite() < kClientBuffer) {
+        Chunk local;
+        Chunk& chunk = chunks ? (*chunks)[c.next] : local;
+        if (chunk.text.isEmpty()) {
+            // Made once for every client that is at the same place.
+            const std::vector<EventBacklog::Event> events = m_backlog.after(c.next, 256);
+            if (events.empty())
+                break;
+            chunk.first = events.front().first;
+            chunk.last = events.back().first;
+            for (const auto& [seq, json] : events)
+                chunk.text += "id: " + QByteArray::number(seq) + "\ndata: " + QByteArray::fromStdString(json) + "\n\n";
+        }
+        if (chunk.first != c.next + 1) {
+            // Fallen behind what the backlog keeps: it would miss events.
+            c.streaming = false;
+            dropLater(socket);
+            return;
+        }
+        c.next = chunk.last;
+        socket->write(chunk.text);
+    }
+    const auto [state, version] = m_backlog.state();
+    if (version != c.stateVersion && socket->bytesToWrite() < kClientBuffer) {
+        c.stateVersion = version;
+        socket->write("event: state\ndata: {\"calls\":" + QByteArray::number(qulonglong(m_backlog.callCount())) +
+                      ",\"state\":" + QByteArray::fromStdString(state) + "}\n\n");
+    }
+}
+
+void WebServer::Handler::flush()
+{
+    std::vector<QTcpSocket*> live;
+    for (const auto& [socket, c] : m_connections)
+        if (c.streaming && c.socket)
+            live.push_back(socket);
+    Chunks chunks;
+    for (QTcpSocket* socket : live)
+        if (const auto c = m_connections.find(socket); c != m_connections.end())
+            feed(socket, c->second, &chunks);
+}
+
+void WebServer::Handler::schedule()
+{
+    // Events are sent in batches: a few writes a second for each client, however
+    // fast the decoders are.
+    if (!m_batch.isActive())
+        m_batch.start();
+}
+
+void WebServer::Handler::recording(QTcpSocket* socket, const QString& path)
+{
+    const std::string text = path.toStdString();
+    std::optional<fs::path> file;
+    bool outside = text.empty() || text.front() == '/' || text.find('\0') != std::string::npos;
+    for (const fs::path& part : fs::path(text))
+        outside = outside || part == ".." || part == ".";
+    std::error_code ec;
+    if (!m_recordDir.empty() && !outside) {
+        const fs::path real = fs::canonical(m_recordDir / text, ec);
+        const auto [dirEnd, realIt] = std::mismatch(m_recordDir.begin(), m_recordDir.end(), real.begin(), real.end());
+        if (!ec && dirEnd != m_recordDir.end())
+            outside = true; // a link that leads out of the folder
+        else if (!ec && fs::is_regular_file(real, ec))
+            file = real;
+    }
+    if (outside && m_controls.log)
+        m_controls.log("HTTP: refused a recording outside the record folder: " + text);
+    QFile in(file ? QString::fromStdString(file->string()) : QString());
+    if (!file || !in.open(QIODevice::ReadOnly)) {
+        reply(socket, 404, "not found\n");
+        return;
+    }
+    reply(socket, 200, in.readAll(), audioType(*file));
+}
+
+QByteArray WebServer::Handler::page(bool login, const QByteArray& message) const
+{
+    if (login) {
+        return "<!doctype html><html lang=\"en\"><head><meta charset=\"utf-8\"><title>velkor-track: token</title>"
+               "<meta name=\"viewport\" content=\"width=device-width,initial-scale=1\"></head>"
+               "<body style=\"font-family:sans-serif;margin:3em\"><h1>velkor-track</h1>"
+               "<form method=\"post\" action=\"/login\"><label>Token <input type=\"password\" name=\"token\" "
+               "autofocus></label> <button>Open</button></form><p>" +
+            message + "</p></body></html>\n";
+    }
+    static const QByteArray shipped = [] {
+        QFile file(":/velkor/web/page.html");
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("page missing\n");
+    }();
+    QByteArray text = shipped;
+    return text.replace("@CONTROLS@", m_options.token.empty() ? "0" : "1");
+}
+
+WebServer::WebServer(EventBacklog& backlog, web_options_s options, web_controls_s controls)
+    : m_backlog(backlog)
+    , m_options(std::move(options))
+    , m_controls(std::move(controls))
+    , m_wake(std::make_shared<Wake>())
+{
+    m_thread.setObjectName("velkor-http");
+}
+
+WebServer::~WebServer()
+{
+    stop();
+}
+
+velkor::Result<uint16_t> WebServer::start()
+{
+    if (m_handler)
+        return velkor::fail("the web server runs already");
+    m_anchor = new QObject;
+    m_anchor->moveToThread(&m_thread);
+    m_thread.start();
+    velkor::Result<uint16_t> port = velkor::fail("the web server's thread did not start");
+    QMetaObject::invokeMethod(
+        m_anchor,
+        [this, &port] {
+            // Below the decoders: serving waits when the cores are busy, decoding never.
+            setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 10);
+            m_handler = new Handler(m_backlog, m_options, m_controls);
+            port = m_handler->open();
+            if (!port) {
+                delete m_handler;
+                m_handler = nullptr;
+                return;
+            }
+            const std::lock_guard<std::mutex> lock(m_wake->mutex);
+            m_wake->target = m_handler;
+            m_handler->batchStarts = [wake = m_wake.get()] { wake->queued = false; };
+            m_wake->flush = [wake = m_wake.get(), handler = m_handler] { handler->schedule(); };
+        },
+        Qt::BlockingQueuedConnection);
+    if (!port) {
+        stop();
+        return port;
+    }
+    m_backlog.setListener([wake = m_wake] { (*wake)(); });
+    return port;
+}
+
+void WebServer::stop()
+{
+    if (!m_anchor)
+        return;
+    m_backlog.setListener({});
+    {
+        const std::lock_guard<std::mutex> lock(m_wake->mutex);
+        m_wake->target = nullptr;
+    }
+    QMetaObject::invokeMethod(
+        m_anchor,
+        [this] {
+            if (m_handler)
+                m_handler->shutdown();
+            delete m_handler;
+            m_handler = nullptr;
+        },
+        Qt::BlockingQueuedConnection);
+    m_thread.quit();
+    m_thread.wait();
+    delete m_anchor;
+    m_anchor = nullptr;
+}
+
+velkor::Result<web_options_s> parseHttpAddress(const std::string& text)
+{
+    web_options_s options;
+    std::string port = text;
+    const size_t colon = text.rfind(':');
+    if (colon != std::string::npos) {
+        std::string host = text.substr(0, colon);
+        if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
+            host = host.substr(1, host.size() - 2);
+        options.host = host;
+        port = text.substr(colon + 1);
+    }
+    const bool digits = !port.empty() && port.size() <= 5 && port.find_first_not_of("0123456789") == port.npos;
+    const unsigned long number = digits ? std::stoul(port) : 0;
+    QHostAddress check;
+    const bool hostOk = options.host == "localhost" || check.setAddress(QString::fromStdString(options.host));
+    if (number == 0 || number > 65535 || !hostOk)
+        return velkor::fail("\"" + text +
+                            "\" is not [HOST:]PORT (an IP address, or localhost, and a port from 1 "
+                            "to 65535)");
+    options.port = static_cast<uint16_t>(number);
+    return options;
+}
+
+} // namespace velkor
