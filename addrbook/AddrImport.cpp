@@ -253,8 +253,8 @@ velkor::Result<ImportFormat> detectImportFormat(std::string_view text)
 {
     if (looksLikeXml(text))
         return text.find("<playlist") != std::string_view::npos
-                   ? velkor::Result<ImportFormat>(ImportFormat::SdrTrunk)
-                   : velkor::fail("line 1: an XML file without an SDRTrunk <playlist> root");
+            ? velkor::Result<ImportFormat>(ImportFormat::SdrTrunk)
+            : velkor::fail("line 1: an XML file without an SDRTrunk <playlist> root");
     // The first line alone: a bad row further down must not hide the format.
     const size_t end = text.find_first_of("\r\n");
     const velkor::Result<std::vector<CsvRecord>> first = parseCsv(text.substr(0, end));
@@ -329,10 +329,11 @@ std::string exportTrunkRecorder(const AddrBook& book)
                     continue;
                 std::snprintf(hex, sizeof hex, "%llx", static_cast<unsigned long long>(*n));
                 const velkor_follow_rule_s rule = AddrBook::RuleOf(unit.get());
-                const std::string priority = rule.lockout ? "-1" : std::to_string(rule.priority > 0 ? rule.priority : 1);
+                const std::string priority =
+                    rule.lockout ? "-1" : std::to_string(rule.priority > 0 ? rule.priority : 1);
                 out += unit->entry.ident + ',' + hex + ',' + csvField(unit->entry.name) + ",A," +
-                       csvField(unit->entry.comment) + ',' + csvField(flt->entry.name) + ',' +
-                       csvField(sys->entry.name) + ',' + priority + "\r\n";
+                    csvField(unit->entry.comment) + ',' + csvField(flt->entry.name) + ',' + csvField(sys->entry.name) +
+                    ',' + priority + "\r\n";
             }
     return out;
 }
