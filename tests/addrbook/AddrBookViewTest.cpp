@@ -30,7 +30,6 @@ protected:
         AddrBookFixture::SetUp();
         grid = std::make_unique<CAddrBookCtrl>(notices);
         grid->InitializeGrid();
-        // Deletions and ticks of several units ask: yes.
         grid->askYesNo = [this](const QString& question) {
             questions.push_back(question.toStdString());
             return true;

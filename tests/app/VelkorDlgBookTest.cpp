@@ -1,6 +1,5 @@
-// The address book changed by hand in the main dialog, with real keys, the real context
-// menu and the real questions: each test leaves a screenshot in the artifacts folder and
-// reads the book file the dialog saves.
+// The book changed by hand in the main dialog (real keys, menu and questions): each test
+// leaves a screenshot in the artifacts folder and reads the book file the dialog saves.
 #include "DlgParts.h"
 
 #include "addrbook/view/CAddrBookCtrl.h"
@@ -76,7 +75,6 @@ protected:
             static_cast<QMessageBox*>(w)->button(b)->click();
         });
     }
-    // Replaces the text of the open Name editor and ends the edit.
     void typeName(const QString& text)
     {
         auto* editor = grid->viewport()->findChild<QLineEdit*>();
@@ -88,11 +86,6 @@ protected:
     CAddrBookCtrl* grid = nullptr;
     std::vector<std::string> seen;
 };
-
-TEST_F(DlgBook, NothingChangedSavesTheSameBytes)
-{
-    EXPECT_EQ(saved(), kBook);
-}
 
 TEST_F(DlgBook, NewFleetFromTheMenuAsksItsNumberAndRefusesADuplicate)
 {
@@ -113,8 +106,9 @@ TEST_F(DlgBook, NewFleetFromTheMenuAsksItsNumberAndRefusesADuplicate)
         });
         emit grid->customContextMenuRequested(grid->visualRect(grid->Model().index(0, 0)).center());
     }
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0], "There is already a fleet 200 (\u201CFire\u201D) in system 1234 \u201CNorth\u201D.");
+    EXPECT_EQ(
+        seen,
+        std::vector<std::string>{"There is already a fleet 200 (\u201CFire\u201D) in system 1234 \u201CNorth\u201D."});
     typeName(QStringLiteral("Police")); // the new fleet's Name editor is open
     shot(QStringLiteral("add"));
     EXPECT_NE(saved().find("fleet1-Name=Police\nfleet1-Id=300\nfleet1-Comment=\n"), std::string::npos);
@@ -134,7 +128,7 @@ TEST_F(DlgBook, DeleteAsksNamingWhatGoes)
     select({1234, 200, 0});
     answer(QMessageBox::No, QStringLiteral("delete-ask"));
     key(Qt::Key_Delete);
-    EXPECT_EQ(saved(), kBook);
+    EXPECT_EQ(saved(), kBook); // nothing changed: the same bytes
     answer(QMessageBox::Yes);
     key(Qt::Key_Delete);
     shot(QStringLiteral("delete"));
@@ -158,12 +152,10 @@ TEST_F(DlgBook, CtrlZUndoesEditTickAndDeleteButNotTraffic)
     for (int i = 0; i < 3; ++i)
         key(Qt::Key_Z, Qt::ControlModifier);
     shot(QStringLiteral("undo"));
-    const TreeItem* unit = grid->Book().FindAddr({1234, 200, 2001});
-    ASSERT_TRUE(unit && grid->Book().FindAddr({1234, 200, 2003}));
-    EXPECT_TRUE(unit->entry.checked);
     EXPECT_EQ(seen.size(), 1u);
     const std::string book = saved();
     EXPECT_NE(book.find("-Name=Engine 1\n"), std::string::npos) << book;
+    EXPECT_NE(book.find("-Name=2003\n"), std::string::npos) << book; // traffic stays
     EXPECT_EQ(book.find("-Checked=0\n"), std::string::npos) << book;
 }
 
