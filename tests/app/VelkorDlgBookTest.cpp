@@ -31,6 +31,7 @@ protected:
         dlg->askQuit = [] { return false; };
         ASSERT_TRUE(dlg->OnInitDialog());
         dlg->show();
+        dlg->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
         grid = dlg->addrBook();
         grid->setFocus();
