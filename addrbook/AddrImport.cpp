@@ -281,16 +281,16 @@ velkor::Result<std::vector<ImportedAlias>> readAliases(ImportFormat format, std:
 velkor::Result<velkor::CsvImportCounts> importAliases(AddrBook& book, std::string_view text,
                                                       const ImportOptions& options)
 {
-    velkor::Result<ImportFormat> format = options.format ? *options.format : detectImportFormat(text);
-    if (!format)
-        return velkor::fail(format.error());
-    if (*format == ImportFormat::Velkor)
+    // A file whose first line tells no other format is velkor's own (its header is optional).
+    const velkor::Result<ImportFormat> detected = detectImportFormat(text);
+    const ImportFormat format = options.format ? *options.format : detected ? *detected : ImportFormat::Velkor;
+    if (format == ImportFormat::Velkor)
         return importCsv(book, text);
-    const velkor::Result<std::vector<ImportedAlias>> aliases = readAliases(*format, text);
+    const velkor::Result<std::vector<ImportedAlias>> aliases = readAliases(format, text);
     if (!aliases)
         return velkor::fail(aliases.error());
     if (options.system == 0 || options.fleet == 0)
-        return velkor::fail("a system and a fleet are needed to place the units");
+        return velkor::fail(kNeedsSystemAndFleet);
     TreeItem* fleet = book.EnsureAddr({options.system, options.fleet, 0});
     if (!fleet)
         return velkor::fail("the fleet could not be created");

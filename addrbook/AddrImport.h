@@ -60,7 +60,10 @@ struct ImportedAlias {
 velkor::Result<std::vector<ImportedAlias>> readAliases(ImportFormat format, std::string_view text);
 
 // Reads the whole file first and changes nothing unless all of it is good; then merges
-// it into the book. Existing entries keep their tick and Last Seen.
+// it into the book. Existing entries keep their tick and Last Seen. Without a format
+// the first line decides, and a line that tells none is velkor's CSV. An alias list
+// without options.system and options.fleet fails with kNeedsSystemAndFleet.
+constexpr const char* kNeedsSystemAndFleet = "a system and a fleet are needed to place the units";
 velkor::Result<velkor::CsvImportCounts> importAliases(AddrBook& book, std::string_view text,
                                                       const ImportOptions& options);
 

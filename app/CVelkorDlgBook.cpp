@@ -94,23 +94,22 @@ void CVelkorDlg::importIntoBook(const std::vector<std::string>& path)
     const QString file = askImportFile();
     if (file.isEmpty())
         return;
-    ImportOptions options;
-    // Alias lists go into the row's system and fleet (a system's first fleet, 1: the
-    // one the Motorola decoder reports), or into the ones the user names.
+    // Alias lists go into the row's system and fleet (a system's fleet 1, where the
+    // Motorola decoder puts every address), or, on empty space, where the user says.
     velkor_address_s address = addressOf(path);
     if (address.system != 0 && address.fleet == 0)
         address.fleet = 1;
-    if (address.system == 0) {
+    ImportOptions options{std::nullopt, address.system, address.fleet};
+    velkor::Result<CsvImportCounts> r = m_grid->ImportFile(file.toStdString(), options);
+    if (!r && r.error() == kNeedsSystemAndFleet) {
         const std::optional<QString> where = m_grid->askText(QStringLiteral("System and fleet of the imported units:"));
         if (!where)
             return;
         const QStringList parts = where->simplified().split(QLatin1Char(' '));
-        address.system = parts.value(0).toUInt();
-        address.fleet = parts.value(1).toUInt();
+        options.system = parts.value(0).toUInt();
+        options.fleet = parts.value(1).toUInt();
+        r = m_grid->ImportFile(file.toStdString(), options);
     }
-    options.system = address.system;
-    options.fleet = address.fleet;
-    const velkor::Result<CsvImportCounts> r = m_grid->ImportFile(file.toStdString(), options);
     if (!r) {
         m_grid->tellUser(
             QStringLiteral("%1: %2\n\nNothing was imported.").arg(file, QString::fromStdString(r.error())));

@@ -93,7 +93,7 @@ TEST_F(AddrImport, BadFilesNameTheirLineAndChangeNothing)
          "line 3: talkgroup value \"x\""},
         {"sdrtrunk", "<playlist>\n<alias name=\"A\">\n</playlist>", "line 3:"},
         {"sdrtrunk", "<list/>", "line 1: the root element is <list>"},
-        {"", "name,number\nA,1\n", "line 1: no header that tells the format"},
+        {"", "name,number\nA,1\n", "line 1: 2 columns, expected 9"},
     };
     book.AddAddr({4660, 1, 16});
     const std::string before = exportCsv(book);
