@@ -79,15 +79,18 @@ void GridTree::unindex(std::unordered_map<std::string, TreeItem*>& index,
     }
 }
 
-TreeItem* GridTree::InsertRoot(velkor::AddrEntry entry)
+TreeItem* GridTree::InsertRoot(velkor::AddrEntry entry, size_t position)
 {
     auto node = std::make_unique<TreeItem>();
     node->entry = std::move(entry);
     node->indent = 1;
     TreeItem* raw = node.get();
     m_rootIndex.try_emplace(raw->entry.ident, raw);
-    m_roots.push_back(std::move(node));
-    insertRows(static_cast<int>(m_rows.size()), {raw});
+    position = std::min(position, m_roots.size());
+    // Roots always have rows: the new one goes where the root it displaces begins.
+    const int row = position < m_roots.size() ? m_roots[position]->row : static_cast<int>(m_rows.size());
+    m_roots.insert(m_roots.begin() + static_cast<std::ptrdiff_t>(position), std::move(node));
+    insertRows(row, {raw});
     return raw;
 }
 

@@ -6,6 +6,7 @@
 
 #include "addrbook/TreeItem.h"
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -43,8 +44,9 @@ public:
     TreeItem* NodeOfRow(int row) const;
     int RowOfNode(const TreeItem* node) const { return node ? node->row : -1; }
 
-    // Both return the new node; InsertChild nullptr without a parent.
-    TreeItem* InsertRoot(velkor::AddrEntry entry);
+    // Both return the new node; InsertChild nullptr without a parent. A root goes to the
+    // given place among the roots (the end by default).
+    TreeItem* InsertRoot(velkor::AddrEntry entry, size_t position = SIZE_MAX);
     TreeItem* InsertChild(TreeItem* parent, velkor::AddrEntry entry);
     // The root (for nullptr) or the child of parent whose ident is the text; nullptr if
     // there is none.

@@ -92,6 +92,10 @@ void CVelkorDlg::buildControls()
         return QFileDialog::getSaveFileName(this, QStringLiteral("Save log"), suggested,
                                             QStringLiteral("Text files (*.txt);;All files (*)"));
     };
+    askImportFile = [this] {
+        return QFileDialog::getOpenFileName(this, QStringLiteral("Import aliases"), QDir::currentPath(),
+                                            QStringLiteral("Alias lists (*.csv *.xml);;All files (*)"));
+    };
     DialogLayout layout(this, 457, 287);
     addLogList(layout);
 

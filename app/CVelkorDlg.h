@@ -28,6 +28,7 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QMenu;
 class QPushButton;
 
 namespace velkor {
@@ -113,6 +114,9 @@ public:
     std::function<bool()> askQuit;
     // The file "Save log..." writes to, empty when the user cancels; tests replace it.
     std::function<QString()> askLogFile;
+    // The alias list "Import..." of the book's menu reads, empty when the user cancels;
+    // tests replace it.
+    std::function<QString()> askImportFile;
 
 protected:
     // Enter: the dialog does not close.
@@ -146,8 +150,13 @@ private:
     // did not show it itself.
     bool SaveAddrBook(bool showWhy);
     void logContextMenu(const QPoint& pos);
-    // Hold / Release, Lockout and Priority of the row under pos.
+    // New, Edit, Delete, Hold / Release, Lockout, Priority and Import... of the row
+    // under pos (New system and Import... on empty space too).
     void bookContextMenu(const QPoint& pos);
+    void addEditEntries(QMenu& menu, const TreeItem* node);
+    void addFollowEntries(QMenu& menu, const TreeItem* node);
+    // Import... of an alias list into the system and fleet of the row at path.
+    void importIntoBook(const std::vector<std::string>& path);
     // The node with these idents (system first), if it is still in the book.
     TreeItem* nodeOfPath(const std::vector<std::string>& path) const;
     // The column widths: fitted to the font, then as the user left them.

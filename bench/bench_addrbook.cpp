@@ -2,6 +2,7 @@
 // Loading and saving happen at start-up and shutdown; AddAddr and IsAddrChecked run for
 // every reported call on the user-interface thread.
 #include "addrbook/AddrBook.h"
+#include "addrbook/AddrImport.h"
 #include "notify/Notices.h"
 
 #include <benchmark/benchmark.h>
@@ -111,8 +112,41 @@ void BM_IsAddrCheckedUnknown(benchmark::State& state)
     for (auto _ : state)
         benchmark::DoNotOptimize(book.IsAddrChecked({1000 + 99 * 7, 200 + 9 * 3, 999999}));
 }
+// An alias list of 500 talkgroups, as RadioReference or SDRTrunk gives it, into a fleet
+// of the loaded book (the goal: well under a second).
+std::string aliasList(bool xml)
+{
+    std::string text = xml ? "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<playlist version=\"4\">\n"
+                           : "Decimal,Hex,Alpha Tag,Mode,Description,Tag,Category\r\n";
+    for (int tg = 1; tg <= 500; ++tg) {
+        const std::string n = std::to_string(tg * 16);
+        text += xml ? "  <alias group=\"Ops\" name=\"TG " + n + "\">\n    <id type=\"talkgroup\" value=\"" + n +
+                "\"/>\n  </alias>\n"
+                    : n + ",,TG " + n + ",A,\"Operations, group " + n + "\",Law Dispatch,County\r\n";
+    }
+    return xml ? text + "</playlist>\n" : text;
+}
+
+void BM_Import500(benchmark::State& state)
+{
+    const bool xml = state.range(0) != 0;
+    const std::string text = aliasList(xml);
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto book = std::make_unique<AddrBook>(silent);
+        (void)book->LoadData(bookFile().path);
+        state.ResumeTiming();
+        const auto r = importAliases(*book, text, {std::nullopt, 4660, 1});
+        if (!r || r->created != 500)
+            state.SkipWithError("the import failed");
+        state.PauseTiming();
+        book.reset();
+        state.ResumeTiming();
+    }
+}
 } // namespace
 
+BENCHMARK(BM_Import500)->Arg(0)->Arg(1)->ArgName("xml")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadData)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SaveData)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_AddAddrExistingUnit)->Unit(benchmark::kMicrosecond);

@@ -1,13 +1,21 @@
 #include "addrbook/view/CAddrBookCtrl.h"
 
 #include "addrbook/view/AddrBookImages.h"
+#include "addrbook/view/AddrBookUndo.h"
+#include "addrbook/view/CListEditCtrl.h"
 #include "addrbook/view/SuperGridModel.h"
 
 #include <QHeaderView>
+#include <QInputDialog>
+#include <QKeyEvent>
+#include <QMessageBox>
 #include <QScrollBar>
 #include <QTimer>
+#include <QUndoStack>
 
 #include <algorithm>
+#include <fstream>
+#include <sstream>
 
 namespace velkor {
 
@@ -16,6 +24,17 @@ CAddrBookCtrl::CAddrBookCtrl(velkor::Notices& notices, QWidget* parent)
 {
     SetImageList(makeAddrBookImages());
     SetCheckBoxes(true);
+    m_undo = new QUndoStack(this);
+    askYesNo = [this](const QString& question) {
+        return QMessageBox::question(this, QStringLiteral("velkor"), question, QMessageBox::Yes | QMessageBox::No,
+                                     QMessageBox::No) == QMessageBox::Yes;
+    };
+    askText = [this](const QString& label) -> std::optional<QString> {
+        bool ok = false;
+        const QString text = QInputDialog::getText(this, QStringLiteral("velkor"), label, QLineEdit::Normal, {}, &ok);
+        return ok ? std::optional<QString>(text) : std::nullopt;
+    };
+    tellUser = [this](const QString& text) { QMessageBox::warning(this, QStringLiteral("velkor"), text); };
 }
 
 void CAddrBookCtrl::InitializeGrid()
@@ -193,8 +212,13 @@ int CAddrBookCtrl::NodeImage(const TreeItem* node) const
 
 void CAddrBookCtrl::CommitCellText(TreeItem* node, int, int column, const QString& text)
 {
-    if (column >= 0 && column < kColumnCount)
-        Book().CommitField(node, kColumnFields[column], text.toStdString());
+    if (column < 0 || column >= kColumnCount || !node || kColumnFields[column] == velkor::AddrField::Ident)
+        return;
+    const velkor::AddrField field = kColumnFields[column];
+    if (node->entry.text(field) == text.toStdString())
+        return; // an edit that changes nothing is no step
+    m_undo->push(new EditStep(*this, identPathOf(node), field, text.toStdString(),
+                              QStringLiteral("Edit %1").arg(Describe(node))));
 }
 
 void CAddrBookCtrl::CellMouseDown(const HitInfo&)
@@ -205,11 +229,155 @@ void CAddrBookCtrl::CellMouseDown(const HitInfo&)
 
 bool CAddrBookCtrl::BeforeDelete(TreeItem* node, int)
 {
-    // Every deletion is allowed; a revealed unit in the deleted subtree is forgotten.
+    // The deletion is a step of the undo stack, after the question; the grid deletes
+    // nothing itself.
+    DeleteByUser(node);
+    return false;
+}
+
+namespace {
+const char* levelName(const TreeItem* node)
+{
+    return !node ? "system" : node->indent == 1 ? "system" : node->indent == 2 ? "fleet" : "unit";
+}
+
+// The units of a subtree (the node itself when it is one) whose tick is not on.
+int unitsToChange(const TreeItem* node, bool on, bool all)
+{
+    if (node->indent >= 3)
+        return all || node->entry.checked != on ? 1 : 0;
+    int n = 0;
+    for (const auto& child : node->children)
+        n += unitsToChange(child.get(), on, all);
+    return n;
+}
+
+QString unitCount(int n)
+{
+    return n == 1 ? QStringLiteral("1 unit") : QStringLiteral("%1 units").arg(n);
+}
+} // namespace
+
+QString CAddrBookCtrl::Describe(const TreeItem* node)
+{
+    return QStringLiteral("%1 %2 \u201C%3\u201D")
+        .arg(QLatin1String(levelName(node)), QString::fromStdString(node->entry.ident),
+             QString::fromStdString(node->entry.name));
+}
+
+void CAddrBookCtrl::DeleteByUser(TreeItem* node)
+{
+    if (!node)
+        return;
+    QString question = QStringLiteral("Delete %1").arg(Describe(node));
+    if (node->indent == 1)
+        question += QStringLiteral(" with its %1 and %2 below it")
+                        .arg(node->children.size() == 1 ? QStringLiteral("1 fleet")
+                                                        : QStringLiteral("%1 fleets").arg(node->children.size()),
+                             unitCount(unitsToChange(node, true, true)));
+    else if (node->indent == 2)
+        question += QStringLiteral(" with its %1").arg(unitCount(unitsToChange(node, true, true)));
+    if (!askYesNo(question + QStringLiteral("?\n\nCtrl+Z brings it back.")))
+        return;
+    // A revealed unit in the deleted subtree is forgotten.
     for (const TreeItem* n = m_revealed; n; n = n->parent)
         if (n == node)
             m_revealed = nullptr;
-    return true;
+    m_undo->push(new DeleteStep(*this, identPathOf(node), QStringLiteral("Delete %1").arg(Describe(node))));
+}
+
+void CAddrBookCtrl::CheckByUser(TreeItem* node, bool byKey)
+{
+    if (!node)
+        return;
+    const bool on = !node->entry.checked;
+    const int units = unitsToChange(node, on, false);
+    // A key may have been meant for a text: a tick of several units is asked for.
+    if (byKey && node->indent < 3 && units > 1 &&
+        !askYesNo(QStringLiteral("%1 %2 of %3?")
+                      .arg(on ? QStringLiteral("Tick") : QStringLiteral("Untick"), unitCount(units), Describe(node))))
+        return;
+    m_undo->push(new TickStep(
+        *this, identPathOf(node), on,
+        QStringLiteral("%1 %2").arg(on ? QStringLiteral("Tick") : QStringLiteral("Untick"), Describe(node))));
+}
+
+velkor::Status CAddrBookCtrl::NewNode(TreeItem* parent, const QString& ident)
+{
+    const QString level = QLatin1String(parent ? parent->indent == 1 ? "fleet" : "unit" : "system");
+    bool ok = false;
+    const uint number = ident.trimmed().toUInt(&ok, 10);
+    if (!ok || number == 0 || ident.trimmed().startsWith(QLatin1Char('0')) ||
+        ident.trimmed().startsWith(QLatin1Char('+')))
+        return velkor::fail(QStringLiteral("\u201C%1\u201D is not a %2 number: give a number from 1 to 4294967295.")
+                                .arg(ident, level)
+                                .toStdString());
+    const std::string text = AddrBook::Ident(number);
+    if (const TreeItem* existing = Book().Find(parent, text))
+        return velkor::fail(QStringLiteral("There is already a %1 %2 (\u201C%3\u201D)%4.")
+                                .arg(level, QString::fromStdString(text), QString::fromStdString(existing->entry.name),
+                                     parent ? QStringLiteral(" in %1").arg(Describe(parent)) : QString())
+                                .toStdString());
+    IdentPath path = parent ? identPathOf(parent) : IdentPath();
+    path.push_back(text);
+    m_undo->push(new NewNodeStep(*this, path, QStringLiteral("New %1 %2").arg(level, QString::fromStdString(text))));
+    return {};
+}
+
+void CAddrBookCtrl::NewNodeByUser(TreeItem* parent)
+{
+    const QString level = QLatin1String(parent ? parent->indent == 1 ? "fleet" : "unit" : "system");
+    const std::optional<QString> ident =
+        askText(parent ? QStringLiteral("Number of the new %1 in %2:").arg(level, Describe(parent))
+                       : QStringLiteral("Number of the new system:"));
+    if (!ident)
+        return;
+    const velkor::Status made = NewNode(parent, *ident);
+    if (!made) {
+        tellUser(QString::fromStdString(made.error()));
+        return;
+    }
+    // The name the node was made with is a placeholder: typing replaces it.
+    EditName(GetSelectedNode());
+    if (auto* box = viewport()->findChild<CListEditCtrl*>(); box && box->isVisible())
+        box->selectAll();
+}
+
+void CAddrBookCtrl::EditName(TreeItem* node)
+{
+    if (!node)
+        return;
+    SelectNode(node);
+    SetCurrentColumn(kColName);
+    EditCell(node->row, kColName);
+}
+
+velkor::Result<velkor::CsvImportCounts> CAddrBookCtrl::ImportFile(const std::string& path,
+                                                                  const velkor::ImportOptions& options)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (!in)
+        return velkor::fail("cannot read " + path);
+    return importAliases(Book(), text.str(), options);
+}
+
+void CAddrBookCtrl::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_F2 && event->modifiers() == Qt::NoModifier) {
+        EditName(GetSelectedNode());
+        return;
+    }
+    if (event->matches(QKeySequence::Undo)) {
+        m_undo->undo();
+        return;
+    }
+    if (event->matches(QKeySequence::Redo)) {
+        m_undo->redo();
+        return;
+    }
+    CSuperGridCtrl::keyPressEvent(event);
 }
 
 bool CAddrBookCtrl::AfterCollapse(TreeItem* node)

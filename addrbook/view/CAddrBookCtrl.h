@@ -1,13 +1,22 @@
 // The address book as the main dialog shows it: the book (AddrBook) in a tree grid with
 // the columns Name, Ident, Comment and Last Seen, the row images, check marks that
 // spread to every descendant, and children re-sorted whenever a node collapses.
+//
+// What the user changes by hand (a new node, a deletion, a tick, an edit) is a step of
+// its undo stack (Ctrl+Z, Ctrl+Y). A deletion asks first, naming what goes; Space on a
+// system or fleet that would change more than one unit's tick asks as well.
 #pragma once
 
 #include "addrbook/AddrBook.h"
+#include "addrbook/AddrImport.h"
 #include "addrbook/view/CSuperGridCtrl.h"
 
+#include <functional>
+#include <optional>
 #include <unordered_set>
 #include <vector>
+
+class QUndoStack;
 
 namespace velkor {
 
@@ -67,12 +76,36 @@ public:
     // With select, a checked unit is brought into view and selected.
     int IsAddrChecked(const velkor_address_s& a, int select);
 
+    QUndoStack& UndoStack() { return *m_undo; }
+    // New system (parent nullptr), fleet (parent a system) or unit (parent a fleet): asks
+    // the ident, refuses a duplicate, then opens the Name editor of the new row.
+    void NewNodeByUser(TreeItem* parent);
+    // The same without asking; the reason when the ident is not taken.
+    velkor::Status NewNode(TreeItem* parent, const QString& ident);
+    // Opens the Name editor of the node's row.
+    void EditName(TreeItem* node);
+    // Asks, naming what goes and how many units are below it, then deletes.
+    void DeleteByUser(TreeItem* node);
+    // Merges a file into the book (not a step of the undo stack: the user chose the file).
+    velkor::Result<velkor::CsvImportCounts> ImportFile(const std::string& path, const velkor::ImportOptions& options);
+    // "system 1234 "North"" and the like, for questions and undo texts.
+    static QString Describe(const TreeItem* node);
+
+    // A yes/no question, a line of text asked, a refusal shown; tests replace them.
+    std::function<bool(const QString&)> askYesNo;
+    std::function<std::optional<QString>(const QString&)> askText;
+    std::function<void(const QString&)> tellUser;
+
     int NodeImage(const TreeItem* node) const override;
     bool BeforeDelete(TreeItem* node, int row) override;
+    void CheckByUser(TreeItem* node, bool byKey) override;
     void CommitCellText(TreeItem* node, int row, int column, const QString& text) override;
     void CellMouseDown(const HitInfo& hit) override;
     bool AfterCollapse(TreeItem* node) override;
     bool EnterOnCell() override;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     static bool contains(const TreeItem* node, const QString& text);
@@ -83,6 +116,7 @@ private:
     void applyFilter();
     void scheduleFilter();
 
+    QUndoStack* m_undo = nullptr; // owned by this widget (Qt parent)
     QString m_filter;
     // A unit followed while the filter hid it stays shown until the filter changes.
     const TreeItem* m_revealed = nullptr;

@@ -312,6 +312,11 @@ void CSuperGridCtrl::CellMouseDown(const HitInfo& hit)
     EditCell(hit.row, hit.column);
 }
 
+void CSuperGridCtrl::CheckByUser(TreeItem* node, bool)
+{
+    flipCheck(node);
+}
+
 void CSuperGridCtrl::flipCheck(TreeItem* node)
 {
     if (!node)
@@ -356,7 +361,7 @@ void CSuperGridCtrl::keyPressEvent(QKeyEvent* event)
         return;
     case Qt::Key_Space:
         if (m_checkBoxes && node)
-            flipCheck(node);
+            CheckByUser(node, true);
         return;
     case Qt::Key_Delete:
         if (node && BeforeDelete(node, row))
@@ -412,7 +417,7 @@ void CSuperGridCtrl::mousePressEvent(QMouseEvent* event)
     if (TreeItem* node = NodeOfRow(hit.row); node && hit.column == 0) {
         const RowGeometry g = GeometryOfRow(hit.row);
         if (m_checkBoxes && pos.x() >= g.image.left() && pos.x() < g.textLeft) {
-            flipCheck(node);
+            CheckByUser(node, false);
             return;
         }
         if (!g.expandBox.isEmpty() && g.expandBox.adjusted(-2, -2, 2, 2).contains(pos)) {

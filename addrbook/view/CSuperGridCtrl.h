@@ -92,6 +92,9 @@ public:
     virtual bool BeforeKeyCollapse(TreeItem*, int) { return true; }
     virtual bool BeforeKeyExpand(TreeItem*, int) { return true; }
     virtual bool EnterOnCell() { return false; }
+    // The user flips a node's tick: Space (byKey) or a click on its check box. The
+    // default flips it and writes the new value into every descendant.
+    virtual void CheckByUser(TreeItem* node, bool byKey);
     // Takes what an open edit box holds into its cell and closes it (before the book is
     // saved at a signal, which would otherwise lose the typed text).
     void CommitOpenEditor();

@@ -30,6 +30,10 @@ protected:
         AddrBookFixture::SetUp();
         grid = std::make_unique<CAddrBookCtrl>(notices);
         grid->InitializeGrid();
+        grid->askYesNo = [this](const QString& question) {
+            questions.push_back(question.toStdString());
+            return true;
+        };
         tester = std::make_unique<QAbstractItemModelTester>(&grid->Model(),
                                                             QAbstractItemModelTester::FailureReportingMode::Fatal);
         prepare(book());
@@ -50,6 +54,7 @@ protected:
     }
 
     AddrBook& book() { return grid->Book(); }
+    std::vector<std::string> questions;
     // The text a grid column shows of a node.
     static std::string cell(const TreeItem* n, int column) { return field(n, CAddrBookCtrl::kColumnFields[column]); }
     void key(int k, Qt::KeyboardModifiers mods = Qt::NoModifier) { QTest::keyClick(grid.get(), Qt::Key(k), mods); }
@@ -227,7 +232,7 @@ TEST_F(AddrBookView, SpaceAndCheckBoxClicksReachCollapsedDescendants)
     EXPECT_EQ(grid->GetSelectedRow(), 0);
 }
 
-TEST_F(AddrBookView, DeleteRemovesTheWholeSubtreeWithoutAQuestion)
+TEST_F(AddrBookView, DeleteRemovesTheWholeSubtreeOnceAsked)
 {
     clickCell(0, 0);
     keypad(Qt::Key_Plus);
@@ -244,6 +249,7 @@ TEST_F(AddrBookView, DeleteRemovesTheWholeSubtreeWithoutAQuestion)
     key(Qt::Key_Delete);
     EXPECT_EQ(grid->Model().rowCount(), 0);
     EXPECT_EQ(grid->GetSelectedRow(), -1);
+    EXPECT_EQ(questions.size(), 3u);
     EXPECT_TRUE(notices.alerts.empty());
     ASSERT_TRUE(book().SaveData(path()).ok());
     EXPECT_EQ(readFile(path()), "");
