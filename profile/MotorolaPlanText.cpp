@@ -1,6 +1,7 @@
 #include "profile/MotorolaPlanText.h"
 
 #include <charconv>
+#include <cmath>
 #include <string>
 
 namespace velkor {
@@ -50,7 +51,11 @@ velkor::Result<MotorolaPlanRow> parseRow(std::string_view text)
         return velkor::fail("row \"" + std::string(text) + "\" needs a base and a spacing above 0");
     if (*offset > motorola_plan::kObtLastChannel)
         return velkor::fail("row \"" + std::string(text) + "\" starts above channel 759");
-    return MotorolaPlanRow{*base, *spacing / 1000.0, *offset, motorola_plan::kObtLastChannel};
+    // "inf" reads as a number, and a row may go beyond the largest one before channel 759.
+    const double spacingMhz = *spacing / 1000.0;
+    if (!std::isfinite(*base + spacingMhz * (motorola_plan::kObtLastChannel - *offset)))
+        return velkor::fail("row \"" + std::string(text) + "\" gives its channels no frequency (a number too large)");
+    return MotorolaPlanRow{*base, spacingMhz, *offset, motorola_plan::kObtLastChannel};
 }
 
 } // namespace

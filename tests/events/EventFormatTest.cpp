@@ -210,6 +210,15 @@ TEST(DailyLog, CsvFieldsQuotedAsRfc4180Has)
               ",,,17,,no,\r\n");
 }
 
+// Found by fuzzing: the duration of a call from 1811 to 2128 overflowed the clock.
+TEST(DailyLog, ACallLongerThanTheClockCanCountLastsItsLargestDuration)
+{
+    call_record_s call;
+    call.start = EventClock::time_point(EventClock::duration(-5'000'000'000'000'000'000));
+    call.end = EventClock::time_point(EventClock::duration(5'000'000'000'000'000'000));
+    EXPECT_NE(callCsvRow(call).find(",9223372036.854,"), std::string::npos) << callCsvRow(call);
+}
+
 TEST(DailyLog, FilesTurnAtLocalMidnight)
 {
     InZone zone("CET-1CEST,M3.5.0,M10.5.0/3");

@@ -202,4 +202,14 @@ TEST(VelkorConfig, BadBandPlansNameTheirKeyAndValue)
     }
 }
 
+// Found by fuzzing: "inf" and numbers that overflow before channel 759 read as numbers.
+TEST(VelkorConfig, RowsWithoutFiniteFrequenciesAreRefused)
+{
+    for (const std::string row : {"inf/25/0", "451/inf/0", "1.7e308/1e308/0"}) {
+        const VelkorConfig config(ProfileFile::parse("[systems]\nsysRows_9=" + row + "\n"));
+        EXPECT_EQ(config.channelPlan(9).band_error,
+                  "sysRows_9=" + row + ": row \"" + row + "\" gives its channels no frequency (a number too large)");
+    }
+}
+
 } // namespace
