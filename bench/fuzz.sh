@@ -10,8 +10,9 @@
 #   -t SECONDS  time per target instead (whichever of -r and -t comes first ends it)
 #   -f          fresh: start from the checked-in corpus alone, keep nothing new and run
 #               at normal priority (a speed measurement: 20 s each on an idle machine)
-#   -m          afterwards merge the inputs that add coverage into tests/fuzz/corpus/
-#               (libFuzzer -merge=1; the checked-in seeds stay, only new coverage is added)
+#   -m          afterwards merge the inputs that reach code the corpus does not into
+#               tests/fuzz/corpus/ (libFuzzer -merge=1 counting edges only, so that it
+#               stays small; the checked-in inputs stay)
 #
 # Without -f the inputs found go to build/fuzz/campaign/<target>/, so that a campaign
 # cut short goes on from there next time; build/fuzz/campaign/totals.tsv gets a line per
@@ -96,7 +97,8 @@ for t in "${targets[@]}"; do
     printf '%s\t%s\t%s\t%.0f\t%s\t%s\t%s\t%s\t%s\n' "$(date -u +%FT%TZ)" "$t" "$done_runs" "$elapsed" "$rate" "$cov" \
       "$ft" "$corpus" "$findings" >>$totals
   if [ $merge = 1 ] && [ $fresh = 0 ]; then
-    nice -n 19 "$build/tests/fuzz/$t" -merge=1 -max_len="${maxlen[$t]}" -timeout=10 tests/fuzz/corpus/"$t" "$work" \
+    nice -n 19 "$build/tests/fuzz/$t" -merge=1 -use_counters=0 -use_value_profile=0 -max_len="${maxlen[$t]}" \
+      -timeout=10 tests/fuzz/corpus/"$t" "$work" \
       >$build/$t.merge.log 2>&1 || echo "$t: merge failed (see $build/$t.merge.log)" >&2
   fi
 done
