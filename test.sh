@@ -50,14 +50,17 @@ JOBS=$jobs scripts/static-checks.sh build/test
 echo "== fuzz targets: a short run of each =="
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELKOR_FUZZ=ON -DVELKOR_WERROR=ON
 cmake --build build/fuzz --target velkor-fuzzers -j "$jobs"
-# Runs per target: some 10 to 30 s each. New inputs go to a scratch folder, not the repo.
-declare -A runs=([fuzz_audio]=2000 [fuzz_bits]=30000 [fuzz_profile]=5000 [fuzz_addrbook]=5000 [fuzz_scanner]=2000
-             [fuzz_rigctl]=2000)
-for t in fuzz_audio fuzz_bits fuzz_profile fuzz_addrbook fuzz_scanner fuzz_rigctl; do
+# Runs per target: a few seconds each. New inputs go to a scratch folder, not the repo.
+# -max_len as bench/fuzz.sh has it for each kind of input.
+declare -A runs=([fuzz_audio]=2000 [fuzz_bits]=30000 [fuzz_profile]=5000 [fuzz_addrbook]=5000 [fuzz_scanner]=5000
+             [fuzz_rigctl]=3000 [fuzz_events]=1000 [fuzz_csv]=5000 [fuzz_plans]=5000)
+declare -A maxlen=([fuzz_audio]=1024 [fuzz_bits]=2048 [fuzz_profile]=4096 [fuzz_addrbook]=4096 [fuzz_scanner]=1024
+               [fuzz_rigctl]=1024 [fuzz_events]=1024 [fuzz_csv]=4096 [fuzz_plans]=2048)
+for t in fuzz_audio fuzz_bits fuzz_profile fuzz_addrbook fuzz_scanner fuzz_rigctl fuzz_events fuzz_csv fuzz_plans; do
   scratch=build/fuzz/ci-corpus/$t
   rm -rf "$scratch" && mkdir -p "$scratch" build/fuzz/artifacts
   echo "-- $t: ${runs[$t]} runs"
-  if ! "build/fuzz/tests/fuzz/$t" -runs="${runs[$t]}" -seed=1 -max_len=16384 -timeout=10 \
+  if ! "build/fuzz/tests/fuzz/$t" -runs="${runs[$t]}" -seed=1 -max_len="${maxlen[$t]}" -timeout=10 \
       -artifact_prefix=build/fuzz/artifacts/"$t"- "$scratch" tests/fuzz/corpus/"$t" tests/fuzz/regress/"$t" \
       >build/fuzz/"$t".ci.log 2>&1; then
     tail -40 build/fuzz/"$t".ci.log >&2

@@ -2,7 +2,10 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 
 #include <sys/stat.h>
@@ -10,8 +13,9 @@
 
 namespace velkor {
 
-SoundFileReader::SoundFileReader(const std::string& path, std::optional<int> rawRate, std::optional<int> channel)
-    : m_name(path == "-" ? std::string("standard input") : path)
+namespace {
+
+SF_INFO rawInfo(std::optional<int> rawRate)
 {
     SF_INFO info{};
     if (rawRate) {
@@ -21,6 +25,44 @@ SoundFileReader::SoundFileReader(const std::string& path, std::optional<int> raw
         info.channels = 1;
         info.format = SF_FORMAT_RAW | SF_FORMAT_PCM_16 | SF_ENDIAN_LITTLE;
     }
+    return info;
+}
+
+} // namespace
+
+// A file's bytes held in memory, read through libsndfile's virtual I/O.
+struct SoundFileReader::Memory {
+    std::string_view bytes;
+    sf_count_t at = 0;
+
+    static sf_count_t length(void* self) { return static_cast<sf_count_t>(static_cast<Memory*>(self)->bytes.size()); }
+    static sf_count_t tell(void* self) { return static_cast<Memory*>(self)->at; }
+    static sf_count_t seek(sf_count_t offset, int whence, void* self)
+    {
+        auto* m = static_cast<Memory*>(self);
+        const sf_count_t base = whence == SEEK_CUR ? m->at : whence == SEEK_END ? length(self) : 0;
+        if (offset < -base || offset > length(self) - base)
+            return -1;
+        m->at = base + offset;
+        return m->at;
+    }
+    static sf_count_t read(void* buffer, sf_count_t count, void* self)
+    {
+        auto* m = static_cast<Memory*>(self);
+        const sf_count_t n = std::min(count, length(self) - m->at);
+        if (n <= 0)
+            return 0;
+        std::memcpy(buffer, m->bytes.data() + m->at, static_cast<size_t>(n));
+        m->at += n;
+        return n;
+    }
+    static sf_count_t write(const void*, sf_count_t, void*) { return 0; }
+};
+
+SoundFileReader::SoundFileReader(const std::string& path, std::optional<int> rawRate, std::optional<int> channel)
+    : m_name(path == "-" ? std::string("standard input") : path)
+{
+    SF_INFO info = rawInfo(rawRate);
     if (path == "-") {
         m_file = sf_open_fd(STDIN_FILENO, SFM_READ, &info, SF_FALSE);
     } else {
@@ -31,9 +73,26 @@ SoundFileReader::SoundFileReader(const std::string& path, std::optional<int> raw
             throw AudioInputError(m_name + ": is a directory, not an audio file");
         m_file = sf_open(path.c_str(), SFM_READ, &info);
     }
+    opened(info, rawRate, channel, path == "-");
+}
+
+SoundFileReader::SoundFileReader(const std::string& name, std::string_view bytes, std::optional<int> rawRate,
+                                 std::optional<int> channel)
+    : m_name(name)
+    , m_memory(std::make_unique<Memory>())
+{
+    m_memory->bytes = bytes;
+    SF_INFO info = rawInfo(rawRate);
+    SF_VIRTUAL_IO io{&Memory::length, &Memory::seek, &Memory::read, &Memory::write, &Memory::tell};
+    m_file = sf_open_virtual(&io, SFM_READ, &info, m_memory.get());
+    opened(info, rawRate, channel, false);
+}
+
+void SoundFileReader::opened(const SF_INFO& info, std::optional<int> rawRate, std::optional<int> channel, bool pipe)
+{
     if (!m_file) {
         std::string why = sf_strerror(nullptr);
-        if (!rawRate && path == "-")
+        if (!rawRate && pipe)
             why += " (for raw PCM give --rate)";
         else if (!rawRate)
             why += " (for raw signed 16-bit PCM give --rate)";

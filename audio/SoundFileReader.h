@@ -9,12 +9,15 @@
 #include "notify/Result.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 typedef struct sf_private_tag SNDFILE;
+typedef struct SF_INFO SF_INFO;
 
 namespace velkor {
 
@@ -30,6 +33,10 @@ public:
     // channel (1-based) picks one channel of a multi-channel file.
     // Throws AudioInputError with a message for the user.
     SoundFileReader(const std::string& path, std::optional<int> rawRate, std::optional<int> channel = std::nullopt);
+    // The same from a file's bytes in memory (which must outlive the reader); name is
+    // the file's name in messages.
+    SoundFileReader(const std::string& name, std::string_view bytes, std::optional<int> rawRate,
+                    std::optional<int> channel = std::nullopt);
     ~SoundFileReader();
     SoundFileReader(const SoundFileReader&) = delete;
     SoundFileReader& operator=(const SoundFileReader&) = delete;
@@ -41,9 +48,15 @@ public:
     velkor::Result<size_t> read(int16_t* samples, size_t count);
 
 private:
+    struct Memory;
+    // Checks what opening found and takes the file's rate, channels and length; throws
+    // AudioInputError (closing the file) when it cannot be read as asked. pipe: read
+    // from standard input.
+    void opened(const SF_INFO& info, std::optional<int> rawRate, std::optional<int> channel, bool pipe);
     bool DataChunkCutShort() const;
 
     std::string m_name;
+    std::unique_ptr<Memory> m_memory;
     SNDFILE* m_file = nullptr;
     int m_rate = 0;
     int m_channels = 1;

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 
 namespace velkor {
 
@@ -74,7 +75,12 @@ std::string callCsvHeader(bool withRecording)
 std::string callCsvRow(const call_record_s& c, bool withRecording)
 {
     const char* protocol = protocolName(c.protocol);
-    const auto duration = c.end > c.start ? c.end - c.start : EventClock::duration::zero();
+    // Any two times the clock holds: a difference beyond its range is its largest.
+    EventClock::rep span = 0;
+    if (c.end > c.start &&
+        __builtin_sub_overflow(c.end.time_since_epoch().count(), c.start.time_since_epoch().count(), &span))
+        span = std::numeric_limits<EventClock::rep>::max();
+    const EventClock::duration duration(span);
     std::string row;
     row += formatEventTime(c.start) + ',';
     row += formatEventTime(c.end) + ',';

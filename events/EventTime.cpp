@@ -108,6 +108,11 @@ velkor::Result<EventClock::time_point> parseEventTime(std::string_view s)
     // mktime and timegm normalise 31 February into March; such a date was mistyped.
     if (tm.tm_mday != day || tm.tm_mon != month - 1)
         return velkor::fail("\"" + std::string(s) + "\" is no valid date and time");
+    // The clock counts nanoseconds in 64 bits: from 1677-09-21 to 2262-04-11.
+    constexpr auto kFirst = std::chrono::duration_cast<std::chrono::seconds>(EventClock::duration::min()).count() + 1;
+    constexpr auto kLast = std::chrono::duration_cast<std::chrono::seconds>(EventClock::duration::max()).count() - 1;
+    if (seconds < kFirst || seconds > kLast)
+        return velkor::fail("\"" + std::string(s) + "\" is outside the times the program can count (1678 to 2261)");
     return EventClock::from_time_t(seconds) + std::chrono::duration_cast<EventClock::duration>(fraction);
 }
 

@@ -1,11 +1,15 @@
 #include "profile/MotorolaPlanText.h"
 
 #include <charconv>
+#include <cmath>
 #include <string>
 
 namespace velkor {
 
 namespace {
+
+constexpr double kMaxMhz = 100000.0;
+constexpr double kMinSpacingMhz = 0.00001;
 
 // The whole of text as a number, or nullopt.
 template <class T> std::optional<T> number(std::string_view text)
@@ -50,7 +54,14 @@ velkor::Result<MotorolaPlanRow> parseRow(std::string_view text)
         return velkor::fail("row \"" + std::string(text) + "\" needs a base and a spacing above 0");
     if (*offset > motorola_plan::kObtLastChannel)
         return velkor::fail("row \"" + std::string(text) + "\" starts above channel 759");
-    return MotorolaPlanRow{*base, *spacing / 1000.0, *offset, motorola_plan::kObtLastChannel};
+    // "inf" reads as a number; and far above any radio, or with a spacing of a few Hz,
+    // the channels' frequencies can no longer be told apart in a double.
+    const double spacingMhz = *spacing / 1000.0;
+    if (!(*base + spacingMhz * (motorola_plan::kObtLastChannel - *offset) < kMaxMhz))
+        return velkor::fail("row \"" + std::string(text) + "\" puts channels above 100000 MHz");
+    if (spacingMhz < kMinSpacingMhz)
+        return velkor::fail("row \"" + std::string(text) + "\" needs a spacing of at least 0.01 kHz");
+    return MotorolaPlanRow{*base, spacingMhz, *offset, motorola_plan::kObtLastChannel};
 }
 
 } // namespace

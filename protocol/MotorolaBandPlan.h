@@ -120,16 +120,24 @@ inline std::optional<double> frequencyOf(const MotorolaBandPlan& plan, uint32_t 
 }
 
 // The channel on which mhz lies: within a quarter of its row's spacing, so that the
-// rows that interleave 12.5 kHz apart (866.0000 and 866.0125) stay apart.
+// rows that interleave 12.5 kHz apart (866.0000 and 866.0125) stay apart, and of those
+// the nearest, so that a row of wide spacing does not take a frequency of another.
 inline std::optional<uint32_t> channelAt(const MotorolaBandPlan& plan, double mhz)
 {
+    std::optional<uint32_t> nearest;
+    double nearestOff = 0.0;
     for (const MotorolaPlanRow& row : rowsOf(plan)) {
         const double steps = (mhz - row.base) / row.spacing;
         const double n = std::round(steps);
-        if (n >= 0.0 && n <= row.last - row.first && std::fabs(steps - n) < 0.25)
-            return row.first + static_cast<uint32_t>(n);
+        if (!(n >= 0.0 && n <= row.last - row.first && std::fabs(steps - n) < 0.25))
+            continue;
+        const double off = std::fabs(mhz - (row.base + row.spacing * n));
+        if (!nearest || off < nearestOff) {
+            nearest = row.first + static_cast<uint32_t>(n);
+            nearestOff = off;
+        }
     }
-    return std::nullopt;
+    return nearest;
 }
 
 // Whether a word's command is a channel number under a fixed plan, as the decoder

@@ -1,6 +1,7 @@
 #include "receiver/RigctlLink.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -34,7 +35,7 @@ int msLeft(RigctlClock::time_point deadline)
 }
 
 // Waits for the events on fd until the deadline; false on time-out.
-bool waitFor(int fd, short events, RigctlClock::time_point deadline)
+bool pollUntil(int fd, short events, RigctlClock::time_point deadline)
 {
     for (;;) {
         pollfd p{fd, events, 0};
@@ -44,6 +45,13 @@ bool waitFor(int fd, short events, RigctlClock::time_point deadline)
         if (n == 0 || errno != EINTR)
             return false;
     }
+}
+
+std::atomic<RigctlLink::Wait> g_wait{&pollUntil};
+
+bool waitFor(int fd, short events, RigctlClock::time_point deadline)
+{
+    return g_wait.load(std::memory_order_relaxed)(fd, events, deadline);
 }
 
 // A lookup abandoned at its deadline goes on in the resolver's own thread: its request
@@ -78,6 +86,14 @@ void freeFinishedLookups()
 // answer must not hold the program). nullptr with the reason otherwise.
 velkor::Result<addrinfo*> lookUp(const rigctl_server_s& server, RigctlClock::time_point deadline)
 {
+    // A numeric address is no name: it needs neither the name service nor its thread.
+    addrinfo numericHints{};
+    numericHints.ai_family = AF_UNSPEC;
+    numericHints.ai_socktype = SOCK_STREAM;
+    numericHints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+    addrinfo* numeric = nullptr;
+    if (::getaddrinfo(server.host.c_str(), std::to_string(server.port).c_str(), &numericHints, &numeric) == 0)
+        return numeric;
     freeFinishedLookups();
     auto lookup = std::make_unique<Lookup>();
     lookup->host = server.host;
@@ -147,6 +163,11 @@ velkor::Result<rigctl_server_s> parseRigctlServer(const std::string& raw)
         return velkor::fail("\"" + portText + "\" is no port number (1 to 65535)");
     s.port = static_cast<uint16_t>(port);
     return s;
+}
+
+void RigctlLink::setWait(Wait wait)
+{
+    g_wait = wait ? wait : &pollUntil;
 }
 
 velkor::Failure RigctlLink::fail(const std::string& reason, bool dropped)

@@ -81,6 +81,14 @@ public:
     // reset), rather than a time-out or a reply that is no reply.
     bool dropped() const { return m_dropped; }
 
+    // How every link waits for its connection: until the descriptor is ready for the
+    // poll() events or the deadline has passed (false). poll() itself unless replaced;
+    // a harness that plays the server in the same thread puts in one that serves first
+    // and then reports at once, so that a read past the end of what it said times out
+    // without the wait. nullptr puts poll() back.
+    using Wait = bool (*)(int fd, short events, RigctlClock::time_point deadline);
+    static void setWait(Wait wait);
+
 private:
     // Closes the connection and gives the reason.
     velkor::Failure fail(const std::string& reason, bool dropped = false);

@@ -42,4 +42,13 @@ TEST(ChannelPlan, MotorolaBandPlansBothWays)
     }
 }
 
+// Found by fuzzing: a row of 56 MHz spacing took the frequency of the next row's channel.
+TEST(ChannelPlan, AFrequencyGoesToTheNearestChannel)
+{
+    const VelkorConfig config(ProfileFile::parse("[systems]\nsysRows_6=451.0/56026.25/380,453.0125/0.5/500\n"));
+    const velkor_system_params_s p = systemParams(config.channelPlan(6));
+    EXPECT_EQ(frequencyChannel(p, 453.0125), 500);
+    EXPECT_EQ(frequencyChannel(p, 451.0), 380);
+}
+
 } // namespace

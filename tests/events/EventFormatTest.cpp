@@ -83,6 +83,20 @@ TEST(EventTime, ParsesTheStartTimesUsersType)
     }
 }
 
+// Found by fuzzing: a start time beyond the clock's years overflowed it.
+TEST(EventTime, StartTimesBeyondTheClockAreRefused)
+{
+    for (const char* text : {"1600-01-01T00:00:00Z", "1677-01-01T00:00:00Z", "2262-04-12T00:00:00Z",
+                             "9999-12-31T23:59:59.999Z", "0000-01-01T00:00:00+01:00"}) {
+        const auto parsed = parseEventTime(text);
+        ASSERT_FALSE(parsed.ok()) << text;
+        EXPECT_EQ(parsed.error(),
+                  "\"" + std::string(text) + "\" is outside the times the program can count (1678 to 2261)");
+    }
+    EXPECT_TRUE(parseEventTime("2261-12-31T23:59:59Z").ok());
+    EXPECT_TRUE(parseEventTime("1678-01-01T00:00:00Z").ok());
+}
+
 TEST(EventTime, LocalDateTurnsAtLocalMidnight)
 {
     InZone zone("CET-1CEST,M3.5.0,M10.5.0/3");
@@ -208,6 +222,15 @@ TEST(DailyLog, CsvFieldsQuotedAsRfc4180Has)
     EXPECT_EQ(callCsvRow(call),
               "2024-05-01T23:59:58.250Z,2024-05-02T00:00:10.000Z,11.750,mpt1327,1,1/100,1/200,"
               ",,,17,,no,\r\n");
+}
+
+// Found by fuzzing: the duration of a call from 1811 to 2128 overflowed the clock.
+TEST(DailyLog, ACallLongerThanTheClockCanCountLastsItsLargestDuration)
+{
+    call_record_s call;
+    call.start = EventClock::time_point(EventClock::duration(-5'000'000'000'000'000'000));
+    call.end = EventClock::time_point(EventClock::duration(5'000'000'000'000'000'000));
+    EXPECT_NE(callCsvRow(call).find(",9223372036.854,"), std::string::npos) << callCsvRow(call);
 }
 
 TEST(DailyLog, FilesTurnAtLocalMidnight)

@@ -34,4 +34,27 @@ std::string ScratchFile::read() const
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+uint32_t Input::u32()
+{
+    uint32_t v = 0;
+    for (int i = 0; i < 4; ++i)
+        v = v << 8 | byte();
+    return v;
+}
+
+uint64_t Input::u64()
+{
+    return static_cast<uint64_t>(u32()) << 32 | u32();
+}
+
+std::string Input::text()
+{
+    std::string out;
+    while (m_at < m_size && m_data[m_at] != 0)
+        out += static_cast<char>(m_data[m_at++]);
+    if (m_at < m_size)
+        ++m_at;
+    return out;
+}
+
 } // namespace fuzzutil

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
 #include <unistd.h>
 
@@ -34,6 +35,28 @@ public:
 
 private:
     std::string m_path;
+};
+
+// Takes values one after another from the input; past its end every value is zero or
+// empty, so that any input gives some values.
+class Input {
+public:
+    Input(const uint8_t* data, size_t size)
+        : m_data(data)
+        , m_size(size)
+    {
+    }
+    bool empty() const { return m_at >= m_size; }
+    uint8_t byte() { return m_at < m_size ? m_data[m_at++] : 0; }
+    uint32_t u32();
+    uint64_t u64();
+    // Text up to the next NUL byte (not included) or the end of the input.
+    std::string text();
+
+private:
+    const uint8_t* m_data;
+    size_t m_size;
+    size_t m_at = 0;
 };
 
 } // namespace fuzzutil

@@ -1,8 +1,16 @@
 // Any bytes from a Hamlib rigctl server, into every operation of the network receiver.
-// A server on 127.0.0.1 sends the input to the first connection as soon as it is made
-// and then closes its side; later connections of the same input are closed at once.
+// The receiver looks the server up and connects to it on 127.0.0.1 as it would to
+// rigctld; the server is played in the same thread, through the link's wait: the first
+// connection gets the input as soon as the receiver first waits on it, later ones of
+// the same input are closed at once. Then each wait reports at once what is there, so
+// a read past the end of the input takes the time-out path without the time-out
+// (or, when the operation byte has 0x40 set, finds the connection closed). With 0x20
+// set the server is named "localhost", looked up by the name service, else given as
+// 127.0.0.1.
 // The first byte picks the operation; the rest is what the server sends. Nothing may
 // crash, hang past the operation's time-out or send a command that is not one line.
+// Covers RigctlReceiver (every operation, its fallbacks and reply checks) and
+// RigctlLink (lookup, connect, send, line reads, time-outs, drops and reconnects).
 #include "FuzzUtil.h"
 #include "receiver/RigctlReceiver.h"
 
@@ -12,11 +20,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <string>
-#include <thread>
 
 using namespace velkor;
 
@@ -26,9 +32,74 @@ constexpr unsigned kTimeoutMs = 100;
 
 class Server {
 public:
-    Server()
+    Server() { listenAnew(); }
+    std::string address(bool named) const { return (named ? "localhost:" : "127.0.0.1:") + m_port; }
+
+    // The next input: reply goes to the first connection, which then stays silent or,
+    // with closing, is closed on the server's side.
+    void start(std::string reply, bool closing)
     {
-        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        // A connection the server closed first waits out TIME_WAIT on its port pair:
+        // a new port now and then keeps a long campaign from using up the client ports.
+        if (++m_inputs % 4096 == 0)
+            listenAnew();
+        m_reply = std::move(reply);
+        m_closing = closing;
+        m_first = true;
+        m_received.clear();
+    }
+
+    // Takes the connections waiting: the first gets the input, the rest are closed.
+    void serve()
+    {
+        for (;;) {
+            const int c = ::accept4(m_fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+            if (c < 0)
+                return;
+            // Closed by a reset, as all of them, so that they do not wait out TIME_WAIT.
+            const linger abort{1, 0};
+            ::setsockopt(c, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+            if (!m_first) {
+                ::close(c);
+                continue;
+            }
+            m_first = false;
+            size_t sent = 0;
+            while (sent < m_reply.size()) {
+                const ssize_t n = ::send(c, m_reply.data() + sent, m_reply.size() - sent, MSG_NOSIGNAL);
+                FUZZ_CHECK(n > 0);
+                sent += static_cast<size_t>(n);
+            }
+            if (m_closing)
+                ::shutdown(c, SHUT_WR);
+            m_connection = c;
+        }
+    }
+
+    // Ends the input's connections and returns what the receiver sent.
+    std::string stop()
+    {
+        serve();
+        if (m_connection >= 0) {
+            char buffer[4096];
+            for (;;) {
+                const ssize_t n = ::recv(m_connection, buffer, sizeof buffer, MSG_DONTWAIT);
+                if (n <= 0)
+                    break;
+                m_received.append(buffer, static_cast<size_t>(n));
+            }
+            ::close(m_connection);
+            m_connection = -1;
+        }
+        return m_received;
+    }
+
+private:
+    void listenAnew()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -36,64 +107,32 @@ public:
         FUZZ_CHECK(::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0);
         FUZZ_CHECK(::getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &len) == 0);
         FUZZ_CHECK(::listen(m_fd, 16) == 0);
-        m_address = "127.0.0.1:" + std::to_string(ntohs(a.sin_port));
-    }
-    const std::string& address() const { return m_address; }
-
-    // Serves one input until stop() and returns what the receiver sent.
-    void start(std::string reply)
-    {
-        m_stop = false;
-        m_received.clear();
-        m_thread = std::thread([this, reply = std::move(reply)] { serve(reply); });
-    }
-    std::string stop()
-    {
-        m_stop = true;
-        m_thread.join();
-        return m_received;
-    }
-
-private:
-    void serve(const std::string& reply)
-    {
-        bool first = true;
-        while (!m_stop) {
-            pollfd p{m_fd, POLLIN, 0};
-            if (::poll(&p, 1, 5) <= 0)
-                continue;
-            const int c = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
-            if (c < 0)
-                continue;
-            if (first) {
-                first = false;
-                ::send(c, reply.data(), reply.size(), MSG_NOSIGNAL);
-                ::shutdown(c, SHUT_WR);
-                // Keep what it sends until it lets go.
-                char buffer[4096];
-                for (;;) {
-                    pollfd q{c, POLLIN, 0};
-                    if (::poll(&q, 1, 5) <= 0) {
-                        if (m_stop)
-                            break;
-                        continue;
-                    }
-                    const ssize_t n = ::recv(c, buffer, sizeof buffer, 0);
-                    if (n <= 0)
-                        break;
-                    m_received.append(buffer, static_cast<size_t>(n));
-                }
-            }
-            ::close(c);
-        }
+        m_port = std::to_string(ntohs(a.sin_port));
     }
 
     int m_fd = -1;
-    std::string m_address;
-    std::atomic<bool> m_stop{false};
+    unsigned m_inputs = 0;
+    std::string m_port;
+    std::string m_reply;
+    bool m_closing = false;
+    bool m_first = true;
+    int m_connection = -1;
     std::string m_received;
-    std::thread m_thread;
 };
+
+Server& server()
+{
+    static Server s;
+    return s;
+}
+
+// The link's wait: the server's turn, then what is there now.
+bool serveThenLook(int fd, short events, RigctlClock::time_point)
+{
+    server().serve();
+    pollfd p{fd, events, 0};
+    return ::poll(&p, 1, 0) > 0;
+}
 
 void operate(RigctlReceiver& rx, uint8_t op)
 {
@@ -140,18 +179,19 @@ void operate(RigctlReceiver& rx, uint8_t op)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static Server server;
+    static const bool waiting = (RigctlLink::setWait(&serveThenLook), true);
+    (void)waiting;
     if (size < 1)
         return 0;
-    server.start(std::string(reinterpret_cast<const char*>(data) + 1, size - 1));
+    server().start(std::string(reinterpret_cast<const char*>(data) + 1, size - 1), (data[0] & 0x40) != 0);
     const auto start = std::chrono::steady_clock::now();
     {
         static velkor::SilentNotices quiet;
-        RigctlReceiver rx(server.address(), quiet, kTimeoutMs);
+        RigctlReceiver rx(server().address((data[0] & 0x20) != 0), quiet, kTimeoutMs);
         operate(rx, data[0]);
     }
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-    const std::string sent = server.stop();
+    const std::string sent = server().stop();
     // At most seven operations, each within its one time-out (and room for the sanitizers).
     FUZZ_CHECK(ms.count() < 7 * kTimeoutMs + 2000);
     // Commands are whole lines of printable text.

@@ -202,4 +202,26 @@ TEST(VelkorConfig, BadBandPlansNameTheirKeyAndValue)
     }
 }
 
+// Found by fuzzing: "inf", numbers that overflow before channel 759, and channels too
+// far up or too close together to tell apart in a double.
+TEST(VelkorConfig, RowsBeyondAnyRadioAreRefused)
+{
+    const struct {
+        std::string row;
+        std::string reason;
+    } cases[] = {
+        {"inf/25/0", "puts channels above 100000 MHz"},
+        {"451/inf/0", "puts channels above 100000 MHz"},
+        {"1.7e308/1e308/0", "puts channels above 100000 MHz"},
+        {"2222222222452222454.0/3026.25/380", "puts channels above 100000 MHz"},
+        {"99999/25/700", "puts channels above 100000 MHz"},
+        {"451/0.001/0", "needs a spacing of at least 0.01 kHz"},
+    };
+    for (const auto& c : cases) {
+        const VelkorConfig config(ProfileFile::parse("[systems]\nsysRows_9=" + c.row + "\n"));
+        EXPECT_EQ(config.channelPlan(9).band_error, "sysRows_9=" + c.row + ": row \"" + c.row + "\" " + c.reason);
+    }
+    EXPECT_EQ(VelkorConfig(ProfileFile::parse("[systems]\nsysRows_9=99000/0.01/0\n")).channelPlan(9).band_error, "");
+}
+
 } // namespace
