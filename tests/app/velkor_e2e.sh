@@ -124,6 +124,14 @@ pids+=($velkor_pid)
 wait_for "Initialized and running." 30 velkor.out || fail "velkor did not start"
 wait_for "Initialized Uniden 245/780 on serial port 1." 30 velkor.out || fail "the receiver was not set up"
 
+# The capture stream on the sound server before anything plays: "running" is said when
+# the stream is asked for, which a loaded server may grant later.
+for ((i = 0; i < 300; i++)); do
+    [ -n "$(pactl list short source-outputs 2>/dev/null)" ] && break
+    sleep 0.1
+done
+[ -n "$(pactl list short source-outputs)" ] || fail "velkor's capture stream never reached the sound server"
+pactl list short source-outputs >> velkor.err
 paplay --rate=48000 demo.wav
 wait_for "^CLEAR| Call clear-down" 20 velkor.out || fail "the clear-down was not decoded"
 wait_for "^MOVE " 10 velkor.out || fail "the last line of the recording was not decoded"
