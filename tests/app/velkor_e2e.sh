@@ -19,7 +19,7 @@ set -euo pipefail
 velkor=$1 make_demo=$2 scanner_sim=$3 artifacts=$4
 here=$(cd "$(dirname "$0")" && pwd)
 # In a sanitizer build: what the desktop libraries leak at exit is not ours.
-export LSAN_OPTIONS="suppressions=$here/lsan-desktop.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+export LSAN_OPTIONS="suppressions=$here/../lsan-libraries.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 
 if [ -z "${PULSE_SERVER:-}" ] || ! pactl info >/dev/null 2>&1; then
     echo "no PulseAudio test server (PULSE_SERVER); skipped"
