@@ -22,8 +22,8 @@ void restore(AddrBook& book, TreeItem* parent, const NodeCopy& copy, size_t posi
 {
     TreeItem* node = book.Find(parent, copy.entry.ident);
     if (!node) {
-        AddrEntry entry = copy.entry;
-        node = parent ? book.InsertChild(parent, std::move(entry)) : book.InsertRoot(std::move(entry), position);
+        node =
+            parent ? book.InsertChild(parent, AddrEntry(copy.entry)) : book.InsertRoot(AddrEntry(copy.entry), position);
         if (!node)
             return;
         if (parent && parent->collapsed)
