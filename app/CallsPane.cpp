@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 namespace velkor {
@@ -41,7 +42,7 @@ QString lengthText(double seconds)
 {
     if (seconds < 59.95)
         return QStringLiteral("%1 s").arg(seconds, 0, 'f', 1);
-    const int whole = static_cast<int>(seconds + 0.5);
+    const long whole = std::lround(seconds);
     return QStringLiteral("%1:%2").arg(whole / 60).arg(whole % 60, 2, 10, QLatin1Char('0'));
 }
 
