@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/test}
 jobs=${JOBS:-$(nproc)}
-dirs=(addrbook app audio bank cmdwnd decoders dsp events mixer notify profile protocol receiver session text tools)
+dirs=(addrbook app audio bank cmdwnd decoders dsp events mixer notify profile protocol receiver record session text tools web)
 [ -f "$build/compile_commands.json" ] || { echo "no $build/compile_commands.json: configure first" >&2; exit 2; }
 
 echo "-- cppcheck"
