@@ -18,7 +18,8 @@ ScratchFile::ScratchFile(const char* name)
 
 ScratchFile::~ScratchFile()
 {
-    std::remove(m_path.c_str());
+    std::error_code ec;
+    std::filesystem::remove_all(m_path, ec); // a file, or a folder of files
 }
 
 void ScratchFile::write(const uint8_t* data, size_t size) const

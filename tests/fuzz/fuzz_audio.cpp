@@ -10,11 +10,18 @@
 //   6, 7            a sound file of any kind the reader takes (WAV, AIFF, AU, FLAC...)
 //                   at its header's rate (one the bank refuses is refused); 7 decodes
 //                   channel 1 of several.
+// With the top bit set, 0-4 take the bytes as bits on the air instead (up to 192, most
+// significant first), sent as a scanner hears them at 8000 Hz (0, 2, 4) or 11025 Hz
+// (1, 3): the next byte picks 1200 baud FFSK (MPT 1327, NMT-450) or 3600 bit/s
+// Motorola NRZ and its polarity. Short inputs so reach the framing, which raw samples
+// of the same length (a twentieth of a second at most) rarely get to; the higher rates
+// are the raw modes' part.
 // Covers the reader's opening, checking and reading of files (and its refusals), the
 // bank's block handling and the three decoders' demodulators and framing.
 #include "CheckingSink.h"
 #include "audio/SoundFileReader.h"
 #include "bank/DecoderBank.h"
+#include "signal/Nrz.h"
 
 #include <algorithm>
 #include <cstring>
@@ -42,6 +49,45 @@ void captureBuffers(unsigned rate, const uint8_t* data, size_t size)
         bank.FeedBlock(buffer.data(), n);
     }
     bank.Stop();
+}
+
+void decodePcm(unsigned rate, const std::vector<int16_t>& pcm)
+{
+    CheckingSink sink;
+    DecoderBank bank(&sink, rate, nullptr);
+    const size_t block = DecoderBank::BlockSamples(rate);
+    for (size_t at = 0; at < pcm.size(); at += block)
+        bank.FeedBlock(pcm.data() + at, std::min(block, pcm.size() - at) * sizeof(int16_t));
+    bank.Stop();
+}
+
+void modulated(unsigned rate, const uint8_t* data, size_t size)
+{
+    // A sixth of a second of FFSK: sync and two MPT 1327 codewords, or an NMT-450
+    // frame; of Motorola, two words.
+    constexpr size_t kMaxBytes = 24;
+    if (size < 1)
+        return;
+    testsignal::Bits bits;
+    for (size_t i = 1; i < std::min(size, kMaxBytes + 1); ++i)
+        for (int b = 7; b >= 0; --b)
+            bits.push_back((data[i] >> b) & 1);
+    testsignal::Samples audio;
+    if (data[0] & 1) {
+        testsignal::NrzOptions nrz;
+        nrz.rate = static_cast<int>(rate);
+        nrz.leadSeconds = 0.003;
+        nrz.tailSeconds = 0.02;
+        nrz.gaussianBt = 0.5;
+        nrz.inverted = (data[0] & 2) != 0;
+        audio = testsignal::nrz(bits, nrz);
+    } else {
+        testsignal::FfskOptions ffsk;
+        ffsk.rate = static_cast<int>(rate);
+        ffsk.leadSeconds = 0.003;
+        audio = testsignal::ffsk(bits, ffsk);
+    }
+    decodePcm(rate, testsignal::toPcm16(audio));
 }
 
 void readFile(std::string_view bytes, std::optional<int> rawRate, std::optional<int> channel)
@@ -87,7 +133,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     const unsigned how = data[0] % 8;
     const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
-    if (how < 5)
+    if (how < 5 && data[0] & 0x80)
+        modulated(kRates[how % 2], data + 1, size - 1);
+    else if (how < 5)
         readFile(bytes, static_cast<int>(kRates[how]), std::nullopt);
     else if (how == 5)
         captureBuffers(kRates[(data[0] >> 3) % std::size(kRates)], data + 1, size - 1);

@@ -90,6 +90,20 @@ void audioSeeds()
     }
 }
 
+// The same traffic as bits for the audio target to send itself (its modes 0x80-0x84).
+void airSeeds()
+{
+    const auto air = [](uint8_t rateIndex, uint8_t how, const Bits& bits) {
+        std::string out = packBits(how, bits);
+        out.insert(out.begin(), static_cast<char>(0x80 | rateIndex));
+        return out;
+    };
+    write("fuzz_audio", "air-mpt1327-8000", air(0, 0, mptBits()));
+    write("fuzz_audio", "air-nmt450-11025", air(1, 0, nmtBits()));
+    write("fuzz_audio", "air-motorola-8000", air(0, 1, motorolaAir()));
+    write("fuzz_audio", "air-motorola-inverted-22050", air(2, 3, motorolaAir()));
+}
+
 void bitSeeds()
 {
     write("fuzz_bits", "mpt1327", packBits(0, mptBits()));
@@ -157,6 +171,7 @@ int main(int argc, char** argv)
     }
     g_root = argv[1];
     audioSeeds();
+    airSeeds();
     bitSeeds();
     profileSeeds();
     addrbookSeeds();
