@@ -35,6 +35,7 @@ public:
     uint32_t code;
     CmdPayload payload;
     velkor_origin_s origin;
+    std::function<void()> then;
 };
 
 } // namespace
@@ -84,6 +85,13 @@ void CCmdWnd::postFrom(const velkor_origin_s& origin, uint32_t code, CmdPayload 
     QCoreApplication::postEvent(this, std::make_unique<CmdEvent>(code, std::move(payload), origin).release());
 }
 
+void CCmdWnd::postFrom(const velkor_origin_s& origin, uint32_t code, CmdPayload payload, std::function<void()> then)
+{
+    auto event = std::make_unique<CmdEvent>(code, std::move(payload), origin);
+    event->then = std::move(then);
+    QCoreApplication::postEvent(this, event.release());
+}
+
 bool CCmdWnd::event(QEvent* e)
 {
     if (e->type() == CmdEvent::type()) {
@@ -92,6 +100,8 @@ bool CCmdWnd::event(QEvent* e)
         m_handling = cmd->origin;
         OnCmdWndMessage(cmd->code, std::move(cmd->payload));
         m_handling = {};
+        if (cmd->then)
+            cmd->then();
         return true;
     }
     return QObject::event(e);

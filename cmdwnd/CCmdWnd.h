@@ -58,6 +58,9 @@ public:
     void post(uint32_t code, CmdPayload payload) override;
     // A decoder's event: also counted in activity().
     void postFrom(const velkor_origin_s& origin, uint32_t code, CmdPayload payload) override;
+    // The same, and then runs on this object's thread right after the event is handled
+    // (in the same delivery: one wake-up of the thread for both).
+    void postFrom(const velkor_origin_s& origin, uint32_t code, CmdPayload payload, std::function<void()> then);
 
     // Handles one command now; the event handler calls it for every posted command.
     void OnCmdWndMessage(uint32_t code, CmdPayload payload);

@@ -5,7 +5,7 @@
 #include "events/EventJson.h"
 #include "session/CallRecording.h"
 
-#include <QMetaObject>
+#include <QPointer>
 
 #include <nlohmann/json.hpp>
 
@@ -34,12 +34,15 @@ void EventOutputs::post(uint32_t code, CmdPayload payload)
 
 void EventOutputs::postFrom(const velkor_origin_s& origin, uint32_t code, CmdPayload payload)
 {
-    // The copy first, so that the window's event is queued ahead of ours. Pending
-    // events of ours go with this object when it is deleted.
+    // Handled right after the window has handled the event (the tracker has then seen
+    // it), in the same delivery: one wake-up of the window's thread per event, not two.
+    // Not at all once this object is gone.
     CmdPayload copy = payload;
-    m_cmdWnd.postFrom(origin, code, std::move(payload));
-    QMetaObject::invokeMethod(
-        this, [this, origin, code, copy = std::move(copy)] { handle(origin, code, copy); }, Qt::QueuedConnection);
+    m_cmdWnd.postFrom(origin, code, std::move(payload),
+                      [self = QPointer<EventOutputs>(this), origin, code, copy = std::move(copy)] {
+                          if (self)
+                              self->handle(origin, code, copy);
+                      });
 }
 
 void EventOutputs::handle(velkor_origin_s origin, uint32_t code, const CmdPayload& payload)
