@@ -36,6 +36,8 @@ public:
     // skipped).
     std::vector<Event> after(uint64_t seq, size_t max) const;
     uint64_t lastSeq() const;
+    // How many events are kept.
+    size_t capacity() const { return m_capacity; }
     // The recent calls, newest first.
     std::vector<std::string> calls() const;
     // The state and how often it has changed.

@@ -126,8 +126,9 @@ std::optional<uint32_t> addressPart(const QString& text)
 
 class WebServer::Handler : public QAbstractHttpServer {
 public:
-    Handler(EventBacklog& backlog, const web_options_s& options, const web_controls_s& controls);
-    velkor::Result<uint16_t> open();
+    // Serves what tcp, listening with its accepting paused, takes from now on.
+    Handler(EventBacklog& backlog, const web_options_s& options, const web_controls_s& controls,
+            std::unique_ptr<WatchedTcpServer> tcp);
     void shutdown();
     void flush();
     void schedule();
@@ -161,14 +162,20 @@ private:
     void events(const QHttpServerRequest& request, QTcpSocket* socket);
     void calls(QTcpSocket* socket);
     void stream(const QHttpServerRequest& request, QTcpSocket* socket);
-    struct Chunk {
-        uint64_t first = 0;
-        uint64_t last = 0;
+    // Events go out in blocks of consecutive numbers (1-64, 65-128, ...), each made into
+    // text once and kept while the backlog keeps its events: clients at any place send
+    // the same bytes, shared, not copied.
+    static constexpr uint64_t kBlockEvents = 64;
+    struct Block {
+        uint64_t first = 0;        // its first event (later than the block's start when
+                                   // the backlog had already let the earlier ones go)
+        std::vector<qsizetype> at; // where each event's text begins
         QByteArray text;
+        uint64_t last() const { return first + at.size() - 1; }
     };
-    // The events after a sequence number, as sent.
-    using Chunks = std::map<uint64_t, Chunk>;
-    void feed(QTcpSocket* socket, Connection& c, Chunks* chunks = nullptr);
+    // The block that holds seq, as far as the events are there; null when none are.
+    const Block* block(uint64_t seq);
+    void feed(QTcpSocket* socket, Connection& c);
     void recording(QTcpSocket* socket, const QString& path);
     QByteArray page(bool login, const QByteArray& message = {}) const;
 
@@ -178,12 +185,14 @@ private:
     fs::path m_recordDir;
     WatchedTcpServer* m_tcp = nullptr;
     std::unordered_map<QTcpSocket*, Connection> m_connections;
+    std::map<uint64_t, Block> m_blocks; // by index
     QElapsedTimer m_clock;
     QTimer m_sweep;
     QTimer m_batch;
 };
 
-WebServer::Handler::Handler(EventBacklog& backlog, const web_options_s& options, const web_controls_s& controls)
+WebServer::Handler::Handler(EventBacklog& backlog, const web_options_s& options, const web_controls_s& controls,
+                            std::unique_ptr<WatchedTcpServer> tcp)
     : m_backlog(backlog)
     , m_options(options)
     , m_controls(controls)
@@ -203,26 +212,11 @@ WebServer::Handler::Handler(EventBacklog& backlog, const web_options_s& options,
         flush();
     });
     QObject::connect(&m_sweep, &QTimer::timeout, this, [this] { sweep(); });
-}
-
-velkor::Result<uint16_t> WebServer::Handler::open()
-{
-    QHostAddress address;
-    if (m_options.host == "localhost")
-        address = QHostAddress(QHostAddress::LocalHost);
-    else if (!address.setAddress(QString::fromStdString(m_options.host)))
-        return velkor::fail("\"" + m_options.host + "\" is not an IP address");
-    m_tcp = new WatchedTcpServer;
+    m_tcp = tcp.release();
     m_tcp->admit = [this](QTcpSocket* socket) { return admit(socket); };
-    if (!m_tcp->listen(address, m_options.port)) {
-        const std::string why = m_tcp->errorString().toStdString();
-        delete m_tcp;
-        m_tcp = nullptr;
-        return velkor::fail("cannot listen on " + m_options.host + ":" + std::to_string(m_options.port) + ": " + why);
-    }
-    bind(m_tcp);
+    bind(m_tcp); // the library's from now on
+    m_tcp->resumeAccepting();
     m_sweep.start();
-    return static_cast<uint16_t>(m_tcp->serverPort());
 }
 
 void WebServer::Handler::shutdown()
@@ -491,30 +485,53 @@ void WebServer::Handler::stream(const QHttpServerRequest& request, QTcpSocket* s
     feed(socket, c->second);
 }
 
-void WebServer::Handler::feed(QTcpSocket* socket, Connection& c, Chunks* chunks)
+const WebServer::Handler::Block* WebServer::Handler::block(uint64_t seq)
+{
+    const uint64_t index = (seq - 1) / kBlockEvents;
+    const uint64_t end = (index + 1) * kBlockEvents; // its last number
+    Block& b = m_blocks[index];
+    const uint64_t have = b.at.empty() ? index * kBlockEvents : b.last();
+    if (have < end) {
+        for (const auto& [n, json] : m_backlog.after(have, end - have)) {
+            if (n > end)
+                break;
+            if (b.at.empty())
+                b.first = n;
+            b.at.push_back(b.text.size());
+            b.text += "id: " + QByteArray::number(n) + "\ndata: " + QByteArray::fromStdString(json) + "\n\n";
+        }
+    }
+    if (b.at.empty()) {
+        m_blocks.erase(index);
+        return nullptr;
+    }
+    // Those the backlog no longer keeps go.
+    const size_t keep = m_backlog.capacity() / kBlockEvents + 2;
+    while (m_blocks.size() > keep && m_blocks.begin()->first < index)
+        m_blocks.erase(m_blocks.begin());
+    return &m_blocks.at(index);
+}
+
+void WebServer::Handler::feed(QTcpSocket* socket, Connection& c)
 {
     // Written while the client's buffer has room; the rest when it has taken some.
     while (socket->bytesToWrite() < kClientBuffer) {
-        Chunk local;
-        Chunk& chunk = chunks ? (*chunks)[c.next] : local;
-        if (chunk.text.isEmpty()) {
-            // Made once for every client that is at the same place.
-            const std::vector<EventBacklog::Event> events = m_backlog.after(c.next, 256);
-            if (events.empty())
-                break;
-            chunk.first = events.front().first;
-            chunk.last = events.back().first;
-            for (const auto& [seq, json] : events)
-                chunk.text += "id: " + QByteArray::number(seq) + "\ndata: " + QByteArray::fromStdString(json) + "\n\n";
-        }
-        if (chunk.first != c.next + 1) {
+        const Block* b = block(c.next + 1);
+        if (!b || b->last() <= c.next)
+            break;
+        if (b->first > c.next + 1) {
             // Fallen behind what the backlog keeps: it would miss events.
             c.streaming = false;
             dropLater(socket);
             return;
         }
-        c.next = chunk.last;
-        socket->write(chunk.text);
+        // A whole block is shared with the socket's buffer; a part of one is copied.
+        const qsizetype from = b->at[c.next + 1 - b->first];
+        if (from == 0)
+            socket->write(b->text);
+        else
+            socket->write(b->text.constData() + from, b->text.size() - from);
+        c.next = b->last();
     }
     const auto [state, version] = m_backlog.state();
     if (version != c.stateVersion && socket->bytesToWrite() < kClientBuffer) {
@@ -530,10 +547,9 @@ void WebServer::Handler::flush()
     for (const auto& [socket, c] : m_connections)
         if (c.streaming && c.socket)
             live.push_back(socket);
-    Chunks chunks;
     for (QTcpSocket* socket : live)
         if (const auto c = m_connections.find(socket); c != m_connections.end())
-            feed(socket, c->second, &chunks);
+            feed(socket, c->second);
 }
 
 void WebServer::Handler::schedule()
@@ -604,34 +620,55 @@ WebServer::~WebServer()
 
 velkor::Result<uint16_t> WebServer::start()
 {
-    if (m_handler)
+    if (m_anchor)
         return velkor::fail("the web server runs already");
     m_anchor = new QObject;
     m_anchor->moveToThread(&m_thread);
     m_thread.start();
     velkor::Result<uint16_t> port = velkor::fail("the web server's thread did not start");
+    std::unique_ptr<WatchedTcpServer> tcp;
+    // Listening first: the caller learns the port or the failure at once. The HTTP
+    // library's own set-up (it loads the TLS backend, some milliseconds) follows on the
+    // server's thread while the decoders start; connections wait until it is done.
     QMetaObject::invokeMethod(
         m_anchor,
-        [this, &port] {
+        [this, &port, &tcp] {
             // Below the decoders: serving waits when the cores are busy, decoding never.
             setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 10);
-            m_handler = new Handler(m_backlog, m_options, m_controls);
-            port = m_handler->open();
-            if (!port) {
-                delete m_handler;
-                m_handler = nullptr;
+            QHostAddress address;
+            if (m_options.host == "localhost") {
+                address = QHostAddress(QHostAddress::LocalHost);
+            } else if (!address.setAddress(QString::fromStdString(m_options.host))) {
+                port = velkor::fail("\"" + m_options.host + "\" is not an IP address");
                 return;
             }
-            const std::lock_guard<std::mutex> lock(m_wake->mutex);
-            m_wake->target = m_handler;
-            m_handler->batchStarts = [wake = m_wake.get()] { wake->queued = false; };
-            m_wake->flush = [wake = m_wake.get(), handler = m_handler] { handler->schedule(); };
+            tcp = std::make_unique<WatchedTcpServer>();
+            if (!tcp->listen(address, m_options.port)) {
+                port = velkor::fail("cannot listen on " + m_options.host + ":" + std::to_string(m_options.port) + ": " +
+                                    tcp->errorString().toStdString());
+                tcp.reset();
+                return;
+            }
+            tcp->pauseAccepting();
+            port = static_cast<uint16_t>(tcp->serverPort());
         },
         Qt::BlockingQueuedConnection);
     if (!port) {
         stop();
         return port;
     }
+    QMetaObject::invokeMethod(
+        m_anchor,
+        [this, listening = tcp.release()] {
+            m_handler = new Handler(m_backlog, m_options, m_controls, std::unique_ptr<WatchedTcpServer>(listening));
+            const std::lock_guard<std::mutex> lock(m_wake->mutex);
+            m_wake->target = m_handler;
+            m_handler->batchStarts = [wake = m_wake.get()] { wake->queued = false; };
+            m_wake->flush = [wake = m_wake.get(), handler = m_handler] { handler->schedule(); };
+            // Events added before now woke nobody.
+            m_handler->schedule();
+        },
+        Qt::QueuedConnection);
     m_backlog.setListener([wake = m_wake] { (*wake)(); });
     return port;
 }

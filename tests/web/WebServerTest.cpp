@@ -153,28 +153,35 @@ TEST_F(WebTrack, BadRequestsAreRefusedAndTheRunEndsCleanlyOnSigterm)
 TEST_F(WebTrack, FiftyLiveClientsEachGetEveryEventInOrder)
 {
     auto track = start({"--input", testsignal::sourceDir() + "/samples/demo.wav", "--realtime", "--http", http()});
+    // Most from the start; some from a number inside the events sent together.
+    const auto since = [](size_t client) -> uint64_t { return client % 5 == 3 ? 37 : client % 5 == 4 ? 70 : 0; };
     std::vector<std::vector<std::string>> got(50);
     std::vector<std::thread> clients;
-    for (auto& events : got)
-        clients.emplace_back([this, &events] {
+    for (size_t k = 0; k < got.size(); ++k)
+        clients.emplace_back([this, &got, k, from = since(k)] {
             Connection c(port);
-            c.send(get("/api/stream?since=0"));
-            events = c.streamEvents(Ms(120000));
+            c.send(get("/api/stream?since=" + std::to_string(from)));
+            got[k] = c.streamEvents(Ms(120000));
         });
     for (auto& client : clients)
         client.join();
     ASSERT_EQ(track->wait(Ms(60000)), 0) << track->err();
     const auto printed = testsignal::splitLines(track->out());
-    for (const auto& events : got) {
+    ASSERT_GT(got.front().size(), 70u);
+    for (size_t k = 0; k < got.size(); ++k) {
+        const auto& events = got[k];
         std::vector<std::string> lines;
         for (size_t i = 0; i < events.size(); ++i) {
             const auto event = nlohmann::json::parse(events[i]);
-            ASSERT_EQ(event.at("seq"), i + 1) << events[i];
+            ASSERT_EQ(event.at("seq"), since(k) + i + 1) << events[i];
             if (event.at("cmd") == "LOG_LINE")
                 lines.push_back(event.at("text"));
         }
-        EXPECT_EQ(events, got.front());
-        EXPECT_EQ(lines, printed);
+        EXPECT_EQ(events,
+                  std::vector<std::string>(got.front().begin() + static_cast<long>(since(k)), got.front().end()));
+        if (since(k) == 0) {
+            EXPECT_EQ(lines, printed);
+        }
     }
 }
 
