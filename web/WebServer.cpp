@@ -70,6 +70,8 @@ QByteArray statusText(int code)
     switch (code) {
     case 200:
         return "200 OK";
+    case 206:
+        return "206 Partial Content";
     case 303:
         return "303 See Other";
     case 400:
@@ -82,6 +84,8 @@ QByteArray statusText(int code)
         return "404 Not Found";
     case 405:
         return "405 Method Not Allowed";
+    case 416:
+        return "416 Range Not Satisfiable";
     }
     return QByteArray::number(code) + " Error";
 }
@@ -122,6 +126,35 @@ std::optional<uint32_t> addressPart(const QString& text)
     return static_cast<uint32_t>(value);
 }
 
+// The one range of "bytes=FIRST-LAST", "bytes=FIRST-" or "bytes=-SUFFIX" within a file
+// of size bytes, as first and last byte; nullopt when it is none of those or lies
+// outside the file. Several ranges are not offered: Accept-Ranges says bytes only.
+std::optional<std::pair<qint64, qint64>> byteRange(const QByteArray& header, qint64 size)
+{
+    if (!header.startsWith("bytes=") || header.contains(','))
+        return std::nullopt;
+    const QByteArray spec = header.mid(6).trimmed();
+    const qsizetype dash = spec.indexOf('-');
+    if (dash < 0)
+        return std::nullopt;
+    bool okFirst = true;
+    bool okLast = true;
+    const QByteArray a = spec.left(dash).trimmed();
+    const QByteArray b = spec.mid(dash + 1).trimmed();
+    qint64 first = a.isEmpty() ? -1 : a.toLongLong(&okFirst);
+    qint64 last = b.isEmpty() ? size - 1 : b.toLongLong(&okLast);
+    if (!okFirst || !okLast || (a.isEmpty() && b.isEmpty()) || first < -1 || last < 0)
+        return std::nullopt;
+    if (a.isEmpty()) { // the last "last" bytes
+        first = std::max<qint64>(0, size - last);
+        last = size - 1;
+    }
+    last = std::min(last, size - 1);
+    if (first > last)
+        return std::nullopt;
+    return std::pair{first, last};
+}
+
 } // namespace
 
 class WebServer::Handler : public QAbstractHttpServer {
@@ -147,6 +180,8 @@ private:
         bool streaming = false;
         uint64_t next = 0;             // the last event sent to a live client
         uint64_t stateVersion = ~0ull; // the state last sent
+        std::shared_ptr<QFile> file;   // a recording being sent, piece by piece
+        qint64 fileLeft = 0;           // and how much of it is still to go
     };
 
     bool admit(QTcpSocket* socket);
@@ -176,7 +211,9 @@ private:
     // The block that holds seq, as far as the events are there; null when none are.
     const Block* block(uint64_t seq);
     void feed(QTcpSocket* socket, Connection& c);
-    void recording(QTcpSocket* socket, const QString& path);
+    void recording(const QHttpServerRequest& request, QTcpSocket* socket, const QString& path);
+    // Hands the socket the next pieces of its recording, as far as its buffer takes them.
+    void pump(QTcpSocket* socket, Connection& c);
     QByteArray page(bool login, const QByteArray& message = {}) const;
 
     EventBacklog& m_backlog;
@@ -244,7 +281,9 @@ bool WebServer::Handler::admit(QTcpSocket* socket)
 {
     if (m_connections.size() >= static_cast<size_t>(kMaxConnections))
         return false;
-    m_connections[socket] = {socket, m_clock.elapsed()};
+    Connection& c = m_connections[socket];
+    c.socket = socket;
+    c.lastActive = m_clock.elapsed();
     // Before the HTTP server's own handler: a request that grows past the limit is
     // closed once this delivery is over (closing it here would pull the socket from
     // under the handler that runs next).
@@ -261,6 +300,8 @@ bool WebServer::Handler::admit(QTcpSocket* socket)
         if (c == m_connections.end())
             return;
         c->second.lastActive = m_clock.elapsed();
+        if (c->second.file)
+            pump(socket, c->second);
         // The rest with the next batch, made once for every client.
         if (c->second.streaming && c->second.next < m_backlog.lastSeq())
             schedule();
@@ -340,8 +381,16 @@ bool WebServer::Handler::authorised(const QHttpServerRequest& request) const
 
 bool WebServer::Handler::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket)
 {
-    if (const auto c = m_connections.find(socket); c != m_connections.end())
+    if (const auto c = m_connections.find(socket); c != m_connections.end()) {
         c->second.lastActive = m_clock.elapsed();
+        // A request sent before the recording in progress is all out: its answer would
+        // cut into the file's bytes.
+        if (c->second.file) {
+            c->second.file.reset();
+            dropLater(socket);
+            return true;
+        }
+    }
     const QString path = request.url().path(QUrl::FullyDecoded);
     const bool get = request.method() == QHttpServerRequest::Method::Get;
     if (path == "/login" && request.method() == QHttpServerRequest::Method::Post) {
@@ -371,7 +420,7 @@ void WebServer::Handler::route(const QHttpServerRequest& request, QTcpSocket* so
     else if (path == "/api/calls" && get)
         calls(socket);
     else if (path.startsWith("/recordings/") && get)
-        recording(socket, path.mid(int(sizeof "/recordings/") - 1));
+        recording(request, socket, path.mid(int(sizeof "/recordings/") - 1));
     else if ((path == "/api/end-call" || path == "/api/hold" || path == "/api/release") && post)
         control(request, socket, path);
     else
@@ -560,7 +609,7 @@ void WebServer::Handler::schedule()
         m_batch.start();
 }
 
-void WebServer::Handler::recording(QTcpSocket* socket, const QString& path)
+void WebServer::Handler::recording(const QHttpServerRequest& request, QTcpSocket* socket, const QString& path)
 {
     const std::string text = path.toStdString();
     std::optional<fs::path> file;
@@ -578,12 +627,57 @@ void WebServer::Handler::recording(QTcpSocket* socket, const QString& path)
     }
     if (outside && m_controls.log)
         m_controls.log("HTTP: refused a recording outside the record folder: " + text);
-    QFile in(file ? QString::fromStdString(file->string()) : QString());
-    if (!file || !in.open(QIODevice::ReadOnly)) {
+    auto in = std::make_shared<QFile>(file ? QString::fromStdString(file->string()) : QString());
+    const auto c = m_connections.find(socket);
+    if (!file || c == m_connections.end() || !in->open(QIODevice::ReadOnly)) {
         reply(socket, 404, "not found\n");
         return;
     }
-    reply(socket, 200, in.readAll(), audioType(*file));
+    // A player seeking in a long call asks for a range; the whole file otherwise. Either
+    // way it goes out in pieces as the client takes them, never read whole.
+    const qint64 size = in->size();
+    std::pair<qint64, qint64> range{0, size - 1};
+    QByteArray head = "HTTP/1.1 200 OK\r\n";
+    for (const auto& [name, value] : request.headers()) {
+        if (name.toLower() != "range")
+            continue;
+        const auto asked = byteRange(value, size);
+        if (!asked) {
+            reply(socket, 416, "", "text/plain", "Content-Range: bytes */" + QByteArray::number(size) + "\r\n");
+            return;
+        }
+        range = *asked;
+        head = "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " + QByteArray::number(range.first) + "-" +
+            QByteArray::number(range.second) + "/" + QByteArray::number(size) + "\r\n";
+    }
+    if (!in->seek(range.first)) {
+        reply(socket, 404, "not found\n");
+        return;
+    }
+    socket->write(head + "Content-Type: " + audioType(*file) +
+                  "\r\nContent-Length: " + QByteArray::number(range.second - range.first + 1) +
+                  "\r\nAccept-Ranges: bytes\r\nCache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\n\r\n");
+    c->second.file = std::move(in);
+    c->second.fileLeft = range.second - range.first + 1;
+    pump(socket, c->second);
+}
+
+void WebServer::Handler::pump(QTcpSocket* socket, Connection& c)
+{
+    constexpr qint64 kPiece = 64 * 1024;
+    while (c.fileLeft > 0 && socket->bytesToWrite() < kClientBuffer) {
+        const QByteArray piece = c.file->read(std::min(kPiece, c.fileLeft));
+        if (piece.isEmpty()) {
+            // The file shrank or failed under us: the length sent cannot be kept.
+            c.file.reset();
+            dropLater(socket);
+            return;
+        }
+        c.fileLeft -= piece.size();
+        socket->write(piece);
+    }
+    if (c.fileLeft == 0)
+        c.file.reset();
 }
 
 QByteArray WebServer::Handler::page(bool login, const QByteArray& message) const

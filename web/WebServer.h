@@ -9,7 +9,8 @@
 //                          the followed call and the number of calls, and "end"
 //                          when the run is over
 //   /api/calls             the recent calls, newest first (their recordings' JSON)
-//   /recordings/DAY/FILE   a recording, only from inside the record folder
+//   /recordings/DAY/FILE   a recording, only from inside the record folder; whole or
+//                          the one byte range a player asks for, sent piece by piece
 //   POST /api/end-call, /api/hold, /api/release (system, fleet, unit): with a token only
 //
 // With a token every request must carry it (Authorization: Bearer, or the cookie the

@@ -150,6 +150,40 @@ TEST_F(WebTrack, BadRequestsAreRefusedAndTheRunEndsCleanlyOnSigterm)
             << path;
 }
 
+TEST_F(WebTrack, ARecordingComesWholeOrInTheRangeAPlayerAsksFor)
+{
+    auto track = start({"--input", "long.wav", "--realtime", "--http", http(), "--record-dir", "rec"});
+    std::filesystem::create_directories(dir.file("rec/2026-12-10"));
+    // A megabyte: four times what a client's buffer holds at once.
+    std::string audio(1 << 20, '\0');
+    for (size_t i = 0; i < audio.size(); ++i)
+        audio[i] = static_cast<char>((i * 7919) >> 5);
+    testsignal::writeFile(dir.file("rec/2026-12-10/call.wav"), audio);
+    const struct {
+        const char* range;
+        int status;
+        std::string body;
+    } table[] = {
+        {"", 200, audio},
+        {"bytes=1000-1999", 206, audio.substr(1000, 1000)},
+        {"bytes=-100", 206, audio.substr(audio.size() - 100)},
+        {"bytes=1048000-", 206, audio.substr(1048000)},
+        {"bytes=2000000-", 416, ""},
+        {"bytes=0-1,5-6", 416, ""},
+        {"lines=1-2", 416, ""},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.range);
+        Connection c(port);
+        const std::string range = *row.range ? std::string("Range: ") + row.range + "\r\n" : "";
+        c.send(get("/recordings/2026-12-10/call.wav", range));
+        const Connection::Response r = c.response(Ms(20000));
+        EXPECT_EQ(r.status, row.status);
+        EXPECT_TRUE(r.body == row.body) << r.body.size() << " bytes";
+    }
+    EXPECT_EQ(track->stop(Ms(20000)), 0) << track->err();
+}
+
 TEST_F(WebTrack, FiftyLiveClientsEachGetEveryEventInOrder)
 {
     auto track = start({"--input", testsignal::sourceDir() + "/samples/demo.wav", "--realtime", "--http", http()});
