@@ -6,6 +6,7 @@
 #include "fixtures/Process.h"
 #include "fixtures/RigctlServers.h"
 #include "fixtures/ScannerSimulator.h"
+#include "fixtures/TrackerSetup.h"
 #include "fixtures/WaitFor.h"
 #include "signal/DemoScenario.h"
 #include "signal/MotorolaGen.h"
@@ -81,15 +82,7 @@ protected:
         testsignal::addNoise(samples, 20.0, 3);
         testsignal::writeWav(dir.file("demo.wav"), testsignal::toPcm16(samples), o.rate);
 
-        testsignal::writeFile(dir.file("velkor.ini"),
-                              "[tracking]\nreceiver_type=1\ncomport=1\nmemory=5\n"
-                              "return_to_cc=1\n[serial]\ncom1=" +
-                                  sim.devicePath() + "\n[systems]\nsysBase_1=1690000\nsysOffset_1=1\n");
-        AddrBook book{notices};
-        book.EnsureAddr({1, 1, 100})->entry.name = "Dispatch";
-        book.EnsureAddr({1, 1, 100})->entry.checked = true;
-        ASSERT_TRUE(book.SaveData(dir.file("addrbook.ini")).ok());
-        sim.setFrequency(1690125);
+        ASSERT_TRUE(writeTrackerSetup(dir, sim, notices));
     }
 
     // The address book velkor-track left behind.

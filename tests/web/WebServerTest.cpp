@@ -1,10 +1,10 @@
 // velkor-track's web page as its clients reach it: bad requests of every kind refused
 // while the run goes on, fifty live clients each getting every event in order, no
 // listening socket without --http, and the page itself in headless Chromium.
-#include "addrbook/AddrBook.h"
 #include "fixtures/CollectingNotices.h"
 #include "fixtures/Process.h"
 #include "fixtures/ScannerSimulator.h"
+#include "fixtures/TrackerSetup.h"
 #include "fixtures/WaitFor.h"
 #include "web/HttpClient.h"
 
@@ -58,14 +58,7 @@ protected:
         getrlimit(RLIMIT_NOFILE, &files);
         files.rlim_cur = files.rlim_max;
         setrlimit(RLIMIT_NOFILE, &files);
-        testsignal::writeFile(dir.file("velkor.ini"),
-                              "[tracking]\nreceiver_type=1\ncomport=1\nmemory=5\nreturn_to_cc=1\n[serial]\ncom1=" +
-                                  sim.devicePath() + "\n[systems]\nsysBase_1=1690000\nsysOffset_1=1\n");
-        AddrBook book{notices};
-        book.EnsureAddr({1, 1, 100})->entry.name = "Dispatch";
-        book.EnsureAddr({1, 1, 100})->entry.checked = true;
-        ASSERT_TRUE(book.SaveData(dir.file("addrbook.ini")).ok());
-        sim.setFrequency(1690125);
+        ASSERT_TRUE(writeTrackerSetup(dir, sim, notices));
         testsignal::writeFile(dir.file("token"), "s3cret\n");
         testsignal::writeFile(dir.file("secret.txt"), "not for the web\n");
         // The demo sixteen times over (a minute), for runs that must last a while.
