@@ -197,10 +197,10 @@ private:
     void events(const QHttpServerRequest& request, QTcpSocket* socket);
     void calls(QTcpSocket* socket);
     void stream(const QHttpServerRequest& request, QTcpSocket* socket);
-    // Events go out in blocks of consecutive numbers (1-64, 65-128, ...), each made into
+    // Events go out in blocks of consecutive numbers (1-256, 257-512, ...), each made into
     // text once and kept while the backlog keeps its events: clients at any place send
     // the same bytes, shared, not copied.
-    static constexpr uint64_t kBlockEvents = 64;
+    static constexpr uint64_t kBlockEvents = 256;
     struct Block {
         uint64_t first = 0;        // its first event (later than the block's start when
                                    // the backlog had already let the earlier ones go)
@@ -597,8 +597,12 @@ void WebServer::Handler::flush()
         if (c.streaming && c.socket)
             live.push_back(socket);
     for (QTcpSocket* socket : live)
-        if (const auto c = m_connections.find(socket); c != m_connections.end())
+        if (const auto c = m_connections.find(socket); c != m_connections.end()) {
             feed(socket, c->second);
+            // Into the kernel now, as far as it takes it, rather than a block per turn
+            // of the event loop.
+            socket->flush();
+        }
 }
 
 void WebServer::Handler::schedule()

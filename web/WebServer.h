@@ -57,7 +57,7 @@ public:
     static constexpr int kIdleMs = 10000;
     static constexpr int kMaxConnections = 4000;
     // Live clients get new events at most this often.
-    static constexpr int kBatchMs = 50;
+    static constexpr int kBatchMs = 100;
 
     WebServer(EventBacklog& backlog, web_options_s options, web_controls_s controls);
     // stop().
