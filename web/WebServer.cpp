@@ -133,17 +133,17 @@ std::optional<std::pair<qint64, qint64>> byteRange(const QByteArray& header, qin
 {
     if (!header.startsWith("bytes=") || header.contains(','))
         return std::nullopt;
-    const QByteArray spec = header.mid(6).trimmed();
-    const qsizetype dash = spec.indexOf('-');
+    const QByteArray asked = header.mid(6).trimmed();
+    const qsizetype dash = asked.indexOf('-');
     if (dash < 0)
         return std::nullopt;
     bool okFirst = true;
     bool okLast = true;
-    const QByteArray a = spec.left(dash).trimmed();
-    const QByteArray b = spec.mid(dash + 1).trimmed();
+    const QByteArray a = asked.left(dash).trimmed();
+    const QByteArray b = asked.mid(dash + 1).trimmed();
     qint64 first = a.isEmpty() ? -1 : a.toLongLong(&okFirst);
     qint64 last = b.isEmpty() ? size - 1 : b.toLongLong(&okLast);
-    if (!okFirst || !okLast || (a.isEmpty() && b.isEmpty()) || first < -1 || last < 0)
+    if (!okFirst || !okLast || (a.isEmpty() && b.isEmpty()) || last < 0)
         return std::nullopt;
     if (a.isEmpty()) { // the last "last" bytes
         first = std::max<qint64>(0, size - last);
