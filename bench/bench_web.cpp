@@ -58,7 +58,7 @@ void Run(benchmark::State& state, bool web)
                 for (auto until = start + std::chrono::seconds(10); std::chrono::steady_clock::now() < until;) {
                     testweb::Connection c(port);
                     if (c.ok() && c.send(testweb::get("/api/stream?since=0"))) {
-                        const size_t got = c.streamEvents(testweb::Ms(120000)).size();
+                        const size_t got = c.countStreamEvents(testweb::Ms(120000));
                         const std::lock_guard<std::mutex> lock(mutex);
                         events += got;
                         return;

@@ -34,6 +34,9 @@ public:
     // The data of the live stream's events until the server closes it or the limit;
     // "state" events left out.
     std::vector<std::string> streamEvents(Ms limit);
+    // How many of them (those with an id) came, keeping none: a client of a load
+    // test that should cost the machine as little as a browser elsewhere would.
+    size_t countStreamEvents(Ms limit);
 
 private:
     // Bytes into m_buffer; false at the close or the limit.
