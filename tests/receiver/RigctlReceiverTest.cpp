@@ -242,3 +242,22 @@ TEST(RigctlReceiver, GqrxSquelchIsItsSignalStrengthAgainstItsSquelchLevel)
 }
 
 } // namespace
+
+// A server named by a name the resolver looks up, with the time running out before,
+// during and after the lookup: each open connects or fails saying why, nothing is
+// written into a wait that has returned (the resolver's thread did, when a timed wait
+// for it ended just as it finished: found by the fuzzing campaign as a crash without a
+// report), and a lookup given its time afterwards connects.
+TEST(RigctlLink, NameLookupsWhoseTimeRunsOutMidwayFailCleanlyAndLeaveTheNextOneWorking)
+{
+    FakeRigctl server(Misbehaviour::Silent);
+    const auto parsed = parseRigctlServer("localhost" + server.address().substr(server.address().rfind(':')));
+    ASSERT_TRUE(parsed) << parsed.error();
+    for (int i = 0; i < 2000; ++i) {
+        RigctlLink link(*parsed);
+        const velkor::Status opened = link.open(RigctlClock::now() + std::chrono::microseconds(i % 400 * 5));
+        EXPECT_TRUE(opened || !opened.error().empty());
+    }
+    RigctlLink link(*parsed);
+    EXPECT_TRUE(link.open(RigctlClock::now() + std::chrono::milliseconds(kTimeoutMs))) << "after the lookups given up";
+}
