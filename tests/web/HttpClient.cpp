@@ -115,31 +115,15 @@ size_t Connection::countStreamEvents(Ms limit)
     // Each event with an id starts a line with "id: ". A read may cut that mark: the
     // last bytes of a read (too few to hold a whole one) stay for the next.
     static constexpr std::string_view kMark = "\nid: ";
-    const auto count = [](const char* from, const char* to) {
-        size_t n = 0;
-        for (; (from = static_cast<const char*>(memmem(from, to - from, kMark.data(), kMark.size()))); ++from)
-            ++n;
-        return n;
-    };
-    std::vector<char> buffer(std::max<size_t>(m_buffer.size(), 1 << 18));
-    std::memcpy(buffer.data(), m_buffer.data(), m_buffer.size());
-    size_t kept = m_buffer.size();
-    m_buffer.clear();
     size_t events = 0;
-    for (;;) {
-        const size_t tail = std::min(kept, kMark.size() - 1);
-        events += count(buffer.data(), buffer.data() + kept);
-        std::memmove(buffer.data(), buffer.data() + kept - tail, tail);
-        kept = tail;
-        const auto left = std::chrono::duration_cast<Ms>(end - std::chrono::steady_clock::now()).count();
-        pollfd p{m_fd, POLLIN, 0};
-        if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0)
-            return events;
-        const ssize_t n = ::recv(m_fd, buffer.data() + kept, buffer.size() - kept, 0);
-        if (n <= 0)
-            return events;
-        kept += static_cast<size_t>(n);
-    }
+    do {
+        const char* const stop = m_buffer.data() + m_buffer.size();
+        for (const char* at = m_buffer.data();
+             (at = static_cast<const char*>(memmem(at, stop - at, kMark.data(), kMark.size()))); ++at)
+            ++events;
+        m_buffer.erase(0, m_buffer.size() - std::min(m_buffer.size(), kMark.size() - 1));
+    } while (fill(end));
+    return events;
 }
 
 std::string get(const std::string& path, const std::string& headers)
