@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <memory>
+#include <mutex>
+#include <system_error>
 #include <thread>
-#include <vector>
 
 #include <fcntl.h>
 #include <netdb.h>
@@ -55,33 +58,94 @@ bool waitFor(int fd, short events, RigctlClock::time_point deadline)
     return g_wait.load(std::memory_order_relaxed)(fd, events, deadline);
 }
 
-// A lookup abandoned at its deadline goes on in the resolver's own thread: its request
-// must stay alive until it is done, and is freed at a later lookup.
-struct Lookup {
+// Names are looked up by a thread of our own, so that a name service that does not
+// answer holds that thread, never the caller, who waits for the answer until its
+// deadline and then gives the query up. (glibc's getaddrinfo_a is no help: a
+// gai_suspend whose time runs out just as the lookup ends leaves its waiting entry,
+// on its own stack, in the resolver's list, and the resolver's thread writes into that
+// stack after the call has returned.) The queries are answered in turn: one that hangs
+// in the name service holds those after it, which then fail at their deadlines as it
+// would. One given up is skipped, or its answer dropped.
+struct NameQuery {
     std::string host;
     std::string service;
-    addrinfo hints{};
-    gaicb request{};
+    bool done = false;
+    bool givenUp = false;
+    int rc = EAI_AGAIN;
+    addrinfo* result = nullptr;
 };
-std::vector<std::unique_ptr<Lookup>>& abandonedLookups()
-{
-    static std::vector<std::unique_ptr<Lookup>> lookups;
-    return lookups;
-}
 
-void freeFinishedLookups()
-{
-    auto& lookups = abandonedLookups();
-    lookups.erase(std::remove_if(lookups.begin(), lookups.end(),
-                                 [](const std::unique_ptr<Lookup>& l) {
-                                     if (::gai_error(&l->request) == EAI_INPROGRESS)
-                                         return false;
-                                     if (l->request.ar_result)
-                                         ::freeaddrinfo(l->request.ar_result);
-                                     return true;
-                                 }),
-                  lookups.end());
-}
+class NameService {
+public:
+    // Never destroyed: at exit its thread may still be in a lookup.
+    static NameService& instance()
+    {
+        static auto* service = new NameService;
+        return *service;
+    }
+
+    // The addresses of the query's host, or the reason there are none, by the deadline.
+    velkor::Result<addrinfo*> lookUp(std::string host, std::string service, RigctlClock::time_point deadline)
+    {
+        auto query = std::make_shared<NameQuery>();
+        query->host = std::move(host);
+        query->service = std::move(service);
+        std::unique_lock lock(m_mutex);
+        if (!m_running) {
+            try {
+                std::thread([this] { answer(); }).detach();
+            } catch (const std::system_error& e) {
+                return velkor::fail(std::string("cannot start the name lookup: ") + e.what());
+            }
+            m_running = true;
+        }
+        m_queries.push_back(query);
+        m_asked.notify_one();
+        if (!m_answered.wait_until(lock, deadline, [&] { return query->done; })) {
+            query->givenUp = true;
+            return velkor::fail("no answer from the name service for " + query->host);
+        }
+        if (query->rc != 0)
+            return velkor::fail("cannot look up " + query->host + ": " + ::gai_strerror(query->rc));
+        return query->result;
+    }
+
+private:
+    void answer()
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_asked.wait(lock, [&] { return !m_queries.empty(); });
+            const std::shared_ptr<NameQuery> query = m_queries.front();
+            m_queries.pop_front();
+            if (query->givenUp)
+                continue;
+            lock.unlock();
+            addrinfo hints{};
+            hints.ai_family = AF_UNSPEC;
+            hints.ai_socktype = SOCK_STREAM;
+            hints.ai_flags = AI_NUMERICSERV;
+            addrinfo* result = nullptr;
+            const int rc = ::getaddrinfo(query->host.c_str(), query->service.c_str(), &hints, &result);
+            lock.lock();
+            if (query->givenUp) {
+                if (result)
+                    ::freeaddrinfo(result);
+                continue;
+            }
+            query->rc = rc;
+            query->result = rc == 0 ? result : nullptr;
+            query->done = true;
+            m_answered.notify_all();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_asked;
+    std::condition_variable m_answered;
+    std::deque<std::shared_ptr<NameQuery>> m_queries;
+    bool m_running = false;
+};
 
 // The addresses of host, looked up within the deadline (a name server that does not
 // answer must not hold the program). nullptr with the reason otherwise.
@@ -95,43 +159,7 @@ velkor::Result<addrinfo*> lookUp(const rigctl_server_s& server, RigctlClock::tim
     addrinfo* numeric = nullptr;
     if (::getaddrinfo(server.host.c_str(), std::to_string(server.port).c_str(), &numericHints, &numeric) == 0)
         return numeric;
-    freeFinishedLookups();
-    auto lookup = std::make_unique<Lookup>();
-    lookup->host = server.host;
-    lookup->service = std::to_string(server.port);
-    lookup->hints.ai_family = AF_UNSPEC;
-    lookup->hints.ai_socktype = SOCK_STREAM;
-    lookup->hints.ai_flags = AI_NUMERICSERV;
-    lookup->request.ar_name = lookup->host.c_str();
-    lookup->request.ar_service = lookup->service.c_str();
-    lookup->request.ar_request = &lookup->hints;
-    gaicb* list[] = {&lookup->request};
-    if (const int rc = ::getaddrinfo_a(GAI_NOWAIT, list, 1, nullptr); rc != 0)
-        return velkor::fail(std::string("cannot look up ") + server.host + ": " + ::gai_strerror(rc));
-    // Watched, not waited for with gai_suspend: a gai_suspend whose time runs out just
-    // as the lookup ends leaves its waiting entry (on its own stack) in the resolver's
-    // list, and the resolver's thread then writes into that stack after the call has
-    // returned. Looking every little while costs a localhost lookup some microseconds.
-    auto pause = std::chrono::microseconds(20);
-    for (;;) {
-        const int rc = ::gai_error(&lookup->request);
-        if (rc == 0)
-            return lookup->request.ar_result;
-        if (rc != EAI_INPROGRESS)
-            return velkor::fail(std::string("cannot look up ") + server.host + ": " + ::gai_strerror(rc));
-        const auto left = deadline - RigctlClock::now();
-        if (left <= RigctlClock::duration::zero())
-            break;
-        std::this_thread::sleep_for(std::min<RigctlClock::duration>(pause, left));
-        pause = std::min(pause * 2, std::chrono::microseconds(2000));
-    }
-    // One the resolver is working on must outlive its work; one it finished meanwhile
-    // or never started (its state then stays "in progress" for good) is done with.
-    if (::gai_cancel(&lookup->request) == EAI_NOTCANCELED)
-        abandonedLookups().push_back(std::move(lookup));
-    else if (lookup->request.ar_result)
-        ::freeaddrinfo(lookup->request.ar_result);
-    return velkor::fail("no answer from the name service for " + server.host);
+    return NameService::instance().lookUp(server.host, std::to_string(server.port), deadline);
 }
 
 } // namespace
