@@ -23,6 +23,7 @@
 #include <chrono>
 #include <cmath>
 #include <string>
+#include <utility>
 
 using namespace velkor;
 
@@ -175,14 +176,9 @@ void operate(RigctlReceiver& rx, uint8_t op)
     }
 }
 
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+// One run of the input: how long the operations took, and what the receiver sent.
+std::pair<std::chrono::milliseconds, std::string> run(const uint8_t* data, size_t size)
 {
-    static const bool waiting = (RigctlLink::setWait(&serveThenLook), true);
-    (void)waiting;
-    if (size < 1)
-        return 0;
     server().start(std::string(reinterpret_cast<const char*>(data) + 1, size - 1), (data[0] & 0x40) != 0);
     const auto start = std::chrono::steady_clock::now();
     {
@@ -191,9 +187,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         operate(rx, data[0]);
     }
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-    const std::string sent = server().stop();
+    return {ms, server().stop()};
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static const bool waiting = (RigctlLink::setWait(&serveThenLook), true);
+    (void)waiting;
+    if (size < 1)
+        return 0;
     // At most seven operations, each within its one time-out (and room for the sanitizers).
-    FUZZ_CHECK(ms.count() < 7 * kTimeoutMs + 2000);
+    // A campaign at the lowest priority may wait seconds for the processor while the
+    // machine is busy: a run over the bound is run again, and only a second one counts
+    // (a slow path is as slow every time).
+    constexpr std::chrono::milliseconds bound(7 * kTimeoutMs + 2000);
+    auto result = run(data, size);
+    if (result.first >= bound)
+        result = run(data, size);
+    FUZZ_CHECK(result.first < bound);
+    const std::string& sent = result.second;
     // Commands are whole lines of printable text.
     FUZZ_CHECK(sent.empty() || sent.back() == '\n');
     for (char c : sent)
