@@ -35,7 +35,7 @@ public:
     uint32_t code;
     CmdPayload payload;
     velkor_origin_s origin;
-    std::function<void()> then;
+    bool observed = false;
 };
 
 } // namespace
@@ -85,10 +85,10 @@ void CCmdWnd::postFrom(const velkor_origin_s& origin, uint32_t code, CmdPayload 
     QCoreApplication::postEvent(this, std::make_unique<CmdEvent>(code, std::move(payload), origin).release());
 }
 
-void CCmdWnd::postFrom(const velkor_origin_s& origin, uint32_t code, CmdPayload payload, std::function<void()> then)
+void CCmdWnd::postObserved(const velkor_origin_s& origin, uint32_t code, CmdPayload payload)
 {
     auto event = std::make_unique<CmdEvent>(code, std::move(payload), origin);
-    event->then = std::move(then);
+    event->observed = true;
     QCoreApplication::postEvent(this, event.release());
 }
 
@@ -98,10 +98,15 @@ bool CCmdWnd::event(QEvent* e)
         auto* cmd = static_cast<CmdEvent*>(e);
         m_activity.note(cmd->origin.protocol, cmd->code, DecodeActivity::Clock::now(), cmd->origin.time);
         m_handling = cmd->origin;
-        OnCmdWndMessage(cmd->code, std::move(cmd->payload));
-        m_handling = {};
-        if (cmd->then)
-            cmd->then();
+        if (cmd->observed && m_observer) {
+            // The handler takes the payload; the observer sees it as it came.
+            OnCmdWndMessage(cmd->code, cmd->payload);
+            m_handling = {};
+            m_observer(cmd->origin, cmd->code, cmd->payload);
+        } else {
+            OnCmdWndMessage(cmd->code, std::move(cmd->payload));
+            m_handling = {};
+        }
         return true;
     }
     return QObject::event(e);

@@ -58,9 +58,13 @@ public:
     void post(uint32_t code, CmdPayload payload) override;
     // A decoder's event: also counted in activity().
     void postFrom(const velkor_origin_s& origin, uint32_t code, CmdPayload payload) override;
-    // The same, and then runs on this object's thread right after the event is handled
-    // (in the same delivery: one wake-up of the thread for both).
-    void postFrom(const velkor_origin_s& origin, uint32_t code, CmdPayload payload, std::function<void()> then);
+    // The same, and the observer hears of it on this object's thread right after the
+    // event is handled (in the same delivery: one wake-up of the thread for both).
+    void postObserved(const velkor_origin_s& origin, uint32_t code, CmdPayload payload);
+    using Observer = std::function<void(const velkor_origin_s& origin, uint32_t code, const CmdPayload& payload)>;
+    // On this object's thread; an empty one stops it (events already posted then go
+    // unobserved).
+    void setObserver(Observer observer) { m_observer = std::move(observer); }
 
     // Handles one command now; the event handler calls it for every posted command.
     void OnCmdWndMessage(uint32_t code, CmdPayload payload);
@@ -115,6 +119,7 @@ private:
     QBasicTimer m_suppressionTimer;
     PortDeviceSource m_portDevice;
     velkor_origin_s m_handling;
+    Observer m_observer;
     velkor::PostedNotes m_receiverNotes{*this, m_owner.notices()};
 };
 

@@ -32,8 +32,10 @@ uint64_t EventBacklog::add(const std::string& json)
 
 uint64_t EventBacklog::addLine(const std::string& utf8)
 {
-    nlohmann::json line = {{"cmd", "LOG_LINE"}, {"text", utf8}};
-    return add(line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+    // The text as the JSON library writes a string (its escapes, and its replacement
+    // of what is not UTF-8); the object around it needs no library.
+    const std::string text = nlohmann::json(utf8).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    return add(R"({"cmd":"LOG_LINE","text":)" + text + "}");
 }
 
 void EventBacklog::addCall(std::string json)
@@ -101,18 +103,18 @@ uint64_t EventBacklog::callCount() const
 void EventBacklog::setListener(std::function<void()> listener)
 {
     const std::lock_guard<std::mutex> lock(m_mutex);
-    m_listener = std::move(listener);
+    m_listener = listener ? std::make_shared<const std::function<void()>>(std::move(listener)) : nullptr;
 }
 
 void EventBacklog::changed()
 {
-    std::function<void()> listener;
+    std::shared_ptr<const std::function<void()>> listener;
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
         listener = m_listener;
     }
     if (listener)
-        listener();
+        (*listener)();
 }
 
 } // namespace velkor

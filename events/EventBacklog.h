@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -61,7 +62,8 @@ private:
     uint64_t m_callCount = 0;
     std::string m_state = "{}";
     uint64_t m_stateVersion = 0;
-    std::function<void()> m_listener;
+    // Shared, so that telling it costs no copy of it.
+    std::shared_ptr<const std::function<void()>> m_listener;
 };
 
 } // namespace velkor

@@ -5,8 +5,6 @@
 #include "events/EventJson.h"
 #include "session/CallRecording.h"
 
-#include <QPointer>
-
 #include <nlohmann/json.hpp>
 
 namespace velkor {
@@ -23,9 +21,15 @@ EventOutputs::EventOutputs(CmdWndOwner& owner, CCmdWnd& cmdWnd, DailyLog* dailyL
 {
     if (m_recording)
         m_recording->setFinished([this](const record_result_s& result) { recorded(result); });
+    m_cmdWnd.setObserver([this](const velkor_origin_s& origin, uint32_t code, const CmdPayload& payload) {
+        handle(origin, code, payload);
+    });
 }
 
-EventOutputs::~EventOutputs() = default;
+EventOutputs::~EventOutputs()
+{
+    m_cmdWnd.setObserver({});
+}
 
 void EventOutputs::post(uint32_t code, CmdPayload payload)
 {
@@ -36,13 +40,9 @@ void EventOutputs::postFrom(const velkor_origin_s& origin, uint32_t code, CmdPay
 {
     // Handled right after the window has handled the event (the tracker has then seen
     // it), in the same delivery: one wake-up of the window's thread per event, not two.
-    // Not at all once this object is gone.
-    CmdPayload copy = payload;
-    m_cmdWnd.postFrom(origin, code, std::move(payload),
-                      [self = QPointer<EventOutputs>(this), origin, code, copy = std::move(copy)] {
-                          if (self)
-                              self->handle(origin, code, copy);
-                      });
+    // Not at all once this object is gone. Nothing is copied here, on the decoders'
+    // thread.
+    m_cmdWnd.postObserved(origin, code, std::move(payload));
 }
 
 void EventOutputs::handle(velkor_origin_s origin, uint32_t code, const CmdPayload& payload)
