@@ -24,6 +24,7 @@
 #include <CLI/CLI.hpp>
 
 #include <QCoreApplication>
+#include <QTimer>
 
 #include <sys/resource.h>
 
@@ -490,6 +491,9 @@ int main(int argc, char** argv)
         owner.console().setLineListener([&backlog](const std::string& line) { backlog.addLine(line); });
     }
 
+    // The page is served once the loop runs: the decoders have started by then.
+    if (web)
+        QTimer::singleShot(0, &app, [&web] { web->serve(); });
     int status = 0;
     buildParts(options, file, status, parts);
     status = runSession(app, owner, options, std::move(parts), status, link);

@@ -13,9 +13,7 @@
 #include <QTimer>
 #include <QUrlQuery>
 
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
+#include <sched.h>
 
 #include <atomic>
 #include <filesystem>
@@ -23,6 +21,7 @@
 #include <mutex>
 #include <optional>
 #include <unordered_map>
+#include <utility>
 
 namespace velkor {
 
@@ -726,13 +725,16 @@ velkor::Result<uint16_t> WebServer::start()
     velkor::Result<uint16_t> port = velkor::fail("the web server's thread did not start");
     std::unique_ptr<WatchedTcpServer> tcp;
     // Listening first: the caller learns the port or the failure at once. The HTTP
-    // library's own set-up (it loads the TLS backend, some milliseconds) follows on the
-    // server's thread while the decoders start; connections wait until it is done.
+    // library's own set-up follows in serve(); connections wait until it is done.
     QMetaObject::invokeMethod(
         m_anchor,
         [this, &port, &tcp] {
-            // Below the decoders: serving waits when the cores are busy, decoding never.
-            setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 10);
+            // Below everything: serving runs when a core has nothing else to do, and waits
+            // (a stalled client is dropped, not the decoders) when the cores are busy. A
+            // core that only serves counts as free, so the command window's thread is
+            // woken there rather than beside the decoders.
+            const sched_param idle{};
+            sched_setscheduler(0, SCHED_IDLE, &idle);
             QHostAddress address;
             if (m_options.host == "localhost") {
                 address = QHostAddress(QHostAddress::LocalHost);
@@ -755,9 +757,18 @@ velkor::Result<uint16_t> WebServer::start()
         stop();
         return port;
     }
+    m_listening = tcp.release();
+    m_backlog.setListener([wake = m_wake] { (*wake)(); });
+    return port;
+}
+
+void WebServer::serve()
+{
+    if (!m_anchor || !m_listening)
+        return;
     QMetaObject::invokeMethod(
         m_anchor,
-        [this, listening = tcp.release()] {
+        [this, listening = static_cast<WatchedTcpServer*>(std::exchange(m_listening, nullptr))] {
             m_handler = new Handler(m_backlog, m_options, m_controls, std::unique_ptr<WatchedTcpServer>(listening));
             const std::lock_guard<std::mutex> lock(m_wake->mutex);
             m_wake->target = m_handler;
@@ -767,8 +778,6 @@ velkor::Result<uint16_t> WebServer::start()
             m_handler->schedule();
         },
         Qt::QueuedConnection);
-    m_backlog.setListener([wake = m_wake] { (*wake)(); });
-    return port;
 }
 
 void WebServer::stop()
@@ -782,7 +791,8 @@ void WebServer::stop()
     }
     QMetaObject::invokeMethod(
         m_anchor,
-        [this] {
+        [this, unserved = std::exchange(m_listening, nullptr)] {
+            delete unserved;
             if (m_handler)
                 m_handler->shutdown();
             delete m_handler;

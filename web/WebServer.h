@@ -65,8 +65,12 @@ public:
     WebServer(const WebServer&) = delete;
     WebServer& operator=(const WebServer&) = delete;
 
-    // Starts the thread and listens; the port, or why it cannot listen.
+    // Starts the thread and listens; the port, or why it cannot listen. Connections
+    // wait in the queue until serve().
     velkor::Result<uint16_t> start();
+    // Sets up the HTTP library (it loads the TLS backend: some milliseconds of work,
+    // better done once decoding runs than before it starts) and serves from then on.
+    void serve();
     // Closes every connection and ends the thread. Safe to call more than once.
     void stop();
 
@@ -79,6 +83,7 @@ private:
     web_controls_s m_controls;
     QThread m_thread;
     QObject* m_anchor = nullptr;
+    QObject* m_listening = nullptr; // from start() until serve() takes it
     Handler* m_handler = nullptr;
     std::shared_ptr<Wake> m_wake;
 };
