@@ -17,8 +17,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace {
@@ -44,35 +46,54 @@ void Run(benchmark::State& state, bool web)
     if (web)
         args.insert(args.end(), {"--http", "127.0.0.1:" + std::to_string(port)});
     for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        testsignal::ToolProcess track(g_track, args, testsignal::ProcessOptions{{}, g_dir, {}});
         std::vector<std::thread> clients;
         size_t events = 0;
         std::mutex mutex;
+        std::condition_variable started;
+        std::optional<std::chrono::steady_clock::time_point> start;
+        int ready = 0;
         for (int i = 0; web && i < 50; ++i)
             clients.emplace_back([&] {
                 // The clients stand for browsers on other computers: they keep to the
-                // last core and run only when it has nothing else to do.
+                // last core and run only when it has nothing else to do; they are made
+                // before the run, which should not pay for their threads.
                 standAside();
+                std::unique_lock<std::mutex> lock(mutex);
+                ++ready;
+                started.notify_all();
+                started.wait(lock, [&] { return start.has_value(); });
+                const auto until = *start + std::chrono::seconds(10);
+                lock.unlock();
                 // The server listens before decoding begins; until then, try again.
-                for (auto until = start + std::chrono::seconds(10); std::chrono::steady_clock::now() < until;) {
+                while (std::chrono::steady_clock::now() < until) {
                     testweb::Connection c(port);
                     if (c.ok() && c.send(testweb::get("/api/stream?since=0"))) {
                         const size_t got = c.countStreamEvents(testweb::Ms(120000));
-                        const std::lock_guard<std::mutex> lock(mutex);
+                        const std::lock_guard<std::mutex> counting(mutex);
                         events += got;
                         return;
                     }
                     std::this_thread::sleep_for(std::chrono::milliseconds(5));
                 }
             });
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            started.wait(lock, [&] { return ready == static_cast<int>(clients.size()); });
+        }
+        const auto begin = std::chrono::steady_clock::now();
+        testsignal::ToolProcess track(g_track, args, testsignal::ProcessOptions{{}, g_dir, {}});
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            start = begin;
+        }
+        started.notify_all();
         const int status = track.wait(std::chrono::minutes(2));
         const auto end = std::chrono::steady_clock::now();
         for (auto& client : clients)
             client.join();
         if (status != 0)
             state.SkipWithError("velkor-track failed");
-        state.SetIterationTime(std::chrono::duration<double>(end - start).count());
+        state.SetIterationTime(std::chrono::duration<double>(end - begin).count());
         state.counters["events"] = static_cast<double>(events);
     }
 }
