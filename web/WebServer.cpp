@@ -13,7 +13,9 @@
 #include <QTimer>
 #include <QUrlQuery>
 
-#include <sched.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <filesystem>
@@ -729,12 +731,8 @@ velkor::Result<uint16_t> WebServer::start()
     QMetaObject::invokeMethod(
         m_anchor,
         [this, &port, &tcp] {
-            // Below everything: serving runs when a core has nothing else to do, and waits
-            // (a stalled client is dropped, not the decoders) when the cores are busy. A
-            // core that only serves counts as free, so the command window's thread is
-            // woken there rather than beside the decoders.
-            const sched_param idle{};
-            sched_setscheduler(0, SCHED_IDLE, &idle);
+            // Below the decoders: serving waits when the cores are busy, decoding never.
+            setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 10);
             QHostAddress address;
             if (m_options.host == "localhost") {
                 address = QHostAddress(QHostAddress::LocalHost);
