@@ -34,6 +34,7 @@ namespace fs = std::filesystem;
 struct WebServer::Wake {
     std::mutex mutex;
     QObject* target = nullptr;
+    bool stopped = false; // set by stop(): a serve() still queued wakes nobody
     std::function<void()> flush;
     std::atomic<bool> queued{false};
     void operator()()
@@ -282,7 +283,9 @@ bool WebServer::Handler::admit(QTcpSocket* socket)
 {
     if (m_connections.size() >= static_cast<size_t>(kMaxConnections))
         return false;
-    Connection& c = m_connections[socket];
+    // A new socket may have the address of one that went while the library had cut
+    // our signals: nothing of that one's is kept.
+    Connection& c = m_connections[socket] = Connection{};
     c.socket = socket;
     c.lastActive = m_clock.elapsed();
     // Before the HTTP server's own handler: a request that grows past the limit is
@@ -756,6 +759,10 @@ velkor::Result<uint16_t> WebServer::start()
         return port;
     }
     m_listening = tcp.release();
+    {
+        const std::lock_guard<std::mutex> lock(m_wake->mutex);
+        m_wake->stopped = false;
+    }
     m_backlog.setListener([wake = m_wake] { (*wake)(); });
     return port;
 }
@@ -769,6 +776,8 @@ void WebServer::serve()
         [this, listening = static_cast<WatchedTcpServer*>(std::exchange(m_listening, nullptr))] {
             m_handler = new Handler(m_backlog, m_options, m_controls, std::unique_ptr<WatchedTcpServer>(listening));
             const std::lock_guard<std::mutex> lock(m_wake->mutex);
+            if (m_wake->stopped)
+                return;
             m_wake->target = m_handler;
             m_handler->batchStarts = [wake = m_wake.get()] { wake->queued = false; };
             m_wake->flush = [wake = m_wake.get(), handler = m_handler] { handler->schedule(); };
@@ -786,6 +795,7 @@ void WebServer::stop()
     {
         const std::lock_guard<std::mutex> lock(m_wake->mutex);
         m_wake->target = nullptr;
+        m_wake->stopped = true;
     }
     QMetaObject::invokeMethod(
         m_anchor,
