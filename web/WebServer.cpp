@@ -34,17 +34,23 @@ namespace fs = std::filesystem;
 struct WebServer::Wake {
     std::mutex mutex;
     QObject* target = nullptr;
-    bool stopped = false; // set by stop(): a serve() still queued wakes nobody
-    std::function<void()> flush;
+    bool stopped = false;        // set by stop(): a serve() still queued wakes nobody
+    std::function<void()> flush; // within the batch time
+    std::function<void()> now;   // at once
     std::atomic<bool> queued{false};
+    std::atomic<uint64_t> changes{0}; // since the batch began
     void operator()()
     {
-        if (queued.exchange(true))
+        // A burst (a recording decoded as fast as it goes) is sent a block at a time,
+        // not left to pile up for the batch time.
+        const bool full = changes.fetch_add(1) + 1 == kBurst;
+        if (queued.exchange(true) && !full)
             return;
         const std::lock_guard<std::mutex> lock(mutex);
         if (target)
-            QMetaObject::invokeMethod(target, flush, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(target, full ? now : flush, Qt::QueuedConnection);
     }
+    static constexpr uint64_t kBurst = 256;
 };
 
 namespace {
@@ -166,7 +172,7 @@ public:
             std::unique_ptr<WatchedTcpServer> tcp);
     void shutdown();
     void flush();
-    void schedule();
+    void schedule(int ms = kBatchMs);
     // Told as each batch begins (the producers may wake the thread again from then).
     std::function<void()> batchStarts;
 
@@ -244,7 +250,6 @@ WebServer::Handler::Handler(EventBacklog& backlog, const web_options_s& options,
     m_clock.start();
     m_sweep.setInterval(1000);
     m_batch.setSingleShot(true);
-    m_batch.setInterval(kBatchMs);
     QObject::connect(&m_batch, &QTimer::timeout, this, [this] {
         if (batchStarts)
             batchStarts();
@@ -609,12 +614,12 @@ void WebServer::Handler::flush()
         }
 }
 
-void WebServer::Handler::schedule()
+void WebServer::Handler::schedule(int ms)
 {
-    // Events are sent in batches: a few writes a second for each client, however
-    // fast the decoders are.
-    if (!m_batch.isActive())
-        m_batch.start();
+    // Events are sent in batches: a few writes a second for each client while the
+    // events come at the pace of the air.
+    if (!m_batch.isActive() || m_batch.remainingTime() > ms)
+        m_batch.start(ms);
 }
 
 void WebServer::Handler::recording(const QHttpServerRequest& request, QTcpSocket* socket, const QString& path)
@@ -779,8 +784,12 @@ void WebServer::serve()
             if (m_wake->stopped)
                 return;
             m_wake->target = m_handler;
-            m_handler->batchStarts = [wake = m_wake.get()] { wake->queued = false; };
-            m_wake->flush = [wake = m_wake.get(), handler = m_handler] { handler->schedule(); };
+            m_handler->batchStarts = [wake = m_wake.get()] {
+                wake->queued = false;
+                wake->changes = 0;
+            };
+            m_wake->flush = [handler = m_handler] { handler->schedule(); };
+            m_wake->now = [handler = m_handler] { handler->schedule(0); };
             // Events added before now woke nobody.
             m_handler->schedule();
         },

@@ -56,7 +56,8 @@ public:
     static constexpr int64_t kClientBuffer = 256 * 1024;
     static constexpr int kIdleMs = 10000;
     static constexpr int kMaxConnections = 4000;
-    // Live clients get new events at most this often.
+    // Live clients get new events at most this often, unless they come in a burst:
+    // then every 256 events.
     static constexpr int kBatchMs = 100;
 
     WebServer(EventBacklog& backlog, web_options_s options, web_controls_s controls);
