@@ -43,14 +43,13 @@ struct WebServer::Wake {
     {
         // A burst (a recording decoded as fast as it goes) is sent a block at a time,
         // not left to pile up for the batch time.
-        const bool full = changes.fetch_add(1) + 1 == kBurst;
+        const bool full = changes.fetch_add(1) + 1 == kBlockEvents;
         if (queued.exchange(true) && !full)
             return;
         const std::lock_guard<std::mutex> lock(mutex);
         if (target)
             QMetaObject::invokeMethod(target, full ? now : flush, Qt::QueuedConnection);
     }
-    static constexpr uint64_t kBurst = 256;
 };
 
 namespace {
@@ -208,7 +207,6 @@ private:
     // Events go out in blocks of consecutive numbers (1-256, 257-512, ...), each made into
     // text once and kept while the backlog keeps its events: clients at any place send
     // the same bytes, shared, not copied.
-    static constexpr uint64_t kBlockEvents = 256;
     struct Block {
         uint64_t first = 0;        // its first event (later than the block's start when
                                    // the backlog had already let the earlier ones go)

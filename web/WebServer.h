@@ -78,6 +78,9 @@ public:
     class Handler;
 
 private:
+    // Live clients' events in blocks of this many consecutive numbers; a burst goes
+    // out a block at a time.
+    static constexpr uint64_t kBlockEvents = 256;
     struct Wake;
     EventBacklog& m_backlog;
     web_options_s m_options;
