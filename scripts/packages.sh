@@ -4,7 +4,7 @@
 VELKOR_BUILD_PACKAGES=(
   cmake ninja-build g++ pkg-config
   libsndfile1-dev portaudio19-dev libjack-jackd2-dev libasound2-dev libasound2-plugins libpulse-dev
-  nlohmann-json3-dev libcli11-dev qt6-base-dev libmosquitto-dev qt6-httpserver-dev qt6-websockets-dev
+  nlohmann-json3-dev libcli11-dev qt6-base-dev libmosquitto-dev qt6-httpserver-dev qt6-websockets-dev zlib1g-dev
   qt6-multimedia-dev
 )
 # What the dialog's Calls list plays recordings with at run time: Qt Multimedia's

@@ -16,6 +16,7 @@
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <atomic>
 #include <filesystem>
@@ -169,6 +170,13 @@ public:
     // Serves what tcp, listening with its accepting paused, takes from now on.
     Handler(EventBacklog& backlog, const web_options_s& options, const web_controls_s& controls,
             std::unique_ptr<WatchedTcpServer> tcp);
+    ~Handler() override
+    {
+        if (m_deflateReady)
+            deflateEnd(&m_deflate);
+    }
+    Handler(const Handler&) = delete;
+    Handler& operator=(const Handler&) = delete;
     void shutdown();
     void flush();
     void schedule(int ms = kBatchMs);
@@ -187,8 +195,13 @@ private:
         bool streaming = false;
         uint64_t next = 0;             // the last event sent to a live client
         uint64_t stateVersion = ~0ull; // the state last sent
-        std::shared_ptr<QFile> file;   // a recording being sent, piece by piece
-        qint64 fileLeft = 0;           // and how much of it is still to go
+        // A live client that asked for gzip: the CRC and length of what it was sent,
+        // for the gzip trailer at the end of the run.
+        bool gzip = false;
+        uLong crc = 0;
+        uint32_t size = 0;
+        std::shared_ptr<QFile> file; // a recording being sent, piece by piece
+        qint64 fileLeft = 0;         // and how much of it is still to go
     };
 
     bool admit(QTcpSocket* socket);
@@ -212,11 +225,25 @@ private:
                                    // the backlog had already let the earlier ones go)
         std::vector<qsizetype> at; // where each event's text begins
         QByteArray text;
+        // The text from one place to its end as deflate blocks, made for the first gzip
+        // client that needs them and shared with the others: the clients of a batch
+        // are at one place, but for one just come.
+        struct {
+            qsizetype from = -1, to = -1;
+            QByteArray bytes;
+            uLong crc = 0;
+        } packed;
         uint64_t last() const { return first + at.size() - 1; }
     };
     // The block that holds seq, as far as the events are there; null when none are.
-    const Block* block(uint64_t seq);
+    Block* block(uint64_t seq);
     void feed(QTcpSocket* socket, Connection& c);
+    // Writes a live client's bytes: as they are, or gzip's deflate blocks.
+    void send(QTcpSocket* socket, Connection& c, const QByteArray& text);
+    void sendPacked(QTcpSocket* socket, Connection& c, const QByteArray& bytes, uLong crc, qsizetype size);
+    // Deflate blocks that end on a byte and need nothing sent before them (each made
+    // from a fresh start): any run of them is a deflate stream's middle.
+    QByteArray pack(const char* data, qsizetype size);
     void recording(const QHttpServerRequest& request, QTcpSocket* socket, const QString& path);
     // Hands the socket the next pieces of its recording, as far as its buffer takes them.
     void pump(QTcpSocket* socket, Connection& c);
@@ -232,6 +259,9 @@ private:
     QElapsedTimer m_clock;
     QTimer m_sweep;
     QTimer m_batch;
+    uint64_t m_batchEnd = 0; // the last event sent with this batch
+    z_stream m_deflate{};
+    bool m_deflateReady = false;
 };
 
 WebServer::Handler::Handler(EventBacklog& backlog, const web_options_s& options, const web_controls_s& controls,
@@ -275,8 +305,17 @@ void WebServer::Handler::shutdown()
     for (QTcpSocket* socket : sockets) {
         // The page stops reconnecting: the run is over.
         if (const auto c = m_connections.find(socket);
-            c != m_connections.end() && c->second.streaming && c->second.next == m_backlog.lastSeq())
-            socket->write("event: end\ndata: {}\n\n");
+            c != m_connections.end() && c->second.streaming && c->second.next == m_backlog.lastSeq()) {
+            send(socket, c->second, "event: end\ndata: {}\n\n");
+            if (c->second.gzip) {
+                // The last, empty deflate block, then the CRC and the length.
+                QByteArray end("\x03\x00", 2);
+                for (const auto word : {static_cast<uint32_t>(c->second.crc), c->second.size})
+                    for (int shift = 0; shift < 32; shift += 8)
+                        end += static_cast<char>(word >> shift);
+                socket->write(end);
+            }
+        }
         socket->flush();
         drop(socket);
     }
@@ -350,7 +389,7 @@ void WebServer::Handler::sweep()
         if (waiting && now - c.lastActive > kIdleMs)
             idle.push_back(socket);
         else if (c.streaming && socket->bytesToWrite() == 0 && now - c.lastActive > kIdleMs / 2)
-            socket->write(": ping\n\n");
+            send(socket, c, ": ping\n\n");
     }
     for (QTcpSocket* socket : idle)
         drop(socket);
@@ -534,17 +573,35 @@ void WebServer::Handler::stream(const QHttpServerRequest& request, QTcpSocket* s
     // Asked for more than is kept: what is kept.
     if (const auto first = m_backlog.after(since, 1); !first.empty())
         since = first.front().first - 1;
+    // Browsers take the stream gzipped: an eighth of the bytes to every client.
+    for (const auto& [name, value] : request.headers())
+        if (name.toLower() == "accept-encoding")
+            for (const QByteArray& item : value.split(',')) {
+                const QList<QByteArray> parts = item.split(';');
+                const QByteArray q = parts.size() > 1 ? parts[1].trimmed() : QByteArray("q=1");
+                c->second.gzip = c->second.gzip ||
+                    (parts[0].trimmed().toLower() == "gzip" && q.startsWith("q=") && q.mid(2).toDouble() > 0);
+            }
     socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\nCache-Control: no-store\r\n"
-                  "X-Content-Type-Options: nosniff\r\n\r\nretry: 2000\n\n");
+                  "X-Content-Type-Options: nosniff\r\nVary: Accept-Encoding\r\n" +
+                  QByteArray(c->second.gzip ? "Content-Encoding: gzip\r\n\r\n" : "\r\n"));
+    if (c->second.gzip) {
+        c->second.crc = crc32(0, nullptr, 0);
+        // Deflate, no time, no name, from Unix.
+        socket->write(QByteArray::fromRawData("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10));
+    }
+    send(socket, c->second, "retry: 2000\n\n");
     c->second.streaming = true;
     c->second.next = since;
     feed(socket, c->second);
 }
 
-const WebServer::Handler::Block* WebServer::Handler::block(uint64_t seq)
+WebServer::Handler::Block* WebServer::Handler::block(uint64_t seq)
 {
     const uint64_t index = (seq - 1) / kBlockEvents;
-    const uint64_t end = (index + 1) * kBlockEvents; // its last number
+    // Its last number, or the last of this batch: every client of the batch is sent
+    // the same bytes, even while the decoders add events.
+    const uint64_t end = std::min((index + 1) * kBlockEvents, m_batchEnd);
     Block& b = m_blocks[index];
     const uint64_t have = b.at.empty() ? index * kBlockEvents : b.last();
     if (have < end) {
@@ -572,7 +629,7 @@ void WebServer::Handler::feed(QTcpSocket* socket, Connection& c)
 {
     // Written while the client's buffer has room; the rest when it has taken some.
     while (socket->bytesToWrite() < kClientBuffer) {
-        const Block* b = block(c.next + 1);
+        Block* b = block(c.next + 1);
         if (!b || b->last() <= c.next)
             break;
         if (b->first > c.next + 1) {
@@ -583,7 +640,16 @@ void WebServer::Handler::feed(QTcpSocket* socket, Connection& c)
         }
         // A whole block is shared with the socket's buffer; a part of one is copied.
         const qsizetype from = b->at[c.next + 1 - b->first];
-        if (from == 0)
+        if (c.gzip) {
+            auto& p = b->packed;
+            if (p.from != from || p.to != b->text.size()) {
+                p.bytes = pack(b->text.constData() + from, b->text.size() - from);
+                p.crc = crc32(0, reinterpret_cast<const Bytef*>(b->text.constData() + from), b->text.size() - from);
+                p.from = from;
+                p.to = b->text.size();
+            }
+            sendPacked(socket, c, p.bytes, p.crc, p.to - p.from);
+        } else if (from == 0)
             socket->write(b->text);
         else
             socket->write(b->text.constData() + from, b->text.size() - from);
@@ -592,13 +658,68 @@ void WebServer::Handler::feed(QTcpSocket* socket, Connection& c)
     const auto [state, version] = m_backlog.state();
     if (version != c.stateVersion && socket->bytesToWrite() < kClientBuffer) {
         c.stateVersion = version;
-        socket->write("event: state\ndata: {\"calls\":" + QByteArray::number(qulonglong(m_backlog.callCount())) +
-                      ",\"state\":" + QByteArray::fromStdString(state) + "}\n\n");
+        send(socket, c,
+             "event: state\ndata: {\"calls\":" + QByteArray::number(qulonglong(m_backlog.callCount())) +
+                 ",\"state\":" + QByteArray::fromStdString(state) + "}\n\n");
     }
+}
+
+void WebServer::Handler::send(QTcpSocket* socket, Connection& c, const QByteArray& text)
+{
+    if (!c.gzip) {
+        socket->write(text);
+        return;
+    }
+    // Short texts (the state, a ping, the end) as stored blocks: no compressor to set up
+    // for each client.
+    QByteArray stored;
+    for (qsizetype at = 0; at < text.size() || at == 0; at += 0xffff) {
+        const auto n = static_cast<uint16_t>(std::min<qsizetype>(0xffff, text.size() - at));
+        const auto inverse = static_cast<uint16_t>(~n);
+        const char head[] = {0, char(n & 0xff), char(n >> 8), char(inverse & 0xff), char(inverse >> 8)};
+        stored.append(head, sizeof head).append(text.constData() + at, n);
+    }
+    sendPacked(socket, c, stored, crc32(0, reinterpret_cast<const Bytef*>(text.constData()), text.size()), text.size());
+}
+
+void WebServer::Handler::sendPacked(QTcpSocket* socket, Connection& c, const QByteArray& bytes, uLong crc,
+                                    qsizetype size)
+{
+    if (bytes.isEmpty()) {
+        // Out of memory for zlib: nothing more can be sent that it could read.
+        c.streaming = false;
+        dropLater(socket);
+        return;
+    }
+    socket->write(bytes);
+    c.crc = crc32_combine(c.crc, crc, size);
+    c.size += static_cast<uint32_t>(size); // gzip keeps the length modulo 2^32
+}
+
+QByteArray WebServer::Handler::pack(const char* data, qsizetype size)
+{
+    // The fastest level: the text is made once for every client, but on the server's
+    // thread, which keeps up with the decoders.
+    if (!m_deflateReady)
+        m_deflateReady = deflateInit2(&m_deflate, Z_BEST_SPEED, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+    QByteArray out;
+    if (!m_deflateReady || deflateReset(&m_deflate) != Z_OK)
+        return out;
+    out.resize(qsizetype(deflateBound(&m_deflate, uLong(size))) + 16);
+    m_deflate.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
+    m_deflate.avail_in = uInt(size);
+    m_deflate.next_out = reinterpret_cast<Bytef*>(out.data());
+    m_deflate.avail_out = uInt(out.size());
+    // A sync flush ends the blocks on a byte boundary without a last block.
+    if (deflate(&m_deflate, Z_SYNC_FLUSH) != Z_OK || m_deflate.avail_in != 0)
+        return {};
+    out.resize(out.size() - m_deflate.avail_out);
+    return out;
 }
 
 void WebServer::Handler::flush()
 {
+    m_batchEnd = m_backlog.lastSeq();
     std::vector<QTcpSocket*> live;
     for (const auto& [socket, c] : m_connections)
         if (c.streaming && c.socket)

@@ -7,7 +7,8 @@
 //                          event's seq; a reconnecting browser resumes after
 //                          Last-Event-ID), and "state" events with the status line,
 //                          the followed call and the number of calls, and "end"
-//                          when the run is over
+//                          when the run is over; gzipped for a client that accepts
+//                          it (browsers do), each batch packed once for all
 //   /api/calls             the recent calls, newest first (their recordings' JSON)
 //   /recordings/DAY/FILE   a recording, only from inside the record folder; whole or
 //                          the one byte range a player asks for, sent piece by piece

@@ -29,6 +29,8 @@ Connection::~Connection()
 {
     if (m_fd >= 0)
         ::close(m_fd);
+    if (m_inflating)
+        inflateEnd(&m_inflate);
 }
 
 bool Connection::send(const std::string& bytes)
@@ -52,7 +54,36 @@ bool Connection::fill(std::chrono::steady_clock::time_point end)
     const ssize_t n = ::recv(m_fd, chunk, sizeof chunk, 0);
     if (n <= 0)
         return false;
+    if (m_inflating)
+        return inflateInto(chunk, static_cast<size_t>(n));
     m_buffer.append(chunk, static_cast<size_t>(n));
+    const size_t head = m_buffer.find("\r\n\r\n");
+    if (m_headSeen || head == std::string::npos)
+        return true;
+    m_headSeen = true;
+    if (m_buffer.find("Content-Encoding: gzip") > head)
+        return true;
+    m_inflating = inflateInit2(&m_inflate, 16 + MAX_WBITS) == Z_OK;
+    const std::string body = m_buffer.substr(head + 4);
+    m_buffer.resize(head + 4);
+    return m_inflating && inflateInto(body.data(), body.size());
+}
+
+bool Connection::inflateInto(const char* data, size_t size)
+{
+    m_inflate.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data));
+    m_inflate.avail_in = static_cast<uInt>(size);
+    while (m_inflate.avail_in > 0 && !m_gzipComplete) {
+        char out[65536];
+        m_inflate.next_out = reinterpret_cast<Bytef*>(out);
+        m_inflate.avail_out = sizeof out;
+        const int status = inflate(&m_inflate, Z_NO_FLUSH);
+        m_buffer.append(out, sizeof out - m_inflate.avail_out);
+        if (status == Z_STREAM_END)
+            m_gzipComplete = true;
+        else if (status != Z_OK && status != Z_BUF_ERROR)
+            return false;
+    }
     return true;
 }
 
@@ -72,6 +103,7 @@ Connection::Response Connection::response(Ms limit)
             return {};
     r.body = m_buffer.substr(head + 4, size);
     m_buffer.erase(0, head + 4 + size);
+    m_headSeen = false;
     return r;
 }
 

@@ -1,7 +1,9 @@
 // A small HTTP client for the web page's tests: raw requests over a TCP connection to
 // 127.0.0.1, a response read by its Content-Length, and the live stream read event by
-// event. Every read has a time limit.
+// event (gzipped or not). Every read has a time limit.
 #pragma once
+
+#include <zlib.h>
 
 #include <chrono>
 #include <cstdint>
@@ -37,13 +39,20 @@ public:
     // How many of them (those with an id) came, keeping none: a client of a load
     // test that should cost the machine as little as a browser elsewhere would.
     size_t countStreamEvents(Ms limit);
+    // Whether a gzipped response ended with its trailer, and that matched.
+    bool gzipComplete() const { return m_gzipComplete; }
 
 private:
     // Bytes into m_buffer; false at the close or the limit.
     bool fill(std::chrono::steady_clock::time_point end);
+    bool inflateInto(const char* data, size_t size);
 
     int m_fd = -1;
     std::string m_buffer;
+    bool m_headSeen = false; // of the response being read
+    bool m_inflating = false;
+    bool m_gzipComplete = false;
+    z_stream m_inflate{};
 };
 
 // A GET with the headers given (each ending in CRLF).

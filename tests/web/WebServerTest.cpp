@@ -182,13 +182,16 @@ TEST_F(WebTrack, FiftyLiveClientsEachGetEveryEventInOrder)
     auto track = start({"--input", testsignal::sourceDir() + "/samples/demo.wav", "--realtime", "--http", http()});
     // Most from the start; some from a number inside the events sent together.
     const auto since = [](size_t client) -> uint64_t { return client % 5 == 3 ? 37 : client % 5 == 4 ? 70 : 0; };
+    // Half of them take it gzipped, as browsers do.
     std::vector<std::vector<std::string>> got(50);
+    std::vector<char> gzipEnded(got.size());
     std::vector<std::thread> clients;
     for (size_t k = 0; k < got.size(); ++k)
-        clients.emplace_back([this, &got, k, from = since(k)] {
+        clients.emplace_back([this, &got, &gzipEnded, k, from = since(k)] {
             Connection c(port);
-            c.send(get("/api/stream?since=" + std::to_string(from)));
+            c.send(get("/api/stream?since=" + std::to_string(from), k % 2 ? "Accept-Encoding: gzip, deflate\r\n" : ""));
             got[k] = c.streamEvents(Ms(120000));
+            gzipEnded[k] = c.gzipComplete();
         });
     for (auto& client : clients)
         client.join();
@@ -209,6 +212,7 @@ TEST_F(WebTrack, FiftyLiveClientsEachGetEveryEventInOrder)
         if (since(k) == 0) {
             EXPECT_EQ(lines, printed);
         }
+        EXPECT_EQ(gzipEnded[k], k % 2) << k;
     }
 }
 
