@@ -58,10 +58,7 @@ bool Connection::fill(std::chrono::steady_clock::time_point end)
         return inflateInto(chunk, static_cast<size_t>(n));
     m_buffer.append(chunk, static_cast<size_t>(n));
     const size_t head = m_buffer.find("\r\n\r\n");
-    if (m_headSeen || head == std::string::npos)
-        return true;
-    m_headSeen = true;
-    if (m_buffer.find("Content-Encoding: gzip") > head)
+    if (head == std::string::npos || m_buffer.find("Content-Encoding: gzip") > head)
         return true;
     m_inflating = inflateInit2(&m_inflate, 16 + MAX_WBITS) == Z_OK;
     const std::string body = m_buffer.substr(head + 4);
@@ -103,7 +100,6 @@ Connection::Response Connection::response(Ms limit)
             return {};
     r.body = m_buffer.substr(head + 4, size);
     m_buffer.erase(0, head + 4 + size);
-    m_headSeen = false;
     return r;
 }
 

@@ -49,7 +49,6 @@ private:
 
     int m_fd = -1;
     std::string m_buffer;
-    bool m_headSeen = false; // of the response being read
     bool m_inflating = false;
     bool m_gzipComplete = false;
     z_stream m_inflate{};
