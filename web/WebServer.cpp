@@ -649,6 +649,8 @@ void WebServer::Handler::feed(QTcpSocket* socket, Connection& c)
                 p.to = b->text.size();
             }
             sendPacked(socket, c, p.bytes, p.crc, p.to - p.from);
+            if (!c.streaming)
+                return;
         } else if (from == 0)
             socket->write(b->text);
         else
@@ -686,7 +688,7 @@ void WebServer::Handler::sendPacked(QTcpSocket* socket, Connection& c, const QBy
                                     qsizetype size)
 {
     if (bytes.isEmpty()) {
-        // Out of memory for zlib: nothing more can be sent that it could read.
+        // zlib failed (out of memory): nothing more can be sent that the client could read.
         c.streaming = false;
         dropLater(socket);
         return;
@@ -710,8 +712,9 @@ QByteArray WebServer::Handler::pack(const char* data, qsizetype size)
     m_deflate.avail_in = uInt(size);
     m_deflate.next_out = reinterpret_cast<Bytef*>(out.data());
     m_deflate.avail_out = uInt(out.size());
-    // A sync flush ends the blocks on a byte boundary without a last block.
-    if (deflate(&m_deflate, Z_SYNC_FLUSH) != Z_OK || m_deflate.avail_in != 0)
+    // A sync flush ends the blocks on a byte boundary without a last block; room to
+    // spare says it is all out.
+    if (deflate(&m_deflate, Z_SYNC_FLUSH) != Z_OK || m_deflate.avail_in != 0 || m_deflate.avail_out == 0)
         return {};
     out.resize(out.size() - m_deflate.avail_out);
     return out;

@@ -78,7 +78,7 @@ bool Connection::inflateInto(const char* data, size_t size)
         m_buffer.append(out, sizeof out - m_inflate.avail_out);
         if (status == Z_STREAM_END)
             m_gzipComplete = true;
-        else if (status != Z_OK && status != Z_BUF_ERROR)
+        else if (status != Z_OK)
             return false;
     }
     return true;
